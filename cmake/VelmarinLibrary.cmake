@@ -1,0 +1,30 @@
+# Each subsystem folder is one static library built from the .cc files it holds,
+# so adding a file needs no edit here. Dependencies are given as PUBLIC.
+function(velmarin_library name dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.cc)
+  list(REMOVE_ITEM ARGN PUBLIC)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARGN})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARGN})
+  endif()
+endfunction()
+
+# One GoogleTest binary per subsystem: tests/<dir>/*.cc.
+function(velmarin_test name dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${dir}/*.cc)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARGN} velmarin_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
+  add_dependencies(${name} velmarin)
+  gtest_discover_tests(${name}
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMARIN_TESTDATA=${VELMARIN_TESTDATA};VELMARIN_BINARY=$<TARGET_FILE:velmarin>"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

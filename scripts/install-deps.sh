@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, test and benchmark Velmarin.
+# Idempotent: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  qt6-base-dev libjpeg62-turbo-dev libhidapi-dev libxtst-dev libx11-dev
+  libfontconfig-dev fonts-ipafont-mincho fonts-ipafont-gothic
+  libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils
+  imagemagick libjpeg-turbo-progs clang-format clang-tidy
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmarin::cli {
+
+enum class Command {
+  kHelp,
+  kVersion,
+  kNextName,
+  kProcess,
+  kTransfer,
+  kHeadless,
+  kFireEvent,
+  kListSwitchDevices,
+};
+
+struct Options {
+  Command command = Command::kHelp;
+  std::optional<std::string> dir;  // --dir, UTF-8 as typed
+  std::optional<std::string> id;   // --id, UTF-8 as typed
+  std::vector<std::string> files;  // --process SRC DST, --transfer FILE
+};
+
+// Parses argv. nullopt with `error` set on a usage error.
+std::optional<Options> ParseOptions(int argc, const char* const* argv, std::string* error);
+
+extern const char* const kUsage;
+
+}  // namespace velmarin::cli

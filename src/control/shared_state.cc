@@ -1,0 +1,35 @@
+#include "control/shared_state.h"
+
+namespace velmarin {
+
+Settings SharedState::settings() const {
+  std::lock_guard lock(mutex_);
+  return settings_;
+}
+
+std::string SharedState::Slot(SettingSlot slot) const {
+  std::lock_guard lock(mutex_);
+  return settings_[slot];
+}
+
+void SharedState::SetSettings(Settings settings) {
+  std::lock_guard lock(mutex_);
+  settings_ = std::move(settings);
+}
+
+void SharedState::SetSlot(SettingSlot slot, std::string value) {
+  std::lock_guard lock(mutex_);
+  settings_[slot] = std::move(value);
+}
+
+std::string SharedState::CaptureId() const {
+  std::lock_guard lock(mutex_);
+  return capture_id_;
+}
+
+void SharedState::SetCaptureId(std::string id) {
+  std::lock_guard lock(mutex_);
+  capture_id_ = std::move(id);
+}
+
+}  // namespace velmarin

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "settings/last_error_text.h"
+#include "settings/program_dir.h"
+#include "settings/settings.h"
+
+namespace velmarin {
+
+// What the user-interface thread and the two worker threads share. Settings and the ID
+// are copied whole under a lock; the flags and counts are atomics.
+class SharedState {
+ public:
+  explicit SharedState(ProgramDir program_dir) : program_dir_(std::move(program_dir)) {}
+
+  const ProgramDir& program_dir() const { return program_dir_; }
+
+  Settings settings() const;
+  std::string Slot(SettingSlot slot) const;
+  void SetSettings(Settings settings);
+  void SetSlot(SettingSlot slot, std::string value);
+
+  // At most 10 characters; exchanged whole so a name or stamp never sees half of an ID.
+  std::string CaptureId() const;
+  void SetCaptureId(std::string id);
+
+  std::atomic<bool> monitoring_active{false};
+  // -1 named but not opened, 0 none, 1 USB-IO board, 2 serial port.
+  std::atomic<int> switch_kind{0};
+  std::atomic<std::int32_t> image_count{0};
+  LastErrorText last_error;
+
+ private:
+  const ProgramDir program_dir_;
+  mutable std::mutex mutex_;
+  Settings settings_;
+  std::string capture_id_ = "0";
+};
+
+}  // namespace velmarin

@@ -1,0 +1,54 @@
+#include "platform/encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace velmarin {
+namespace {
+
+struct IconvCloser {
+  void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+using IconvHandle = std::unique_ptr<void, IconvCloser>;
+
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view input) {
+  // An iconv descriptor holds shift state, so each call opens its own: calls from the
+  // folder thread and the user-interface thread never share one.
+  iconv_t raw = iconv_open(to, from);
+  if (raw == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  IconvHandle cd(raw);
+
+  std::string out;
+  out.resize(input.size() * 2 + 16);
+  char* in_ptr = const_cast<char*>(input.data());
+  size_t in_left = input.size();
+  char* out_ptr = out.data();
+  size_t out_left = out.size();
+  while (in_left > 0) {
+    if (iconv(raw, &in_ptr, &in_left, &out_ptr, &out_left) != static_cast<size_t>(-1)) continue;
+    if (errno != E2BIG) return std::nullopt;  // EILSEQ or EINVAL: not convertible whole
+    const size_t used = static_cast<size_t>(out_ptr - out.data());
+    out.resize(out.size() * 2);
+    out_ptr = out.data() + used;
+    out_left = out.size() - used;
+  }
+  if (iconv(raw, nullptr, nullptr, &out_ptr, &out_left) == static_cast<size_t>(-1)) {
+    return std::nullopt;
+  }
+  out.resize(static_cast<size_t>(out_ptr - out.data()));
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
+  return Convert("UTF-8", "CP932", cp932);
+}
+
+std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
+  return Convert("CP932", "UTF-8", utf8);
+}
+
+}  // namespace velmarin

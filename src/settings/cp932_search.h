@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace velmarin {
+
+// Substring search over code page 932 text that never matches at the second byte of a
+// two-byte character. Positions are byte offsets into `text`.
+
+// True when a lead byte (0x81-0x9F, 0xE0-0xFC) starts a two-byte character.
+bool IsCp932LeadByte(unsigned char byte);
+// Bytes of the character at `pos`: 2 for a lead byte followed by another byte, else 1.
+std::size_t Cp932CharLength(std::string_view text, std::size_t pos);
+
+// True when every byte of `pattern` equals the bytes of `text` from `pos` on.
+bool MbsMatchAt(std::string_view text, std::size_t pos, std::string_view pattern);
+// First character start at which `pattern` matches, or nullopt.
+std::optional<std::size_t> MbsFind(std::string_view text, std::string_view pattern);
+// Position just behind the first match, or nullopt.
+std::optional<std::size_t> MbsFindAfter(std::string_view text, std::string_view pattern);
+// Position just behind the n-th match (n >= 1), or nullopt when there are fewer than n.
+std::optional<std::size_t> MbsSkipOccurrences(std::string_view text, std::string_view pattern,
+                                              int n);
+// Number of matches, each search starting just behind the previous match.
+int MbsCount(std::string_view text, std::string_view pattern);
+
+}  // namespace velmarin

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace velmarin {
+
+// The text of the last image conversion or processing failure (code page 932, at most
+// 99 bytes). Written by the folder thread, read by the window title and the headless
+// reporter on other threads, hence the lock.
+class LastErrorText {
+ public:
+  static constexpr std::size_t kMaxBytes = 99;
+
+  // Stores `text`, cut to kMaxBytes without splitting a two-byte character.
+  void Set(std::string_view text);
+  void Clear();
+  std::string Get() const;
+  // Increases with every Set, so a reader can tell a repeated message from an old one.
+  std::uint64_t Generation() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::string text_;
+  std::uint64_t generation_ = 0;
+};
+
+}  // namespace velmarin

@@ -1,0 +1,26 @@
+#include "settings/program_dir.h"
+
+#include "platform/encoding.h"
+
+namespace velmarin {
+
+std::optional<ProgramDir> MakeProgramDir(const std::filesystem::path& path, std::string* error) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  if (ec) {
+    if (error) *error = "cannot resolve the program folder " + path.string() + ": " + ec.message();
+    return std::nullopt;
+  }
+  absolute = absolute.lexically_normal();
+  std::string text = absolute.string();
+  // No trailing separator except at the root, as a folder is written everywhere else.
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  auto cp932 = Utf8ToCp932(text);
+  if (!cp932) {
+    if (error) *error = "the program folder " + text + " has characters outside code page 932";
+    return std::nullopt;
+  }
+  return ProgramDir{std::filesystem::path(text), std::move(*cp932)};
+}
+
+}  // namespace velmarin

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace velmarin {
+
+// The program folder: it holds "velmarin.ini", "hozon" and "bkup". Kept both as a
+// file-system path and as the code page 932 text that settings values are made of.
+struct ProgramDir {
+  std::filesystem::path path;
+  std::string cp932;
+};
+
+// Makes the program folder from `path` (made absolute). Fails with a message when the
+// folder's name cannot be written in code page 932, as the settings file needs it.
+std::optional<ProgramDir> MakeProgramDir(const std::filesystem::path& path, std::string* error);
+
+}  // namespace velmarin

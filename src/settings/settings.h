@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace velmarin {
+
+// The 19 slots of the configuration, in file order.
+enum class SettingSlot : int {
+  SwitchDevice = 0,
+  TriggerEdge,
+  PollIntervalMs,
+  EventDelayMs,
+  RestAfterEventMs,
+  KeyCode,
+  Modifiers,
+  MouseX,
+  MouseY,
+  WatchFolder,
+  TransferFolder,
+  NameFormat,
+  SourceRange,
+  TextLines,
+  TextFont,
+  JpegQuality,
+  TextColor,
+  TextBackColor,
+  EvacuateAtStartup,
+};
+
+inline constexpr int kSettingSlotCount = 19;
+// A slot is a 500-byte buffer with its terminating NUL, so a value holds at most 499 bytes.
+inline constexpr std::size_t kSlotMaxBytes = 499;
+
+// Every value is code page 932 text, byte for byte as in "velmarin.ini"; consumers parse
+// the slots they need when they use them.
+struct Settings {
+  std::array<std::string, kSettingSlotCount> slots;
+
+  const std::string& operator[](SettingSlot slot) const { return slots[static_cast<int>(slot)]; }
+  std::string& operator[](SettingSlot slot) { return slots[static_cast<int>(slot)]; }
+  bool operator==(const Settings&) const = default;
+};
+
+// The slot's label in the file (code page 932, ends with an ASCII colon).
+std::string_view SettingLabel(SettingSlot slot);
+
+// The default of a slot. WatchFolder defaults to the program folder and TransferFolder to
+// the program folder followed by "/hozon"; `program_dir` is that folder in code page 932.
+std::string DefaultSettingValue(SettingSlot slot, std::string_view program_dir);
+Settings DefaultSettings(std::string_view program_dir);
+
+}  // namespace velmarin

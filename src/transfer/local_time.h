@@ -1,0 +1,17 @@
+#pragma once
+
+namespace velmarin {
+
+// One reading of the local clock; every expansion uses one reading for all six fields.
+struct LocalTime {
+  int year = 0;
+  int month = 0;  // 1-12
+  int day = 0;
+  int hour = 0;  // 0-23
+  int minute = 0;
+  int second = 0;
+};
+
+LocalTime LocalTimeNow();
+
+}  // namespace velmarin

@@ -1,0 +1,43 @@
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace velmarin::cli {
+namespace {
+
+std::optional<Options> Parse(std::vector<const char*> args, std::string* error) {
+  args.insert(args.begin(), "velmarin");
+  return ParseOptions(static_cast<int>(args.size()), args.data(), error);
+}
+
+TEST(ParseOptions, TakesDirIdAndCommandInAnyOrder) {
+  std::string error;
+  auto options = Parse({"--next-name", "--id", "123", "--dir", "/tmp/x"}, &error);
+  ASSERT_TRUE(options) << error;
+  EXPECT_EQ(options->command, Command::kNextName);
+  EXPECT_EQ(options->dir, "/tmp/x");
+  EXPECT_EQ(options->id, "123");
+}
+
+TEST(ParseOptions, CommandsTakeTheirFiles) {
+  std::string error;
+  auto options = Parse({"--process", "a.jpg", "b.jpg"}, &error);
+  ASSERT_TRUE(options) << error;
+  EXPECT_EQ(options->command, Command::kProcess);
+  EXPECT_EQ(options->files, (std::vector<std::string>{"a.jpg", "b.jpg"}));
+}
+
+TEST(ParseOptions, RefusesUsageErrors) {
+  std::string error;
+  EXPECT_FALSE(Parse({}, &error));
+  EXPECT_FALSE(Parse({"--process", "a.jpg"}, &error));
+  EXPECT_FALSE(Parse({"--next-name", "--headless"}, &error));
+  EXPECT_FALSE(Parse({"--dir"}, &error));
+  EXPECT_FALSE(Parse({"--bogus"}, &error));
+  EXPECT_EQ(error, "unknown argument: --bogus");
+}
+
+}  // namespace
+}  // namespace velmarin::cli
