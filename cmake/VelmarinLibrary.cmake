@@ -1,8 +1,13 @@
 # Each subsystem folder is one static library built from the .cc files it holds,
 # so adding a file needs no edit here. Dependencies are given as PUBLIC.
+# Files listed after EXCLUDE (relative to src/) belong to another library.
 function(velmarin_library name dir)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "PUBLIC;EXCLUDE")
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.cc)
-  list(REMOVE_ITEM ARGN PUBLIC)
+  foreach(excluded ${arg_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/src/${excluded})
+  endforeach()
+  set(ARGN ${arg_PUBLIC})
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)

@@ -1,0 +1,1 @@
+#include "transfer/template_expansion.h"

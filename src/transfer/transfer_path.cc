@@ -1,0 +1,1 @@
+#include "transfer/transfer_path.h"
