@@ -1,0 +1,140 @@
+#include "image/dib.h"
+
+#include <cstring>
+#include <utility>
+
+namespace velmarin {
+namespace {
+
+std::uint16_t Get16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Get32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void Put16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void Put32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+bool BitCountSupported(int bit_count) {
+  switch (bit_count) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+BitmapInfoHeader BitmapInfoHeader::Parse(const std::uint8_t* b) {
+  BitmapInfoHeader h;
+  h.biSize = Get32(b);
+  h.biWidth = static_cast<std::int32_t>(Get32(b + 4));
+  h.biHeight = static_cast<std::int32_t>(Get32(b + 8));
+  h.biPlanes = Get16(b + 12);
+  h.biBitCount = Get16(b + 14);
+  h.biCompression = Get32(b + 16);
+  h.biSizeImage = Get32(b + 20);
+  h.biXPelsPerMeter = static_cast<std::int32_t>(Get32(b + 24));
+  h.biYPelsPerMeter = static_cast<std::int32_t>(Get32(b + 28));
+  h.biClrUsed = Get32(b + 32);
+  h.biClrImportant = Get32(b + 36);
+  return h;
+}
+
+void BitmapInfoHeader::Serialize(std::uint8_t* b) const {
+  Put32(b, biSize);
+  Put32(b + 4, static_cast<std::uint32_t>(biWidth));
+  Put32(b + 8, static_cast<std::uint32_t>(biHeight));
+  Put16(b + 12, biPlanes);
+  Put16(b + 14, biBitCount);
+  Put32(b + 16, biCompression);
+  Put32(b + 20, biSizeImage);
+  Put32(b + 24, static_cast<std::uint32_t>(biXPelsPerMeter));
+  Put32(b + 28, static_cast<std::uint32_t>(biYPelsPerMeter));
+  Put32(b + 32, biClrUsed);
+  Put32(b + 36, biClrImportant);
+}
+
+std::size_t DibStride(int bit_count, int width) {
+  if (bit_count <= 0 || width <= 0) return 0;
+  const std::uint64_t bits =
+      static_cast<std::uint64_t>(bit_count) * static_cast<std::uint64_t>(width);
+  return static_cast<std::size_t>((bits + 31) / 32 * 4);
+}
+
+bool DibSizeAllowed(std::int64_t width, std::int64_t height) {
+  if (width < 0) width = -width;
+  if (height < 0) height = -height;
+  return width > 0 && height > 0 && width <= kMaxDimension && height <= kMaxDimension &&
+         width * height <= kMaxPixels;
+}
+
+Dib::Dib(std::vector<std::uint8_t> block) : block_(std::move(block)) {}
+
+std::optional<Dib> Dib::Create(int width, int height, int bit_count,
+                               std::uint32_t colour_table_entries) {
+  if (!BitCountSupported(bit_count) || !DibSizeAllowed(width, height) || width <= 0 ||
+      height <= 0 || colour_table_entries > 256) {
+    return std::nullopt;
+  }
+  const std::size_t image_size = DibStride(bit_count, width) * static_cast<std::size_t>(height);
+  const std::size_t table_size = std::size_t{colour_table_entries} * 4;
+  std::vector<std::uint8_t> block(BitmapInfoHeader::kSize + table_size + image_size, 0);
+  BitmapInfoHeader h;
+  h.biSize = BitmapInfoHeader::kSize;
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biPlanes = 1;
+  h.biBitCount = static_cast<std::uint16_t>(bit_count);
+  h.biSizeImage = static_cast<std::uint32_t>(image_size);
+  h.biClrUsed = colour_table_entries;
+  h.Serialize(block.data());
+  return Dib(std::move(block));
+}
+
+BitmapInfoHeader Dib::header() const { return BitmapInfoHeader::Parse(block_.data()); }
+
+void Dib::SetHeader(const BitmapInfoHeader& header) { header.Serialize(block_.data()); }
+
+int Dib::width() const { return header().biWidth; }
+
+int Dib::height() const {
+  const std::int32_t h = header().biHeight;
+  return h < 0 ? -h : h;
+}
+
+int Dib::bit_count() const { return header().biBitCount; }
+
+std::size_t Dib::stride() const { return DibStride(bit_count(), width()); }
+
+std::uint32_t Dib::colour_table_entries() const { return header().biClrUsed; }
+
+std::uint8_t* Dib::color_table() { return block_.data() + BitmapInfoHeader::kSize; }
+const std::uint8_t* Dib::color_table() const { return block_.data() + BitmapInfoHeader::kSize; }
+
+std::uint8_t* Dib::pixels() { return color_table() + std::size_t{colour_table_entries()} * 4; }
+const std::uint8_t* Dib::pixels() const {
+  return color_table() + std::size_t{colour_table_entries()} * 4;
+}
+
+std::uint8_t* Dib::row(int i) { return pixels() + stride() * static_cast<std::size_t>(i); }
+const std::uint8_t* Dib::row(int i) const {
+  return pixels() + stride() * static_cast<std::size_t>(i);
+}
+
+}  // namespace velmarin

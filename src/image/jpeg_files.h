@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+#include "image/dib.h"
+#include "settings/last_error_text.h"
+#include "settings/message_sink.h"
+
+namespace velmarin {
+
+// Writes `dib` as a JPEG to a temporary file beside `target` (".<name>.XXXXXX"), flushes
+// it to disk and renames it into place. On any failure the temporary is removed and
+// `target` is left as it was. `open_failed` (optional) is set to true when the temporary
+// could not be created, false otherwise, so callers can tell the two failures apart.
+bool WriteJpegFileAtomically(const std::filesystem::path& target, const Dib& dib, int quality,
+                             bool progressive, bool* open_failed = nullptr);
+
+// Converts a BMP file into a JPEG file (baseline). On failure one of the messages
+// "<path>:Bmp_to_Jpg bmp open error! ", "BMP file read error! ", "BMP format not support! ",
+// "<path>:Bmp_to_Jpg jpg open error! ", "output JPEG file error! " goes to `errors`.
+// True only when the JPEG was written completely.
+bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
+                      int quality, LastErrorText& errors);
+
+// Encodes `header` plus the pixel rows it describes (stride x height bytes from `rows`,
+// then a colour table is not expected: biClrUsed is reset to 0) as a baseline JPEG file.
+// True when the file was written.
+bool SaveDibAsJpeg(BitmapInfoHeader header, const std::uint8_t* rows,
+                   const std::filesystem::path& path, int quality);
+
+// Re-encodes the JPEG `source` at quality 100 into `target` with its width cut down to a
+// multiple of 4 (nearest-neighbour). "JPEG read error!" goes to `messages` when the source
+// does not decode or is narrower than 4 pixels. True only when `target` was written.
+bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesystem::path& target,
+                        MessageSink& messages);
+
+}  // namespace velmarin
