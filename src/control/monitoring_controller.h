@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+
+#include "control/shared_state.h"
+
+namespace velmarin {
+
+// Owns the switch thread and the folder thread. Starting while the threads of an earlier run
+// are still finishing their current pass never lets two of a kind run: each new thread first
+// joins its predecessor, so the caller (the user-interface thread) never waits for them.
+class MonitoringController {
+ public:
+  using WorkerBody = std::function<void(std::stop_token)>;
+
+  MonitoringController(SharedState& state, WorkerBody switch_body, WorkerBody folder_body);
+  ~MonitoringController();
+  MonitoringController(const MonitoringController&) = delete;
+  MonitoringController& operator=(const MonitoringController&) = delete;
+
+  // Sets MonitoringActive and starts the switch thread, then the folder thread.
+  void Start();
+  // Starts only when monitoring is off; true when it started.
+  bool StartIfStopped();
+  // Clears MonitoringActive; the threads leave at their next check. Does not wait.
+  void Stop();
+  // Stops and waits until both threads have ended (shutdown, before devices are closed).
+  void StopAndJoin();
+
+ private:
+  void Launch(std::jthread& slot, const WorkerBody& body);
+
+  SharedState& state_;
+  const WorkerBody switch_body_;
+  const WorkerBody folder_body_;
+  std::mutex mutex_;  // start, stop and join come from the user-interface thread and signals
+  std::jthread switch_thread_;
+  std::jthread folder_thread_;
+};
+
+}  // namespace velmarin
