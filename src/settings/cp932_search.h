@@ -7,7 +7,9 @@
 namespace velmarin {
 
 // Substring search over code page 932 text that never matches at the second byte of a
-// two-byte character. Positions are byte offsets into `text`.
+// two-byte character. Positions are byte offsets into `text`; character boundaries are those
+// of the whole text, also for the searches that resume behind an earlier match. An empty
+// pattern is found nowhere (a search for it could never move on), so MbsCount of "" is 0.
 
 // True when a lead byte (0x81-0x9F, 0xE0-0xFC) starts a two-byte character.
 bool IsCp932LeadByte(unsigned char byte);
@@ -20,7 +22,7 @@ bool MbsMatchAt(std::string_view text, std::size_t pos, std::string_view pattern
 std::optional<std::size_t> MbsFind(std::string_view text, std::string_view pattern);
 // Position just behind the first match, or nullopt.
 std::optional<std::size_t> MbsFindAfter(std::string_view text, std::string_view pattern);
-// Position just behind the n-th match (n >= 1), or nullopt when there are fewer than n.
+// Position just behind the n-th match, or nullopt when there are fewer than n or n < 1.
 std::optional<std::size_t> MbsSkipOccurrences(std::string_view text, std::string_view pattern,
                                               int n);
 // Number of matches, each search starting just behind the previous match.

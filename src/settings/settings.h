@@ -52,4 +52,8 @@ std::string_view SettingLabel(SettingSlot slot);
 std::string DefaultSettingValue(SettingSlot slot, std::string_view program_dir);
 Settings DefaultSettings(std::string_view program_dir);
 
+// `value` as a slot can hold it: up to its first NUL and at most kSlotMaxBytes bytes, cut
+// without splitting a two-byte character.
+std::string FitSlotValue(std::string_view value);
+
 }  // namespace velmarin

@@ -1,0 +1,97 @@
+#include "settings/settings.h"
+
+#include "settings/cp932_search.h"
+
+namespace velmarin {
+namespace {
+
+// The labels and defaults are code page 932 bytes, exactly as they stand in "velmarin.ini";
+// the readable text follows each entry.
+// clang-format off
+constexpr std::array<std::string_view, kSettingSlotCount> kLabels = {
+    "\x8Eg\x97p\x82\xB7\x82\xE9\x83X\x83" "C\x83" "b\x83`:",  // 使用するスイッチ:
+    "\x83X\x83" "C\x83" "b\x83`\x83`\x83" "F\x83" "b\x83N\x82\xCC\x83^\x83" "C\x83~\x83\x93\x83O(ON/OFF):",  // スイッチチェックのタイミング(ON/OFF):
+    "\x83X\x83" "C\x83" "b\x83`\x83`\x83" "F\x83" "b\x83N\x82\xCC\x83\x8B\x81[\x83v\x8E\x9E\x8A\xD4:",  // スイッチチェックのループ時間:
+    "\x83X\x83" "C\x83" "b\x83`\x95\xCF\x89\xBB\x8Am\x94" "F\x82\xA9\x82\xE7\x83" "C\x83x\x83\x93\x83g\x94\xAD\x90\xB6\x82\xDC\x82\xC5\x82\xCC\x91\xD2\x82\xBF\x8E\x9E\x8A\xD4:",  // スイッチ変化確認からイベント発生までの待ち時間:
+    "\x83" "C\x83x\x83\x93\x83g\x94\xAD\x90\xB6\x82\xA9\x82\xE7\x83X\x83" "C\x83" "b\x83`\x83`\x83" "F\x83" "b\x83N\x8D\xC4\x8AJ\x82\xDC\x82\xC5\x82\xCC\x8Bx\x8E~\x8E\x9E\x8A\xD4:",  // イベント発生からスイッチチェック再開までの休止時間:
+    "Key Event:",
+    "Ctrl/Alt/Shift:",
+    "\x83}\x83" "E\x83X\x83" "C\x83x\x83\x93\x83g\x88\xCA\x92uX:",  // マウスイベント位置X:
+    "\x83}\x83" "E\x83X\x83" "C\x83x\x83\x93\x83g\x88\xCA\x92uY:",  // マウスイベント位置Y:
+    "\x8A\xC4\x8E\x8B\x83t\x83H\x83\x8B\x83_:",  // 監視フォルダ:
+    "\x93]\x91\x97\x83t\x83H\x83\x8B\x83_:",  // 転送フォルダ:
+    "\x93]\x91\x97\x89\xE6\x91\x9C\x83t\x83@\x83" "C\x83\x8B\x96\xBC\x83t\x83H\x81[\x83}\x83" "b\x83g:",  // 転送画像ファイル名フォーマット:
+    "\x93]\x91\x97\x89\xE6\x91\x9C\x82\xD6\x8E\xE6\x82\xE8\x8D\x9E\x82\xDE\x8C\xB3\x89\xE6\x91\x9C\x82\xCC\x94\xCD\x88\xCD:",  // 転送画像へ取り込む元画像の範囲:
+    "\x93]\x91\x97\x89\xE6\x91\x9C\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x95\xB6\x8E\x9A\x97\xF1:",  // 転送画像への書き込み文字列:
+    "\x93]\x91\x97\x89\xE6\x91\x9C\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x95\xB6\x8E\x9A\x83t\x83H\x83\x93\x83g:",  // 転送画像への書き込み文字フォント:
+    "\x93]\x91\x97\x89\xE6\x91\x9C\x82\xCCJpg\x89\xE6\x8E\xBF(1-100):",  // 転送画像のJpg画質(1-100):
+    "\x93]\x91\x97\x89\xE6\x91\x9C\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x95\xB6\x8E\x9A\x82\xCC\x90" "FRGB:",  // 転送画像への書き込み文字の色RGB:
+    "\x93]\x91\x97\x89\xE6\x91\x9C\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x95\xB6\x8E\x9A\x82\xCC\x94w\x8Ci\x90" "FRGB:",  // 転送画像への書き込み文字の背景色RGB:
+    "\x8BN\x93\xAE\x8E\x9E\x82\xC9\x8A\xC4\x8E\x8B\x83t\x83H\x83\x8B\x83_\x82\xCC\x89\xE6\x91\x9C\x82\xF0" "BkupFolder\x82\xC9\x91\xDE\x94\xF0:",  // 起動時に監視フォルダの画像をBkupFolderに退避:
+};
+
+// WatchFolder and TransferFolder are built from the program folder and have no entry here.
+constexpr std::array<std::string_view, kSettingSlotCount> kDefaults = {
+    "NONE",
+    "ON",
+    "10",
+    "0",
+    "500",
+    "",
+    "000",
+    "300",
+    "200",
+    "",
+    "",
+    "$y\\$i06_$y$M$d_$r03",
+    "20,23,-20,-23",
+    "150,5,3,ID:$i06 $y.$M.$d $h:$m:$s,150,5,-22,Pellandor TEL:000-000-0000",
+    "\x82l\x82r \x96\xBE\x92\xA9",  // ＭＳ 明朝
+    "95",
+    "FFFFFF",
+    "646464",
+    "0",
+};
+// clang-format on
+
+constexpr std::string_view kTransferSubfolder = "hozon";
+
+}  // namespace
+
+std::string_view SettingLabel(SettingSlot slot) { return kLabels[static_cast<int>(slot)]; }
+
+std::string DefaultSettingValue(SettingSlot slot, std::string_view program_dir) {
+  switch (slot) {
+    case SettingSlot::WatchFolder:
+      return FitSlotValue(program_dir);
+    case SettingSlot::TransferFolder: {
+      std::string folder(program_dir);
+      if (folder.empty() || folder.back() != '/') folder += '/';
+      folder += kTransferSubfolder;
+      return FitSlotValue(folder);
+    }
+    default:
+      return std::string(kDefaults[static_cast<int>(slot)]);
+  }
+}
+
+Settings DefaultSettings(std::string_view program_dir) {
+  Settings settings;
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    settings.slots[i] = DefaultSettingValue(static_cast<SettingSlot>(i), program_dir);
+  }
+  return settings;
+}
+
+std::string FitSlotValue(std::string_view value) {
+  value = value.substr(0, value.find('\0'));
+  std::size_t cut = 0;
+  while (cut < value.size()) {
+    const std::size_t next = cut + Cp932CharLength(value, cut);
+    if (next > kSlotMaxBytes) break;
+    cut = next;
+  }
+  return std::string(value.substr(0, cut));
+}
+
+}  // namespace velmarin

@@ -1,0 +1,217 @@
+#include "settings/settings_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <system_error>
+
+namespace velmarin {
+namespace {
+
+// A line is read into a 1000-byte buffer with its terminating NUL.
+constexpr std::size_t kLinePieceBytes = 999;
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now, so a failing close (a late write error) can be reported.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string ErrnoText(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
+// CR LF becomes LF, as Windows text mode reads it; a CR elsewhere stays.
+std::string TranslateLineEnds(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    text += bytes[i];
+  }
+  return text;
+}
+
+void ApplyLine(std::string_view line, Settings& settings,
+               std::array<bool, kSettingSlotCount>& found) {
+  // The line is a C string: whatever follows a NUL is not part of it.
+  line = line.substr(0, line.find('\0'));
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    const std::string_view label = SettingLabel(static_cast<SettingSlot>(i));
+    if (line.find(label) == std::string_view::npos) continue;
+    // The value starts at the label's length from the start of the line, wherever the label
+    // was found, and its last byte (normally the line end) is dropped.
+    std::string_view value = line.substr(label.size());
+    if (!value.empty()) value.remove_suffix(1);
+    settings.slots[i] = FitSlotValue(value);
+    found[i] = true;
+  }
+}
+
+std::optional<std::string> ReadWholeFile(int fd, int* error) {
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      *error = errno;
+      return std::nullopt;
+    }
+    if (got == 0) return bytes;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t done = write(fd, bytes.data(), bytes.size());
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(done));
+  }
+  return true;
+}
+
+// Creates a new file beside the settings file under a name nobody else uses. Its name has
+// no image suffix, so a folder monitor watching the program folder never takes it.
+UniqueFd CreateTemporaryFile(const std::filesystem::path& folder, std::filesystem::path* path) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *path = folder / ("." + std::string(kSettingsFileName) + "." + std::to_string(getpid()) + "." +
+                      std::to_string(counter++) + ".tmp");
+    const int fd = open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return UniqueFd(fd);
+  }
+  errno = EEXIST;
+  return UniqueFd(-1);
+}
+
+// Makes the rename itself durable; a folder that cannot be synced is no reason to fail.
+void SyncFolder(const std::filesystem::path& folder) {
+  UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.valid()) fsync(fd.get());
+}
+
+}  // namespace
+
+Settings ParseSettingsFile(std::string_view bytes, std::string_view program_dir_cp932) {
+  Settings settings;
+  std::array<bool, kSettingSlotCount> found{};
+  const std::string text = TranslateLineEnds(bytes);
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t newline = text.find('\n', pos);
+    const std::size_t line_end = newline == std::string::npos ? text.size() : newline + 1;
+    const std::size_t length = std::min(line_end - pos, kLinePieceBytes);
+    ApplyLine(std::string_view(text).substr(pos, length), settings, found);
+    pos += length;
+  }
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    if (!found[i])
+      settings.slots[i] = DefaultSettingValue(static_cast<SettingSlot>(i), program_dir_cp932);
+  }
+  return settings;
+}
+
+std::string FormatSettingsFile(const Settings& settings) {
+  std::string bytes;
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    const std::string& value = settings.slots[i];
+    bytes += SettingLabel(static_cast<SettingSlot>(i));
+    bytes += std::string_view(value).substr(0, value.find_first_of(std::string_view("\0\n", 2)));
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+Settings LoadSettings(const ProgramDir& dir, std::string* warning) {
+  const std::filesystem::path path = dir.path / kSettingsFileName;
+  const Settings defaults = DefaultSettings(dir.cp932);
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    const int open_error = errno;
+    // Only a missing file is created: an existing file that cannot be read is left as it is
+    // rather than replaced by the defaults.
+    if (open_error == ENOENT) {
+      std::string create_error;
+      if (SaveSettings(dir, defaults, &create_error)) return defaults;
+      if (warning) *warning = create_error + "; the default settings are used";
+      return defaults;
+    }
+    if (warning) {
+      *warning = "cannot read " + path.string() + ": " + ErrnoText(open_error) +
+                 "; the default settings are used";
+    }
+    return defaults;
+  }
+  int read_error = 0;
+  const auto bytes = ReadWholeFile(fd.get(), &read_error);
+  if (!bytes) {
+    if (warning) {
+      *warning = "cannot read " + path.string() + ": " + ErrnoText(read_error) +
+                 "; the default settings are used";
+    }
+    return defaults;
+  }
+  return ParseSettingsFile(*bytes, dir.cp932);
+}
+
+bool SaveSettings(const ProgramDir& dir, const Settings& settings, std::string* error) {
+  const std::filesystem::path path = dir.path / kSettingsFileName;
+  const auto fail = [&](const std::string& what, int code) {
+    if (error) *error = "cannot write " + path.string() + ": " + what + ": " + ErrnoText(code);
+    return false;
+  };
+
+  std::filesystem::path temp_path;
+  UniqueFd fd = CreateTemporaryFile(dir.path, &temp_path);
+  if (!fd.valid()) return fail("cannot create a temporary file", errno);
+
+  struct stat old_file;
+  const bool keep_mode = stat(path.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode);
+  const std::string bytes = FormatSettingsFile(settings);
+  const char* step = nullptr;
+  if (keep_mode && fchmod(fd.get(), old_file.st_mode & 07777) != 0) {
+    step = "cannot set the permissions";
+  } else if (!WriteAll(fd.get(), bytes)) {
+    step = "cannot write the temporary file";
+  } else if (fsync(fd.get()) != 0) {
+    step = "cannot flush the temporary file";
+  } else if (!fd.Close()) {
+    step = "cannot close the temporary file";
+  } else if (rename(temp_path.c_str(), path.c_str()) != 0) {
+    step = "cannot replace the file";
+  }
+  if (step) {
+    const int code = errno;
+    unlink(temp_path.c_str());
+    return fail(step, code);
+  }
+  SyncFolder(dir.path);
+  return true;
+}
+
+}  // namespace velmarin
