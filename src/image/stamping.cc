@@ -1,0 +1,157 @@
+#include "image/stamping.h"
+
+#include <QColor>
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QRect>
+#include <QString>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/encoding.h"
+#include "settings/cp932_search.h"
+#include "transfer/template_expansion.h"
+
+namespace velmarin {
+namespace {
+
+// A stamp text holds at most 499 bytes, also after expansion.
+constexpr std::size_t kMaxStampBytes = 499;
+// Windows keeps 31 bytes of a face name.
+constexpr std::size_t kMaxFaceBytes = 31;
+// Glyphs larger than this are drawn at this size: far beyond any picture, and it keeps the
+// rasteriser's work bounded for a mistyped size.
+constexpr int kMaxPixelSize = 8192;
+// Stamp positions are held within this distance of the picture. A cell (at most 499
+// glyphs of kMaxPixelSize) placed this far out cannot reach the picture, so nothing
+// visible changes, and the coordinates stay well inside int.
+constexpr long long kMaxOffset = 1 << 24;
+
+// Windows face names of the capture stations and the installed fonts that stand in for them.
+struct FaceSubstitute {
+  std::string_view windows_face;  // UTF-8
+  const char* family;
+};
+constexpr FaceSubstitute kFaceSubstitutes[] = {
+    {"ＭＳ 明朝", "IPAMincho"},       {"ＭＳ Ｐ明朝", "IPAPMincho"},
+    {"ＭＳ ゴシック", "IPAGothic"},   {"ＭＳ Ｐゴシック", "IPAPGothic"},
+    {"HG創英角ｺﾞｼｯｸUB", "IPAGothic"},
+};
+
+QColor FromColorValue(std::uint32_t value) {
+  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                static_cast<int>((value >> 16) & 0xFF));
+}
+
+// The longest front of `text` of at most `max_bytes` that does not split a character.
+std::string_view CutToCharacters(std::string_view text, std::size_t max_bytes) {
+  std::size_t cut = 0;
+  while (cut < text.size()) {
+    const std::size_t next = cut + Cp932CharLength(text, cut);
+    if (next > max_bytes) break;
+    cut = next;
+  }
+  return text.substr(0, cut);
+}
+
+QFont StampFont(std::string_view text_font, int pixel_size) {
+  QFont font;
+  if (const auto face = Cp932ToUtf8(CutToCharacters(text_font, kMaxFaceBytes))) {
+    QString family = QString::fromStdString(*face);
+    for (const FaceSubstitute& substitute : kFaceSubstitutes) {
+      if (*face == substitute.windows_face) family = QString::fromLatin1(substitute.family);
+    }
+    // Names without a substitute go to fontconfig by family name; an unknown or
+    // unconvertible name leaves Qt's default face, as Windows falls back to its default.
+    if (!family.isEmpty()) font.setFamily(family);
+  }
+  font.setPixelSize(pixel_size);
+  font.setWeight(QFont::Normal);
+  font.setItalic(false);
+  return font;
+}
+
+long long FromEdge(int value, int extent) {
+  return value < 0 ? static_cast<long long>(extent) + value : value;
+}
+
+// Fills (left, top, w, h) clipped to the picture. A negative extent fills nothing, like
+// Windows' FillRect of an empty rectangle (QPainter would mirror it instead).
+void FillBand(QPainter& painter, int width, int height, long long left, long long top, long long w,
+              long long h, const QColor& color) {
+  const long long x0 = std::max(left, 0LL);
+  const long long y0 = std::max(top, 0LL);
+  const long long x1 = std::min(left + w, static_cast<long long>(width));
+  const long long y1 = std::min(top + h, static_cast<long long>(height));
+  if (w <= 0 || h <= 0 || x1 <= x0 || y1 <= y0) return;
+  painter.fillRect(QRect(static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+                         static_cast<int>(y1 - y0)),
+                   color);
+}
+
+}  // namespace
+
+void ApplyRangeAndStamps(QPainter& painter, int width, int height, std::string_view source_range,
+                         std::string_view text_lines, std::string_view text_font,
+                         std::string_view back_color, std::string_view text_color,
+                         std::string_view capture_id, const LocalTime& now) {
+  const auto back = ParseColorValue(back_color);
+  const auto range = ParseSourceRange(source_range);
+  if (back && range) {
+    const QColor color = FromColorValue(*back);
+    const long long x1 = range->x1;
+    const long long y1 = range->y1;
+    const long long x2 = FromEdge(range->x2, width);
+    const long long y2 = FromEdge(range->y2, height);
+    FillBand(painter, width, height, 0, 0, x1, height, color);
+    FillBand(painter, width, height, x2, 0, width - x2, height, color);
+    FillBand(painter, width, height, 0, 0, width, y1, color);
+    FillBand(painter, width, height, 0, y2, width, height - y2, color);
+  }
+  if (!text_lines.empty()) {
+    DrawTextStamps(painter, text_lines, width, height, back, text_font, text_color, capture_id,
+                   now);
+  }
+}
+
+void DrawTextStamps(QPainter& painter, std::string_view text_lines, int width, int height,
+                    std::optional<std::uint32_t> back_color, std::string_view text_font,
+                    std::string_view text_color, std::string_view capture_id,
+                    const LocalTime& now) {
+  for (const Stamp& stamp : ParseTextLines(text_lines)) {
+    if (stamp.text.empty()) continue;
+    const std::string expanded = ExpandTemplate(capture_id, stamp.text, now);
+    const long long x = std::clamp(FromEdge(stamp.x, width), -kMaxOffset, kMaxOffset);
+    const long long y = std::clamp(FromEdge(stamp.y, height), -kMaxOffset, kMaxOffset);
+    DrawStampText(painter, stamp.size, static_cast<int>(x), static_cast<int>(y),
+                  CutToCharacters(expanded, kMaxStampBytes), back_color, text_font, text_color);
+  }
+}
+
+void DrawStampText(QPainter& painter, int size, int x, int y, std::string_view expanded_text,
+                   std::optional<std::uint32_t> back_color, std::string_view text_font,
+                   std::string_view text_color) {
+  const int pixel_size = std::min(StampPixelSize(size), kMaxPixelSize);
+  if (pixel_size < 1 || expanded_text.empty()) return;
+  const auto color = ParseColorValue(text_color);
+  if (!color) return;
+  const auto utf8 = Cp932ToUtf8(expanded_text);
+  if (!utf8) return;
+  const QString text = QString::fromStdString(*utf8);
+
+  painter.save();
+  painter.setFont(StampFont(text_font, pixel_size));
+  const QFontMetrics metrics = painter.fontMetrics();
+  // The cell is the text's advance by the font's full height, with its top-left at (x, y).
+  if (back_color) {
+    painter.fillRect(QRect(x, y, metrics.horizontalAdvance(text), metrics.height()),
+                     FromColorValue(*back_color));
+  }
+  painter.setPen(FromColorValue(*color));
+  painter.drawText(QPoint(x, y + metrics.ascent()), text);
+  painter.restore();
+}
+
+}  // namespace velmarin
