@@ -1,0 +1,115 @@
+#include "image/capture_processing.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "image/bmp_reader.h"
+#include "image/dib.h"
+#include "image/dib_convert.h"
+#include "image/file_copy.h"
+#include "image/jpeg_codec.h"
+#include "image/jpeg_files.h"
+#include "image/stamping.h"
+
+namespace velmarin {
+namespace {
+
+constexpr int kCopyAttempts = 11;
+constexpr int kDefaultQuality = 95;
+// "転送失敗! " (transfer failed) in code page 932.
+constexpr std::string_view kTransferFailed = "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ";
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool IsJpegPath(const std::filesystem::path& path) {
+  const std::string& text = path.native();
+  return text.find(".jpg") != std::string::npos || text.find(".JPG") != std::string::npos;
+}
+
+// Swaps row i with row height - 1 - i; the middle row of an odd height stays.
+void ReverseRows(Dib& dib) {
+  const std::size_t stride = dib.stride();
+  for (int top = 0, bottom = dib.height() - 1; top < bottom; ++top, --bottom) {
+    std::swap_ranges(dib.row(top), dib.row(top) + stride, dib.row(bottom));
+  }
+}
+
+// Loads the source as a 24-bit Dib, or sets the message of the failure.
+std::optional<Dib> LoadPicture(const std::filesystem::path& source, LastErrorText& errors) {
+  const File file(std::fopen(source.c_str(), "rb"));
+  if (!file) {
+    errors.Set("fopen_error! ");
+    return std::nullopt;
+  }
+  if (IsJpegPath(source)) {
+    auto dib = ReadJpegToDib(file.get());
+    if (!dib) errors.Set("jpg_read_dib_file error! ");
+    return dib;
+  }
+  auto dib = ReadBmpToDib(file.get());
+  // Pictures of fewer bits get a 24-bit copy: the drawing surface has three bytes a pixel.
+  if (dib && dib->bit_count() != 24) dib = ExpandDibTo24(*dib);
+  if (!dib) errors.Set("bmp_read_dib_file_error! ");
+  return dib;
+}
+
+// Draws the range fill and the stamps straight onto the Dib's rows. They are turned upright
+// for the drawing and back to bottom-up afterwards, in place, so no second copy of the
+// picture is made; the surface uses the Dib's own stride, so any width works.
+void EditInPlace(Dib& dib, const Settings& settings, std::string_view capture_id,
+                 const LocalTime& now) {
+  ReverseRows(dib);
+  {
+    QImage surface(dib.pixels(), dib.width(), dib.height(), static_cast<qsizetype>(dib.stride()),
+                   QImage::Format_BGR888);
+    QPainter painter(&surface);
+    ApplyRangeAndStamps(painter, dib.width(), dib.height(), settings[SettingSlot::SourceRange],
+                        settings[SettingSlot::TextLines], settings[SettingSlot::TextFont],
+                        settings[SettingSlot::TextBackColor], settings[SettingSlot::TextColor],
+                        capture_id, now);
+  }
+  ReverseRows(dib);
+}
+
+}  // namespace
+
+int JpegQualityOf(std::string_view text) {
+  return std::clamp(ScanDecimal(text).value_or(kDefaultQuality), 1, 100);
+}
+
+bool ProcessCapturedImage(const std::filesystem::path& source, const std::filesystem::path& target,
+                          const Settings& settings, std::string_view capture_id,
+                          const LocalTime& now, LastErrorText& errors) {
+  const int quality = JpegQualityOf(settings[SettingSlot::JpegQuality]);
+
+  if (settings[SettingSlot::SourceRange].empty() && settings[SettingSlot::TextLines].empty() &&
+      IsJpegPath(source)) {
+    for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
+      if (CopyFileAtomically(source, target)) return true;
+    }
+    errors.Set(kTransferFailed);
+    return true;
+  }
+
+  auto dib = LoadPicture(source, errors);
+  if (!dib) return false;
+  EditInPlace(*dib, settings, capture_id, now);
+
+  bool open_failed = false;
+  if (!WriteJpegFileAtomically(target, *dib, quality, /*progressive=*/false, &open_failed)) {
+    errors.Set(open_failed ? "jpg_file_open_error! " : "jpg_save_div_file_error! ");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace velmarin

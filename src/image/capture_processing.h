@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+#include "settings/last_error_text.h"
+#include "settings/settings.h"
+#include "transfer/local_time.h"
+
+namespace velmarin {
+
+// Turns one captured picture into the transferred JPEG `target`: fills the bands outside
+// SourceRange, draws the TextLines stamps ("$i" from `capture_id`, date and time from
+// `now`) and encodes the result at JpegQuality. A JPEG source (a path containing ".jpg" or
+// ".JPG") with neither a range nor stamps is copied unchanged instead; that path returns
+// true even when every copy attempt failed ("転送失敗! " in `errors`). Any other failure
+// returns false with its message in `errors`; `errors` is left alone on success. The target
+// is replaced whole or not at all. Needs a QGuiApplication (EnsureGuiApplication).
+bool ProcessCapturedImage(const std::filesystem::path& source, const std::filesystem::path& target,
+                          const Settings& settings, std::string_view capture_id,
+                          const LocalTime& now, LastErrorText& errors);
+
+// The encoder quality of a JpegQuality text: "%d", 95 when it does not scan, held to 1..100.
+int JpegQualityOf(std::string_view text);
+
+}  // namespace velmarin
