@@ -1,0 +1,25 @@
+#pragma once
+
+namespace velmarin {
+
+// Synthesized keyboard and mouse input for the window that has the focus (or lies under the
+// pointer). Keys are Windows virtual-key codes, as the settings hold them; positions are
+// screen pixels. A backend that cannot deliver input does nothing on every call.
+class InputSynthesizer {
+ public:
+  virtual ~InputSynthesizer() = default;
+
+  // False when no input can be delivered (no display, no synthesis support).
+  virtual bool available() = 0;
+
+  virtual void KeyDown(int virtual_key) = 0;
+  virtual void KeyUp(int virtual_key) = 0;
+  // Moves the pointer; it stays there.
+  virtual void MoveTo(int x, int y) = 0;
+  virtual void LeftButtonDown() = 0;
+  virtual void LeftButtonUp() = 0;
+  // Delivers what was sent so far; called once at the end of every event sequence.
+  virtual void Flush() = 0;
+};
+
+}  // namespace velmarin

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "platform/input_synthesizer.h"
+#include "settings/message_sink.h"
+#include "settings/settings.h"
+
+namespace velmarin {
+
+// The virtual-key code a KeyCode value selects; 0 selects the left click. One byte is taken
+// by its byte value ("A" gives 0x41); two bytes are hexadecimal digits, of which the leading
+// ones count ("7b" gives 0x7B, "5z" gives 0x05, "zz" gives 0); any other length gives 0.
+int CaptureKeyCode(std::string_view key_code);
+
+// A screen coordinate in decimal text, read the way "%d" reads it: leading blanks, a sign and
+// digits, with anything behind them ignored. nullopt when no digit comes first. Values beyond
+// the range of int are held at its ends.
+std::optional<int> ParseScreenCoordinate(std::string_view text);
+
+// Sends the input that makes the capture program save a still, from KeyCode, Modifiers,
+// MouseX and MouseY: the key stroke with Ctrl, Alt and Shift held as Modifiers says, or, when
+// KeyCode selects no key, a left click at (MouseX, MouseY) that leaves the pointer there.
+// Whole sequences never interleave, whichever threads call at the same time.
+// Returns false when nothing was sent: the input cannot be synthesized (the backend says why),
+// or the click position is not a number (said to `messages`, when given) - a click at a
+// guessed place could hit any window on the screen.
+bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input,
+                      MessageSink* messages = nullptr);
+
+}  // namespace velmarin

@@ -1,0 +1,40 @@
+#include "support/recording_input.h"
+
+#include <thread>
+
+namespace velmarin::test {
+
+void RecordingInput::Record(std::string event) {
+  std::this_thread::yield();
+  std::lock_guard lock(mutex_);
+  events_.push_back(std::move(event));
+}
+
+void RecordingInput::KeyDown(int virtual_key) { Record("down " + std::to_string(virtual_key)); }
+
+void RecordingInput::KeyUp(int virtual_key) { Record("up " + std::to_string(virtual_key)); }
+
+void RecordingInput::MoveTo(int x, int y) {
+  Record("move " + std::to_string(x) + "," + std::to_string(y));
+}
+
+void RecordingInput::LeftButtonDown() { Record("left down"); }
+
+void RecordingInput::LeftButtonUp() { Record("left up"); }
+
+void RecordingInput::Flush() {
+  std::lock_guard lock(mutex_);
+  ++flushes_;
+}
+
+std::vector<std::string> RecordingInput::events() const {
+  std::lock_guard lock(mutex_);
+  return events_;
+}
+
+int RecordingInput::flushes() const {
+  std::lock_guard lock(mutex_);
+  return flushes_;
+}
+
+}  // namespace velmarin::test
