@@ -1,0 +1,97 @@
+#include "switch/switch_device.h"
+
+#include <algorithm>
+
+namespace velmarin {
+namespace {
+
+bool Contains(const std::string& text, const char* word) {
+  return text.find(word) != std::string::npos;
+}
+
+}  // namespace
+
+SwitchDevices::SwitchDevices(HidTransport& hid, SerialPortOpener& serial, MessageSink& messages,
+                             std::atomic<int>& switch_kind)
+    : serial_(serial), messages_(messages), switch_kind_(switch_kind), usb_io_(hid, messages) {}
+
+void SwitchDevices::OpenSwitchDevice(const Settings& settings) {
+  const std::string& name = settings[SettingSlot::SwitchDevice];
+  if (IsSerialSwitchName(name)) {
+    if (!OpenSerialSwitch(name)) {
+      switch_kind_ = kSwitchError;
+    } else {
+      // A name such as "COMNONE" opens nothing: there is no port to poll, so no switch.
+      switch_kind_ = SerialPortOpen() ? kSwitchSerial : kSwitchNone;
+    }
+    return;
+  }
+  if (Contains(name, "NONE")) {
+    switch_kind_ = kSwitchNone;
+    return;
+  }
+  if (usb_io_.InitUsbIo() != 0) {
+    switch_kind_ = kSwitchError;
+    return;
+  }
+  if (!Contains(name, "USB-IO")) {
+    switch_kind_ = kSwitchError;
+    return;
+  }
+  // All pins of port 0 to 1, so pin 0 reads the switch.
+  usb_io_.WriteUsbIoPort(0, 0xFF, false);
+  switch_kind_ = kSwitchUsbIo;
+}
+
+bool SwitchDevices::OpenSerialSwitch(const std::string& name) {
+  if (Contains(name, "NONE")) return true;
+  {
+    const std::lock_guard lock(serial_mutex_);
+    serial_port_.reset();
+    serial_port_ = serial_.Open(name);
+    if (serial_port_) {
+      serial_port_->RaiseDtrRts();
+      return true;
+    }
+  }
+  messages_.ShowMessage(name + " is not available");
+  return false;
+}
+
+void SwitchDevices::CloseSerialPort() {
+  const std::lock_guard lock(serial_mutex_);
+  serial_port_.reset();
+}
+
+bool SwitchDevices::SerialPortOpen() const {
+  const std::lock_guard lock(serial_mutex_);
+  return serial_port_ != nullptr;
+}
+
+std::vector<std::string> SwitchDevices::ListSwitchDevices() {
+  std::vector<std::string> names;
+  const auto add_if_it_opens = [&](const std::string& name) {
+    if (serial_.Open(name) != nullptr) names.push_back(name);
+  };
+  for (char digit = '1'; digit <= '9'; ++digit) add_if_it_opens(std::string("COM") + digit);
+  std::vector<std::string> adapters = serial_.UsbSerialDeviceNames();
+  std::sort(adapters.begin(), adapters.end());
+  for (const std::string& adapter : adapters) add_if_it_opens(adapter);
+  names.push_back("NONE");
+  names.push_back("USB-IO");
+  return names;
+}
+
+bool SwitchDevices::ReadUsbPin0(int* sample) {
+  int value = 0;
+  if (usb_io_.ReadUsbIoPort(&value, 0, false) != 0) return false;
+  *sample = value % 2;
+  return true;
+}
+
+bool SwitchDevices::ReadModemStatus(std::uint32_t* status) {
+  const std::lock_guard lock(serial_mutex_);
+  return serial_port_ != nullptr && serial_port_->ReadModemStatus(status);
+}
+
+}  // namespace velmarin

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/hid_transport.h"
+#include "platform/modem_lines.h"
+#include "settings/message_sink.h"
+#include "settings/settings.h"
+#include "switch/usb_io.h"
+
+namespace velmarin {
+
+// SwitchKind values.
+inline constexpr int kSwitchError = -1;
+inline constexpr int kSwitchNone = 0;
+inline constexpr int kSwitchUsbIo = 1;
+inline constexpr int kSwitchSerial = 2;
+
+// Opens the switch device that the settings name (a USB-IO board or a serial port's modem
+// lines), records the outcome in SwitchKind and gives the switch thread its samples. The
+// user-interface thread opens and closes; the switch thread reads; the serial port is guarded
+// by its own lock and the board by UsbIo's.
+class SwitchDevices {
+ public:
+  SwitchDevices(HidTransport& hid, SerialPortOpener& serial, MessageSink& messages,
+                std::atomic<int>& switch_kind);
+
+  // Opens what `SwitchDevice` names and sets SwitchKind.
+  void OpenSwitchDevice(const Settings& settings);
+  // Opens the named port (replacing an open one) and raises DTR and RTS; a name containing
+  // "NONE" succeeds without opening anything. Shows "<name> is not available" on failure.
+  bool OpenSerialSwitch(const std::string& name);
+  void CloseSerialPort();
+  bool SerialPortOpen() const;
+  // The names the settings dialog offers: the COM ports that open, the USB serial adapters
+  // that open, then "NONE" and "USB-IO".
+  std::vector<std::string> ListSwitchDevices();
+
+  // Pin 0 of port 0 of the board (0 or 1); false when the read failed.
+  bool ReadUsbPin0(int* sample);
+  // The serial port's modem-status word; false when no port is open or it cannot be read.
+  bool ReadModemStatus(std::uint32_t* status);
+
+  UsbIo& usb_io() { return usb_io_; }
+
+ private:
+  SerialPortOpener& serial_;
+  MessageSink& messages_;
+  std::atomic<int>& switch_kind_;
+  UsbIo usb_io_;
+  mutable std::mutex serial_mutex_;
+  std::unique_ptr<SerialPort> serial_port_;  // SerialPortHandle; null when none is open
+};
+
+}  // namespace velmarin

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string_view>
+
+#include "settings/settings.h"
+
+namespace velmarin {
+
+// Reads a decimal integer the way scanf's "%d" does: leading white space and one sign are
+// accepted, the digits end at the first other character. nullopt when no digit follows.
+// Values beyond the int range saturate.
+std::optional<int> ScanDecimalInt(std::string_view text);
+
+// The switch thread's pauses, read from the settings when the thread starts.
+struct SwitchTiming {
+  std::chrono::milliseconds poll_interval;
+  std::chrono::milliseconds event_delay;
+  std::chrono::milliseconds rest_after_event;
+};
+
+inline constexpr int kMaxSwitchPauseMs = 10000;
+inline constexpr int kDefaultPollIntervalMs = 50;
+inline constexpr int kDefaultRestAfterEventMs = 500;
+
+// PollIntervalMs and RestAfterEventMs outside 1..10000 (or not a number) become 50 and 500.
+// EventDelayMs is held to 0..10000 (not a number: 0), so a typo cannot stall the thread.
+SwitchTiming ParseSwitchTiming(const Settings& settings);
+
+}  // namespace velmarin

@@ -1,0 +1,224 @@
+#include "switch/usb_io.h"
+
+#include <algorithm>
+#include <array>
+
+namespace velmarin {
+namespace {
+
+struct BoardId {
+  std::uint16_t vendor_id;
+  std::uint16_t product_id;
+};
+
+// The boards accepted, compared in this order.
+constexpr std::array<BoardId, 4> kUsbIoDeviceIds = {{
+    {0x0BFE, 0x1002},
+    {0x0BFE, 0x1003},
+    {0x12ED, 0x1003},
+    {0x1352, 0x0100},
+}};
+
+bool IsUsbIoBoard(const HidDeviceInfo& info) {
+  return std::any_of(kUsbIoDeviceIds.begin(), kUsbIoDeviceIds.end(), [&](const BoardId& id) {
+    return id.vendor_id == info.vendor_id && id.product_id == info.product_id;
+  });
+}
+
+// Report offsets, report-ID byte at 0.
+constexpr std::size_t kCommandOffset = 1;
+constexpr std::size_t kValueOffset = 2;
+constexpr std::size_t kSequenceOffset = 7;
+constexpr std::size_t kAnswerBytesNeeded = kSequenceOffset + 1;
+
+// A zero-filled output report of the board's length; fields beyond it are dropped.
+class OutputReport {
+ public:
+  explicit OutputReport(int length) : bytes_(static_cast<std::size_t>(std::max(length, 0))) {}
+  void Set(std::size_t offset, std::uint8_t value) {
+    if (offset < bytes_.size()) bytes_[offset] = value;
+  }
+  std::span<const std::uint8_t> bytes() const { return bytes_; }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+};
+
+std::uint8_t WriteCommand(int port, bool extended) {
+  return static_cast<std::uint8_t>(extended ? 0x10 + (port & 3) : 0x01 + (port & 1));
+}
+
+std::uint8_t ReadCommand(int port, bool extended) {
+  return static_cast<std::uint8_t>(extended ? 0x14 + (port & 3) : 0x03 + (port & 1));
+}
+
+}  // namespace
+
+UsbIo::UsbIo(HidTransport& transport, MessageSink& messages)
+    : transport_(transport), messages_(messages) {}
+
+UsbIo::~UsbIo() {
+  const auto lock = LockForTeardown();
+  ShutdownLocked();
+}
+
+bool UsbIo::LoadHidLibrary() {
+  const std::lock_guard lock(mutex_);
+  return LoadLocked(false);
+}
+
+int UsbIo::FindUsbIoDevices() {
+  const std::lock_guard lock(mutex_);
+  return FindLocked();
+}
+
+void UsbIo::OpenUsbIoDevice(int index) {
+  const std::lock_guard lock(mutex_);
+  OpenLocked(index);
+}
+
+void UsbIo::CloseUsbIoDevice() {
+  const auto lock = LockForTeardown();
+  CloseLocked();
+}
+
+int UsbIo::InitUsbIo() {
+  const std::lock_guard lock(mutex_);
+  return InitLocked(false);
+}
+
+int UsbIo::WriteUsbIoPort(int port, std::uint8_t value, bool extended) {
+  const std::lock_guard lock(mutex_);
+  if (paths_.empty()) InitLocked(true);
+  OutputReport report(output_report_length_);
+  report.Set(kCommandOffset, WriteCommand(port, extended));
+  report.Set(kValueOffset, value);
+  if (!device_ || !device_->Write(report.bytes())) return -1;
+  return 0;
+}
+
+int UsbIo::ReadUsbIoPort(int* value, int port, bool extended) {
+  const std::lock_guard lock(mutex_);
+  if (paths_.empty()) InitLocked(true);
+  ++sequence_;
+  const auto sequence = static_cast<std::uint8_t>(sequence_ & 0xFF);
+  OutputReport command(output_report_length_);
+  command.Set(kCommandOffset, ReadCommand(port, extended));
+  command.Set(kSequenceOffset, sequence);
+  if (!device_ || !device_->Write(command.bytes())) return -1;
+
+  std::vector<std::uint8_t> answer(std::max<std::size_t>(
+      static_cast<std::size_t>(std::max(input_report_length_, 0)), kAnswerBytesNeeded));
+  // Answers to earlier commands may still be queued; they are skipped by their sequence byte.
+  for (int examined = 0;; ++examined) {
+    if (teardown_requests_.load() > 0) return -2;
+    std::fill(answer.begin(), answer.end(), 0);
+    const int received = device_->Read(answer, static_cast<int>(kReportWait.count()));
+    if (received <= 0) return -2;
+    if (examined == kReportsExamined) return -3;
+    if (static_cast<std::size_t>(received) >= kAnswerBytesNeeded &&
+        answer[kSequenceOffset] == sequence) {
+      *value = answer[kValueOffset];
+      return 0;
+    }
+  }
+}
+
+int UsbIo::ShutdownUsbIo() {
+  const auto lock = LockForTeardown();
+  ShutdownLocked();
+  return 0;
+}
+
+bool UsbIo::HidLibraryLoaded() const {
+  const std::lock_guard lock(mutex_);
+  return library_loaded_;
+}
+
+bool UsbIo::DeviceOpen() const {
+  const std::lock_guard lock(mutex_);
+  return device_ != nullptr;
+}
+
+int UsbIo::UsbIoCount() const {
+  const std::lock_guard lock(mutex_);
+  return static_cast<int>(paths_.size());
+}
+
+std::vector<std::string> UsbIo::UsbIoPaths() const {
+  const std::lock_guard lock(mutex_);
+  return paths_;
+}
+
+int UsbIo::InputReportLength() const {
+  const std::lock_guard lock(mutex_);
+  return input_report_length_;
+}
+
+int UsbIo::OutputReportLength() const {
+  const std::lock_guard lock(mutex_);
+  return output_report_length_;
+}
+
+std::uint32_t UsbIo::UsbIoSequence() const {
+  const std::lock_guard lock(mutex_);
+  return sequence_;
+}
+
+bool UsbIo::LoadLocked(bool lazy) {
+  if (transport_.Init()) {
+    library_loaded_ = true;
+    lazy_load_failure_reported_ = false;
+    return true;
+  }
+  if (!lazy || !lazy_load_failure_reported_) messages_.ShowMessage("Error at Load 'hid.dll'");
+  lazy_load_failure_reported_ = true;
+  return false;
+}
+
+int UsbIo::FindLocked() {
+  CloseLocked();
+  paths_.clear();
+  for (const HidDeviceInfo& info : transport_.Enumerate()) {
+    if (paths_.size() >= static_cast<std::size_t>(kMaxBoards)) break;
+    if (!IsUsbIoBoard(info)) continue;
+    // A board that cannot be opened (taken, no permission) is passed over.
+    if (transport_.Open(info.path) == nullptr) continue;
+    paths_.push_back(info.path);
+  }
+  if (!paths_.empty()) OpenLocked(0);
+  return static_cast<int>(paths_.size());
+}
+
+void UsbIo::OpenLocked(int index) {
+  if (index < 0 || index >= static_cast<int>(paths_.size())) return;
+  CloseLocked();
+  device_ = transport_.Open(paths_[static_cast<std::size_t>(index)]);
+  if (device_) {
+    input_report_length_ = device_->InputReportLength();
+    output_report_length_ = device_->OutputReportLength();
+  }
+}
+
+void UsbIo::CloseLocked() { device_.reset(); }
+
+int UsbIo::InitLocked(bool lazy) {
+  if (!library_loaded_ && !LoadLocked(lazy)) return -1;
+  return FindLocked() == 0 ? -2 : 0;
+}
+
+void UsbIo::ShutdownLocked() {
+  CloseLocked();
+  if (library_loaded_) transport_.Exit();
+  library_loaded_ = false;
+  paths_.clear();
+}
+
+std::unique_lock<std::mutex> UsbIo::LockForTeardown() {
+  ++teardown_requests_;
+  std::unique_lock lock(mutex_);
+  --teardown_requests_;
+  return lock;
+}
+
+}  // namespace velmarin

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/hid_transport.h"
+#include "settings/message_sink.h"
+
+namespace velmarin {
+
+// The USB-IO board driver: finds the boards among the HID interfaces, opens the first one and
+// exchanges its command and answer reports. The user-interface thread initialises, writes and
+// shuts down; the switch thread reads. One lock serialises every device use, so shutdown never
+// pulls the device from under a read.
+class UsbIo {
+ public:
+  static constexpr int kMaxBoards = 64;
+  static constexpr int kDefaultReportLength = 9;
+  // How long a read waits for each answer report; a silent board costs one wait, not a hang.
+  static constexpr std::chrono::milliseconds kReportWait{250};
+  // Answers examined per read before it gives up (one more report is then consumed).
+  static constexpr int kReportsExamined = 100;
+
+  UsbIo(HidTransport& transport, MessageSink& messages);
+  ~UsbIo();
+  UsbIo(const UsbIo&) = delete;
+  UsbIo& operator=(const UsbIo&) = delete;
+
+  // Makes the HID subsystem available; shows "Error at Load 'hid.dll'" when it is not.
+  bool LoadHidLibrary();
+  // Re-enumerates, keeps up to kMaxBoards matching paths, opens the first. Returns the count.
+  int FindUsbIoDevices();
+  void OpenUsbIoDevice(int index);
+  void CloseUsbIoDevice();
+  // 0 board found and opened; -1 HID not available; -2 no board.
+  int InitUsbIo();
+  // 0 sent; -1 the write failed.
+  int WriteUsbIoPort(int port, std::uint8_t value, bool extended);
+  // 0 `*value` holds the port's pins; -1 command write failed; -2 a read failed or timed out;
+  // -3 no answer carried the command's sequence byte. `*value` is written only on 0.
+  int ReadUsbIoPort(int* value, int port, bool extended);
+  // Closes the board and releases the HID subsystem; the next access initialises again.
+  int ShutdownUsbIo();
+
+  bool HidLibraryLoaded() const;
+  bool DeviceOpen() const;
+  int UsbIoCount() const;
+  std::vector<std::string> UsbIoPaths() const;
+  int InputReportLength() const;
+  int OutputReportLength() const;
+  std::uint32_t UsbIoSequence() const;
+
+ private:
+  // The *Locked members expect `mutex_` held.
+  bool LoadLocked(bool lazy);
+  int FindLocked();
+  void OpenLocked(int index);
+  void CloseLocked();
+  int InitLocked(bool lazy);
+  void ShutdownLocked();
+  // Holds off new reads and lets a read in progress give up between two reports.
+  std::unique_lock<std::mutex> LockForTeardown();
+
+  HidTransport& transport_;
+  MessageSink& messages_;
+  mutable std::mutex mutex_;
+  std::atomic<int> teardown_requests_{0};
+  bool library_loaded_ = false;
+  // A lazy load that failed was reported once; repeating the message on every poll helps no one.
+  bool lazy_load_failure_reported_ = false;
+  std::vector<std::string> paths_;
+  std::unique_ptr<HidDevice> device_;
+  int input_report_length_ = kDefaultReportLength;
+  int output_report_length_ = kDefaultReportLength;
+  std::uint32_t sequence_ = 0;
+};
+
+}  // namespace velmarin
