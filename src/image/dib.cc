@@ -111,6 +111,18 @@ BitmapInfoHeader Dib::header() const { return BitmapInfoHeader::Parse(block_.dat
 
 void Dib::SetHeader(const BitmapInfoHeader& header) { header.Serialize(block_.data()); }
 
+bool Dib::valid() const {
+  const BitmapInfoHeader h = header();
+  if (!BitCountSupported(h.biBitCount) || h.biHeight <= 0 ||
+      !DibSizeAllowed(h.biWidth, h.biHeight) || h.biWidth <= 0 || h.biClrUsed > 256) {
+    return false;
+  }
+  const std::uint64_t needed =
+      BitmapInfoHeader::kSize + std::uint64_t{h.biClrUsed} * 4 +
+      std::uint64_t{DibStride(h.biBitCount, h.biWidth)} * static_cast<std::uint64_t>(h.biHeight);
+  return needed <= block_.size();
+}
+
 int Dib::width() const { return header().biWidth; }
 
 int Dib::height() const {

@@ -53,6 +53,10 @@ class Dib {
                                    std::uint32_t colour_table_entries = 0);
 
   BitmapInfoHeader header() const;
+  // True when the header describes a bottom-up bitmap of a supported bit count within the
+  // pixel limit and the block holds all of its colour table and rows. A header changed
+  // through SetHeader may break this; every consumer checks it before touching rows.
+  bool valid() const;
   // Rewrites the 40 header bytes only; the block keeps its size. Callers change fields
   // that do not move the rows (for example biWidth after a resample into fewer bytes).
   void SetHeader(const BitmapInfoHeader& header);

@@ -1,0 +1,236 @@
+#include "image/jpeg_codec.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <memory>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "image/dib_convert.h"
+
+static_assert(JPEG_LIB_VERSION == 62, "the IJG release 6b interface (libjpeg62) is required");
+
+namespace velmarin {
+namespace {
+
+// Rows handed to the library per call: enough to cover its largest upsampling group.
+constexpr int kRowsPerCall = 16;
+// A progressive file may hold any number of scans; each one costs a pass over the whole
+// coefficient buffer. Real encoders write about a dozen, so this many means a hostile file.
+constexpr int kMaxScans = 500;
+
+// The library reports errors through error_exit and warnings through emit_message; both
+// come back here by longjmp to the point set by the function that drives the library.
+// Only plain C data lives between setjmp and longjmp, so nothing is skipped that would need
+// a destructor.
+struct JpegErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+};
+
+[[noreturn]] void JumpBack(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
+}
+
+[[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
+  (*cinfo->err->output_message)(cinfo);
+  JumpBack(cinfo);
+}
+
+// Warnings that leave the picture whole and correct.
+bool WarningIsHarmless(int code) {
+  return code == JWRN_ADOBE_XFORM || code == JWRN_JFIF_MAJOR || code == JWRN_EXTRANEOUS_DATA;
+}
+
+// Corrupt data and a premature end only come as warnings; the library would go on and
+// hand out a grey-filled picture. Here they end the decoding like an error.
+void JpegEmitMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;  // trace output
+  ++cinfo->err->num_warnings;
+  (*cinfo->err->output_message)(cinfo);
+  if (!WarningIsHarmless(cinfo->err->msg_code)) JumpBack(cinfo);
+}
+
+void LimitScans(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+    std::fputs("JPEG file has too many scans\n", stderr);
+    JumpBack(cinfo);
+  }
+}
+
+jpeg_error_mgr* InstallErrorManager(JpegErrorManager& errors) {
+  jpeg_error_mgr* pub = jpeg_std_error(&errors.pub);
+  pub->error_exit = JpegErrorExit;
+  pub->emit_message = JpegEmitMessage;
+  return pub;
+}
+
+struct DecodeJob {
+  jpeg_decompress_struct cinfo{};
+  JpegErrorManager errors{};
+  jpeg_progress_mgr progress{};
+  std::optional<Dib> dib;
+};
+
+bool PickOutputColourSpace(jpeg_decompress_struct& cinfo) {
+  switch (cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+    case JCS_YCbCr:
+    case JCS_RGB:
+      cinfo.out_color_space = JCS_EXT_BGR;  // gray is widened by the library
+      return true;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      cinfo.out_color_space = JCS_CMYK;  // YCCK is turned into CMYK by the library
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Scan-line k (0 = top) goes to Dib row height - 1 - k, straight from the library.
+bool ReadBgrRows(jpeg_decompress_struct& cinfo, Dib& dib) {
+  std::uint8_t* const pixels = dib.pixels();
+  const std::size_t stride = dib.stride();
+  const JDIMENSION height = cinfo.output_height;
+  JSAMPROW rows[kRowsPerCall];
+  while (cinfo.output_scanline < height) {
+    const JDIMENSION first = cinfo.output_scanline;
+    const JDIMENSION count = std::min<JDIMENSION>(kRowsPerCall, height - first);
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = pixels + stride * (height - 1 - first - i);
+    if (jpeg_read_scanlines(&cinfo, rows, count) == 0) return false;
+  }
+  return true;
+}
+
+std::uint8_t InkToLight(unsigned ink, unsigned black) {
+  return static_cast<std::uint8_t>((ink * black + 127) / 255);
+}
+
+// Adobe writes CMYK inverted (0 = full ink); then a light value is simply C x K / 255.
+bool ReadCmykRows(jpeg_decompress_struct& cinfo, Dib& dib) {
+  const bool inverted = cinfo.saw_Adobe_marker;
+  const JDIMENSION width = cinfo.output_width;
+  const JDIMENSION height = cinfo.output_height;
+  JSAMPARRAY scratch =
+      (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, width * 4, 1);
+  while (cinfo.output_scanline < height) {
+    std::uint8_t* out = dib.row(static_cast<int>(height - 1 - cinfo.output_scanline));
+    if (jpeg_read_scanlines(&cinfo, scratch, 1) == 0) return false;
+    const std::uint8_t* in = scratch[0];
+    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
+      const unsigned c = inverted ? in[0] : 255u - in[0];
+      const unsigned m = inverted ? in[1] : 255u - in[1];
+      const unsigned y = inverted ? in[2] : 255u - in[2];
+      const unsigned k = inverted ? in[3] : 255u - in[3];
+      out[0] = InkToLight(y, k);
+      out[1] = InkToLight(m, k);
+      out[2] = InkToLight(c, k);
+    }
+  }
+  return true;
+}
+
+bool Decode(DecodeJob& job, std::FILE* file) {
+  jpeg_decompress_struct& cinfo = job.cinfo;
+  cinfo.err = InstallErrorManager(job.errors);
+  if (setjmp(job.errors.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    job.dib.reset();
+    return false;
+  }
+  jpeg_create_decompress(&cinfo);
+  job.progress.progress_monitor = LimitScans;
+  cinfo.progress = &job.progress;
+  jpeg_stdio_src(&cinfo, file);
+  jpeg_read_header(&cinfo, TRUE);
+  // Refused before the library sets up any buffer of picture size.
+  if (!DibSizeAllowed(cinfo.image_width, cinfo.image_height) || !PickOutputColourSpace(cinfo)) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
+  jpeg_start_decompress(&cinfo);
+  job.dib =
+      Dib::Create(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), 24);
+  const bool rows_read =
+      job.dib && (cinfo.out_color_space == JCS_CMYK ? ReadCmykRows(cinfo, *job.dib)
+                                                    : ReadBgrRows(cinfo, *job.dib));
+  if (!rows_read) {
+    jpeg_destroy_decompress(&cinfo);
+    job.dib.reset();
+    return false;
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return true;
+}
+
+struct EncodeJob {
+  jpeg_compress_struct cinfo{};
+  JpegErrorManager errors{};
+};
+
+// Rows go from Dib row height - 1 (the top of the picture) down to row 0; the library
+// reads them as blue, green, red, which gives the same file as swapping to RGB first.
+bool Encode(EncodeJob& job, std::FILE* file, const Dib& dib, int quality, bool progressive) {
+  jpeg_compress_struct& cinfo = job.cinfo;
+  cinfo.err = InstallErrorManager(job.errors);
+  if (setjmp(job.errors.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    return false;
+  }
+  jpeg_create_compress(&cinfo);
+  jpeg_stdio_dest(&cinfo, file);
+  cinfo.image_width = static_cast<JDIMENSION>(dib.width());
+  cinfo.image_height = static_cast<JDIMENSION>(dib.height());
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  if (progressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+
+  // The library only reads the rows; its interface just lacks const.
+  std::uint8_t* const pixels = const_cast<std::uint8_t*>(dib.pixels());
+  const std::size_t stride = dib.stride();
+  const JDIMENSION height = cinfo.image_height;
+  JSAMPROW rows[kRowsPerCall];
+  while (cinfo.next_scanline < height) {
+    const JDIMENSION first = cinfo.next_scanline;
+    const JDIMENSION count = std::min<JDIMENSION>(kRowsPerCall, height - first);
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = pixels + stride * (height - 1 - first - i);
+    if (jpeg_write_scanlines(&cinfo, rows, count) == 0) {
+      jpeg_destroy_compress(&cinfo);
+      return false;
+    }
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  return true;
+}
+
+}  // namespace
+
+std::optional<Dib> ReadJpegToDib(std::FILE* file) {
+  if (file == nullptr) return std::nullopt;
+  auto job = std::make_unique<DecodeJob>();
+  if (!Decode(*job, file)) return std::nullopt;
+  return std::move(job->dib);
+}
+
+bool WriteDibToJpeg(std::FILE* file, const Dib& dib, int quality, bool progressive) {
+  if (file == nullptr || !dib.valid()) return false;
+  std::optional<Dib> expanded;
+  if (dib.bit_count() != 24) {
+    expanded = ExpandDibTo24(dib);
+    if (!expanded) return false;
+  }
+  auto job = std::make_unique<EncodeJob>();
+  return Encode(*job, file, expanded ? *expanded : dib, std::clamp(quality, 1, 100), progressive);
+}
+
+}  // namespace velmarin
