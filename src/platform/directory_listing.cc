@@ -1,0 +1,62 @@
+#include "platform/directory_listing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <memory>
+
+namespace velmarin {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+std::int64_t Nanoseconds(const struct statx_timestamp& stamp) {
+  return static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
+}
+
+// Fills type, size and creation time. Links are followed, so a link to a regular file
+// counts as one and a dangling link stays non-regular.
+void QueryEntry(int dir_fd, DirectoryEntry& entry) {
+  struct statx info {};
+  const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME;
+  if (statx(dir_fd, entry.name.c_str(), AT_STATX_SYNC_AS_STAT, mask, &info) != 0) return;
+  if (!(info.stx_mask & STATX_TYPE)) return;
+  entry.regular_file = S_ISREG(info.stx_mode);
+  if (info.stx_mask & STATX_SIZE) entry.size = info.stx_size;
+  if (info.stx_mask & STATX_BTIME) {
+    entry.creation_time_ns = Nanoseconds(info.stx_btime);
+  } else if (info.stx_mask & STATX_MTIME) {
+    entry.creation_time_ns = Nanoseconds(info.stx_mtime);
+  }
+}
+
+}  // namespace
+
+std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::filesystem::path& folder) {
+  DirHandle dir(opendir(folder.c_str()));
+  if (!dir) return std::nullopt;
+  const int dir_fd = dirfd(dir.get());
+  std::vector<DirectoryEntry> entries;
+  while (const dirent* raw = readdir(dir.get())) {
+    if (std::strcmp(raw->d_name, ".") == 0 || std::strcmp(raw->d_name, "..") == 0) continue;
+    DirectoryEntry entry;
+    entry.name = raw->d_name;
+    QueryEntry(dir_fd, entry);
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+bool MatchesPatternIgnoringCase(std::string_view name, std::string_view pattern) {
+  const std::string name_text(name);
+  const std::string pattern_text(pattern);
+  return fnmatch(pattern_text.c_str(), name_text.c_str(), FNM_CASEFOLD) == 0;
+}
+
+}  // namespace velmarin

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+#include "settings/program_dir.h"
+
+namespace velmarin {
+
+// Receives one line (UTF-8) per file or folder that could not be handled.
+using EvacuationReport = std::function<void(std::string_view line)>;
+
+// Moves the regular files of the watch folder whose names match `pattern` ("*.jpg"; the
+// letter case is ignored, so ".JPG" files go too) into the "bkup" folder of the program
+// folder, which is created first. A file of the same name in "bkup" is replaced. A file that
+// cannot be moved stays where it is and is reported; start-up goes on either way. An empty
+// or unconvertible `watch_folder_cp932` is reported and nothing is moved.
+void EvacuateWatchFolder(std::string_view watch_folder_cp932, std::string_view pattern,
+                         const ProgramDir& program_dir, const EvacuationReport& report);
+
+}  // namespace velmarin

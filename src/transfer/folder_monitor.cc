@@ -1,0 +1,125 @@
+#include "transfer/folder_monitor.h"
+
+#include <system_error>
+
+#include "platform/encoding.h"
+#include "transfer/folder_scan.h"
+
+namespace velmarin {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The conversion is chosen by the file's name, not by the folders above it.
+bool IsBmpName(const fs::path& source) {
+  const std::string name = source.filename().string();
+  return name.find(".bmp") != std::string::npos || name.find(".BMP") != std::string::npos;
+}
+
+// Removes a work file left by an earlier image. Anything left in the way (a file that
+// cannot be removed, a folder with contents) fails, so it can never be taken for this image.
+bool RemoveWorkFile(const fs::path& file) {
+  std::error_code ec;
+  fs::remove(file, ec);
+  return !ec && !fs::exists(fs::symlink_status(file, ec));
+}
+
+struct FolderScan {
+  fs::path folder;
+  ScanResult result;
+};
+
+// Scans the watch folder of the current settings. An unusable setting counts as an empty
+// folder and is reported once, until it changes.
+FolderScan ScanCurrentWatchFolder(const FolderMonitorContext& ctx, std::string& reported_problem) {
+  std::string problem;
+  auto folder = FolderFromSlot(ctx.settings()[SettingSlot::WatchFolder], ctx.program_dir, &problem);
+  if (!folder) {
+    if (problem != reported_problem) ctx.errors.Set("watch " + problem);
+    reported_problem = problem;
+    return {};
+  }
+  reported_problem.clear();
+  return {*folder, ScanWatchFolder(*folder)};
+}
+
+}  // namespace
+
+std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings& settings,
+                                         std::string_view capture_id, const ProgramDir& program_dir,
+                                         TransferPipeline& pipeline, LastErrorText& errors,
+                                         MessageSink& messages) {
+  const fs::path backup = program_dir.path / kBackupFolderName;
+  std::error_code ec;
+  fs::create_directories(backup, ec);
+  if (ec) {
+    errors.Set("bkup folder error! ");
+    return std::nullopt;
+  }
+
+  const LocalTime now = LocalTimeNow();
+  std::string error;
+  const auto target = pipeline.BuildTargetPath(settings, capture_id, now, &error);
+  if (!target) {
+    const auto cp932 = Utf8ToCp932(error);  // the reason may quote a file-system path
+    errors.Set(cp932 ? *cp932 : "transfer path error! ");
+    return std::nullopt;
+  }
+
+  fs::path jpeg = source;
+  if (IsBmpName(source)) {
+    jpeg = backup / kBmpConversionFileName;
+    if (!RemoveWorkFile(jpeg)) {
+      errors.Set("temp.jpg delete error! ");
+      return std::nullopt;
+    }
+    if (!pipeline.ConvertBmp(source, jpeg, errors)) return std::nullopt;
+  }
+
+  const fs::path work_file = backup / kWorkFileName;
+  if (!RemoveWorkFile(work_file)) {
+    errors.Set("444.jpg delete error! ");
+    return std::nullopt;
+  }
+  if (!pipeline.NormalizeWidth(jpeg, work_file, messages)) {
+    errors.Set("444.jpg write error! ");
+    return std::nullopt;
+  }
+  // The copy path of the processing reports a failed copy but still succeeds; only a
+  // target that exists counts as transferred.
+  if (!pipeline.Process(work_file, *target, settings, capture_id, now, errors) ||
+      !fs::exists(*target, ec)) {
+    return std::nullopt;
+  }
+  return target;
+}
+
+void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
+  ctx.image_count.store(0);
+  std::string reported_problem;
+  // Images present now belong to an earlier run and are never taken.
+  int remembered_count = ScanCurrentWatchFolder(ctx, reported_problem).result.count;
+
+  while (!stop.stop_requested()) {
+    const FolderScan scan = ScanCurrentWatchFolder(ctx, reported_problem);
+    if (scan.result.count <= remembered_count) {
+      ctx.timing.pause(stop, ctx.timing.idle_pause);
+      continue;
+    }
+    remembered_count = scan.result.count;
+    const fs::path source = scan.folder / scan.result.newest;
+    const int count = ctx.image_count.fetch_add(1) + 1;
+
+    // A half-written image is better tried late than lost: it is processed in any case,
+    // and a failure then names the likely cause.
+    const bool complete = WaitUntilComplete(source, stop, ctx.timing.completeness);
+    const auto target = TransferOneImage(source, ctx.settings(), ctx.capture_id(), ctx.program_dir,
+                                         ctx.pipeline, ctx.errors, ctx.messages);
+    if (target && ctx.on_transferred) ctx.on_transferred(count, *target);
+    if (!target && !complete) ctx.errors.Set("image not complete! ");
+
+    ctx.timing.pause(stop, ctx.timing.after_image_pause);
+  }
+}
+
+}  // namespace velmarin
