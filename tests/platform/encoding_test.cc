@@ -1,0 +1,55 @@
+#include "platform/encoding.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace velmarin {
+namespace {
+
+using Text = std::optional<std::string>;
+
+TEST(EncodingTest, JapaneseTextRoundTrips) {
+  for (const std::string utf8 :
+       {"監視フォルダ:", "ＭＳ 明朝", "HG創英角ｺﾞｼｯｸUB",
+        "転送画像のJpg画質(1-100):", "/home/撮影/hozon", "", "plain ASCII 0-9 $y\\$i06"}) {
+    const Text cp932 = Utf8ToCp932(utf8);
+    ASSERT_TRUE(cp932.has_value()) << utf8;
+    EXPECT_EQ(Cp932ToUtf8(*cp932), Text(utf8));
+  }
+}
+
+TEST(EncodingTest, KnownBytes) {
+  EXPECT_EQ(Utf8ToCp932("表"), Text("\x95\x5C"));
+  EXPECT_EQ(Utf8ToCp932("ｱ"), Text("\xB1"));  // half-width katakana: one byte
+  EXPECT_EQ(Utf8ToCp932("～"), Text("\x81\x60"));
+  // The backslash stays a backslash: templates use it as the folder separator.
+  EXPECT_EQ(Cp932ToUtf8("$y\\$i06"), Text("$y\\$i06"));
+  EXPECT_EQ(Cp932ToUtf8("\x82\xA0"), Text("あ"));
+}
+
+TEST(EncodingTest, RefusesTextOutsideCodePage932) {
+  EXPECT_EQ(Utf8ToCp932("photo \xF0\x9F\x98\x80"), Text());  // an emoji
+  EXPECT_EQ(Utf8ToCp932("한국어"), Text());                  // Hangul
+}
+
+TEST(EncodingTest, RefusesInvalidInput) {
+  EXPECT_EQ(Utf8ToCp932("ab\xC3\x28"), Text());  // broken UTF-8 sequence
+  EXPECT_EQ(Utf8ToCp932("ab\xE3\x81"), Text());  // cut UTF-8 sequence
+  EXPECT_EQ(Utf8ToCp932("\xFF"), Text());
+  EXPECT_EQ(Cp932ToUtf8("ab\x82"), Text());    // lone lead byte at the end
+  EXPECT_EQ(Cp932ToUtf8("\x82\x20"), Text());  // lead byte without a valid second byte
+  EXPECT_EQ(Cp932ToUtf8("\xA0"), Text());      // unassigned single byte
+}
+
+TEST(EncodingTest, LongTextConvertsWhole) {
+  std::string utf8;
+  for (int i = 0; i < 5000; ++i) utf8 += "撮影";
+  const Text cp932 = Utf8ToCp932(utf8);
+  ASSERT_TRUE(cp932.has_value());
+  EXPECT_EQ(cp932->size(), 20000u);
+  EXPECT_EQ(Cp932ToUtf8(*cp932), Text(utf8));
+}
+
+}  // namespace
+}  // namespace velmarin

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "settings/settings_file.h"
+#include "support/temp_dir.h"
+
+namespace velmarin {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+ProgramDir DirOf(const fs::path& path) {
+  std::string error;
+  auto dir = MakeProgramDir(path, &error);
+  EXPECT_TRUE(dir.has_value()) << error;
+  return dir.value_or(ProgramDir{path, path.string()});
+}
+
+std::vector<std::string> EntryNames(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  return names;
+}
+
+// Permission checks do not hold for a superuser.
+bool RunningAsRoot() { return geteuid() == 0; }
+
+// Makes every write beyond `bytes` fail with EFBIG for the lifetime of the object.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    saved_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, saved_handler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*saved_handler_)(int) = nullptr;
+};
+
+TEST(LoadSettingsTest, MissingFileIsCreatedWithDefaults) {
+  TempDir temp;
+  const ProgramDir dir = DirOf(temp.path());
+  std::string warning;
+  const Settings loaded = LoadSettings(dir, &warning);
+  EXPECT_EQ(warning, "");
+  EXPECT_EQ(loaded, DefaultSettings(dir.cp932));
+
+  const std::string file = ReadFileBytes(temp / "velmarin.ini");
+  EXPECT_EQ(file, FormatSettingsFile(DefaultSettings(dir.cp932)));
+  std::vector<std::string> lines;
+  for (std::size_t pos = 0; pos < file.size();) {
+    const std::size_t end = file.find("\r\n", pos);
+    ASSERT_NE(end, std::string::npos) << "every line ends with CR LF";
+    lines.push_back(file.substr(pos, end - pos));
+    pos = end + 2;
+  }
+  ASSERT_EQ(lines.size(), 19u);
+  EXPECT_EQ(lines[0], std::string(SettingLabel(SettingSlot::SwitchDevice)) + "NONE");
+  EXPECT_EQ(lines[9], std::string(SettingLabel(SettingSlot::WatchFolder)) + temp.path().string());
+  EXPECT_EQ(lines[10], std::string(SettingLabel(SettingSlot::TransferFolder)) +
+                           temp.path().string() + "/hozon");
+  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+}
+
+TEST(LoadSettingsTest, EmptyFileGivesDefaultsAndStaysEmpty) {
+  TempDir temp;
+  WriteFileBytes(temp / "velmarin.ini", "");
+  std::string warning;
+  EXPECT_EQ(LoadSettings(DirOf(temp.path()), &warning), DefaultSettings(DirOf(temp.path()).cp932));
+  EXPECT_EQ(warning, "");
+  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "");
+}
+
+TEST(LoadSettingsTest, ExistingFileIsReadAndNotRewritten) {
+  TempDir temp;
+  const std::string file = "comment\r\nKey Event:q\r\n";
+  WriteFileBytes(temp / "velmarin.ini", file);
+  std::string warning;
+  const Settings loaded = LoadSettings(DirOf(temp.path()), &warning);
+  EXPECT_EQ(loaded[SettingSlot::KeyCode], "q");
+  EXPECT_EQ(loaded[SettingSlot::WatchFolder], temp.path().string());
+  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), file);
+}
+
+TEST(LoadSettingsTest, UncreatableFileGivesDefaultsAndAWarning) {
+  TempDir temp;
+  const ProgramDir dir = DirOf(temp / "no-such-folder");
+  std::string warning;
+  EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
+  EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
+  EXPECT_FALSE(fs::exists(dir.path));
+}
+
+TEST(LoadSettingsTest, UnreadableFileGivesDefaultsAndAWarningAndIsKept) {
+  TempDir temp;
+  fs::create_directory(temp / "velmarin.ini");  // opens, but cannot be read
+  std::string warning;
+  EXPECT_EQ(LoadSettings(DirOf(temp.path()), &warning), DefaultSettings(DirOf(temp.path()).cp932));
+  EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
+  EXPECT_TRUE(fs::is_directory(temp / "velmarin.ini"));
+}
+
+TEST(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
+  if (RunningAsRoot()) GTEST_SKIP() << "a superuser reads every file";
+  TempDir temp;
+  WriteFileBytes(temp / "velmarin.ini", "Key Event:q\r\n");
+  fs::permissions(temp / "velmarin.ini", fs::perms::owner_write);
+  std::string warning;
+  EXPECT_EQ(LoadSettings(DirOf(temp.path()), &warning), DefaultSettings(DirOf(temp.path()).cp932));
+  EXPECT_NE(warning, "");
+  fs::permissions(temp / "velmarin.ini", fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "Key Event:q\r\n");
+}
+
+TEST(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {
+  TempDir temp;
+  const ProgramDir dir = DirOf(temp.path());
+  WriteFileBytes(temp / "velmarin.ini", "old contents\r\n");
+  Settings settings = DefaultSettings(dir.cp932);
+  settings[SettingSlot::SwitchDevice] = "USB-IO";
+  std::string error;
+  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
+  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), FormatSettingsFile(settings));
+  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+}
+
+TEST(SaveSettingsTest, KeepsTheFilePermissions) {
+  TempDir temp;
+  const ProgramDir dir = DirOf(temp.path());
+  WriteFileBytes(temp / "velmarin.ini", "");
+  const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(temp / "velmarin.ini", mode);
+  std::string error;
+  ASSERT_TRUE(SaveSettings(dir, DefaultSettings(dir.cp932), &error)) << error;
+  EXPECT_EQ(fs::status(temp / "velmarin.ini").permissions(), mode);
+}
+
+TEST(SaveSettingsTest, FailedWriteKeepsTheOldFile) {
+  TempDir temp;
+  const ProgramDir dir = DirOf(temp.path());
+  const std::string old_file = FormatSettingsFile(DefaultSettings(dir.cp932));
+  WriteFileBytes(temp / "velmarin.ini", old_file);
+  Settings settings = DefaultSettings(dir.cp932);
+  settings[SettingSlot::TextLines] = std::string(kSlotMaxBytes, 'n');
+  std::string error;
+  bool saved = true;
+  {
+    const FileSizeLimit limit(100);
+    saved = SaveSettings(dir, settings, &error);
+  }
+  EXPECT_FALSE(saved);
+  EXPECT_NE(error.find("velmarin.ini"), std::string::npos) << error;
+  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), old_file);
+  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+}
+
+TEST(SaveSettingsTest, FailedReplaceLeavesNoTemporaryFile) {
+  TempDir temp;
+  const ProgramDir dir = DirOf(temp.path());
+  fs::create_directory(temp / "velmarin.ini");
+  WriteFileBytes(temp / "velmarin.ini" / "inside", "x");
+  std::string error;
+  EXPECT_FALSE(SaveSettings(dir, DefaultSettings(dir.cp932), &error));
+  EXPECT_NE(error, "");
+  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini" / "inside"), "x");
+}
+
+TEST(SaveSettingsTest, ReadOnlyFolderKeepsTheOldFile) {
+  if (RunningAsRoot()) GTEST_SKIP() << "a superuser writes into every folder";
+  TempDir temp;
+  const ProgramDir dir = DirOf(temp.path());
+  WriteFileBytes(temp / "velmarin.ini", "Key Event:old\r\n");
+  fs::permissions(temp.path(), fs::perms::owner_read | fs::perms::owner_exec);
+  std::string error;
+  const bool saved = SaveSettings(dir, DefaultSettings(dir.cp932), &error);
+  fs::permissions(temp.path(), fs::perms::owner_all);
+  EXPECT_FALSE(saved);
+  EXPECT_NE(error, "");
+  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "Key Event:old\r\n");
+  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+}
+
+// Any value of up to a slot's size without NUL, CR or LF survives a save and a load.
+TEST(SettingsRoundTripTest, RandomValuesSurviveSaveAndLoad) {
+  TempDir temp;
+  const ProgramDir dir = DirOf(temp.path());
+  std::mt19937 random(20240611);
+  std::uniform_int_distribution<int> length(0, static_cast<int>(kSlotMaxBytes));
+  std::uniform_int_distribution<int> byte(1, 255);
+  for (int iteration = 0; iteration < 200; ++iteration) {
+    Settings settings;
+    for (std::string& value : settings.slots) {
+      value.resize(static_cast<std::size_t>(length(random)));
+      for (char& c : value) {
+        int b;
+        do b = byte(random);
+        while (b == '\n' || b == '\r');
+        c = static_cast<char>(b);
+      }
+    }
+    std::string error;
+    ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
+    std::string warning;
+    ASSERT_EQ(LoadSettings(dir, &warning), settings) << "iteration " << iteration;
+    ASSERT_EQ(warning, "");
+  }
+  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+}
+
+TEST(SettingsRoundTripTest, EdgeValuesSurviveSaveAndLoad) {
+  TempDir temp;
+  const ProgramDir dir = DirOf(temp.path());
+  Settings settings = DefaultSettings(dir.cp932);
+  settings[SettingSlot::KeyCode] = "";
+  settings[SettingSlot::TextLines] = std::string(kSlotMaxBytes, 'L');
+  settings[SettingSlot::NameFormat] =
+      std::string(kSlotMaxBytes - 1, 'x') + "\x95";  // lead byte last
+  settings[SettingSlot::SourceRange] = "  1,2,3,4  ";
+  settings[SettingSlot::Modifiers] = "\r1\r0\r";  // lone CRs are not line ends
+  std::string error;
+  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
+  std::string warning;
+  EXPECT_EQ(LoadSettings(dir, &warning), settings);
+}
+
+}  // namespace
+}  // namespace velmarin

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/encoding.h"
+#include "settings/settings_file.h"
+
+namespace velmarin {
+namespace {
+
+constexpr std::string_view kDir = "/srv/capture";
+
+std::string Label(SettingSlot slot) { return std::string(SettingLabel(slot)); }
+
+Settings Parse(std::string_view bytes) { return ParseSettingsFile(bytes, kDir); }
+
+// Expected: the defaults with the given slots replaced.
+Settings DefaultsWith(std::initializer_list<std::pair<SettingSlot, std::string>> changes) {
+  Settings settings = DefaultSettings(kDir);
+  for (const auto& [slot, value] : changes) settings[slot] = value;
+  return settings;
+}
+
+TEST(ParseSettingsFileTest, EmptyFileGivesDefaults) { EXPECT_EQ(Parse(""), DefaultSettings(kDir)); }
+
+TEST(ParseSettingsFileTest, ReadsWhatFormatWrites) {
+  Settings settings = DefaultSettings(kDir);
+  settings[SettingSlot::SwitchDevice] = "COM3";
+  settings[SettingSlot::KeyCode] = "7B";
+  settings[SettingSlot::TextFont] = *Utf8ToCp932("ＭＳ ゴシック");
+  EXPECT_EQ(Parse(FormatSettingsFile(settings)), settings);
+  EXPECT_EQ(Parse(FormatSettingsFile(DefaultSettings(kDir))), DefaultSettings(kDir));
+}
+
+TEST(ParseSettingsFileTest, MissingLinesTakeDefaults) {
+  const std::string file =
+      Label(SettingSlot::PollIntervalMs) + "20\r\n" + Label(SettingSlot::JpegQuality) + "80\r\n";
+  EXPECT_EQ(Parse(file),
+            DefaultsWith({{SettingSlot::PollIntervalMs, "20"}, {SettingSlot::JpegQuality, "80"}}));
+}
+
+TEST(ParseSettingsFileTest, LabelOnlyLineGivesEmptyValue) {
+  EXPECT_EQ(Parse(Label(SettingSlot::SwitchDevice) + "\r\n"),
+            DefaultsWith({{SettingSlot::SwitchDevice, ""}}));
+  EXPECT_EQ(Parse(Label(SettingSlot::SwitchDevice) + "\n"),
+            DefaultsWith({{SettingSlot::SwitchDevice, ""}}));
+  // Without a line end there is nothing to drop: the value stays empty.
+  EXPECT_EQ(Parse(Label(SettingSlot::SwitchDevice)),
+            DefaultsWith({{SettingSlot::SwitchDevice, ""}}));
+}
+
+TEST(ParseSettingsFileTest, LastLineWithoutLineEndLosesItsLastByte) {
+  const std::string file =
+      Label(SettingSlot::MouseX) + "640\r\n" + Label(SettingSlot::MouseY) + "480";
+  EXPECT_EQ(Parse(file), DefaultsWith({{SettingSlot::MouseX, "640"}, {SettingSlot::MouseY, "48"}}));
+}
+
+TEST(ParseSettingsFileTest, LeadingTextShiftsTheValue) {
+  // The value starts 10 bytes (the label's length) from the start of the line.
+  EXPECT_EQ(Parse("xxKey Event:ABC\r\n"), DefaultsWith({{SettingSlot::KeyCode, "t:ABC"}}));
+  // Leading text longer than the value leaves only what lies behind the label's length.
+  const std::string shifted = "12345" + Label(SettingSlot::SwitchDevice) + "USB-IO\r\n";
+  EXPECT_EQ(Parse(shifted)[SettingSlot::SwitchDevice], shifted.substr(17, shifted.size() - 19));
+}
+
+TEST(ParseSettingsFileTest, LaterLineWins) {
+  const std::string file =
+      Label(SettingSlot::TriggerEdge) + "OFF\r\n" + Label(SettingSlot::TriggerEdge) + "ON\r\n";
+  EXPECT_EQ(Parse(file), DefaultsWith({{SettingSlot::TriggerEdge, "ON"}}));
+}
+
+TEST(ParseSettingsFileTest, TwoLabelsInOneLineSetBothSlots) {
+  EXPECT_EQ(Parse("Key Event:Ctrl/Alt/Shift:101\r\n"),
+            DefaultsWith({{SettingSlot::KeyCode, "Ctrl/Alt/Shift:101"},
+                          {SettingSlot::Modifiers, "Alt/Shift:101"}}));
+}
+
+TEST(ParseSettingsFileTest, Utf8FileMatchesOnlyTheAsciiLabels) {
+  std::string utf8_file;
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    const auto label = Cp932ToUtf8(SettingLabel(static_cast<SettingSlot>(i)));
+    ASSERT_TRUE(label.has_value());
+    utf8_file += *label + "v\r\n";
+  }
+  EXPECT_EQ(Parse(utf8_file),
+            DefaultsWith({{SettingSlot::KeyCode, "v"}, {SettingSlot::Modifiers, "v"}}));
+}
+
+TEST(ParseSettingsFileTest, BlanksAndLoneCarriageReturnsAreKept) {
+  EXPECT_EQ(Parse("Ctrl/Alt/Shift: 010  \r\n"), DefaultsWith({{SettingSlot::Modifiers, " 010  "}}));
+  EXPECT_EQ(Parse("Key Event:a\rb\r\n"), DefaultsWith({{SettingSlot::KeyCode, "a\rb"}}));
+  // CR CR LF: only the pair is a line end.
+  EXPECT_EQ(Parse("Key Event:a\r\r\n"), DefaultsWith({{SettingSlot::KeyCode, "a\r"}}));
+}
+
+TEST(ParseSettingsFileTest, LongLinesComeInPiecesOf999Bytes) {
+  // The first piece holds the label and 989 value bytes, of which the last is dropped; the
+  // rest of the line is a piece without a label.
+  EXPECT_EQ(Parse("Key Event:" + std::string(1200, 'a') + "\r\n")[SettingSlot::KeyCode],
+            std::string(kSlotMaxBytes, 'a'));
+  // A label at the start of the second piece is a line of its own.
+  EXPECT_EQ(Parse(std::string(999, 'x') + "Ctrl/Alt/Shift:110\r\n"),
+            DefaultsWith({{SettingSlot::Modifiers, "110"}}));
+  // A label cut by the piece boundary is not found.
+  EXPECT_EQ(Parse(std::string(995, 'x') + "Key Event:Z\r\n"), DefaultSettings(kDir));
+  // CR LF counts as one byte: 998 bytes and the line end fill one piece exactly.
+  EXPECT_EQ(Parse(std::string(998, 'x') + "\r\nKey Event:Q\r\n"),
+            DefaultsWith({{SettingSlot::KeyCode, "Q"}}));
+}
+
+TEST(ParseSettingsFileTest, ValuesNeverExceedTheSlot) {
+  const std::string value = std::string(498, 'a') + "\x95\x5C" + "tail";
+  EXPECT_EQ(Parse("Key Event:" + value + "\r\n")[SettingSlot::KeyCode], std::string(498, 'a'));
+  EXPECT_EQ(Parse("Key Event:" + std::string(kSlotMaxBytes, 'b') + "\r\n")[SettingSlot::KeyCode],
+            std::string(kSlotMaxBytes, 'b'));
+}
+
+TEST(ParseSettingsFileTest, LineEndsAtAnEmbeddedNul) {
+  // The line is read as a C string: its last byte before the NUL is dropped, and a label
+  // behind the NUL is not seen.
+  EXPECT_EQ(Parse(std::string("Key Event:ab\0cd\r\n", 17)),
+            DefaultsWith({{SettingSlot::KeyCode, "a"}}));
+  EXPECT_EQ(Parse(std::string("x\0Key Event:ab\r\n", 16)), DefaultSettings(kDir));
+}
+
+TEST(FormatSettingsFileTest, NineteenLinesInSlotOrder) {
+  Settings settings = DefaultSettings(kDir);
+  settings[SettingSlot::KeyCode] = "A";
+  const std::string file = FormatSettingsFile(settings);
+  std::string expected;
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    expected += Label(static_cast<SettingSlot>(i)) + settings.slots[i] + "\r\n";
+  }
+  EXPECT_EQ(file, expected);
+  EXPECT_EQ(file.substr(0, 23), Label(SettingSlot::SwitchDevice) + "NONE\r\n");
+}
+
+TEST(FormatSettingsFileTest, AValueEndsAtALineFeedOrNul) {
+  Settings settings = DefaultSettings(kDir);
+  settings[SettingSlot::KeyCode] = "A\nB";
+  settings[SettingSlot::Modifiers] = std::string(
+      "10\0"
+      "1",
+      4);
+  const Settings read = Parse(FormatSettingsFile(settings));
+  EXPECT_EQ(read[SettingSlot::KeyCode], "A");
+  EXPECT_EQ(read[SettingSlot::Modifiers], "10");
+  EXPECT_EQ(read[SettingSlot::MouseX], "300");
+}
+
+}  // namespace
+}  // namespace velmarin
