@@ -1,0 +1,263 @@
+#include "transfer/transfer_path.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iterator>
+#include <string>
+
+#include "platform/encoding.h"
+#include "support/temp_dir.h"
+
+namespace velmarin {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr LocalTime kNow{2012, 9, 28, 14, 5, 9};
+constexpr const char* kDefaultTemplate = "$y\\$i06_$y$M$d_$r03";
+
+class TransferPathTest : public testing::Test {
+ protected:
+  std::optional<fs::path> Build(std::string_view templ, std::string_view id = "123") {
+    return BuildTransferPath(templ, id, dir_.path().string(), kNow, &error_);
+  }
+
+  // The file the default template gives ID 123 with serial `serial`.
+  fs::path Numbered(int serial) const {
+    char name[64];
+    std::snprintf(name, sizeof name, "000123_20120928_%03d.jpg", serial);
+    return dir_.path() / "2012" / name;
+  }
+
+  void Touch(const fs::path& path) const {
+    fs::create_directories(path.parent_path());
+    test::WriteFileBytes(path, "x");
+  }
+
+  test::TempDir dir_;
+  std::string error_;
+};
+
+TEST_F(TransferPathTest, DefaultTemplateStartsAtOneAndCreatesTheYearFolder) {
+  const auto path = Build(kDefaultTemplate);
+  ASSERT_TRUE(path) << error_;
+  EXPECT_EQ(*path, Numbered(1));
+  EXPECT_TRUE(fs::is_directory(dir_ / "2012"));
+  EXPECT_FALSE(fs::exists(*path));
+}
+
+TEST_F(TransferPathTest, SerialFollowsTheHighestNumberUsed) {
+  for (int serial = 1; serial <= 5; ++serial) Touch(Numbered(serial));
+  EXPECT_EQ(Build(kDefaultTemplate), Numbered(6));
+  Touch(Numbered(40));
+  EXPECT_EQ(Build(kDefaultTemplate), Numbered(41));
+}
+
+TEST_F(TransferPathTest, GapOfFiftyFreeNumbersIsFilled) {
+  for (int serial = 1; serial <= 5; ++serial) Touch(Numbered(serial));
+  Touch(Numbered(60));
+  EXPECT_EQ(Build(kDefaultTemplate), Numbered(6));
+}
+
+TEST_F(TransferPathTest, SerialOutgrowsItsWidth) {
+  for (int serial = 1; serial <= 1234; ++serial) Touch(Numbered(serial));
+  const auto path = Build(kDefaultTemplate);
+  ASSERT_TRUE(path) << error_;
+  EXPECT_EQ(path->filename(), "000123_20120928_1235.jpg");
+}
+
+TEST_F(TransferPathTest, FoldersCountAsTaken) {
+  fs::create_directories(dir_ / "n1.jpg");
+  EXPECT_EQ(Build("n$r01"), dir_ / "n2.jpg");
+}
+
+TEST_F(TransferPathTest, NumberingRestartsForEveryDistinctName) {
+  Touch(Numbered(1));
+  const auto other = Build(kDefaultTemplate, "124");
+  ASSERT_TRUE(other) << error_;
+  EXPECT_EQ(other->filename(), "000124_20120928_001.jpg");
+}
+
+TEST_F(TransferPathTest, PlaceholderTakesTheTwoBytesBehindIt) {
+  // "$r3" at the end of the name takes the dot of ".jpg" into the placeholder.
+  EXPECT_EQ(Build("img_$r3"), dir_ / "img_001jpg");
+}
+
+TEST_F(TransferPathTest, EveryCopyOfThePlaceholderGetsTheSerial) {
+  Touch(dir_ / "01-01.jpg");
+  EXPECT_EQ(Build("$r02-$r02"), dir_ / "02-02.jpg");
+  EXPECT_EQ(Build("$r02-$r03"), dir_ / "01-$r03.jpg");
+}
+
+struct WidthCase {
+  std::string templ;
+  std::string expected_name;
+};
+
+class SerialWidthTest : public TransferPathTest, public testing::WithParamInterface<WidthCase> {};
+
+TEST_P(SerialWidthTest, WidthIsTheNumberAtTheStartOfTheTwoBytes) {
+  const auto path = Build(GetParam().templ);
+  ASSERT_TRUE(path) << error_;
+  EXPECT_EQ(path->filename(), GetParam().expected_name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, SerialWidthTest,
+                         testing::Values(WidthCase{"a$r05", "a00001.jpg"},
+                                         WidthCase{"a$r5x", "a00001.jpg"},
+                                         WidthCase{"a$r 4", "a0001.jpg"},  // blank skipped
+                                         WidthCase{"a$r+2", "a01.jpg"},
+                                         WidthCase{"a$r-3", "a1.jpg"},  // negative: plain
+                                         WidthCase{"a$rxy", "a1.jpg"},  // no number: plain
+                                         WidthCase{"a$r00", "a1.jpg"}));
+
+TEST_F(TransferPathTest, WithoutSerialAnExistingFileIsReturned) {
+  Touch(dir_ / "fixed.jpg");
+  EXPECT_EQ(Build("fixed"), dir_ / "fixed.jpg");
+}
+
+TEST_F(TransferPathTest, NoFreeSerialFailsInsteadOfReusingAFile) {
+  // Every run of fifty numbers below 99999 holds a taken one.
+  const auto numbered = [this](int serial) {
+    return dir_ / ("n" + std::to_string(serial) + ".jpg");
+  };
+  for (int serial = 50; serial < 99999; serial += 50) test::WriteFileBytes(numbered(serial), "x");
+  test::WriteFileBytes(numbered(99999), "x");
+  EXPECT_FALSE(Build("n$r01"));
+  EXPECT_EQ(error_, "no free serial number below 99999 for " + (dir_ / "n$r01.jpg").string());
+
+  // The last free run below the limit is still found.
+  fs::remove(numbered(99950));
+  EXPECT_EQ(Build("n$r01"), numbered(99901));
+}
+
+TEST_F(TransferPathTest, BackslashAndSlashBothMakeFolders) {
+  EXPECT_EQ(Build("a\\b/c\\\\d"), dir_ / "a" / "b" / "c" / "d.jpg");
+  EXPECT_TRUE(fs::is_directory(dir_ / "a/b/c"));
+}
+
+TEST_F(TransferPathTest, JapaneseTemplateBecomesAUtf8FolderName) {
+  const auto templ = Utf8ToCp932("写真\\$i03");
+  ASSERT_TRUE(templ);
+  const auto path = Build(*templ);
+  ASSERT_TRUE(path) << error_;
+  EXPECT_EQ(*path, dir_ / "写真" / "123.jpg");
+  EXPECT_TRUE(fs::is_directory(dir_ / "写真"));
+}
+
+TEST_F(TransferPathTest, TrailByteOfTwoByteCharacterIsNoSeparator) {
+  ASSERT_EQ(Utf8ToCp932("表"), "\x95\x5C");
+  ASSERT_EQ(Utf8ToCp932("ソ"), "\x83\x5C");
+  const auto path = Build("\x95\x5C\x83\x5C$r02");
+  ASSERT_TRUE(path) << error_;
+  EXPECT_EQ(*path, dir_ / "表ソ01.jpg");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 0);
+}
+
+TEST_F(TransferPathTest, TransferFolderIsCodePage932) {
+  const auto folder = Utf8ToCp932((dir_ / "保存").string());
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(BuildTransferPath("$i02", "7", *folder, kNow, &error_), dir_ / "保存" / "07.jpg");
+  EXPECT_TRUE(fs::is_directory(dir_ / "保存"));
+}
+
+TEST_F(TransferPathTest, TrailingSeparatorOfTheFolderIsHarmless) {
+  const auto path = BuildTransferPath("x", "", dir_.path().string() + "/", kNow, &error_);
+  ASSERT_TRUE(path) << error_;
+  EXPECT_EQ(fs::path(*path).lexically_normal(), dir_ / "x.jpg");
+}
+
+TEST_F(TransferPathTest, RefusesWhatDoesNotConvert) {
+  EXPECT_FALSE(Build("a\x95"));  // lone lead byte
+  EXPECT_EQ(error_, "the transfer path cannot be converted from code page 932 to UTF-8");
+  error_.clear();
+  EXPECT_FALSE(Build("$i00", "\x81"));
+  EXPECT_FALSE(error_.empty());
+  error_.clear();
+  EXPECT_FALSE(BuildTransferPath("x", "", dir_.path().string() + "\x81", kNow, &error_));
+  EXPECT_FALSE(error_.empty());
+}
+
+TEST_F(TransferPathTest, RefusesAnEmptyTransferFolder) {
+  EXPECT_FALSE(BuildTransferPath("x", "1", "", kNow, &error_));
+  EXPECT_EQ(error_, "no transfer folder set");
+}
+
+TEST_F(TransferPathTest, RefusesNamesThatLeaveTheTransferFolder) {
+  EXPECT_FALSE(Build("..\\x"));
+  EXPECT_EQ(error_, "the file name leads out of the transfer folder: ../x");
+  error_.clear();
+  EXPECT_FALSE(Build("a/$i00/b", ".."));
+  EXPECT_FALSE(error_.empty());
+  EXPECT_TRUE(Build("..x\\.\\x..")) << error_;
+}
+
+TEST_F(TransferPathTest, LongNamesAreNeitherCutNorRefusedBelowTheSystemLimits) {
+  // Longer than the old limits of 251 bytes per name and 299 per path.
+  const std::string name(251, 'n');  // 255 bytes with ".jpg"
+  const std::string folder(200, 'f');
+  const auto path = Build(folder + "\\" + name);
+  ASSERT_TRUE(path) << error_;
+  EXPECT_EQ(*path, dir_ / folder / (name + ".jpg"));
+  EXPECT_TRUE(fs::is_directory(dir_ / folder));
+}
+
+TEST_F(TransferPathTest, RefusesNamesBeyondTheSystemLimits) {
+  EXPECT_FALSE(Build(std::string(252, 'n')));
+  EXPECT_NE(error_.find("longer than 255 bytes"), std::string::npos) << error_;
+  error_.clear();
+  std::string deep;
+  for (int level = 0; level < 21; ++level) deep += std::string(200, 'd') + "\\";
+  EXPECT_FALSE(Build(deep + "x"));
+  EXPECT_EQ(error_, "the transfer path is longer than 4095 bytes");
+  EXPECT_FALSE(fs::exists(dir_ / std::string(200, 'd')));
+}
+
+TEST_F(TransferPathTest, SerialDigitsCanPushANameOverTheLimit) {
+  const std::string name = std::string(250, 'n') + "$r01";  // 251 bytes with "1.jpg"
+  ASSERT_TRUE(Build(name)) << error_;
+  for (int serial = 1; serial <= 9; ++serial)
+    Touch(dir_ / (std::string(250, 'n') + std::to_string(serial) + ".jpg"));
+  EXPECT_FALSE(Build(name));
+  EXPECT_NE(error_.find("longer than 255 bytes"), std::string::npos) << error_;
+}
+
+TEST(EnsureParentFoldersTest, CreatesEveryMissingFolder) {
+  test::TempDir dir;
+  fs::create_directory(dir / "a");
+  EXPECT_TRUE(EnsureParentFolders(dir / "a/b/c/x.jpg"));
+  EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
+  EXPECT_FALSE(fs::exists(dir / "a/b/c/x.jpg"));
+}
+
+TEST(EnsureParentFoldersTest, AcceptsRepeatedSeparators) {
+  test::TempDir dir;
+  EXPECT_TRUE(EnsureParentFolders(dir.path().string() + "//a///b/x.jpg"));
+  EXPECT_TRUE(fs::is_directory(dir / "a/b"));
+}
+
+TEST(EnsureParentFoldersTest, TrueWhenEverythingAlreadyExists) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir / "x.jpg", "x");
+  EXPECT_TRUE(EnsureParentFolders(dir / "x.jpg"));
+  EXPECT_TRUE(EnsureParentFolders("x.jpg"));  // no folder part
+}
+
+TEST(EnsureParentFoldersTest, FalseWhenAFolderCannotBeCreated) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir / "file", "x");
+  EXPECT_FALSE(EnsureParentFolders(dir / "file/sub/x.jpg"));
+}
+
+TEST(PathExistsTest, FilesAndFoldersExist) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir / "f", "x");
+  EXPECT_TRUE(PathExists(dir / "f"));
+  EXPECT_TRUE(PathExists(dir.path()));
+  EXPECT_FALSE(PathExists(dir / "missing"));
+}
+
+}  // namespace
+}  // namespace velmarin
