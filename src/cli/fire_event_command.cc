@@ -1,0 +1,41 @@
+#include "cli/fire_event_command.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "cli/command_context.h"
+#include "platform/xtest_input.h"
+#include "settings/message_sink.h"
+#include "switch/capture_event.h"
+
+namespace velmarin::cli {
+namespace {
+
+// Time to bring the capture program's window to the front before the input arrives.
+constexpr std::chrono::seconds kLeadTime{2};
+
+class StderrMessages final : public MessageSink {
+ public:
+  void ShowMessage(std::string_view text) override {
+    std::fputs("velmarin: ", stderr);
+    PrintCp932Line(stderr, std::string(text));
+  }
+};
+
+}  // namespace
+
+int RunFireEventCommand(const Options& options) {
+  int exit_code = 0;
+  const auto context = PrepareCommand(options, &exit_code);
+  if (!context) return exit_code;
+  StderrMessages messages;
+  XTestInput input(messages);
+  // Checked before the wait, so a missing display is told at once.
+  if (!input.available()) return 1;
+  std::this_thread::sleep_for(kLeadTime);
+  return FireCaptureEvent(context->settings, input, &messages) ? 0 : 1;
+}
+
+}  // namespace velmarin::cli

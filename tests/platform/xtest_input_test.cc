@@ -1,0 +1,331 @@
+#include "platform/xtest_input.h"
+
+#include <X11/XF86keysym.h>
+#include <X11/keysym.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/virtual_key_keysyms.h"
+#include "settings/program_dir.h"
+#include "settings/settings_file.h"
+#include "support/temp_dir.h"
+#include "support/x_event_recorder.h"
+#include "support/xvfb_server.h"
+#include "switch/capture_event.h"
+
+extern char** environ;
+
+namespace velmarin {
+namespace {
+
+using test::RecordedXEvent;
+using Kind = RecordedXEvent::Kind;
+
+// Guards against a hang when input never arrives; the tests do not depend on the time taken.
+constexpr std::chrono::seconds kPatience{20};
+
+class CollectedMessages final : public MessageSink {
+ public:
+  void ShowMessage(std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    texts_.emplace_back(text);
+  }
+  std::vector<std::string> texts() const {
+    std::lock_guard lock(mutex_);
+    return texts_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> texts_;
+};
+
+TEST(KeysymForVirtualKey, LettersAreLowerCaseKeys) {
+  for (int i = 0; i < 26; ++i) EXPECT_EQ(KeysymForVirtualKey(0x41 + i), XK_a + i) << i;
+  EXPECT_EQ(KeysymForVirtualKey(0x61), XK_KP_1);  // 0x61 is a numpad key, not the letter
+}
+
+TEST(KeysymForVirtualKey, DigitsFunctionKeysAndNumpad) {
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(KeysymForVirtualKey(0x30 + i), XK_0 + i) << i;
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(KeysymForVirtualKey(0x60 + i), XK_KP_0 + i) << i;
+  EXPECT_EQ(KeysymForVirtualKey(0x70), XK_F1);
+  EXPECT_EQ(KeysymForVirtualKey(0x7B), XK_F12);
+  EXPECT_EQ(KeysymForVirtualKey(0x87), XK_F24);
+  EXPECT_EQ(KeysymForVirtualKey(0x6A), XK_KP_Multiply);
+  EXPECT_EQ(KeysymForVirtualKey(0x6B), XK_KP_Add);
+  EXPECT_EQ(KeysymForVirtualKey(0x6C), XK_KP_Separator);
+  EXPECT_EQ(KeysymForVirtualKey(0x6D), XK_KP_Subtract);
+  EXPECT_EQ(KeysymForVirtualKey(0x6E), XK_KP_Decimal);
+  EXPECT_EQ(KeysymForVirtualKey(0x6F), XK_KP_Divide);
+}
+
+TEST(KeysymForVirtualKey, ControlAndNavigationKeys) {
+  EXPECT_EQ(KeysymForVirtualKey(0x08), XK_BackSpace);
+  EXPECT_EQ(KeysymForVirtualKey(0x09), XK_Tab);
+  EXPECT_EQ(KeysymForVirtualKey(0x0D), XK_Return);
+  EXPECT_EQ(KeysymForVirtualKey(0x10), XK_Shift_L);
+  EXPECT_EQ(KeysymForVirtualKey(0x11), XK_Control_L);
+  EXPECT_EQ(KeysymForVirtualKey(0x12), XK_Alt_L);
+  EXPECT_EQ(KeysymForVirtualKey(0x1B), XK_Escape);
+  EXPECT_EQ(KeysymForVirtualKey(0x20), XK_space);
+  EXPECT_EQ(KeysymForVirtualKey(0x21), XK_Prior);
+  EXPECT_EQ(KeysymForVirtualKey(0x22), XK_Next);
+  EXPECT_EQ(KeysymForVirtualKey(0x25), XK_Left);
+  EXPECT_EQ(KeysymForVirtualKey(0x28), XK_Down);
+  EXPECT_EQ(KeysymForVirtualKey(0x2C), XK_Print);
+  EXPECT_EQ(KeysymForVirtualKey(0x2D), XK_Insert);
+  EXPECT_EQ(KeysymForVirtualKey(0x2E), XK_Delete);
+  EXPECT_EQ(KeysymForVirtualKey(0xA1), XK_Shift_R);
+  EXPECT_EQ(KeysymForVirtualKey(0xA3), XK_Control_R);
+  EXPECT_EQ(KeysymForVirtualKey(0xA5), XK_Alt_R);
+  EXPECT_EQ(KeysymForVirtualKey(0xAD), XF86XK_AudioMute);
+}
+
+TEST(KeysymForVirtualKey, OemKeysFollowAUsLayout) {
+  const std::pair<int, unsigned long> oem[] = {
+      {0xBA, XK_semicolon}, {0xBB, XK_equal},        {0xBC, XK_comma},      {0xBD, XK_minus},
+      {0xBE, XK_period},    {0xBF, XK_slash},        {0xC0, XK_grave},      {0xDB, XK_bracketleft},
+      {0xDC, XK_backslash}, {0xDD, XK_bracketright}, {0xDE, XK_apostrophe}, {0xE2, XK_backslash}};
+  for (const auto& [code, keysym] : oem) EXPECT_EQ(KeysymForVirtualKey(code), keysym) << code;
+}
+
+TEST(KeysymForVirtualKey, CodesWithoutAKeyAndOutOfRange) {
+  for (int code : {0x00, 0x01, 0x02, 0x07, 0x0A, 0x3A, 0x40, 0x5E, 0x88, 0xDF, 0xFF, -1, 256}) {
+    EXPECT_EQ(KeysymForVirtualKey(code), 0u) << code;
+  }
+}
+
+TEST(KeysymForVirtualKey, EveryMappedCodeNamesARealKeysym) {
+  int mapped = 0;
+  for (int code = 0; code < 256; ++code) {
+    const std::uint32_t keysym = KeysymForVirtualKey(code);
+    if (keysym == 0) continue;
+    ++mapped;
+    EXPECT_FALSE(test::KeysymName(keysym).empty()) << code;
+  }
+  EXPECT_GT(mapped, 150);
+}
+
+TEST(XTestInput, WithoutADisplayItSaysSoOnceAndDoesNothing) {
+  CollectedMessages messages;
+  XTestInput input(messages, ":4999");
+  EXPECT_FALSE(input.available());
+  input.KeyDown(0x0D);
+  input.KeyUp(0x0D);
+  input.MoveTo(10, 10);
+  input.LeftButtonDown();
+  input.LeftButtonUp();
+  input.Flush();
+  EXPECT_FALSE(input.available());
+  EXPECT_FALSE(FireCaptureEvent(Settings{}, input));
+  const auto texts = messages.texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("cannot be synthesized"), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find(":4999"), std::string::npos) << texts[0];
+}
+
+// Runs `args` with DISPLAY set to `display` (unset when empty); stderr goes to `stderr_file`.
+// Returns the exit status, or -1 when the program could not run to its end.
+int RunProgram(std::vector<std::string> args, const std::string& display,
+               const std::filesystem::path& stderr_file) {
+  std::vector<std::string> env_texts;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (std::string_view(*entry).starts_with("DISPLAY=")) continue;
+    env_texts.emplace_back(*entry);
+  }
+  if (!display.empty()) env_texts.push_back("DISPLAY=" + display);
+  std::vector<char*> argv, envp;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  for (std::string& entry : env_texts) envp.push_back(entry.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderr_file.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// Writes a velmarin.ini into `dir` whose event is `key_code` with `modifiers`.
+void WriteEventSettings(const std::filesystem::path& dir, const std::string& key_code,
+                        const std::string& modifiers) {
+  std::string error;
+  const auto program_dir = MakeProgramDir(dir, &error);
+  ASSERT_TRUE(program_dir) << error;
+  Settings settings = DefaultSettings(program_dir->cp932);
+  settings[SettingSlot::KeyCode] = key_code;
+  settings[SettingSlot::Modifiers] = modifiers;
+  ASSERT_TRUE(SaveSettings(*program_dir, settings, &error)) << error;
+}
+
+TEST(FireEventCommand, WithoutADisplayFailsWithAMessage) {
+  const char* binary = std::getenv("VELMARIN_BINARY");
+  if (binary == nullptr) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  test::TempDir dir;
+  WriteEventSettings(dir.path(), "0D", "000");
+  EXPECT_EQ(
+      RunProgram({binary, "--dir", dir.path().string(), "--fire-event"}, "", dir / "stderr.txt"),
+      1);
+  EXPECT_NE(test::ReadFileBytes(dir / "stderr.txt").find("cannot be synthesized"),
+            std::string::npos)
+      << test::ReadFileBytes(dir / "stderr.txt");
+}
+
+// One Xvfb for all end-to-end tests; each test maps its own recording window on it.
+class XvfbInput : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const auto binary = test::XvfbServer::FindBinary();
+    if (!binary) return;
+    log_dir_ = new test::TempDir;
+    server_ = new test::XvfbServer(*binary, *log_dir_ / "xvfb.log");
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    delete log_dir_;
+    server_ = nullptr;
+    log_dir_ = nullptr;
+  }
+  void SetUp() override {
+    if (server_ == nullptr) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_FALSE(display().empty()) << server_->error();
+    recorder_ = std::make_unique<test::XEventRecorder>(display(), kWindowX, kWindowY, 400, 300);
+    ASSERT_TRUE(recorder_->error().empty()) << recorder_->error();
+  }
+
+  static const std::string& display() { return server_->display_name(); }
+
+  static constexpr int kWindowX = 100;
+  static constexpr int kWindowY = 100;
+  static inline test::TempDir* log_dir_ = nullptr;
+  static inline test::XvfbServer* server_ = nullptr;
+  std::unique_ptr<test::XEventRecorder> recorder_;
+};
+
+Settings KeySettings(std::string key_code, std::string modifiers) {
+  Settings settings;
+  settings[SettingSlot::KeyCode] = std::move(key_code);
+  settings[SettingSlot::Modifiers] = std::move(modifiers);
+  return settings;
+}
+
+void ExpectKeyEvent(const RecordedXEvent& event, Kind kind, unsigned keycode) {
+  EXPECT_EQ(event.kind, kind);
+  EXPECT_EQ(event.detail, keycode);
+}
+
+TEST_F(XvfbInput, KeyStrokeWithModifiersReachesTheFocusedWindow) {
+  CollectedMessages messages;
+  XTestInput input(messages, display());
+  ASSERT_TRUE(input.available());
+  ASSERT_TRUE(FireCaptureEvent(KeySettings("41", "101"), input));
+
+  const auto events = recorder_->WaitForEvents(6, kPatience);
+  ASSERT_EQ(events.size(), 6u);
+  const unsigned ctrl = recorder_->KeycodeOf(XK_Control_L);
+  const unsigned shift = recorder_->KeycodeOf(XK_Shift_L);
+  const unsigned a = recorder_->KeycodeOf(XK_a);
+  ASSERT_NE(a, 0u);
+  ExpectKeyEvent(events[0], Kind::kKeyPress, ctrl);
+  ExpectKeyEvent(events[1], Kind::kKeyPress, shift);
+  ExpectKeyEvent(events[2], Kind::kKeyPress, a);
+  ExpectKeyEvent(events[3], Kind::kKeyRelease, a);
+  ExpectKeyEvent(events[4], Kind::kKeyRelease, shift);
+  ExpectKeyEvent(events[5], Kind::kKeyRelease, ctrl);
+  for (int i : {2, 3}) {
+    EXPECT_EQ(events[i].state & (test::kControlMask | test::kShiftMask | test::kAltMask),
+              test::kControlMask | test::kShiftMask)
+        << i;
+  }
+  EXPECT_EQ(events[0].state & (test::kControlMask | test::kShiftMask), 0u);
+  EXPECT_TRUE(messages.texts().empty());
+}
+
+TEST_F(XvfbInput, ClickLandsAtTheConfiguredPositionAndThePointerStays) {
+  CollectedMessages messages;
+  XTestInput input(messages, display());
+  Settings settings;
+  settings[SettingSlot::MouseX] = "250";
+  settings[SettingSlot::MouseY] = "180";
+  ASSERT_TRUE(FireCaptureEvent(settings, input));
+
+  const auto events = recorder_->WaitForEvents(2, kPatience);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].kind, Kind::kButtonPress);
+  EXPECT_EQ(events[1].kind, Kind::kButtonRelease);
+  for (const RecordedXEvent& event : events) {
+    EXPECT_EQ(event.detail, 1u);
+    EXPECT_EQ(event.root_x, 250);
+    EXPECT_EQ(event.root_y, 180);
+  }
+  EXPECT_EQ(recorder_->PointerPosition(), std::make_pair(250, 180));
+}
+
+TEST_F(XvfbInput, FarOffPositionsStopAtTheScreenEdge) {
+  CollectedMessages messages;
+  XTestInput input(messages, display());
+  // 65636 would wrap to 100 in the request's 16-bit field.
+  input.MoveTo(65636, 50);
+  input.Flush();
+  EXPECT_EQ(recorder_->PointerPosition(), std::make_pair(1023, 50));
+  input.MoveTo(-70000, 99999);
+  input.Flush();
+  EXPECT_EQ(recorder_->PointerPosition(), std::make_pair(0, 767));
+}
+
+TEST_F(XvfbInput, KeyWithoutAnXKeyIsSkippedAndReportedOnce) {
+  CollectedMessages messages;
+  XTestInput input(messages, display());
+  ASSERT_TRUE(FireCaptureEvent(KeySettings("DF", "000"), input));
+  ASSERT_TRUE(FireCaptureEvent(KeySettings("DF", "000"), input));
+  ASSERT_TRUE(FireCaptureEvent(KeySettings("0D", "000"), input));
+
+  // Nothing arrived for the skipped key: the first events are those of the next stroke.
+  const auto events = recorder_->WaitForEvents(2, kPatience);
+  ASSERT_EQ(events.size(), 2u);
+  ExpectKeyEvent(events[0], Kind::kKeyPress, recorder_->KeycodeOf(XK_Return));
+  ExpectKeyEvent(events[1], Kind::kKeyRelease, recorder_->KeycodeOf(XK_Return));
+  const auto texts = messages.texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("0xDF"), std::string::npos) << texts[0];
+}
+
+TEST_F(XvfbInput, FireEventCommandSendsTheConfiguredKey) {
+  const char* binary = std::getenv("VELMARIN_BINARY");
+  if (binary == nullptr) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  test::TempDir dir;
+  WriteEventSettings(dir.path(), "0D", "100");
+  ASSERT_EQ(RunProgram({binary, "--dir", dir.path().string(), "--fire-event"}, display(),
+                       dir / "stderr.txt"),
+            0)
+      << test::ReadFileBytes(dir / "stderr.txt");
+
+  const auto events = recorder_->WaitForEvents(4, kPatience);
+  ASSERT_EQ(events.size(), 4u);
+  const unsigned ctrl = recorder_->KeycodeOf(XK_Control_L);
+  const unsigned enter = recorder_->KeycodeOf(XK_Return);
+  ExpectKeyEvent(events[0], Kind::kKeyPress, ctrl);
+  ExpectKeyEvent(events[1], Kind::kKeyPress, enter);
+  ExpectKeyEvent(events[2], Kind::kKeyRelease, enter);
+  ExpectKeyEvent(events[3], Kind::kKeyRelease, ctrl);
+  EXPECT_EQ(events[1].state & (test::kControlMask | test::kShiftMask | test::kAltMask),
+            test::kControlMask);
+}
+
+}  // namespace
+}  // namespace velmarin
