@@ -97,8 +97,7 @@ TEST(FireCaptureEvent, ModifiersWrapTheKeyInOrder) {
             (Events{"down 17", "down 16", "down 13", "up 13", "up 16", "up 17"}));
   EXPECT_EQ(Fire(EventSettings("0D", "111")), (Events{"down 17", "down 18", "down 16", "down 13",
                                                       "up 13", "up 16", "up 18", "up 17"}));
-  EXPECT_EQ(Fire(EventSettings("0D", "010")),
-            (Events{"down 18", "down 13", "up 13", "up 18"}));
+  EXPECT_EQ(Fire(EventSettings("0D", "010")), (Events{"down 18", "down 13", "up 13", "up 18"}));
 }
 
 TEST(FireCaptureEvent, ShortOrOddModifiersHoldOnlyTheOnesGiven) {
@@ -108,8 +107,8 @@ TEST(FireCaptureEvent, ShortOrOddModifiersHoldOnlyTheOnesGiven) {
 }
 
 TEST(FireCaptureEvent, UnusableClickPositionSendsNothingAndSaysSo) {
-  for (const auto& [x, y] : std::vector<std::pair<std::string, std::string>>{
-           {"", "200"}, {"300", "abc"}, {"x", "y"}}) {
+  for (const auto& [x, y] :
+       std::vector<std::pair<std::string, std::string>>{{"", "200"}, {"300", "abc"}, {"x", "y"}}) {
     SCOPED_TRACE(x + "," + y);
     RecordingInput input;
     CollectedMessages messages;
