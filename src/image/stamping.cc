@@ -56,21 +56,31 @@ std::string_view CutToCharacters(std::string_view text, std::size_t max_bytes) {
   return text.substr(0, cut);
 }
 
-QFont StampFont(std::string_view text_font, int pixel_size) {
+struct StampFace {
   QFont font;
-  if (const auto face = Cp932ToUtf8(CutToCharacters(text_font, kMaxFaceBytes))) {
-    QString family = QString::fromStdString(*face);
+  // The Windows faces of the table have a cell exactly one em high (ascent plus descent);
+  // their stand-ins declare a deeper descent, which would push the cell of a default stamp
+  // out of its band into the kept picture. Their cell is therefore one em high too.
+  bool em_high_cell = false;
+};
+
+StampFace MakeStampFace(std::string_view text_font, int pixel_size) {
+  StampFace face;
+  if (const auto name = Cp932ToUtf8(CutToCharacters(text_font, kMaxFaceBytes))) {
+    QString family = QString::fromStdString(*name);
     for (const FaceSubstitute& substitute : kFaceSubstitutes) {
-      if (*face == substitute.windows_face) family = QString::fromLatin1(substitute.family);
+      if (*name != substitute.windows_face) continue;
+      family = QString::fromLatin1(substitute.family);
+      face.em_high_cell = true;
     }
     // Names without a substitute go to fontconfig by family name; an unknown or
     // unconvertible name leaves Qt's default face, as Windows falls back to its default.
-    if (!family.isEmpty()) font.setFamily(family);
+    if (!family.isEmpty()) face.font.setFamily(family);
   }
-  font.setPixelSize(pixel_size);
-  font.setWeight(QFont::Normal);
-  font.setItalic(false);
-  return font;
+  face.font.setPixelSize(pixel_size);
+  face.font.setWeight(QFont::Normal);
+  face.font.setItalic(false);
+  return face;
 }
 
 long long FromEdge(int value, int extent) {
@@ -142,11 +152,13 @@ void DrawStampText(QPainter& painter, int size, int x, int y, std::string_view e
   const QString text = QString::fromStdString(*utf8);
 
   painter.save();
-  painter.setFont(StampFont(text_font, pixel_size));
+  const StampFace face = MakeStampFace(text_font, pixel_size);
+  painter.setFont(face.font);
   const QFontMetrics metrics = painter.fontMetrics();
-  // The cell is the text's advance by the font's full height, with its top-left at (x, y).
+  // The cell spans the text's advance and the font's height, its top-left corner at (x, y).
   if (back_color) {
-    painter.fillRect(QRect(x, y, metrics.horizontalAdvance(text), metrics.height()),
+    const int cell_height = face.em_high_cell ? pixel_size : metrics.height();
+    painter.fillRect(QRect(x, y, metrics.horizontalAdvance(text), cell_height),
                      FromColorValue(*back_color));
   }
   painter.setPen(FromColorValue(*color));
