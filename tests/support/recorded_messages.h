@@ -1,0 +1,29 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/message_sink.h"
+
+namespace velmarin::test {
+
+// Keeps every message shown, from any thread.
+class RecordedMessages final : public MessageSink {
+ public:
+  void ShowMessage(std::string_view text) override {
+    const std::lock_guard lock(mutex_);
+    texts_.emplace_back(text);
+  }
+  std::vector<std::string> texts() const {
+    const std::lock_guard lock(mutex_);
+    return texts_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> texts_;
+};
+
+}  // namespace velmarin::test

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/modem_lines.h"
+
+namespace velmarin::test {
+
+// The modem lines of one scripted port. Thread-safe.
+class ScriptedModemLines {
+ public:
+  // The word read once the queued words are used up.
+  void SetStatus(std::uint32_t status);
+  // Words read one per call, before the word of SetStatus.
+  void QueueStatus(const std::vector<std::uint32_t>& words);
+  void SetReadsFail(bool fail);
+
+  bool dtr_and_rts_raised() const;
+  int status_reads() const;
+
+  bool Read(std::uint32_t* status);
+  void RaiseDtrRts();
+
+ private:
+  mutable std::mutex mutex_;
+  std::uint32_t status_ = 0;
+  std::deque<std::uint32_t> queued_;
+  bool reads_fail_ = false;
+  bool dtr_and_rts_raised_ = false;
+  int status_reads_ = 0;
+};
+
+// Serial ports by switch-device name: those added exist; a busy one is held by "another
+// program"; an open one is held exclusively until its handle goes, as real ports are.
+class ScriptedSerialOpener final : public SerialPortOpener {
+ public:
+  std::shared_ptr<ScriptedModemLines> AddPort(const std::string& name, bool busy = false);
+  void SetUsbSerialDeviceNames(std::vector<std::string> names);
+
+  std::unique_ptr<SerialPort> Open(const std::string& name) override;
+  std::vector<std::string> UsbSerialDeviceNames() override;
+
+  bool IsHeld(const std::string& name) const;
+  std::vector<std::string> open_attempts() const;
+
+ private:
+  struct Port {
+    std::shared_ptr<ScriptedModemLines> lines;
+    bool busy = false;
+    bool held = false;
+  };
+  class Handle;
+  void Release(const std::string& name);
+
+  mutable std::mutex mutex_;
+  std::map<std::string, Port> ports_;
+  std::vector<std::string> usb_names_;
+  std::vector<std::string> open_attempts_;
+};
+
+}  // namespace velmarin::test

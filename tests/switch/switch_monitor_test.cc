@@ -1,0 +1,247 @@
+#include "switch/switch_monitor.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <limits>
+#include <thread>
+
+#include "support/recorded_messages.h"
+#include "support/scripted_serial_port.h"
+#include "support/simulated_usb_io_board.h"
+
+namespace velmarin {
+namespace {
+
+// Waits for the switch thread to reach a state; the limit only keeps a broken build from
+// hanging the test run.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+class SwitchMonitorTest : public ::testing::Test {
+ protected:
+  SwitchMonitorTest() {
+    settings_[SettingSlot::TriggerEdge] = "ON";
+    settings_[SettingSlot::PollIntervalMs] = "1";
+    settings_[SettingSlot::EventDelayMs] = "0";
+    settings_[SettingSlot::RestAfterEventMs] = "1";
+  }
+
+  void OpenUsbIo() {
+    board_ = hid_.AddBoard("/dev/hidraw0");
+    settings_[SettingSlot::SwitchDevice] = "USB-IO";
+    devices_.OpenSwitchDevice(settings_);
+    ASSERT_EQ(kind_, kSwitchUsbIo);
+  }
+
+  void OpenSerial() {
+    lines_ = serial_.AddPort("COM1");
+    settings_[SettingSlot::SwitchDevice] = "COM1";
+    devices_.OpenSwitchDevice(settings_);
+    ASSERT_EQ(kind_, kSwitchSerial);
+  }
+
+  void Start() {
+    thread_ = std::jthread([this](std::stop_token stop) {
+      RunSwitchMonitor(stop, settings_, kind_, devices_, progress_, [this] { ++fired_; });
+      finished_ = true;
+    });
+  }
+
+  void StopAndJoin() {
+    thread_.request_stop();
+    thread_.join();
+    finished_ = false;
+  }
+
+  // Waits until the thread has polled `polls` more times.
+  bool PollsMore(int polls) {
+    const int target = progress_.poll_count.load() + polls;
+    return Eventually([&] { return progress_.poll_count.load() >= target; });
+  }
+
+  test::SimulatedHidTransport hid_;
+  test::ScriptedSerialOpener serial_;
+  test::RecordedMessages messages_;
+  std::atomic<int> kind_{0};
+  SwitchDevices devices_{hid_, serial_, messages_, kind_};
+  std::shared_ptr<test::SimulatedUsbIoBoard> board_;
+  std::shared_ptr<test::ScriptedModemLines> lines_;
+  Settings settings_;
+  SwitchProgress progress_;
+  std::atomic<int> fired_{0};
+  std::atomic<bool> finished_{false};
+  std::jthread thread_;
+};
+
+TEST_F(SwitchMonitorTest, WithoutUsableDeviceReturnsAfterTheStartPauseWithoutPolling) {
+  for (const int kind : {kSwitchNone, kSwitchError}) {
+    kind_ = kind;
+    RunSwitchMonitor(std::stop_token(), settings_, kind_, devices_, progress_, [&] { ++fired_; });
+    EXPECT_EQ(progress_.poll_count.load(), 0);
+    EXPECT_EQ(fired_.load(), 0);
+  }
+}
+
+TEST_F(SwitchMonitorTest, StopDuringTheStartPauseEndsAtOnce) {
+  OpenUsbIo();
+  std::stop_source stop;
+  stop.request_stop();
+  RunSwitchMonitor(stop.get_token(), settings_, kind_, devices_, progress_, [&] { ++fired_; });
+  EXPECT_EQ(progress_.poll_count.load(), 0);
+  EXPECT_EQ(board_->OutputReports().size(), 1u);  // only the opening write
+}
+
+TEST_F(SwitchMonitorTest, OnEdgeFiresOnTheFirstPollAfterStart) {
+  OpenUsbIo();
+  board_->SetPins(0x01);
+  Start();
+  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
+  ASSERT_TRUE(PollsMore(3));
+  StopAndJoin();
+  EXPECT_EQ(fired_.load(), 1);
+  EXPECT_EQ(progress_.last_usb_sample.load(), 1);
+}
+
+TEST_F(SwitchMonitorTest, OnlyPinZeroCounts) {
+  OpenUsbIo();
+  board_->QueuePins({0xFE, 0x02});
+  board_->SetPins(0x03);
+  Start();
+  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
+  StopAndJoin();
+  EXPECT_GE(progress_.poll_count.load(), 3);
+}
+
+TEST_F(SwitchMonitorTest, OffEdgeIsGuardedForTheFirstFivePollsOnlyAcrossRestarts) {
+  settings_[SettingSlot::TriggerEdge] = "OFF";
+  OpenUsbIo();
+  board_->QueuePins({0x01, 0x00});  // up and down again within the first five polls
+  Start();
+  ASSERT_TRUE(Eventually([&] { return progress_.poll_count.load() > 5; }));
+  StopAndJoin();
+  EXPECT_EQ(fired_.load(), 0);
+  EXPECT_EQ(progress_.last_usb_sample.load(), 0);
+
+  // A new run carries on counting: the guard does not come back.
+  board_->QueuePins({0x01, 0x00});
+  Start();
+  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
+  ASSERT_TRUE(PollsMore(3));
+  StopAndJoin();
+  EXPECT_EQ(fired_.load(), 1);
+}
+
+TEST_F(SwitchMonitorTest, EdgeNamingBothWordsFiresOnBothChanges) {
+  settings_[SettingSlot::TriggerEdge] = "ON/OFF";
+  OpenUsbIo();
+  progress_.poll_count = 100;
+  board_->QueuePins({0x01, 0x00, 0x01, 0x00});
+  Start();
+  ASSERT_TRUE(Eventually([&] { return fired_.load() == 4; }));
+  StopAndJoin();
+}
+
+TEST_F(SwitchMonitorTest, EdgeNamingNeitherWordNeverFiresButFollowsTheLevel) {
+  settings_[SettingSlot::TriggerEdge] = "RISING";
+  OpenUsbIo();
+  progress_.poll_count = 100;
+  board_->SetPins(0x01);
+  Start();
+  ASSERT_TRUE(Eventually([&] { return progress_.last_usb_sample.load() == 1; }));
+  StopAndJoin();
+  EXPECT_EQ(fired_.load(), 0);
+}
+
+TEST_F(SwitchMonitorTest, FailedReadsAreNoChange) {
+  OpenUsbIo();
+  board_->SetPins(0x01);
+  board_->SetReadsFail(true);
+  Start();
+  ASSERT_TRUE(PollsMore(10));
+  EXPECT_EQ(fired_.load(), 0);
+  EXPECT_EQ(progress_.last_usb_sample.load(), 0);
+  board_->SetReadsFail(false);
+  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
+  StopAndJoin();
+}
+
+TEST_F(SwitchMonitorTest, PollCountStopsAtItsMaximumAndOffStillFires) {
+  settings_[SettingSlot::TriggerEdge] = "OFF";
+  OpenUsbIo();
+  progress_.poll_count = std::numeric_limits<std::int32_t>::max() - 1;
+  progress_.last_usb_sample = 1;
+  board_->QueuePins({0x01, 0x01, 0x01});
+  board_->SetPins(0x00);
+  Start();
+  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
+  StopAndJoin();
+  EXPECT_EQ(progress_.poll_count.load(), std::numeric_limits<std::int32_t>::max());
+}
+
+TEST_F(SwitchMonitorTest, EndsByItselfWhenTheSwitchKindDrops) {
+  OpenUsbIo();
+  Start();
+  ASSERT_TRUE(PollsMore(2));
+  kind_ = kSwitchNone;
+  const bool ended = Eventually([&] { return finished_.load(); });
+  StopAndJoin();
+  EXPECT_TRUE(ended);
+}
+
+TEST_F(SwitchMonitorTest, SerialDsrDecidesWhenItChangesWithCts) {
+  OpenSerial();
+  progress_.poll_count = 100;
+  progress_.last_modem_status = kModemCts;
+  // CTS falls as DSR rises: level 1. Then DSR falls as CTS rises: level 0.
+  lines_->QueueStatus({kModemDsr, kModemCts});
+  lines_->SetStatus(kModemCts);
+  Start();
+  ASSERT_TRUE(Eventually([&] { return lines_->status_reads() >= 3; }));
+  StopAndJoin();
+  EXPECT_EQ(fired_.load(), 1);
+  EXPECT_EQ(progress_.last_modem_status.load(), kModemCts);
+}
+
+TEST_F(SwitchMonitorTest, SerialRingAloneIsJudgedByCts) {
+  OpenSerial();
+  progress_.poll_count = 100;
+  progress_.last_modem_status = kModemCts;
+  lines_->SetStatus(kModemCts | kModemRing);
+  Start();
+  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
+  ASSERT_TRUE(PollsMore(3));
+  StopAndJoin();
+  EXPECT_EQ(fired_.load(), 1);
+
+  // The same change with CTS low is a change to level 0: no ON event.
+  settings_[SettingSlot::TriggerEdge] = "ON";
+  progress_.last_modem_status = 0;
+  lines_->SetStatus(kModemRlsd);
+  Start();
+  ASSERT_TRUE(Eventually([&] { return progress_.last_modem_status.load() == kModemRlsd; }));
+  StopAndJoin();
+  EXPECT_EQ(fired_.load(), 1);
+}
+
+TEST_F(SwitchMonitorTest, SerialFailedReadsAreNoChange) {
+  OpenSerial();
+  lines_->SetStatus(kModemDsr);
+  lines_->SetReadsFail(true);
+  Start();
+  ASSERT_TRUE(Eventually([&] { return lines_->status_reads() >= 5; }));
+  EXPECT_EQ(fired_.load(), 0);
+  lines_->SetReadsFail(false);
+  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
+  StopAndJoin();
+}
+
+}  // namespace
+}  // namespace velmarin

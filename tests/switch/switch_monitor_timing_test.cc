@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "switch/switch_timing.h"
+
+namespace velmarin {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(SwitchMonitorTimingTest, DecimalTextIsReadLikePercentD) {
+  EXPECT_EQ(ScanDecimalInt("100"), 100);
+  EXPECT_EQ(ScanDecimalInt("  \t100ms"), 100);
+  EXPECT_EQ(ScanDecimalInt("+7"), 7);
+  EXPECT_EQ(ScanDecimalInt("-250"), -250);
+  EXPECT_EQ(ScanDecimalInt("99999999999"), INT_MAX);
+  EXPECT_EQ(ScanDecimalInt("-99999999999"), INT_MIN);
+  EXPECT_EQ(ScanDecimalInt(""), std::nullopt);
+  EXPECT_EQ(ScanDecimalInt("-"), std::nullopt);
+  EXPECT_EQ(ScanDecimalInt("ms100"), std::nullopt);
+  EXPECT_EQ(ScanDecimalInt("+ 5"), std::nullopt);
+}
+
+SwitchTiming TimingOf(std::string poll, std::string delay, std::string rest) {
+  Settings settings;
+  settings[SettingSlot::PollIntervalMs] = std::move(poll);
+  settings[SettingSlot::EventDelayMs] = std::move(delay);
+  settings[SettingSlot::RestAfterEventMs] = std::move(rest);
+  return ParseSwitchTiming(settings);
+}
+
+TEST(SwitchMonitorTimingTest, PollAndRestOutsideTheirRangeFallBack) {
+  EXPECT_EQ(TimingOf("0", "0", "0").poll_interval, milliseconds(50));
+  EXPECT_EQ(TimingOf("10001", "0", "1").poll_interval, milliseconds(50));
+  EXPECT_EQ(TimingOf("abc", "0", "1").poll_interval, milliseconds(50));
+  EXPECT_EQ(TimingOf("10000", "0", "1").poll_interval, milliseconds(10000));
+  EXPECT_EQ(TimingOf("1", "0", "1").poll_interval, milliseconds(1));
+  EXPECT_EQ(TimingOf("20", "0", "0").rest_after_event, milliseconds(500));
+  EXPECT_EQ(TimingOf("20", "0", "-3").rest_after_event, milliseconds(500));
+  EXPECT_EQ(TimingOf("20", "0", "10000").rest_after_event, milliseconds(10000));
+  EXPECT_EQ(TimingOf("20", "0", "1x").rest_after_event, milliseconds(1));
+}
+
+TEST(SwitchMonitorTimingTest, EventDelayIsHeldToTenSeconds) {
+  EXPECT_EQ(TimingOf("1", "300", "1").event_delay, milliseconds(300));
+  EXPECT_EQ(TimingOf("1", "0", "1").event_delay, milliseconds(0));
+  EXPECT_EQ(TimingOf("1", "-5", "1").event_delay, milliseconds(0));
+  EXPECT_EQ(TimingOf("1", "soon", "1").event_delay, milliseconds(0));
+  EXPECT_EQ(TimingOf("1", "99999999", "1").event_delay, milliseconds(10000));
+}
+
+}  // namespace
+}  // namespace velmarin
