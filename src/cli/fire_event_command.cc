@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "cli/command_context.h"
+#include "cli/stderr_messages.h"
 #include "platform/xtest_input.h"
-#include "settings/message_sink.h"
 #include "switch/capture_event.h"
 
 namespace velmarin::cli {
@@ -15,14 +15,6 @@ namespace {
 
 // Time to bring the capture program's window to the front before the input arrives.
 constexpr std::chrono::seconds kLeadTime{2};
-
-class StderrMessages final : public MessageSink {
- public:
-  void ShowMessage(std::string_view text) override {
-    std::fputs("velmarin: ", stderr);
-    PrintCp932Line(stderr, std::string(text));
-  }
-};
 
 }  // namespace
 

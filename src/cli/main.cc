@@ -1,7 +1,11 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/fire_event_command.h"
+#include "cli/headless_command.h"
+#include "cli/next_name_command.h"
 #include "cli/options.h"
+#include "cli/transfer_command.h"
 
 int main(int argc, char** argv) {
   using velmarin::cli::Command;
@@ -18,6 +22,14 @@ int main(int argc, char** argv) {
     case Command::kVersion:
       std::printf("velmarin %s\n", VELMARIN_VERSION);
       return 0;
+    case Command::kNextName:
+      return velmarin::cli::RunNextNameCommand(*options);
+    case Command::kTransfer:
+      return velmarin::cli::RunTransferCommand(*options);
+    case Command::kHeadless:
+      return velmarin::cli::RunHeadlessCommand(*options);
+    case Command::kFireEvent:
+      return velmarin::cli::RunFireEventCommand(*options);
     default:
       std::fprintf(stderr, "velmarin: this command is not available yet\n");
       return 1;

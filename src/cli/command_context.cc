@@ -1,0 +1,72 @@
+#include "cli/command_context.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/encoding.h"
+#include "settings/settings_file.h"
+
+namespace velmarin::cli {
+namespace {
+
+constexpr std::size_t kMaxIdBytes = 10;
+
+}  // namespace
+
+std::optional<std::string> ParseCaptureId(const Options& options, int* exit_code) {
+  if (!options.id || options.id->empty()) return "0";
+  auto id = Utf8ToCp932(*options.id);
+  if (!id) {
+    std::fprintf(stderr, "velmarin: the ID has characters outside code page 932\n");
+    *exit_code = 2;
+    return std::nullopt;
+  }
+  if (id->size() > kMaxIdBytes) {
+    std::fprintf(stderr, "velmarin: the ID has more than %zu characters\n", kMaxIdBytes);
+    *exit_code = 2;
+    return std::nullopt;
+  }
+  return id;
+}
+
+std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_code) {
+  *exit_code = 1;
+  std::error_code ec;
+  const std::filesystem::path dir =
+      options.dir ? std::filesystem::path(*options.dir) : std::filesystem::current_path(ec);
+  if (ec) {
+    std::fprintf(stderr, "velmarin: %s\n", ec.message().c_str());
+    return std::nullopt;
+  }
+  std::string error;
+  auto program_dir = MakeProgramDir(dir, &error);
+  if (!program_dir) {
+    std::fprintf(stderr, "velmarin: %s\n", error.c_str());
+    return std::nullopt;
+  }
+  if (!std::filesystem::is_directory(program_dir->path, ec)) {
+    std::fprintf(stderr, "velmarin: the program folder %s does not exist\n",
+                 program_dir->path.c_str());
+    return std::nullopt;
+  }
+  *exit_code = 0;
+  return program_dir;
+}
+
+std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_code) {
+  auto capture_id = ParseCaptureId(options, exit_code);
+  if (!capture_id) return std::nullopt;
+  auto program_dir = ResolveProgramDir(options, exit_code);
+  if (!program_dir) return std::nullopt;
+  std::string warning;
+  Settings settings = LoadSettings(*program_dir, &warning);
+  if (!warning.empty()) std::fprintf(stderr, "velmarin: %s\n", warning.c_str());
+  return CommandContext{std::move(*program_dir), std::move(settings), std::move(*capture_id)};
+}
+
+void PrintCp932Line(std::FILE* stream, const std::string& cp932) {
+  const auto utf8 = Cp932ToUtf8(cp932);
+  std::fprintf(stream, "%s\n", utf8 ? utf8->c_str() : cp932.c_str());
+}
+
+}  // namespace velmarin::cli

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "cli/options.h"
+#include "settings/program_dir.h"
+#include "settings/settings.h"
+
+namespace velmarin::cli {
+
+// What every command starts from, as the program's start-up does: the program folder, the
+// settings of its "velmarin.ini" (created with defaults when missing) and the capture ID.
+struct CommandContext {
+  ProgramDir program_dir;
+  Settings settings;
+  std::string capture_id;  // code page 932, "0" when --id is empty or absent
+};
+
+// The program folder: --dir, else the current folder. nullopt after printing the reason, with
+// `exit_code` set to 1.
+std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_code);
+// The capture ID of --id in code page 932, "0" when empty or absent. nullopt after printing
+// the reason, with `exit_code` set to 2 (more than 10 bytes, or not convertible).
+std::optional<std::string> ParseCaptureId(const Options& options, int* exit_code);
+
+// Prepares the context or prints the reason on stderr and sets `exit_code` (1 failure,
+// 2 usage error).
+std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_code);
+
+// Prints a code page 932 text on stderr as UTF-8, followed by a newline.
+void PrintCp932Line(std::FILE* stream, const std::string& cp932);
+
+}  // namespace velmarin::cli

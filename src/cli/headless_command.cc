@@ -1,0 +1,74 @@
+#include "cli/headless_command.h"
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+
+#include "cli/command_context.h"
+#include "cli/stderr_messages.h"
+#include "control/program_session.h"
+#include "image/gui_context.h"
+#include "platform/hidapi_transport.h"
+#include "platform/termios_serial.h"
+#include "platform/xtest_input.h"
+#include "transfer/image_transfer_pipeline.h"
+
+namespace velmarin::cli {
+namespace {
+
+// The period at which new errors are reported, as the window's timer looks at them.
+constexpr long kTickNanoseconds = 100'000'000;
+
+}  // namespace
+
+int RunHeadlessCommand(const Options& options) {
+  int exit_code = 0;
+  auto capture_id = ParseCaptureId(options, &exit_code);
+  if (!capture_id) return exit_code;
+  auto program_dir = ResolveProgramDir(options, &exit_code);
+  if (!program_dir) return exit_code;
+
+  // Blocked before any thread exists, so the signals reach only the wait below and a worker
+  // is never interrupted in the middle of an image.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+  EnsureGuiApplication();
+  StderrMessages messages;
+  HidapiTransport hid;
+  TermiosSerialOpener serial;
+  XTestInput input(messages);
+  ImageTransferPipeline pipeline;
+  ProgramSession session(std::move(*program_dir), {hid, serial, input, pipeline, messages},
+                         [](int count, const std::filesystem::path& target) {
+                           std::printf("%d\t%s\n", count, target.c_str());
+                           std::fflush(stdout);
+                         });
+  session.StartUp();
+  PrintCp932Line(stderr, session.StartWithId(std::move(*capture_id)));
+
+  LastErrorText& last_error = session.state().last_error;
+  std::uint64_t reported = last_error.Generation();
+  for (;;) {
+    const timespec tick{0, kTickNanoseconds};
+    const int signal = sigtimedwait(&stop_signals, nullptr, &tick);
+    if (const std::uint64_t now = last_error.Generation(); now != reported) {
+      reported = now;
+      const std::string text = last_error.Get();
+      if (!text.empty()) messages.ShowMessage(text);
+    }
+    if (signal == SIGINT || signal == SIGTERM) break;
+  }
+
+  std::string error;
+  if (!session.ShutDown(&error)) {
+    std::fprintf(stderr, "velmarin: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace velmarin::cli

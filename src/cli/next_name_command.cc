@@ -1,0 +1,27 @@
+#include "cli/next_name_command.h"
+
+#include <cstdio>
+
+#include "cli/command_context.h"
+#include "transfer/local_time.h"
+#include "transfer/transfer_path.h"
+
+namespace velmarin::cli {
+
+int RunNextNameCommand(const Options& options) {
+  int exit_code = 0;
+  auto context = PrepareCommand(options, &exit_code);
+  if (!context) return exit_code;
+  std::string error;
+  const auto path =
+      BuildTransferPath(context->settings[SettingSlot::NameFormat], context->capture_id,
+                        context->settings[SettingSlot::TransferFolder], LocalTimeNow(), &error);
+  if (!path) {
+    std::fprintf(stderr, "velmarin: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("%s\n", path->c_str());
+  return 0;
+}
+
+}  // namespace velmarin::cli

@@ -1,0 +1,32 @@
+#include "cli/transfer_command.h"
+
+#include <cstdio>
+
+#include "cli/command_context.h"
+#include "cli/stderr_messages.h"
+#include "image/gui_context.h"
+#include "settings/last_error_text.h"
+#include "transfer/folder_monitor.h"
+#include "transfer/image_transfer_pipeline.h"
+
+namespace velmarin::cli {
+
+int RunTransferCommand(const Options& options) {
+  int exit_code = 0;
+  auto context = PrepareCommand(options, &exit_code);
+  if (!context) return exit_code;
+  EnsureGuiApplication();
+  StderrMessages messages;
+  LastErrorText errors;
+  ImageTransferPipeline pipeline;
+  const auto target = TransferOneImage(options.files.at(0), context->settings, context->capture_id,
+                                       context->program_dir, pipeline, errors, messages);
+  if (!target) {
+    if (const std::string text = errors.Get(); !text.empty()) messages.ShowMessage(text);
+    return 1;
+  }
+  std::printf("%s\n", target->c_str());
+  return 0;
+}
+
+}  // namespace velmarin::cli

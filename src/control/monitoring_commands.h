@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "control/monitoring_controller.h"
+#include "control/shared_state.h"
+
+namespace velmarin {
+
+// The status line while monitoring, from the switch state (code page 932):
+// "<device>スイッチエラー 監視中", "スイッチ未接続 監視中" or "<device> 監視中".
+std::string MonitoringStatusText(int switch_kind, std::string_view switch_device);
+// The status line after a stop: "監視休止中".
+std::string PausedStatusText();
+// The status line at start-up: "IDを入力して下さい".
+std::string EnterIdStatusText();
+
+// "IDで開始": takes `id` (code page 932; empty gives "0") as CaptureId, empties the last error,
+// resets the count and starts both threads when monitoring was off. Returns the status text.
+std::string StartMonitoringWithId(SharedState& state, MonitoringController& controller,
+                                  std::string id);
+
+// "監視停止": the threads leave at their next check. Returns the status text.
+std::string StopMonitoring(MonitoringController& controller);
+
+}  // namespace velmarin

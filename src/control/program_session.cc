@@ -1,0 +1,76 @@
+#include "control/program_session.h"
+
+#include <string_view>
+
+#include "control/monitoring_commands.h"
+#include "settings/settings_file.h"
+#include "switch/capture_event.h"
+#include "transfer/evacuation.h"
+
+namespace velmarin {
+
+ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
+                               TransferredCallback on_transferred)
+    : backends_(backends),
+      state_(std::move(program_dir)),
+      devices_(backends.hid, backends.serial, backends.messages, state_.switch_kind),
+      folder_context_{[this] { return state_.settings(); },
+                      [this] { return state_.CaptureId(); },
+                      state_.program_dir(),
+                      state_.image_count,
+                      state_.last_error,
+                      backends.messages,
+                      backends.pipeline,
+                      std::move(on_transferred),
+                      {}},
+      controller_(
+          state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
+          [this](std::stop_token stop) { RunFolderMonitor(stop, folder_context_); }) {}
+
+ProgramSession::~ProgramSession() {
+  // Threads never outlive the devices and the state they use.
+  controller_.StopAndJoin();
+}
+
+std::string ProgramSession::StartUp() {
+  std::string warning;
+  state_.SetSettings(LoadSettings(state_.program_dir(), &warning));
+  if (!warning.empty()) backends_.messages.ShowMessage(warning);
+
+  const Settings settings = state_.settings();
+  if (settings[SettingSlot::EvacuateAtStartup].find('1') != std::string::npos) {
+    const auto report = [this](std::string_view line) { backends_.messages.ShowMessage(line); };
+    for (const char* pattern : {"*.jpg", "*.bmp"}) {
+      EvacuateWatchFolder(settings[SettingSlot::WatchFolder], pattern, state_.program_dir(),
+                          report);
+    }
+  }
+  devices_.OpenSwitchDevice(settings);
+  controller_.Stop();
+  return EnterIdStatusText();
+}
+
+std::string ProgramSession::StartWithId(std::string id) {
+  return StartMonitoringWithId(state_, controller_, std::move(id));
+}
+
+std::string ProgramSession::Stop() { return StopMonitoring(controller_); }
+
+bool ProgramSession::ShutDown(std::string* error) {
+  controller_.StopAndJoin();
+  if (shut_down_) return true;
+  shut_down_ = true;
+  devices_.CloseSerialPort();
+  devices_.usb_io().ShutdownUsbIo();
+  return SaveSettings(state_.program_dir(), state_.settings(), error);
+}
+
+void ProgramSession::RunSwitchThread(std::stop_token stop) {
+  // Settings change only while monitoring is stopped, and every change restarts the threads,
+  // so one snapshot serves the whole run.
+  const Settings settings = state_.settings();
+  RunSwitchMonitor(stop, settings, state_.switch_kind, devices_, switch_progress_,
+                   [&] { FireCaptureEvent(settings, backends_.input, &backends_.messages); });
+}
+
+}  // namespace velmarin
