@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <atomic>
 #include <cerrno>
 #include <system_error>
@@ -68,18 +69,33 @@ void ApplyLine(std::string_view line, Settings& settings,
   }
 }
 
-std::optional<std::string> ReadWholeFile(int fd, int* error) {
+// The whole contents of the regular file at `path`. On failure `*reason` says why and
+// `*missing` tells whether the file does not exist.
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, bool* missing,
+                                           std::string* reason) {
+  // Non-blocking, so a FIFO in the file's place cannot hold the start-up.
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat status;
+  if (!fd.valid() || fstat(fd.get(), &status) != 0) {
+    *missing = errno == ENOENT;
+    *reason = ErrnoText(errno);
+    return std::nullopt;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    *reason = "not a regular file";
+    return std::nullopt;
+  }
   std::string bytes;
   char buffer[65536];
   for (;;) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      *error = errno;
+    const ssize_t got = read(fd.get(), buffer, sizeof buffer);
+    if (got == 0) return bytes;
+    if (got > 0) {
+      bytes.append(buffer, static_cast<std::size_t>(got));
+    } else if (errno != EINTR) {
+      *reason = ErrnoText(errno);
       return std::nullopt;
     }
-    if (got == 0) return bytes;
-    bytes.append(buffer, static_cast<std::size_t>(got));
   }
 }
 
@@ -149,34 +165,18 @@ std::string FormatSettingsFile(const Settings& settings) {
 
 Settings LoadSettings(const ProgramDir& dir, std::string* warning) {
   const std::filesystem::path path = dir.path / kSettingsFileName;
+  bool missing = false;
+  std::string reason;
+  if (const auto bytes = ReadRegularFile(path, &missing, &reason)) {
+    return ParseSettingsFile(*bytes, dir.cp932);
+  }
   const Settings defaults = DefaultSettings(dir.cp932);
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) {
-    const int open_error = errno;
-    // Only a missing file is created: an existing file that cannot be read is left as it is
-    // rather than replaced by the defaults.
-    if (open_error == ENOENT) {
-      std::string create_error;
-      if (SaveSettings(dir, defaults, &create_error)) return defaults;
-      if (warning) *warning = create_error + "; the default settings are used";
-      return defaults;
-    }
-    if (warning) {
-      *warning = "cannot read " + path.string() + ": " + ErrnoText(open_error) +
-                 "; the default settings are used";
-    }
-    return defaults;
-  }
-  int read_error = 0;
-  const auto bytes = ReadWholeFile(fd.get(), &read_error);
-  if (!bytes) {
-    if (warning) {
-      *warning = "cannot read " + path.string() + ": " + ErrnoText(read_error) +
-                 "; the default settings are used";
-    }
-    return defaults;
-  }
-  return ParseSettingsFile(*bytes, dir.cp932);
+  // Only a missing file is created: an existing file that cannot be read is left as it is
+  // rather than replaced by the defaults.
+  std::string problem = "cannot read " + path.string() + ": " + reason;
+  if (missing && SaveSettings(dir, defaults, &problem)) return defaults;
+  if (warning) *warning = problem + "; the default settings are used";
+  return defaults;
 }
 
 bool SaveSettings(const ProgramDir& dir, const Settings& settings, std::string* error) {

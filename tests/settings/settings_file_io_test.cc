@@ -119,6 +119,15 @@ TEST(LoadSettingsTest, UnreadableFileGivesDefaultsAndAWarningAndIsKept) {
   EXPECT_TRUE(fs::is_directory(temp / "velmarin.ini"));
 }
 
+TEST(LoadSettingsTest, FifoInPlaceOfTheFileDoesNotHoldTheStart) {
+  TempDir temp;
+  ASSERT_EQ(mkfifo((temp / "velmarin.ini").c_str(), 0600), 0);
+  std::string warning;
+  EXPECT_EQ(LoadSettings(DirOf(temp.path()), &warning), DefaultSettings(DirOf(temp.path()).cp932));
+  EXPECT_NE(warning.find("not a regular file"), std::string::npos) << warning;
+  EXPECT_TRUE(fs::is_fifo(temp / "velmarin.ini"));
+}
+
 TEST(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
   if (RunningAsRoot()) GTEST_SKIP() << "a superuser reads every file";
   TempDir temp;

@@ -1,0 +1,54 @@
+// Any bytes as "velmarin.ini": every slot fits its buffer, and writing the result and reading
+// it back gives the same settings whenever the written file is unambiguous.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "settings/settings_file.h"
+
+namespace {
+
+using velmarin::kSettingSlotCount;
+using velmarin::Settings;
+using velmarin::SettingSlot;
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+void CheckSlots(const Settings& settings) {
+  for (const std::string& value : settings.slots) {
+    Check(value.size() <= velmarin::kSlotMaxBytes);
+    Check(value.find('\0') == std::string::npos);
+    Check(value.find('\n') == std::string::npos);
+  }
+}
+
+std::string_view Label(int slot) { return velmarin::SettingLabel(static_cast<SettingSlot>(slot)); }
+
+// A slot's value comes from the last line holding its label. A value may itself hold another
+// slot's label; the file reads back unchanged as long as no later line holds it.
+bool ReadsBackUnchanged(const Settings& settings) {
+  for (int later = 0; later < kSettingSlotCount; ++later) {
+    const std::string line = std::string(Label(later)) + settings.slots[later];
+    for (int slot = 0; slot < later; ++slot) {
+      if (line.find(Label(slot)) != std::string::npos) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const Settings parsed = velmarin::ParseSettingsFile(bytes, "/opt/velmarin");
+  CheckSlots(parsed);
+  const Settings reread =
+      velmarin::ParseSettingsFile(velmarin::FormatSettingsFile(parsed), "/opt/velmarin");
+  CheckSlots(reread);
+  if (ReadsBackUnchanged(parsed)) Check(reread == parsed);
+  return 0;
+}
