@@ -1,0 +1,99 @@
+#include "image/capture_processing.h"
+
+#include <gtest/gtest.h>
+
+#include "image/process_test_pictures.h"
+#include "support/temp_dir.h"
+
+namespace velmarin {
+namespace {
+
+constexpr LocalTime kNow{2012, 9, 28, 14, 5, 9};
+
+class ProcessPathsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto paint = [](int x, int y) { return test::Rgb{x % 256, y % 256, 60}; };
+    test::WriteJpeg(jpeg_, test::PaintPicture(64, 48, paint), 80);
+  }
+
+  bool Process(const std::filesystem::path& source, const std::filesystem::path& target) {
+    return ProcessCapturedImage(source, target, settings_, "0", kNow, errors_);
+  }
+
+  test::TempDir dir_;
+  const std::filesystem::path jpeg_ = dir_ / "444.jpg";
+  Settings settings_ = test::DefaultTestSettings();
+  LastErrorText errors_;
+};
+
+TEST_F(ProcessPathsTest, WithoutRangeAndStampsAJpegIsCopiedByteForByte) {
+  settings_[SettingSlot::SourceRange].clear();
+  settings_[SettingSlot::TextLines].clear();
+  settings_[SettingSlot::JpegQuality] = "5";
+  const std::filesystem::path upper = dir_ / "photo.JPG";
+  std::filesystem::copy_file(jpeg_, upper);
+  for (const auto& source : {jpeg_, upper}) {
+    const std::filesystem::path target = dir_ / "copy.jpg";
+    test::WriteFileBytes(target, "an older file of the same name");
+    EXPECT_TRUE(Process(source, target)) << source;
+    EXPECT_EQ(test::ReadFileBytes(target), test::ReadFileBytes(jpeg_)) << source;
+  }
+  EXPECT_EQ(errors_.Get(), "");
+  // Only the copy is left: no temporary file beside it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
+                          std::filesystem::directory_iterator()),
+            3);
+}
+
+TEST_F(ProcessPathsTest, FailedCopyReportsTransferFailedAndStillSucceeds) {
+  settings_[SettingSlot::SourceRange].clear();
+  settings_[SettingSlot::TextLines].clear();
+  const std::filesystem::path blocked = dir_ / "blocked.jpg";
+  std::filesystem::create_directory(blocked);  // a folder cannot be replaced by the copy
+  std::filesystem::create_directory(blocked / "inside");
+  EXPECT_TRUE(Process(jpeg_, blocked));
+  EXPECT_EQ(errors_.Get(), "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
+  EXPECT_TRUE(std::filesystem::is_directory(blocked / "inside"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
+                          std::filesystem::directory_iterator()),
+            2);
+}
+
+TEST_F(ProcessPathsTest, MixedCaseJpgIsTakenForABmp) {
+  const std::filesystem::path mixed = dir_ / "photo.Jpg";
+  std::filesystem::copy_file(jpeg_, mixed);
+  EXPECT_FALSE(Process(mixed, dir_ / "out.jpg"));
+  EXPECT_EQ(errors_.Get(), "bmp_read_dib_file_error! ");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.jpg"));
+}
+
+TEST_F(ProcessPathsTest, MissingTargetFolder) {
+  EXPECT_FALSE(Process(jpeg_, dir_ / "no such folder" / "out.jpg"));
+  EXPECT_EQ(errors_.Get(), "jpg_file_open_error! ");
+}
+
+TEST_F(ProcessPathsTest, SourceThatCannotBeOpened) {
+  EXPECT_FALSE(Process(dir_ / "gone.jpg", dir_ / "out.jpg"));
+  EXPECT_EQ(errors_.Get(), "fopen_error! ");
+}
+
+TEST_F(ProcessPathsTest, JpegThatDoesNotDecode) {
+  const std::string bytes = test::ReadFileBytes(jpeg_);
+  const std::filesystem::path cut = dir_ / "cut.jpg";
+  test::WriteFileBytes(cut, bytes.substr(0, bytes.size() / 2));
+  const std::filesystem::path target = dir_ / "out.jpg";
+  test::WriteFileBytes(target, "previous");
+  EXPECT_FALSE(Process(cut, target));
+  EXPECT_EQ(errors_.Get(), "jpg_read_dib_file error! ");
+  EXPECT_EQ(test::ReadFileBytes(target), "previous");
+}
+
+TEST_F(ProcessPathsTest, SuccessLeavesAnEarlierMessage) {
+  errors_.Set("fopen_error! ");
+  EXPECT_TRUE(Process(jpeg_, dir_ / "out.jpg"));
+  EXPECT_EQ(errors_.Get(), "fopen_error! ");
+}
+
+}  // namespace
+}  // namespace velmarin
