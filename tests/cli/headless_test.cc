@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "support/program_process.h"
+#include "support/temp_dir.h"
+#include "support/test_pictures.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Generous: the suite may share the machine with other builds.
+constexpr auto kLimit = 30s;
+
+int CountLines(const std::string& text) {
+  int lines = 0;
+  for (char c : text) lines += c == '\n';
+  return lines;
+}
+
+class HeadlessMonitoring : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+    fs::create_directories(program);
+    // Images present at start-up are never taken over.
+    WriteFileBytes(program / "old.jpg", JpegBytes(64, 48, 9));
+    monitor = std::make_unique<BackgroundProgram>(
+        std::vector<std::string>{"--headless", "--dir", program.string(), "--id", "123456"},
+        logs.path(), std::vector<std::string>{"DISPLAY="});
+    ASSERT_TRUE(BackgroundProgram::WaitFor(
+        [&] { return monitor->err().find("監視中") != std::string::npos; }, kLimit))
+        << monitor->err();
+    // The folder thread takes its first count right after the start.
+    std::this_thread::sleep_for(700ms);
+  }
+
+  // The path of the n-th transfer line, once it appeared.
+  fs::path WaitForTransfer(int n) {
+    const bool arrived =
+        BackgroundProgram::WaitFor([&] { return CountLines(monitor->out()) >= n; }, kLimit);
+    EXPECT_TRUE(arrived) << "out: " << monitor->out() << "\nerr: " << monitor->err();
+    if (!arrived) return {};
+    std::string out = monitor->out();
+    std::size_t start = 0;
+    for (int i = 1; i < n; ++i) start = out.find('\n', start) + 1;
+    const std::string line = out.substr(start, out.find('\n', start) - start);
+    EXPECT_EQ(line.substr(0, line.find('\t')), std::to_string(n));
+    return line.substr(line.find('\t') + 1);
+  }
+
+  TempDir logs;
+  TempDir root;
+  fs::path program = root / "station";
+  std::unique_ptr<BackgroundProgram> monitor;
+};
+
+void ExpectTransferredPicture(const fs::path& target, int width, int height) {
+  const auto picture = DecodeJpegFile(target);
+  ASSERT_TRUE(picture) << target;
+  EXPECT_EQ(picture->width(), width);
+  EXPECT_EQ(picture->height(), height);
+  // The right band is filled with the default background 646464.
+  const std::uint8_t* pixel = picture->row(height / 2) + (width - 5) * 3;
+  for (int channel = 0; channel < 3; ++channel) EXPECT_NEAR(pixel[channel], 0x64, 6);
+}
+
+TEST_F(HeadlessMonitoring, TakesOverNewImagesAndSavesTheSettingsOnSigterm) {
+  const std::string ini_at_start = ReadFileBytes(program / "velmarin.ini");
+  ASSERT_FALSE(ini_at_start.empty());
+
+  WriteFileBytes(program / "capture1.jpg", JpegBytes(640, 480, 1));
+  const fs::path first = WaitForTransfer(1);
+  EXPECT_EQ(first.parent_path().parent_path(), program / "hozon");
+  EXPECT_EQ(first.filename().string().substr(0, 7), "123456_");
+  EXPECT_EQ(first.filename().string().substr(15), "_001.jpg");
+  ExpectTransferredPicture(first, 640, 480);
+
+  WriteFileBytes(program / "capture2.bmp", BmpBytes(322, 240, 2));
+  const fs::path second = WaitForTransfer(2);
+  EXPECT_EQ(second.filename().string().substr(15), "_002.jpg");
+  ExpectTransferredPicture(second, 320, 240);
+
+  // A value changed in the file while running is overwritten by the record in memory.
+  WriteFileBytes(program / "velmarin.ini", "Key Event:X\r\n");
+  EXPECT_EQ(monitor->Stop(SIGTERM), 0) << monitor->err();
+  EXPECT_EQ(ReadFileBytes(program / "velmarin.ini"), ini_at_start);
+  EXPECT_FALSE(fs::exists(program / "hozon" / "old.jpg"));
+  EXPECT_EQ(CountLines(monitor->out()), 2);
+}
+
+TEST_F(HeadlessMonitoring, TwoImagesWithinOneScanTakeTheNewer) {
+  WriteFileBytes(program / "a.jpg", JpegBytes(320, 240, 3));
+  WriteFileBytes(program / "b.jpg", JpegBytes(160, 120, 4));
+  const fs::path target = WaitForTransfer(1);
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(CountLines(monitor->out()), 1);
+  ExpectTransferredPicture(target, 160, 120);
+  EXPECT_EQ(monitor->Stop(SIGINT), 0);
+}
+
+TEST_F(HeadlessMonitoring, ASlowlyWrittenImageArrivesComplete) {
+  const std::string bytes = JpegBytes(640, 480, 5);
+  {
+    std::FILE* file = std::fopen((program / "slow.jpg").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    const std::size_t chunk = bytes.size() / 10 + 1;
+    for (std::size_t pos = 0; pos < bytes.size(); pos += chunk) {
+      std::fwrite(bytes.data() + pos, 1, std::min(chunk, bytes.size() - pos), file);
+      std::fflush(file);
+      std::this_thread::sleep_for(200ms);
+    }
+    std::fclose(file);
+  }
+  const fs::path target = WaitForTransfer(1);
+  ExpectTransferredPicture(target, 640, 480);
+  EXPECT_EQ(monitor->err().find("error"), std::string::npos) << monitor->err();
+  EXPECT_EQ(monitor->Stop(SIGTERM), 0);
+}
+
+}  // namespace
+}  // namespace velmarin::test

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/encoding.h"
+#include "settings/settings.h"
+#include "support/program_process.h"
+#include "support/temp_dir.h"
+#include "transfer/local_time.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class NextNameCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  }
+  TempDir dir;
+};
+
+std::string ExpectedName(const fs::path& dir, const std::string& id, int serial) {
+  const LocalTime now = LocalTimeNow();
+  char name[64];
+  std::snprintf(name, sizeof name, "%04d/%s_%04d%02d%02d_%03d.jpg", now.year, id.c_str(), now.year,
+                now.month, now.day, serial);
+  return (dir / "hozon" / name).string();
+}
+
+TEST_F(NextNameCommand, FirstRunInAnEmptyFolderWritesTheDefaultsAndNamesSerialOne) {
+  const ProgramResult result = RunProgram({"--dir", dir.path(), "--id", "123", "--next-name"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, ExpectedName(dir.path(), "000123", 1) + "\n");
+  EXPECT_TRUE(
+      fs::is_directory(fs::path(result.out.substr(0, result.out.size() - 1)).parent_path()));
+
+  // 19 lines of label and value in code page 932, each ended by CR LF.
+  const std::string ini = ReadFileBytes(dir / "velmarin.ini");
+  std::size_t lines = 0;
+  for (std::size_t pos = 0; (pos = ini.find("\r\n", pos)) != std::string::npos; pos += 2) ++lines;
+  EXPECT_EQ(lines, 19u);
+  EXPECT_EQ(ini.substr(ini.size() - 2), "\r\n");
+  const std::string dir_text = dir.path().string();
+  EXPECT_NE(ini.find(std::string(SettingLabel(SettingSlot::WatchFolder)) + dir_text + "\r\n"),
+            std::string::npos);
+  EXPECT_NE(
+      ini.find(std::string(SettingLabel(SettingSlot::TransferFolder)) + dir_text + "/hozon\r\n"),
+      std::string::npos);
+  EXPECT_EQ(ini.rfind(std::string(SettingLabel(SettingSlot::SwitchDevice)) + "NONE\r\n", 0), 0u);
+}
+
+TEST_F(NextNameCommand, TakesTheSerialBehindTheHighestPresent) {
+  const fs::path first = ExpectedName(dir.path(), "000123", 1);
+  fs::create_directories(first.parent_path());
+  for (int serial = 1; serial <= 5; ++serial) {
+    WriteFileBytes(ExpectedName(dir.path(), "000123", serial), "x");
+  }
+  const ProgramResult result = RunProgram({"--dir", dir.path(), "--id", "123", "--next-name"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, ExpectedName(dir.path(), "000123", 6) + "\n");
+}
+
+TEST_F(NextNameCommand, EmptyIdGivesZero) {
+  const ProgramResult result = RunProgram({"--dir", dir.path(), "--id", "", "--next-name"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, ExpectedName(dir.path(), "000000", 1) + "\n");
+}
+
+TEST_F(NextNameCommand, UsageErrorsAndFailuresHaveTheirExitCodes) {
+  EXPECT_EQ(RunProgram({"--dir", dir.path(), "--id", "12345678901", "--next-name"}).exit_code, 2);
+  EXPECT_EQ(RunProgram({"--next-name", "--bogus"}).exit_code, 2);
+  EXPECT_EQ(RunProgram({}).exit_code, 2);
+  const ProgramResult missing = RunProgram({"--dir", dir / "missing", "--next-name"});
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_NE(missing.err.find("does not exist"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+TEST_F(NextNameCommand, HelpAndVersion) {
+  const ProgramResult help = RunProgram({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("--headless"), std::string::npos);
+  const ProgramResult version = RunProgram({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out.rfind("velmarin ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace velmarin::test

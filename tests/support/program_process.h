@@ -1,0 +1,48 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velmarin::test {
+
+// The velmarin binary under test (CTest passes it in VELMARIN_BINARY); empty when unknown.
+std::string ProgramBinary();
+
+struct ProgramResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the program to its end with `args`, capturing both streams.
+ProgramResult RunProgram(const std::vector<std::string>& args,
+                         const std::vector<std::string>& extra_env = {});
+
+// The program running in the background, its streams collected into files.
+class BackgroundProgram {
+ public:
+  BackgroundProgram(const std::vector<std::string>& args, const std::filesystem::path& log_dir,
+                    const std::vector<std::string>& extra_env = {});
+  ~BackgroundProgram();
+  BackgroundProgram(const BackgroundProgram&) = delete;
+  BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+  std::string out() const;
+  std::string err() const;
+  // Polls (bounded by `limit`) until `done` holds; false at the limit.
+  static bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
+  // Sends `signal` and waits for the exit; returns the exit code (-1 when killed by a signal).
+  int Stop(int signal);
+
+ private:
+  pid_t pid_ = -1;
+  std::filesystem::path out_path_;
+  std::filesystem::path err_path_;
+};
+
+}  // namespace velmarin::test
