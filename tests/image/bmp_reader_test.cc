@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "image/bmp_reader.h"
+#include "image/dib_convert.h"
+
+namespace velmarin {
+namespace {
+
+// Builds BMP files field by field so each test states what it varies.
+struct BmpBuilder {
+  std::uint32_t header_size = 40;
+  std::int32_t width = 4;
+  std::int32_t height = 2;
+  std::uint16_t planes = 1;
+  std::uint16_t bits = 24;
+  std::uint32_t compression = 0;
+  std::uint32_t image_size = 0;
+  std::int32_t x_density = 2835;
+  std::int32_t y_density = 2835;
+  std::uint32_t colours_used = 0;
+  std::string masks;    // written right behind the header
+  std::string palette;  // 4 bytes per entry
+  std::string gap;      // bytes between palette and pixels
+  std::string pixels;
+  std::int64_t file_size = -1;  // -1: the real size
+  std::int64_t offset = -1;     // -1: right behind the palette and the gap
+
+  std::string Build() const {
+    std::string info(header_size, '\0');
+    Put32(info, 0, header_size);
+    Put32(info, 4, static_cast<std::uint32_t>(width));
+    Put32(info, 8, static_cast<std::uint32_t>(height));
+    Put16(info, 12, planes);
+    Put16(info, 14, bits);
+    Put32(info, 16, compression);
+    Put32(info, 20, image_size);
+    Put32(info, 24, static_cast<std::uint32_t>(x_density));
+    Put32(info, 28, static_cast<std::uint32_t>(y_density));
+    Put32(info, 32, colours_used);
+    std::string file(14, '\0');
+    file[0] = 'B';
+    file[1] = 'M';
+    const std::size_t pixel_offset = 14 + info.size() + masks.size() + palette.size() + gap.size();
+    file += info + masks + palette + gap + pixels;
+    Put32(file, 2, static_cast<std::uint32_t>(file_size < 0 ? file.size() : file_size));
+    Put32(file, 10, static_cast<std::uint32_t>(offset < 0 ? pixel_offset : offset));
+    return file;
+  }
+
+  static void Put16(std::string& s, std::size_t at, std::uint16_t v) {
+    s[at] = static_cast<char>(v);
+    s[at + 1] = static_cast<char>(v >> 8);
+  }
+  static void Put32(std::string& s, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+  }
+};
+
+std::optional<Dib> Read(const std::string& bytes) {
+  std::FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+  if (file == nullptr) return std::nullopt;  // fmemopen refuses empty buffers
+  std::optional<Dib> dib = ReadBmpToDib(file);
+  std::fclose(file);
+  return dib;
+}
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s += static_cast<char>(v);
+  return s;
+}
+
+// Two rows of four 24-bit pixels: bottom row first in the file.
+BmpBuilder TwentyFourBit() {
+  BmpBuilder b;
+  b.pixels = Bytes({1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,    // bottom row
+                    21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32});  // top row
+  return b;
+}
+
+TEST(ReadBmpToDibTest, TwentyFourBitWithImageSizeZeroUsesStrideTimesHeight) {
+  const std::optional<Dib> dib = Read(TwentyFourBit().Build());
+  ASSERT_TRUE(dib);
+  const BitmapInfoHeader h = dib->header();
+  EXPECT_EQ(h.biSize, 40u);
+  EXPECT_EQ(h.biWidth, 4);
+  EXPECT_EQ(h.biHeight, 2);
+  EXPECT_EQ(h.biBitCount, 24);
+  EXPECT_EQ(h.biSizeImage, 24u);
+  EXPECT_EQ(h.biClrUsed, 0u);
+  EXPECT_EQ(dib->row(0)[0], 1);
+  EXPECT_EQ(dib->row(1)[11], 32);
+}
+
+TEST(ReadBmpToDibTest, ColourTableOfTwentyFourBitFileIsSkipped) {
+  BmpBuilder b = TwentyFourBit();
+  b.colours_used = 3;
+  b.palette = std::string(12, '\x7F');
+  b.gap = "xyz!";
+  const std::optional<Dib> dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(dib->colour_table_entries(), 0u);
+  EXPECT_EQ(dib->pixels() - dib->block().data(), 40);
+  EXPECT_EQ(dib->pixels()[0], 1);  // the first pixel row lands right behind the header
+}
+
+TEST(ReadBmpToDibTest, PaddingOfTwentyFourBitRowsIsZeroed) {
+  BmpBuilder b;
+  b.width = 3;
+  b.height = 1;
+  b.pixels = Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 0xAA, 0xBB, 0xCC});
+  const std::optional<Dib> dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(dib->row(0)[8], 9);
+  EXPECT_EQ(dib->row(0)[9], 0);
+  EXPECT_EQ(dib->row(0)[11], 0);
+}
+
+TEST(ReadBmpToDibTest, TopDownRowsAreFlippedToBottomUp) {
+  BmpBuilder b = TwentyFourBit();
+  b.height = -2;
+  const std::optional<Dib> dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(dib->header().biHeight, 2);
+  EXPECT_EQ(dib->row(0)[0], 21);  // the file's second row is the bottom one
+  EXPECT_EQ(dib->row(1)[0], 1);
+}
+
+TEST(ReadBmpToDibTest, IndexedPicturesKeepTheirColourTable) {
+  BmpBuilder b;
+  b.width = 8;
+  b.height = 1;
+  b.bits = 1;
+  b.colours_used = 2;
+  b.palette = Bytes({10, 20, 30, 0, 200, 210, 220, 0});
+  b.pixels = Bytes({0x80, 0, 0, 0});
+  std::optional<Dib> dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(dib->bit_count(), 1);
+  EXPECT_EQ(dib->colour_table_entries(), 2u);
+  EXPECT_EQ(dib->color_table()[4], 200);
+  const std::optional<Dib> rgb = ExpandDibTo24(*dib);
+  ASSERT_TRUE(rgb);
+  EXPECT_EQ(rgb->row(0)[2], 220);
+  EXPECT_EQ(rgb->row(0)[5], 30);
+
+  // colours_used 0 means the full table of 2^bits entries.
+  b.bits = 4;
+  b.colours_used = 0;
+  b.palette = std::string(16 * 4, '\x05');
+  b.pixels = Bytes({0xF1, 0, 0, 0});
+  dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(dib->colour_table_entries(), 16u);
+  EXPECT_EQ(dib->row(0)[0], 0xF1);
+}
+
+TEST(ReadBmpToDibTest, SixteenAndThirtyTwoBitBecomeTwentyFourBit) {
+  BmpBuilder b;
+  b.width = 2;
+  b.height = 1;
+  b.bits = 16;
+  b.pixels = Bytes({0x00, 0x7C, 0x1F, 0x00});  // 5-5-5: pure red, pure blue
+  std::optional<Dib> dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(dib->bit_count(), 24);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(0)), 6),
+            Bytes({0, 0, 255, 255, 0, 0}));
+
+  b.compression = 3;  // 5-6-5 masks
+  b.masks = Bytes({0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0});
+  b.pixels = Bytes({0xE0, 0x07, 0x10, 0x00});  // pure green; blue 16 of 31
+  dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(0)), 6),
+            Bytes({0, 255, 0, 132, 0, 0}));
+
+  b.bits = 32;
+  b.compression = 0;
+  b.masks.clear();
+  b.pixels = Bytes({1, 2, 3, 99, 4, 5, 6, 99});
+  dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(0)), 8),
+            Bytes({1, 2, 3, 4, 5, 6, 0, 0}));
+}
+
+TEST(ReadBmpToDibTest, LongerInfoHeadersAreRead) {
+  for (std::uint32_t size : {52u, 56u, 108u, 124u}) {
+    BmpBuilder b = TwentyFourBit();
+    b.header_size = size;
+    const std::optional<Dib> dib = Read(b.Build());
+    ASSERT_TRUE(dib) << size;
+    EXPECT_EQ(dib->header().biSize, 40u);
+    EXPECT_EQ(dib->row(1)[0], 21);
+  }
+}
+
+TEST(ReadBmpToDibTest, RunLengthEncodedPicturesAreDecoded) {
+  BmpBuilder b;
+  b.width = 5;
+  b.height = 2;
+  b.bits = 8;
+  b.compression = 1;
+  b.colours_used = 4;
+  b.palette = std::string(16, '\x01');
+  // Row 0: three of index 2, one of 1, one of 3; end of line. Row 1: move 4 right, one of 3;
+  // end of bitmap.
+  b.pixels = Bytes({3, 2, 1, 1, 1, 3, 0, 0, 0, 2, 4, 0, 1, 3, 0, 1});
+  b.image_size = static_cast<std::uint32_t>(b.pixels.size());
+  std::optional<Dib> dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(dib->bit_count(), 8);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(0)), 5), Bytes({2, 2, 2, 1, 3}));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(1)), 5), Bytes({0, 0, 0, 0, 3}));
+
+  b.bits = 4;
+  b.compression = 2;
+  b.pixels = Bytes({5, 0x12, 0, 0, 0, 3, 0x30, 0x20, 0, 1});  // 1 2 1 2 1 / literal 3 0 2
+  b.image_size = static_cast<std::uint32_t>(b.pixels.size());
+  dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(0)), 5), Bytes({1, 2, 1, 2, 1}));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(1)), 3), Bytes({3, 0, 2}));
+}
+
+TEST(ReadBmpToDibTest, RunsLeavingThePictureFail) {
+  BmpBuilder b;
+  b.width = 4;
+  b.height = 2;
+  b.bits = 8;
+  b.compression = 1;
+  b.palette = std::string(256 * 4, '\0');
+  for (const std::string& data :
+       {Bytes({5, 1, 0, 1}),                    // run longer than the row
+        Bytes({0, 6, 1, 2, 3, 4, 5, 6, 0, 1}),  // literal longer than the row
+        Bytes({0, 0, 0, 0, 0, 0, 1, 1, 0, 1}),  // lines past the top
+        Bytes({0, 2, 9, 0, 0, 1}),              // move past the right edge
+        Bytes({0, 3, 1, 2})}) {                 // literal cut short
+    b.pixels = data;
+    b.image_size = static_cast<std::uint32_t>(data.size());
+    EXPECT_FALSE(Read(b.Build())) << testing::PrintToString(data);
+  }
+  b.height = -2;  // run-length data must be bottom-up
+  b.pixels = Bytes({4, 1, 0, 1});
+  b.image_size = 4;
+  EXPECT_FALSE(Read(b.Build()));
+}
+
+TEST(ReadBmpToDibTest, EveryHeaderFieldIsChecked) {
+  const auto fails = [](const BmpBuilder& b) { return !Read(b.Build()); };
+  EXPECT_FALSE(fails(TwentyFourBit()));
+  BmpBuilder b = TwentyFourBit();
+  b.planes = 2;
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.bits = 30000;
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.width = -4;
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.height = 0;
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.header_size = 66;
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.compression = 4;  // embedded JPEG
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.compression = 3;  // bit fields need 16 or 32 bits
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.image_size = 0x7F000000;
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.file_size = 0x7F000000;
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.offset = 20;  // inside the header
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.offset = 5000;  // past the end
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.x_density = 30000000;
+  b.y_density = 3;
+  EXPECT_TRUE(fails(b));
+  b = TwentyFourBit();
+  b.bits = 8;
+  b.colours_used = 0x12345678;
+  EXPECT_TRUE(fails(b));
+}
+
+TEST(ReadBmpToDibTest, ShortFilesAndOtherFilesFail) {
+  const std::string good = TwentyFourBit().Build();
+  for (std::size_t size :
+       {std::size_t{1}, std::size_t{13}, std::size_t{30}, std::size_t{54}, good.size() - 1}) {
+    BmpBuilder b = TwentyFourBit();
+    b.file_size = 0;  // so only the missing bytes tell
+    EXPECT_FALSE(Read(b.Build().substr(0, size))) << size;
+  }
+  std::string other = good;
+  other[0] = 'P';
+  EXPECT_FALSE(Read(other));
+  EXPECT_FALSE(ReadBmpToDib(nullptr));
+}
+
+TEST(ReadBmpToDibTest, PixelLimitIsCheckedBeforeAnythingIsAllocated) {
+  BmpBuilder b = TwentyFourBit();
+  b.width = 60000;
+  b.height = 60000;  // 3.6 gigapixels, claimed by a 78-byte file
+  EXPECT_FALSE(Read(b.Build()));
+  b.width = kMaxDimension + 1;
+  b.height = 1;
+  EXPECT_FALSE(Read(b.Build()));
+}
+
+}  // namespace
+}  // namespace velmarin

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "image/bmp_reader.h"
+#include "image/dib_convert.h"
+#include "image/jpeg_files.h"
+#include "image/jpeg_test_images.h"
+#include "support/temp_dir.h"
+
+namespace velmarin {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The reader must give the reference's pixels; only the rounding of 5- and 6-bit channels
+// may differ by one level.
+constexpr int kMaxReadError = 1;
+// The suite's pictures dither saturated colours pixel by pixel, which the encoder's 2x2
+// chroma subsampling smears (up to 30 levels on average for pal4), so the converted file
+// is compared with the reference passed through the same encoder: the two files must decode
+// to nearly the same pixels.
+constexpr double kMaxMeanError = 1.0;
+constexpr int kMaxPixelError = 12;
+constexpr int kQuality = 99;  // what the folder monitor uses for BMP files
+
+std::optional<fs::path> SuiteFolder() {
+  const char* root = std::getenv("VELMARIN_TESTDATA");
+  if (root == nullptr || *root == '\0') return std::nullopt;
+  return fs::path(root) / "bmpsuite";
+}
+
+std::vector<fs::path> BmpFiles(const fs::path& folder) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() == ".bmp") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// "g/pal8.bmp" -> {"pal8.png", ...} from the table in REFERENCES.md.
+std::map<std::string, std::vector<std::string>> ReadReferences(const fs::path& suite) {
+  std::map<std::string, std::vector<std::string>> references;
+  std::ifstream in(suite / "REFERENCES.md");
+  const std::regex row(R"(^\| ([a-z]/[^ ]+\.bmp) \| (.*) \|$)");
+  const std::regex picture(R"([A-Za-z0-9_-]+\.(png|jpg))");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::smatch match;
+    if (!std::regex_match(line, match, row)) continue;
+    const std::string cell = match[2];
+    for (auto it = std::sregex_iterator(cell.begin(), cell.end(), picture);
+         it != std::sregex_iterator(); ++it) {
+      references[match[1]].push_back(it->str());
+    }
+  }
+  return references;
+}
+
+struct Difference {
+  double mean = 0;
+  int max = 0;
+};
+
+Difference Compare(const Dib& dib, const QImage& reference) {
+  Difference d;
+  double sum = 0;
+  for (int y = 0; y < dib.height(); ++y) {
+    for (int x = 0; x < dib.width(); ++x) {
+      const test::Bgr p = test::PixelAt(dib, x, y);
+      const QRgb q = reference.pixel(x, y);
+      for (const int e :
+           {std::abs(p.r - qRed(q)), std::abs(p.g - qGreen(q)), std::abs(p.b - qBlue(q))}) {
+        sum += e;
+        d.max = std::max(d.max, e);
+      }
+    }
+  }
+  d.mean = sum / (3.0 * dib.width() * dib.height());
+  return d;
+}
+
+Dib DibFromImage(const QImage& image) {
+  const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+  Dib dib = *Dib::Create(rgb.width(), rgb.height(), 24);
+  for (int y = 0; y < rgb.height(); ++y) {
+    const uchar* in = rgb.constScanLine(y);
+    std::uint8_t* out = dib.row(rgb.height() - 1 - y);
+    for (int x = 0; x < rgb.width(); ++x) {
+      out[3 * x] = in[3 * x + 2];
+      out[3 * x + 1] = in[3 * x + 1];
+      out[3 * x + 2] = in[3 * x];
+    }
+  }
+  return dib;
+}
+
+QImage ImageFromDib(const Dib& dib) {
+  QImage image(dib.width(), dib.height(), QImage::Format_RGB32);
+  for (int y = 0; y < dib.height(); ++y) {
+    for (int x = 0; x < dib.width(); ++x) {
+      const test::Bgr p = test::PixelAt(dib, x, y);
+      image.setPixel(x, y, qRgb(p.r, p.g, p.b));
+    }
+  }
+  return image;
+}
+
+std::optional<Dib> ReadExpanded(const fs::path& bmp) {
+  std::FILE* file = std::fopen(bmp.c_str(), "rb");
+  if (file == nullptr) return std::nullopt;
+  const std::optional<Dib> dib = ReadBmpToDib(file);
+  std::fclose(file);
+  return dib ? ExpandDibTo24(*dib) : std::nullopt;
+}
+
+class BmpSuiteTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const std::optional<fs::path> folder = SuiteFolder();
+    if (!folder) GTEST_SKIP() << "VELMARIN_TESTDATA is not set";
+    suite_ = *folder;
+    ASSERT_TRUE(fs::is_directory(suite_ / "g")) << suite_;
+  }
+
+  // Converts like the folder monitor does (quality 99) and decodes the result.
+  std::optional<Dib> Convert(const fs::path& bmp, LastErrorText& errors) {
+    const fs::path jpeg = dir_ / (bmp.stem().string() + ".jpg");
+    if (!ConvertBmpToJpeg(bmp, jpeg, kQuality, errors)) return std::nullopt;
+    return test::DecodeJpegFile(jpeg);
+  }
+
+  fs::path suite_;
+  test::TempDir dir_;
+};
+
+TEST_F(BmpSuiteTest, EveryGoodFileConvertsAndMatchesItsReference) {
+  const auto references = ReadReferences(suite_);
+  const std::vector<fs::path> files = BmpFiles(suite_ / "g");
+  ASSERT_FALSE(files.empty());
+  for (const fs::path& bmp : files) {
+    SCOPED_TRACE(bmp.filename().string());
+    LastErrorText errors;
+    const std::optional<Dib> dib = Convert(bmp, errors);
+    ASSERT_TRUE(dib) << errors.Get();
+    const auto listed = references.find("g/" + bmp.filename().string());
+    ASSERT_NE(listed, references.end());
+    // Where two renderings are allowed, the one of the file's own size applies: the
+    // non-square-pixel picture is kept squashed, as an editor keeps it.
+    bool compared = false;
+    for (const std::string& name : listed->second) {
+      const QImage reference(QString::fromStdString((suite_ / "html" / name).string()));
+      ASSERT_FALSE(reference.isNull()) << name;
+      if (reference.width() != dib->width() || reference.height() != dib->height()) continue;
+      const std::optional<Dib> read = ReadExpanded(bmp);
+      ASSERT_TRUE(read);
+      EXPECT_LE(Compare(*read, reference).max, kMaxReadError) << name;
+
+      const fs::path encoded_reference = dir_ / ("reference-" + name + ".jpg");
+      ASSERT_TRUE(
+          WriteJpegFileAtomically(encoded_reference, DibFromImage(reference), kQuality, false));
+      const QImage expected = ImageFromDib(*test::DecodeJpegFile(encoded_reference));
+      const Difference d = Compare(*dib, expected);
+      EXPECT_LT(d.mean, kMaxMeanError) << name;
+      EXPECT_LE(d.max, kMaxPixelError) << name;
+      compared = true;
+      break;
+    }
+    EXPECT_TRUE(compared) << "no reference of the same size";
+  }
+}
+
+TEST_F(BmpSuiteTest, EveryBadFileFailsWithAMessage) {
+  for (const fs::path& bmp : BmpFiles(suite_ / "b")) {
+    SCOPED_TRACE(bmp.filename().string());
+    LastErrorText errors;
+    const std::optional<Dib> dib = Convert(bmp, errors);
+    if (bmp.filename() == "pal8badindex.bmp") {
+      // Indices past the colour table are drawn black instead of losing the picture.
+      ASSERT_TRUE(dib);
+      continue;
+    }
+    EXPECT_FALSE(dib);
+    EXPECT_EQ(errors.Get(), "BMP file read error! ");
+    EXPECT_FALSE(fs::exists(dir_ / (bmp.stem().string() + ".jpg")));
+  }
+}
+
+TEST_F(BmpSuiteTest, BadIndicesBecomeBlack) {
+  std::FILE* file = std::fopen((suite_ / "b" / "pal8badindex.bmp").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  const std::optional<Dib> dib = ReadBmpToDib(file);
+  std::fclose(file);
+  ASSERT_TRUE(dib);
+  ASSERT_EQ(dib->bit_count(), 8);
+  // The file's table has 101 entries; the rest of the Dib's 256 are black.
+  for (unsigned i = 101; i < dib->colour_table_entries(); ++i) {
+    ASSERT_EQ(
+        dib->color_table()[4 * i] | dib->color_table()[4 * i + 1] | dib->color_table()[4 * i + 2],
+        0)
+        << i;
+  }
+}
+
+TEST_F(BmpSuiteTest, QuestionableFilesConvertOrFailCleanly) {
+  int converted = 0;
+  const std::vector<fs::path> files = BmpFiles(suite_ / "q");
+  for (const fs::path& bmp : files) {
+    SCOPED_TRACE(bmp.filename().string());
+    LastErrorText errors;
+    const std::optional<Dib> dib = Convert(bmp, errors);
+    if (dib) {
+      ++converted;
+      EXPECT_GT(dib->width(), 0);
+      EXPECT_EQ(errors.Get(), "");
+    } else {
+      EXPECT_EQ(errors.Get(), "BMP file read error! ");
+    }
+  }
+  RecordProperty("converted", converted);
+  EXPECT_GT(converted, static_cast<int>(files.size()) / 2);
+}
+
+}  // namespace
+}  // namespace velmarin

@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <jpeglib.h>
+
+#include "image/dib_convert.h"
+#include "image/jpeg_codec.h"
+#include "image/jpeg_test_images.h"
+
+namespace velmarin {
+namespace {
+
+using test::Bgr;
+using test::DecodeJpegBytes;
+using test::EncodeTestJpeg;
+using test::PixelAt;
+using test::TestJpegFormat;
+
+std::string WriteToMemory(const Dib& dib, int quality, bool progressive, bool* ok) {
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* file = open_memstream(&buffer, &size);
+  *ok = WriteDibToJpeg(file, dib, quality, progressive);
+  std::fclose(file);
+  std::string bytes(buffer, size);
+  std::free(buffer);
+  return bytes;
+}
+
+void ExpectNear(Bgr actual, Bgr expected, int tolerance) {
+  EXPECT_NEAR(actual.b, expected.b, tolerance);
+  EXPECT_NEAR(actual.g, expected.g, tolerance);
+  EXPECT_NEAR(actual.r, expected.r, tolerance);
+}
+
+TEST(ReadJpegToDibTest, WidthThreeHasStrideTwelveWithZeroPadding) {
+  const std::string jpeg = EncodeTestJpeg(3, 5, [](int x, int y, std::uint8_t* p) {
+    p[0] = 250;
+    p[1] = static_cast<std::uint8_t>(40 * x);
+    p[2] = static_cast<std::uint8_t>(40 * y);
+  });
+  std::optional<Dib> dib = DecodeJpegBytes(jpeg);
+  ASSERT_TRUE(dib);
+  const BitmapInfoHeader h = dib->header();
+  EXPECT_EQ(h.biSize, 40u);
+  EXPECT_EQ(h.biWidth, 3);
+  EXPECT_EQ(h.biHeight, 5);
+  EXPECT_EQ(h.biPlanes, 1);
+  EXPECT_EQ(h.biBitCount, 24);
+  EXPECT_EQ(h.biCompression, 0u);
+  EXPECT_EQ(h.biSizeImage, 60u);
+  EXPECT_EQ(h.biClrUsed, 0u);
+  EXPECT_EQ(dib->stride(), 12u);
+  for (int y = 0; y < 5; ++y) {
+    EXPECT_EQ(dib->row(y)[9], 0);
+    EXPECT_EQ(dib->row(y)[10], 0);
+    EXPECT_EQ(dib->row(y)[11], 0);
+    EXPECT_GT(PixelAt(*dib, 0, y).r, 200);  // red 250 stored as the third byte
+  }
+}
+
+TEST(WriteDibToJpegTest, LastRowInMemoryBecomesTheTopOfThePicture) {
+  const Dib source = test::MakeGradientDib(64, 48);
+  bool ok = false;
+  const std::string jpeg = WriteToMemory(source, 95, false, &ok);
+  ASSERT_TRUE(ok);
+  ASSERT_GT(jpeg.size(), 2u);
+  EXPECT_EQ(static_cast<unsigned char>(jpeg[0]), 0xFF);
+  EXPECT_EQ(static_cast<unsigned char>(jpeg[1]), 0xD8);
+  std::optional<Dib> back = DecodeJpegBytes(jpeg);
+  ASSERT_TRUE(back);
+  ASSERT_EQ(back->width(), 64);
+  ASSERT_EQ(back->height(), 48);
+  for (int y : {2, 20, 30, 45}) {
+    for (int x : {2, 20, 40, 60}) ExpectNear(PixelAt(*back, x, y), PixelAt(source, x, y), 8);
+  }
+  EXPECT_GT(PixelAt(*back, 5, 5).r, 200);  // the red marker stays top-left
+  EXPECT_LT(PixelAt(*back, 5, 40).r, 50);
+}
+
+TEST(WriteDibToJpegTest, ProgressiveFlagAndIndexedInputAndQualityClamp) {
+  Dib indexed = *Dib::Create(16, 16, 8, 2);
+  indexed.color_table()[4 + 1] = 255;  // entry 1 is green
+  for (int y = 0; y < 16; ++y) std::fill_n(indexed.row(y), 8, 1);
+  bool ok = false;
+  const std::string progressive = WriteToMemory(indexed, 90, true, &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_NE(progressive.find("\xFF\xC2"), std::string::npos);  // progressive frame
+  std::optional<Dib> back = DecodeJpegBytes(progressive);
+  ASSERT_TRUE(back);
+  ExpectNear(PixelAt(*back, 2, 2), {0, 255, 0}, 6);
+  ExpectNear(PixelAt(*back, 13, 2), {0, 0, 0}, 6);
+
+  const std::string baseline = WriteToMemory(indexed, 90, false, &ok);
+  EXPECT_NE(baseline.find("\xFF\xC0"), std::string::npos);
+  // Out-of-range qualities behave like the nearest valid one.
+  EXPECT_EQ(WriteToMemory(indexed, 250, false, &ok), WriteToMemory(indexed, 100, false, &ok));
+  EXPECT_EQ(WriteToMemory(indexed, -3, false, &ok), WriteToMemory(indexed, 1, false, &ok));
+}
+
+TEST(WriteDibToJpegTest, FailsCleanlyOnWriteErrorsAndInvalidBlocks) {
+  const Dib source = test::MakeGradientDib(300, 300);
+  std::FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  EXPECT_FALSE(WriteDibToJpeg(full, source, 90, false));
+  std::fclose(full);
+
+  Dib broken = source;
+  BitmapInfoHeader h = broken.header();
+  h.biHeight = 3000;
+  broken.SetHeader(h);
+  bool ok = true;
+  WriteToMemory(broken, 90, false, &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(WriteDibToJpeg(nullptr, source, 90, false));
+}
+
+TEST(ReadJpegToDibTest, GrayscaleBecomesEqualRgb) {
+  TestJpegFormat gray;
+  gray.components = 1;
+  gray.in_colour_space = JCS_GRAYSCALE;
+  const std::string jpeg = EncodeTestJpeg(
+      16, 16, [](int x, int, std::uint8_t* p) { *p = x < 8 ? 200 : 40; }, gray);
+  std::optional<Dib> dib = DecodeJpegBytes(jpeg);
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(dib->bit_count(), 24);
+  ExpectNear(PixelAt(*dib, 2, 5), {200, 200, 200}, 3);
+  ExpectNear(PixelAt(*dib, 13, 5), {40, 40, 40}, 3);
+}
+
+// True CMYK ink for red is C 0, M 255, Y 255, K 0; for dark blue C 255, M 255, Y 0, K 128.
+void FillCmyk(int x, int, std::uint8_t* p, bool inverted) {
+  const std::uint8_t red[4] = {0, 255, 255, 0};
+  const std::uint8_t blue[4] = {255, 255, 0, 128};
+  const std::uint8_t* ink = x < 8 ? red : blue;
+  for (int i = 0; i < 4; ++i) p[i] = inverted ? static_cast<std::uint8_t>(255 - ink[i]) : ink[i];
+}
+
+TEST(ReadJpegToDibTest, CmykAndYcckBecomeRgb) {
+  for (const int jpeg_space : {JCS_CMYK, JCS_YCCK}) {
+    TestJpegFormat adobe;  // Adobe files store the ink inverted
+    adobe.components = 4;
+    adobe.in_colour_space = JCS_CMYK;
+    adobe.jpeg_colour_space = jpeg_space;
+    adobe.adobe_marker = 1;
+    const std::string jpeg = EncodeTestJpeg(
+        16, 16, [](int x, int y, std::uint8_t* p) { FillCmyk(x, y, p, true); }, adobe);
+    std::optional<Dib> dib = DecodeJpegBytes(jpeg);
+    ASSERT_TRUE(dib) << jpeg_space;
+    ExpectNear(PixelAt(*dib, 2, 4), {0, 0, 255}, 6);
+    ExpectNear(PixelAt(*dib, 13, 4), {127, 0, 0}, 6);
+  }
+  TestJpegFormat plain;
+  plain.components = 4;
+  plain.in_colour_space = JCS_CMYK;
+  plain.adobe_marker = 0;
+  const std::string jpeg = EncodeTestJpeg(
+      16, 16, [](int x, int y, std::uint8_t* p) { FillCmyk(x, y, p, false); }, plain);
+  std::optional<Dib> dib = DecodeJpegBytes(jpeg);
+  ASSERT_TRUE(dib);
+  ExpectNear(PixelAt(*dib, 2, 4), {0, 0, 255}, 6);
+  ExpectNear(PixelAt(*dib, 13, 4), {127, 0, 0}, 6);
+}
+
+std::string NoisyJpeg(int size) {
+  return EncodeTestJpeg(size, size, [](int x, int y, std::uint8_t* p) {
+    const unsigned v = static_cast<unsigned>(x * 7919 + y * 104729) * 2654435761u;
+    p[0] = static_cast<std::uint8_t>(v >> 24);
+    p[1] = static_cast<std::uint8_t>(v >> 16);
+    p[2] = static_cast<std::uint8_t>(v >> 8);
+  });
+}
+
+TEST(ReadJpegToDibTest, TruncatedOrHalfWrittenFilesFail) {
+  const std::string jpeg = NoisyJpeg(256);
+  ASSERT_TRUE(DecodeJpegBytes(jpeg));
+  EXPECT_FALSE(DecodeJpegBytes(jpeg.substr(0, 100)));                   // inside the headers
+  EXPECT_FALSE(DecodeJpegBytes(jpeg.substr(0, jpeg.size() * 6 / 10)));  // inside the scan
+  EXPECT_FALSE(DecodeJpegBytes(jpeg.substr(0, jpeg.size() - 2)));       // only EOI missing
+  EXPECT_FALSE(DecodeJpegBytes("not a jpeg at all"));
+  EXPECT_FALSE(DecodeJpegBytes(""));
+  EXPECT_FALSE(ReadJpegToDib(nullptr));
+}
+
+TEST(ReadJpegToDibTest, CorruptScanDataFails) {
+  std::string jpeg = NoisyJpeg(128);
+  const std::size_t scan = jpeg.find("\xFF\xDA");
+  ASSERT_NE(scan, std::string::npos);
+  for (std::size_t i = scan + 400; i < scan + 480; ++i) jpeg[i] = static_cast<char>(0xFF);
+  EXPECT_FALSE(DecodeJpegBytes(jpeg));
+}
+
+TEST(ReadJpegToDibTest, RefusesPicturesOverThePixelLimitBeforeDecoding) {
+  std::string jpeg = NoisyJpeg(16);
+  const std::size_t frame = jpeg.find("\xFF\xC0");
+  ASSERT_NE(frame, std::string::npos);
+  // Frame header: marker, length (2), precision (1), height (2), width (2).
+  for (const auto& [height, width] : {std::pair{0xFFFF, 0xFFFF}, std::pair{20000, 20000}}) {
+    jpeg[frame + 5] = static_cast<char>(height >> 8);
+    jpeg[frame + 6] = static_cast<char>(height & 0xFF);
+    jpeg[frame + 7] = static_cast<char>(width >> 8);
+    jpeg[frame + 8] = static_cast<char>(width & 0xFF);
+    EXPECT_FALSE(DecodeJpegBytes(jpeg)) << height;
+  }
+}
+
+TEST(ReadJpegToDibTest, TwelveBitFilesFailCleanly) {
+  std::string jpeg = NoisyJpeg(16);
+  const std::size_t frame = jpeg.find("\xFF\xC0");
+  ASSERT_NE(frame, std::string::npos);
+  jpeg[frame + 4] = 12;
+  EXPECT_FALSE(DecodeJpegBytes(jpeg));
+}
+
+}  // namespace
+}  // namespace velmarin

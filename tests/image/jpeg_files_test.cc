@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "image/dib_convert.h"
+#include "image/jpeg_files.h"
+#include "image/jpeg_test_images.h"
+#include "support/temp_dir.h"
+
+namespace velmarin {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DecodeJpegFile;
+using test::PixelAt;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+class RecordingSink : public MessageSink {
+ public:
+  void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+  std::vector<std::string> messages;
+};
+
+std::vector<std::string> FolderEntries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The JPEG that WriteDibToJpeg makes of `dib`, as a file.
+std::string EncodedBytes(const TempDir& dir, const Dib& dib, int quality) {
+  const fs::path path = dir / "expected.jpg";
+  EXPECT_TRUE(WriteJpegFileAtomically(path, dib, quality, false));
+  std::string bytes = ReadFileBytes(path);
+  fs::remove(path);
+  return bytes;
+}
+
+double MeanAbsDifference(const Dib& a, const Dib& b) {
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const test::Bgr p = PixelAt(a, x, y);
+      const test::Bgr q = PixelAt(b, x, y);
+      sum += std::abs(p.b - q.b) + std::abs(p.g - q.g) + std::abs(p.r - q.r);
+    }
+  }
+  return sum / (3.0 * a.width() * a.height());
+}
+
+TEST(NormalizeJpegWidthTest, Width641BecomesA640WideQuality100Copy) {
+  TempDir dir;
+  const Dib picture = test::MakeGradientDib(641, 480);
+  ASSERT_TRUE(WriteJpegFileAtomically(dir / "source.jpg", picture, 90, false));
+  RecordingSink sink;
+  ASSERT_TRUE(NormalizeJpegWidth(dir / "source.jpg", dir / "444.jpg", sink));
+  EXPECT_TRUE(sink.messages.empty());
+
+  // Expected: the decoded source, columns floor(x * 641 / 640), encoded at quality 100.
+  Dib decoded = *DecodeJpegFile(dir / "source.jpg");
+  Dib expected = *Dib::Create(640, 480, 24);
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 640; ++x) {
+      std::memcpy(expected.row(y) + 3 * x, decoded.row(y) + 3 * (x * 641 / 640), 3);
+    }
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "444.jpg"), EncodedBytes(dir, expected, 100));
+
+  std::optional<Dib> result = DecodeJpegFile(dir / "444.jpg");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->width(), 640);
+  EXPECT_EQ(result->height(), 480);
+  EXPECT_LT(MeanAbsDifference(*result, expected), 1.0);  // quality 100
+  EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"444.jpg", "source.jpg"}));
+}
+
+TEST(NormalizeJpegWidthTest, Width640IsReencodedPixelForPixel) {
+  TempDir dir;
+  ASSERT_TRUE(
+      WriteJpegFileAtomically(dir / "source.jpg", test::MakeGradientDib(640, 480), 80, false));
+  RecordingSink sink;
+  ASSERT_TRUE(NormalizeJpegWidth(dir / "source.jpg", dir / "444.jpg", sink));
+  const Dib decoded = *DecodeJpegFile(dir / "source.jpg");
+  EXPECT_EQ(ReadFileBytes(dir / "444.jpg"), EncodedBytes(dir, decoded, 100));
+  const Dib result = *DecodeJpegFile(dir / "444.jpg");
+  EXPECT_EQ(result.width(), 640);
+  EXPECT_LT(MeanAbsDifference(result, decoded), 1.0);
+}
+
+TEST(NormalizeJpegWidthTest, UnreadableUndecodableAndTooNarrowSources) {
+  TempDir dir;
+  RecordingSink sink;
+  EXPECT_FALSE(NormalizeJpegWidth(dir / "missing.jpg", dir / "444.jpg", sink));
+  EXPECT_TRUE(sink.messages.empty());  // an unreadable source is silent
+
+  WriteFileBytes(dir / "bad.jpg", "\xFF\xD8\xFF garbage");
+  EXPECT_FALSE(NormalizeJpegWidth(dir / "bad.jpg", dir / "444.jpg", sink));
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_EQ(sink.messages[0], "JPEG read error!");
+
+  ASSERT_TRUE(WriteJpegFileAtomically(dir / "narrow.jpg", test::MakeGradientDib(3, 40), 90, false));
+  EXPECT_FALSE(NormalizeJpegWidth(dir / "narrow.jpg", dir / "444.jpg", sink));
+  ASSERT_EQ(sink.messages.size(), 2u);
+  EXPECT_EQ(sink.messages[1], "JPEG read error!");
+  EXPECT_FALSE(fs::exists(dir / "444.jpg"));
+}
+
+std::string MakeBmp24(int width, int height) {
+  const std::size_t stride = DibStride(24, width);
+  std::string bmp(54 + stride * height, '\0');
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  put32(2, static_cast<std::uint32_t>(bmp.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, static_cast<std::uint32_t>(width));
+  put32(22, static_cast<std::uint32_t>(height));
+  bmp[26] = 1;
+  bmp[28] = 24;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) bmp[54 + stride * y + 3 * x + 2] = static_cast<char>(200);
+  }
+  return bmp;
+}
+
+TEST(ConvertBmpToJpegTest, WritesTheJpegAndLeavesTheErrorTextAlone) {
+  TempDir dir;
+  WriteFileBytes(dir / "in.bmp", MakeBmp24(10, 6));
+  LastErrorText errors;
+  errors.Set("earlier");
+  ASSERT_TRUE(ConvertBmpToJpeg(dir / "in.bmp", dir / "temp.jpg", 99, errors));
+  EXPECT_EQ(errors.Get(), "earlier");
+  std::optional<Dib> out = DecodeJpegFile(dir / "temp.jpg");
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->width(), 10);
+  EXPECT_NEAR(PixelAt(*out, 4, 3).r, 200, 3);
+}
+
+TEST(ConvertBmpToJpegTest, ReportsEachFailureWithItsMessage) {
+  TempDir dir;
+  LastErrorText errors;
+  EXPECT_FALSE(ConvertBmpToJpeg(dir / "none.bmp", dir / "out.jpg", 99, errors));
+  EXPECT_EQ(errors.Get(), (dir / "none.bmp").string() + ":Bmp_to_Jpg bmp open error! ");
+
+  WriteFileBytes(dir / "fake.bmp", "PK this is no bitmap at all, just some text....");
+  EXPECT_FALSE(ConvertBmpToJpeg(dir / "fake.bmp", dir / "out.jpg", 99, errors));
+  EXPECT_EQ(errors.Get(), "BMP file read error! ");
+
+  WriteFileBytes(dir / "in.bmp", MakeBmp24(4, 4));
+  EXPECT_FALSE(ConvertBmpToJpeg(dir / "in.bmp", dir / "missing" / "out.jpg", 99, errors));
+  EXPECT_EQ(errors.Get(), (dir / "missing" / "out.jpg").string() + ":Bmp_to_Jpg jpg open error! ");
+  EXPECT_FALSE(fs::exists(dir / "out.jpg"));
+}
+
+TEST(ConvertBmpToJpegTest, PathsGoIntoMessagesAsCodePage932) {
+  TempDir dir;
+  LastErrorText errors;
+  // "画像" is 0x89 0xE6 0x91 0x9C in code page 932.
+  EXPECT_FALSE(ConvertBmpToJpeg(dir / "\xE7\x94\xBB\xE5\x83\x8F.bmp", dir / "o.jpg", 99, errors));
+  EXPECT_NE(errors.Get().find("\x89\xE6\x91\x9C.bmp:Bmp_to_Jpg bmp open error! "),
+            std::string::npos);
+  // A character code page 932 lacks (U+0101) becomes '?' byte by byte.
+  EXPECT_FALSE(ConvertBmpToJpeg(dir / "a\xC4\x81.bmp", dir / "o.jpg", 99, errors));
+  EXPECT_NE(errors.Get().find("a??.bmp:Bmp_to_Jpg bmp open error! "), std::string::npos);
+}
+
+TEST(SaveDibAsJpegTest, EncodesTheRowsTheHeaderDescribes) {
+  TempDir dir;
+  const Dib picture = test::MakeGradientDib(20, 10);
+  BitmapInfoHeader header = picture.header();
+  header.biClrUsed = 12;  // ignored: the rows follow directly
+  header.biSize = 0;
+  ASSERT_TRUE(SaveDibAsJpeg(header, picture.pixels(), dir / "s.jpg", 95));
+  EXPECT_EQ(ReadFileBytes(dir / "s.jpg"), EncodedBytes(dir, picture, 95));
+  EXPECT_FALSE(SaveDibAsJpeg(header, picture.pixels(), dir / "no" / "s.jpg", 95));
+  EXPECT_FALSE(SaveDibAsJpeg(header, nullptr, dir / "t.jpg", 95));
+}
+
+TEST(WriteJpegFileAtomicallyTest, ReplacesTheTargetWithNormalPermissions) {
+  TempDir dir;
+  WriteFileBytes(dir / "t.jpg", "old");
+  bool open_failed = true;
+  ASSERT_TRUE(
+      WriteJpegFileAtomically(dir / "t.jpg", test::MakeGradientDib(8, 8), 90, false, &open_failed));
+  EXPECT_FALSE(open_failed);
+  EXPECT_EQ(ReadFileBytes(dir / "t.jpg").substr(0, 2), "\xFF\xD8");
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"t.jpg"});
+  const mode_t mask = umask(0);
+  umask(mask);
+  struct stat info {};
+  ASSERT_EQ(stat((dir / "t.jpg").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+}
+
+TEST(WriteJpegFileAtomicallyTest, EncoderFailureLeavesTheOldFileAndNoTemporary) {
+  TempDir dir;
+  WriteFileBytes(dir / "t.jpg", "old");
+  Dib broken = test::MakeGradientDib(8, 8);
+  BitmapInfoHeader header = broken.header();
+  header.biWidth = 4000;  // promises more rows than the block holds
+  broken.SetHeader(header);
+  bool open_failed = true;
+  EXPECT_FALSE(WriteJpegFileAtomically(dir / "t.jpg", broken, 90, false, &open_failed));
+  EXPECT_FALSE(open_failed);
+  EXPECT_EQ(ReadFileBytes(dir / "t.jpg"), "old");
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"t.jpg"});
+}
+
+TEST(WriteJpegFileAtomicallyTest, MissingFolderIsAnOpenFailure) {
+  TempDir dir;
+  bool open_failed = false;
+  EXPECT_FALSE(WriteJpegFileAtomically(dir / "none" / "t.jpg", test::MakeGradientDib(8, 8), 90,
+                                       false, &open_failed));
+  EXPECT_TRUE(open_failed);
+  EXPECT_TRUE(FolderEntries(dir.path()).empty());
+}
+
+// Runs `write` as an unprivileged user when the test runs as root (root ignores folder
+// permissions), else directly. Returns its result.
+bool RunWithoutPrivileges(const std::function<bool()>& write) {
+  if (geteuid() != 0) return write();
+  const pid_t child = fork();
+  if (child == 0) {
+    const uid_t nobody = 65534;
+    if (setgid(nobody) != 0 || setuid(nobody) != 0) _exit(2);
+    _exit(write() ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+}
+
+TEST(WriteJpegFileAtomicallyTest, ReadOnlyFolderLeavesNoPartialFile) {
+  TempDir dir;
+  const fs::path folder = dir / "ro";
+  fs::create_directory(folder);
+  WriteFileBytes(folder / "t.jpg", "old");
+  fs::permissions(dir.path(),
+                  fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read |
+                              fs::perms::others_exec);
+  const Dib picture = test::MakeGradientDib(8, 8);
+  const bool written = RunWithoutPrivileges([&] {
+    bool open_failed = false;
+    return WriteJpegFileAtomically(folder / "t.jpg", picture, 90, false, &open_failed) ||
+           !open_failed;
+  });
+  fs::permissions(folder, fs::perms::owner_all);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(ReadFileBytes(folder / "t.jpg"), "old");
+  EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"t.jpg"});
+}
+
+}  // namespace
+}  // namespace velmarin
