@@ -1,0 +1,189 @@
+// Measures the folder monitor as a whole process: `velmarin --headless` in a fresh program
+// folder, fed with 640x480 JPEGs.
+//   latency: from an image's completed write (rename into the watch folder) to the line the
+//            program prints after its target's rename, median and p95 over 50 images;
+//   idle:    CPU time used over 60 s of monitoring with nothing arriving;
+//   rate:    images arriving back to back 600 ms apart, all taken over or not.
+// Usage: headless_monitor_bench PATH/TO/velmarin [--quick]
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "image/dib.h"
+#include "image/jpeg_codec.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+std::string JpegBytes(int width, int height, int seed) {
+  velmarin::Dib dib = *velmarin::Dib::Create(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = dib.row(y);
+    for (int x = 0; x < width * 3; ++x) row[x] = static_cast<std::uint8_t>(x * 7 + y * 3 + seed);
+  }
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* stream = open_memstream(&buffer, &size);
+  velmarin::WriteDibToJpeg(stream, dib, 90, false);
+  std::fclose(stream);
+  std::string bytes(buffer, size);
+  std::free(buffer);
+  return bytes;
+}
+
+// The program under test, its stdout read line by line.
+class Monitor {
+ public:
+  Monitor(const std::string& binary, const fs::path& dir) {
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) std::exit(1);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(pipe_fds[1], 1);
+      const int null_fd = open("/dev/null", O_WRONLY);
+      dup2(null_fd, 2);
+      execl(binary.c_str(), binary.c_str(), "--headless", "--dir", dir.c_str(), "--id", "1",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(pipe_fds[1]);
+    out_fd_ = pipe_fds[0];
+  }
+  ~Monitor() {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    close(out_fd_);
+  }
+  // Waits up to `limit` for the next transfer line; its arrival time, or nullopt.
+  std::optional<Clock::time_point> NextTransfer(std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (true) {
+      if (const auto end = pending_.find('\n'); end != std::string::npos) {
+        pending_.erase(0, end + 1);
+        return Clock::now();
+      }
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return std::nullopt;
+      pollfd ready{out_fd_, POLLIN, 0};
+      if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
+      char buffer[4096];
+      const ssize_t got = read(out_fd_, buffer, sizeof buffer);
+      if (got <= 0) return std::nullopt;
+      pending_.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  double CpuSeconds() const {
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // Fields 14 and 15 (utime, stime) follow the parenthesised command name.
+    std::size_t pos = text.rfind(')');
+    std::vector<std::string> fields;
+    std::size_t start = pos + 2;
+    while (start < text.size()) {
+      std::size_t end = text.find(' ', start);
+      fields.push_back(text.substr(start, end - start));
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
+    return (std::stod(fields[11]) + std::stod(fields[12])) / ticks;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_fd_ = -1;
+  std::string pending_;
+};
+
+void PlaceImage(const fs::path& dir, int n, const std::string& bytes) {
+  const fs::path part = dir / ("incoming" + std::to_string(n) + ".part");
+  std::ofstream(part, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+  fs::rename(part, dir / ("capture" + std::to_string(n) + ".jpg"));
+}
+
+double Percentile(std::vector<double> values, double p) {
+  std::sort(values.begin(), values.end());
+  const std::size_t index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
+  return values[index];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s PATH/TO/velmarin [--quick]\n", argv[0]);
+    return 2;
+  }
+  const bool quick = argc > 2 && std::strcmp(argv[2], "--quick") == 0;
+  const int images = quick ? 10 : 50;
+  const auto idle_time = quick ? 10s : 60s;
+  char pattern[] = "/tmp/velmarin-bench-XXXXXX";
+  const fs::path dir = mkdtemp(pattern);
+  const std::string picture = JpegBytes(640, 480, 1);
+  {
+    Monitor monitor(argv[1], dir);
+    std::this_thread::sleep_for(1500ms);
+
+    std::vector<double> latencies;
+    for (int n = 0; n < images; ++n) {
+      const auto written = Clock::now();
+      PlaceImage(dir, n, picture);
+      const auto done = monitor.NextTransfer(10s);
+      if (!done) {
+        std::printf("image %d was not taken over\n", n);
+        return 1;
+      }
+      latencies.push_back(std::chrono::duration<double, std::milli>(*done - written).count());
+      // Spread the arrivals over the scan period so the median is not a phase artefact.
+      std::this_thread::sleep_for(std::chrono::milliseconds(300 + (n * 37) % 500));
+    }
+    std::printf("latency over %d images: median %.0f ms, p95 %.0f ms, max %.0f ms\n", images,
+                Percentile(latencies, 0.5), Percentile(latencies, 0.95),
+                Percentile(latencies, 1.0));
+
+    const double cpu_before = monitor.CpuSeconds();
+    const auto idle_start = Clock::now();
+    std::this_thread::sleep_for(idle_time);
+    const double idle_seconds = std::chrono::duration<double>(Clock::now() - idle_start).count();
+    const double cpu = monitor.CpuSeconds() - cpu_before;
+    std::printf("idle: %.2f s CPU over %.0f s = %.3f%% of one core\n", cpu, idle_seconds,
+                100.0 * cpu / idle_seconds);
+
+    const int burst = quick ? 10 : 30;
+    std::thread feeder([&] {
+      for (int n = 0; n < burst; ++n) {
+        PlaceImage(dir, 1000 + n, picture);
+        std::this_thread::sleep_for(600ms);
+      }
+    });
+    const auto burst_start = Clock::now();
+    int taken = 0;
+    // Every arrival is followed by its transfer within a few seconds, or it was missed.
+    while (taken < burst && monitor.NextTransfer(5s)) ++taken;
+    feeder.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - burst_start).count();
+    std::printf("rate: %d of %d images 600 ms apart taken over (%.2f images/s)\n", taken, burst,
+                taken / seconds);
+  }
+  fs::remove_all(dir);
+  return 0;
+}
