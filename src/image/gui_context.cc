@@ -15,11 +15,12 @@ bool HasEnv(const char* name) {
 
 }  // namespace
 
-void EnsureGuiApplication() {
+void EnsureGuiApplication(DisplayUse use) {
   if (QCoreApplication::instance() != nullptr) return;
-  if (!HasEnv("DISPLAY") && !HasEnv("WAYLAND_DISPLAY") && !HasEnv("QT_QPA_PLATFORM")) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  }
+  const bool display =
+      use == DisplayUse::kWhenAvailable && (HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY"));
+  // An empty QT_QPA_PLATFORM names no platform: Qt would abort on it.
+  if (!display && !HasEnv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   // QGuiApplication keeps references to argc and argv for its whole life, and it lives as
   // long as the process: static storage for both, and the object is never destroyed (its
   // destructor would run after Qt's own statics are gone).

@@ -1,0 +1,36 @@
+#include "cli/process_command.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/command_context.h"
+#include "image/capture_processing.h"
+#include "image/gui_context.h"
+#include "settings/last_error_text.h"
+#include "transfer/local_time.h"
+
+namespace velmarin::cli {
+
+int RunProcessCommand(const Options& options) {
+  if (options.files.size() != 2) {
+    std::fprintf(stderr, "velmarin: --process needs SRC and DST\n");
+    return 2;
+  }
+  int exit_code = 0;
+  auto context = PrepareCommand(options, &exit_code);
+  if (!context) return exit_code;
+
+  EnsureGuiApplication(DisplayUse::kNever);
+
+  LastErrorText errors;
+  const bool written = ProcessCapturedImage(
+      std::filesystem::path(options.files[0]), std::filesystem::path(options.files[1]),
+      context->settings, context->capture_id, LocalTimeNow(), errors);
+  // The unedited copy reports its failure only as a message: that is a failure here too.
+  if (written && errors.Generation() == 0) return 0;
+  std::fputs("velmarin: ", stderr);
+  PrintCp932Line(stderr, errors.Get());
+  return 1;
+}
+
+}  // namespace velmarin::cli
