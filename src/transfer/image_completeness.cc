@@ -109,7 +109,8 @@ bool WaitUntilComplete(const std::filesystem::path& file, std::stop_token stop,
     last_size = size;
     if (same_size_checks >= limits.stable_checks && ImageLooksComplete(file)) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
-    if (!SleepUnlessStopped(stop, limits.check_interval)) return false;
+    SleepUnlessStopped(stop, limits.check_interval);
+    if (stop.stop_requested()) return false;
   }
 }
 

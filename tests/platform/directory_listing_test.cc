@@ -1,0 +1,70 @@
+#include "platform/directory_listing.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "support/temp_dir.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const DirectoryEntry* Find(const std::vector<DirectoryEntry>& entries, const std::string& name) {
+  const auto it = std::find_if(entries.begin(), entries.end(),
+                               [&](const DirectoryEntry& e) { return e.name == name; });
+  return it == entries.end() ? nullptr : &*it;
+}
+
+TEST(ListDirectory, TellsRegularFilesFromEverythingElse) {
+  TempDir dir;
+  WriteFileBytes(dir / "file.jpg", "12345");
+  fs::create_directory(dir / "folder.jpg");
+  ASSERT_EQ(mkfifo((dir / "fifo.jpg").c_str(), 0600), 0);
+  fs::create_symlink(dir / "file.jpg", dir / "link.jpg");
+  fs::create_symlink(dir / "gone", dir / "dangling.jpg");
+
+  const auto entries = ListDirectory(dir.path());
+  ASSERT_TRUE(entries.has_value());
+  ASSERT_EQ(entries->size(), 5u);  // "." and ".." are left out
+  ASSERT_NE(Find(*entries, "file.jpg"), nullptr);
+  EXPECT_TRUE(Find(*entries, "file.jpg")->regular_file);
+  EXPECT_EQ(Find(*entries, "file.jpg")->size, 5u);
+  EXPECT_GT(Find(*entries, "file.jpg")->creation_time_ns, 0);
+  EXPECT_TRUE(Find(*entries, "link.jpg")->regular_file);
+  EXPECT_FALSE(Find(*entries, "folder.jpg")->regular_file);
+  EXPECT_FALSE(Find(*entries, "fifo.jpg")->regular_file);
+  EXPECT_FALSE(Find(*entries, "dangling.jpg")->regular_file);
+}
+
+TEST(ListDirectory, KeepsNameBytesAsTheyAre) {
+  TempDir dir;
+  const std::string name = "\x89\xe6\x91\x9c.jpg";  // code page 932 bytes, not UTF-8
+  WriteFileBytes(dir / name, "x");
+  const auto entries = ListDirectory(dir.path());
+  ASSERT_TRUE(entries.has_value());
+  ASSERT_EQ(entries->size(), 1u);
+  EXPECT_EQ((*entries)[0].name, name);
+}
+
+TEST(ListDirectory, MissingFolderIsNotListable) {
+  TempDir dir;
+  EXPECT_FALSE(ListDirectory(dir / "missing").has_value());
+  WriteFileBytes(dir / "plain", "x");
+  EXPECT_FALSE(ListDirectory(dir / "plain").has_value());
+}
+
+TEST(MatchesPatternIgnoringCase, MatchesLikeTheShell) {
+  EXPECT_TRUE(MatchesPatternIgnoringCase("a.jpg", "*.jpg"));
+  EXPECT_TRUE(MatchesPatternIgnoringCase("B.JPG", "*.jpg"));
+  EXPECT_TRUE(MatchesPatternIgnoringCase("c.Bmp", "*.bmp"));
+  EXPECT_TRUE(MatchesPatternIgnoringCase(".hidden.jpg", "*.jpg"));
+  EXPECT_FALSE(MatchesPatternIgnoringCase("a.jpeg", "*.jpg"));
+  EXPECT_FALSE(MatchesPatternIgnoringCase("a.jpg.txt", "*.jpg"));
+}
+
+}  // namespace
+}  // namespace velmarin::test

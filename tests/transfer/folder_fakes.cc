@@ -1,0 +1,197 @@
+#include "transfer/folder_fakes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <utility>
+
+#include "image/dib.h"
+#include "image/jpeg_codec.h"
+#include "support/temp_dir.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool CopyFile(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+  return !ec;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+Dib PatternDib(int width, int height, int seed) {
+  Dib dib = *Dib::Create(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = dib.row(y);
+    for (int x = 0; x < width; ++x) {
+      row[x * 3 + 0] = static_cast<std::uint8_t>(x * 4 + seed * 50);
+      row[x * 3 + 1] = static_cast<std::uint8_t>(y * 4 + seed * 30);
+      row[x * 3 + 2] = static_cast<std::uint8_t>((x + y) * 2 + seed * 70);
+    }
+  }
+  return dib;
+}
+
+void PutLe(std::string& bytes, std::size_t pos, std::uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) bytes[pos + i] = static_cast<char>(value >> (8 * i));
+}
+
+std::int64_t CreationTime(const fs::path& path) {
+  struct statx info {};
+  statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &info);
+  const auto& stamp = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
+  return static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
+}
+
+}  // namespace
+
+std::optional<fs::path> FakePipeline::BuildTargetPath(const Settings&, std::string_view capture_id,
+                                                      const LocalTime&, std::string* error) {
+  Record({"build", {}, {}, std::string(capture_id)});
+  if (build_error) {
+    *error = *build_error;
+    return std::nullopt;
+  }
+  std::lock_guard lock(mutex_);
+  fs::create_directories(transfer_folder_);
+  return transfer_folder_ / ("image" + std::to_string(++targets_built_) + ".jpg");
+}
+
+bool FakePipeline::ConvertBmp(const fs::path& bmp, const fs::path& jpeg, LastErrorText& errors) {
+  Record({"convert", bmp, jpeg, {}});
+  if (convert_error) {
+    errors.Set(*convert_error);
+    return false;
+  }
+  return CopyFile(bmp, jpeg);
+}
+
+bool FakePipeline::NormalizeWidth(const fs::path& jpeg, const fs::path& work_file, MessageSink&) {
+  Record({"normalize", jpeg, work_file, {}});
+  return CopyFile(jpeg, work_file);
+}
+
+bool FakePipeline::Process(const fs::path& work_file, const fs::path& target, const Settings&,
+                           std::string_view capture_id, const LocalTime&, LastErrorText&) {
+  Record({"process", work_file, target, std::string(capture_id)});
+  return CopyFile(work_file, target);
+}
+
+void FakePipeline::Record(Call call) {
+  std::lock_guard lock(mutex_);
+  calls_.push_back(std::move(call));
+}
+
+std::vector<FakePipeline::Call> FakePipeline::calls() const {
+  std::lock_guard lock(mutex_);
+  return calls_;
+}
+
+std::vector<FakePipeline::Call> FakePipeline::calls_of(const std::string& step) const {
+  std::vector<Call> found;
+  for (Call& call : calls()) {
+    if (call.step == step) found.push_back(std::move(call));
+  }
+  return found;
+}
+
+bool CycleGate::Pause(std::stop_token stop, std::chrono::milliseconds duration) {
+  std::unique_lock lock(mutex_);
+  const int ticket = ++arrived_;
+  durations_.push_back(duration);
+  changed_.notify_all();
+  return changed_.wait(lock, stop, [&] { return released_ >= ticket; });
+}
+
+bool CycleGate::WaitForPauses(int count) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return arrived_ >= count; });
+}
+
+void CycleGate::Release() {
+  std::lock_guard lock(mutex_);
+  ++released_;
+  changed_.notify_all();
+}
+
+int CycleGate::pauses() const {
+  std::lock_guard lock(mutex_);
+  return arrived_;
+}
+
+std::vector<std::chrono::milliseconds> CycleGate::durations() const {
+  std::lock_guard lock(mutex_);
+  return durations_;
+}
+
+void RecordingSink::ShowMessage(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  messages_.emplace_back(text);
+}
+
+std::vector<std::string> RecordingSink::messages() const {
+  std::lock_guard lock(mutex_);
+  return messages_;
+}
+
+std::string JpegBytes(int width, int height, int seed) {
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* stream = open_memstream(&buffer, &size);
+  const bool written = WriteDibToJpeg(stream, PatternDib(width, height, seed), 90, false);
+  std::fclose(stream);
+  std::string bytes = written ? std::string(buffer, size) : std::string();
+  std::free(buffer);
+  return bytes;
+}
+
+std::string BmpBytes(int width, int height, int seed) {
+  const Dib dib = PatternDib(width, height, seed);
+  const std::size_t pixels = dib.stride() * static_cast<std::size_t>(height);
+  std::string bytes(54, '\0');
+  bytes[0] = 'B';
+  bytes[1] = 'M';
+  PutLe(bytes, 2, static_cast<std::uint32_t>(54 + pixels), 4);
+  PutLe(bytes, 10, 54, 4);
+  PutLe(bytes, 14, 40, 4);
+  PutLe(bytes, 18, static_cast<std::uint32_t>(width), 4);
+  PutLe(bytes, 22, static_cast<std::uint32_t>(height), 4);
+  PutLe(bytes, 26, 1, 2);
+  PutLe(bytes, 28, 24, 2);
+  bytes.append(reinterpret_cast<const char*>(dib.pixels()), pixels);
+  return bytes;
+}
+
+std::vector<std::uint8_t> DecodedPixels(const fs::path& jpeg) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(jpeg.c_str(), "rb"));
+  if (!file) return {};
+  const auto dib = ReadJpegToDib(file.get());
+  if (!dib) return {};
+  return {dib->pixels(), dib->pixels() + dib->stride() * static_cast<std::size_t>(dib->height())};
+}
+
+void WriteNewFile(const fs::path& path, std::string_view bytes) {
+  static std::mutex mutex;
+  static std::int64_t newest = 0;
+  std::lock_guard lock(mutex);
+  while (true) {
+    WriteFileBytes(path, bytes);
+    const std::int64_t created = CreationTime(path);
+    if (created > newest) {
+      newest = created;
+      return;
+    }
+    fs::remove(path);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+}  // namespace velmarin::test

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "settings/message_sink.h"
+#include "transfer/folder_monitor.h"
+
+namespace velmarin::test {
+
+// Pipeline that copies files instead of converting them, records every step and can be told
+// to fail a step. Switches are set while the folder thread is held at a pause.
+class FakePipeline : public TransferPipeline {
+ public:
+  struct Call {
+    std::string step;  // "build", "convert", "normalize", "process"
+    std::filesystem::path from;
+    std::filesystem::path to;
+    std::string capture_id;
+  };
+
+  explicit FakePipeline(std::filesystem::path transfer_folder)
+      : transfer_folder_(std::move(transfer_folder)) {}
+
+  std::optional<std::filesystem::path> BuildTargetPath(const Settings& settings,
+                                                       std::string_view capture_id,
+                                                       const LocalTime& now,
+                                                       std::string* error) override;
+  bool ConvertBmp(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
+                  LastErrorText& errors) override;
+  bool NormalizeWidth(const std::filesystem::path& jpeg, const std::filesystem::path& work_file,
+                      MessageSink& messages) override;
+  bool Process(const std::filesystem::path& work_file, const std::filesystem::path& target,
+               const Settings& settings, std::string_view capture_id, const LocalTime& now,
+               LastErrorText& errors) override;
+
+  std::vector<Call> calls() const;
+  std::vector<Call> calls_of(const std::string& step) const;
+
+  std::optional<std::string> build_error;    // BuildTargetPath fails with it
+  std::optional<std::string> convert_error;  // ConvertBmp fails with it in LastErrorText
+
+ private:
+  void Record(Call call);
+
+  const std::filesystem::path transfer_folder_;
+  mutable std::mutex mutex_;
+  std::vector<Call> calls_;
+  int targets_built_ = 0;
+};
+
+// Stands in for the folder thread's pauses: the thread stops at each one until the test
+// lets it go on, so a test decides exactly what each scan sees.
+class CycleGate {
+ public:
+  bool Pause(std::stop_token stop, std::chrono::milliseconds duration);
+  // Waits until the thread has reached `count` pauses in all (false after a generous limit).
+  bool WaitForPauses(int count);
+  // Lets the thread leave its current pause.
+  void Release();
+  int pauses() const;
+  std::vector<std::chrono::milliseconds> durations() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable_any changed_;
+  int arrived_ = 0;
+  int released_ = 0;
+  std::vector<std::chrono::milliseconds> durations_;
+};
+
+class RecordingSink : public MessageSink {
+ public:
+  void ShowMessage(std::string_view text) override;
+  std::vector<std::string> messages() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> messages_;
+};
+
+// A JPEG of the given size with a pattern that depends on `seed`.
+std::string JpegBytes(int width, int height, int seed);
+// An uncompressed 24-bit BMP of the given size.
+std::string BmpBytes(int width, int height, int seed);
+// The pixel block of a decoded JPEG file; empty when it does not decode.
+std::vector<std::uint8_t> DecodedPixels(const std::filesystem::path& jpeg);
+
+// Writes a file whose creation time is later than that of every file written before by this
+// function, even on file systems with a coarse clock.
+void WriteNewFile(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace velmarin::test

@@ -1,0 +1,75 @@
+#include "transfer/folder_monitor_fixture.h"
+
+namespace velmarin::test {
+
+namespace fs = std::filesystem;
+
+FolderMonitorFixture::FolderMonitorFixture()
+    : watch_(root_.path() / "watch"), transfer_(root_.path() / "hozon"), fake_(transfer_) {
+  fs::create_directories(watch_);
+  settings_ = DefaultSettings(root_.path().string());
+  settings_[SettingSlot::WatchFolder] = watch_.string();
+  settings_[SettingSlot::TransferFolder] = transfer_.string();
+}
+
+void FolderMonitorFixture::SetSlot(SettingSlot slot, std::string value) {
+  std::lock_guard lock(mutex_);
+  settings_[slot] = std::move(value);
+}
+
+void FolderMonitorFixture::SetCaptureId(std::string id) {
+  std::lock_guard lock(mutex_);
+  capture_id_ = std::move(id);
+}
+
+void FolderMonitorFixture::Start() {
+  FolderMonitorTiming timing;
+  timing.completeness = {std::chrono::milliseconds(2), 2, std::chrono::seconds(5)};
+  timing.pause = [this](std::stop_token stop, std::chrono::milliseconds duration) {
+    return gate_.Pause(stop, duration);
+  };
+  context_.emplace(FolderMonitorContext{
+      [this] {
+        std::lock_guard lock(mutex_);
+        return settings_;
+      },
+      [this] {
+        std::lock_guard lock(mutex_);
+        return capture_id_;
+      },
+      ProgramDir{root_.path(), root_.path().string()},
+      image_count_,
+      errors_,
+      messages_,
+      *active_pipeline_,
+      [this](int count, const fs::path& target) {
+        std::lock_guard lock(mutex_);
+        transferred_.emplace_back(count, target);
+      },
+      timing,
+  });
+  thread_ = std::jthread([this](std::stop_token stop) { RunFolderMonitor(stop, *context_); });
+  cycles_ = 1;
+  ASSERT_TRUE(gate_.WaitForPauses(cycles_));
+}
+
+void FolderMonitorFixture::RunCycle() {
+  gate_.Release();
+  ++cycles_;
+  ASSERT_TRUE(gate_.WaitForPauses(cycles_));
+}
+
+void FolderMonitorFixture::RunCycles(int count) {
+  for (int i = 0; i < count; ++i) RunCycle();
+}
+
+void FolderMonitorFixture::AddImage(const std::string& name, std::string_view bytes) {
+  WriteNewFile(watch_ / name, bytes);
+}
+
+std::vector<std::pair<int, fs::path>> FolderMonitorFixture::Transferred() const {
+  std::lock_guard lock(mutex_);
+  return transferred_;
+}
+
+}  // namespace velmarin::test
