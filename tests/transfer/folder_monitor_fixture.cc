@@ -24,7 +24,7 @@ void FolderMonitorFixture::SetCaptureId(std::string id) {
 
 void FolderMonitorFixture::Start() {
   FolderMonitorTiming timing;
-  timing.completeness = {std::chrono::milliseconds(2), 2, std::chrono::seconds(5)};
+  timing.completeness = completeness_;
   timing.pause = [this](std::stop_token stop, std::chrono::milliseconds duration) {
     return gate_.Pause(stop, duration);
   };

@@ -49,6 +49,8 @@ class FolderMonitorFixture : public ::testing::Test {
   RecordingSink messages_;
   FakePipeline fake_;
   CycleGate gate_;
+  // Quick checks for tests whose files are complete from the start.
+  CompletenessLimits completeness_{std::chrono::milliseconds(2), 2, std::chrono::seconds(5)};
 
  private:
   mutable std::mutex mutex_;

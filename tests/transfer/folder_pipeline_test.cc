@@ -1,0 +1,127 @@
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "support/temp_dir.h"
+#include "transfer/folder_monitor_fixture.h"
+#include "transfer/image_transfer_pipeline.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The folder thread with the real conversion and processing steps.
+class FolderPipeline : public FolderMonitorFixture {
+ protected:
+  FolderPipeline() {
+    SetPipeline(real_);
+    SetSlot(SettingSlot::NameFormat, "$i06_$r03");
+  }
+  // No range and no stamps: the processing passes the work file on unchanged, so results
+  // can be compared exactly.
+  void WithoutEdits() {
+    SetSlot(SettingSlot::SourceRange, "");
+    SetSlot(SettingSlot::TextLines, "");
+  }
+  fs::path Target(const std::string& name) const { return transfer_ / name; }
+
+  ImageTransferPipeline real_;
+};
+
+TEST_F(FolderPipeline, JpegIsStampedIntoTheTransferFolderWithoutTempJpg) {
+  Start();
+  AddImage("shot.jpg", JpegBytes(642, 480, 1));
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
+  EXPECT_EQ(Transferred()[0].second, Target("123456_001.jpg"));
+  const auto pixels = DecodedPixels(Target("123456_001.jpg"));
+  EXPECT_EQ(pixels.size(), 640u * 480u * 3u);  // width cut to a multiple of four
+  EXPECT_TRUE(fs::exists(Backup("444.jpg")));
+  EXPECT_FALSE(fs::exists(Backup("temp.jpg")));
+  EXPECT_EQ(errors_.Generation(), 0u);
+}
+
+TEST_F(FolderPipeline, BmpIsConvertedThroughTempJpg) {
+  Start();
+  AddImage("shot.bmp", BmpBytes(64, 48, 2));
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
+  EXPECT_FALSE(DecodedPixels(Backup("temp.jpg")).empty());
+  EXPECT_EQ(DecodedPixels(Target("123456_001.jpg")).size(), 64u * 48u * 3u);
+}
+
+TEST_F(FolderPipeline, FailedBmpConversionDoesNotPassTheOldTempJpgOn) {
+  fs::create_directories(root_.path() / "bkup");
+  WriteFileBytes(Backup("temp.jpg"), JpegBytes(64, 48, 3));
+  Start();
+  AddImage("broken.bmp", "this is no bitmap");
+  RunCycle();
+  EXPECT_TRUE(Transferred().empty());
+  EXPECT_FALSE(fs::exists(Target("123456_001.jpg")));
+  EXPECT_EQ(errors_.Get(), "BMP file read error! ");
+}
+
+TEST_F(FolderPipeline, UndeletableWorkFileKeepsTheEarlierImageBack) {
+  WithoutEdits();
+  Start();
+  AddImage("first.jpg", JpegBytes(64, 48, 4));
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
+
+  // Replace the work file by a folder with contents, which cannot be deleted.
+  fs::remove(Backup("444.jpg"));
+  fs::create_directories(Backup("444.jpg"));
+  WriteFileBytes(Backup("444.jpg") / "keep", "x");
+  AddImage("second.jpg", JpegBytes(64, 48, 5));
+  RunCycle();
+  EXPECT_EQ(Transferred().size(), 1u);
+  EXPECT_FALSE(fs::exists(Target("123456_002.jpg")));
+  EXPECT_EQ(errors_.Get(), "444.jpg delete error! ");
+}
+
+TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
+  WithoutEdits();
+  const std::string full = JpegBytes(320, 240, 6);
+  // The reference: what the pipeline makes of the complete file.
+  TempDir reference;
+  WriteFileBytes(reference / "full.jpg", full);
+  FakePipeline unused(reference / "unused");
+  const auto expected = TransferOneImage(
+      reference / "full.jpg",
+      [&] {
+        Settings settings = DefaultSettings("");
+        settings[SettingSlot::NameFormat] = "ref";
+        settings[SettingSlot::TransferFolder] = (reference / "out").string();
+        settings[SettingSlot::SourceRange] = "";
+        settings[SettingSlot::TextLines] = "";
+        return settings;
+      }(),
+      "1", {reference.path(), reference.path().string()}, real_, errors_, messages_);
+  ASSERT_TRUE(expected.has_value()) << errors_.Get();
+
+  completeness_ = CompletenessLimits{};  // the thread's own limits
+  Start();
+  std::promise<void> first_part_written;
+  std::jthread writer([&] {
+    // Ten parts, 200 ms apart: pauses long enough for the size to look stable.
+    std::ofstream out(Watch("slow.jpg"), std::ios::binary);
+    const std::size_t part = full.size() / 10 + 1;
+    for (std::size_t pos = 0; pos < full.size(); pos += part) {
+      out.write(full.data() + pos, static_cast<std::streamsize>(std::min(part, full.size() - pos)));
+      out.flush();
+      if (pos == 0) first_part_written.set_value();
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+  });
+  first_part_written.get_future().wait();
+  RunCycle();  // scans the partial file and waits for the rest
+  writer.join();
+  ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
+  const auto pixels = DecodedPixels(Transferred()[0].second);
+  ASSERT_FALSE(pixels.empty());
+  EXPECT_EQ(pixels, DecodedPixels(*expected));
+}
+
+}  // namespace
+}  // namespace velmarin::test
