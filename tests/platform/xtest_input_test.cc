@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/virtual_key_keysyms.h"
@@ -303,6 +304,47 @@ TEST_F(XvfbInput, KeyWithoutAnXKeyIsSkippedAndReportedOnce) {
   const auto texts = messages.texts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_NE(texts[0].find("0xDF"), std::string::npos) << texts[0];
+}
+
+TEST_F(XvfbInput, StrokesAndClicksFromTwoThreadsArriveWhole) {
+  constexpr int kRounds = 20;
+  CollectedMessages messages;
+  XTestInput input(messages, display());
+  Settings click;
+  click[SettingSlot::MouseX] = "250";
+  click[SettingSlot::MouseY] = "180";
+  std::thread stroke_thread([&] {
+    for (int i = 0; i < kRounds; ++i) FireCaptureEvent(KeySettings("41", "100"), input);
+  });
+  std::thread click_thread([&] {
+    for (int i = 0; i < kRounds; ++i) FireCaptureEvent(click, input);
+  });
+  stroke_thread.join();
+  click_thread.join();
+
+  const auto events = recorder_->WaitForEvents(6 * kRounds, kPatience);
+  ASSERT_EQ(events.size(), 6u * kRounds);
+  const unsigned ctrl = recorder_->KeycodeOf(XK_Control_L);
+  const unsigned a = recorder_->KeycodeOf(XK_a);
+  int strokes = 0, clicks = 0;
+  for (std::size_t i = 0; i < events.size();) {
+    if (events[i].kind == Kind::kButtonPress) {
+      ASSERT_LT(i + 1, events.size());
+      EXPECT_EQ(events[i + 1].kind, Kind::kButtonRelease) << i;
+      ++clicks;
+      i += 2;
+    } else {
+      ASSERT_LE(i + 4, events.size());
+      ExpectKeyEvent(events[i], Kind::kKeyPress, ctrl);
+      ExpectKeyEvent(events[i + 1], Kind::kKeyPress, a);
+      ExpectKeyEvent(events[i + 2], Kind::kKeyRelease, a);
+      ExpectKeyEvent(events[i + 3], Kind::kKeyRelease, ctrl);
+      ++strokes;
+      i += 4;
+    }
+  }
+  EXPECT_EQ(strokes, kRounds);
+  EXPECT_EQ(clicks, kRounds);
 }
 
 TEST_F(XvfbInput, FireEventCommandSendsTheConfiguredKey) {
