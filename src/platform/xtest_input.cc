@@ -33,7 +33,7 @@ _XDisplay* XTestInput::EnsureDisplay() {
   const std::string name = !display_name_.empty() ? display_name_ : env_name ? env_name : "";
   std::string problem;
   if (name.empty()) {
-    problem = "DISPLAY is not set, there is no X display to send it to.";
+    problem = "DISPLAY is not set, so there is no X display.";
   } else {
     std::unique_ptr<_XDisplay, DisplayCloser> display(XOpenDisplay(name.c_str()));
     int event_base = 0, error_base = 0, major = 0, minor = 0;
