@@ -25,14 +25,14 @@ function(velmarin_test name dir)
   if(NOT sources)
     return()
   endif()
-  add_executable(${name} ${sources})
+  add_executable(${name} ${sources} ${CMAKE_SOURCE_DIR}/tests/support/test_environment.cc)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARGN} velmarin_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    VELMARIN_BINARY_PATH="$<TARGET_FILE:velmarin>" VELMARIN_TESTDATA_PATH="${VELMARIN_TESTDATA}")
   # Tests that run the real program need it built first.
   if(name IN_LIST VELMARIN_TESTS_RUNNING_PROGRAM)
     add_dependencies(${name} velmarin)
   endif()
-  gtest_discover_tests(${name}
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMARIN_TESTDATA=${VELMARIN_TESTDATA};VELMARIN_BINARY=$<TARGET_FILE:velmarin>"
-    DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
