@@ -1,8 +1,5 @@
 #include "image/capture_processing.h"
 
-#include <QImage>
-#include <QPainter>
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -12,10 +9,11 @@
 #include "image/bmp_reader.h"
 #include "image/dib.h"
 #include "image/dib_convert.h"
+#include "image/dib_editing.h"
 #include "image/file_copy.h"
 #include "image/jpeg_codec.h"
 #include "image/jpeg_files.h"
-#include "image/stamping.h"
+#include "image/stamp_settings.h"
 
 namespace velmarin {
 namespace {
@@ -35,14 +33,6 @@ bool IsJpegPath(const std::filesystem::path& path) {
   return text.find(".jpg") != std::string::npos || text.find(".JPG") != std::string::npos;
 }
 
-// Swaps row i with row height - 1 - i; the middle row of an odd height stays.
-void ReverseRows(Dib& dib) {
-  const std::size_t stride = dib.stride();
-  for (int top = 0, bottom = dib.height() - 1; top < bottom; ++top, --bottom) {
-    std::swap_ranges(dib.row(top), dib.row(top) + stride, dib.row(bottom));
-  }
-}
-
 // Loads the source as a 24-bit Dib, or sets the message of the failure.
 std::optional<Dib> LoadPicture(const std::filesystem::path& source, LastErrorText& errors) {
   const File file(std::fopen(source.c_str(), "rb"));
@@ -60,24 +50,6 @@ std::optional<Dib> LoadPicture(const std::filesystem::path& source, LastErrorTex
   if (dib && dib->bit_count() != 24) dib = ExpandDibTo24(*dib);
   if (!dib) errors.Set("bmp_read_dib_file_error! ");
   return dib;
-}
-
-// Draws the range fill and the stamps straight onto the Dib's rows. They are turned upright
-// for the drawing and back to bottom-up afterwards, in place, so no second copy of the
-// picture is made; the surface uses the Dib's own stride, so any width works.
-void EditInPlace(Dib& dib, const Settings& settings, std::string_view capture_id,
-                 const LocalTime& now) {
-  ReverseRows(dib);
-  {
-    QImage surface(dib.pixels(), dib.width(), dib.height(), static_cast<qsizetype>(dib.stride()),
-                   QImage::Format_BGR888);
-    QPainter painter(&surface);
-    ApplyRangeAndStamps(painter, dib.width(), dib.height(), settings[SettingSlot::SourceRange],
-                        settings[SettingSlot::TextLines], settings[SettingSlot::TextFont],
-                        settings[SettingSlot::TextBackColor], settings[SettingSlot::TextColor],
-                        capture_id, now);
-  }
-  ReverseRows(dib);
 }
 
 }  // namespace
@@ -102,7 +74,7 @@ bool ProcessCapturedImage(const std::filesystem::path& source, const std::filesy
 
   auto dib = LoadPicture(source, errors);
   if (!dib) return false;
-  EditInPlace(*dib, settings, capture_id, now);
+  EditDibInPlace(*dib, settings, capture_id, now);
 
   bool open_failed = false;
   if (!WriteJpegFileAtomically(target, *dib, quality, /*progressive=*/false, &open_failed)) {

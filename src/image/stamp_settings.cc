@@ -1,5 +1,6 @@
 #include "image/stamp_settings.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 
@@ -142,7 +143,34 @@ int StampPixelSize(int size) {
   // MulDiv(size, 96, 720): the exact quotient rounded half away from zero.
   const long long product = static_cast<long long>(size) * 96;
   const long long half = product < 0 ? -360 : 360;
-  return static_cast<int>((product + half) / 720);
+  return static_cast<int>(std::min<long long>((product + half) / 720, kMaxStampPixelSize));
+}
+
+long long CountFromEdge(int value, int extent) {
+  return value < 0 ? static_cast<long long>(extent) + value : value;
+}
+
+std::vector<RowSpan> StampRowSpans(std::string_view text_lines, int height) {
+  std::vector<RowSpan> spans;
+  for (const Stamp& stamp : ParseTextLines(text_lines)) {
+    const long long size = StampPixelSize(stamp.size);
+    if (size < 1 || stamp.text.empty()) continue;
+    const long long top = CountFromEdge(stamp.y, height);
+    const long long first = std::max(top - 2 * size - 2, 0LL);
+    const long long last = std::min(top + 4 * size + 2, static_cast<long long>(height));
+    if (first < last) spans.push_back({static_cast<int>(first), static_cast<int>(last)});
+  }
+  std::sort(spans.begin(), spans.end(),
+            [](const RowSpan& a, const RowSpan& b) { return a.first < b.first; });
+  std::vector<RowSpan> merged;
+  for (const RowSpan& span : spans) {
+    if (!merged.empty() && span.first <= merged.back().last) {
+      merged.back().last = std::max(merged.back().last, span.last);
+    } else {
+      merged.push_back(span);
+    }
+  }
+  return merged;
 }
 
 }  // namespace velmarin

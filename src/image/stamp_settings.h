@@ -48,8 +48,27 @@ std::vector<Stamp> ParseTextLines(std::string_view text);
 // scan. Numbers beyond int are held at the nearest end of its range.
 std::optional<int> ScanDecimal(std::string_view text);
 
+// Glyphs larger than this are drawn at this size: far beyond any picture, and it keeps the
+// rasteriser's work bounded for a mistyped size.
+inline constexpr int kMaxStampPixelSize = 8192;
+
 // Pixel height of a stamp font of `size` tenths of a point on a 96 dpi surface, rounded
-// half away from zero.
+// half away from zero as Windows' MulDiv rounds, at most kMaxStampPixelSize.
 int StampPixelSize(int size);
+
+// A range or stamp coordinate: a negative `value` is counted from the far edge.
+long long CountFromEdge(int value, int extent);
+
+// Picture rows [first, last).
+struct RowSpan {
+  int first = 0;
+  int last = 0;
+  bool operator==(const RowSpan&) const = default;
+};
+
+// The rows of a picture `height` rows high that drawing the stamps of `text_lines` can
+// change: each text cell with a margin of two font heights above and four below (more than
+// any face's ascent, descent and overhang), merged where they meet and cut to the picture.
+std::vector<RowSpan> StampRowSpans(std::string_view text_lines, int height);
 
 }  // namespace velmarin

@@ -21,11 +21,8 @@ namespace {
 constexpr std::size_t kMaxStampBytes = 499;
 // Windows keeps 31 bytes of a face name.
 constexpr std::size_t kMaxFaceBytes = 31;
-// Glyphs larger than this are drawn at this size: far beyond any picture, and it keeps the
-// rasteriser's work bounded for a mistyped size.
-constexpr int kMaxPixelSize = 8192;
 // Stamp positions are held within this distance of the picture. A cell (at most 499
-// glyphs of kMaxPixelSize) placed this far out cannot reach the picture, so nothing
+// glyphs of kMaxStampPixelSize) placed this far out cannot reach the picture, so nothing
 // visible changes, and the coordinates stay well inside int.
 constexpr long long kMaxOffset = 1 << 24;
 
@@ -83,10 +80,6 @@ StampFace MakeStampFace(std::string_view text_font, int pixel_size) {
   return face;
 }
 
-long long FromEdge(int value, int extent) {
-  return value < 0 ? static_cast<long long>(extent) + value : value;
-}
-
 // Fills (left, top, w, h) clipped to the picture. A negative extent fills nothing, like
 // Windows' FillRect of an empty rectangle (QPainter would mirror it instead).
 void FillBand(QPainter& painter, int width, int height, long long left, long long top, long long w,
@@ -108,22 +101,26 @@ void ApplyRangeAndStamps(QPainter& painter, int width, int height, std::string_v
                          std::string_view back_color, std::string_view text_color,
                          std::string_view capture_id, const LocalTime& now) {
   const auto back = ParseColorValue(back_color);
-  const auto range = ParseSourceRange(source_range);
-  if (back && range) {
-    const QColor color = FromColorValue(*back);
-    const long long x1 = range->x1;
-    const long long y1 = range->y1;
-    const long long x2 = FromEdge(range->x2, width);
-    const long long y2 = FromEdge(range->y2, height);
-    FillBand(painter, width, height, 0, 0, x1, height, color);
-    FillBand(painter, width, height, x2, 0, width - x2, height, color);
-    FillBand(painter, width, height, 0, 0, width, y1, color);
-    FillBand(painter, width, height, 0, y2, width, height - y2, color);
-  }
+  FillOutsideRange(painter, width, height, source_range, back);
   if (!text_lines.empty()) {
     DrawTextStamps(painter, text_lines, width, height, back, text_font, text_color, capture_id,
                    now);
   }
+}
+
+void FillOutsideRange(QPainter& painter, int width, int height, std::string_view source_range,
+                      std::optional<std::uint32_t> back_color) {
+  const auto range = ParseSourceRange(source_range);
+  if (!back_color || !range) return;
+  const QColor color = FromColorValue(*back_color);
+  const long long x1 = range->x1;
+  const long long y1 = range->y1;
+  const long long x2 = CountFromEdge(range->x2, width);
+  const long long y2 = CountFromEdge(range->y2, height);
+  FillBand(painter, width, height, 0, 0, x1, height, color);
+  FillBand(painter, width, height, x2, 0, width - x2, height, color);
+  FillBand(painter, width, height, 0, 0, width, y1, color);
+  FillBand(painter, width, height, 0, y2, width, height - y2, color);
 }
 
 void DrawTextStamps(QPainter& painter, std::string_view text_lines, int width, int height,
@@ -133,8 +130,8 @@ void DrawTextStamps(QPainter& painter, std::string_view text_lines, int width, i
   for (const Stamp& stamp : ParseTextLines(text_lines)) {
     if (stamp.text.empty()) continue;
     const std::string expanded = ExpandTemplate(capture_id, stamp.text, now);
-    const long long x = std::clamp(FromEdge(stamp.x, width), -kMaxOffset, kMaxOffset);
-    const long long y = std::clamp(FromEdge(stamp.y, height), -kMaxOffset, kMaxOffset);
+    const long long x = std::clamp(CountFromEdge(stamp.x, width), -kMaxOffset, kMaxOffset);
+    const long long y = std::clamp(CountFromEdge(stamp.y, height), -kMaxOffset, kMaxOffset);
     DrawStampText(painter, stamp.size, static_cast<int>(x), static_cast<int>(y),
                   CutToCharacters(expanded, kMaxStampBytes), back_color, text_font, text_color);
   }
@@ -143,7 +140,7 @@ void DrawTextStamps(QPainter& painter, std::string_view text_lines, int width, i
 void DrawStampText(QPainter& painter, int size, int x, int y, std::string_view expanded_text,
                    std::optional<std::uint32_t> back_color, std::string_view text_font,
                    std::string_view text_color) {
-  const int pixel_size = std::min(StampPixelSize(size), kMaxPixelSize);
+  const int pixel_size = StampPixelSize(size);
   if (pixel_size < 1 || expanded_text.empty()) return;
   const auto color = ParseColorValue(text_color);
   if (!color) return;

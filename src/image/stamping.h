@@ -19,6 +19,11 @@ void ApplyRangeAndStamps(QPainter& painter, int width, int height, std::string_v
                          std::string_view back_color, std::string_view text_color,
                          std::string_view capture_id, const LocalTime& now);
 
+// Fills the four bands outside `source_range` (left, right, top, bottom) in `back_color`;
+// nothing without a colour or a range of four numbers.
+void FillOutsideRange(QPainter& painter, int width, int height, std::string_view source_range,
+                      std::optional<std::uint32_t> back_color);
+
 // Draws every stamp of `text_lines`. Without a background colour (nullopt) the text cells
 // are left transparent.
 void DrawTextStamps(QPainter& painter, std::string_view text_lines, int width, int height,

@@ -78,7 +78,25 @@ TEST(StampSettingsTest, PixelSizeRoundsLikeMulDiv) {
   EXPECT_EQ(StampPixelSize(4), 1);     // 0.53
   EXPECT_EQ(StampPixelSize(3), 0);     // 0.4
   EXPECT_EQ(StampPixelSize(-100), -13);
-  EXPECT_EQ(StampPixelSize(INT_MAX), 286331153);
+  EXPECT_EQ(StampPixelSize(61439), 8192);
+  EXPECT_EQ(StampPixelSize(INT_MAX), kMaxStampPixelSize);
+}
+
+TEST(StampSettingsTest, CoordinatesCountFromTheFarEdge) {
+  EXPECT_EQ(CountFromEdge(-20, 640), 620);
+  EXPECT_EQ(CountFromEdge(20, 640), 20);
+  EXPECT_EQ(CountFromEdge(INT_MIN, 640), static_cast<long long>(INT_MIN) + 640);
+}
+
+TEST(StampSettingsTest, RowSpansCoverEachStampWithMargins) {
+  // Default stamps at 20 pixels: rows 3 and 458 with 42 rows above and 82 below.
+  EXPECT_EQ(StampRowSpans("150,5,3,a,150,5,-22,b", 480),
+            (std::vector<RowSpan>{{0, 85}, {416, 480}}));
+  EXPECT_EQ(StampRowSpans("150,5,100,a,150,5,120,b", 480), (std::vector<RowSpan>{{58, 202}}));
+  EXPECT_EQ(StampRowSpans("150,5,120,a,150,5,100,b", 480), (std::vector<RowSpan>{{58, 202}}));
+  // No text, no height or outside the picture: no rows.
+  EXPECT_TRUE(StampRowSpans("150,5,3,,3,5,3,a,150,5,900,c,150,5,-900,d", 480).empty());
+  EXPECT_TRUE(StampRowSpans("", 480).empty());
 }
 
 TEST(StampSettingsTest, ScanDecimalAndQuality) {

@@ -1,0 +1,245 @@
+// Cost of the image pipeline in this process, against the floor of one plain libjpeg decode
+// and one encode of the same picture:
+//   Floor         decode the source JPEG and encode it again at quality 95 into a file;
+//   Process       ProcessCapturedImage with the default settings (bands, two stamps, 95);
+//   Cycle         NormalizeJpegWidth into the work file, then ProcessCapturedImage;
+//   BmpCycle      ConvertBmpToJpeg (quality 99), then the Cycle.
+// Sources are gradients with noise, written at quality 95, in a private temporary folder.
+#include <benchmark/benchmark.h>
+
+#include <jpeglib.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image/capture_processing.h"
+#include "image/dib.h"
+#include "image/gui_context.h"
+#include "image/jpeg_files.h"
+#include "settings/last_error_text.h"
+#include "settings/message_sink.h"
+#include "settings/settings.h"
+#include "transfer/local_time.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kQuality = 95;
+constexpr velmarin::LocalTime kNow{2012, 9, 28, 14, 5, 9};
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+class StderrSink : public velmarin::MessageSink {
+ public:
+  void ShowMessage(std::string_view text) override {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  }
+};
+
+// The private folder of the run, removed at exit.
+class Workspace {
+ public:
+  Workspace() {
+    std::string pattern = (fs::temp_directory_path() / "velmarin-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~Workspace() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+Workspace& Space() {
+  static Workspace space;
+  return space;
+}
+
+// Gradients in all three channels with noise on top, so the encoder has real work.
+velmarin::Dib TexturedPicture(int width, int height) {
+  velmarin::Dib dib = *velmarin::Dib::Create(width, height, 24);
+  std::uint32_t noise = 12345;
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = dib.row(height - 1 - y);
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        noise = noise * 1664525u + 1013904223u;
+        const int base = c == 0   ? x * 255 / width
+                         : c == 1 ? y * 255 / height
+                                  : (x + y) * 127 / (width + height) + 64;
+        const int value = base + static_cast<int>(noise >> 27) - 16;
+        row[3 * x + c] = static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+      }
+    }
+  }
+  return dib;
+}
+
+fs::path JpegSource(int width, int height) {
+  const fs::path path =
+      Space().path() / ("source_" + std::to_string(width) + "x" + std::to_string(height) + ".jpg");
+  if (!fs::exists(path)) {
+    velmarin::WriteJpegFileAtomically(path, TexturedPicture(width, height), kQuality, false);
+  }
+  return path;
+}
+
+void PutLe(std::string& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+}
+
+fs::path BmpSource(int width, int height) {
+  const fs::path path = Space().path() / ("source_" + std::to_string(width) + ".bmp");
+  if (fs::exists(path)) return path;
+  const velmarin::Dib dib = TexturedPicture(width, height);
+  const auto size = static_cast<std::uint32_t>(dib.stride() * dib.height());
+  std::string bytes = "BM";
+  for (std::uint32_t v : {54 + size, 0u, 54u, 40u}) PutLe(bytes, v, 4);
+  PutLe(bytes, static_cast<std::uint32_t>(width), 4);
+  PutLe(bytes, static_cast<std::uint32_t>(height), 4);
+  PutLe(bytes, 1, 2);
+  PutLe(bytes, 24, 2);
+  for (std::uint32_t v : {0u, size, 2835u, 2835u, 0u, 0u}) PutLe(bytes, v, 4);
+  bytes.append(reinterpret_cast<const char*>(dib.pixels()), size);
+  const File file(std::fopen(path.c_str(), "wb"));
+  if (file) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+  return path;
+}
+
+velmarin::Settings DefaultSettings() { return velmarin::DefaultSettings(Space().path().string()); }
+
+// One plain decode into packed RGB rows and one encode of those rows, libjpeg only.
+bool DecodeEncode(const fs::path& source, const fs::path& target) {
+  const File in(std::fopen(source.c_str(), "rb"));
+  const File out(std::fopen(target.c_str(), "wb"));
+  if (!in || !out) return false;
+  jpeg_error_mgr errors;
+  jpeg_decompress_struct decoder;
+  decoder.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&decoder);
+  jpeg_stdio_src(&decoder, in.get());
+  jpeg_read_header(&decoder, TRUE);
+  jpeg_start_decompress(&decoder);
+  const std::size_t stride = std::size_t{decoder.output_width} * 3;
+  std::vector<JSAMPLE> pixels(stride * decoder.output_height);
+  while (decoder.output_scanline < decoder.output_height) {
+    JSAMPROW row = pixels.data() + stride * decoder.output_scanline;
+    jpeg_read_scanlines(&decoder, &row, 1);
+  }
+  jpeg_compress_struct encoder;
+  encoder.err = &errors;
+  jpeg_create_compress(&encoder);
+  jpeg_stdio_dest(&encoder, out.get());
+  encoder.image_width = decoder.output_width;
+  encoder.image_height = decoder.output_height;
+  encoder.input_components = 3;
+  encoder.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&encoder);
+  jpeg_set_quality(&encoder, kQuality, TRUE);
+  jpeg_start_compress(&encoder, TRUE);
+  while (encoder.next_scanline < encoder.image_height) {
+    JSAMPROW row = pixels.data() + stride * encoder.next_scanline;
+    jpeg_write_scanlines(&encoder, &row, 1);
+  }
+  jpeg_finish_compress(&encoder);
+  jpeg_destroy_compress(&encoder);
+  jpeg_finish_decompress(&decoder);
+  jpeg_destroy_decompress(&decoder);
+  return true;
+}
+
+void SetPixels(benchmark::State& state) {
+  state.counters["Mpixel/s"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * state.range(0) * state.range(1) / 1e6,
+      benchmark::Counter::kIsRate);
+}
+
+void BM_Floor(benchmark::State& state) {
+  const fs::path source = JpegSource(state.range(0), state.range(1));
+  const fs::path target = Space().path() / "floor.jpg";
+  for (auto _ : state) {
+    if (!DecodeEncode(source, target)) state.SkipWithError("decode/encode failed");
+  }
+  SetPixels(state);
+}
+
+void BM_Process(benchmark::State& state) {
+  const fs::path source = JpegSource(state.range(0), state.range(1));
+  const fs::path target = Space().path() / "process.jpg";
+  const velmarin::Settings settings = DefaultSettings();
+  velmarin::LastErrorText errors;
+  for (auto _ : state) {
+    if (!velmarin::ProcessCapturedImage(source, target, settings, "123456", kNow, errors)) {
+      state.SkipWithError("processing failed");
+    }
+  }
+  SetPixels(state);
+}
+
+void BM_Cycle(benchmark::State& state) {
+  const fs::path source = JpegSource(state.range(0), state.range(1));
+  const fs::path work = Space().path() / "444.jpg";
+  const fs::path target = Space().path() / "cycle.jpg";
+  const velmarin::Settings settings = DefaultSettings();
+  velmarin::LastErrorText errors;
+  StderrSink messages;
+  for (auto _ : state) {
+    if (!velmarin::NormalizeJpegWidth(source, work, messages) ||
+        !velmarin::ProcessCapturedImage(work, target, settings, "123456", kNow, errors)) {
+      state.SkipWithError("cycle failed");
+    }
+  }
+  SetPixels(state);
+}
+
+void BM_BmpCycle(benchmark::State& state) {
+  const fs::path source = BmpSource(state.range(0), state.range(1));
+  const fs::path temp = Space().path() / "temp.jpg";
+  const fs::path work = Space().path() / "444.jpg";
+  const fs::path target = Space().path() / "bmp_cycle.jpg";
+  const velmarin::Settings settings = DefaultSettings();
+  velmarin::LastErrorText errors;
+  StderrSink messages;
+  for (auto _ : state) {
+    if (!velmarin::ConvertBmpToJpeg(source, temp, 99, errors) ||
+        !velmarin::NormalizeJpegWidth(temp, work, messages) ||
+        !velmarin::ProcessCapturedImage(work, target, settings, "123456", kNow, errors)) {
+      state.SkipWithError("BMP cycle failed");
+    }
+  }
+  SetPixels(state);
+}
+
+void Sizes(benchmark::internal::Benchmark* bench) {
+  bench->Args({640, 480})->Args({1920, 1080})->Args({6000, 4000});
+  bench->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+BENCHMARK(BM_Floor)->Apply(Sizes);
+BENCHMARK(BM_Process)->Apply(Sizes);
+BENCHMARK(BM_Cycle)->Apply(Sizes);
+BENCHMARK(BM_BmpCycle)->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  velmarin::EnsureGuiApplication(velmarin::DisplayUse::kNever);
+  if (Space().path().empty()) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

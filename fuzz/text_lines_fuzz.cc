@@ -1,0 +1,33 @@
+// Reads any bytes as the TextLines, SourceRange, colour and quality settings, and checks
+// what the stamp parsing promises.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "image/stamp_settings.h"
+#include "settings/cp932_search.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  for (const velmarin::Stamp& stamp : velmarin::ParseTextLines(text)) {
+    // A stamp text never holds a comma, never starts with a blank and is part of the input.
+    if (velmarin::MbsFind(stamp.text, ",").has_value()) std::abort();
+    if (!stamp.text.empty() && (stamp.text[0] == ' ' || stamp.text[0] == '\t')) std::abort();
+    if (stamp.text.size() > size) std::abort();
+    (void)velmarin::StampPixelSize(stamp.size);
+  }
+  // Row spans of a 480-row picture: sorted, apart from each other, inside the picture.
+  int previous_last = -1;
+  for (const velmarin::RowSpan& span : velmarin::StampRowSpans(text, 480)) {
+    if (span.first <= previous_last || span.first < 0 || span.last > 480) std::abort();
+    if (span.first >= span.last) std::abort();
+    previous_last = span.last;
+  }
+  (void)velmarin::ParseSourceRange(text);
+  if (const auto color = velmarin::ParseColorValue(text); color && *color > 0xFFFFFFu) {
+    std::abort();
+  }
+  (void)velmarin::ScanDecimal(text);
+  return 0;
+}

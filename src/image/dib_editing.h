@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string_view>
+
+#include "image/dib.h"
+#include "settings/settings.h"
+#include "transfer/local_time.h"
+
+namespace velmarin {
+
+// Fills the bands outside SourceRange and draws the TextLines stamps of `settings` on a
+// 24-bit Dib, in place. The result is pixel for pixel what ApplyRangeAndStamps draws on the
+// upright picture.
+void EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture_id,
+                    const LocalTime& now);
+
+}  // namespace velmarin
