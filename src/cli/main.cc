@@ -3,8 +3,10 @@
 
 #include "cli/fire_event_command.h"
 #include "cli/headless_command.h"
+#include "cli/list_switch_devices_command.h"
 #include "cli/next_name_command.h"
 #include "cli/options.h"
+#include "cli/process_command.h"
 #include "cli/transfer_command.h"
 
 int main(int argc, char** argv) {
@@ -30,8 +32,10 @@ int main(int argc, char** argv) {
       return velmarin::cli::RunHeadlessCommand(*options);
     case Command::kFireEvent:
       return velmarin::cli::RunFireEventCommand(*options);
-    default:
-      std::fprintf(stderr, "velmarin: this command is not available yet\n");
-      return 1;
+    case Command::kListSwitchDevices:
+      return velmarin::cli::RunListSwitchDevicesCommand(*options);
+    case Command::kProcess:
+      return velmarin::cli::RunProcessCommand(*options);
   }
+  return 2;
 }
