@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/encoding.h"
@@ -56,6 +58,11 @@ std::vector<std::string_view> SplitComponents(std::string_view path) {
 // Code page 932 path text to a UTF-8 file-system path. Converting before the backslashes
 // become "/" keeps the second byte 0x5C of a two-byte character from reading as a separator.
 std::optional<std::string> ToUtf8Path(std::string_view cp932, std::string* error) {
+  // The system would end the path at a zero byte and look at another file than the one named.
+  if (cp932.find('\0') != std::string_view::npos) {
+    SetError(error, "the transfer path contains a zero byte");
+    return std::nullopt;
+  }
   std::optional<std::string> utf8 = Cp932ToUtf8(cp932);
   if (!utf8) {
     SetError(error, "the transfer path cannot be converted from code page 932 to UTF-8");

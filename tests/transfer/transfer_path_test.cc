@@ -180,6 +180,11 @@ TEST_F(TransferPathTest, RefusesWhatDoesNotConvert) {
   EXPECT_FALSE(error_.empty());
 }
 
+TEST_F(TransferPathTest, RefusesZeroBytes) {
+  EXPECT_FALSE(Build(std::string("a\0$r03", 6)));
+  EXPECT_EQ(error_, "the transfer path contains a zero byte");
+}
+
 TEST_F(TransferPathTest, RefusesAnEmptyTransferFolder) {
   EXPECT_FALSE(BuildTransferPath("x", "1", "", kNow, &error_));
   EXPECT_EQ(error_, "no transfer folder set");
