@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <optional>
 #include <atomic>
 #include <cerrno>
+#include <optional>
 #include <system_error>
 
 namespace velmarin {
