@@ -1,6 +1,7 @@
 #include "settings/program_dir.h"
 
 #include "platform/encoding.h"
+#include "settings/settings.h"
 
 namespace velmarin {
 
@@ -18,6 +19,14 @@ std::optional<ProgramDir> MakeProgramDir(const std::filesystem::path& path, std:
   auto cp932 = Utf8ToCp932(text);
   if (!cp932) {
     if (error) *error = "the program folder " + text + " has characters outside code page 932";
+    return std::nullopt;
+  }
+  // The transfer folder's default, this folder followed by "/hozon", must fit a slot.
+  constexpr std::size_t kMaxBytes = kSlotMaxBytes - 6;
+  if (cp932->size() > kMaxBytes) {
+    if (error)
+      *error =
+          "the program folder " + text + " is longer than " + std::to_string(kMaxBytes) + " bytes";
     return std::nullopt;
   }
   return ProgramDir{std::filesystem::path(text), std::move(*cp932)};

@@ -1,0 +1,31 @@
+#include "settings/program_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace velmarin {
+namespace {
+
+TEST(MakeProgramDir, KeepsTheFolderInBothForms) {
+  std::string error;
+  const auto dir = MakeProgramDir("/tmp/station/../station/", &error);
+  ASSERT_TRUE(dir) << error;
+  EXPECT_EQ(dir->path, "/tmp/station");
+  EXPECT_EQ(dir->cp932, "/tmp/station");
+  const auto japanese = MakeProgramDir("/tmp/撮影", &error);
+  ASSERT_TRUE(japanese) << error;
+  EXPECT_EQ(japanese->cp932, "/tmp/\x8e\x42\x89\x65");
+}
+
+TEST(MakeProgramDir, RefusesWhatTheSettingsCannotHold) {
+  std::string error;
+  EXPECT_FALSE(MakeProgramDir("/tmp/\xf0\x9f\x98\x80", &error));  // an emoji
+  EXPECT_NE(error.find("code page 932"), std::string::npos);
+  EXPECT_TRUE(MakeProgramDir("/" + std::string(492, 'a'), &error));
+  EXPECT_FALSE(MakeProgramDir("/" + std::string(493, 'a'), &error));
+  EXPECT_NE(error.find("longer than 493 bytes"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmarin
