@@ -11,7 +11,8 @@
 namespace velmarin {
 namespace {
 
-// Copies `count` picture rows from `first` on between the bottom-up Dib and an upright strip.
+// Copies picture rows `first` to `first` + strip height - 1 between the bottom-up Dib and
+// the upright strip.
 void CopyRows(Dib& dib, QImage& strip, int first, bool into_strip) {
   const std::size_t bytes = static_cast<std::size_t>(dib.width()) * 3;
   for (int r = 0; r < strip.height(); ++r) {
