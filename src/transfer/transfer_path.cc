@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -90,14 +89,15 @@ std::optional<std::string> ToUsablePath(std::string_view cp932, std::string* err
   return utf8;
 }
 
-// True when the expanded name (template and ID) climbs out of the transfer folder.
-bool LeavesFolder(std::string_view name, std::string* error) {
-  std::optional<std::string> utf8 = ToUtf8Path(name, error);
-  if (!utf8) return true;
+// False with `error` set when the expanded name (template and ID) does not convert or
+// climbs out of the transfer folder.
+bool IsUsableName(std::string_view name, std::string* error) {
+  const std::optional<std::string> utf8 = ToUtf8Path(name, error);
+  if (!utf8) return false;
   const std::vector<std::string_view> components = SplitComponents(*utf8);
-  if (std::find(components.begin(), components.end(), "..") == components.end()) return false;
+  if (std::find(components.begin(), components.end(), "..") == components.end()) return true;
   SetError(error, "the file name leads out of the transfer folder: " + *utf8);
-  return true;
+  return false;
 }
 
 // The first "$r" with the two bytes behind it; the number they start with is the least
@@ -115,9 +115,10 @@ std::optional<SerialPlaceholder> FindSerialPlaceholder(std::string_view path) {
 }
 
 std::string PathWithSerial(std::string path, const SerialPlaceholder& placeholder, int serial) {
-  char digits[16];
-  const int length = std::snprintf(digits, sizeof digits, "%0*d", placeholder.width, serial);
-  ReplaceAll(path, placeholder.text, std::string_view(digits, static_cast<std::size_t>(length)));
+  std::string digits = std::to_string(serial);
+  const auto width = static_cast<std::size_t>(placeholder.width);
+  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+  ReplaceAll(path, placeholder.text, digits);
   return path;
 }
 
@@ -135,8 +136,9 @@ std::optional<std::string> ResolveSerial(const std::string& path,
       if (!probe) return std::nullopt;
       if (PathExists(*probe)) break;
     }
-    if (offset == kSerialWindow)
+    if (offset == kSerialWindow) {
       return ToUsablePath(PathWithSerial(path, placeholder, serial), error);
+    }
     serial += offset + 1;
   }
   const std::optional<std::string> shown = ToUtf8Path(path, nullptr);
@@ -172,7 +174,7 @@ std::optional<std::filesystem::path> BuildTransferPath(std::string_view name_for
   // Checked on its own so that a lone lead byte at its end cannot swallow the separator.
   if (!ToUtf8Path(transfer_folder, error)) return std::nullopt;
   const std::string name = ExpandTemplate(capture_id, name_format, now);
-  if (LeavesFolder(name, error)) return std::nullopt;
+  if (!IsUsableName(name, error)) return std::nullopt;
 
   std::string path(transfer_folder);
   path += '\\';

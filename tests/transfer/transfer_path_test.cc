@@ -111,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(Widths, SerialWidthTest,
                                          WidthCase{"a$r+2", "a01.jpg"},
                                          WidthCase{"a$r-3", "a1.jpg"},  // negative: plain
                                          WidthCase{"a$rxy", "a1.jpg"},  // no number: plain
-                                         WidthCase{"a$r00", "a1.jpg"}));
+                                         WidthCase{"a$r00", "a1.jpg"},
+                                         WidthCase{"a$r99", "a" + std::string(98, '0') + "1.jpg"}));
 
 TEST_F(TransferPathTest, WithoutSerialAnExistingFileIsReturned) {
   Touch(dir_ / "fixed.jpg");

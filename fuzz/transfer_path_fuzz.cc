@@ -1,0 +1,66 @@
+// BuildTransferPath on any template and ID inside one temporary transfer folder: no crash,
+// results stay inside the folder, a serial never names an existing file, failures explain
+// themselves.
+#include <fuzzer/FuzzedDataProvider.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "transfer/template_expansion.h"
+#include "transfer/transfer_path.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr velmarin::LocalTime kNow{2012, 9, 28, 14, 5, 9};
+constexpr int kRunsBetweenCleanups = 500;  // keeps the tree of created folders small
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+const fs::path& TransferFolder() {
+  static const fs::path folder = [] {
+    std::string pattern = (fs::temp_directory_path() / "velmarin-fuzz-XXXXXX").string();
+    Require(mkdtemp(pattern.data()) != nullptr);
+    return fs::path(pattern);
+  }();
+  return folder;
+}
+
+void EmptyFolder(const fs::path& folder) {
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(folder, ignored)) fs::remove_all(entry, ignored);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static int runs = 0;
+  const fs::path& folder = TransferFolder();
+  if (++runs % kRunsBetweenCleanups == 0) EmptyFolder(folder);
+
+  FuzzedDataProvider provider(data, size);
+  const std::string id = provider.ConsumeRandomLengthString(16);
+  const std::string templ = provider.ConsumeRemainingBytesAsString();
+
+  std::string error;
+  const auto path = velmarin::BuildTransferPath(templ, id, folder.string(), kNow, &error);
+  if (!path) {
+    Require(!error.empty());
+    return 0;
+  }
+  const std::string text = path->string();
+  Require(text.starts_with(folder.string() + "/"));
+  Require(text.ends_with("pg"));  // a "$r" at the end of the name may take ".j"
+  const fs::path normal = path->lexically_normal();
+  Require(normal.string().starts_with(folder.string() + "/"));
+  const std::string name = velmarin::ExpandTemplate(id, templ, kNow);
+  if (name.find("$r") != std::string::npos) Require(!velmarin::PathExists(*path));
+  return 0;
+}
