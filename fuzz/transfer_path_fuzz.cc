@@ -24,13 +24,23 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
+void RemoveTransferFolder();
+
+// Never destroyed, so that the removal at exit still finds it.
 const fs::path& TransferFolder() {
-  static const fs::path folder = [] {
-    std::string pattern = (fs::temp_directory_path() / "velmarin-fuzz-XXXXXX").string();
+  static const fs::path* folder = [] {
+    std::string pattern =
+        (fs::temp_directory_path() / "velmarin-transfer-path-fuzz-XXXXXX").string();
     Require(mkdtemp(pattern.data()) != nullptr);
-    return fs::path(pattern);
+    std::atexit(RemoveTransferFolder);
+    return new fs::path(pattern);
   }();
-  return folder;
+  return *folder;
+}
+
+void RemoveTransferFolder() {
+  std::error_code ignored;
+  fs::remove_all(TransferFolder(), ignored);
 }
 
 void EmptyFolder(const fs::path& folder) {
