@@ -80,6 +80,19 @@ TEST_F(FolderPipeline, UndeletableWorkFileKeepsTheEarlierImageBack) {
   EXPECT_EQ(errors_.Get(), "444.jpg delete error! ");
 }
 
+TEST_F(FolderPipeline, ImageThatNeverCompletesIsTriedAndTheFailureNamed) {
+  const std::string full = JpegBytes(64, 48, 7);
+  completeness_.max_wait = std::chrono::milliseconds(50);
+  Start();
+  AddImage("cut.jpg", full.substr(0, full.size() / 2));
+  RunCycle();
+  EXPECT_TRUE(Transferred().empty());
+  EXPECT_EQ(image_count_, 1);
+  EXPECT_EQ(errors_.Get(), "image not complete! ");
+  ASSERT_EQ(messages_.messages().size(), 1u);
+  EXPECT_EQ(messages_.messages()[0], "JPEG read error!");
+}
+
 TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
   WithoutEdits();
   const std::string full = JpegBytes(320, 240, 6);
