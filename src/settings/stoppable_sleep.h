@@ -14,7 +14,8 @@ inline bool SleepUnlessStopped(std::stop_token stop, std::chrono::milliseconds d
   std::mutex mutex;
   std::condition_variable_any wake;
   std::unique_lock lock(mutex);
-  return !wake.wait_for(lock, stop, duration, [] { return false; });
+  wake.wait_for(lock, stop, duration, [] { return false; });
+  return !stop.stop_requested();
 }
 
 }  // namespace velmarin
