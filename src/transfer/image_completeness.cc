@@ -74,27 +74,39 @@ bool BmpComplete(const std::uint8_t* header, std::uint64_t size) {
   return size >= needed;
 }
 
-}  // namespace
+enum class Content { kWhole, kPartial, kUnknown };
 
-bool ImageLooksComplete(const std::filesystem::path& file) {
+// What the content of `file` says about its completeness.
+Content JudgeContent(const std::filesystem::path& file) {
   // Non-blocking, so an entry swapped for a FIFO meanwhile cannot hold the thread.
   const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return Content::kPartial;
   FileHandle stream(fdopen(fd, "rb"));
   if (!stream) {
     close(fd);
-    return false;
+    return Content::kPartial;
   }
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return false;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
+    return Content::kPartial;
+  }
   const auto size = static_cast<std::uint64_t>(info.st_size);
   std::array<std::uint8_t, kBmpHeaderBytes> header{};
   const std::size_t got = std::fread(header.data(), 1, header.size(), stream.get());
-  if (got >= 2 && header[0] == 0xFF && header[1] == 0xD8) return JpegComplete(stream.get(), size);
-  if (got >= 2 && header[0] == 'B' && header[1] == 'M') {
-    return got == header.size() && BmpComplete(header.data(), size);
+  auto judged = [](bool whole) { return whole ? Content::kWhole : Content::kPartial; };
+  if (got >= 2 && header[0] == 0xFF && header[1] == 0xD8) {
+    return judged(JpegComplete(stream.get(), size));
   }
-  return true;
+  if (got >= 2 && header[0] == 'B' && header[1] == 'M') {
+    return judged(got == header.size() && BmpComplete(header.data(), size));
+  }
+  return Content::kUnknown;
+}
+
+}  // namespace
+
+bool ImageLooksComplete(const std::filesystem::path& file) {
+  return JudgeContent(file) != Content::kPartial;
 }
 
 bool WaitUntilComplete(const std::filesystem::path& file, std::stop_token stop,
@@ -102,6 +114,9 @@ bool WaitUntilComplete(const std::filesystem::path& file, std::stop_token stop,
   const auto deadline = std::chrono::steady_clock::now() + limits.max_wait;
   std::optional<std::uint64_t> last_size;
   int same_size_checks = 0;
+  // A JPEG that decodes to its end marker, or a BMP as long as its headers say, is whole:
+  // taking it at once keeps the way from capture to transfer short.
+  if (JudgeContent(file) == Content::kWhole) return true;
   while (true) {
     const auto size = FileSize(file);
     if (!size) return false;

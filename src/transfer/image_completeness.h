@@ -19,7 +19,8 @@ struct CompletenessLimits {
 // judged and counts as whole when it is not empty.
 bool ImageLooksComplete(const std::filesystem::path& file);
 
-// Waits until the size of `file` has stayed the same over `stable_checks` checks and its
+// True at once when the content of `file` shows it whole (a JPEG or BMP as above). Otherwise
+// waits until the size of `file` has stayed the same over `stable_checks` checks and its
 // content looks complete. False when that is not reached within `max_wait`, when the file
 // disappears, or when a stop is requested.
 bool WaitUntilComplete(const std::filesystem::path& file, std::stop_token stop,

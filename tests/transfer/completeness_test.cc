@@ -53,6 +53,18 @@ TEST_F(Completeness, WaitEndsTrueForAStableCompleteFile) {
   EXPECT_TRUE(WaitUntilComplete(dir_ / "a.jpg", {}, kQuick));
 }
 
+TEST_F(Completeness, WholeContentNeedsNoStableSize) {
+  // Far more size checks than the time allows: only the content can end the wait in time.
+  const CompletenessLimits strict{std::chrono::milliseconds(10), 1000,
+                                  std::chrono::milliseconds(50)};
+  WriteFileBytes(dir_ / "a.jpg", jpeg_);
+  WriteFileBytes(dir_ / "b.bmp", bmp_);
+  WriteFileBytes(dir_ / "c.jpg", "some other format");
+  EXPECT_TRUE(WaitUntilComplete(dir_ / "a.jpg", {}, strict));
+  EXPECT_TRUE(WaitUntilComplete(dir_ / "b.bmp", {}, strict));
+  EXPECT_FALSE(WaitUntilComplete(dir_ / "c.jpg", {}, strict));
+}
+
 TEST_F(Completeness, WaitGivesUpOnAFileThatStaysIncompleteOrDisappears) {
   WriteFileBytes(dir_ / "a.jpg", jpeg_.substr(0, 100));
   EXPECT_FALSE(WaitUntilComplete(dir_ / "a.jpg", {}, kQuick));
