@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libhidapi-dev libxtst-dev libx11-dev
   libfontconfig-dev fonts-ipafont-mincho fonts-ipafont-gothic
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils
-  imagemagick libjpeg-turbo-progs clang-format clang-tidy
+  imagemagick libjpeg-turbo-progs time clang-format clang-tidy
 )
 
 missing=()
