@@ -1,0 +1,143 @@
+#include "control/program_session.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/encoding.h"
+#include "settings/settings_file.h"
+#include "support/recorded_messages.h"
+#include "support/recording_input.h"
+#include "support/scripted_serial_port.h"
+#include "support/simulated_usb_io_board.h"
+#include "support/temp_dir.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// No image arrives in these tests; a pipeline that would take one over is never asked.
+class UnusedPipeline final : public TransferPipeline {
+ public:
+  std::optional<fs::path> BuildTargetPath(const Settings&, std::string_view, const LocalTime&,
+                                          std::string* error) override {
+    *error = "unexpected";
+    return std::nullopt;
+  }
+  bool ConvertBmp(const fs::path&, const fs::path&, LastErrorText&) override { return false; }
+  bool NormalizeWidth(const fs::path&, const fs::path&, MessageSink&) override { return false; }
+  bool Process(const fs::path&, const fs::path&, const Settings&, std::string_view,
+               const LocalTime&, LastErrorText&) override {
+    return false;
+  }
+};
+
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 1000 && !done(); ++i) std::this_thread::sleep_for(10ms);
+  return done();
+}
+
+std::string Utf8(const std::string& cp932) { return Cp932ToUtf8(cp932).value_or("?"); }
+
+class ProgramSessionTest : public ::testing::Test {
+ protected:
+  // Writes "velmarin.ini" with the defaults changed by `change`, as a user's file would be.
+  void WriteSettings(const std::function<void(Settings&)>& change) {
+    Settings settings = DefaultSettings(program_dir_.cp932);
+    change(settings);
+    std::string error;
+    ASSERT_TRUE(SaveSettings(program_dir_, settings, &error)) << error;
+  }
+
+  ProgramSession& Session() {
+    if (!session_) {
+      session_ = std::make_unique<ProgramSession>(
+          program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_});
+    }
+    return *session_;
+  }
+
+  TempDir dir_;
+  ProgramDir program_dir_{dir_.path(), dir_.path().string()};
+  SimulatedHidTransport hid_;
+  ScriptedSerialOpener serial_;
+  RecordingInput input_;
+  UnusedPipeline pipeline_;
+  RecordedMessages messages_;
+  std::unique_ptr<ProgramSession> session_;
+};
+
+TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) {
+  WriteSettings([](Settings& s) {
+    s[SettingSlot::EvacuateAtStartup] = "1";
+    s[SettingSlot::SwitchDevice] = "COM2";
+  });
+  serial_.AddPort("COM2", /*busy=*/true);
+  for (const char* name : {"a.jpg", "b.JPG", "c.bmp"}) WriteFileBytes(dir_ / name, "x");
+
+  EXPECT_EQ(Utf8(Session().StartUp()), "IDを入力して下さい");
+  for (const char* name : {"a.jpg", "b.JPG", "c.bmp"}) {
+    EXPECT_TRUE(fs::exists(dir_ / "bkup" / name)) << name;
+    EXPECT_FALSE(fs::exists(dir_ / name)) << name;
+  }
+  EXPECT_EQ(Session().state().switch_kind, -1);
+  EXPECT_EQ(messages_.texts(), std::vector<std::string>{"COM2 is not available"});
+  EXPECT_FALSE(Session().state().monitoring_active);
+  EXPECT_EQ(Utf8(Session().StartWithId("5")), "COM2スイッチエラー 監視中");
+}
+
+TEST_F(ProgramSessionTest, WithoutEvacuationNothingMovesAndNoBackupFolderAppears) {
+  WriteFileBytes(dir_ / "a.jpg", "x");
+  Session().StartUp();
+  EXPECT_TRUE(fs::exists(dir_ / "a.jpg"));
+  EXPECT_FALSE(fs::exists(dir_ / "bkup"));
+  EXPECT_EQ(Session().state().switch_kind, 0);
+}
+
+TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndSaves) {
+  WriteSettings([](Settings& s) {
+    s[SettingSlot::SwitchDevice] = "COM1";
+    s[SettingSlot::PollIntervalMs] = "1";
+    s[SettingSlot::RestAfterEventMs] = "1";
+    s[SettingSlot::KeyCode] = "0D";
+  });
+  auto lines = serial_.AddPort("COM1");
+  Session().StartUp();
+  EXPECT_EQ(Session().state().switch_kind, 2);
+  EXPECT_TRUE(lines->dtr_and_rts_raised());
+  EXPECT_EQ(Utf8(Session().StartWithId("7")), "COM1 監視中");
+
+  ASSERT_TRUE(WaitFor([&] { return lines->status_reads() > 0; }));
+  lines->SetStatus(0x20);  // DSR on: the ON edge
+  ASSERT_TRUE(WaitFor([&] { return input_.events().size() >= 2; }));
+  EXPECT_EQ(input_.events(), (std::vector<std::string>{"down 13", "up 13"}));
+
+  Session().state().SetSlot(SettingSlot::TextFont, "changed in this run");
+  std::string error;
+  ASSERT_TRUE(Session().ShutDown(&error)) << error;
+  EXPECT_FALSE(serial_.IsHeld("COM1"));
+  EXPECT_FALSE(Session().state().monitoring_active);
+  std::string warning;
+  EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::TextFont], "changed in this run");
+}
+
+TEST_F(ProgramSessionTest, UsbIoBoardIsSetToOnesAtStartUpAndClosedAtShutdown) {
+  WriteSettings([](Settings& s) { s[SettingSlot::SwitchDevice] = "USB-IO"; });
+  auto board = hid_.AddBoard("/dev/hidraw7");
+  Session().StartUp();
+  EXPECT_EQ(Session().state().switch_kind, 1);
+  ASSERT_FALSE(board->OutputReports().empty());
+  EXPECT_EQ(board->OutputReports().front(),
+            (std::vector<std::uint8_t>{0x00, 0x01, 0xFF, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Utf8(Session().StartWithId("")), "USB-IO 監視中");
+  EXPECT_EQ(Session().state().CaptureId(), "0");
+  std::string error;
+  ASSERT_TRUE(Session().ShutDown(&error)) << error;
+  EXPECT_EQ(board->OpenHandles(), 0);
+}
+
+}  // namespace
+}  // namespace velmarin::test
