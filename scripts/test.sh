@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the default preset and runs the whole test suite.
-# With a preset name as argument (asan, tsan) runs the suite in that build instead.
+# With a preset name as argument runs the suite in that build instead: "asan" (ASan +
+# UBSan, the whole suite) or "tsan" (ThreadSanitizer, the threaded parts: monitoring
+# control, the switch layer and the folder monitor).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
 scripts/install-deps.sh
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset"
-ctest --preset "$preset" -j2
+if [ "$preset" = tsan ]; then
+  threaded=(control_tests switch_tests transfer_tests)
+  cmake --build --preset tsan --target "${threaded[@]}"
+  export QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+  for binary in "${threaded[@]}"; do "build/tsan/tests/$binary" --gtest_brief=1; done
+else
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" -j2
+fi
