@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "settings/message_sink.h"
+#include "support/test_pictures.h"
 #include "transfer/folder_monitor.h"
 
 namespace velmarin::test {
@@ -86,10 +87,6 @@ class RecordingSink : public MessageSink {
   std::vector<std::string> messages_;
 };
 
-// A JPEG of the given size with a pattern that depends on `seed`.
-std::string JpegBytes(int width, int height, int seed);
-// An uncompressed 24-bit BMP of the given size.
-std::string BmpBytes(int width, int height, int seed);
 // The pixel block of a decoded JPEG file; empty when it does not decode.
 std::vector<std::uint8_t> DecodedPixels(const std::filesystem::path& jpeg);
 
