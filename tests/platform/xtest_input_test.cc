@@ -18,6 +18,7 @@
 #include "platform/virtual_key_keysyms.h"
 #include "settings/program_dir.h"
 #include "settings/settings_file.h"
+#include "support/recorded_messages.h"
 #include "support/temp_dir.h"
 #include "support/x_event_recorder.h"
 #include "support/xvfb_server.h"
@@ -34,21 +35,7 @@ using Kind = RecordedXEvent::Kind;
 // Guards against a hang when input never arrives; the tests do not depend on the time taken.
 constexpr std::chrono::seconds kPatience{20};
 
-class CollectedMessages final : public MessageSink {
- public:
-  void ShowMessage(std::string_view text) override {
-    std::lock_guard lock(mutex_);
-    texts_.emplace_back(text);
-  }
-  std::vector<std::string> texts() const {
-    std::lock_guard lock(mutex_);
-    return texts_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> texts_;
-};
+using CollectedMessages = test::RecordedMessages;
 
 TEST(KeysymForVirtualKey, LettersAreLowerCaseKeys) {
   for (int i = 0; i < 26; ++i) EXPECT_EQ(KeysymForVirtualKey(0x41 + i), XK_a + i) << i;

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/recorded_messages.h"
 #include "support/recording_input.h"
 
 namespace velmarin {
@@ -14,11 +15,7 @@ namespace {
 using Events = std::vector<std::string>;
 using test::RecordingInput;
 
-class CollectedMessages final : public MessageSink {
- public:
-  void ShowMessage(std::string_view text) override { texts.emplace_back(text); }
-  std::vector<std::string> texts;
-};
+using CollectedMessages = test::RecordedMessages;
 
 Settings EventSettings(std::string key_code, std::string modifiers = "000",
                        std::string mouse_x = "300", std::string mouse_y = "200") {
@@ -115,8 +112,8 @@ TEST(FireCaptureEvent, UnusableClickPositionSendsNothingAndSaysSo) {
     EXPECT_FALSE(FireCaptureEvent(EventSettings("", "000", x, y), input, &messages));
     EXPECT_TRUE(input.events().empty());
     EXPECT_EQ(input.flushes(), 0);
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_NE(messages.texts[0].find("no click was sent"), std::string::npos);
+    ASSERT_EQ(messages.texts().size(), 1u);
+    EXPECT_NE(messages.texts()[0].find("no click was sent"), std::string::npos);
   }
 }
 
@@ -125,7 +122,7 @@ TEST(FireCaptureEvent, KeyStrokeIgnoresTheClickPosition) {
   CollectedMessages messages;
   EXPECT_TRUE(FireCaptureEvent(EventSettings("0D", "000", "x", "y"), input, &messages));
   EXPECT_EQ(input.events(), (Events{"down 13", "up 13"}));
-  EXPECT_TRUE(messages.texts.empty());
+  EXPECT_TRUE(messages.texts().empty());
 }
 
 TEST(FireCaptureEvent, UnavailableInputSendsNothing) {

@@ -109,16 +109,6 @@ std::vector<std::chrono::milliseconds> CycleGate::durations() const {
   return durations_;
 }
 
-void RecordingSink::ShowMessage(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  messages_.emplace_back(text);
-}
-
-std::vector<std::string> RecordingSink::messages() const {
-  std::lock_guard lock(mutex_);
-  return messages_;
-}
-
 std::vector<std::uint8_t> DecodedPixels(const fs::path& jpeg) {
   const auto dib = DecodeJpegFile(jpeg);
   if (!dib) return {};

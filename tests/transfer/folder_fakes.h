@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "settings/message_sink.h"
+#include "support/recorded_messages.h"
 #include "support/test_pictures.h"
 #include "transfer/folder_monitor.h"
 
@@ -77,15 +78,7 @@ class CycleGate {
   std::vector<std::chrono::milliseconds> durations_;
 };
 
-class RecordingSink : public MessageSink {
- public:
-  void ShowMessage(std::string_view text) override;
-  std::vector<std::string> messages() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> messages_;
-};
+using RecordingSink = RecordedMessages;
 
 // The pixel block of a decoded JPEG file; empty when it does not decode.
 std::vector<std::uint8_t> DecodedPixels(const std::filesystem::path& jpeg);

@@ -89,8 +89,8 @@ TEST_F(FolderPipeline, ImageThatNeverCompletesIsTriedAndTheFailureNamed) {
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(image_count_, 1);
   EXPECT_EQ(errors_.Get(), "image not complete! ");
-  ASSERT_EQ(messages_.messages().size(), 1u);
-  EXPECT_EQ(messages_.messages()[0], "JPEG read error!");
+  ASSERT_EQ(messages_.texts().size(), 1u);
+  EXPECT_EQ(messages_.texts()[0], "JPEG read error!");
 }
 
 TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
