@@ -42,14 +42,13 @@ mode_t CurrentUmask() {
   return 022;
 }
 
-// A temporary file beside the target that is removed unless it was renamed into place.
+// A temporary file beside the target that is removed unless it was moved into place. Its
+// name, ".<stem>.XXXXXX", lacks ".jpg", so a folder scan for pictures never takes it.
 class PendingFile {
  public:
   explicit PendingFile(const std::filesystem::path& target) {
     if (target.filename().empty()) return;
-    const std::filesystem::path folder =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    name_ = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    name_ = (Folder(target) / ("." + target.stem().string() + ".XXXXXX")).string();
     const int fd = mkstemp(name_.data());
     if (fd < 0) {
       name_.clear();
@@ -71,17 +70,31 @@ class PendingFile {
 
   std::FILE* file() const { return file_; }
 
-  // Flushes the data to the disk, closes the file and gives the file the target's name.
-  bool Commit(const std::filesystem::path& target) {
+  // Flushes the data to the disk and closes the file.
+  bool Finish() {
     const bool flushed = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!flushed || !closed || std::rename(name_.c_str(), target.c_str()) != 0) return false;
+    return flushed && closed;
+  }
+
+  // Gives the finished file the target's name and makes the rename itself durable.
+  bool MoveTo(const std::filesystem::path& target) {
+    if (std::rename(name_.c_str(), target.c_str()) != 0) return false;
     name_.clear();
+    const int folder = open(Folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+      fsync(folder);
+      close(folder);
+    }
     return true;
   }
 
  private:
+  static std::filesystem::path Folder(const std::filesystem::path& target) {
+    return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+  }
+
   std::string name_;
   std::FILE* file_ = nullptr;
 };
@@ -107,8 +120,14 @@ bool WriteJpegFileAtomically(const std::filesystem::path& target, const Dib& dib
     if (open_failed != nullptr) *open_failed = true;
     return false;
   }
-  if (!WriteDibToJpeg(pending.file(), dib, quality, progressive)) return false;
-  return pending.Commit(target);
+  if (!WriteDibToJpeg(pending.file(), dib, quality, progressive) || !pending.Finish()) {
+    return false;
+  }
+  if (!pending.MoveTo(target)) {  // for example a folder of that name is in the way
+    if (open_failed != nullptr) *open_failed = true;
+    return false;
+  }
+  return true;
 }
 
 bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,

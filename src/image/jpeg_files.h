@@ -9,10 +9,11 @@
 
 namespace velmarin {
 
-// Writes `dib` as a JPEG to a temporary file beside `target` (".<name>.XXXXXX"), flushes
+// Writes `dib` as a JPEG to a temporary file beside `target` (".<stem>.XXXXXX"), flushes
 // it to disk and renames it into place. On any failure the temporary is removed and
-// `target` is left as it was. `open_failed` (optional) is set to true when the temporary
-// could not be created, false otherwise, so callers can tell the two failures apart.
+// `target` is left as it was. `open_failed` (optional) is set to true when the file could
+// not be created (no temporary, or the final name cannot be taken), false when encoding or
+// writing failed, so callers can tell the two failures apart.
 bool WriteJpegFileAtomically(const std::filesystem::path& target, const Dib& dib, int quality,
                              bool progressive, bool* open_failed = nullptr);
 

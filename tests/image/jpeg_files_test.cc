@@ -221,13 +221,20 @@ TEST(WriteJpegFileAtomicallyTest, EncoderFailureLeavesTheOldFileAndNoTemporary) 
   EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"t.jpg"});
 }
 
-TEST(WriteJpegFileAtomicallyTest, MissingFolderIsAnOpenFailure) {
+TEST(WriteJpegFileAtomicallyTest, MissingFolderOrFolderInTheWayIsAnOpenFailure) {
   TempDir dir;
   bool open_failed = false;
   EXPECT_FALSE(WriteJpegFileAtomically(dir / "none" / "t.jpg", test::MakeGradientDib(8, 8), 90,
                                        false, &open_failed));
   EXPECT_TRUE(open_failed);
   EXPECT_TRUE(FolderEntries(dir.path()).empty());
+
+  fs::create_directory(dir / "t.jpg");
+  open_failed = false;
+  EXPECT_FALSE(
+      WriteJpegFileAtomically(dir / "t.jpg", test::MakeGradientDib(8, 8), 90, false, &open_failed));
+  EXPECT_TRUE(open_failed);
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"t.jpg"});
 }
 
 // Runs `write` as an unprivileged user when the test runs as root (root ignores folder
