@@ -208,9 +208,10 @@ bool ReadMasks(StreamReader& in, BmpLayout& layout) {
   return true;
 }
 
-// Reads the colour table into `dib` (indexed pictures) or skips it (others). Entries past
-// what the Dib can hold are skipped together with any gap up to the pixel offset.
-bool ReadPalette(StreamReader& in, const BmpLayout& layout, Dib* dib) {
+// Reads the colour table into `dib` (indexed pictures) or skips it (others), and gives the
+// number of entries the file holds. Entries past what the Dib can hold are skipped together
+// with any gap up to the pixel offset.
+bool ReadPalette(StreamReader& in, const BmpLayout& layout, Dib* dib, std::uint64_t* held) {
   const std::uint64_t space =
       layout.pixel_offset >= in.position() ? layout.pixel_offset - in.position() : 0;
   std::uint64_t entries = layout.colours_used;
@@ -222,6 +223,7 @@ bool ReadPalette(StreamReader& in, const BmpLayout& layout, Dib* dib) {
     entries = std::uint64_t{1} << layout.bits;
   }
   if (entries * layout.palette_entry_size > space) return false;
+  *held = entries;
   if (dib == nullptr) return true;
 
   const std::uint32_t kept = dib->colour_table_entries();
@@ -233,6 +235,22 @@ bool ReadPalette(StreamReader& in, const BmpLayout& layout, Dib* dib) {
     table[i * 4 + 1] = entry[1];
     table[i * 4 + 2] = entry[2];
     table[i * 4 + 3] = 0;
+  }
+  return true;
+}
+
+// True when every pixel of an indexed Dib names an entry the file's colour table holds. A
+// pixel past the table has no colour: the file is damaged, and no guessed colour is passed on.
+bool IndicesWithinTable(const Dib& dib, std::uint64_t entries) {
+  const int bits = dib.bit_count();
+  if (bits > 8 || entries >= (std::uint64_t{1} << bits)) return true;
+  for (int y = 0; y < dib.height(); ++y) {
+    const std::uint8_t* row = dib.row(y);
+    for (int x = 0; x < dib.width(); ++x) {
+      const int bit = x * bits;
+      const unsigned index = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+      if (index >= entries) return false;
+    }
   }
   return true;
 }
@@ -404,7 +422,8 @@ std::optional<Dib> ReadBmpToDib(std::FILE* file) {
 
   std::optional<Dib> dib = Dib::Create(width, height, dib_bits, table_entries);
   if (!dib) return std::nullopt;
-  if (!ReadPalette(in, layout, indexed ? &*dib : nullptr)) return std::nullopt;
+  std::uint64_t palette_entries = 0;
+  if (!ReadPalette(in, layout, indexed ? &*dib : nullptr, &palette_entries)) return std::nullopt;
   if (!in.SkipTo(layout.pixel_offset)) return std::nullopt;
 
   bool rows_read = false;
@@ -417,7 +436,7 @@ std::optional<Dib> ReadBmpToDib(std::FILE* file) {
   } else {
     rows_read = ReadRawRows(in, layout, *dib);
   }
-  if (!rows_read) return std::nullopt;
+  if (!rows_read || (indexed && !IndicesWithinTable(*dib, palette_entries))) return std::nullopt;
 
   BitmapInfoHeader header = dib->header();
   header.biXPelsPerMeter = layout.x_density;
