@@ -5,6 +5,10 @@
 # with noise, quality 95). Each command runs 5 times; the table shows the best wall time and
 # the peak resident memory. Builds nothing: pass the build folder that holds src/velmarin.
 #
+# Then, in process (bench/process_bench): ProcessCapturedImage and the whole per-image cycle
+# (NormalizeJpegWidth + ProcessCapturedImage) against the floor of one libjpeg decode plus
+# one encode of the same picture.
+#
 # Usage: bench/process_vs_imagemagick.sh [build-dir]      (default: build/default)
 set -euo pipefail
 
@@ -105,3 +109,23 @@ done
 echo "Best of $runs runs each. wall/vel, cpu/vel: the tool's time over velmarin's (above 1:"
 echo "velmarin is faster). cpu = user + system. peak/raw: peak RSS over the decoded picture"
 echo "(width x height x 3 bytes); velmarin's includes about 20 MiB of Qt and fontconfig."
+
+in_process=$build/bench/process_bench
+if [ -x "$in_process" ]; then
+  echo
+  printf '%-10s %9s %11s %9s %13s %11s\n' size floor_ms process_ms cycle_ms process/floor \
+    cycle/floor
+  "$in_process" --benchmark_min_time=0.5 --benchmark_format=csv 2> /dev/null |
+    awk -F, '/^"BM_(Floor|Process|Cycle)\// {
+      gsub(/"/, "", $1); split($1, part, "/")
+      size = part[2] "x" part[3]; time[part[1], size] = $3
+      if (!(size in seen)) { seen[size] = 1; order[++n] = size }
+    } END {
+      for (i = 1; i <= n; i++) {
+        s = order[i]; f = time["BM_Floor", s]
+        printf "%-10s %9.1f %11.1f %9.1f %12.2fx %10.2fx\n", s, f, time["BM_Process", s],
+               time["BM_Cycle", s], time["BM_Process", s] / f, time["BM_Cycle", s] / f
+      }
+    }'
+  echo "In process, wall time per image (the writes include the flush to disk)."
+fi

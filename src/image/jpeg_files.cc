@@ -70,18 +70,20 @@ class PendingFile {
 
   std::FILE* file() const { return file_; }
 
-  // Flushes the data to the disk and closes the file.
-  bool Finish() {
-    const bool flushed = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+  // Flushes the data (to the disk when synced) and closes the file.
+  bool Finish(Durability durability) {
+    const bool flushed = std::fflush(file_) == 0 &&
+                         (durability == Durability::kWorkFile || fsync(fileno(file_)) == 0);
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
     return flushed && closed;
   }
 
-  // Gives the finished file the target's name and makes the rename itself durable.
-  bool MoveTo(const std::filesystem::path& target) {
+  // Gives the finished file the target's name; when synced, the rename itself is made durable.
+  bool MoveTo(const std::filesystem::path& target, Durability durability) {
     if (std::rename(name_.c_str(), target.c_str()) != 0) return false;
     name_.clear();
+    if (durability == Durability::kWorkFile) return true;
     const int folder = open(Folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
       fsync(folder);
@@ -113,17 +115,17 @@ std::string PathForMessage(const std::filesystem::path& path) {
 }  // namespace
 
 bool WriteJpegFileAtomically(const std::filesystem::path& target, const Dib& dib, int quality,
-                             bool progressive, bool* open_failed) {
+                             bool progressive, bool* open_failed, Durability durability) {
   if (open_failed != nullptr) *open_failed = false;
   PendingFile pending(target);
   if (pending.file() == nullptr) {
     if (open_failed != nullptr) *open_failed = true;
     return false;
   }
-  if (!WriteDibToJpeg(pending.file(), dib, quality, progressive) || !pending.Finish()) {
+  if (!WriteDibToJpeg(pending.file(), dib, quality, progressive) || !pending.Finish(durability)) {
     return false;
   }
-  if (!pending.MoveTo(target)) {  // for example a folder of that name is in the way
+  if (!pending.MoveTo(target, durability)) {  // for example a folder of that name is in the way
     if (open_failed != nullptr) *open_failed = true;
     return false;
   }
@@ -153,7 +155,7 @@ bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::p
     }
   }
   bool open_failed = false;
-  if (!WriteJpegFileAtomically(jpeg, *dib, quality, false, &open_failed)) {
+  if (!WriteJpegFileAtomically(jpeg, *dib, quality, false, &open_failed, Durability::kWorkFile)) {
     errors.Set(open_failed ? PathForMessage(jpeg) + ":Bmp_to_Jpg jpg open error! "
                            : std::string("output JPEG file error! "));
     return false;
@@ -171,7 +173,7 @@ bool SaveDibAsJpeg(BitmapInfoHeader header, const std::uint8_t* rows,
   header.biSizeImage = dib->header().biSizeImage;
   dib->SetHeader(header);
   std::memcpy(dib->pixels(), rows, header.biSizeImage);
-  return WriteJpegFileAtomically(path, *dib, quality, false);
+  return WriteJpegFileAtomically(path, *dib, quality, false, nullptr, Durability::kWorkFile);
 }
 
 bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesystem::path& target,
@@ -197,7 +199,8 @@ bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesyst
                                                     static_cast<std::size_t>(dib->height()));
     dib->SetHeader(header);
   }
-  return WriteJpegFileAtomically(target, *dib, kNormalizedQuality, false);
+  return WriteJpegFileAtomically(target, *dib, kNormalizedQuality, false, nullptr,
+                                 Durability::kWorkFile);
 }
 
 }  // namespace velmarin

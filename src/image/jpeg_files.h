@@ -9,13 +9,21 @@
 
 namespace velmarin {
 
+// Whether a written file is forced to the disk before it takes its name. The transferred
+// image is; the work files ("temp.jpg", "444.jpg") need not be: after a crash their source
+// is still in the watch folder, and they are rewritten for every image.
+enum class Durability { kSynced, kWorkFile };
+
 // Writes `dib` as a JPEG to a temporary file beside `target` (".<stem>.XXXXXX"), flushes
-// it to disk and renames it into place. On any failure the temporary is removed and
-// `target` is left as it was. `open_failed` (optional) is set to true when the file could
-// not be created (no temporary, or the final name cannot be taken), false when encoding or
+// it (to disk when `durability` says so) and renames it into place. On any failure the temporary is
+// removed and `target` is left as it was. `open_failed` (optional) is set to true when the file
+// could not be created (no temporary, or the final name cannot be taken), false when encoding or
 // writing failed, so callers can tell the two failures apart.
 bool WriteJpegFileAtomically(const std::filesystem::path& target, const Dib& dib, int quality,
-                             bool progressive, bool* open_failed = nullptr);
+                             bool progressive, bool* open_failed = nullptr,
+                             Durability durability = Durability::kSynced);
+
+// The three functions below write work files (Durability::kWorkFile).
 
 // Converts a BMP file into a JPEG file (baseline). On failure one of the messages
 // "<path>:Bmp_to_Jpg bmp open error! ", "BMP file read error! ", "BMP format not support! ",
