@@ -186,6 +186,18 @@ TEST_F(SwitchMonitorTest, PollCountStopsAtItsMaximumAndOffStillFires) {
   EXPECT_EQ(progress_.poll_count.load(), std::numeric_limits<std::int32_t>::max());
 }
 
+TEST_F(SwitchMonitorTest, StopDuringTheEventDelayStillFiresTheEvent) {
+  settings_[SettingSlot::EventDelayMs] = "500";
+  OpenSerial();
+  lines_->SetStatus(kModemDsr);
+  Start();
+  // The change is seen on the first poll; the stop arrives while the delay runs.
+  ASSERT_TRUE(Eventually([&] { return lines_->status_reads() >= 1; }));
+  StopAndJoin();
+  EXPECT_EQ(fired_.load(), 1);
+  EXPECT_EQ(progress_.last_modem_status.load(), kModemDsr);
+}
+
 TEST_F(SwitchMonitorTest, EndsByItselfWhenTheSwitchKindDrops) {
   OpenUsbIo();
   Start();
@@ -199,15 +211,21 @@ TEST_F(SwitchMonitorTest, EndsByItselfWhenTheSwitchKindDrops) {
 TEST_F(SwitchMonitorTest, SerialDsrDecidesWhenItChangesWithCts) {
   OpenSerial();
   progress_.poll_count = 100;
+  // CTS falls as DSR rises: level 1, so an ON event (CTS alone would say 0).
   progress_.last_modem_status = kModemCts;
-  // CTS falls as DSR rises: level 1. Then DSR falls as CTS rises: level 0.
-  lines_->QueueStatus({kModemDsr, kModemCts});
-  lines_->SetStatus(kModemCts);
+  lines_->SetStatus(kModemDsr);
   Start();
-  ASSERT_TRUE(Eventually([&] { return lines_->status_reads() >= 3; }));
+  ASSERT_TRUE(Eventually([&] { return progress_.last_modem_status.load() == kModemDsr; }));
   StopAndJoin();
   EXPECT_EQ(fired_.load(), 1);
-  EXPECT_EQ(progress_.last_modem_status.load(), kModemCts);
+
+  // DSR falls as CTS rises: level 0, so an OFF event (CTS alone would say 1).
+  settings_[SettingSlot::TriggerEdge] = "OFF";
+  lines_->SetStatus(kModemCts);
+  Start();
+  ASSERT_TRUE(Eventually([&] { return progress_.last_modem_status.load() == kModemCts; }));
+  StopAndJoin();
+  EXPECT_EQ(fired_.load(), 2);
 }
 
 TEST_F(SwitchMonitorTest, SerialRingAloneIsJudgedByCts) {
