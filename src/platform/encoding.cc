@@ -48,7 +48,12 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
 }
 
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
-  return Convert("CP932", "UTF-8", utf8);
+  std::optional<std::string> cp932 = Convert("CP932", "UTF-8", utf8);
+  // iconv maps some characters without complaint onto others that code page 932 has ("¥"
+  // onto the backslash, "〜" onto "～"); such text would read back as other text, so a
+  // folder name would name another folder. Only what converts back unchanged is taken.
+  if (!cp932 || Cp932ToUtf8(*cp932) != utf8) return std::nullopt;
+  return cp932;
 }
 
 }  // namespace velmarin

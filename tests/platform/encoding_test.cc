@@ -33,6 +33,15 @@ TEST(EncodingTest, RefusesTextOutsideCodePage932) {
   EXPECT_EQ(Utf8ToCp932("한국어"), Text());                  // Hangul
 }
 
+TEST(EncodingTest, RefusesCharactersThatWouldReadBackAsOthers) {
+  EXPECT_EQ(Utf8ToCp932("/data/\u00A5/hozon"), Text());  // yen sign, not a backslash
+  EXPECT_EQ(Utf8ToCp932("a\u203Eb"), Text());            // overline, not a tilde
+  EXPECT_EQ(Utf8ToCp932("1\u301C9"), Text());            // wave dash, not the full-width tilde
+  EXPECT_EQ(Utf8ToCp932("a\u2212b"), Text());            // minus sign, not the full-width minus
+  EXPECT_EQ(Utf8ToCp932("1\uFF5E9"), Text("1\x81\x60"
+                                          "9"));
+}
+
 TEST(EncodingTest, RefusesInvalidInput) {
   EXPECT_EQ(Utf8ToCp932("ab\xC3\x28"), Text());  // broken UTF-8 sequence
   EXPECT_EQ(Utf8ToCp932("ab\xE3\x81"), Text());  // cut UTF-8 sequence

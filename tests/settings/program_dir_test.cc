@@ -22,6 +22,8 @@ TEST(MakeProgramDir, RefusesWhatTheSettingsCannotHold) {
   std::string error;
   EXPECT_FALSE(MakeProgramDir("/tmp/\xf0\x9f\x98\x80", &error));  // an emoji
   EXPECT_NE(error.find("code page 932"), std::string::npos);
+  // A yen sign would be stored as a backslash, which names another folder.
+  EXPECT_FALSE(MakeProgramDir("/tmp/a\u00A5b", &error));
   EXPECT_TRUE(MakeProgramDir("/" + std::string(492, 'a'), &error));
   EXPECT_FALSE(MakeProgramDir("/" + std::string(493, 'a'), &error));
   EXPECT_NE(error.find("longer than 493 bytes"), std::string::npos);
