@@ -22,7 +22,9 @@ std::optional<std::string> ParseCaptureId(const Options& options, int* exit_code
     return std::nullopt;
   }
   if (id->size() > kMaxIdBytes) {
-    std::fprintf(stderr, "velmarin: the ID has more than %zu characters\n", kMaxIdBytes);
+    // Counted in code page 932 bytes, as the ID is stored: a Japanese character takes two.
+    std::fprintf(stderr, "velmarin: the ID is longer than %zu bytes in code page 932\n",
+                 kMaxIdBytes);
     *exit_code = 2;
     return std::nullopt;
   }

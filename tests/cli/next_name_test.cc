@@ -72,6 +72,12 @@ TEST_F(NextNameCommand, EmptyIdGivesZero) {
 
 TEST_F(NextNameCommand, UsageErrorsAndFailuresHaveTheirExitCodes) {
   EXPECT_EQ(RunProgram({"--dir", dir.path(), "--id", "12345678901", "--next-name"}).exit_code, 2);
+  // Six kanji are twelve bytes: the message must not claim more than ten characters.
+  const ProgramResult kanji =
+      RunProgram({"--dir", dir.path(), "--id", "撮影撮影撮影", "--next-name"});
+  EXPECT_EQ(kanji.exit_code, 2);
+  EXPECT_NE(kanji.err.find("longer than 10 bytes"), std::string::npos) << kanji.err;
+  EXPECT_EQ(RunProgram({"--dir", dir.path(), "--id", "撮影撮影撮", "--next-name"}).exit_code, 0);
   EXPECT_EQ(RunProgram({"--next-name", "--bogus"}).exit_code, 2);
   EXPECT_EQ(RunProgram({}).exit_code, 2);
   const ProgramResult missing = RunProgram({"--dir", dir / "missing", "--next-name"});
