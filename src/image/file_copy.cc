@@ -54,7 +54,12 @@ bool CopyContents(int from, int to) {
   }
 }
 
-// Creates ".<name>.XXXXXX" beside `target` with the usual permissions (0666 less umask).
+// Bytes of the target's stem kept in a temporary name, so that a target name near the
+// 255-byte limit still leaves room for the temporary's.
+constexpr std::size_t kTemporaryStemBytes = 100;
+
+// Creates ".<stem>.XXXXXX" beside `target` with the usual permissions (0666 less umask). The
+// name lacks ".jpg", so a folder scan for pictures never takes it.
 int CreateTemporary(const std::filesystem::path& target, std::filesystem::path* temporary) {
   static constexpr char kLetters[] =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -62,7 +67,7 @@ int CreateTemporary(const std::filesystem::path& target, std::filesystem::path* 
   std::minstd_rand random(seed());
   std::uniform_int_distribution<std::size_t> pick(0, sizeof(kLetters) - 2);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = "." + target.filename().string() + ".";
+    std::string name = "." + target.stem().string().substr(0, kTemporaryStemBytes) + ".";
     for (int i = 0; i < 6; ++i) name += kLetters[pick(random)];
     *temporary = target.parent_path() / name;
     const int fd = ::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

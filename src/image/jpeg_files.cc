@@ -20,6 +20,9 @@ namespace velmarin {
 namespace {
 
 constexpr int kNormalizedQuality = 100;
+// Bytes of the target's stem kept in a temporary name: the 8 bytes the temporary adds must
+// not push a target name near the 255-byte limit over it.
+constexpr std::size_t kTemporaryStemBytes = 100;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -48,7 +51,8 @@ class PendingFile {
  public:
   explicit PendingFile(const std::filesystem::path& target) {
     if (target.filename().empty()) return;
-    name_ = (Folder(target) / ("." + target.stem().string() + ".XXXXXX")).string();
+    const std::string stem = target.stem().string().substr(0, kTemporaryStemBytes);
+    name_ = (Folder(target) / ("." + stem + ".XXXXXX")).string();
     const int fd = mkstemp(name_.data());
     if (fd < 0) {
       name_.clear();

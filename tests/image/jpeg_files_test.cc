@@ -237,6 +237,16 @@ TEST(WriteJpegFileAtomicallyTest, MissingFolderOrFolderInTheWayIsAnOpenFailure) 
   EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"t.jpg"});
 }
 
+TEST(WriteJpegFileAtomicallyTest, TargetNameOfTheLongestLengthIsWritten) {
+  TempDir dir;
+  const std::string name = std::string(251, 'n') + ".jpg";  // 255 bytes, the most a name holds
+  bool open_failed = true;
+  EXPECT_TRUE(
+      WriteJpegFileAtomically(dir / name, test::MakeGradientDib(8, 8), 90, false, &open_failed));
+  EXPECT_FALSE(open_failed);
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{name});
+}
+
 // Runs `write` as an unprivileged user when the test runs as root (root ignores folder
 // permissions), else directly. Returns its result.
 bool RunWithoutPrivileges(const std::function<bool()>& write) {

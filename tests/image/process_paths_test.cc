@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "image/process_test_pictures.h"
 #include "support/temp_dir.h"
 
@@ -44,6 +46,18 @@ TEST_F(ProcessPathsTest, WithoutRangeAndStampsAJpegIsCopiedByteForByte) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
                           std::filesystem::directory_iterator()),
             3);
+}
+
+TEST_F(ProcessPathsTest, CopyToATargetNameOfTheLongestLength) {
+  settings_[SettingSlot::SourceRange].clear();
+  settings_[SettingSlot::TextLines].clear();
+  const std::filesystem::path target = dir_ / (std::string(251, 'n') + ".jpg");  // 255 bytes
+  EXPECT_TRUE(Process(jpeg_, target));
+  EXPECT_EQ(errors_.Get(), "");
+  EXPECT_EQ(test::ReadFileBytes(target), test::ReadFileBytes(jpeg_));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
+                          std::filesystem::directory_iterator()),
+            2);
 }
 
 TEST_F(ProcessPathsTest, FailedCopyReportsTransferFailedAndStillSucceeds) {
