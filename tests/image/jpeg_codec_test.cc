@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -34,6 +35,66 @@ void ExpectNear(Bgr actual, Bgr expected, int tolerance) {
   EXPECT_NEAR(actual.b, expected.b, tolerance);
   EXPECT_NEAR(actual.g, expected.g, tolerance);
   EXPECT_NEAR(actual.r, expected.r, tolerance);
+}
+
+// The scan-lines of a JPEG as the library itself decodes them: top first, red, green, blue.
+std::vector<std::vector<std::uint8_t>> LibraryScanLines(const std::string& jpeg) {
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr errors{};
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(jpeg.data()),
+               static_cast<unsigned long>(jpeg.size()));
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&cinfo);
+  std::vector<std::vector<std::uint8_t>> lines;
+  while (cinfo.output_scanline < cinfo.output_height) {
+    lines.emplace_back(std::size_t{cinfo.output_width} * 3);
+    JSAMPROW row = lines.back().data();
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return lines;
+}
+
+// Orientation and byte order checked against the library directly, not against our own
+// encoder or decoder, which could share one mistake and still agree with each other.
+TEST(ReadJpegToDibTest, FirstScanLineBecomesTheLastRowInMemory) {
+  const std::string jpeg = EncodeTestJpeg(16, 32, [](int, int y, std::uint8_t* p) {
+    p[0] = y < 16 ? 230 : 20;  // red top half
+    p[1] = 20;
+    p[2] = y < 16 ? 20 : 230;  // blue bottom half
+  });
+  const std::optional<Dib> dib = DecodeJpegBytes(jpeg);
+  ASSERT_TRUE(dib);
+  const std::uint8_t* top = dib->row(31);
+  const std::uint8_t* bottom = dib->row(0);
+  EXPECT_GT(top[2], 200);  // blue, green, red
+  EXPECT_LT(top[0], 50);
+  EXPECT_GT(bottom[0], 200);
+  EXPECT_LT(bottom[2], 50);
+}
+
+TEST(WriteDibToJpegTest, LastRowInMemoryIsTheFirstScanLineWritten) {
+  Dib dib = *Dib::Create(16, 32, 24);
+  for (int row = 0; row < 32; ++row) {
+    for (int x = 0; x < 16; ++x) {
+      std::uint8_t* p = dib.row(row) + 3 * x;
+      p[0] = row >= 16 ? 20 : 230;  // blue in the rows of the lower half of the picture
+      p[1] = 20;
+      p[2] = row >= 16 ? 230 : 20;  // red in the rows of the upper half
+    }
+  }
+  bool ok = false;
+  const auto lines = LibraryScanLines(WriteToMemory(dib, 95, false, &ok));
+  ASSERT_TRUE(ok);
+  ASSERT_EQ(lines.size(), 32u);
+  EXPECT_GT(lines.front()[0], 200);  // red, green, blue
+  EXPECT_LT(lines.front()[2], 50);
+  EXPECT_GT(lines.back()[2], 200);
+  EXPECT_LT(lines.back()[0], 50);
 }
 
 TEST(ReadJpegToDibTest, WidthThreeHasStrideTwelveWithZeroPadding) {
