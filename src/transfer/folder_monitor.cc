@@ -111,8 +111,9 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     const int count = ctx.image_count.fetch_add(1) + 1;
 
     // A half-written image is better tried late than lost: it is processed in any case,
-    // and a failure then names the likely cause.
-    const bool complete = WaitUntilComplete(source, stop, ctx.timing.completeness);
+    // and a failure then names the likely cause. A stop does not cut the wait short: the
+    // image in hand is finished, and the next run would count it as already present.
+    const bool complete = WaitUntilComplete(source, {}, ctx.timing.completeness);
     const auto target = TransferOneImage(source, ctx.settings(), ctx.capture_id(), ctx.program_dir,
                                          ctx.pipeline, ctx.errors, ctx.messages);
     if (target && ctx.on_transferred) ctx.on_transferred(count, *target);

@@ -63,6 +63,10 @@ void FolderMonitorFixture::RunCycles(int count) {
   for (int i = 0; i < count; ++i) RunCycle();
 }
 
+void FolderMonitorFixture::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
 void FolderMonitorFixture::AddImage(const std::string& name, std::string_view bytes) {
   WriteNewFile(watch_ / name, bytes);
 }

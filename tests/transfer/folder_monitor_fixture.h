@@ -32,6 +32,9 @@ class FolderMonitorFixture : public ::testing::Test {
   void Start();
   void RunCycle();
   void RunCycles(int count);
+  // Asks the thread to stop without waiting; Join waits until it has ended.
+  void RequestStop() { thread_.request_stop(); }
+  void Join();
 
   // Writes an image into the watch folder, newer than every one before.
   void AddImage(const std::string& name, std::string_view bytes = "picture bytes");

@@ -136,5 +136,31 @@ TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
   EXPECT_EQ(pixels, DecodedPixels(*expected));
 }
 
+TEST_F(FolderPipeline, StopWhileAnImageIsBeingWrittenStillTakesItWhole) {
+  WithoutEdits();
+  const std::string full = JpegBytes(320, 240, 8);
+  Start();
+  std::ofstream out(Watch("late.jpg"), std::ios::binary);
+  out.write(full.data(), static_cast<std::streamsize>(full.size() / 2));
+  out.flush();
+  gate_.Release();  // the scan finds the half-written image and waits for the rest
+  for (int i = 0; i < 3000 && image_count_ == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(image_count_, 1);
+
+  // Monitoring stops while the capture program is still writing: the image is finished,
+  // not read half-done and lost.
+  RequestStop();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  out.write(full.data() + full.size() / 2,
+            static_cast<std::streamsize>(full.size() - full.size() / 2));
+  out.close();
+  Join();
+  ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
+  EXPECT_EQ(DecodedPixels(Transferred()[0].second).size(), 320u * 240u * 3u);
+  EXPECT_EQ(errors_.Generation(), 0u);
+}
+
 }  // namespace
 }  // namespace velmarin::test
