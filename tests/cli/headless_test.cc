@@ -98,8 +98,14 @@ TEST_F(HeadlessMonitoring, TakesOverNewImagesAndSavesTheSettingsOnSigterm) {
 }
 
 TEST_F(HeadlessMonitoring, TwoImagesWithinOneScanTakeTheNewer) {
-  WriteFileBytes(program / "a.jpg", JpegBytes(320, 240, 3));
-  WriteFileBytes(program / "b.jpg", JpegBytes(160, 120, 4));
+  // Written under names that are not images, then renamed (which keeps their creation
+  // times) within microseconds, so no scan can fall between the two arrivals.
+  const std::string older = JpegBytes(320, 240, 3);
+  const std::string newer = JpegBytes(160, 120, 4);
+  WriteFileBytes(program / "a.part", older);
+  WriteFileBytes(program / "b.part", newer);
+  fs::rename(program / "a.part", program / "a.jpg");
+  fs::rename(program / "b.part", program / "b.jpg");
   const fs::path target = WaitForTransfer(1);
   std::this_thread::sleep_for(1500ms);
   EXPECT_EQ(CountLines(monitor->out()), 1);
