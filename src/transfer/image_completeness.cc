@@ -38,19 +38,28 @@ std::uint32_t Le32(const std::uint8_t* bytes) {
   return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-bool EndsWithEndOfImage(std::FILE* file, std::uint64_t size) {
+// Whether the last bytes of `file` hold an end-of-image marker: as the very last bytes
+// (trailing zero bytes aside) when `at_end`, else anywhere among them. A file cut short
+// has none and is not handed to the decoder, which would complain about it on stderr.
+bool TailHoldsEndOfImage(std::FILE* file, std::uint64_t size, bool at_end) {
   const long tail = static_cast<long>(std::min<std::uint64_t>(size, kTailBytes));
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tail));
   if (std::fseek(file, -tail, SEEK_END) != 0 ||
       std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
     return false;
   }
+  if (!at_end) {
+    const std::uint8_t marker[] = {0xFF, 0xD9};
+    return std::search(bytes.begin(), bytes.end(), marker, marker + 2) != bytes.end();
+  }
   while (!bytes.empty() && bytes.back() == 0) bytes.pop_back();
   return bytes.size() >= 2 && bytes[bytes.size() - 2] == 0xFF && bytes.back() == 0xD9;
 }
 
-bool JpegComplete(std::FILE* file, std::uint64_t size) {
-  if (!EndsWithEndOfImage(file, size)) return false;
+// The decoding reads up to the end marker, so a file that decodes is whole even when its
+// writer appends data after the marker; `marker_at_end` also asks for nothing to follow it.
+bool JpegComplete(std::FILE* file, std::uint64_t size, bool marker_at_end) {
+  if (!TailHoldsEndOfImage(file, size, marker_at_end)) return false;
   std::rewind(file);
   return ReadJpegToDib(file).has_value();
 }
@@ -77,7 +86,7 @@ bool BmpComplete(const std::uint8_t* header, std::uint64_t size) {
 enum class Content { kWhole, kPartial, kUnknown };
 
 // What the content of `file` says about its completeness.
-Content JudgeContent(const std::filesystem::path& file) {
+Content JudgeContent(const std::filesystem::path& file, bool jpeg_marker_at_end) {
   // Non-blocking, so an entry swapped for a FIFO meanwhile cannot hold the thread.
   const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return Content::kPartial;
@@ -95,7 +104,7 @@ Content JudgeContent(const std::filesystem::path& file) {
   const std::size_t got = std::fread(header.data(), 1, header.size(), stream.get());
   auto judged = [](bool whole) { return whole ? Content::kWhole : Content::kPartial; };
   if (got >= 2 && header[0] == 0xFF && header[1] == 0xD8) {
-    return judged(JpegComplete(stream.get(), size));
+    return judged(JpegComplete(stream.get(), size, jpeg_marker_at_end));
   }
   if (got >= 2 && header[0] == 'B' && header[1] == 'M') {
     return judged(got == header.size() && BmpComplete(header.data(), size));
@@ -106,7 +115,7 @@ Content JudgeContent(const std::filesystem::path& file) {
 }  // namespace
 
 bool ImageLooksComplete(const std::filesystem::path& file) {
-  return JudgeContent(file) != Content::kPartial;
+  return JudgeContent(file, /*jpeg_marker_at_end=*/false) != Content::kPartial;
 }
 
 bool WaitUntilComplete(const std::filesystem::path& file, std::stop_token stop,
@@ -114,9 +123,9 @@ bool WaitUntilComplete(const std::filesystem::path& file, std::stop_token stop,
   const auto deadline = std::chrono::steady_clock::now() + limits.max_wait;
   std::optional<std::uint64_t> last_size;
   int same_size_checks = 0;
-  // A JPEG that decodes to its end marker, or a BMP as long as its headers say, is whole:
-  // taking it at once keeps the way from capture to transfer short.
-  if (JudgeContent(file) == Content::kWhole) return true;
+  // A JPEG that ends with its end marker and decodes, or a BMP as long as its headers say,
+  // is whole: taking it at once keeps the way from capture to transfer short.
+  if (JudgeContent(file, /*jpeg_marker_at_end=*/true) == Content::kWhole) return true;
   while (true) {
     const auto size = FileSize(file);
     if (!size) return false;

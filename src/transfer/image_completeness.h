@@ -13,13 +13,14 @@ struct CompletenessLimits {
   std::chrono::milliseconds max_wait{10'000};
 };
 
-// True when the content of `file` is whole, judged by what it starts with: a JPEG ends with
-// its end-of-image marker (trailing zero bytes aside) and decodes without a warning; a BMP
-// is at least as long as its headers say its pixel data reaches. Other content cannot be
-// judged and counts as whole when it is not empty.
+// True when the content of `file` is whole, judged by what it starts with: a JPEG decodes
+// to its end-of-image marker without a warning (data after the marker aside); a BMP is at
+// least as long as its headers say its pixel data reaches. Other content cannot be judged
+// and counts as whole when it is not empty.
 bool ImageLooksComplete(const std::filesystem::path& file);
 
-// True at once when the content of `file` shows it whole (a JPEG or BMP as above). Otherwise
+// True at once when the content of `file` shows it whole: a JPEG as above whose last bytes
+// are its end marker (trailing zero bytes aside), or a BMP as above. Otherwise
 // waits until the size of `file` has stayed the same over `stable_checks` checks and its
 // content looks complete. False when that is not reached within `max_wait`, when the file
 // disappears, or when a stop is requested.

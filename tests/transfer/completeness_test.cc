@@ -65,6 +65,13 @@ TEST_F(Completeness, WholeContentNeedsNoStableSize) {
   EXPECT_FALSE(WaitUntilComplete(dir_ / "c.jpg", {}, strict));
 }
 
+TEST_F(Completeness, StableJpegWithDataAfterItsEndMarkerIsTakenInTime) {
+  // Some writers append their own data after the picture; it decodes whole all the same.
+  WriteFileBytes(dir_ / "a.jpg", jpeg_ + "trailing data of the writer");
+  EXPECT_TRUE(ImageLooksComplete(dir_ / "a.jpg"));
+  EXPECT_TRUE(WaitUntilComplete(dir_ / "a.jpg", {}, kQuick));
+}
+
 TEST_F(Completeness, WaitGivesUpOnAFileThatStaysIncompleteOrDisappears) {
   WriteFileBytes(dir_ / "a.jpg", jpeg_.substr(0, 100));
   EXPECT_FALSE(WaitUntilComplete(dir_ / "a.jpg", {}, kQuick));
