@@ -52,19 +52,25 @@ int RunHeadlessCommand(const Options& options) {
 
   LastErrorText& last_error = session.state().last_error;
   std::uint64_t reported = last_error.Generation();
-  for (;;) {
-    const timespec tick{0, kTickNanoseconds};
-    const int signal = sigtimedwait(&stop_signals, nullptr, &tick);
+  const auto report_new_error = [&] {
     if (const std::uint64_t now = last_error.Generation(); now != reported) {
       reported = now;
       const std::string text = last_error.Get();
       if (!text.empty()) messages.ShowMessage(text);
     }
+  };
+  for (;;) {
+    const timespec tick{0, kTickNanoseconds};
+    const int signal = sigtimedwait(&stop_signals, nullptr, &tick);
+    report_new_error();
     if (signal == SIGINT || signal == SIGTERM) break;
   }
 
   std::string error;
-  if (!session.ShutDown(&error)) {
+  const bool saved = session.ShutDown(&error);
+  // The image the folder thread was finishing when the signal came may have failed.
+  report_new_error();
+  if (!saved) {
     std::fprintf(stderr, "velmarin: %s\n", error.c_str());
     return 1;
   }

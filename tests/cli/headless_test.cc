@@ -132,5 +132,15 @@ TEST_F(HeadlessMonitoring, ASlowlyWrittenImageArrivesComplete) {
   EXPECT_EQ(monitor->Stop(SIGTERM), 0);
 }
 
+TEST_F(HeadlessMonitoring, SigtermFinishesTheImageInHandAndReportsItsFailure) {
+  // Cut short and never completed: the thread waits for the rest, then tries it all the same.
+  const std::string bytes = JpegBytes(640, 480, 6);
+  WriteFileBytes(program / "cut.jpg", bytes.substr(0, bytes.size() / 2));
+  std::this_thread::sleep_for(1200ms);  // more than two scans: the thread is waiting for it
+  EXPECT_EQ(monitor->Stop(SIGTERM), 0);
+  EXPECT_NE(monitor->err().find("image not complete! "), std::string::npos) << monitor->err();
+  EXPECT_EQ(CountLines(monitor->out()), 0);
+}
+
 }  // namespace
 }  // namespace velmarin::test
