@@ -32,4 +32,9 @@ std::optional<ProgramDir> MakeProgramDir(const std::filesystem::path& path, std:
   return ProgramDir{std::filesystem::path(text), std::move(*cp932)};
 }
 
+std::string FolderInProgramDir(const ProgramDir& program_dir, std::string_view folder_cp932) {
+  if (folder_cp932.empty() || folder_cp932.front() == '/') return std::string(folder_cp932);
+  return program_dir.cp932 + "/" + std::string(folder_cp932);
+}
+
 }  // namespace velmarin

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmarin {
 
@@ -12,6 +13,10 @@ struct ProgramDir {
   std::filesystem::path path;
   std::string cp932;
 };
+
+// A folder setting (code page 932) as a path to use: a relative one lies in the program
+// folder, as it did when the program folder was the current one. Empty stays empty.
+std::string FolderInProgramDir(const ProgramDir& program_dir, std::string_view folder_cp932);
 
 // Makes the program folder from `path` (made absolute). Fails with a message when the
 // folder's name cannot be written in code page 932, as the settings file needs it.

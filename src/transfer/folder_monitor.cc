@@ -59,7 +59,10 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
 
   const LocalTime now = LocalTimeNow();
   std::string error;
-  const auto target = pipeline.BuildTargetPath(settings, capture_id, now, &error);
+  Settings resolved = settings;
+  resolved[SettingSlot::TransferFolder] =
+      FolderInProgramDir(program_dir, settings[SettingSlot::TransferFolder]);
+  const auto target = pipeline.BuildTargetPath(resolved, capture_id, now, &error);
   if (!target) {
     const auto cp932 = Utf8ToCp932(error);  // the reason may quote a file-system path
     errors.Set(cp932 ? *cp932 : "transfer path error! ");

@@ -64,6 +64,14 @@ TEST_F(NextNameCommand, TakesTheSerialBehindTheHighestPresent) {
   EXPECT_EQ(result.out, ExpectedName(dir.path(), "000123", 6) + "\n");
 }
 
+TEST_F(NextNameCommand, ARelativeTransferFolderLiesInTheProgramFolder) {
+  const std::string label(SettingLabel(SettingSlot::TransferFolder));
+  WriteFileBytes(dir / "velmarin.ini", label + "out\r\n");
+  const ProgramResult result = RunProgram({"--dir", dir.path(), "--id", "1", "--next-name"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out.rfind((dir / "out").string() + "/", 0), 0u) << result.out;
+}
+
 TEST_F(NextNameCommand, EmptyIdGivesZero) {
   const ProgramResult result = RunProgram({"--dir", dir.path(), "--id", "", "--next-name"});
   ASSERT_EQ(result.exit_code, 0) << result.err;

@@ -31,3 +31,16 @@ TEST(MakeProgramDir, RefusesWhatTheSettingsCannotHold) {
 
 }  // namespace
 }  // namespace velmarin
+
+namespace velmarin {
+namespace {
+
+TEST(FolderInProgramDir, RelativeFoldersLieInTheProgramFolder) {
+  const ProgramDir dir{"/srv/station", "/srv/station"};
+  EXPECT_EQ(FolderInProgramDir(dir, "hozon"), "/srv/station/hozon");
+  EXPECT_EQ(FolderInProgramDir(dir, "/data/out"), "/data/out");
+  EXPECT_EQ(FolderInProgramDir(dir, ""), "");
+}
+
+}  // namespace
+}  // namespace velmarin
