@@ -22,7 +22,7 @@ const char* const kUsage =
     "\n"
     "Options:\n"
     "  --dir DIR   program folder holding velmarin.ini, hozon and bkup (default: current)\n"
-    "  --id ID     the capture ID, at most 10 characters (empty gives \"0\")\n"
+    "  --id ID     the capture ID, at most 10 bytes in Shift-JIS (empty gives \"0\")\n"
     "\n"
     "Exit status: 0 success, 1 failure (reason on stderr), 2 usage error.\n";
 
