@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "settings/settings.h"
 #include "support/program_process.h"
 #include "support/temp_dir.h"
 #include "support/test_pictures.h"
@@ -140,6 +141,34 @@ TEST_F(HeadlessMonitoring, SigtermFinishesTheImageInHandAndReportsItsFailure) {
   EXPECT_EQ(monitor->Stop(SIGTERM), 0);
   EXPECT_NE(monitor->err().find("image not complete! "), std::string::npos) << monitor->err();
   EXPECT_EQ(CountLines(monitor->out()), 0);
+}
+
+// A switch device that cannot be opened is reported, and monitoring goes on without it.
+TEST(HeadlessSwitchDevice, MissingBoardOrPortIsReportedAndMonitoringGoesOn) {
+  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  const std::string label(SettingLabel(SettingSlot::SwitchDevice));
+  for (const std::string& device : {std::string("USB-IO"), std::string("/dev/velmarin-no-port")}) {
+    SCOPED_TRACE(device);
+    TempDir dir;
+    TempDir logs;
+    WriteFileBytes(dir / "velmarin.ini", label + device + "\r\n");
+    BackgroundProgram monitor({"--headless", "--dir", dir.path().string()}, logs.path(),
+                              {"DISPLAY="});
+    const std::string status = device + "スイッチエラー 監視中";
+    ASSERT_TRUE(BackgroundProgram::WaitFor(
+        [&] { return monitor.err().find(status) != std::string::npos; }, kLimit))
+        << monitor.err();
+    if (device[0] == '/') {
+      EXPECT_NE(monitor.err().find(device + " is not available"), std::string::npos);
+    } else {
+      EXPECT_EQ(monitor.err().find("not available"), std::string::npos) << monitor.err();
+    }
+    std::this_thread::sleep_for(700ms);
+    WriteFileBytes(dir / "shot.jpg", JpegBytes(64, 48, 6));
+    EXPECT_TRUE(BackgroundProgram::WaitFor([&] { return CountLines(monitor.out()) == 1; }, kLimit))
+        << monitor.err();
+    EXPECT_EQ(monitor.Stop(SIGTERM), 0);
+  }
 }
 
 }  // namespace
