@@ -13,9 +13,10 @@ int RunNextNameCommand(const Options& options) {
   auto context = PrepareCommand(options, &exit_code);
   if (!context) return exit_code;
   std::string error;
-  const auto path =
-      BuildTransferPath(context->settings[SettingSlot::NameFormat], context->capture_id,
-                        context->settings[SettingSlot::TransferFolder], LocalTimeNow(), &error);
+  const std::string transfer_folder =
+      FolderInProgramDir(context->program_dir, context->settings[SettingSlot::TransferFolder]);
+  const auto path = BuildTransferPath(context->settings[SettingSlot::NameFormat],
+                                      context->capture_id, transfer_folder, LocalTimeNow(), &error);
   if (!path) {
     std::fprintf(stderr, "velmarin: %s\n", error.c_str());
     return 1;
