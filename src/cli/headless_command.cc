@@ -36,7 +36,8 @@ int RunHeadlessCommand(const Options& options) {
   sigaddset(&stop_signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-  EnsureGuiApplication();
+  // Only images are drawn: a display that is set but unreachable must not stop the run.
+  EnsureGuiApplication(DisplayUse::kNever);
   StderrMessages messages;
   HidapiTransport hid;
   TermiosSerialOpener serial;

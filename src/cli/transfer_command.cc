@@ -15,7 +15,8 @@ int RunTransferCommand(const Options& options) {
   int exit_code = 0;
   auto context = PrepareCommand(options, &exit_code);
   if (!context) return exit_code;
-  EnsureGuiApplication();
+  // Only images are drawn: a display that is set but unreachable must not stop the run.
+  EnsureGuiApplication(DisplayUse::kNever);
   StderrMessages messages;
   LastErrorText errors;
   ImageTransferPipeline pipeline;
