@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "cli/process_command.h"
 #include "cli/transfer_command.h"
+#include "platform/data_files.h"
 
 int main(int argc, char** argv) {
   using velmarin::cli::Command;
@@ -23,6 +24,11 @@ int main(int argc, char** argv) {
       return 0;
     case Command::kVersion:
       std::printf("velmarin %s\n", VELMARIN_VERSION);
+      if (const auto chime = velmarin::FindDataFile("chimes.wav")) {
+        std::printf("chime: %s\n", chime->c_str());
+      } else {
+        std::printf("chime: none (the desktop beep sounds instead)\n");
+      }
       return 0;
     case Command::kNextName:
       return velmarin::cli::RunNextNameCommand(*options);

@@ -101,6 +101,7 @@ TEST_F(NextNameCommand, HelpAndVersion) {
   const ProgramResult version = RunProgram({"--version"});
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(version.out.rfind("velmarin ", 0), 0u);
+  EXPECT_NE(version.out.find("\nchime: /"), std::string::npos) << version.out;
 }
 
 }  // namespace
