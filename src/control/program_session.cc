@@ -3,11 +3,20 @@
 #include <string_view>
 
 #include "control/monitoring_commands.h"
+#include "platform/encoding.h"
 #include "settings/settings_file.h"
 #include "switch/capture_event.h"
 #include "transfer/evacuation.h"
 
 namespace velmarin {
+namespace {
+
+// The settings file's messages are UTF-8, as they quote paths; a sink takes code page 932.
+void ShowUtf8Message(MessageSink& messages, const std::string& utf8) {
+  messages.ShowMessage(Utf8ToCp932(utf8).value_or(utf8));
+}
+
+}  // namespace
 
 ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                                TransferredCallback on_transferred)
@@ -34,8 +43,8 @@ ProgramSession::~ProgramSession() {
 
 std::string ProgramSession::StartUp() {
   std::string warning;
-  state_.SetSettings(LoadSettings(state_.program_dir(), &warning));
-  if (!warning.empty()) backends_.messages.ShowMessage(warning);
+  state_.SetLoadedSettings(LoadSettings(state_.program_dir(), &warning));
+  if (!warning.empty()) ShowUtf8Message(backends_.messages, warning);
 
   const Settings settings = state_.settings();
   if (settings[SettingSlot::EvacuateAtStartup].find('1') != std::string::npos) {
@@ -62,7 +71,16 @@ bool ProgramSession::ShutDown(std::string* error) {
   shut_down_ = true;
   devices_.CloseSerialPort();
   devices_.usb_io().ShutdownUsbIo();
-  return SaveSettings(state_.program_dir(), state_.settings(), error);
+  // Only what was changed in this run is written, into the file as it is now.
+  const Settings current = state_.settings();
+  std::string message;
+  if (!SaveChangedSettings(state_.program_dir(), state_.FileSettings(), current, &message)) {
+    if (error) *error = message;
+    return false;
+  }
+  if (!message.empty()) ShowUtf8Message(backends_.messages, message);
+  state_.SetFileSettings(current);
+  return true;
 }
 
 void ProgramSession::RunSwitchThread(std::stop_token stop) {

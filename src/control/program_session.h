@@ -47,8 +47,8 @@ class ProgramSession {
   // "監視停止"; returns the status text.
   std::string Stop();
   // Stops monitoring and waits for both threads, closes the serial port, shuts the USB-IO
-  // access down and saves the settings. False with `error` when the settings could not be
-  // written.
+  // access down and writes the settings changed in this run (SaveChangedSettings), nothing
+  // when none changed. False with `error` when the settings could not be written.
   bool ShutDown(std::string* error);
 
   SharedState& state() { return state_; }

@@ -22,6 +22,22 @@ void SharedState::SetSlot(SettingSlot slot, std::string value) {
   settings_[slot] = std::move(value);
 }
 
+Settings SharedState::FileSettings() const {
+  std::lock_guard lock(mutex_);
+  return file_settings_;
+}
+
+void SharedState::SetLoadedSettings(Settings settings) {
+  std::lock_guard lock(mutex_);
+  file_settings_ = settings;
+  settings_ = std::move(settings);
+}
+
+void SharedState::SetFileSettings(Settings saved) {
+  std::lock_guard lock(mutex_);
+  file_settings_ = std::move(saved);
+}
+
 std::string SharedState::CaptureId() const {
   std::lock_guard lock(mutex_);
   return capture_id_;

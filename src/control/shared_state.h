@@ -19,10 +19,19 @@ class SharedState {
 
   const ProgramDir& program_dir() const { return program_dir_; }
 
+  // The record every front end reads and changes (settings commands store into it).
   Settings settings() const;
   std::string Slot(SettingSlot slot) const;
   void SetSettings(Settings settings);
   void SetSlot(SettingSlot slot, std::string value);
+
+  // The record as the settings file held it when loaded or last saved. A slot whose value in
+  // settings() differs from it counts as changed in this run; only those are written back.
+  Settings FileSettings() const;
+  // After loading the file: the record and the file record both become `settings`.
+  void SetLoadedSettings(Settings settings);
+  // After saving: `saved` is what the file now holds for this run's changes.
+  void SetFileSettings(Settings saved);
 
   // At most 10 characters; exchanged whole so a name or stamp never sees half of an ID.
   std::string CaptureId() const;
@@ -38,6 +47,7 @@ class SharedState {
   const ProgramDir program_dir_;
   mutable std::mutex mutex_;
   Settings settings_;
+  Settings file_settings_;
   std::string capture_id_ = "0";
 };
 

@@ -54,11 +54,28 @@ constexpr std::array<std::string_view, kSettingSlotCount> kDefaults = {
 };
 // clang-format on
 
+constexpr std::array<std::string_view, kSettingSlotCount> kNames = {
+    "SwitchDevice",     "TriggerEdge",   "PollIntervalMs",    "EventDelayMs",
+    "RestAfterEventMs", "KeyCode",       "Modifiers",         "MouseX",
+    "MouseY",           "WatchFolder",   "TransferFolder",    "NameFormat",
+    "SourceRange",      "TextLines",     "TextFont",          "JpegQuality",
+    "TextColor",        "TextBackColor", "EvacuateAtStartup",
+};
+
 constexpr std::string_view kTransferSubfolder = "hozon";
 
 }  // namespace
 
 std::string_view SettingLabel(SettingSlot slot) { return kLabels[static_cast<int>(slot)]; }
+
+std::string_view SettingName(SettingSlot slot) { return kNames[static_cast<int>(slot)]; }
+
+std::optional<SettingSlot> SettingSlotByName(std::string_view name) {
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    if (kNames[i] == name) return static_cast<SettingSlot>(i);
+  }
+  return std::nullopt;
+}
 
 std::string DefaultSettingValue(SettingSlot slot, std::string_view program_dir) {
   switch (slot) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,11 @@ struct Settings {
 
 // The slot's label in the file (code page 932, ends with an ASCII colon).
 std::string_view SettingLabel(SettingSlot slot);
+
+// The slot's name as the command line shows and takes it ("SwitchDevice", "WatchFolder", ...).
+std::string_view SettingName(SettingSlot slot);
+// The slot of a name, compared exactly; nullopt when no slot has it.
+std::optional<SettingSlot> SettingSlotByName(std::string_view name);
 
 // The default of a slot. WatchFolder defaults to the program folder and TransferFolder to
 // the program folder followed by "/hozon"; `program_dir` is that folder in code page 932.

@@ -10,6 +10,8 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/encoding.h"
+
 namespace velmarin {
 namespace {
 
@@ -46,15 +48,17 @@ std::string ErrnoText(int error) {
 std::string TranslateLineEnds(std::string_view bytes) {
   std::string text;
   text.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    text += bytes[i];
+  std::size_t pos = 0;
+  for (std::size_t cr = bytes.find("\r\n"); cr != std::string_view::npos;
+       cr = bytes.find("\r\n", pos)) {
+    text.append(bytes.substr(pos, cr - pos));
+    pos = cr + 1;  // the LF is copied with the next run
   }
+  text.append(bytes.substr(pos));
   return text;
 }
 
-void ApplyLine(std::string_view line, Settings& settings,
-               std::array<bool, kSettingSlotCount>& found) {
+void ApplyLine(std::string_view line, Settings& settings, SlotFlags& found) {
   // The line is a C string: whatever follows a NUL is not part of it.
   line = line.substr(0, line.find('\0'));
   for (int i = 0; i < kSettingSlotCount; ++i) {
@@ -133,13 +137,17 @@ void SyncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-Settings ParseSettingsFile(std::string_view bytes, std::string_view program_dir_cp932) {
+Settings ParseSettingsFile(std::string_view bytes, std::string_view program_dir_cp932,
+                           SlotFlags* found_out) {
   Settings settings;
-  std::array<bool, kSettingSlotCount> found{};
+  SlotFlags found{};
   const std::string text = TranslateLineEnds(bytes);
+  // The line end is looked for once per line, not once per piece, so a long line costs no
+  // more than many short ones.
+  std::size_t newline = text.find('\n');
   std::size_t pos = 0;
   while (pos < text.size()) {
-    const std::size_t newline = text.find('\n', pos);
+    if (newline != std::string::npos && newline < pos) newline = text.find('\n', pos);
     const std::size_t line_end = newline == std::string::npos ? text.size() : newline + 1;
     const std::size_t length = std::min(line_end - pos, kLinePieceBytes);
     ApplyLine(std::string_view(text).substr(pos, length), settings, found);
@@ -149,7 +157,28 @@ Settings ParseSettingsFile(std::string_view bytes, std::string_view program_dir_
     if (!found[i])
       settings.slots[i] = DefaultSettingValue(static_cast<SettingSlot>(i), program_dir_cp932);
   }
+  if (found_out) *found_out = found;
   return settings;
+}
+
+std::string DescribeEncodingProblem(std::string_view bytes, const SlotFlags& found) {
+  bool other_encoding = !Cp932ToUtf8(bytes).has_value();
+  std::string defaulted;
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    if (found[i]) continue;
+    const auto slot = static_cast<SettingSlot>(i);
+    if (const auto utf8_label = Cp932ToUtf8(SettingLabel(slot));
+        utf8_label && *utf8_label != SettingLabel(slot) &&
+        bytes.find(*utf8_label) != std::string_view::npos) {
+      other_encoding = true;
+    }
+    defaulted += defaulted.empty() ? "" : ", ";
+    defaulted += SettingName(slot);
+  }
+  if (!other_encoding || defaulted.empty()) return "";
+  return "the file is not in Shift-JIS (code page 932), as it must be: the lines of " + defaulted +
+         " were not recognised, so these settings have their defaults (--settings shows what was "
+         "read)";
 }
 
 std::string FormatSettingsFile(const Settings& settings) {
@@ -163,20 +192,63 @@ std::string FormatSettingsFile(const Settings& settings) {
   return bytes;
 }
 
-Settings LoadSettings(const ProgramDir& dir, std::string* warning) {
+std::optional<Settings> ReadSettingsFile(const ProgramDir& dir, bool* missing, std::string* error,
+                                         std::string* warning) {
   const std::filesystem::path path = dir.path / kSettingsFileName;
+  std::string reason;
+  const auto bytes = ReadRegularFile(path, missing, &reason);
+  if (!bytes) {
+    if (error) *error = "cannot read " + path.string() + ": " + reason;
+    return std::nullopt;
+  }
+  SlotFlags found;
+  Settings settings = ParseSettingsFile(*bytes, dir.cp932, &found);
+  if (const std::string problem = DescribeEncodingProblem(*bytes, found);
+      !problem.empty() && warning) {
+    *warning = path.string() + ": " + problem;
+  }
+  return settings;
+}
+
+Settings LoadSettings(const ProgramDir& dir, std::string* warning) {
+  bool missing = false;
+  std::string problem;
+  if (auto settings = ReadSettingsFile(dir, &missing, &problem, warning)) return *settings;
+  const Settings defaults = DefaultSettings(dir.cp932);
+  if (missing) {
+    if (SaveSettings(dir, defaults, &problem)) return defaults;
+    if (warning) *warning = problem + "; the default settings are used";
+    return defaults;
+  }
+  // An existing file that cannot be read is left as it is rather than replaced by the defaults.
+  if (warning) {
+    *warning = problem +
+               "; the default settings are used, and the file is left as it is unless a setting "
+               "is changed in this run";
+  }
+  return defaults;
+}
+
+bool SaveChangedSettings(const ProgramDir& dir, const Settings& baseline, const Settings& current,
+                         std::string* message) {
+  if (message) message->clear();
+  if (current == baseline) return true;
   bool missing = false;
   std::string reason;
-  if (const auto bytes = ReadRegularFile(path, &missing, &reason)) {
-    return ParseSettingsFile(*bytes, dir.cp932);
+  Settings merged = current;
+  if (auto on_disk = ReadSettingsFile(dir, &missing, &reason, nullptr)) {
+    // The file as it is now, with what was edited in it meanwhile; only the slots changed in
+    // this run are replaced.
+    merged = std::move(*on_disk);
+    for (int i = 0; i < kSettingSlotCount; ++i) {
+      if (current.slots[i] != baseline.slots[i]) merged.slots[i] = current.slots[i];
+    }
   }
-  const Settings defaults = DefaultSettings(dir.cp932);
-  // Only a missing file is created: an existing file that cannot be read is left as it is
-  // rather than replaced by the defaults.
-  std::string problem = "cannot read " + path.string() + ": " + reason;
-  if (missing && SaveSettings(dir, defaults, &problem)) return defaults;
-  if (warning) *warning = problem + "; the default settings are used";
-  return defaults;
+  if (!SaveSettings(dir, merged, message)) return false;
+  if (!missing && !reason.empty() && message) {
+    *message = reason + "; it was replaced by the settings of this run";
+  }
+  return true;
 }
 
 bool SaveSettings(const ProgramDir& dir, const Settings& settings, std::string* error) {

@@ -124,6 +124,40 @@ TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndS
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::TextFont], "changed in this run");
 }
 
+TEST_F(ProgramSessionTest, ShutdownKeepsEditsMadeToTheFileWhileRunning) {
+  WriteSettings([](Settings&) {});
+  Session().StartUp();
+  // A station is configured by editing the file while the program runs.
+  Settings edited = Session().state().settings();
+  edited[SettingSlot::WatchFolder] = "/edited";
+  std::string error;
+  ASSERT_TRUE(SaveSettings(program_dir_, edited, &error)) << error;
+  const std::string edited_file = ReadFileBytes(dir_ / "velmarin.ini");
+
+  ASSERT_TRUE(Session().ShutDown(&error)) << error;
+  EXPECT_EQ(ReadFileBytes(dir_ / "velmarin.ini"), edited_file) << "nothing changed in this run";
+}
+
+TEST_F(ProgramSessionTest, ShutdownWritesOnlyWhatAFrontEndStoredIntoTheSharedState) {
+  WriteSettings([](Settings&) {});
+  Session().StartUp();
+  Settings edited = Session().state().settings();
+  edited[SettingSlot::WatchFolder] = "/edited";
+  std::string error;
+  ASSERT_TRUE(SaveSettings(program_dir_, edited, &error)) << error;
+  // The evacuation toggle of the window, and a dialog that stores its slots whole.
+  Session().state().SetSlot(SettingSlot::EvacuateAtStartup, "1");
+  Settings from_dialog = Session().state().settings();
+  from_dialog[SettingSlot::NameFormat] = "$i";
+  Session().state().SetSettings(from_dialog);
+
+  ASSERT_TRUE(Session().ShutDown(&error)) << error;
+  Settings expected = edited;
+  expected[SettingSlot::EvacuateAtStartup] = "1";
+  expected[SettingSlot::NameFormat] = "$i";
+  EXPECT_EQ(ReadFileBytes(dir_ / "velmarin.ini"), FormatSettingsFile(expected));
+}
+
 TEST_F(ProgramSessionTest, UsbIoBoardIsSetToOnesAtStartUpAndClosedAtShutdown) {
   WriteSettings([](Settings& s) { s[SettingSlot::SwitchDevice] = "USB-IO"; });
   auto board = hid_.AddBoard("/dev/hidraw7");

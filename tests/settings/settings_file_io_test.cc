@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/encoding.h"
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
 
@@ -138,6 +139,90 @@ TEST(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
   EXPECT_NE(warning, "");
   fs::permissions(temp / "velmarin.ini", fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "Key Event:q\r\n");
+}
+
+TEST(LoadSettingsTest, Utf8FileIsWarnedAbout) {
+  TempDir temp;
+  WriteFileBytes(temp / "velmarin.ini",
+                 Cp932ToUtf8(SettingLabel(SettingSlot::WatchFolder)).value() + "/w\r\n");
+  std::string warning;
+  LoadSettings(DirOf(temp.path()), &warning);
+  EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
+  EXPECT_NE(warning.find("Shift-JIS"), std::string::npos) << warning;
+  EXPECT_NE(warning.find("WatchFolder"), std::string::npos) << warning;
+}
+
+class SaveChangedSettingsTest : public ::testing::Test {
+ protected:
+  const std::string& File() {
+    file_ = ReadFileBytes(temp_ / "velmarin.ini");
+    return file_;
+  }
+
+  TempDir temp_;
+  ProgramDir dir_ = DirOf(temp_.path());
+  Settings loaded_ = DefaultSettings(dir_.cp932);
+  std::string file_;
+  std::string message_;
+};
+
+TEST_F(SaveChangedSettingsTest, NothingChangedWritesNothing) {
+  WriteFileBytes(temp_ / "velmarin.ini", "edited meanwhile\r\n");
+  EXPECT_TRUE(SaveChangedSettings(dir_, loaded_, loaded_, &message_));
+  EXPECT_EQ(message_, "");
+  EXPECT_EQ(File(), "edited meanwhile\r\n");
+}
+
+TEST_F(SaveChangedSettingsTest, OnlyTheChangedSlotsReplaceWhatTheFileHoldsNow) {
+  std::string error;
+  ASSERT_TRUE(SaveSettings(dir_, loaded_, &error)) << error;
+  // Edited while the program ran: a new watch folder and the key code.
+  Settings edited = loaded_;
+  edited[SettingSlot::WatchFolder] = "/edited/watch";
+  edited[SettingSlot::KeyCode] = "0D";
+  ASSERT_TRUE(SaveSettings(dir_, edited, &error)) << error;
+
+  Settings current = loaded_;
+  current[SettingSlot::TransferFolder] = "/changed/transfer";
+  current[SettingSlot::KeyCode] = "q";  // changed in this run as well: this run's value wins
+  ASSERT_TRUE(SaveChangedSettings(dir_, loaded_, current, &message_)) << message_;
+  EXPECT_EQ(message_, "");
+  Settings expected = edited;
+  expected[SettingSlot::TransferFolder] = "/changed/transfer";
+  expected[SettingSlot::KeyCode] = "q";
+  EXPECT_EQ(File(), FormatSettingsFile(expected));
+  EXPECT_EQ(EntryNames(temp_.path()), std::vector<std::string>{"velmarin.ini"});
+}
+
+TEST_F(SaveChangedSettingsTest, MissingFileGetsTheWholeRecord) {
+  Settings current = loaded_;
+  current[SettingSlot::EvacuateAtStartup] = "1";
+  ASSERT_TRUE(SaveChangedSettings(dir_, loaded_, current, &message_)) << message_;
+  EXPECT_EQ(message_, "");
+  EXPECT_EQ(File(), FormatSettingsFile(current));
+}
+
+TEST_F(SaveChangedSettingsTest, UnreadableFileIsKeptUnlessASettingChanged) {
+  ASSERT_EQ(mkfifo((temp_ / "velmarin.ini").c_str(), 0600), 0);
+  EXPECT_TRUE(SaveChangedSettings(dir_, loaded_, loaded_, &message_));
+  EXPECT_TRUE(fs::is_fifo(temp_ / "velmarin.ini"));
+
+  Settings current = loaded_;
+  current[SettingSlot::JpegQuality] = "80";
+  ASSERT_TRUE(SaveChangedSettings(dir_, loaded_, current, &message_)) << message_;
+  EXPECT_NE(message_.find("cannot read"), std::string::npos) << message_;
+  EXPECT_NE(message_.find("replaced"), std::string::npos) << message_;
+  EXPECT_EQ(File(), FormatSettingsFile(current));
+}
+
+TEST_F(SaveChangedSettingsTest, FailedWriteIsReported) {
+  fs::create_directory(temp_ / "velmarin.ini");
+  WriteFileBytes(temp_ / "velmarin.ini" / "inside", "x");
+  Settings current = loaded_;
+  current[SettingSlot::JpegQuality] = "80";
+  EXPECT_FALSE(SaveChangedSettings(dir_, loaded_, current, &message_));
+  EXPECT_NE(message_.find("velmarin.ini"), std::string::npos) << message_;
+  EXPECT_EQ(ReadFileBytes(temp_ / "velmarin.ini" / "inside"), "x");
 }
 
 TEST(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {

@@ -86,6 +86,35 @@ TEST(ParseSettingsFileTest, Utf8FileMatchesOnlyTheAsciiLabels) {
             DefaultsWith({{SettingSlot::KeyCode, "v"}, {SettingSlot::Modifiers, "v"}}));
 }
 
+TEST(DescribeEncodingProblemTest, NamesTheSettingsAUtf8FileLeftAtTheirDefaults) {
+  std::string utf8_file;
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    const auto slot = static_cast<SettingSlot>(i);
+    if (slot == SettingSlot::TextFont) continue;  // not in the file at all
+    utf8_file += Cp932ToUtf8(SettingLabel(slot)).value() + "v\r\n";
+  }
+  SlotFlags found;
+  ParseSettingsFile(utf8_file, kDir, &found);
+  const std::string problem = DescribeEncodingProblem(utf8_file, found);
+  EXPECT_NE(problem.find("Shift-JIS"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("SwitchDevice, TriggerEdge, PollIntervalMs"), std::string::npos)
+      << problem;
+  EXPECT_NE(problem.find("TextFont, JpegQuality"), std::string::npos) << problem;
+  EXPECT_EQ(problem.find("KeyCode"), std::string::npos) << "its ASCII label was found";
+  EXPECT_EQ(problem.find("Modifiers"), std::string::npos) << "its ASCII label was found";
+}
+
+TEST(DescribeEncodingProblemTest, ShiftJisFileWithLinesMissingIsFine) {
+  const std::string file = Label(SettingSlot::WatchFolder) + "\x8A\xC4\r\nKey Event:q\r\n";
+  SlotFlags found;
+  ParseSettingsFile(file, kDir, &found);
+  EXPECT_TRUE(found[static_cast<int>(SettingSlot::WatchFolder)]);
+  EXPECT_FALSE(found[static_cast<int>(SettingSlot::SwitchDevice)]);
+  EXPECT_EQ(DescribeEncodingProblem(file, found), "");
+  // Not code page 932 at all (a lone lead byte at the end), with slots missing.
+  EXPECT_NE(DescribeEncodingProblem(file + "\x81", found), "");
+}
+
 TEST(ParseSettingsFileTest, BlanksAndLoneCarriageReturnsAreKept) {
   EXPECT_EQ(Parse("Ctrl/Alt/Shift: 010  \r\n"), DefaultsWith({{SettingSlot::Modifiers, " 010  "}}));
   EXPECT_EQ(Parse("Key Event:a\rb\r\n"), DefaultsWith({{SettingSlot::KeyCode, "a\rb"}}));
@@ -101,6 +130,9 @@ TEST(ParseSettingsFileTest, LongLinesComeInPiecesOf999Bytes) {
   // A label at the start of the second piece is a line of its own.
   EXPECT_EQ(Parse(std::string(999, 'x') + "Ctrl/Alt/Shift:110\r\n"),
             DefaultsWith({{SettingSlot::Modifiers, "110"}}));
+  // Every piece of a line far longer than one piece is looked at.
+  EXPECT_EQ(Parse(std::string(999 * 40, 'x') + "Key Event:R\r\n"),
+            DefaultsWith({{SettingSlot::KeyCode, "R"}}));
   // A label cut by the piece boundary is not found.
   EXPECT_EQ(Parse(std::string(995, 'x') + "Key Event:Z\r\n"), DefaultSettings(kDir));
   // CR LF counts as one byte: 998 bytes and the line end fill one piece exactly.

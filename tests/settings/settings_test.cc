@@ -70,6 +70,18 @@ TEST(SettingLabelTest, NoLabelContainsAnother) {
   }
 }
 
+TEST(SettingNameTest, EveryNameFindsItsSlotAndNothingElseMatches) {
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    const auto slot = static_cast<SettingSlot>(i);
+    EXPECT_EQ(SettingSlotByName(SettingName(slot)), slot) << SettingName(slot);
+  }
+  EXPECT_EQ(SettingName(SettingSlot::WatchFolder), "WatchFolder");
+  EXPECT_EQ(SettingName(SettingSlot::EvacuateAtStartup), "EvacuateAtStartup");
+  EXPECT_EQ(SettingSlotByName("watchfolder"), std::nullopt);
+  EXPECT_EQ(SettingSlotByName("WatchFolder "), std::nullopt);
+  EXPECT_EQ(SettingSlotByName(""), std::nullopt);
+}
+
 TEST(DefaultSettingsTest, FixedDefaults) {
   const Settings defaults = DefaultSettings("/opt/cap");
   EXPECT_EQ(defaults[SettingSlot::SwitchDevice], "NONE");
