@@ -17,14 +17,14 @@
 #include <string_view>
 #include <vector>
 
+#include "base/last_error_text.h"
+#include "base/message_sink.h"
 #include "image/capture_processing.h"
 #include "image/dib.h"
 #include "image/gui_context.h"
 #include "image/jpeg_files.h"
-#include "settings/last_error_text.h"
-#include "settings/message_sink.h"
+#include "naming/local_time.h"
 #include "settings/settings.h"
-#include "transfer/local_time.h"
 
 namespace {
 

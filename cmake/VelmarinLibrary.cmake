@@ -1,12 +1,8 @@
 # Each subsystem folder is one static library built from the .cc files it holds,
 # so adding a file needs no edit here. Dependencies are given as PUBLIC.
-# Files listed after EXCLUDE (relative to src/) belong to another library.
 function(velmarin_library name dir)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "PUBLIC;EXCLUDE")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "PUBLIC")
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.cc)
-  foreach(excluded ${arg_EXCLUDE})
-    list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/src/${excluded})
-  endforeach()
   set(ARGN ${arg_PUBLIC})
   if(sources)
     add_library(${name} STATIC ${sources})
@@ -19,15 +15,21 @@ function(velmarin_library name dir)
   endif()
 endfunction()
 
-# One GoogleTest binary per subsystem: tests/<dir>/*.cc.
+# One GoogleTest binary per subsystem: tests/<dir>/*.cc. GUI: the binary makes one
+# QGuiApplication (offscreen) before its first test, for the stamps' fonts.
 function(velmarin_test name dir)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "GUI" "" "")
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${dir}/*.cc)
   if(NOT sources)
     return()
   endif()
-  add_executable(${name} ${sources} ${CMAKE_SOURCE_DIR}/tests/support/test_environment.cc)
+  list(APPEND sources ${CMAKE_SOURCE_DIR}/tests/support/test_environment.cc)
+  if(arg_GUI)
+    list(APPEND sources ${CMAKE_SOURCE_DIR}/tests/support/gui_environment.cc)
+  endif()
+  add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE ${ARGN} velmarin_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${arg_UNPARSED_ARGUMENTS} velmarin_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     VELMARIN_BINARY_PATH="$<TARGET_FILE:velmarin>" VELMARIN_TESTDATA_PATH="${VELMARIN_TESTDATA}")
   # Tests that run the real program need it built first.

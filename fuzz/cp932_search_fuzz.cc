@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "settings/cp932_search.h"
+#include "base/cp932_search.h"
 
 namespace {
 

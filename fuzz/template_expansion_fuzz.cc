@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "transfer/template_expansion.h"
+#include "naming/template_expansion.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "base/cp932_search.h"
 #include "image/stamp_settings.h"
-#include "settings/cp932_search.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

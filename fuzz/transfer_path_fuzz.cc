@@ -10,8 +10,8 @@
 #include <string>
 #include <system_error>
 
-#include "transfer/template_expansion.h"
-#include "transfer/transfer_path.h"
+#include "naming/template_expansion.h"
+#include "naming/transfer_path.h"
 
 namespace {
 

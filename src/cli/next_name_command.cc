@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "cli/command_context.h"
-#include "transfer/local_time.h"
-#include "transfer/transfer_path.h"
+#include "naming/local_time.h"
+#include "naming/transfer_path.h"
 
 namespace velmarin::cli {
 

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/last_error_text.h"
 #include "cli/command_context.h"
 #include "image/capture_processing.h"
 #include "image/gui_context.h"
-#include "settings/last_error_text.h"
-#include "transfer/local_time.h"
+#include "naming/local_time.h"
 
 namespace velmarin::cli {
 

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "settings/message_sink.h"
+#include "base/message_sink.h"
 
 namespace velmarin::cli {
 

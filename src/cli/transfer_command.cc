@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
+#include "base/last_error_text.h"
 #include "cli/command_context.h"
 #include "cli/stderr_messages.h"
 #include "image/gui_context.h"
-#include "settings/last_error_text.h"
 #include "transfer/folder_monitor.h"
 #include "transfer/image_transfer_pipeline.h"
 

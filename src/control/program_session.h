@@ -4,12 +4,12 @@
 #include <functional>
 #include <string>
 
+#include "base/message_sink.h"
 #include "control/monitoring_controller.h"
 #include "control/shared_state.h"
 #include "platform/hid_transport.h"
 #include "platform/input_synthesizer.h"
 #include "platform/modem_lines.h"
-#include "settings/message_sink.h"
 #include "switch/switch_device.h"
 #include "switch/switch_monitor.h"
 #include "transfer/folder_monitor.h"

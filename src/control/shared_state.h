@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "settings/last_error_text.h"
+#include "base/last_error_text.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
 

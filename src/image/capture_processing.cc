@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "base/file_copy.h"
 #include "image/bmp_reader.h"
 #include "image/dib.h"
 #include "image/dib_convert.h"
 #include "image/dib_editing.h"
-#include "image/file_copy.h"
 #include "image/jpeg_codec.h"
 #include "image/jpeg_files.h"
 #include "image/stamp_settings.h"

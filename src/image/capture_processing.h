@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string_view>
 
-#include "settings/last_error_text.h"
+#include "base/last_error_text.h"
+#include "naming/local_time.h"
 #include "settings/settings.h"
-#include "transfer/local_time.h"
 
 namespace velmarin {
 

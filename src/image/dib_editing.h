@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "image/dib.h"
+#include "naming/local_time.h"
 #include "settings/settings.h"
-#include "transfer/local_time.h"
 
 namespace velmarin {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "base/last_error_text.h"
+#include "base/message_sink.h"
 #include "image/dib.h"
-#include "settings/last_error_text.h"
-#include "settings/message_sink.h"
 
 namespace velmarin {
 

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstddef>
 
-#include "settings/cp932_search.h"
+#include "base/cp932_search.h"
 
 namespace velmarin {
 namespace {

@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <string>
 
+#include "base/cp932_search.h"
+#include "naming/template_expansion.h"
 #include "platform/encoding.h"
-#include "settings/cp932_search.h"
-#include "transfer/template_expansion.h"
 
 namespace velmarin {
 namespace {

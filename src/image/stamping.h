@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "image/stamp_settings.h"
-#include "transfer/local_time.h"
+#include "naming/local_time.h"
 
 class QPainter;
 

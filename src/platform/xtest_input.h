@@ -5,8 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "base/message_sink.h"
 #include "platform/input_synthesizer.h"
-#include "settings/message_sink.h"
 
 struct _XDisplay;  // Xlib's Display, kept out of this header so Qt code can include it
 

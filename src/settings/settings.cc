@@ -1,6 +1,6 @@
 #include "settings/settings.h"
 
-#include "settings/cp932_search.h"
+#include "base/cp932_search.h"
 
 namespace velmarin {
 namespace {

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string_view>
 
+#include "base/message_sink.h"
 #include "platform/input_synthesizer.h"
-#include "settings/message_sink.h"
 #include "settings/settings.h"
 
 namespace velmarin {

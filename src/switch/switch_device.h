@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/message_sink.h"
 #include "platform/hid_transport.h"
 #include "platform/modem_lines.h"
-#include "settings/message_sink.h"
 #include "settings/settings.h"
 #include "switch/usb_io.h"
 

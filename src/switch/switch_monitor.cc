@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "settings/stoppable_sleep.h"
+#include "base/stoppable_sleep.h"
 #include "switch/switch_timing.h"
 
 namespace velmarin {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/message_sink.h"
 #include "platform/hid_transport.h"
-#include "settings/message_sink.h"
 
 namespace velmarin {
 

@@ -10,13 +10,13 @@
 #include <string>
 #include <string_view>
 
-#include "settings/last_error_text.h"
-#include "settings/message_sink.h"
+#include "base/last_error_text.h"
+#include "base/message_sink.h"
+#include "base/stoppable_sleep.h"
+#include "naming/local_time.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
-#include "settings/stoppable_sleep.h"
 #include "transfer/image_completeness.h"
-#include "transfer/local_time.h"
 
 namespace velmarin {
 

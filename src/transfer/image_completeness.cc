@@ -12,9 +12,9 @@
 #include <optional>
 #include <vector>
 
+#include "base/stoppable_sleep.h"
 #include "image/dib.h"
 #include "image/jpeg_codec.h"
-#include "settings/stoppable_sleep.h"
 
 namespace velmarin {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "image/capture_processing.h"
 #include "image/jpeg_files.h"
-#include "transfer/transfer_path.h"
+#include "naming/transfer_path.h"
 
 namespace velmarin {
 

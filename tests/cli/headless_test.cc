@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "settings/settings.h"
+#include "support/pictures.h"
 #include "support/program_process.h"
 #include "support/temp_dir.h"
-#include "support/test_pictures.h"
 
 namespace velmarin::test {
 namespace {

@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <string>
 
+#include "naming/local_time.h"
 #include "platform/encoding.h"
 #include "settings/settings.h"
 #include "support/program_process.h"
 #include "support/temp_dir.h"
-#include "transfer/local_time.h"
 
 namespace velmarin::test {
 namespace {

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
+#include "support/pictures.h"
 #include "support/program_process.h"
 #include "support/temp_dir.h"
-#include "support/test_pictures.h"
 
 namespace velmarin::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "settings/stoppable_sleep.h"
+#include "base/stoppable_sleep.h"
 
 namespace velmarin {
 namespace {

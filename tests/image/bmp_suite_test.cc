@@ -12,7 +12,7 @@
 #include "image/bmp_reader.h"
 #include "image/dib_convert.h"
 #include "image/jpeg_files.h"
-#include "image/jpeg_test_images.h"
+#include "support/pictures.h"
 #include "support/temp_dir.h"
 
 namespace velmarin {

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "image/process_test_pictures.h"
 #include "image/stamping.h"
 #include "platform/encoding.h"
+#include "support/pictures.h"
 
 namespace velmarin {
 namespace {

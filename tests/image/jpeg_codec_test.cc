@@ -9,7 +9,7 @@
 
 #include "image/dib_convert.h"
 #include "image/jpeg_codec.h"
-#include "image/jpeg_test_images.h"
+#include "support/pictures.h"
 
 namespace velmarin {
 namespace {

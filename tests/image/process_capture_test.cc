@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "image/process_test_pictures.h"
+#include "support/pictures.h"
 #include "support/temp_dir.h"
 
 namespace velmarin {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "image/process_test_pictures.h"
+#include "support/pictures.h"
 #include "support/temp_dir.h"
 
 namespace velmarin {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "settings/message_sink.h"
+#include "base/message_sink.h"
 
 namespace velmarin::test {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "settings/message_sink.h"
+#include "base/message_sink.h"
+#include "support/pictures.h"
 #include "support/recorded_messages.h"
-#include "support/test_pictures.h"
 #include "transfer/folder_monitor.h"
 
 namespace velmarin::test {

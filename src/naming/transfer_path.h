@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "transfer/local_time.h"
+#include "naming/local_time.h"
 
 namespace velmarin {
 

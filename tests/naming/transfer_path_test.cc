@@ -1,4 +1,4 @@
-#include "transfer/transfer_path.h"
+#include "naming/transfer_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "settings/cp932_search.h"
+#include "base/cp932_search.h"
 
 namespace velmarin {
 namespace {

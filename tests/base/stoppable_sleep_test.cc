@@ -1,4 +1,4 @@
-#include "settings/stoppable_sleep.h"
+#include "base/stoppable_sleep.h"
 
 #include <gtest/gtest.h>
 

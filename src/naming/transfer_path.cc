@@ -1,4 +1,4 @@
-#include "transfer/transfer_path.h"
+#include "naming/transfer_path.h"
 
 #include <sys/stat.h>
 
@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "naming/template_expansion.h"
 #include "platform/encoding.h"
-#include "transfer/template_expansion.h"
 
 namespace velmarin {
 namespace {

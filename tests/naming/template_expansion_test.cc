@@ -1,4 +1,4 @@
-#include "transfer/template_expansion.h"
+#include "naming/template_expansion.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "transfer/local_time.h"
+#include "naming/local_time.h"
 
 namespace velmarin {
 

@@ -1,4 +1,4 @@
-#include "transfer/local_time.h"
+#include "naming/local_time.h"
 
 #include <ctime>
 

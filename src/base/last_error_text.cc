@@ -1,6 +1,6 @@
-#include "settings/last_error_text.h"
+#include "base/last_error_text.h"
 
-#include "settings/cp932_search.h"
+#include "base/cp932_search.h"
 
 namespace velmarin {
 

@@ -1,4 +1,4 @@
-#include "image/file_copy.h"
+#include "base/file_copy.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "image/dib.h"
+
+namespace velmarin {
+struct Settings;
+}
+
+namespace velmarin::test {
+
+// Pictures for tests and benchmarks: made in memory, written as JPEG or BMP files, read back.
+
+struct Rgb {
+  int r = 0, g = 0, b = 0;
+};
+
+// A 24-bit picture whose pixel (x, y), y = 0 the top row, has the colour `paint` gives.
+Dib PaintPicture(int width, int height, const std::function<Rgb(int x, int y)>& paint);
+// A 24-bit Dib whose blue grows to the right and green downwards, with a red top-left
+// quarter so orientation can be told.
+Dib MakeGradientDib(int width, int height);
+// A 24-bit picture with a pattern that depends on `seed`.
+Dib PatternDib(int width, int height, int seed);
+
+// Pixel (x, y) of a 24-bit Dib, y = 0 the top row.
+Rgb PixelOf(const Dib& dib, int x, int y);
+// Blue, green, red of pixel (x, y) with y = 0 the top row of the picture.
+struct Bgr {
+  int b, g, r;
+};
+Bgr PixelAt(const Dib& dib, int x, int y);
+// True when every channel differs by at most `tolerance`.
+bool Near(const Rgb& a, const Rgb& b, int tolerance);
+
+// Samples of one pixel in the order of the encoder's input colour space.
+using PixelSource = std::function<void(int x, int y, std::uint8_t* samples)>;
+struct TestJpegFormat {
+  int components = 3;
+  int in_colour_space = 2;     // a J_COLOR_SPACE value; 2 = JCS_RGB
+  int jpeg_colour_space = -1;  // -1: the library's default for the input
+  int adobe_marker = -1;       // -1: the library's default, 0 off, 1 on
+  int quality = 95;
+};
+// A JPEG file in memory written directly with libjpeg (top row first).
+std::string EncodeTestJpeg(int width, int height, const PixelSource& pixels,
+                           const TestJpegFormat& format = {});
+// PatternDib as the bytes of a JPEG file (quality 90).
+std::string JpegBytes(int width, int height, int seed);
+// PatternDib as the bytes of an uncompressed 24-bit BMP file.
+std::string BmpBytes(int width, int height, int seed);
+
+void WriteJpeg(const std::filesystem::path& path, const Dib& dib, int quality = 95);
+// A 24-bit BMP file of `dib` (40-byte header, no colour table).
+void WriteBmp24(const std::filesystem::path& path, const Dib& dib);
+// An 8-bit BMP file whose pixel (x, y) takes palette entry (x + y) % 4 of `palette`.
+void WriteBmp8(const std::filesystem::path& path, int width, int height, const Rgb (&palette)[4]);
+
+std::optional<Dib> DecodeJpegBytes(const std::string& bytes);
+// The decoded picture of a JPEG file; nullopt when it does not decode.
+std::optional<Dib> DecodeJpegFile(const std::filesystem::path& path);
+// The decoded JPEG file; fails the test when it does not decode.
+Dib ReadJpeg(const std::filesystem::path& path);
+
+// The default settings (of a program folder "/nowhere").
+Settings DefaultTestSettings();
+
+}  // namespace velmarin::test
