@@ -34,11 +34,20 @@ std::optional<std::string> ParseCaptureId(const Options& options, int* exit_code
 std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_code) {
   *exit_code = 1;
   std::error_code ec;
-  const std::filesystem::path dir =
-      options.dir ? std::filesystem::path(*options.dir) : std::filesystem::current_path(ec);
-  if (ec) {
-    std::fprintf(stderr, "velmarin: %s\n", ec.message().c_str());
-    return std::nullopt;
+  std::filesystem::path dir;
+  if (options.user_folder) {
+    dir = UserProgramFolder();
+    if (std::filesystem::create_directory(dir, ec); ec) {
+      std::fprintf(stderr, "velmarin: cannot make the program folder %s: %s\n", dir.c_str(),
+                   ec.message().c_str());
+      return std::nullopt;
+    }
+  } else {
+    dir = options.dir ? std::filesystem::path(*options.dir) : std::filesystem::current_path(ec);
+    if (ec) {
+      std::fprintf(stderr, "velmarin: %s\n", ec.message().c_str());
+      return std::nullopt;
+    }
   }
   std::string error;
   auto program_dir = MakeProgramDir(dir, &error);

@@ -17,7 +17,8 @@ struct CommandContext {
   std::string capture_id;  // code page 932, "0" when --id is empty or absent
 };
 
-// The program folder: --dir, else the current folder. nullopt after printing the reason, with
+// The program folder: --dir, ~/Velmarin (made when missing) for --user-folder, else the
+// current folder. nullopt after printing the reason, with
 // `exit_code` set to 1.
 std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_code);
 // The capture ID of --id in code page 932, "0" when empty or absent. nullopt after printing

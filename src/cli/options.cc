@@ -5,7 +5,7 @@
 namespace velmarin::cli {
 
 const char* const kUsage =
-    "Usage: velmarin [--dir DIR] [--id ID] COMMAND\n"
+    "Usage: velmarin [--dir DIR | --user-folder] [--id ID] COMMAND\n"
     "\n"
     "Takes the stills a capture program saves into the watch folder over into the transfer\n"
     "folder, and turns a foot switch into the capture program's key stroke or click.\n"
@@ -21,8 +21,9 @@ const char* const kUsage =
     "  --help, --version\n"
     "\n"
     "Options:\n"
-    "  --dir DIR   program folder holding velmarin.ini, hozon and bkup (default: current)\n"
-    "  --id ID     the capture ID, at most 10 bytes in Shift-JIS (empty gives \"0\")\n"
+    "  --dir DIR        program folder holding velmarin.ini, hozon and bkup (default: current)\n"
+    "  --user-folder    program folder ~/Velmarin, made when missing (the menu entry's)\n"
+    "  --id ID          the capture ID, at most 10 bytes in Shift-JIS (empty gives \"0\")\n"
     "\n"
     "Exit status: 0 success, 1 failure (reason on stderr), 2 usage error.\n";
 
@@ -65,6 +66,10 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
       if (!take_value(options.dir)) return std::nullopt;
       continue;
     }
+    if (arg == "--user-folder") {
+      options.user_folder = true;
+      continue;
+    }
     if (arg == "--id") {
       if (!take_value(options.id)) return std::nullopt;
       continue;
@@ -90,6 +95,10 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
       }
       options.files.emplace_back(argv[++i]);
     }
+  }
+  if (options.dir && options.user_folder) {
+    *error = "--dir and --user-folder both name the program folder";
+    return std::nullopt;
   }
   if (!have_command) {
     *error = "no command given";

@@ -20,6 +20,7 @@ enum class Command {
 struct Options {
   Command command = Command::kHelp;
   std::optional<std::string> dir;  // --dir, UTF-8 as typed
+  bool user_folder = false;        // --user-folder: ~/Velmarin instead of --dir or the current
   std::optional<std::string> id;   // --id, UTF-8 as typed
   std::vector<std::string> files;  // --process SRC DST, --transfer FILE
 };

@@ -1,5 +1,10 @@
 #include "settings/program_dir.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "platform/encoding.h"
 #include "settings/settings.h"
 
@@ -30,6 +35,15 @@ std::optional<ProgramDir> MakeProgramDir(const std::filesystem::path& path, std:
     return std::nullopt;
   }
   return ProgramDir{std::filesystem::path(text), std::move(*cp932)};
+}
+
+std::filesystem::path UserProgramFolder() {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') {
+    const passwd* entry = getpwuid(getuid());
+    home = entry != nullptr ? entry->pw_dir : "/";
+  }
+  return std::filesystem::path(home) / "Velmarin";
 }
 
 std::string FolderInProgramDir(const ProgramDir& program_dir, std::string_view folder_cp932) {

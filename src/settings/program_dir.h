@@ -18,6 +18,11 @@ struct ProgramDir {
 // folder, as it did when the program folder was the current one. Empty stays empty.
 std::string FolderInProgramDir(const ProgramDir& program_dir, std::string_view folder_cp932);
 
+// The program folder of a start from the desktop menu or of the user service, where the
+// current folder is the home folder: "Velmarin" in $HOME (else the home of the password
+// database). Not created here.
+std::filesystem::path UserProgramFolder();
+
 // Makes the program folder from `path` (made absolute). Fails with a message when the
 // folder's name cannot be written in code page 932, as the settings file needs it.
 std::optional<ProgramDir> MakeProgramDir(const std::filesystem::path& path, std::string* error);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "naming/local_time.h"
 #include "platform/encoding.h"
@@ -70,6 +71,22 @@ TEST_F(NextNameCommand, ARelativeTransferFolderLiesInTheProgramFolder) {
   const ProgramResult result = RunProgram({"--dir", dir.path(), "--id", "1", "--next-name"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out.rfind((dir / "out").string() + "/", 0), 0u) << result.out;
+}
+
+TEST_F(NextNameCommand, UserFolderIsMadeInTheHomeFolderOnFirstStart) {
+  fs::create_directory(dir / "home");
+  const std::vector<std::string> env = {"HOME=" + (dir / "home").string()};
+  const fs::path folder = dir / "home" / "Velmarin";
+  for (int run = 0; run < 2; ++run) {
+    const ProgramResult result = RunProgram({"--user-folder", "--id", "1", "--next-name"}, env);
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.out, ExpectedName(folder, "000001", 1) + "\n");
+    EXPECT_TRUE(fs::is_regular_file(folder / "velmarin.ini"));
+  }
+  const ProgramResult homeless =
+      RunProgram({"--user-folder", "--next-name"}, {"HOME=" + (dir / "missing").string()});
+  EXPECT_EQ(homeless.exit_code, 1);
+  EXPECT_NE(homeless.err.find("cannot make the program folder"), std::string::npos) << homeless.err;
 }
 
 TEST_F(NextNameCommand, EmptyIdGivesZero) {

@@ -21,6 +21,16 @@ TEST(ParseOptions, TakesDirIdAndCommandInAnyOrder) {
   EXPECT_EQ(options->id, "123");
 }
 
+TEST(ParseOptions, UserFolderStandsForDir) {
+  std::string error;
+  auto options = Parse({"--user-folder", "--headless"}, &error);
+  ASSERT_TRUE(options) << error;
+  EXPECT_TRUE(options->user_folder);
+  EXPECT_FALSE(options->dir);
+  EXPECT_FALSE(Parse({"--user-folder", "--dir", "/tmp/x", "--headless"}, &error));
+  EXPECT_EQ(error, "--dir and --user-folder both name the program folder");
+}
+
 TEST(ParseOptions, CommandsTakeTheirFiles) {
   std::string error;
   auto options = Parse({"--process", "a.jpg", "b.jpg"}, &error);

@@ -1,6 +1,9 @@
 #include "settings/program_dir.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -34,6 +37,18 @@ TEST(MakeProgramDir, RefusesWhatTheSettingsCannotHold) {
 
 namespace velmarin {
 namespace {
+
+TEST(UserProgramFolder, LiesInTheHomeFolderOfTheEnvironmentElseOfThePasswordDatabase) {
+  const char* saved = getenv("HOME");
+  const std::string saved_home = saved ? saved : "";
+  ASSERT_EQ(setenv("HOME", "/srv/station", 1), 0);
+  EXPECT_EQ(UserProgramFolder(), "/srv/station/Velmarin");
+  ASSERT_EQ(unsetenv("HOME"), 0);
+  const passwd* entry = getpwuid(getuid());
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(UserProgramFolder(), std::filesystem::path(entry->pw_dir) / "Velmarin");
+  if (saved) setenv("HOME", saved_home.c_str(), 1);
+}
 
 TEST(FolderInProgramDir, RelativeFoldersLieInTheProgramFolder) {
   const ProgramDir dir{"/srv/station", "/srv/station"};
