@@ -9,6 +9,7 @@ packages=(
   libfontconfig-dev fonts-ipafont-mincho fonts-ipafont-gothic
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils
   imagemagick libjpeg-turbo-progs time clang-format clang-tidy
+  help2man desktop-file-utils appstream man-db bsdextrautils lintian
 )
 
 missing=()
