@@ -1,0 +1,54 @@
+#include "platform/font_enumeration.h"
+
+#include <fontconfig/fontconfig.h>
+
+#include <cstring>
+#include <memory>
+
+namespace velmarin {
+namespace {
+
+struct PatternDeleter {
+  void operator()(FcPattern* pattern) const { FcPatternDestroy(pattern); }
+};
+struct ObjectSetDeleter {
+  void operator()(FcObjectSet* set) const { FcObjectSetDestroy(set); }
+};
+struct FontSetDeleter {
+  void operator()(FcFontSet* set) const { FcFontSetDestroy(set); }
+};
+
+const char* AsText(const FcChar8* text) { return reinterpret_cast<const char*>(text); }
+
+// The Japanese full name of `font`, else its first; empty when it has none.
+std::string PreferredFullName(FcPattern* font) {
+  FcChar8* first = nullptr;
+  FcChar8* name = nullptr;
+  for (int i = 0; FcPatternGetString(font, FC_FULLNAME, i, &name) == FcResultMatch; ++i) {
+    if (i == 0) first = name;
+    FcChar8* lang = nullptr;
+    if (FcPatternGetString(font, FC_FULLNAMELANG, i, &lang) == FcResultMatch &&
+        std::strcmp(AsText(lang), "ja") == 0) {
+      return AsText(name);
+    }
+  }
+  return first != nullptr ? AsText(first) : std::string();
+}
+
+}  // namespace
+
+std::vector<std::string> EnumerateFontFullNames() {
+  std::vector<std::string> names;
+  if (FcInitBringUptoDate() == FcFalse) return names;
+  const std::unique_ptr<FcPattern, PatternDeleter> all(FcPatternCreate());
+  const std::unique_ptr<FcObjectSet, ObjectSetDeleter> fields(
+      FcObjectSetBuild(FC_FULLNAME, FC_FULLNAMELANG, nullptr));
+  if (!all || !fields) return names;
+  const std::unique_ptr<FcFontSet, FontSetDeleter> fonts(
+      FcFontList(nullptr, all.get(), fields.get()));
+  if (!fonts) return names;
+  for (int i = 0; i < fonts->nfont; ++i) names.push_back(PreferredFullName(fonts->fonts[i]));
+  return names;
+}
+
+}  // namespace velmarin

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmarin {
+
+// NameFormat holds at most this many bytes: longer templates make names the paths cannot hold.
+inline constexpr std::size_t kNameFormatMaxBytes = 99;
+
+enum class TypedTextError {
+  kNotCp932,  // a character code page 932 cannot write (or a NUL)
+  kTooLong,   // more bytes in code page 932 than the value may hold
+};
+
+// Text typed in a window (UTF-8) as the code page 932 value it is stored as, or nullopt with
+// `error` set: nothing is ever stored mangled or cut.
+std::optional<std::string> TypedTextToCp932(std::string_view utf8, std::size_t max_bytes,
+                                            TypedTextError* error);
+
+}  // namespace velmarin
