@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +12,7 @@
 #include "image/jpeg_files.h"
 #include "support/pictures.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace velmarin {
 namespace {
@@ -23,6 +21,7 @@ namespace fs = std::filesystem;
 using test::DecodeJpegFile;
 using test::PixelAt;
 using test::ReadFileBytes;
+using test::RunUnprivileged;
 using test::TempDir;
 using test::WriteFileBytes;
 
@@ -247,39 +246,23 @@ TEST(WriteJpegFileAtomicallyTest, TargetNameOfTheLongestLengthIsWritten) {
   EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{name});
 }
 
-// Runs `write` as an unprivileged user when the test runs as root (root ignores folder
-// permissions), else directly. Returns its result.
-bool RunWithoutPrivileges(const std::function<bool()>& write) {
-  if (geteuid() != 0) return write();
-  const pid_t child = fork();
-  if (child == 0) {
-    const uid_t nobody = 65534;
-    if (setgid(nobody) != 0 || setuid(nobody) != 0) _exit(2);
-    _exit(write() ? 1 : 0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 1;
-}
-
 TEST(WriteJpegFileAtomicallyTest, ReadOnlyFolderLeavesNoPartialFile) {
   TempDir dir;
   const fs::path folder = dir / "ro";
   fs::create_directory(folder);
   WriteFileBytes(folder / "t.jpg", "old");
-  fs::permissions(dir.path(),
-                  fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
   fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                               fs::perms::group_exec | fs::perms::others_read |
                               fs::perms::others_exec);
   const Dib picture = test::MakeGradientDib(8, 8);
-  const bool written = RunWithoutPrivileges([&] {
+  const std::string outcome = RunUnprivileged(dir.path(), [&] {
     bool open_failed = false;
-    return WriteJpegFileAtomically(folder / "t.jpg", picture, 90, false, &open_failed) ||
-           !open_failed;
+    const bool written =
+        WriteJpegFileAtomically(folder / "t.jpg", picture, 90, false, &open_failed);
+    return std::string(written ? "written" : "not written") + (open_failed ? ", open failed" : "");
   });
   fs::permissions(folder, fs::perms::owner_all);
-  EXPECT_FALSE(written);
+  EXPECT_EQ(outcome, "not written, open failed");
   EXPECT_EQ(ReadFileBytes(folder / "t.jpg"), "old");
   EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"t.jpg"});
 }

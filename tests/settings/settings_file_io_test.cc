@@ -12,12 +12,14 @@
 #include "platform/encoding.h"
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace velmarin {
 namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFileBytes;
+using test::RunUnprivileged;
 using test::TempDir;
 using test::WriteFileBytes;
 
@@ -33,9 +35,6 @@ std::vector<std::string> EntryNames(const fs::path& folder) {
   for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
   return names;
 }
-
-// Permission checks do not hold for a superuser.
-bool RunningAsRoot() { return geteuid() == 0; }
 
 // Makes every write beyond `bytes` fail with EFBIG for the lifetime of the object.
 class FileSizeLimit {
@@ -130,13 +129,16 @@ TEST(LoadSettingsTest, FifoInPlaceOfTheFileDoesNotHoldTheStart) {
 }
 
 TEST(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
-  if (RunningAsRoot()) GTEST_SKIP() << "a superuser reads every file";
   TempDir temp;
+  const ProgramDir dir = DirOf(temp.path());
   WriteFileBytes(temp / "velmarin.ini", "Key Event:q\r\n");
   fs::permissions(temp / "velmarin.ini", fs::perms::owner_write);
-  std::string warning;
-  EXPECT_EQ(LoadSettings(DirOf(temp.path()), &warning), DefaultSettings(DirOf(temp.path()).cp932));
-  EXPECT_NE(warning, "");
+  const std::string outcome = RunUnprivileged(temp.path(), [&] {
+    std::string warning;
+    const bool defaults = LoadSettings(dir, &warning) == DefaultSettings(dir.cp932);
+    return std::string(defaults ? "defaults" : "file values") + (warning.empty() ? "" : ", warned");
+  });
+  EXPECT_EQ(outcome, "defaults, warned");
   fs::permissions(temp / "velmarin.ini", fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "Key Event:q\r\n");
 }
@@ -280,16 +282,17 @@ TEST(SaveSettingsTest, FailedReplaceLeavesNoTemporaryFile) {
 }
 
 TEST(SaveSettingsTest, ReadOnlyFolderKeepsTheOldFile) {
-  if (RunningAsRoot()) GTEST_SKIP() << "a superuser writes into every folder";
   TempDir temp;
   const ProgramDir dir = DirOf(temp.path());
   WriteFileBytes(temp / "velmarin.ini", "Key Event:old\r\n");
   fs::permissions(temp.path(), fs::perms::owner_read | fs::perms::owner_exec);
-  std::string error;
-  const bool saved = SaveSettings(dir, DefaultSettings(dir.cp932), &error);
+  const std::string outcome = RunUnprivileged(temp.path(), [&] {
+    std::string error;
+    const bool saved = SaveSettings(dir, DefaultSettings(dir.cp932), &error);
+    return std::string(saved ? "saved" : "not saved") + (error.empty() ? "" : ", reported");
+  });
   fs::permissions(temp.path(), fs::perms::owner_all);
-  EXPECT_FALSE(saved);
-  EXPECT_NE(error, "");
+  EXPECT_EQ(outcome, "not saved, reported");
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "Key Event:old\r\n");
   EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
