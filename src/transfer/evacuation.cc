@@ -10,11 +10,15 @@
 
 #include "platform/directory_listing.h"
 #include "transfer/folder_scan.h"
+#include "transfer/work_files.h"
 
 namespace velmarin {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Names tried beside a taken one before the file is reported as not moved.
+constexpr int kMaxNumber = 9999;
 
 struct FdCloser {
   int fd = -1;
@@ -23,10 +27,26 @@ struct FdCloser {
   }
 };
 
-// Copies `source` to `destination` and syncs it to disk; a partial copy is removed.
-bool CopyDurably(const fs::path& source, const fs::path& destination, std::string* error) {
+// A name beside `name` that evacuation may try: the name itself first, then the name with
+// "_1", "_2" and so on before its extension.
+std::string CandidateName(const fs::path& name, int number) {
+  if (number == 0) return name.string();
+  return name.stem().string() + "_" + std::to_string(number) + name.extension().string();
+}
+
+// The work files are deleted for every image, so an evacuated image must not take their names.
+bool IsWorkFileName(const std::string& name) {
+  return name == kBmpConversionFileName || name == kWorkFileName;
+}
+
+enum class MoveResult { kMoved, kNameTaken, kFailed };
+
+// Copies `source` to a new file `destination` (never over an existing one) and syncs it to
+// disk; a partial copy is removed.
+MoveResult CopyDurably(const fs::path& source, const fs::path& destination, std::string* error) {
   std::error_code ec;
-  fs::copy_file(source, destination, fs::copy_options::overwrite_existing, ec);
+  fs::copy_file(source, destination, fs::copy_options::none, ec);
+  if (ec == std::errc::file_exists) return MoveResult::kNameTaken;
   if (!ec) {
     FdCloser file{open(destination.c_str(), O_RDONLY | O_CLOEXEC)};
     if (file.fd < 0 || fsync(file.fd) != 0) ec.assign(errno, std::generic_category());
@@ -35,30 +55,55 @@ bool CopyDurably(const fs::path& source, const fs::path& destination, std::strin
     std::error_code ignored;
     fs::remove(destination, ignored);
     *error = ec.message();
-    return false;
+    return MoveResult::kFailed;
   }
-  return true;
+  return MoveResult::kMoved;
 }
 
-// A rename, or across file systems a durable copy followed by the removal of the source.
-bool MoveFile(const fs::path& source, const fs::path& destination, std::string* error) {
-  std::error_code ec;
-  // Only a folder in the way needs removing: a file of the same name is replaced by the move.
-  if (fs::is_directory(fs::symlink_status(destination, ec)) && !fs::remove(destination, ec)) {
-    *error = "cannot replace " + destination.string() + ": " + ec.message();
-    return false;
+// A rename that never replaces `destination`, or across file systems a durable copy
+// followed by the removal of the source.
+MoveResult MoveWithoutReplacing(const fs::path& source, const fs::path& destination,
+                                std::string* error) {
+  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
+    return MoveResult::kMoved;
   }
-  if (std::rename(source.c_str(), destination.c_str()) == 0) return true;
+  if (errno == EEXIST) return MoveResult::kNameTaken;
+  if (errno == EINVAL) {  // a file system without RENAME_NOREPLACE
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(destination, ec))) return MoveResult::kNameTaken;
+    if (std::rename(source.c_str(), destination.c_str()) == 0) return MoveResult::kMoved;
+  }
   if (errno != EXDEV) {
     *error = std::error_code(errno, std::generic_category()).message();
-    return false;
+    return MoveResult::kFailed;
   }
-  if (!CopyDurably(source, destination, error)) return false;
+  const MoveResult copied = CopyDurably(source, destination, error);
+  if (copied != MoveResult::kMoved) return copied;
+  std::error_code ec;
   if (!fs::remove(source, ec)) {
     *error = "copied, but the original could not be removed: " + ec.message();
-    return false;
+    return MoveResult::kFailed;
   }
-  return true;
+  return MoveResult::kMoved;
+}
+
+// Moves `source` into `backup` under the first free name; false with `error` when it stays.
+bool Evacuate(const fs::path& source, const fs::path& backup, std::string* error) {
+  const fs::path name = source.filename();
+  for (int number = 0; number <= kMaxNumber; ++number) {
+    const std::string candidate = CandidateName(name, number);
+    if (IsWorkFileName(candidate)) continue;
+    switch (MoveWithoutReplacing(source, backup / candidate, error)) {
+      case MoveResult::kMoved:
+        return true;
+      case MoveResult::kFailed:
+        return false;
+      case MoveResult::kNameTaken:
+        break;
+    }
+  }
+  *error = "no free name in " + backup.string();
+  return false;
 }
 
 }  // namespace
@@ -71,7 +116,7 @@ void EvacuateWatchFolder(std::string_view watch_folder_cp932, std::string_view p
     report("evacuation skipped: the watch folder is not set or not convertible");
     return;
   }
-  const fs::path backup = program_dir.path / "bkup";
+  const fs::path backup = program_dir.path / kBackupFolderName;
   std::error_code ec;
   fs::create_directories(backup, ec);
   if (ec) {
@@ -87,7 +132,7 @@ void EvacuateWatchFolder(std::string_view watch_folder_cp932, std::string_view p
   for (const DirectoryEntry& entry : *entries) {
     if (!entry.regular_file || !MatchesPatternIgnoringCase(entry.name, pattern)) continue;
     const fs::path source = *watch_folder / entry.name;
-    if (!MoveFile(source, backup / entry.name, &error)) {
+    if (!Evacuate(source, backup, &error)) {
       report("not evacuated: " + source.string() + ": " + error);
     }
   }

@@ -13,9 +13,11 @@ using EvacuationReport = std::function<void(std::string_view line)>;
 
 // Moves the regular files of the watch folder whose names match `pattern` ("*.jpg"; the
 // letter case is ignored, so ".JPG" files go too) into the "bkup" folder of the program
-// folder, which is created first. A file of the same name in "bkup" is replaced. A file that
-// cannot be moved stays where it is and is reported; start-up goes on either way. An empty
-// or unconvertible `watch_folder_cp932` is reported and nothing is moved.
+// folder, which is created first. Nothing in "bkup" is ever replaced: a name that is taken
+// there (or is one of the work files) gets a number before its extension ("a.jpg" becomes
+// "a_1.jpg", then "a_2.jpg"). A file that cannot be moved stays where it is and is reported;
+// start-up goes on either way. An empty or unconvertible `watch_folder_cp932` is reported
+// and nothing is moved.
 void EvacuateWatchFolder(std::string_view watch_folder_cp932, std::string_view pattern,
                          const ProgramDir& program_dir, const EvacuationReport& report);
 

@@ -17,6 +17,7 @@
 #include "settings/program_dir.h"
 #include "settings/settings.h"
 #include "transfer/image_completeness.h"
+#include "transfer/work_files.h"
 
 namespace velmarin {
 
@@ -44,11 +45,6 @@ class TransferPipeline {
                        const Settings& settings, std::string_view capture_id, const LocalTime& now,
                        LastErrorText& errors) = 0;
 };
-
-// Work files in the "bkup" folder of the program folder.
-inline constexpr std::string_view kBackupFolderName = "bkup";
-inline constexpr std::string_view kBmpConversionFileName = "temp.jpg";
-inline constexpr std::string_view kWorkFileName = "444.jpg";
 
 // One image's way from the watch folder to the transfer folder: target path first (its
 // serial number is chosen now), a BMP through "temp.jpg", then "444.jpg", then the target.

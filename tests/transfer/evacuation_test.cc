@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace velmarin::test {
 namespace {
@@ -49,13 +50,37 @@ TEST_F(Evacuation, MovesImagesOfEitherCaseIntoTheBackupFolder) {
   EXPECT_TRUE(reports_.empty());
 }
 
-TEST_F(Evacuation, ReplacesAnOlderBackupOfTheSameName) {
-  fs::create_directories(backup_);
+// A capture program that reuses names must not cost the copy evacuated at an earlier start.
+TEST_F(Evacuation, NeverReplacesABackupAndTakesTheNextFreeName) {
+  fs::create_directories(backup_ / "b_1.bmp");  // a folder takes a name too
   WriteFileBytes(backup_ / "a.jpg", "older");
+  WriteFileBytes(backup_ / "a_1.jpg", "older still");
+  WriteFileBytes(backup_ / "b.bmp", "older b");
   WriteFileBytes(watch_ / "a.jpg", "newer");
+  WriteFileBytes(watch_ / "b.bmp", "newer b");
+  WriteFileBytes(watch_ / "noext.JPG.x", "c");
   Evacuate("*.jpg");
-  EXPECT_EQ(ReadFileBytes(backup_ / "a.jpg"), "newer");
-  EXPECT_FALSE(fs::exists(watch_ / "a.jpg"));
+  Evacuate("*.bmp");
+  Evacuate("*.x");
+  EXPECT_EQ(ReadFileBytes(backup_ / "a.jpg"), "older");
+  EXPECT_EQ(ReadFileBytes(backup_ / "a_1.jpg"), "older still");
+  EXPECT_EQ(ReadFileBytes(backup_ / "a_2.jpg"), "newer");
+  EXPECT_EQ(ReadFileBytes(backup_ / "b.bmp"), "older b");
+  EXPECT_EQ(ReadFileBytes(backup_ / "b_2.bmp"), "newer b");
+  EXPECT_EQ(ReadFileBytes(backup_ / "noext.JPG.x"), "c");
+  EXPECT_TRUE(fs::is_empty(watch_));
+  EXPECT_TRUE(reports_.empty());
+}
+
+// The work files are deleted for every image; an image of their name must not become one.
+TEST_F(Evacuation, ImagesNamedLikeTheWorkFilesGetOtherNames) {
+  WriteFileBytes(watch_ / "444.jpg", "image 444");
+  WriteFileBytes(watch_ / "temp.jpg", "image temp");
+  Evacuate("*.jpg");
+  EXPECT_EQ(ReadFileBytes(backup_ / "444_1.jpg"), "image 444");
+  EXPECT_EQ(ReadFileBytes(backup_ / "temp_1.jpg"), "image temp");
+  EXPECT_FALSE(fs::exists(backup_ / "444.jpg"));
+  EXPECT_FALSE(fs::exists(backup_ / "temp.jpg"));
 }
 
 TEST_F(Evacuation, CreatesTheBackupFolderEvenWithoutImages) {
@@ -66,15 +91,18 @@ TEST_F(Evacuation, CreatesTheBackupFolderEvenWithoutImages) {
 }
 
 TEST_F(Evacuation, FileThatCannotBeMovedStaysAndIsReported) {
-  fs::create_directories(backup_ / "a.jpg");
-  WriteFileBytes(backup_ / "a.jpg" / "inside", "blocks the name");
   WriteFileBytes(watch_ / "a.jpg", "a");
-  WriteFileBytes(watch_ / "b.jpg", "b");
-  Evacuate("*.jpg");
+  fs::permissions(watch_, fs::perms::owner_read | fs::perms::owner_exec);  // no removal
+  const std::string reports = RunUnprivileged(root_.path(), [&] {
+    Evacuate("*.jpg");
+    std::string joined;
+    for (const std::string& line : reports_) joined += line + "\n";
+    return joined;
+  });
+  fs::permissions(watch_, fs::perms::owner_all);
   EXPECT_EQ(ReadFileBytes(watch_ / "a.jpg"), "a");
-  EXPECT_EQ(ReadFileBytes(backup_ / "b.jpg"), "b");
-  ASSERT_EQ(reports_.size(), 1u);
-  EXPECT_NE(reports_[0].find("a.jpg"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(backup_));
+  EXPECT_EQ(reports.rfind("not evacuated: " + (watch_ / "a.jpg").string(), 0), 0u) << reports;
 }
 
 TEST_F(Evacuation, LeavesEntriesThatAreNotRegularFiles) {
