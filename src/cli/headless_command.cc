@@ -11,6 +11,7 @@
 #include "platform/hidapi_transport.h"
 #include "platform/termios_serial.h"
 #include "platform/xtest_input.h"
+#include "settings/program_folder_lock.h"
 #include "transfer/image_transfer_pipeline.h"
 
 namespace velmarin::cli {
@@ -27,6 +28,12 @@ int RunHeadlessCommand(const Options& options) {
   if (!capture_id) return exit_code;
   auto program_dir = ResolveProgramDir(options, &exit_code);
   if (!program_dir) return exit_code;
+  std::string lock_error;
+  const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
+  if (!lock) {
+    std::fprintf(stderr, "velmarin: %s\n", lock_error.c_str());
+    return 1;
+  }
 
   // Blocked before any thread exists, so the signals reach only the wait below and a worker
   // is never interrupted in the middle of an image.
@@ -49,10 +56,12 @@ int RunHeadlessCommand(const Options& options) {
                            std::fflush(stdout);
                          });
   session.StartUp();
+  LastErrorText& last_error = session.state().last_error;
+  // Taken before the folder thread starts, so its first message (an unusable watch folder)
+  // is never taken for one already reported.
+  std::uint64_t reported = last_error.Generation();
   PrintCp932Line(stderr, session.StartWithId(std::move(*capture_id)));
 
-  LastErrorText& last_error = session.state().last_error;
-  std::uint64_t reported = last_error.Generation();
   const auto report_new_error = [&] {
     if (const std::uint64_t now = last_error.Generation(); now != reported) {
       reported = now;

@@ -7,6 +7,7 @@
 #include "cli/next_name_command.h"
 #include "cli/options.h"
 #include "cli/process_command.h"
+#include "cli/settings_command.h"
 #include "cli/transfer_command.h"
 #include "platform/data_files.h"
 
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
       return velmarin::cli::RunListSwitchDevicesCommand(*options);
     case Command::kProcess:
       return velmarin::cli::RunProcessCommand(*options);
+    case Command::kSettings:
+      return velmarin::cli::RunSettingsCommand(*options);
+    case Command::kSet:
+      return velmarin::cli::RunSetCommand(*options);
   }
   return 2;
 }

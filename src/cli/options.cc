@@ -18,6 +18,10 @@ const char* const kUsage =
     "  --next-name              print the path the next image would be written to\n"
     "  --fire-event             wait two seconds, then send the configured key or click\n"
     "  --list-switch-devices    print the switch devices that can be chosen\n"
+    "  --settings               print the 19 settings as NAME=VALUE, one per line\n"
+    "  --set NAME=VALUE         change a setting in velmarin.ini (repeatable); refused, and\n"
+    "                           nothing written, for an unknown NAME or a VALUE that is not\n"
+    "                           Shift-JIS or longer than 499 bytes in it\n"
     "  --help, --version\n"
     "\n"
     "Options:\n"
@@ -45,6 +49,7 @@ constexpr CommandSpec kCommands[] = {
     {"--headless", Command::kHeadless, 0},
     {"--fire-event", Command::kFireEvent, 0},
     {"--list-switch-devices", Command::kListSwitchDevices, 0},
+    {"--settings", Command::kSettings, 0},
 };
 
 }  // namespace
@@ -72,6 +77,18 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
     }
     if (arg == "--id") {
       if (!take_value(options.id)) return std::nullopt;
+      continue;
+    }
+    if (arg == "--set") {
+      std::optional<std::string> assignment;
+      if (!take_value(assignment)) return std::nullopt;
+      if (have_command && options.command != Command::kSet) {
+        *error = "only one command at a time: --set";
+        return std::nullopt;
+      }
+      have_command = true;
+      options.command = Command::kSet;
+      options.assignments.push_back(std::move(*assignment));
       continue;
     }
     const CommandSpec* spec = nullptr;

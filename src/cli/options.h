@@ -15,6 +15,8 @@ enum class Command {
   kHeadless,
   kFireEvent,
   kListSwitchDevices,
+  kSettings,
+  kSet,
 };
 
 struct Options {
@@ -23,6 +25,7 @@ struct Options {
   bool user_folder = false;        // --user-folder: ~/Velmarin instead of --dir or the current
   std::optional<std::string> id;   // --id, UTF-8 as typed
   std::vector<std::string> files;  // --process SRC DST, --transfer FILE
+  std::vector<std::string> assignments;  // each --set NAME=VALUE, UTF-8 as typed
 };
 
 // Parses argv. nullopt with `error` set on a usage error.

@@ -6,6 +6,7 @@
 #include "cli/command_context.h"
 #include "cli/stderr_messages.h"
 #include "image/gui_context.h"
+#include "settings/program_folder_lock.h"
 #include "transfer/folder_monitor.h"
 #include "transfer/image_transfer_pipeline.h"
 
@@ -15,6 +16,13 @@ int RunTransferCommand(const Options& options) {
   int exit_code = 0;
   auto context = PrepareCommand(options, &exit_code);
   if (!context) return exit_code;
+  // The work files in "bkup" are the monitor's too: never both at once on one folder.
+  std::string lock_error;
+  const auto lock = ProgramFolderLock::Acquire(context->program_dir, &lock_error);
+  if (!lock) {
+    std::fprintf(stderr, "velmarin: %s\n", lock_error.c_str());
+    return 1;
+  }
   // Only images are drawn: a display that is set but unreachable must not stop the run.
   EnsureGuiApplication(DisplayUse::kNever);
   StderrMessages messages;

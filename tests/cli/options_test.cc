@@ -39,6 +39,20 @@ TEST(ParseOptions, CommandsTakeTheirFiles) {
   EXPECT_EQ(options->files, (std::vector<std::string>{"a.jpg", "b.jpg"}));
 }
 
+TEST(ParseOptions, SetIsRepeatableAndSettingsIsACommand) {
+  std::string error;
+  auto options = Parse({"--set", "KeyCode=0D", "--dir", "/d", "--set", "NameFormat=$i"}, &error);
+  ASSERT_TRUE(options) << error;
+  EXPECT_EQ(options->command, Command::kSet);
+  EXPECT_EQ(options->assignments, (std::vector<std::string>{"KeyCode=0D", "NameFormat=$i"}));
+  options = Parse({"--settings"}, &error);
+  ASSERT_TRUE(options) << error;
+  EXPECT_EQ(options->command, Command::kSettings);
+  EXPECT_FALSE(Parse({"--set", "KeyCode=0D", "--settings"}, &error));
+  EXPECT_FALSE(Parse({"--settings", "--set", "KeyCode=0D"}, &error));
+  EXPECT_FALSE(Parse({"--set"}, &error));
+}
+
 TEST(ParseOptions, RefusesUsageErrors) {
   std::string error;
   EXPECT_FALSE(Parse({}, &error));

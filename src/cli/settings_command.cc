@@ -1,0 +1,125 @@
+#include "cli/settings_command.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/cp932_search.h"
+#include "cli/command_context.h"
+#include "platform/encoding.h"
+#include "settings/program_folder_lock.h"
+#include "settings/settings_file.h"
+
+namespace velmarin::cli {
+namespace {
+
+// A value as UTF-8, each character that does not convert shown as "?". False when any did not.
+bool ShowableValue(std::string_view cp932, std::string* utf8) {
+  if (auto whole = Cp932ToUtf8(cp932)) {
+    *utf8 = std::move(*whole);
+    return true;
+  }
+  utf8->clear();
+  for (std::size_t pos = 0; pos < cp932.size();) {
+    const std::size_t length = Cp932CharLength(cp932, pos);
+    *utf8 += Cp932ToUtf8(cp932.substr(pos, length)).value_or("?");
+    pos += length;
+  }
+  return false;
+}
+
+// The slot and code page 932 value of one "NAME=VALUE"; nullopt after printing the reason.
+std::optional<std::pair<SettingSlot, std::string>> ParseAssignment(const std::string& assignment) {
+  const std::size_t equals = assignment.find('=');
+  const std::string name = assignment.substr(0, equals);
+  const auto slot = SettingSlotByName(name);
+  if (equals == std::string::npos || !slot) {
+    std::string names;
+    for (int i = 0; i < kSettingSlotCount; ++i) {
+      names += (i ? ", " : "") + std::string(SettingName(static_cast<SettingSlot>(i)));
+    }
+    std::fprintf(stderr, "velmarin: --set %s: not NAME=VALUE with one of the names %s\n",
+                 assignment.c_str(), names.c_str());
+    return std::nullopt;
+  }
+  const std::string utf8 = assignment.substr(equals + 1);
+  auto value = Utf8ToCp932(utf8);
+  if (!value) {
+    std::fprintf(stderr,
+                 "velmarin: --set %s: the value has characters outside Shift-JIS (code page 932)\n",
+                 assignment.c_str());
+    return std::nullopt;
+  }
+  if (value->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+    std::fprintf(stderr, "velmarin: --set %s: a value cannot hold a line break\n", name.c_str());
+    return std::nullopt;
+  }
+  if (value->size() > kSlotMaxBytes) {
+    std::fprintf(stderr,
+                 "velmarin: --set %s: the value is %zu bytes in Shift-JIS; a setting holds at most "
+                 "%zu\n",
+                 name.c_str(), value->size(), kSlotMaxBytes);
+    return std::nullopt;
+  }
+  return std::pair{*slot, std::move(*value)};
+}
+
+}  // namespace
+
+int RunSettingsCommand(const Options& options) {
+  int exit_code = 0;
+  auto context = PrepareCommand(options, &exit_code);
+  if (!context) return exit_code;
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    const auto slot = static_cast<SettingSlot>(i);
+    std::string value;
+    if (!ShowableValue(context->settings[slot], &value)) {
+      std::fprintf(stderr,
+                   "velmarin: %s is not valid Shift-JIS; the bytes that do not convert are shown "
+                   "as ?\n",
+                   std::string(SettingName(slot)).c_str());
+    }
+    std::printf("%s=%s\n", std::string(SettingName(slot)).c_str(), value.c_str());
+  }
+  return 0;
+}
+
+int RunSetCommand(const Options& options) {
+  std::vector<std::pair<SettingSlot, std::string>> changes;
+  for (const std::string& assignment : options.assignments) {
+    auto change = ParseAssignment(assignment);
+    if (!change) return 2;
+    changes.push_back(std::move(*change));
+  }
+  int exit_code = 0;
+  auto program_dir = ResolveProgramDir(options, &exit_code);
+  if (!program_dir) return exit_code;
+  std::string error;
+  const auto lock = ProgramFolderLock::Acquire(*program_dir, &error);
+  if (!lock) {
+    std::fprintf(stderr, "velmarin: %s; nothing written\n", error.c_str());
+    return 1;
+  }
+
+  bool missing = false;
+  std::string warning;
+  auto on_disk = ReadSettingsFile(*program_dir, &missing, &error, &warning);
+  if (!on_disk && !missing) {
+    std::fprintf(stderr, "velmarin: %s; nothing written\n", error.c_str());
+    return 1;
+  }
+  if (!warning.empty()) std::fprintf(stderr, "velmarin: %s\n", warning.c_str());
+  const Settings baseline = on_disk ? *on_disk : DefaultSettings(program_dir->cp932);
+  Settings changed = baseline;
+  for (auto& [slot, value] : changes) changed[slot] = std::move(value);
+  const bool saved = missing ? SaveSettings(*program_dir, changed, &error)
+                             : SaveChangedSettings(*program_dir, baseline, changed, &error);
+  if (!saved) {
+    std::fprintf(stderr, "velmarin: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace velmarin::cli

@@ -1,0 +1,72 @@
+#include "settings/program_folder_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+namespace velmarin {
+namespace {
+
+std::string ErrnoText(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
+// The process that wrote its number into the lock file, as the message names it.
+std::string HolderOf(int fd) {
+  char buffer[32];
+  const ssize_t got = pread(fd, buffer, sizeof buffer - 1, 0);
+  if (got <= 0) return "";
+  std::string_view text(buffer, static_cast<std::size_t>(got));
+  text = text.substr(0, text.find_first_not_of("0123456789"));
+  return std::string(text);
+}
+
+void WriteHolder(int fd) {
+  const std::string pid = std::to_string(getpid()) + "\n";
+  if (ftruncate(fd, 0) == 0) {
+    // Only informative: a failed write leaves the lock as good as before.
+    [[maybe_unused]] const ssize_t written = pwrite(fd, pid.data(), pid.size(), 0);
+  }
+}
+
+}  // namespace
+
+std::optional<ProgramFolderLock> ProgramFolderLock::Acquire(const ProgramDir& dir,
+                                                            std::string* error) {
+  const std::filesystem::path path = dir.path / kProgramFolderLockName;
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) {
+    *error = "cannot lock the program folder " + dir.path.string() + ": " + path.string() + ": " +
+             ErrnoText(errno);
+    return std::nullopt;
+  }
+  ProgramFolderLock lock(fd);
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) {
+      const std::string holder = HolderOf(fd);
+      *error = "the program folder " + dir.path.string() + " is in use by another velmarin" +
+               (holder.empty() ? "" : " (process " + holder + ")") +
+               "; only one may run on a program folder";
+    } else {
+      *error = "cannot lock the program folder " + dir.path.string() + ": " + ErrnoText(errno);
+    }
+    return std::nullopt;
+  }
+  WriteHolder(fd);
+  return lock;
+}
+
+ProgramFolderLock::~ProgramFolderLock() {
+  if (fd_ >= 0) close(fd_);
+}
+
+ProgramFolderLock::ProgramFolderLock(ProgramFolderLock&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)) {}
+
+}  // namespace velmarin

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "settings/program_dir.h"
+
+namespace velmarin {
+
+// Keeps a second program off the same program folder: two instances on one folder would
+// transfer every image twice, or write each target twice under one name. The lock is an
+// advisory lock on the file ".velmarin.lock" in the program folder, held for as long as the
+// object lives and released by the system when the process ends, however it ends.
+class ProgramFolderLock {
+ public:
+  // Takes the lock. nullopt with `error` (UTF-8, names the folder) when another program
+  // holds it or the lock file cannot be opened.
+  static std::optional<ProgramFolderLock> Acquire(const ProgramDir& dir, std::string* error);
+
+  ~ProgramFolderLock();
+  ProgramFolderLock(ProgramFolderLock&& other) noexcept;
+  ProgramFolderLock& operator=(ProgramFolderLock&&) = delete;
+  ProgramFolderLock(const ProgramFolderLock&) = delete;
+  ProgramFolderLock& operator=(const ProgramFolderLock&) = delete;
+
+ private:
+  explicit ProgramFolderLock(int fd) : fd_(fd) {}
+  int fd_;
+};
+
+inline constexpr char kProgramFolderLockName[] = ".velmarin.lock";
+
+}  // namespace velmarin

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "platform/encoding.h"
+#include "settings/settings.h"
+#include "support/program_process.h"
+#include "support/temp_dir.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class SettingsCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  }
+  ProgramResult Run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--dir", dir.path().string()});
+    return RunProgram(args, {"DISPLAY="});
+  }
+  std::string Line(SettingSlot slot, const std::string& utf8_value) {
+    return std::string(SettingLabel(slot)) + Utf8ToCp932(utf8_value).value() + "\r\n";
+  }
+  TempDir dir;
+};
+
+TEST_F(SettingsCommands, SetThenSettingsRoundTripsJapaneseValues) {
+  const ProgramResult set = Run({"--set", "WatchFolder=/srv/監視フォルダ", "--set",
+                                 "TextFont=ＭＳ ゴシック", "--set", "KeyCode=0D"});
+  ASSERT_EQ(set.exit_code, 0) << set.err;
+  const std::string ini = ReadFileBytes(dir / "velmarin.ini");
+  EXPECT_NE(ini.find(Line(SettingSlot::WatchFolder, "/srv/監視フォルダ")), std::string::npos);
+  EXPECT_NE(ini.find(Line(SettingSlot::TextFont, "ＭＳ ゴシック")), std::string::npos);
+  EXPECT_NE(ini.find(Line(SettingSlot::KeyCode, "0D")), std::string::npos);
+  EXPECT_NE(ini.find(Line(SettingSlot::TransferFolder, dir.path().string() + "/hozon")),
+            std::string::npos)
+      << "the other slots keep their defaults";
+
+  const ProgramResult shown = Run({"--settings"});
+  ASSERT_EQ(shown.exit_code, 0) << shown.err;
+  EXPECT_EQ(shown.err, "");
+  EXPECT_EQ(shown.out.substr(0, shown.out.find('\n')), "SwitchDevice=NONE");
+  for (const char* line : {"\nWatchFolder=/srv/監視フォルダ\n", "\nTextFont=ＭＳ ゴシック\n",
+                           "\nKeyCode=0D\n", "\nEvacuateAtStartup=0\n"}) {
+    EXPECT_NE(shown.out.find(line), std::string::npos) << line << shown.out;
+  }
+  int lines = 0;
+  for (char c : shown.out) lines += c == '\n';
+  EXPECT_EQ(lines, 19);
+}
+
+TEST_F(SettingsCommands, ARefusedAssignmentWritesNothing) {
+  WriteFileBytes(dir / "velmarin.ini", "Key Event:q\r\n");
+  for (const std::string& assignment :
+       {std::string("NoSuchSlot=1"), std::string("KeyCode"), std::string("TextFont=😀"),
+        std::string("TextLines=") + std::string(500, 'x'), std::string("NameFormat=a\nb")}) {
+    SCOPED_TRACE(assignment);
+    const ProgramResult result = Run({"--set", "KeyCode=w", "--set", assignment});
+    EXPECT_EQ(result.exit_code, 2);
+    EXPECT_EQ(result.err.rfind("velmarin: --set ", 0), 0u) << result.err;
+    EXPECT_EQ(ReadFileBytes(dir / "velmarin.ini"), "Key Event:q\r\n");
+  }
+  // 499 bytes fit; a Japanese character counts two.
+  EXPECT_EQ(Run({"--set", "TextLines=" + std::string(499, 'x')}).exit_code, 0);
+  EXPECT_EQ(Run({"--set", "TextLines=" + std::string(497, 'x') + "字"}).exit_code, 0);
+  EXPECT_EQ(Run({"--set", "TextLines=" + std::string(498, 'x') + "字"}).exit_code, 2);
+}
+
+TEST_F(SettingsCommands, Utf8FileIsWarnedAboutAndItsDefaultsShown) {
+  WriteFileBytes(dir / "velmarin.ini", "監視フォルダ:/srv/watch\r\nKey Event:q\r\n");
+  const ProgramResult shown = Run({"--settings"});
+  ASSERT_EQ(shown.exit_code, 0) << shown.err;
+  EXPECT_NE(shown.err.find("Shift-JIS"), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find("WatchFolder"), std::string::npos) << shown.err;
+  EXPECT_NE(shown.out.find("\nWatchFolder=" + dir.path().string() + "\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("\nKeyCode=q\n"), std::string::npos);
+}
+
+TEST_F(SettingsCommands, UnreadableFileIsNeitherReplacedNorSet) {
+  fs::create_directory(dir / "velmarin.ini");
+  const ProgramResult result = Run({"--set", "KeyCode=q"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("nothing written"), std::string::npos) << result.err;
+  EXPECT_TRUE(fs::is_directory(dir / "velmarin.ini"));
+}
+
+TEST_F(SettingsCommands, ASecondInstanceOnTheFolderIsRefused) {
+  TempDir logs;
+  BackgroundProgram monitor({"--headless", "--dir", dir.path().string()}, logs.path(),
+                            {"DISPLAY="});
+  ASSERT_TRUE(BackgroundProgram::WaitFor(
+      [&] { return monitor.err().find("監視中") != std::string::npos; }, 30s))
+      << monitor.err();
+  for (const char* command : {"--headless", "--set"}) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> args{command};
+    if (std::string(command) == "--set") args.push_back("KeyCode=q");
+    const ProgramResult second = Run(args);
+    EXPECT_EQ(second.exit_code, 1);
+    EXPECT_NE(second.err.find(dir.path().string() + " is in use by another velmarin"),
+              std::string::npos)
+        << second.err;
+  }
+  EXPECT_EQ(Run({"--settings"}).exit_code, 0) << "reading needs no lock";
+  EXPECT_EQ(monitor.Stop(SIGTERM), 0) << monitor.err();
+  EXPECT_EQ(Run({"--set", "KeyCode=q"}).exit_code, 0);
+}
+
+}  // namespace
+}  // namespace velmarin::test
