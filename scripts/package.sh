@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Builds the Debian package build/default/velmarin_<version>_<arch>.deb from the default build,
+# installed into build/default/package/debian/velmarin, and checks it with lintian (errors fail).
+# Install it with: sudo apt install ./build/default/velmarin_<version>_<arch>.deb
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target velmarin velmarin_man
+
+build=build/default
+version=$("$build/src/velmarin" --version | sed -n '1s/^velmarin //p')
+arch=$(dpkg --print-architecture)
+maintainer="Velmarin developers <velmarin@example.org>"
+work=$build/package
+root=$work/debian/velmarin
+deb=$build/velmarin_${version}_${arch}.deb
+rm -rf "$work"
+mkdir -p "$root/DEBIAN"
+
+DESTDIR="$(pwd)/$root" cmake --install "$build" --prefix /usr >/dev/null
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "$root/usr/bin/velmarin"
+gzip -9n "$root/usr/share/man/man1/velmarin.1"
+
+doc=$root/usr/share/doc/velmarin
+mkdir -p "$doc"
+cat >"$doc/copyright" <<EOF
+Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: Velmarin
+
+Files: *
+Copyright: 2026 The Velmarin developers
+License: LicenseRef-proprietary
+ All rights reserved by the Velmarin developers.
+EOF
+cat >"$work/changelog" <<EOF
+velmarin ($version) unstable; urgency=medium
+
+  * Release $version.
+
+ -- $maintainer  $(date -R -u -d "@$(git log -1 --format=%ct 2>/dev/null || date +%s)")
+EOF
+gzip -9nc "$work/changelog" >"$doc/changelog.gz"
+
+# Boards plugged in before the installation get the rule's access at once; udev reads the
+# new rule by itself for boards plugged in later. The menu, icon and manual caches are
+# brought up to date by the file triggers of desktop-file-utils, hicolor-icon-theme and man-db.
+cat >"$root/DEBIAN/postinst" <<'EOF'
+#!/bin/sh
+set -e
+if [ "$1" = configure ] && [ -d /run/udev ] && command -v udevadm >/dev/null 2>&1; then
+  udevadm control --reload-rules || true
+  udevadm trigger --subsystem-match=hidraw --action=change || true
+fi
+EOF
+
+find "$root" -type d -exec chmod 0755 {} +
+find "$root" -type f -exec chmod 0644 {} +
+chmod 0755 "$root/usr/bin/velmarin" "$root/DEBIAN/postinst"
+
+# The libraries the program links, as dpkg-shlibdeps finds their packages; it reads the
+# package names from a debian/control.
+printf 'Source: velmarin\n\nPackage: velmarin\nArchitecture: any\n' >"$work/debian/control"
+shlibs=$(cd "$work" && dpkg-shlibdeps -O -e debian/velmarin/usr/bin/velmarin | sed -n 's/^shlibs:Depends=//p')
+
+(cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
+cat >"$root/DEBIAN/control" <<EOF
+Package: velmarin
+Version: $version
+Architecture: $arch
+Maintainer: $maintainer
+Installed-Size: $(du -sk --exclude=DEBIAN "$root" | cut -f1)
+Depends: $shlibs, fonts-ipafont-mincho, fonts-ipafont-gothic
+Section: graphics
+Priority: optional
+Description: foot switch captures and stamped transfer of still images
+ Velmarin runs beside a still-image capture program. It turns a foot switch
+ on a USB-IO board or on the modem lines of a serial port into the key stroke
+ or click that makes the capture program save a still.
+ .
+ It takes every new still from the watch folder, fills everything outside the
+ configured rectangle, stamps the ID, the date and free text on it and writes
+ it as a JPEG into the transfer folder under a templated, collision-free name.
+ .
+ The package holds the program with its menu entry, a udev rule that lets the
+ user at the seat open the USB-IO boards, and a systemd user unit for
+ monitoring without a desktop session.
+EOF
+
+dpkg-deb --root-owner-group -Zxz --build "$root" "$deb" >/dev/null
+lintian --fail-on error "$deb" || {
+  echo "package: lintian found errors in $deb" >&2
+  exit 1
+}
+
+# Unpacked into a throwaway root, the program runs and finds its chime there.
+throwaway=$(mktemp -d)
+trap 'rm -rf "$throwaway"' EXIT
+mkdir -p "$throwaway/var/lib/dpkg/info" "$throwaway/var/lib/dpkg/updates"
+touch "$throwaway/var/lib/dpkg/status"
+dpkg --root="$throwaway" --force-depends --force-not-root --unpack "$deb" >/dev/null
+expected="chime: $throwaway/usr/share/velmarin/chimes.wav"
+found=$(env -u VELMARIN_DATA_DIR "$throwaway/usr/bin/velmarin" --version | sed -n 2p)
+[ "$found" = "$expected" ] || { echo "package: unpacked program says '$found'" >&2; exit 1; }
+dpkg --root="$throwaway" -L velmarin | grep -qx /usr/lib/udev/rules.d/70-velmarin-usb-io.rules
+
+echo "$deb: $(stat -c %s "$deb") bytes, installed $(du -sk --exclude=DEBIAN "$root" | cut -f1) KiB"
