@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <string>
 #include <system_error>
@@ -102,52 +103,48 @@ bool IsUsableName(std::string_view name, std::string* error) {
 
 // The first "$r" with the two bytes behind it; the number they start with is the least
 // count of digits of the serial.
-struct SerialPlaceholder {
-  std::string text;
-  int width = 0;
-};
-
-std::optional<SerialPlaceholder> FindSerialPlaceholder(std::string_view path) {
+std::optional<SerialPattern> FindSerialPattern(const std::string& path) {
   const std::size_t pos = path.find("$r");
-  if (pos == std::string_view::npos) return std::nullopt;
-  return SerialPlaceholder{std::string(path.substr(pos, 4)),
-                           LeadingDecimal(path.substr(pos + 2, 2))};
+  if (pos == std::string::npos) return std::nullopt;
+  return SerialPattern{path, path.substr(pos, 4),
+                       LeadingDecimal(std::string_view(path).substr(pos + 2, 2))};
 }
 
-std::string PathWithSerial(std::string path, const SerialPlaceholder& placeholder, int serial) {
-  std::string digits = std::to_string(serial);
-  const auto width = static_cast<std::size_t>(placeholder.width);
-  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
-  ReplaceAll(path, placeholder.text, digits);
-  return path;
+std::string NoSerialLeft(const SerialPattern& pattern) {
+  const std::optional<std::string> shown = ToUtf8Path(pattern.path, nullptr);
+  return "no free serial number below " + std::to_string(kSerialLimit) + " for " +
+         shown.value_or(pattern.placeholder);
 }
 
 // The smallest serial from which kSerialWindow numbers in a row are free; no file is ever
 // reused, so without one the call fails. A number too long for the file system counts as
 // free: no such file can exist, and only the chosen one must be usable.
-std::optional<std::string> ResolveSerial(const std::string& path,
-                                         const SerialPlaceholder& placeholder, std::string* error) {
+std::optional<int> ResolveSerial(const SerialPattern& pattern, std::string* error) {
   int serial = 1;
   while (serial < kSerialLimit) {
     int offset = 0;
     for (; offset < kSerialWindow; ++offset) {
-      const std::optional<std::string> probe =
-          ToUtf8Path(PathWithSerial(path, placeholder, serial + offset), error);
+      const std::optional<std::string> probe = ToUtf8Path(pattern.With(serial + offset), error);
       if (!probe) return std::nullopt;
       if (PathExists(*probe)) break;
     }
-    if (offset == kSerialWindow) {
-      return ToUsablePath(PathWithSerial(path, placeholder, serial), error);
-    }
+    if (offset == kSerialWindow) return serial;
     serial += offset + 1;
   }
-  const std::optional<std::string> shown = ToUtf8Path(path, nullptr);
-  SetError(error, "no free serial number below " + std::to_string(kSerialLimit) + " for " +
-                      shown.value_or(placeholder.text));
+  SetError(error, NoSerialLeft(pattern));
   return std::nullopt;
 }
 
 }  // namespace
+
+std::string SerialPattern::With(int serial) const {
+  std::string digits = std::to_string(serial);
+  const auto least = static_cast<std::size_t>(width);
+  if (digits.size() < least) digits.insert(0, least - digits.size(), '0');
+  std::string result = path;
+  ReplaceAll(result, placeholder, digits);
+  return result;
+}
 
 bool PathExists(const std::filesystem::path& path) {
   struct stat status {};
@@ -162,10 +159,37 @@ bool EnsureParentFolders(const std::filesystem::path& path) {
   return std::filesystem::is_directory(parent, ignored);
 }
 
-std::optional<std::filesystem::path> BuildTransferPath(std::string_view name_format,
-                                                       std::string_view capture_id,
-                                                       std::string_view transfer_folder,
-                                                       const LocalTime& now, std::string* error) {
+bool TransferTarget::Place(const std::filesystem::path& temporary) {
+  error_.clear();
+  if (!pattern_) return ReplacedName(name_).Place(temporary);
+  for (;;) {
+    switch (ClaimName(temporary, name_)) {
+      case ClaimResult::kClaimed:
+        return true;
+      case ClaimResult::kFailed:
+        return false;
+      case ClaimResult::kTaken:
+        break;
+    }
+    // Another program took the name since the search: the next number, whose folders may
+    // differ when the serial is part of a folder name.
+    std::optional<std::string> next;
+    if (serial_ + 1 < kSerialLimit) next = ToUsablePath(pattern_->With(serial_ + 1), &error_);
+    if (!next) {
+      if (error_.empty()) error_ = NoSerialLeft(*pattern_);
+      errno = EEXIST;
+      return false;
+    }
+    ++serial_;
+    name_ = *next;
+    EnsureParentFolders(name_);
+  }
+}
+
+std::optional<TransferTarget> BuildTransferTarget(std::string_view name_format,
+                                                  std::string_view capture_id,
+                                                  std::string_view transfer_folder,
+                                                  const LocalTime& now, std::string* error) {
   // An empty folder would put the images at the root of the file system.
   if (transfer_folder.empty()) {
     SetError(error, "no transfer folder set");
@@ -181,13 +205,29 @@ std::optional<std::filesystem::path> BuildTransferPath(std::string_view name_for
   path += name;
   path += ".jpg";
 
-  const std::optional<SerialPlaceholder> placeholder = FindSerialPlaceholder(path);
-  const std::optional<std::string> chosen =
-      placeholder ? ResolveSerial(path, *placeholder, error) : ToUsablePath(path, error);
+  std::optional<SerialPattern> pattern = FindSerialPattern(path);
+  std::optional<int> serial;
+  if (pattern) {
+    serial = ResolveSerial(*pattern, error);
+    if (!serial) return std::nullopt;
+    path = pattern->With(*serial);
+  }
+  const std::optional<std::string> chosen = ToUsablePath(path, error);
   if (!chosen) return std::nullopt;
   // A folder that cannot be created makes the write of the image fail, which reports it.
   EnsureParentFolders(*chosen);
-  return std::filesystem::path(*chosen);
+  if (!pattern) return TransferTarget(*chosen);
+  return TransferTarget(*chosen, std::move(*pattern), *serial);
+}
+
+std::optional<std::filesystem::path> BuildTransferPath(std::string_view name_format,
+                                                       std::string_view capture_id,
+                                                       std::string_view transfer_folder,
+                                                       const LocalTime& now, std::string* error) {
+  std::optional<TransferTarget> target =
+      BuildTransferTarget(name_format, capture_id, transfer_folder, now, error);
+  if (!target) return std::nullopt;
+  return target->name();
 }
 
 }  // namespace velmarin

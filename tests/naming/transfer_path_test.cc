@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/encoding.h"
 #include "support/temp_dir.h"
@@ -228,6 +231,78 @@ TEST_F(TransferPathTest, SerialDigitsCanPushANameOverTheLimit) {
     Touch(dir_ / (std::string(250, 'n') + std::to_string(serial) + ".jpg"));
   EXPECT_FALSE(Build(name));
   EXPECT_NE(error_.find("longer than 255 bytes"), std::string::npos) << error_;
+}
+
+// A finished picture waiting under a temporary name in `folder`.
+fs::path Finished(const fs::path& folder, std::string_view bytes) {
+  fs::create_directories(folder);
+  const fs::path temporary = folder / ".finished.abcdef";
+  test::WriteFileBytes(temporary, bytes);
+  return temporary;
+}
+
+TEST_F(TransferPathTest, NameTakenSinceTheSearchMovesOnToTheNextNumbers) {
+  for (int serial = 1; serial <= 5; ++serial) Touch(Numbered(serial));
+  Touch(Numbered(57));  // within fifty of the next numbers: the search would pass it over
+  auto target = BuildTransferTarget(kDefaultTemplate, "123", dir_.path().string(), kNow, &error_);
+  ASSERT_TRUE(target) << error_;
+  ASSERT_EQ(target->name(), Numbered(6));
+
+  // Two other stations take 6 and 7 before this one is finished.
+  test::WriteFileBytes(Numbered(6), "station 2");
+  test::WriteFileBytes(Numbered(7), "station 3");
+  ASSERT_TRUE(target->Place(Finished(dir_ / "2012", "mine")));
+  EXPECT_EQ(target->name(), Numbered(8));
+  EXPECT_EQ(test::ReadFileBytes(Numbered(8)), "mine");
+  EXPECT_EQ(test::ReadFileBytes(Numbered(6)), "station 2");
+  EXPECT_EQ(test::ReadFileBytes(Numbered(7)), "station 3");
+  EXPECT_TRUE(target->error().empty());
+}
+
+TEST_F(TransferPathTest, SerialInAFolderNameCreatesTheNextFolder) {
+  auto target = BuildTransferTarget("$r02\\x", "", dir_.path().string(), kNow, &error_);
+  ASSERT_TRUE(target) << error_;
+  Touch(dir_ / "01" / "x.jpg");
+  ASSERT_TRUE(target->Place(Finished(dir_ / "01", "mine")));
+  EXPECT_EQ(target->name(), dir_ / "02" / "x.jpg");
+  EXPECT_EQ(test::ReadFileBytes(dir_ / "02" / "x.jpg"), "mine");
+}
+
+TEST_F(TransferPathTest, WithoutSerialTheNameIsReplaced) {
+  Touch(dir_ / "fixed.jpg");
+  auto target = BuildTransferTarget("fixed", "", dir_.path().string(), kNow, &error_);
+  ASSERT_TRUE(target) << error_;
+  ASSERT_TRUE(target->Place(Finished(dir_.path(), "mine")));
+  EXPECT_EQ(test::ReadFileBytes(dir_ / "fixed.jpg"), "mine");
+}
+
+TEST_F(TransferPathTest, NameTakenWithNoUsableNumberLeftFailsAndKeepsThePicture) {
+  const std::string stem(250, 'n');
+  for (int serial = 1; serial <= 8; ++serial)
+    Touch(dir_ / (stem + std::to_string(serial) + ".jpg"));
+  auto target = BuildTransferTarget(stem + "$r01", "", dir_.path().string(), kNow, &error_);
+  ASSERT_TRUE(target) << error_;
+  ASSERT_EQ(target->name(), dir_ / (stem + "9.jpg"));
+  Touch(target->name());
+  const fs::path temporary = Finished(dir_.path(), "mine");
+  EXPECT_FALSE(target->Place(temporary));  // "10" makes the name too long
+  EXPECT_NE(target->error().find("longer than 255 bytes"), std::string::npos) << target->error();
+  EXPECT_EQ(test::ReadFileBytes(temporary), "mine");
+}
+
+TEST(EnsureParentFoldersTest, StationsCreatingTheSameFoldersAtOnceAllSucceed) {
+  test::TempDir dir;
+  for (int round = 0; round < 20; ++round) {
+    const fs::path file = dir / std::to_string(round) / "a" / "b" / "c" / "x.jpg";
+    std::atomic<int> succeeded{0};
+    {
+      std::vector<std::jthread> stations;
+      for (int station = 0; station < 6; ++station) {
+        stations.emplace_back([&] { succeeded += EnsureParentFolders(file); });
+      }
+    }
+    EXPECT_EQ(succeeded, 6) << file;
+  }
 }
 
 TEST(EnsureParentFoldersTest, CreatesEveryMissingFolder) {
