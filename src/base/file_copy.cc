@@ -79,13 +79,18 @@ int CreateTemporary(const std::filesystem::path& target, std::filesystem::path* 
 }  // namespace
 
 bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target) {
+  ReplacedName name(target);
+  return CopyFileAtomically(source, name);
+}
+
+bool CopyFileAtomically(const std::filesystem::path& source, FileNaming& target) {
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) return false;
   std::filesystem::path temporary;
-  Fd out(CreateTemporary(target, &temporary));
+  Fd out(CreateTemporary(target.name(), &temporary));
   if (out.get() < 0) return false;
   const bool written = CopyContents(in.get(), out.get()) && ::fsync(out.get()) == 0;
-  if (out.Close() && written && ::rename(temporary.c_str(), target.c_str()) == 0) return true;
+  if (out.Close() && written && target.Place(temporary)) return true;
   std::error_code ignored;
   std::filesystem::remove(temporary, ignored);
   return false;

@@ -61,6 +61,13 @@ int JpegQualityOf(std::string_view text) {
 bool ProcessCapturedImage(const std::filesystem::path& source, const std::filesystem::path& target,
                           const Settings& settings, std::string_view capture_id,
                           const LocalTime& now, LastErrorText& errors) {
+  ReplacedName name(target);
+  return ProcessCapturedImage(source, name, settings, capture_id, now, errors);
+}
+
+bool ProcessCapturedImage(const std::filesystem::path& source, FileNaming& target,
+                          const Settings& settings, std::string_view capture_id,
+                          const LocalTime& now, LastErrorText& errors) {
   const int quality = JpegQualityOf(settings[SettingSlot::JpegQuality]);
 
   if (settings[SettingSlot::SourceRange].empty() && settings[SettingSlot::TextLines].empty() &&

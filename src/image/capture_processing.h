@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "base/file_naming.h"
 #include "base/last_error_text.h"
 #include "naming/local_time.h"
 #include "settings/settings.h"
@@ -17,6 +18,12 @@ namespace velmarin {
 // returns false with its message in `errors`; `errors` is left alone on success. The target
 // is replaced whole or not at all. Needs a QGuiApplication (EnsureGuiApplication).
 bool ProcessCapturedImage(const std::filesystem::path& source, const std::filesystem::path& target,
+                          const Settings& settings, std::string_view capture_id,
+                          const LocalTime& now, LastErrorText& errors);
+// The same with the finished file named by `target`; a name that cannot be had is reported as
+// a target that cannot be created. Nothing drawn depends on the name, so the stamps are the
+// same whichever name the file gets.
+bool ProcessCapturedImage(const std::filesystem::path& source, FileNaming& target,
                           const Settings& settings, std::string_view capture_id,
                           const LocalTime& now, LastErrorText& errors);
 

@@ -83,12 +83,12 @@ class PendingFile {
     return flushed && closed;
   }
 
-  // Gives the finished file the target's name; when synced, the rename itself is made durable.
-  bool MoveTo(const std::filesystem::path& target, Durability durability) {
-    if (std::rename(name_.c_str(), target.c_str()) != 0) return false;
+  // Gives the finished file its name; when synced, the new name itself is made durable.
+  bool MoveTo(FileNaming& target, Durability durability) {
+    if (!target.Place(name_)) return false;
     name_.clear();
     if (durability == Durability::kWorkFile) return true;
-    const int folder = open(Folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder = open(Folder(target.name()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
       fsync(folder);
       close(folder);
@@ -120,8 +120,14 @@ std::string PathForMessage(const std::filesystem::path& path) {
 
 bool WriteJpegFileAtomically(const std::filesystem::path& target, const Dib& dib, int quality,
                              bool progressive, bool* open_failed, Durability durability) {
+  ReplacedName name(target);
+  return WriteJpegFileAtomically(name, dib, quality, progressive, open_failed, durability);
+}
+
+bool WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int quality, bool progressive,
+                             bool* open_failed, Durability durability) {
   if (open_failed != nullptr) *open_failed = false;
-  PendingFile pending(target);
+  PendingFile pending(target.name());
   if (pending.file() == nullptr) {
     if (open_failed != nullptr) *open_failed = true;
     return false;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "base/file_naming.h"
 #include "base/last_error_text.h"
 #include "base/message_sink.h"
 #include "image/dib.h"
@@ -21,6 +22,11 @@ enum class Durability { kSynced, kWorkFile };
 // writing failed, so callers can tell the two failures apart.
 bool WriteJpegFileAtomically(const std::filesystem::path& target, const Dib& dib, int quality,
                              bool progressive, bool* open_failed = nullptr,
+                             Durability durability = Durability::kSynced);
+// The same for a file whose name is given by `target` (the name it really got is then
+// `target.name()`); a name that cannot be had counts as `open_failed`.
+bool WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int quality, bool progressive,
+                             bool* open_failed = nullptr,
                              Durability durability = Durability::kSynced);
 
 // The three functions below write work files (Durability::kWorkFile).

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_naming.h"
 #include "naming/local_time.h"
-#include "platform/file_naming.h"
 
 namespace velmarin {
 

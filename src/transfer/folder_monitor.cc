@@ -62,10 +62,14 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
   Settings resolved = settings;
   resolved[SettingSlot::TransferFolder] =
       FolderInProgramDir(program_dir, settings[SettingSlot::TransferFolder]);
-  const auto target = pipeline.BuildTargetPath(resolved, capture_id, now, &error);
-  if (!target) {
-    const auto cp932 = Utf8ToCp932(error);  // the reason may quote a file-system path
+  // The reason may quote a file-system path.
+  const auto report = [&errors](const std::string& reason) {
+    const auto cp932 = Utf8ToCp932(reason);
     errors.Set(cp932 ? *cp932 : "transfer path error! ");
+  };
+  auto target = pipeline.BuildTarget(resolved, capture_id, now, &error);
+  if (!target) {
+    report(error);
     return std::nullopt;
   }
 
@@ -90,11 +94,12 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
   }
   // The copy path of the processing reports a failed copy but still succeeds; only a
   // target that exists counts as transferred.
-  if (!pipeline.Process(work_file, *target, settings, capture_id, now, errors) ||
-      !fs::exists(*target, ec)) {
+  if (!pipeline.Process(work_file, *target, settings, capture_id, now, errors)) {
+    if (!target->error().empty()) report(target->error());
     return std::nullopt;
   }
-  return target;
+  if (!fs::exists(target->name(), ec)) return std::nullopt;
+  return target->name();
 }
 
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {

@@ -14,6 +14,7 @@
 #include "base/message_sink.h"
 #include "base/stoppable_sleep.h"
 #include "naming/local_time.h"
+#include "naming/transfer_path.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
 #include "transfer/image_completeness.h"
@@ -28,30 +29,31 @@ class TransferPipeline {
  public:
   virtual ~TransferPipeline() = default;
 
-  // The free target path for the image, folders created; nullopt with `error` (UTF-8, it
-  // may quote a path) when none can be had.
-  virtual std::optional<std::filesystem::path> BuildTargetPath(const Settings& settings,
-                                                               std::string_view capture_id,
-                                                               const LocalTime& now,
-                                                               std::string* error) = 0;
+  // The target of the image as the serial search finds it, folders created; nullopt with
+  // `error` (UTF-8, it may quote a path) when none can be had.
+  virtual std::optional<TransferTarget> BuildTarget(const Settings& settings,
+                                                    std::string_view capture_id,
+                                                    const LocalTime& now, std::string* error) = 0;
   // BMP file to JPEG file at quality 99.
   virtual bool ConvertBmp(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
                           LastErrorText& errors) = 0;
   // JPEG file to the work file with a width that is a multiple of four.
   virtual bool NormalizeWidth(const std::filesystem::path& jpeg,
                               const std::filesystem::path& work_file, MessageSink& messages) = 0;
-  // Work file to the target: range fill, stamps, JPEG at the configured quality.
-  virtual bool Process(const std::filesystem::path& work_file, const std::filesystem::path& target,
+  // Work file to the target: range fill, stamps, JPEG at the configured quality. The
+  // finished file takes its name through `target`, so `target.name()` is then its real name.
+  virtual bool Process(const std::filesystem::path& work_file, FileNaming& target,
                        const Settings& settings, std::string_view capture_id, const LocalTime& now,
                        LastErrorText& errors) = 0;
 };
 
-// One image's way from the watch folder to the transfer folder: target path first (its
-// serial number is chosen now), a BMP through "temp.jpg", then "444.jpg", then the target.
-// Both work files are deleted before they are written, and every step's result is checked,
-// so an earlier image is never passed on under this image's name. Returns the target path,
-// or nullopt when the image was not transferred (the reason is in `errors` or went to
-// `messages`).
+// One image's way from the watch folder to the transfer folder: target first (its serial
+// number is searched now), a BMP through "temp.jpg", then "444.jpg", then the target, which
+// with a serial claims its name and moves on to the next number when another program took
+// it meanwhile. Both work files are deleted before they are written, and every step's result
+// is checked, so an earlier image is never passed on under this image's name. Returns the
+// path the image really got, or nullopt when it was not transferred (the reason is in
+// `errors` or went to `messages`).
 std::optional<std::filesystem::path> TransferOneImage(const std::filesystem::path& source,
                                                       const Settings& settings,
                                                       std::string_view capture_id,

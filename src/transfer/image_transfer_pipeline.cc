@@ -10,11 +10,12 @@ namespace {
 constexpr int kBmpConversionQuality = 99;
 }  // namespace
 
-std::optional<std::filesystem::path> ImageTransferPipeline::BuildTargetPath(
-    const Settings& settings, std::string_view capture_id, const LocalTime& now,
-    std::string* error) {
-  return BuildTransferPath(settings[SettingSlot::NameFormat], capture_id,
-                           settings[SettingSlot::TransferFolder], now, error);
+std::optional<TransferTarget> ImageTransferPipeline::BuildTarget(const Settings& settings,
+                                                                 std::string_view capture_id,
+                                                                 const LocalTime& now,
+                                                                 std::string* error) {
+  return BuildTransferTarget(settings[SettingSlot::NameFormat], capture_id,
+                             settings[SettingSlot::TransferFolder], now, error);
 }
 
 bool ImageTransferPipeline::ConvertBmp(const std::filesystem::path& bmp,
@@ -28,10 +29,9 @@ bool ImageTransferPipeline::NormalizeWidth(const std::filesystem::path& jpeg,
   return NormalizeJpegWidth(jpeg, work_file, messages);
 }
 
-bool ImageTransferPipeline::Process(const std::filesystem::path& work_file,
-                                    const std::filesystem::path& target, const Settings& settings,
-                                    std::string_view capture_id, const LocalTime& now,
-                                    LastErrorText& errors) {
+bool ImageTransferPipeline::Process(const std::filesystem::path& work_file, FileNaming& target,
+                                    const Settings& settings, std::string_view capture_id,
+                                    const LocalTime& now, LastErrorText& errors) {
   return ProcessCapturedImage(work_file, target, settings, capture_id, now, errors);
 }
 

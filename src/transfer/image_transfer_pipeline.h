@@ -4,22 +4,19 @@
 
 namespace velmarin {
 
-// The transfer steps on real pictures: BuildTransferPath with NameFormat and
+// The transfer steps on real pictures: BuildTransferTarget with NameFormat and
 // TransferFolder, ConvertBmpToJpeg at quality 99, NormalizeJpegWidth and
 // ProcessCapturedImage (which needs EnsureGuiApplication on the main thread first).
 class ImageTransferPipeline : public TransferPipeline {
  public:
-  std::optional<std::filesystem::path> BuildTargetPath(const Settings& settings,
-                                                       std::string_view capture_id,
-                                                       const LocalTime& now,
-                                                       std::string* error) override;
+  std::optional<TransferTarget> BuildTarget(const Settings& settings, std::string_view capture_id,
+                                            const LocalTime& now, std::string* error) override;
   bool ConvertBmp(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
                   LastErrorText& errors) override;
   bool NormalizeWidth(const std::filesystem::path& jpeg, const std::filesystem::path& work_file,
                       MessageSink& messages) override;
-  bool Process(const std::filesystem::path& work_file, const std::filesystem::path& target,
-               const Settings& settings, std::string_view capture_id, const LocalTime& now,
-               LastErrorText& errors) override;
+  bool Process(const std::filesystem::path& work_file, FileNaming& target, const Settings& settings,
+               std::string_view capture_id, const LocalTime& now, LastErrorText& errors) override;
 };
 
 }  // namespace velmarin

@@ -22,15 +22,15 @@ using namespace std::chrono_literals;
 // No image arrives in these tests; a pipeline that would take one over is never asked.
 class UnusedPipeline final : public TransferPipeline {
  public:
-  std::optional<fs::path> BuildTargetPath(const Settings&, std::string_view, const LocalTime&,
-                                          std::string* error) override {
+  std::optional<TransferTarget> BuildTarget(const Settings&, std::string_view, const LocalTime&,
+                                            std::string* error) override {
     *error = "unexpected";
     return std::nullopt;
   }
   bool ConvertBmp(const fs::path&, const fs::path&, LastErrorText&) override { return false; }
   bool NormalizeWidth(const fs::path&, const fs::path&, MessageSink&) override { return false; }
-  bool Process(const fs::path&, const fs::path&, const Settings&, std::string_view,
-               const LocalTime&, LastErrorText&) override {
+  bool Process(const fs::path&, FileNaming&, const Settings&, std::string_view, const LocalTime&,
+               LastErrorText&) override {
     return false;
   }
 };

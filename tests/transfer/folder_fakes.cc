@@ -30,8 +30,9 @@ std::int64_t CreationTime(const fs::path& path) {
 
 }  // namespace
 
-std::optional<fs::path> FakePipeline::BuildTargetPath(const Settings&, std::string_view capture_id,
-                                                      const LocalTime&, std::string* error) {
+std::optional<TransferTarget> FakePipeline::BuildTarget(const Settings&,
+                                                        std::string_view capture_id,
+                                                        const LocalTime&, std::string* error) {
   Record({"build", {}, {}, std::string(capture_id)});
   if (build_error) {
     *error = *build_error;
@@ -39,7 +40,7 @@ std::optional<fs::path> FakePipeline::BuildTargetPath(const Settings&, std::stri
   }
   std::lock_guard lock(mutex_);
   fs::create_directories(transfer_folder_);
-  return transfer_folder_ / ("image" + std::to_string(++targets_built_) + ".jpg");
+  return TransferTarget(transfer_folder_ / ("image" + std::to_string(++targets_built_) + ".jpg"));
 }
 
 bool FakePipeline::ConvertBmp(const fs::path& bmp, const fs::path& jpeg, LastErrorText& errors) {
@@ -56,10 +57,10 @@ bool FakePipeline::NormalizeWidth(const fs::path& jpeg, const fs::path& work_fil
   return CopyFile(jpeg, work_file);
 }
 
-bool FakePipeline::Process(const fs::path& work_file, const fs::path& target, const Settings&,
+bool FakePipeline::Process(const fs::path& work_file, FileNaming& target, const Settings&,
                            std::string_view capture_id, const LocalTime&, LastErrorText&) {
-  Record({"process", work_file, target, std::string(capture_id)});
-  return CopyFile(work_file, target);
+  Record({"process", work_file, target.name(), std::string(capture_id)});
+  return CopyFile(work_file, target.name());
 }
 
 void FakePipeline::Record(Call call) {

@@ -31,22 +31,19 @@ class FakePipeline : public TransferPipeline {
   explicit FakePipeline(std::filesystem::path transfer_folder)
       : transfer_folder_(std::move(transfer_folder)) {}
 
-  std::optional<std::filesystem::path> BuildTargetPath(const Settings& settings,
-                                                       std::string_view capture_id,
-                                                       const LocalTime& now,
-                                                       std::string* error) override;
+  std::optional<TransferTarget> BuildTarget(const Settings& settings, std::string_view capture_id,
+                                            const LocalTime& now, std::string* error) override;
   bool ConvertBmp(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
                   LastErrorText& errors) override;
   bool NormalizeWidth(const std::filesystem::path& jpeg, const std::filesystem::path& work_file,
                       MessageSink& messages) override;
-  bool Process(const std::filesystem::path& work_file, const std::filesystem::path& target,
-               const Settings& settings, std::string_view capture_id, const LocalTime& now,
-               LastErrorText& errors) override;
+  bool Process(const std::filesystem::path& work_file, FileNaming& target, const Settings& settings,
+               std::string_view capture_id, const LocalTime& now, LastErrorText& errors) override;
 
   std::vector<Call> calls() const;
   std::vector<Call> calls_of(const std::string& step) const;
 
-  std::optional<std::string> build_error;    // BuildTargetPath fails with it
+  std::optional<std::string> build_error;    // BuildTarget fails with it
   std::optional<std::string> convert_error;  // ConvertBmp fails with it in LastErrorText
 
  private:

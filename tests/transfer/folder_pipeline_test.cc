@@ -1,5 +1,7 @@
+#include <cstdio>
 #include <fstream>
 #include <future>
+#include <string>
 #include <thread>
 
 #include "support/temp_dir.h"
@@ -78,6 +80,57 @@ TEST_F(FolderPipeline, UndeletableWorkFileKeepsTheEarlierImageBack) {
   EXPECT_EQ(Transferred().size(), 1u);
   EXPECT_FALSE(fs::exists(Target("123456_002.jpg")));
   EXPECT_EQ(errors_.Get(), "444.jpg delete error! ");
+}
+
+// The real steps, but other stations take the names the search found (`taken` of them) while
+// the picture is being made, as a station sharing the transfer folder would.
+class RacedPipeline : public ImageTransferPipeline {
+ public:
+  explicit RacedPipeline(int taken) : taken_(taken) {}
+  bool Process(const fs::path& work_file, FileNaming& target, const Settings& settings,
+               std::string_view capture_id, const LocalTime& now, LastErrorText& errors) override {
+    const std::string name = target.name().filename().string();  // "123456_001.jpg"
+    const int searched = std::stoi(name.substr(7, 3));
+    for (int serial = searched; serial < searched + taken_; ++serial) {
+      char other[32];
+      std::snprintf(other, sizeof other, "123456_%03d.jpg", serial);
+      WriteFileBytes(target.name().parent_path() / other, "other station");
+    }
+    return ImageTransferPipeline::Process(work_file, target, settings, capture_id, now, errors);
+  }
+
+ private:
+  const int taken_;
+};
+
+TEST_F(FolderPipeline, NameTakenByAnotherStationMeanwhileGivesTheNextNumber) {
+  RacedPipeline raced(1);
+  SetPipeline(raced);
+  Start();
+  AddImage("shot.jpg", JpegBytes(640, 480, 9));
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
+  EXPECT_EQ(Transferred()[0].second, Target("123456_002.jpg"));
+  EXPECT_EQ(ReadFileBytes(Target("123456_001.jpg")), "other station");
+  EXPECT_EQ(DecodedPixels(Target("123456_002.jpg")).size(), 640u * 480u * 3u);
+  EXPECT_EQ(errors_.Generation(), 0u);
+}
+
+TEST_F(FolderPipeline, CopiedImageAlsoMovesOnPastEveryNameTakenMeanwhile) {
+  WithoutEdits();
+  RacedPipeline raced(2);
+  SetPipeline(raced);
+  Start();
+  AddImage("shot.jpg", JpegBytes(64, 48, 10));
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
+  EXPECT_EQ(Transferred()[0].second, Target("123456_003.jpg"));
+  EXPECT_EQ(ReadFileBytes(Target("123456_001.jpg")), "other station");
+  EXPECT_EQ(ReadFileBytes(Target("123456_002.jpg")), "other station");
+  EXPECT_EQ(ReadFileBytes(Target("123456_003.jpg")), ReadFileBytes(Backup("444.jpg")));
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(transfer_)) files += entry.is_regular_file();
+  EXPECT_EQ(files, 3u);  // no temporary left
 }
 
 TEST_F(FolderPipeline, ImageThatNeverCompletesIsTriedAndTheFailureNamed) {

@@ -1,4 +1,4 @@
-#include "platform/file_naming.h"
+#include "base/file_naming.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
