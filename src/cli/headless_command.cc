@@ -7,12 +7,9 @@
 #include "cli/command_context.h"
 #include "cli/stderr_messages.h"
 #include "control/program_session.h"
+#include "control/real_backends.h"
 #include "image/gui_context.h"
-#include "platform/hidapi_transport.h"
-#include "platform/termios_serial.h"
-#include "platform/xtest_input.h"
 #include "settings/program_folder_lock.h"
-#include "transfer/image_transfer_pipeline.h"
 
 namespace velmarin::cli {
 namespace {
@@ -46,28 +43,20 @@ int RunHeadlessCommand(const Options& options) {
   // Only images are drawn: a display that is set but unreachable must not stop the run.
   EnsureGuiApplication(DisplayUse::kNever);
   StderrMessages messages;
-  HidapiTransport hid;
-  TermiosSerialOpener serial;
-  XTestInput input(messages);
-  ImageTransferPipeline pipeline;
-  ProgramSession session(std::move(*program_dir), {hid, serial, input, pipeline, messages},
+  RealBackends real(messages);
+  ProgramSession session(std::move(*program_dir), real.backends(),
                          [](int count, const std::filesystem::path& target) {
                            std::printf("%d\t%s\n", count, target.c_str());
                            std::fflush(stdout);
                          });
+  // Every error set from here on is new to the tick, the folder thread's first (an unusable
+  // watch folder) included.
   session.StartUp();
-  LastErrorText& last_error = session.state().last_error;
-  // Taken before the folder thread starts, so its first message (an unusable watch folder)
-  // is never taken for one already reported.
-  std::uint64_t reported = last_error.Generation();
   PrintCp932Line(stderr, session.StartWithId(std::move(*capture_id)));
 
   const auto report_new_error = [&] {
-    if (const std::uint64_t now = last_error.Generation(); now != reported) {
-      reported = now;
-      const std::string text = last_error.Get();
-      if (!text.empty()) messages.ShowMessage(text);
-    }
+    const auto error = session.Tick().new_error;
+    if (error && !error->empty()) messages.ShowMessage(*error);
   };
   for (;;) {
     const timespec tick{0, kTickNanoseconds};

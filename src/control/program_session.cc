@@ -1,6 +1,7 @@
 #include "control/program_session.h"
 
 #include <string_view>
+#include <thread>
 
 #include "control/monitoring_commands.h"
 #include "platform/encoding.h"
@@ -15,6 +16,9 @@ namespace {
 void ShowUtf8Message(MessageSink& messages, const std::string& utf8) {
   messages.ShowMessage(Utf8ToCp932(utf8).value_or(utf8));
 }
+
+// The folder and naming commands wait this long before monitoring starts again.
+constexpr std::chrono::milliseconds kFolderCommandPause{200};
 
 }  // namespace
 
@@ -60,10 +64,56 @@ std::string ProgramSession::StartUp() {
 }
 
 std::string ProgramSession::StartWithId(std::string id) {
+  last_seen_image_count_ = 0;
   return StartMonitoringWithId(state_, controller_, std::move(id));
 }
 
 std::string ProgramSession::Stop() { return StopMonitoring(controller_); }
+
+void ProgramSession::BeginSettingsCommand(SettingsCommand command) {
+  controller_.Stop();
+  if (command != SettingsCommand::kSwitch) return;
+  devices_.CloseSerialPort();
+  if (state_.switch_kind == kSwitchUsbIo) devices_.usb_io().ShutdownUsbIo();
+  state_.switch_kind = kSwitchNone;
+}
+
+std::string ProgramSession::EndSettingsCommand(SettingsCommand command) {
+  if (command == SettingsCommand::kSwitch) {
+    devices_.OpenSwitchDevice(state_.settings());
+  } else {
+    // Each new thread joins the one it replaces, so the pause is not needed for safety; it
+    // keeps the rhythm the users know.
+    std::this_thread::sleep_for(kFolderCommandPause);
+  }
+  // A shutdown (a signal) while the command's dialog was open: nothing starts again.
+  if (!shut_down_) controller_.Start();
+  return MonitoringStatusText(state_.switch_kind, state_.Slot(SettingSlot::SwitchDevice));
+}
+
+std::string ProgramSession::RunSettingsCommand(SettingsCommand command,
+                                               const std::function<void()>& change) {
+  BeginSettingsCommand(command);
+  if (change) change();
+  return EndSettingsCommand(command);
+}
+
+void ProgramSession::FireCaptureEventNow() {
+  FireCaptureEvent(state_.settings(), backends_.input, &backends_.messages);
+}
+
+TickChanges ProgramSession::Tick() {
+  TickChanges changes;
+  const std::int32_t count = state_.image_count;
+  changes.count_changed = count != last_seen_image_count_;
+  last_seen_image_count_ = count;
+  if (const std::uint64_t generation = state_.last_error.Generation();
+      generation != last_seen_error_) {
+    last_seen_error_ = generation;
+    changes.new_error = state_.last_error.Get();
+  }
+  return changes;
+}
 
 bool ProgramSession::ShutDown(std::string* error) {
   controller_.StopAndJoin();

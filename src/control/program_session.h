@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "base/message_sink.h"
@@ -26,6 +29,19 @@ struct SessionBackends {
   MessageSink& messages;
 };
 
+// The settings commands stop monitoring, let the user change settings, then start both threads
+// again, whatever the outcome and whatever the state before.
+enum class SettingsCommand {
+  kFolder,  // the folder and naming commands: a 200 ms pause before the restart
+  kSwitch,  // the switch/event command: the switch device is closed meanwhile and opened again
+};
+
+// What changed since the previous 100 ms tick.
+struct TickChanges {
+  bool count_changed = false;            // ImageCount moved (up, or back to 0 by a restart)
+  std::optional<std::string> new_error;  // a LastErrorText set since (code page 932)
+};
+
 // One run of the program from start-up to shutdown, with or without a window: the shared
 // state, the switch device, the two worker threads and the order in which they come and go.
 class ProgramSession {
@@ -46,6 +62,25 @@ class ProgramSession {
   std::string StartWithId(std::string id);
   // "監視停止"; returns the status text.
   std::string Stop();
+
+  // The restart protocol of the settings commands, in two halves around the command itself:
+  // Begin stops monitoring (for kSwitch it also closes the switch device, so the dialog can
+  // list the ports); End reopens the switch device (kSwitch) or pauses 200 ms (kFolder),
+  // then starts both threads. End returns the status text for the switch state, which only
+  // the switch command shows. Call End after every Begin, whatever the command did.
+  void BeginSettingsCommand(SettingsCommand command);
+  std::string EndSettingsCommand(SettingsCommand command);
+  // Begin, `change` (which may change the settings through state()), End.
+  std::string RunSettingsCommand(SettingsCommand command, const std::function<void()>& change);
+
+  // Synthesizes the configured key stroke or click now, with the stored settings, whatever
+  // the monitoring state ("２秒後にイベント確認").
+  void FireCaptureEventNow();
+
+  // The 100 ms tick of the front ends: whether ImageCount changed since the last tick (the
+  // chime and the title) and a LastErrorText set since (the title, or stderr when headless).
+  TickChanges Tick();
+
   // Stops monitoring and waits for both threads, closes the serial port, shuts the USB-IO
   // access down and writes the settings changed in this run (SaveChangedSettings), nothing
   // when none changed. False with `error` when the settings could not be written.
@@ -64,6 +99,8 @@ class ProgramSession {
   SwitchProgress switch_progress_;
   FolderMonitorContext folder_context_;
   MonitoringController controller_;
+  std::int32_t last_seen_image_count_ = 0;
+  std::uint64_t last_seen_error_ = 0;
   bool shut_down_ = false;
 };
 

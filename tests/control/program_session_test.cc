@@ -173,5 +173,85 @@ TEST_F(ProgramSessionTest, UsbIoBoardIsSetToOnesAtStartUpAndClosedAtShutdown) {
   EXPECT_EQ(board->OpenHandles(), 0);
 }
 
+TEST_F(ProgramSessionTest, FolderCommandChangesSettingsWhileStoppedAndAlwaysRestarts) {
+  for (const bool running_before : {false, true}) {
+    SCOPED_TRACE(running_before);
+    session_.reset();
+    Session().StartUp();
+    if (running_before) Session().StartWithId("1");
+    bool stopped_during_change = false;
+    const auto begin = std::chrono::steady_clock::now();
+    Session().RunSettingsCommand(SettingsCommand::kFolder, [&] {
+      stopped_during_change = !Session().state().monitoring_active;
+      Session().state().SetSlot(SettingSlot::TransferFolder, "/elsewhere");
+    });
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, 200ms);
+    EXPECT_TRUE(stopped_during_change);
+    EXPECT_TRUE(Session().state().monitoring_active);
+    EXPECT_EQ(Session().state().Slot(SettingSlot::TransferFolder), "/elsewhere");
+  }
+}
+
+TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNewDevice) {
+  WriteSettings([](Settings& s) {
+    s[SettingSlot::SwitchDevice] = "COM1";
+    s[SettingSlot::PollIntervalMs] = "1";
+  });
+  serial_.AddPort("COM1");
+  auto com2 = serial_.AddPort("COM2");
+  Session().StartUp();
+  ASSERT_TRUE(serial_.IsHeld("COM1"));
+
+  bool released_during_dialog = false;
+  const std::string status = Session().RunSettingsCommand(SettingsCommand::kSwitch, [&] {
+    released_during_dialog = !serial_.IsHeld("COM1") && Session().state().switch_kind == 0;
+    Session().state().SetSlot(SettingSlot::SwitchDevice, "COM2");
+  });
+  EXPECT_TRUE(released_during_dialog);
+  EXPECT_EQ(Utf8(status), "COM2 監視中");
+  EXPECT_TRUE(serial_.IsHeld("COM2"));
+  EXPECT_EQ(Session().state().switch_kind, 2);
+  // The new switch thread polls the new port.
+  EXPECT_TRUE(WaitFor([&] { return com2->status_reads() > 0; }));
+
+  // A cancelled dialog still reopens the device and starts monitoring; a device that does
+  // not open is reported and named in the status.
+  Session().Stop();
+  serial_.AddPort("COM3", /*busy=*/true);
+  Session().state().SetSlot(SettingSlot::SwitchDevice, "COM3");
+  EXPECT_EQ(Utf8(Session().RunSettingsCommand(SettingsCommand::kSwitch, {})),
+            "COM3スイッチエラー 監視中");
+  EXPECT_EQ(messages_.texts().back(), "COM3 is not available");
+  EXPECT_TRUE(Session().state().monitoring_active);
+  Session().state().SetSlot(SettingSlot::SwitchDevice, "NONE");
+  EXPECT_EQ(Utf8(Session().RunSettingsCommand(SettingsCommand::kSwitch, {})),
+            "スイッチ未接続 監視中");
+}
+
+TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
+  Session().StartUp();
+  EXPECT_FALSE(Session().Tick().count_changed);
+  Session().StartWithId("9");
+  Session().state().image_count = 2;  // two images within one tick: one change
+  EXPECT_TRUE(Session().Tick().count_changed);
+  EXPECT_FALSE(Session().Tick().count_changed);
+
+  // A settings command restarts the folder thread, which counts from 0 again: a change too.
+  Session().RunSettingsCommand(SettingsCommand::kFolder, {});
+  ASSERT_TRUE(WaitFor([&] { return Session().state().image_count == 0; }));
+  EXPECT_TRUE(Session().Tick().count_changed);
+
+  // A start resets the count without a change being seen.
+  Session().state().image_count = 4;
+  Session().StartWithId("9");
+  EXPECT_FALSE(Session().Tick().count_changed);
+
+  Session().state().last_error.Set("E1");
+  EXPECT_EQ(Session().Tick().new_error, "E1");
+  EXPECT_EQ(Session().Tick().new_error, std::nullopt);
+  Session().state().last_error.Set("E1");  // the same text again is a new failure
+  EXPECT_EQ(Session().Tick().new_error, "E1");
+}
+
 }  // namespace
 }  // namespace velmarin::test

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "control/program_session.h"
+#include "platform/hidapi_transport.h"
+#include "platform/termios_serial.h"
+#include "platform/xtest_input.h"
+#include "settings/message_sink.h"
+#include "transfer/image_transfer_pipeline.h"
+
+namespace velmarin {
+
+// The real devices and steps of a running program, the same for the window and --headless;
+// only where messages go differs.
+class RealBackends {
+ public:
+  explicit RealBackends(MessageSink& messages) : messages_(messages), input_(messages) {}
+  RealBackends(const RealBackends&) = delete;
+  RealBackends& operator=(const RealBackends&) = delete;
+
+  SessionBackends backends() { return {hid_, serial_, input_, pipeline_, messages_}; }
+
+ private:
+  MessageSink& messages_;
+  HidapiTransport hid_;
+  TermiosSerialOpener serial_;
+  XTestInput input_;
+  ImageTransferPipeline pipeline_;
+};
+
+}  // namespace velmarin
