@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/cp932_search.h"
+#include "image/font_faces.h"
 #include "naming/template_expansion.h"
 #include "platform/encoding.h"
 
@@ -25,17 +26,6 @@ constexpr std::size_t kMaxFaceBytes = 31;
 // glyphs of kMaxStampPixelSize) placed this far out cannot reach the picture, so nothing
 // visible changes, and the coordinates stay well inside int.
 constexpr long long kMaxOffset = 1 << 24;
-
-// Windows face names of the capture stations and the installed fonts that stand in for them.
-struct FaceSubstitute {
-  std::string_view windows_face;  // UTF-8
-  const char* family;
-};
-constexpr FaceSubstitute kFaceSubstitutes[] = {
-    {"ＭＳ 明朝", "IPAMincho"},       {"ＭＳ Ｐ明朝", "IPAPMincho"},
-    {"ＭＳ ゴシック", "IPAGothic"},   {"ＭＳ Ｐゴシック", "IPAPGothic"},
-    {"HG創英角ｺﾞｼｯｸUB", "IPAGothic"},
-};
 
 QColor FromColorValue(std::uint32_t value) {
   return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
@@ -64,12 +54,8 @@ struct StampFace {
 StampFace MakeStampFace(std::string_view text_font, int pixel_size) {
   StampFace face;
   if (const auto name = Cp932ToUtf8(CutToCharacters(text_font, kMaxFaceBytes))) {
-    QString family = QString::fromStdString(*name);
-    for (const FaceSubstitute& substitute : kFaceSubstitutes) {
-      if (*name != substitute.windows_face) continue;
-      family = QString::fromLatin1(substitute.family);
-      face.em_high_cell = true;
-    }
+    face.em_high_cell = SubstituteFamily(*name).has_value();
+    const QString family = FaceFamily(*name);
     // Names without a substitute go to fontconfig by family name; an unknown or
     // unconvertible name leaves Qt's default face, as Windows falls back to its default.
     if (!family.isEmpty()) face.font.setFamily(family);
