@@ -5,10 +5,11 @@
 namespace velmarin::cli {
 
 const char* const kUsage =
-    "Usage: velmarin [--dir DIR | --user-folder] [--id ID] COMMAND\n"
+    "Usage: velmarin [--dir DIR | --user-folder] [--id ID] [COMMAND]\n"
     "\n"
     "Takes the stills a capture program saves into the watch folder over into the transfer\n"
     "folder, and turns a foot switch into the capture program's key stroke or click.\n"
+    "Without a command it opens the window (an X11 or XWayland display is needed).\n"
     "\n"
     "Commands:\n"
     "  --headless               monitor the watch folder and the switch until SIGINT/SIGTERM;\n"
@@ -56,7 +57,7 @@ constexpr CommandSpec kCommands[] = {
 
 std::optional<Options> ParseOptions(int argc, const char* const* argv, std::string* error) {
   Options options;
-  bool have_command = false;
+  bool have_command = false;  // none: the window
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     auto take_value = [&](std::optional<std::string>& into) {
@@ -115,10 +116,6 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
   }
   if (options.dir && options.user_folder) {
     *error = "--dir and --user-folder both name the program folder";
-    return std::nullopt;
-  }
-  if (!have_command) {
-    *error = "no command given";
     return std::nullopt;
   }
   return options;

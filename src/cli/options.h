@@ -7,6 +7,7 @@
 namespace velmarin::cli {
 
 enum class Command {
+  kWindow,  // no command: the window
   kHelp,
   kVersion,
   kNextName,
@@ -20,7 +21,7 @@ enum class Command {
 };
 
 struct Options {
-  Command command = Command::kHelp;
+  Command command = Command::kWindow;
   std::optional<std::string> dir;  // --dir, UTF-8 as typed
   bool user_folder = false;        // --user-folder: ~/Velmarin instead of --dir or the current
   std::optional<std::string> id;   // --id, UTF-8 as typed

@@ -53,9 +53,15 @@ TEST(ParseOptions, SetIsRepeatableAndSettingsIsACommand) {
   EXPECT_FALSE(Parse({"--set"}, &error));
 }
 
+TEST(ParseOptions, NoCommandOpensTheWindow) {
+  std::string error;
+  auto options = Parse({"--dir", "/tmp/x"}, &error);
+  ASSERT_TRUE(options) << error;
+  EXPECT_EQ(options->command, Command::kWindow);
+}
+
 TEST(ParseOptions, RefusesUsageErrors) {
   std::string error;
-  EXPECT_FALSE(Parse({}, &error));
   EXPECT_FALSE(Parse({"--process", "a.jpg"}, &error));
   EXPECT_FALSE(Parse({"--next-name", "--headless"}, &error));
   EXPECT_FALSE(Parse({"--dir"}, &error));

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/window_command.h"
 #include "cli/fire_event_command.h"
 #include "cli/headless_command.h"
 #include "cli/list_switch_devices_command.h"
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   switch (options->command) {
+    case Command::kWindow:
+      return velmarin::app::RunWindowCommand(*options);
     case Command::kHelp:
       std::fputs(velmarin::cli::kUsage, stdout);
       return 0;

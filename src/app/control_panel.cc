@@ -1,0 +1,132 @@
+#include "app/control_panel.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/dialog_units.h"
+#include "app/qt_text.h"
+#include "control/program_session.h"
+#include "platform/encoding.h"
+
+namespace velmarin::app {
+namespace {
+
+struct Key {
+  char digit;
+  int x, y;
+};
+// Form 101's keypad, in tab order: "1" to "9", then "0".
+constexpr Key kKeypad[] = {{'1', 5, 27},  {'2', 29, 27}, {'3', 53, 27}, {'4', 5, 47},
+                           {'5', 29, 47}, {'6', 53, 47}, {'7', 5, 67},  {'8', 29, 67},
+                           {'9', 53, 67}, {'0', 5, 87}};
+
+}  // namespace
+
+ControlPanel::ControlPanel(ProgramSession& session, QWidget* parent)
+    : QWidget(parent), session_(session) {
+  const QFont font = FormFont("ＭＳ Ｐゴシック", 12);
+  setFont(font);
+  const DialogBaseUnits units = BaseUnitsOf(font);
+  setFixedSize(DialogRect(units, 0, 0, 80, 131).size());
+
+  const auto button = [&](const QString& caption, int x, int y, int w) {
+    auto* b = new QPushButton(caption, this);
+    b->setGeometry(DialogRect(units, x, y, w, 20));
+    b->setAutoDefault(false);  // Enter is the start accelerator, never a button press
+    return b;
+  };
+  // Created in the form's tab order.
+  id_field_ = new QLineEdit(this);
+  id_field_->setGeometry(DialogRect(units, 5, 13, 72, 14));
+  id_field_->setMaxLength(kMaxIdCharacters);
+  status_line_ = new QLabel(QStringLiteral("Static"), this);
+  status_line_->setGeometry(DialogRect(units, 4, 3, 72, 8));
+  status_line_->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+  for (const Key& key : kKeypad) {
+    QPushButton* b = button(QString(QLatin1Char(key.digit)), key.x, key.y, 24);
+    // A click leaves the focus, and so the caret and the selection, in the ID field.
+    b->setFocusPolicy(Qt::TabFocus);
+    digit_buttons_[key.digit - '0'] = b;
+    connect(b, &QPushButton::clicked, this, [this, digit = key.digit] { InsertDigit(digit); });
+  }
+  delete_button_ = button(QStringLiteral("C"), 29, 87, 24);
+  clear_button_ = button(QStringLiteral("AC"), 53, 87, 24);
+  delete_button_->setFocusPolicy(Qt::TabFocus);
+  clear_button_->setFocusPolicy(Qt::TabFocus);
+  start_button_ = button(QStringLiteral("IDで開始"), 41, 109, 36);
+  stop_button_ = button(QStringLiteral("監視停止"), 5, 109, 36);
+  connect(delete_button_, &QPushButton::clicked, this, &ControlPanel::DeleteOne);
+  connect(clear_button_, &QPushButton::clicked, this, &ControlPanel::ClearAll);
+  connect(start_button_, &QPushButton::clicked, this, &ControlPanel::StartWithId);
+  connect(stop_button_, &QPushButton::clicked, this, &ControlPanel::Stop);
+  // "監視停止" stands left of "IDで開始" but comes after it in the tab order.
+  setTabOrder(start_button_, stop_button_);
+}
+
+int ControlPanel::SelectionEnd() const {
+  const int end =
+      id_field_->hasSelectedText() ? id_field_->selectionEnd() : id_field_->cursorPosition();
+  // Typed characters not yet taken over can put the caret past the ID text.
+  return std::min(end, static_cast<int>(id_text_.size()));
+}
+
+void ControlPanel::PlaceCaret(int position) {
+  id_field_->setSelection(position, 0);
+  id_field_->setCursorPosition(position);
+}
+
+void ControlPanel::InsertDigit(char digit) {
+  if (id_text_.size() >= kMaxIdCharacters) return;
+  const int position = SelectionEnd();
+  id_text_.insert(position, QLatin1Char(digit));
+  TransferToControls();
+  PlaceCaret(position + 1);
+}
+
+void ControlPanel::DeleteOne() {
+  if (id_text_.isEmpty()) return;
+  const int position = SelectionEnd();
+  if (position == 0) return;
+  id_text_.remove(position - 1, 1);
+  TransferToControls();
+  PlaceCaret(position - 1);
+}
+
+void ControlPanel::ClearAll() {
+  id_text_.clear();
+  TransferToControls();
+}
+
+bool ControlPanel::StartWithId() {
+  const QString typed = id_field_->text();
+  const auto id = Utf8ToCp932(typed.toStdString());
+  if (!id || id->size() > kMaxIdBytes) {
+    QMessageBox::warning(this, QStringLiteral("Velmarin"),
+                         !id ? QStringLiteral("The ID has characters that Shift-JIS (code page "
+                                              "932) cannot hold: it was not taken.")
+                             : QStringLiteral("The ID is longer than 10 bytes in Shift-JIS (a "
+                                              "Japanese character takes two): it was not taken."));
+    return false;
+  }
+  id_text_ = typed.isEmpty() ? QStringLiteral("0") : typed;
+  SetStatusText(session_.StartWithId(*id));
+  TransferToControls();
+  if (on_started) on_started();
+  return true;
+}
+
+void ControlPanel::Stop() {
+  SetStatusText(session_.Stop());
+  TransferToControls();
+}
+
+void ControlPanel::SetStatusText(const std::string& cp932) { status_text_ = FromCp932(cp932); }
+
+void ControlPanel::TransferToControls() {
+  id_field_->setText(id_text_);
+  status_line_->setText(status_text_);
+}
+
+}  // namespace velmarin::app

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace velmarin {
+class ProgramSession;
+}
+
+namespace velmarin::app {
+
+// The monitoring control panel: the status line, the ID field, the keypad, "IDで開始" and
+// "監視停止", laid out in dialog units of "ＭＳ Ｐゴシック" 12 pt.
+//
+// Like a Windows form with data exchange, the panel keeps the ID text and the status text
+// itself and copies them into the controls ("transfer to the controls"); the ID field's
+// contents are taken back only by "IDで開始". So the keypad works on the last ID taken over.
+class ControlPanel : public QWidget {
+ public:
+  static constexpr int kMaxIdCharacters = 10;
+  static constexpr std::size_t kMaxIdBytes = 10;  // in code page 932, as CaptureId holds it
+
+  ControlPanel(ProgramSession& session, QWidget* parent = nullptr);
+
+  // Keypad: a digit at the end of the field's selection, unless the ID is full.
+  void InsertDigit(char digit);
+  // "C": the character before the end of the selection, if any.
+  void DeleteOne();
+  // "AC".
+  void ClearAll();
+  // "IDで開始" (and Enter). False when the typed ID was refused with a message.
+  bool StartWithId();
+  // "監視停止".
+  void Stop();
+
+  // The status line, code page 932 as the session returns it.
+  void SetStatusText(const std::string& cp932);
+  void TransferToControls();
+
+  const QString& id_text() const { return id_text_; }
+  QString status_text() const { return status_text_; }
+  QLineEdit* id_field() const { return id_field_; }
+  QLabel* status_line() const { return status_line_; }
+  QPushButton* digit_button(int digit) const { return digit_buttons_.at(digit); }
+  QPushButton* delete_button() const { return delete_button_; }
+  QPushButton* clear_button() const { return clear_button_; }
+  QPushButton* start_button() const { return start_button_; }
+  QPushButton* stop_button() const { return stop_button_; }
+
+  // Called after every start (the window redraws its title and comes to the top).
+  std::function<void()> on_started;
+
+ private:
+  // The end of the ID field's selection (the caret without one), never past the ID text.
+  int SelectionEnd() const;
+  void PlaceCaret(int position);
+
+  ProgramSession& session_;
+  QString id_text_;
+  QString status_text_;
+  QLineEdit* id_field_;
+  QLabel* status_line_;
+  std::array<QPushButton*, 10> digit_buttons_{};
+  QPushButton* delete_button_;
+  QPushButton* clear_button_;
+  QPushButton* start_button_;
+  QPushButton* stop_button_;
+};
+
+}  // namespace velmarin::app

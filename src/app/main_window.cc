@@ -1,0 +1,292 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include "app/about_box.h"
+#include "app/accelerators.h"
+#include "app/chime.h"
+#include "app/control_panel.h"
+#include "app/message_boxes.h"
+#include "app/qt_text.h"
+#include "control/program_session.h"
+#include "platform/encoding.h"
+
+namespace velmarin::app {
+namespace {
+
+constexpr int kTickMs = 100;
+constexpr int kEventTestDelayMs = 2000;
+
+QString WarningTitle() { return QStringLiteral("Velmarin"); }
+
+}  // namespace
+
+DesktopDialogs DesktopDialogs::Real() {
+  return {
+      [](QWidget* parent, const QString& title) {
+        return QFileDialog::getExistingDirectory(parent, title, QString(),
+                                                 QFileDialog::ShowDirsOnly);
+      },
+      [](QWidget* parent) { return QFileDialog::getOpenFileName(parent); },
+      [](QWidget* parent) { return QFileDialog::getSaveFileName(parent); },
+  };
+}
+
+MainWindow::MainWindow(ProgramSession& session, MessageBoxes& messages, Chime& chime,
+                       PlacementStore placement, DesktopDialogs dialogs)
+    : session_(session),
+      messages_(messages),
+      chime_(chime),
+      placement_store_(std::move(placement)),
+      dialogs_(std::move(dialogs)) {
+  // No maximize button; on top of the capture program from the first show on.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+  setWindowTitle(QString::fromLatin1(kFirstTitle));
+  if (const auto saved = placement_store_.Load()) {
+    move(saved->left, saved->top);
+    resize(saved->right - saved->left, saved->bottom - saved->top);
+    start_maximized_ = saved->show_cmd == WindowPlacement::kShowMaximized;
+  }
+  messages_.SetParentWindow(this);
+
+  panel_ = new ControlPanel(session_, this);
+  setCentralWidget(panel_);
+  BuildMenus();
+  panel_->on_started = [this] {
+    RefreshTitle();
+    raise();  // on top again, without taking the focus from the capture program
+  };
+  connect(&tick_, &QTimer::timeout, this, &MainWindow::Tick);
+  qApp->installEventFilter(this);
+
+  panel_->SetStatusText(session_.StartUp());
+  InitialUpdate();
+}
+
+MainWindow::~MainWindow() {
+  qApp->removeEventFilter(this);
+  messages_.Detach();
+}
+
+void MainWindow::BuildMenus() {
+  file_menu_ = menuBar()->addMenu(QStringLiteral("File(&F)"));
+  watch_folder_action_ = file_menu_->addAction(QStringLiteral("監視フォルダ設定"), this,
+                                               [this] { ChooseFolder(SettingSlot::WatchFolder); });
+  evacuation_action_ = file_menu_->addAction(QStringLiteral("監視フォルダ画像退避"), this,
+                                             &MainWindow::ToggleEvacuation);
+  evacuation_action_->setCheckable(true);
+  file_menu_->addSeparator();
+  transfer_folder_action_ = file_menu_->addAction(QStringLiteral("転送フォルダ設定"), this, [this] {
+    ChooseFolder(SettingSlot::TransferFolder);
+  });
+  naming_action_ = file_menu_->addAction(QStringLiteral("命名・編集法設定"));
+  naming_action_->setEnabled(false);
+  file_menu_->addSeparator();
+  exit_action_ = file_menu_->addAction(QStringLiteral("終了(&X)"), this, &QWidget::close);
+  connect(file_menu_, &QMenu::aboutToShow, this, &MainWindow::UpdateEvacuationCheck);
+
+  QMenu* option_menu = menuBar()->addMenu(QStringLiteral("Option(&O)"));
+  switch_event_action_ = option_menu->addAction(QStringLiteral("スイッチ・イベント設定"));
+  switch_event_action_->setEnabled(false);
+  event_test_action_ = option_menu->addAction(QStringLiteral("２秒後にイベント確認"), this,
+                                              &MainWindow::FireEventInTwoSeconds);
+
+  help_action_ = menuBar()->addAction(QStringLiteral("Help(&H)"));
+  connect(help_action_, &QAction::triggered, this, &MainWindow::ShowAbout);
+  UpdateEvacuationCheck();
+}
+
+void MainWindow::ShowFirstTime() {
+  if (start_maximized_) {
+    showMaximized();
+  } else {
+    show();
+  }
+  setWindowTitle(QString::fromLatin1(kFirstTitle));
+  raise();
+  activateWindow();
+}
+
+void MainWindow::InitialUpdate() {
+  panel_->TransferToControls();
+  // Fit the form, shrinking only.
+  resize(size().boundedTo(sizeHint()));
+  CollectFontNames();
+  tick_.start(kTickMs);
+  session_.state().last_error.Clear();
+}
+
+void MainWindow::CollectFontNames() {
+  // The naming dialog's font list is collected here; nothing uses it yet.
+}
+
+void MainWindow::Tick() {
+  const TickChanges changes = session_.Tick();
+  if (changes.count_changed) chime_.Play();
+  if (changes.count_changed || changes.new_error) RefreshTitle();
+}
+
+void MainWindow::RefreshTitle() {
+  const std::string error = session_.state().last_error.Get();
+  if (error.size() > 1) {
+    setWindowTitle(FromCp932(error));
+    return;
+  }
+  setWindowTitle(QStringLiteral("%1-%2").arg(panel_->id_text()).arg(session_.state().image_count));
+}
+
+void MainWindow::ChooseFolder(SettingSlot slot) {
+  const bool watch = slot == SettingSlot::WatchFolder;
+  const QString title =
+      (watch ? QStringLiteral("監視フォルダ %1") : QStringLiteral("転送フォルダ %1"))
+          .arg(FromCp932(session_.state().Slot(slot)));
+  session_.BeginSettingsCommand(SettingsCommand::kFolder);
+  const QString chosen = dialogs_.choose_folder(this, title);
+  if (!chosen.isEmpty()) {
+    const auto cp932 = Utf8ToCp932(chosen.toStdString());
+    if (!cp932) {
+      QMessageBox::warning(this, WarningTitle(),
+                           QStringLiteral("The folder name has characters that Shift-JIS (code "
+                                          "page 932) cannot hold; the folder stays as it "
+                                          "was:\n%1")
+                               .arg(chosen));
+    } else if (cp932->size() > kSlotMaxBytes) {
+      QMessageBox::warning(this, WarningTitle(),
+                           QStringLiteral("The folder name is longer than %1 bytes in Shift-JIS; "
+                                          "the folder stays as it was:\n%2")
+                               .arg(kSlotMaxBytes)
+                               .arg(chosen));
+    } else {
+      session_.state().SetSlot(slot, *cp932);
+    }
+  }
+  session_.EndSettingsCommand(SettingsCommand::kFolder);
+}
+
+void MainWindow::ToggleEvacuation() {
+  const bool off =
+      session_.state().Slot(SettingSlot::EvacuateAtStartup).find('0') != std::string::npos;
+  session_.state().SetSlot(SettingSlot::EvacuateAtStartup, off ? "1" : "0");
+  UpdateEvacuationCheck();
+}
+
+void MainWindow::UpdateEvacuationCheck() {
+  // The check mark stands while evacuation is off ("0"), as the users know it.
+  evacuation_action_->setChecked(session_.state().Slot(SettingSlot::EvacuateAtStartup).find('0') !=
+                                 std::string::npos);
+}
+
+void MainWindow::FireEventInTwoSeconds() {
+  // A timer rather than a sleep: the window keeps answering during the two seconds.
+  QTimer::singleShot(kEventTestDelayMs, Qt::PreciseTimer, this,
+                     [this] { session_.FireCaptureEventNow(); });
+}
+
+void MainWindow::ShowAbout() {
+  AboutBox about(this);
+  about.exec();
+}
+
+void MainWindow::NewDocument() { InitialUpdate(); }
+
+void MainWindow::OpenDocument() {
+  // The document holds no data: the chosen file is not read.
+  if (!dialogs_.choose_file_to_open(this).isEmpty()) InitialUpdate();
+}
+
+void MainWindow::SaveDocument() {
+  const QString path = dialogs_.choose_file_to_save(this);
+  if (path.isEmpty()) return;
+  // The document holds no data: the file is written empty.
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    QMessageBox::warning(
+        this, WarningTitle(),
+        QStringLiteral("%1 could not be written: %2").arg(path, file.errorString()));
+  }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) {
+    return false;
+  }
+  auto* widget = qobject_cast<QWidget*>(watched);
+  // The accelerators belong to this window's form; menus and dialogs have their own keys.
+  if (widget == nullptr || widget->window() != this || qobject_cast<QMenuBar*>(widget)) {
+    return false;
+  }
+  const auto* key = static_cast<QKeyEvent*>(event);
+  const Accelerator accelerator = AcceleratorFor(key->key(), key->modifiers());
+  if (accelerator == Accelerator::kNone) return false;
+  if (event->type() == QEvent::ShortcutOverride) {
+    // Claimed for the key press, which is eaten below before the control sees it.
+    event->accept();
+    return true;
+  }
+  switch (accelerator) {
+    case Accelerator::kStart:
+      panel_->StartWithId();
+      break;
+    case Accelerator::kNewDocument:
+      NewDocument();
+      break;
+    case Accelerator::kOpenDocument:
+      OpenDocument();
+      break;
+    case Accelerator::kSaveDocument:
+      SaveDocument();
+      break;
+    case Accelerator::kConsumed:
+    case Accelerator::kNone:
+      break;
+  }
+  return true;
+}
+
+WindowPlacement MainWindow::CurrentPlacement() const {
+  WindowPlacement placement;
+  if (isMaximized()) {
+    placement.show_cmd = WindowPlacement::kShowMaximized;
+  } else if (isMinimized()) {
+    placement.show_cmd = 2;  // SW_SHOWMINIMIZED: the next start shows the normal rectangle
+  }
+  // The normal rectangle as move() and resize() take it back: the frame's position and the
+  // window's size.
+  const QPoint frame_offset = pos() - geometry().topLeft();
+  const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+  placement.left = normal.left() + frame_offset.x();
+  placement.top = normal.top() + frame_offset.y();
+  placement.right = placement.left + normal.width();
+  placement.bottom = placement.top + normal.height();
+  return placement;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (shut_down_) {
+    event->accept();
+    return;
+  }
+  shut_down_ = true;
+  placement_store_.Save(CurrentPlacement());
+  tick_.stop();
+  std::string error;
+  if (!session_.ShutDown(&error)) {
+    shut_down_cleanly_ = false;
+    QMessageBox::critical(
+        this, WarningTitle(),
+        QStringLiteral("The settings could not be saved:\n%1").arg(QString::fromStdString(error)));
+  }
+  messages_.Detach();
+  event->accept();
+}
+
+}  // namespace velmarin::app

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+#include "app/window_placement.h"
+#include "settings/settings.h"
+
+class QAction;
+class QMenu;
+
+namespace velmarin {
+class ProgramSession;
+}
+
+namespace velmarin::app {
+
+class Chime;
+class ControlPanel;
+class MessageBoxes;
+
+// The dialogs the window asks the desktop for; tests put their own answers in. An empty
+// string means cancelled.
+struct DesktopDialogs {
+  std::function<QString(QWidget* parent, const QString& title)> choose_folder;
+  std::function<QString(QWidget* parent)> choose_file_to_open;
+  std::function<QString(QWidget* parent)> choose_file_to_save;  // asks before overwriting
+
+  static DesktopDialogs Real();
+};
+
+// The main window: menu bar, accelerators, the control panel, the 100 ms tick with the
+// chime, the title, the top-most state and the placement. Constructing it runs the start-up
+// of the session (settings, evacuation, switch device) and the initial update; closing it
+// saves the placement, then shuts the session down (threads joined, settings saved).
+class MainWindow : public QMainWindow {
+ public:
+  static constexpr const char* kFirstTitle = "Velmarin V4.0";
+
+  MainWindow(ProgramSession& session, MessageBoxes& messages, Chime& chime,
+             PlacementStore placement, DesktopDialogs dialogs = DesktopDialogs::Real());
+  ~MainWindow() override;
+
+  // Shows the window as the saved placement says (maximized or normal), on top and active.
+  void ShowFirstTime();
+
+  // The view's initial update: the controls show the texts, the window shrinks to fit the
+  // form, the font names are collected, the tick starts and the last error is emptied. Runs
+  // at start-up and again after Ctrl+N and Ctrl+O.
+  void InitialUpdate();
+  // Where the naming dialog's list of installed fonts is collected (the dialogs come later).
+  void CollectFontNames();
+
+  // The 100 ms tick: a changed count sounds the chime and redraws the title.
+  void Tick();
+  // The title after the first one: "<ID>-<count>", or the last error when it is longer than
+  // one byte.
+  void RefreshTitle();
+
+  // Menu commands.
+  void ChooseFolder(SettingSlot slot);
+  void ToggleEvacuation();
+  void FireEventInTwoSeconds();
+  void ShowAbout();
+  void NewDocument();
+  void OpenDocument();
+  void SaveDocument();
+
+  ControlPanel* panel() const { return panel_; }
+  QMenu* file_menu() const { return file_menu_; }
+  QAction* watch_folder_action() const { return watch_folder_action_; }
+  QAction* evacuation_action() const { return evacuation_action_; }
+  QAction* transfer_folder_action() const { return transfer_folder_action_; }
+  // The settings dialogs' commands, disabled until the dialogs exist.
+  QAction* naming_action() const { return naming_action_; }
+  QAction* switch_event_action() const { return switch_event_action_; }
+  QAction* event_test_action() const { return event_test_action_; }
+  QAction* exit_action() const { return exit_action_; }
+  QAction* help_action() const { return help_action_; }
+  // False when the settings could not be saved at shutdown.
+  bool shut_down_cleanly() const { return shut_down_cleanly_; }
+  WindowPlacement CurrentPlacement() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void UpdateEvacuationCheck();
+
+  ProgramSession& session_;
+  MessageBoxes& messages_;
+  Chime& chime_;
+  const PlacementStore placement_store_;
+  const DesktopDialogs dialogs_;
+  bool start_maximized_ = false;
+  ControlPanel* panel_;
+  QTimer tick_;
+  QMenu* file_menu_ = nullptr;
+  QAction* watch_folder_action_ = nullptr;
+  QAction* evacuation_action_ = nullptr;
+  QAction* transfer_folder_action_ = nullptr;
+  QAction* naming_action_ = nullptr;
+  QAction* switch_event_action_ = nullptr;
+  QAction* event_test_action_ = nullptr;
+  QAction* exit_action_ = nullptr;
+  QAction* help_action_ = nullptr;
+  bool shut_down_ = false;
+  bool shut_down_cleanly_ = true;
+};
+
+}  // namespace velmarin::app

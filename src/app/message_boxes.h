@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <atomic>
+#include <string_view>
+
+#include "settings/message_sink.h"
+
+namespace velmarin::app {
+
+// Messages as message boxes, shown by the user-interface thread. Any thread may report: the
+// text is handed over and the reporter goes on at once, never waiting for the box. Once the
+// window has gone (shutdown), messages go to stderr.
+class MessageBoxes final : public QObject, public MessageSink {
+ public:
+  void SetParentWindow(QWidget* window) {
+    window_ = window;
+    detached_ = false;
+  }
+  void ShowMessage(std::string_view text) override;
+  // After this, messages go to stderr.
+  void Detach() { detached_ = true; }
+
+ private:
+  void Show(const QString& text);
+
+  QPointer<QWidget> window_;
+  std::atomic<bool> detached_{false};
+};
+
+}  // namespace velmarin::app

@@ -1,0 +1,65 @@
+#include "app/window_command.h"
+
+#include <QApplication>
+
+#include <X11/Xlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/chime.h"
+#include "app/main_window.h"
+#include "app/message_boxes.h"
+#include "app/stop_signals.h"
+#include "cli/command_context.h"
+#include "control/program_session.h"
+#include "control/real_backends.h"
+#include "platform/data_files.h"
+
+namespace velmarin::app {
+namespace {
+
+// The window runs on X11 unless QT_QPA_PLATFORM names another platform (the offscreen one of
+// tests and screenshots). False, after saying why, when no X display can be reached.
+bool PrepareDisplay() {
+  if (const char* platform = std::getenv("QT_QPA_PLATFORM"); platform && *platform) return true;
+  const char* name = std::getenv("DISPLAY");
+  Display* display = (name && *name) ? XOpenDisplay(nullptr) : nullptr;
+  if (display == nullptr) {
+    std::fprintf(stderr,
+                 "velmarin: no X display can be reached (DISPLAY=%s). The window needs an X11 "
+                 "or XWayland display; 'velmarin --headless' monitors without one.\n",
+                 (name && *name) ? name : "unset");
+    return false;
+  }
+  XCloseDisplay(display);
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  return true;
+}
+
+}  // namespace
+
+int RunWindowCommand(const cli::Options& options) {
+  int exit_code = 0;
+  auto program_dir = cli::ResolveProgramDir(options, &exit_code);
+  if (!program_dir) return exit_code;
+  if (!PrepareDisplay()) return 1;
+
+  StopSignals stop_signals;  // before Qt or the session start any thread
+  static int argc = 1;
+  static char name[] = "velmarin";
+  static char* argv[] = {name, nullptr};
+  QApplication application(argc, argv);
+
+  MessageBoxes messages;
+  RealBackends real(messages);
+  ProgramSession session(std::move(*program_dir), real.backends());
+  const auto chime = MakeDesktopChime(FindDataFile("chimes.wav"));
+  MainWindow window(session, messages, *chime, PlacementStore());
+  stop_signals.Connect([&window] { window.close(); });
+  window.ShowFirstTime();
+  application.exec();
+  return window.shut_down_cleanly() ? 0 : 1;
+}
+
+}  // namespace velmarin::app

@@ -1,0 +1,225 @@
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+#include <chrono>
+#include <thread>
+
+#include "app/control_panel.h"
+#include "settings/settings_file.h"
+#include "window_fixture.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+using app::ControlPanel;
+using app::WindowPlacement;
+
+TEST_F(WindowTest, TitleFollowsTheIdTheCountAndTheLastErrorWithOneChimePerChange) {
+  EXPECT_EQ(Window().windowTitle(), "Velmarin V4.0");
+  EXPECT_TRUE(Window().windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_FALSE(Window().windowFlags() & Qt::WindowMaximizeButtonHint);
+
+  Window().panel()->id_field()->setText("123456");
+  Window().panel()->StartWithId();
+  EXPECT_EQ(Window().windowTitle(), "123456-0");
+
+  session_->state().image_count = 2;  // two images within one tick: one chime
+  Window().Tick();
+  EXPECT_EQ(Window().windowTitle(), "123456-2");
+  EXPECT_EQ(chime_.plays, 1);
+  Window().Tick();
+  EXPECT_EQ(chime_.plays, 1);
+
+  session_->state().last_error.Set("Error: JPEG File");
+  Window().Tick();
+  EXPECT_EQ(Window().windowTitle(), "Error: JPEG File");
+  session_->state().last_error.Set("x");  // one byte is not shown
+  Window().Tick();
+  EXPECT_EQ(Window().windowTitle(), "123456-2");
+
+  // A new start resets the count without a chime.
+  session_->state().image_count = 5;
+  Window().panel()->StartWithId();
+  Window().Tick();
+  EXPECT_EQ(chime_.plays, 1);
+  EXPECT_EQ(Window().windowTitle(), "123456-0");
+}
+
+TEST_F(WindowTest, EnterStartsFromAnyControlAndNeverPressesAFocusedButton) {
+  ControlPanel* panel = Window().panel();
+  panel->digit_button(7)->setFocus();
+  QTest::keyClick(panel->digit_button(7), Qt::Key_Return);
+  EXPECT_TRUE(session_->state().monitoring_active);
+  EXPECT_EQ(panel->id_text(), "0");  // "7" was not pressed
+
+  panel->stop_button()->setFocus();
+  QTest::keyClick(panel->stop_button(), Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_TRUE(session_->state().monitoring_active);  // not stopped: started again
+
+  QTest::keyClicks(panel->id_field(), "42");
+  QTest::keyClick(panel->id_field(), Qt::Key_Return);
+  EXPECT_EQ(session_->state().CaptureId(), "042");
+  // The space bar presses the focused button.
+  panel->stop_button()->setFocus();
+  QTest::keyClick(panel->stop_button(), Qt::Key_Space);
+  EXPECT_FALSE(session_->state().monitoring_active);
+}
+
+TEST_F(WindowTest, ClipboardUndoAndPaneKeysNeverReachTheIdField) {
+  QLineEdit* field = Window().panel()->id_field();
+  QApplication::clipboard()->setText("99");
+  field->setFocus();
+  QTest::keyClicks(field, "12");
+  field->selectAll();
+  const struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+  } keys[] = {{Qt::Key_C, Qt::ControlModifier}, {Qt::Key_Insert, Qt::ControlModifier},
+              {Qt::Key_X, Qt::ControlModifier}, {Qt::Key_Delete, Qt::ShiftModifier},
+              {Qt::Key_V, Qt::ControlModifier}, {Qt::Key_Insert, Qt::ShiftModifier},
+              {Qt::Key_Z, Qt::ControlModifier}, {Qt::Key_Backspace, Qt::AltModifier},
+              {Qt::Key_F6, Qt::NoModifier},     {Qt::Key_F6, Qt::ShiftModifier}};
+  for (const auto& k : keys) QTest::keyClick(field, k.key, k.modifiers);
+  EXPECT_EQ(field->text(), "12");
+  EXPECT_EQ(QApplication::clipboard()->text(), "99");
+  // Keys outside the table still reach it.
+  QTest::keyClick(field, Qt::Key_Backspace);
+  EXPECT_EQ(field->text(), "");
+}
+
+TEST_F(WindowTest, DocumentKeysRerunTheInitialUpdateAndSaveWritesAnEmptyFile) {
+  Window();
+  session_->state().last_error.Set("Error: old");
+  QTest::keyClick(Window().panel()->id_field(), Qt::Key_N, Qt::ControlModifier);
+  EXPECT_EQ(session_->state().last_error.Get(), "");
+
+  next_file_ = "";  // a cancelled open dialog changes nothing
+  session_->state().last_error.Set("Error: old");
+  QTest::keyClick(Window().panel()->id_field(), Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(session_->state().last_error.Get(), "Error: old");
+  next_file_ = QString::fromStdString((dir_ / "velmarin.ini").string());
+  QTest::keyClick(Window().panel()->id_field(), Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(session_->state().last_error.Get(), "");
+
+  WriteFileBytes(dir_ / "document.dat", "old contents");
+  next_file_ = QString::fromStdString((dir_ / "document.dat").string());
+  QTest::keyClick(Window().panel()->id_field(), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(ReadFileBytes(dir_ / "document.dat"), "");
+}
+
+TEST_F(WindowTest, EvacuationItemIsCheckedWhileOffAndTogglesTheSetting) {
+  Window().file_menu()->aboutToShow();
+  EXPECT_TRUE(Window().evacuation_action()->isChecked());
+  Window().evacuation_action()->trigger();
+  EXPECT_EQ(session_->state().Slot(SettingSlot::EvacuateAtStartup), "1");
+  EXPECT_FALSE(Window().evacuation_action()->isChecked());
+  Window().evacuation_action()->trigger();
+  EXPECT_EQ(session_->state().Slot(SettingSlot::EvacuateAtStartup), "0");
+  EXPECT_TRUE(Window().evacuation_action()->isChecked());
+  Window().evacuation_action()->trigger();
+
+  // Written at shutdown, through the exit command.
+  Window().exit_action()->trigger();
+  window_.reset();
+  std::string warning;
+  EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::EvacuateAtStartup], "1");
+}
+
+TEST_F(WindowTest, FolderCommandsStoreTheChoiceAndLeaveMonitoringOn) {
+  const fs::path folder = dir_ / "capture";
+  fs::create_directory(folder);
+  Window();
+  const std::string old_watch = session_->state().Slot(SettingSlot::WatchFolder);
+
+  next_folder_ = QString::fromStdString(folder.string());
+  Window().watch_folder_action()->trigger();
+  EXPECT_EQ(folder_titles_.back().toStdString(), "監視フォルダ " + Utf8(old_watch));
+  EXPECT_EQ(session_->state().Slot(SettingSlot::WatchFolder), folder.string());
+  EXPECT_TRUE(session_->state().monitoring_active);
+
+  // Cancelled: the slot stays, monitoring is on all the same.
+  Window().panel()->Stop();
+  const std::string old_transfer = session_->state().Slot(SettingSlot::TransferFolder);
+  next_folder_ = "";
+  Window().transfer_folder_action()->trigger();
+  EXPECT_EQ(folder_titles_.back().toStdString(), "転送フォルダ " + Utf8(old_transfer));
+  EXPECT_EQ(session_->state().Slot(SettingSlot::TransferFolder), old_transfer);
+  EXPECT_TRUE(session_->state().monitoring_active);
+
+  // Names code page 932 cannot hold, or that do not fit a slot, are refused.
+  for (const QString& refused :
+       {QString::fromUtf8("/tmp/caf\u00e9"), "/" + QString(499, QLatin1Char('d'))}) {
+    next_folder_ = refused;
+    AnswerNextModalBox();
+    Window().transfer_folder_action()->trigger();
+    EXPECT_EQ(session_->state().Slot(SettingSlot::TransferFolder), old_transfer);
+    EXPECT_TRUE(session_->state().monitoring_active);
+  }
+  EXPECT_EQ(answered_boxes_.size(), 2u);
+}
+
+TEST_F(WindowTest, ARestartAfterImagesSoundsTheChimeForTheFallToZero) {
+  Window().panel()->StartWithId();
+  session_->state().image_count = 3;
+  Window().Tick();
+  EXPECT_EQ(chime_.plays, 1);
+  next_folder_ = "";
+  Window().watch_folder_action()->trigger();
+  // The new folder thread counts from 0 again.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return session_->state().image_count == 0; }, 5000));
+  Window().Tick();
+  EXPECT_EQ(chime_.plays, 2);
+  EXPECT_EQ(Window().windowTitle(), "0-0");
+}
+
+TEST_F(WindowTest, EventTestFiresAfterTwoSecondsWithoutFreezingTheWindow) {
+  WriteSettings([](Settings& s) { s[SettingSlot::KeyCode] = "0D"; });
+  const auto begin = std::chrono::steady_clock::now();
+  Window().event_test_action()->trigger();
+  EXPECT_TRUE(input_.events().empty());  // the command returned at once
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !input_.events().empty(); }, 5000));
+  EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(2000));
+  EXPECT_EQ(input_.events(), (std::vector<std::string>{"down 13", "up 13"}));
+  EXPECT_FALSE(session_->state().monitoring_active);
+}
+
+TEST_F(WindowTest, PlacementIsSavedAtCloseAndRestored) {
+  Window().move(120, 90);
+  const QSize size = Window().size();
+  CloseWindow();
+  QSettings stored(placement_file_, QSettings::IniFormat);
+  const auto placement = app::DecodePlacement(stored.value("Settings/Window").toByteArray());
+  ASSERT_TRUE(placement);
+  EXPECT_EQ(placement->length, 44);
+  EXPECT_EQ(placement->show_cmd, WindowPlacement::kShowNormal);
+  EXPECT_EQ(placement->left, 120);
+  EXPECT_EQ(placement->top, 90);
+  EXPECT_EQ(placement->right - placement->left, size.width());
+  EXPECT_EQ(placement->bottom - placement->top, size.height());
+
+  EXPECT_EQ(Window().pos(), QPoint(120, 90));
+  EXPECT_EQ(Window().size(), size);
+  CloseWindow();
+
+  // Maximized comes back maximized; a value shorter than the record is ignored.
+  WindowPlacement maximized = *placement;
+  maximized.show_cmd = WindowPlacement::kShowMaximized;
+  app::PlacementStore(placement_file_).Save(maximized);
+  EXPECT_TRUE(Window().isMaximized());
+  CloseWindow();
+  {
+    QSettings short_value(placement_file_, QSettings::IniFormat);
+    short_value.setValue("Settings/Window", app::EncodePlacement(*placement).left(43));
+  }
+  EXPECT_NE(Window().pos(), QPoint(120, 90));
+}
+
+}  // namespace
+}  // namespace velmarin::test

@@ -1,0 +1,67 @@
+#include "window_fixture.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "platform/encoding.h"
+#include "settings/settings_file.h"
+
+namespace velmarin::test {
+
+std::string Utf8(const std::string& cp932) { return Cp932ToUtf8(cp932).value_or("?"); }
+std::string Cp932(const std::string& utf8) { return Utf8ToCp932(utf8).value_or("?"); }
+
+WindowTest::~WindowTest() {
+  window_.reset();
+  session_.reset();
+  TakeMessageBoxes();
+}
+
+void WindowTest::WriteSettings(const std::function<void(Settings&)>& change) {
+  Settings settings = DefaultSettings(program_dir_.cp932);
+  change(settings);
+  std::string error;
+  ASSERT_TRUE(SaveSettings(program_dir_, settings, &error)) << error;
+}
+
+app::MainWindow& WindowTest::Window() {
+  if (!window_) {
+    session_ = std::make_unique<ProgramSession>(
+        program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_});
+    window_ = std::make_unique<app::MainWindow>(*session_, messages_, chime_,
+                                                app::PlacementStore(placement_file_), dialogs_);
+    window_->ShowFirstTime();
+  }
+  return *window_;
+}
+
+void WindowTest::CloseWindow() {
+  window_->close();
+  window_.reset();
+  session_.reset();
+}
+
+std::vector<QString> WindowTest::TakeMessageBoxes() {
+  QCoreApplication::processEvents();
+  std::vector<QString> texts;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+      texts.push_back(box->text());
+      box->close();
+    }
+  }
+  QCoreApplication::processEvents();
+  return texts;
+}
+
+void WindowTest::AnswerNextModalBox() {
+  QTimer::singleShot(0, [this] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      answered_boxes_.push_back(box->text());
+      box->accept();
+    }
+  });
+}
+
+}  // namespace velmarin::test

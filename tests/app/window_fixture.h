@@ -1,0 +1,74 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <memory>
+#include <string>
+
+#include "app/chime.h"
+#include "app/main_window.h"
+#include "app/message_boxes.h"
+#include "control/program_session.h"
+#include "settings/settings.h"
+#include "support/recording_input.h"
+#include "support/scripted_serial_port.h"
+#include "support/simulated_usb_io_board.h"
+#include "support/temp_dir.h"
+#include "transfer/image_transfer_pipeline.h"
+
+namespace velmarin::test {
+
+class RecordingChime final : public app::Chime {
+ public:
+  void Play() override { ++plays; }
+  int plays = 0;
+};
+
+// The real window over the real session, on the test doubles of the devices, in a fresh
+// program folder; the placement goes to a file of its own.
+class WindowTest : public ::testing::Test {
+ protected:
+  ~WindowTest() override;
+
+  // Writes "velmarin.ini" with the defaults changed by `change`.
+  void WriteSettings(const std::function<void(Settings&)>& change);
+  app::MainWindow& Window();
+  // Closes the window (shutdown) and forgets it and its session.
+  void CloseWindow();
+  // The text of every message box open now, closing them.
+  std::vector<QString> TakeMessageBoxes();
+  // Answers the next modal message box (run before the call that shows it); its text goes
+  // to answered_boxes_.
+  void AnswerNextModalBox();
+  std::vector<QString> answered_boxes_;
+
+  TempDir dir_;
+  ProgramDir program_dir_{dir_.path(), dir_.path().string()};
+  SimulatedHidTransport hid_;
+  ScriptedSerialOpener serial_;
+  RecordingInput input_;
+  ImageTransferPipeline pipeline_;
+  app::MessageBoxes messages_;
+  RecordingChime chime_;
+  QString placement_file_ = QString::fromStdString((dir_ / "placement.conf").string());
+  app::DesktopDialogs dialogs_{
+      [this](QWidget*, const QString& title) {
+        folder_titles_.push_back(title);
+        return next_folder_;
+      },
+      [this](QWidget*) { return next_file_; },
+      [this](QWidget*) { return next_file_; },
+  };
+  QString next_folder_;
+  QString next_file_;
+  std::vector<QString> folder_titles_;
+  std::unique_ptr<ProgramSession> session_;
+  std::unique_ptr<app::MainWindow> window_;
+};
+
+std::string Utf8(const std::string& cp932);
+std::string Cp932(const std::string& utf8);
+
+}  // namespace velmarin::test
