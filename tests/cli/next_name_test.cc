@@ -104,7 +104,7 @@ TEST_F(NextNameCommand, UsageErrorsAndFailuresHaveTheirExitCodes) {
   EXPECT_NE(kanji.err.find("longer than 10 bytes"), std::string::npos) << kanji.err;
   EXPECT_EQ(RunProgram({"--dir", dir.path(), "--id", "撮影撮影撮", "--next-name"}).exit_code, 0);
   EXPECT_EQ(RunProgram({"--next-name", "--bogus"}).exit_code, 2);
-  EXPECT_EQ(RunProgram({}).exit_code, 2);
+  EXPECT_EQ(RunProgram({"--id"}).exit_code, 2);
   const ProgramResult missing = RunProgram({"--dir", dir / "missing", "--next-name"});
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_NE(missing.err.find("does not exist"), std::string::npos);
