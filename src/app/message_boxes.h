@@ -7,7 +7,7 @@
 #include <atomic>
 #include <string_view>
 
-#include "settings/message_sink.h"
+#include "base/message_sink.h"
 
 namespace velmarin::app {
 

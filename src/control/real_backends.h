@@ -4,7 +4,7 @@
 #include "platform/hidapi_transport.h"
 #include "platform/termios_serial.h"
 #include "platform/xtest_input.h"
-#include "settings/message_sink.h"
+#include "base/message_sink.h"
 #include "transfer/image_transfer_pipeline.h"
 
 namespace velmarin {
