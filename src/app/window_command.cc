@@ -1,6 +1,7 @@
 #include "app/window_command.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <X11/Xlib.h>
 
@@ -15,6 +16,7 @@
 #include "control/program_session.h"
 #include "control/real_backends.h"
 #include "platform/data_files.h"
+#include "settings/program_folder_lock.h"
 
 namespace velmarin::app {
 namespace {
@@ -50,6 +52,14 @@ int RunWindowCommand(const cli::Options& options) {
   static char name[] = "velmarin";
   static char* argv[] = {name, nullptr};
   QApplication application(argc, argv);
+  std::string lock_error;
+  const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
+  if (!lock) {
+    // Started from the desktop's menu nobody reads stderr: say it in a box too.
+    std::fprintf(stderr, "velmarin: %s\n", lock_error.c_str());
+    QMessageBox::critical(nullptr, QStringLiteral("Velmarin"), QString::fromStdString(lock_error));
+    return 1;
+  }
 
   MessageBoxes messages;
   RealBackends real(messages);
