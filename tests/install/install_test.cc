@@ -230,6 +230,15 @@ TEST_F(InstalledTree, UserUnitRunsTheInstalledProgramHeadless) {
   EXPECT_NE(text.find("\nExecStart=/usr/bin/velmarin --user-folder --headless\n"),
             std::string::npos)
       << text;
+
+  // Its command line monitors in ~/Velmarin until the service manager's SIGTERM, then ends
+  // with success, so the service stops cleanly instead of failing.
+  TempDir home;
+  const CommandResult run =
+      Shell("cd / && HOME=" + Quote(home.path()) + " timeout --preserve-status -s TERM 2 " +
+            Quote(Program()) + " --user-folder --headless");
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_TRUE(fs::is_regular_file(home / "Velmarin" / "velmarin.ini"));
   if (!HaveTool("systemd-analyze")) GTEST_SKIP() << "systemd-analyze is not installed";
   // Verified where the program is in this tree, as the unit is not installed on this system.
   TempDir units;
