@@ -2,9 +2,10 @@
 // folder, fed with 640x480 JPEGs.
 //   latency: from an image's completed write (rename into the watch folder) to the line the
 //            program prints after its target's rename, median and p95 over 50 images;
-//   idle:    CPU time used over 60 s of monitoring with nothing arriving;
+//   idle:    CPU time used over 60 s of monitoring with nothing arriving (with --files N, the
+//            watch folder also holds N old images from before the start);
 //   rate:    images arriving back to back 600 ms apart, all taken over or not.
-// Usage: headless_monitor_bench PATH/TO/velmarin [--quick]
+// Usage: headless_monitor_bench PATH/TO/velmarin [--quick] [--files N]
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -130,15 +131,24 @@ double Percentile(std::vector<double> values, double p) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s PATH/TO/velmarin [--quick]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s PATH/TO/velmarin [--quick] [--files N]\n", argv[0]);
     return 2;
   }
-  const bool quick = argc > 2 && std::strcmp(argv[2], "--quick") == 0;
+  bool quick = false;
+  int old_files = 0;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--quick") == 0) quick = true;
+    if (std::strcmp(argv[i], "--files") == 0 && i + 1 < argc) old_files = std::atoi(argv[++i]);
+  }
   const int images = quick ? 10 : 50;
   const auto idle_time = quick ? 10s : 60s;
   char pattern[] = "/tmp/velmarin-bench-XXXXXX";
   const fs::path dir = mkdtemp(pattern);
   const std::string picture = JpegBytes(640, 480, 1);
+  for (int n = 0; n < old_files; ++n) {
+    std::ofstream(dir / ("old" + std::to_string(n) + ".jpg"), std::ios::binary) << "old";
+  }
+  if (old_files > 0) std::printf("watch folder: %d old images\n", old_files);
   {
     Monitor monitor(argv[1], dir);
     std::this_thread::sleep_for(1500ms);

@@ -4,6 +4,7 @@
 
 #include "platform/encoding.h"
 #include "transfer/folder_scan.h"
+#include "transfer/watch_folder_scanner.h"
 
 namespace velmarin {
 namespace {
@@ -31,7 +32,8 @@ struct FolderScan {
 
 // Scans the watch folder of the current settings. An unusable setting counts as an empty
 // folder and is reported once, until it changes.
-FolderScan ScanCurrentWatchFolder(const FolderMonitorContext& ctx, std::string& reported_problem) {
+FolderScan ScanCurrentWatchFolder(const FolderMonitorContext& ctx, WatchFolderScanner& scanner,
+                                  std::string& reported_problem) {
   std::string problem;
   auto folder = FolderFromSlot(ctx.settings()[SettingSlot::WatchFolder], ctx.program_dir, &problem);
   if (!folder) {
@@ -40,7 +42,7 @@ FolderScan ScanCurrentWatchFolder(const FolderMonitorContext& ctx, std::string& 
     return {};
   }
   reported_problem.clear();
-  return {*folder, ScanWatchFolder(*folder)};
+  return {*folder, scanner.Scan(*folder)};
 }
 
 }  // namespace
@@ -105,11 +107,12 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   ctx.image_count.store(0);
   std::string reported_problem;
+  WatchFolderScanner scanner;
   // Images present now belong to an earlier run and are never taken.
-  int remembered_count = ScanCurrentWatchFolder(ctx, reported_problem).result.count;
+  int remembered_count = ScanCurrentWatchFolder(ctx, scanner, reported_problem).result.count;
 
   while (!stop.stop_requested()) {
-    const FolderScan scan = ScanCurrentWatchFolder(ctx, reported_problem);
+    const FolderScan scan = ScanCurrentWatchFolder(ctx, scanner, reported_problem);
     if (scan.result.count <= remembered_count) {
       ctx.timing.pause(stop, ctx.timing.idle_pause);
       continue;

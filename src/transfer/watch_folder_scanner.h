@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "transfer/folder_scan.h"
+
+namespace velmarin {
+
+// ScanWatchFolder for a thread that scans the same folder every cycle: the folder is listed
+// only when it may have changed since the last listing, so an idle watch folder with
+// thousands of old images costs next to nothing. Adding, removing or renaming an entry
+// changes the folder's modification time; a listing whose folder time lies within
+// `coarse_time` of the listing's start is not trusted (a file system with coarse times could
+// give a later change the same time), and a full listing runs at least every
+// `full_scan_interval` in any case. Every result is therefore one a full listing would give.
+class WatchFolderScanner {
+ public:
+  using Lister = std::function<ScanResult(const std::filesystem::path&)>;
+  using Clock = std::chrono::steady_clock;
+
+  struct Timing {
+    std::chrono::nanoseconds full_scan_interval = std::chrono::seconds(10);
+    std::chrono::nanoseconds coarse_time = std::chrono::seconds(2);
+  };
+
+  WatchFolderScanner() : WatchFolderScanner(Timing{}, ScanWatchFolder) {}
+  // Tests pass a lister that counts the listings.
+  WatchFolderScanner(Timing timing, Lister lister) : timing_(timing), lister_(std::move(lister)) {}
+
+  ScanResult Scan(const std::filesystem::path& folder);
+
+ private:
+  struct FolderStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t modified_ns = 0;
+    bool operator==(const FolderStamp&) const = default;
+  };
+  struct Cached {
+    std::filesystem::path folder;
+    FolderStamp stamp;
+    Clock::time_point listed_at;
+    ScanResult result;
+  };
+
+  static std::optional<FolderStamp> StampOf(const std::filesystem::path& folder);
+
+  Timing timing_;
+  Lister lister_;
+  std::optional<Cached> cached_;
+};
+
+}  // namespace velmarin

@@ -1,0 +1,107 @@
+#include "transfer/watch_folder_scanner.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/temp_dir.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Gives the folder an old modification time, as a folder that has been quiet for a while
+// has; always the same one.
+void AgeFolder(const fs::path& folder) {
+  const timespec times[2] = {{1'700'000'000, 0}, {1'700'000'000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+}
+
+class WatchFolderScannerTest : public ::testing::Test {
+ protected:
+  WatchFolderScanner Scanner(std::chrono::nanoseconds full_scan_interval = 1h) {
+    return WatchFolderScanner({full_scan_interval, 2s}, [this](const fs::path& folder) {
+      ++listings_;
+      return ScanWatchFolder(folder);
+    });
+  }
+
+  TempDir dir_;
+  int listings_ = 0;
+};
+
+TEST_F(WatchFolderScannerTest, QuietFolderIsListedOnceAndGivesTheSameResult) {
+  WriteFileBytes(dir_ / "a.jpg", "1");
+  WriteFileBytes(dir_ / "b.jpg", "2");
+  AgeFolder(dir_.path());
+  WatchFolderScanner scanner = Scanner();
+  const ScanResult first = scanner.Scan(dir_.path());
+  for (int i = 0; i < 5; ++i) {
+    const ScanResult again = scanner.Scan(dir_.path());
+    EXPECT_EQ(again.count, first.count);
+    EXPECT_EQ(again.newest, first.newest);
+  }
+  EXPECT_EQ(first.count, 2);
+  EXPECT_EQ(listings_, 1);
+}
+
+TEST_F(WatchFolderScannerTest, AChangeIsListedAndARecentTimeIsNeverTrusted) {
+  AgeFolder(dir_.path());
+  WatchFolderScanner scanner = Scanner();
+  EXPECT_EQ(scanner.Scan(dir_.path()).count, 0);
+  WriteFileBytes(dir_ / "new.jpg", "1");
+  EXPECT_EQ(scanner.Scan(dir_.path()).count, 1);
+  EXPECT_EQ(listings_, 2);
+  // Changed within the coarse time: a second change could keep the same time, so every scan
+  // lists until the folder has been quiet for a while.
+  scanner.Scan(dir_.path());
+  scanner.Scan(dir_.path());
+  EXPECT_EQ(listings_, 4);
+  AgeFolder(dir_.path());
+  scanner.Scan(dir_.path());
+  scanner.Scan(dir_.path());
+  EXPECT_EQ(listings_, 5);
+}
+
+TEST_F(WatchFolderScannerTest, FullListingAtTheIntervalAnotherFolderAndAMissingOne) {
+  AgeFolder(dir_.path());
+  WatchFolderScanner scanner = Scanner(20ms);
+  scanner.Scan(dir_.path());
+  scanner.Scan(dir_.path());
+  EXPECT_EQ(listings_, 1);
+  std::this_thread::sleep_for(30ms);
+  scanner.Scan(dir_.path());
+  EXPECT_EQ(listings_, 2);
+
+  TempDir other;
+  AgeFolder(other.path());
+  scanner.Scan(other.path());
+  EXPECT_EQ(listings_, 3);
+
+  // A folder that cannot be looked at is listed (as empty) every time.
+  scanner.Scan(dir_ / "missing");
+  scanner.Scan(dir_ / "missing");
+  EXPECT_EQ(listings_, 5);
+}
+
+TEST_F(WatchFolderScannerTest, FolderReplacedUnderTheSameNameIsListed) {
+  const fs::path watch = dir_ / "watch";
+  fs::create_directory(watch);
+  AgeFolder(watch);
+  WatchFolderScanner scanner = Scanner();
+  EXPECT_EQ(scanner.Scan(watch).count, 0);
+  fs::rename(watch, dir_ / "old");
+  fs::create_directory(watch);
+  WriteFileBytes(watch / "x.jpg", "1");
+  AgeFolder(watch);  // the same time as before, but another folder
+  EXPECT_EQ(scanner.Scan(watch).count, 1);
+  EXPECT_EQ(listings_, 2);
+}
+
+}  // namespace
+}  // namespace velmarin::test
