@@ -49,10 +49,10 @@ bool SwitchDevices::OpenSerialSwitch(const std::string& name) {
     const std::lock_guard lock(serial_mutex_);
     serial_port_.reset();
     serial_port_ = serial_.Open(name);
-    if (serial_port_) {
-      serial_port_->RaiseDtrRts();
-      return true;
-    }
+    // A device whose modem lines cannot be raised (a pseudo-terminal) cannot power or read a
+    // switch: it is no serial switch.
+    if (serial_port_ && serial_port_->RaiseDtrRts()) return true;
+    serial_port_.reset();
   }
   messages_.ShowMessage(name + " is not available");
   return false;

@@ -33,7 +33,8 @@ class SwitchDevices {
   // Opens what `SwitchDevice` names and sets SwitchKind.
   void OpenSwitchDevice(const Settings& settings);
   // Opens the named port (replacing an open one) and raises DTR and RTS; a name containing
-  // "NONE" succeeds without opening anything. Shows "<name> is not available" on failure.
+  // "NONE" succeeds without opening anything. Shows "<name> is not available" on failure,
+  // also for a device that opens but whose DTR and RTS cannot be raised (a pseudo-terminal).
   bool OpenSerialSwitch(const std::string& name);
   void CloseSerialPort();
   bool SerialPortOpen() const;

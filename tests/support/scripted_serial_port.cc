@@ -40,9 +40,16 @@ bool ScriptedModemLines::Read(std::uint32_t* status) {
   return true;
 }
 
-void ScriptedModemLines::RaiseDtrRts() {
+bool ScriptedModemLines::RaiseDtrRts() {
   const std::lock_guard lock(mutex_);
+  if (no_modem_lines_) return false;
   dtr_and_rts_raised_ = true;
+  return true;
+}
+
+void ScriptedModemLines::SetNoModemLines() {
+  const std::lock_guard lock(mutex_);
+  no_modem_lines_ = true;
 }
 
 class ScriptedSerialOpener::Handle final : public SerialPort {
@@ -51,10 +58,7 @@ class ScriptedSerialOpener::Handle final : public SerialPort {
       : opener_(opener), name_(std::move(name)), lines_(std::move(lines)) {}
   ~Handle() override { opener_.Release(name_); }
 
-  bool RaiseDtrRts() override {
-    lines_->RaiseDtrRts();
-    return true;
-  }
+  bool RaiseDtrRts() override { return lines_->RaiseDtrRts(); }
   bool ReadModemStatus(std::uint32_t* status) override { return lines_->Read(status); }
 
  private:

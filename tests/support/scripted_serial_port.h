@@ -20,18 +20,21 @@ class ScriptedModemLines {
   // Words read one per call, before the word of SetStatus.
   void QueueStatus(const std::vector<std::uint32_t>& words);
   void SetReadsFail(bool fail);
+  // A device without modem lines, as a pseudo-terminal: raising DTR and RTS fails.
+  void SetNoModemLines();
 
   bool dtr_and_rts_raised() const;
   int status_reads() const;
 
   bool Read(std::uint32_t* status);
-  void RaiseDtrRts();
+  bool RaiseDtrRts();
 
  private:
   mutable std::mutex mutex_;
   std::uint32_t status_ = 0;
   std::deque<std::uint32_t> queued_;
   bool reads_fail_ = false;
+  bool no_modem_lines_ = false;
   bool dtr_and_rts_raised_ = false;
   int status_reads_ = 0;
 };

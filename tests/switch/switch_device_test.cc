@@ -61,6 +61,15 @@ TEST_F(SwitchDeviceTest, BusyComPortIsReportedAndGivesKindMinusOne) {
   EXPECT_FALSE(devices_.SerialPortOpen());
 }
 
+TEST_F(SwitchDeviceTest, DeviceWithoutModemLinesIsNotASerialSwitch) {
+  serial_.AddPort("/dev/pts/3")->SetNoModemLines();
+  Open("/dev/pts/3");
+  EXPECT_EQ(kind_, kSwitchError);
+  EXPECT_EQ(messages_.texts(), Names{"/dev/pts/3 is not available"});
+  EXPECT_FALSE(devices_.SerialPortOpen());
+  EXPECT_FALSE(serial_.IsHeld("/dev/pts/3"));
+}
+
 TEST_F(SwitchDeviceTest, DevicePathCountsAsASerialName) {
   serial_.AddPort("/dev/ttyUSB0");
   Open("/dev/ttyUSB0");
