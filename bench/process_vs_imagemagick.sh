@@ -2,8 +2,8 @@
 # Compares `velmarin --process` (default settings: four grey bands, two stamps, quality 95)
 # as a whole process with ImageMagick's convert doing the same edit and with a plain
 # `djpeg | cjpeg` round trip, for 640x480, 1920x1080 and 6000x4000 JPEG sources (gradients
-# with noise, quality 95). Each command runs 5 times; the table shows the best wall time and
-# the peak resident memory. Builds nothing: pass the build folder that holds src/velmarin.
+# with noise, quality 95). Each command runs 5 times; the table shows the median wall and CPU
+# times and the peak resident memory. Builds nothing: pass the build folder that holds src/velmarin.
 #
 # Then, in process (bench/process_bench): ProcessCapturedImage and the whole per-image cycle
 # (NormalizeJpegWidth + ProcessCapturedImage) against the floor of one libjpeg decode plus
@@ -48,16 +48,20 @@ measure() {
     <(tail -n 1 "$work/usage")
 }
 
-# Best wall time, best CPU time and highest peak memory over $runs runs:
-# prints "<wall ms> <cpu ms> <peak MiB>".
-best_of() {
-  local wall=0 cpu=0 peak=0 us ms kib
+# Median wall time, median CPU time and highest peak memory over $runs runs (the machine
+# may be shared, so the median says more than the best run): prints
+# "<wall ms> <cpu ms> <peak MiB>".
+median_of() {
+  local walls=() cpus=() peak=0 us ms kib
   for ((i = 0; i < runs; i++)); do
     read -r us ms kib < <(measure "$1")
-    ((wall == 0 || us < wall)) && wall=$us
-    ((cpu == 0 || ms < cpu)) && cpu=$ms
+    walls+=("$us")
+    cpus+=("$ms")
     ((kib > peak)) && peak=$kib
   done
+  local wall cpu
+  wall=$(printf '%s\n' "${walls[@]}" | sort -n | sed -n "$((runs / 2 + 1))p")
+  cpu=$(printf '%s\n' "${cpus[@]}" | sort -n | sed -n "$((runs / 2 + 1))p")
   awk -v us="$wall" -v ms="$cpu" -v kib="$peak" \
     'BEGIN { printf "%.1f %d %.1f\n", us / 1000, ms, kib / 1024 }'
 }
@@ -97,16 +101,16 @@ for size in 640x480 1920x1080 6000x4000; do
   prog=$work/program_$size
   mkdir -p "$prog"
 
-  read -r vw vc vm < <(best_of "$(printf '%q ' "$velmarin" --dir "$prog" --id 123456 \
+  read -r vw vc vm < <(median_of "$(printf '%q ' "$velmarin" --dir "$prog" --id 123456 \
     --process "$src" "$prog/out.jpg")")
-  read -r cw cc cm < <(best_of "$(convert_edit "$w" "$h" "$src" "$work/convert_out.jpg")")
-  read -r dw dc dm < <(best_of "djpeg $(printf '%q' "$src") | cjpeg -quality 95 \
+  read -r cw cc cm < <(median_of "$(convert_edit "$w" "$h" "$src" "$work/convert_out.jpg")")
+  read -r dw dc dm < <(median_of "djpeg $(printf '%q' "$src") | cjpeg -quality 95 \
     > $(printf '%q' "$work/djcj_out.jpg")")
   row "$size" velmarin "$vw" "$vc" "$vm" "$vw" "$vc" "$raw"
   row "$size" convert "$cw" "$cc" "$cm" "$vw" "$vc" "$raw"
   row "$size" djpeg\|cjpeg "$dw" "$dc" "$dm" "$vw" "$vc" "$raw"
 done
-echo "Best of $runs runs each. wall/vel, cpu/vel: the tool's time over velmarin's (above 1:"
+echo "Median of $runs runs each. wall/vel, cpu/vel: the tool's time over velmarin's (above 1:"
 echo "velmarin is faster). cpu = user + system. peak/raw: peak RSS over the decoded picture"
 echo "(width x height x 3 bytes); velmarin's includes about 20 MiB of Qt and fontconfig."
 

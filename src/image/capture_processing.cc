@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "base/file_copy.h"
+#include "base/atomic_file.h"
+#include "base/unique_fd.h"
 #include "image/bmp_reader.h"
 #include "image/dib.h"
 #include "image/dib_convert.h"
@@ -23,11 +24,6 @@ constexpr int kDefaultQuality = 95;
 // "転送失敗! " (transfer failed) in code page 932.
 constexpr std::string_view kTransferFailed = "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ";
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 bool IsJpegPath(const std::filesystem::path& path) {
   const std::string& text = path.native();
   return text.find(".jpg") != std::string::npos || text.find(".JPG") != std::string::npos;
@@ -35,7 +31,7 @@ bool IsJpegPath(const std::filesystem::path& path) {
 
 // Loads the source as a 24-bit Dib, or sets the message of the failure.
 std::optional<Dib> LoadPicture(const std::filesystem::path& source, LastErrorText& errors) {
-  const File file(std::fopen(source.c_str(), "rb"));
+  const UniqueFile file(std::fopen(source.c_str(), "rb"));
   if (!file) {
     errors.Set("fopen_error! ");
     return std::nullopt;
@@ -73,7 +69,7 @@ bool ProcessCapturedImage(const std::filesystem::path& source, FileNaming& targe
   if (settings[SettingSlot::SourceRange].empty() && settings[SettingSlot::TextLines].empty() &&
       IsJpegPath(source)) {
     for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
-      if (CopyFileAtomically(source, target)) return true;
+      if (CopyFileAtomically(source, target, FileSync::kSynced)) return true;
     }
     errors.Set(kTransferFailed);
     return true;

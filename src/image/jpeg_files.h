@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "base/atomic_file.h"
 #include "base/file_naming.h"
 #include "base/last_error_text.h"
 #include "base/message_sink.h"
@@ -10,26 +11,21 @@
 
 namespace velmarin {
 
-// Whether a written file is forced to the disk before it takes its name. The transferred
-// image is; the work files ("temp.jpg", "444.jpg") need not be: after a crash their source
-// is still in the watch folder, and they are rewritten for every image.
-enum class Durability { kSynced, kWorkFile };
-
-// Writes `dib` as a JPEG to a temporary file beside `target` (".<stem>.XXXXXX"), flushes
-// it (to disk when `durability` says so) and renames it into place. On any failure the temporary is
+// Writes `dib` as a JPEG through an AtomicFile onto `target`. The transferred image is synced;
+// the work files ("temp.jpg", "444.jpg") need not be: after a crash their source is still in
+// the watch folder, and they are rewritten for every image. On any failure the temporary is
 // removed and `target` is left as it was. `open_failed` (optional) is set to true when the file
 // could not be created (no temporary, or the final name cannot be taken), false when encoding or
 // writing failed, so callers can tell the two failures apart.
 bool WriteJpegFileAtomically(const std::filesystem::path& target, const Dib& dib, int quality,
                              bool progressive, bool* open_failed = nullptr,
-                             Durability durability = Durability::kSynced);
+                             FileSync sync = FileSync::kSynced);
 // The same for a file whose name is given by `target` (the name it really got is then
 // `target.name()`); a name that cannot be had counts as `open_failed`.
 bool WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int quality, bool progressive,
-                             bool* open_failed = nullptr,
-                             Durability durability = Durability::kSynced);
+                             bool* open_failed = nullptr, FileSync sync = FileSync::kSynced);
 
-// The three functions below write work files (Durability::kWorkFile).
+// The three functions below write work files (FileSync::kNotSynced).
 
 // Converts a BMP file into a JPEG file (baseline). On failure one of the messages
 // "<path>:Bmp_to_Jpg bmp open error! ", "BMP file read error! ", "BMP format not support! ",

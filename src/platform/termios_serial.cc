@@ -8,25 +8,13 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+
 #include <utility>
+
+#include "base/unique_fd.h"
 
 namespace velmarin {
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 class TermiosSerialPort final : public SerialPort {
  public:
@@ -57,7 +45,7 @@ class TermiosSerialPort final : public SerialPort {
   }
 
  private:
-  FileDescriptor fd_;
+  UniqueFd fd_;
 };
 
 }  // namespace
@@ -73,7 +61,7 @@ std::optional<std::string> SerialDevicePath(const std::string& name) {
 std::unique_ptr<SerialPort> TermiosSerialOpener::Open(const std::string& name) {
   const auto path = SerialDevicePath(name);
   if (!path) return nullptr;
-  FileDescriptor fd(::open(path->c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::open(path->c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) return nullptr;
   // The flock keeps out cooperating programs (and root, whom TIOCEXCL does not stop); TIOCEXCL
   // keeps out the rest and refuses anything that is not a terminal.

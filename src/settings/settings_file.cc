@@ -5,11 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <optional>
 #include <system_error>
 
+#include "base/atomic_file.h"
+#include "base/unique_fd.h"
 #include "platform/encoding.h"
 
 namespace velmarin {
@@ -17,28 +18,6 @@ namespace {
 
 // A line is read into a 1000-byte buffer with its terminating NUL.
 constexpr std::size_t kLinePieceBytes = 999;
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now, so a failing close (a late write error) can be reported.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 std::string ErrnoText(int error) {
   return std::error_code(error, std::generic_category()).message();
@@ -101,38 +80,6 @@ std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, bo
       return std::nullopt;
     }
   }
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t done = write(fd, bytes.data(), bytes.size());
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(done));
-  }
-  return true;
-}
-
-// Creates a new file beside the settings file under a name nobody else uses. Its name has
-// no image suffix, so a folder monitor watching the program folder never takes it.
-UniqueFd CreateTemporaryFile(const std::filesystem::path& folder, std::filesystem::path* path) {
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *path = folder / ("." + std::string(kSettingsFileName) + "." + std::to_string(getpid()) + "." +
-                      std::to_string(counter++) + ".tmp");
-    const int fd = open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return UniqueFd(fd);
-  }
-  errno = EEXIST;
-  return UniqueFd(-1);
-}
-
-// Makes the rename itself durable; a folder that cannot be synced is no reason to fail.
-void SyncFolder(const std::filesystem::path& folder) {
-  UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.valid()) fsync(fd.get());
 }
 
 }  // namespace
@@ -258,32 +205,29 @@ bool SaveSettings(const ProgramDir& dir, const Settings& settings, std::string* 
     return false;
   };
 
-  std::filesystem::path temp_path;
-  UniqueFd fd = CreateTemporaryFile(dir.path, &temp_path);
-  if (!fd.valid()) return fail("cannot create a temporary file", errno);
+  AtomicFile file(path);
+  if (!file.created()) return fail("cannot create a temporary file", errno);
 
   struct stat old_file;
   const bool keep_mode = stat(path.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode);
-  const std::string bytes = FormatSettingsFile(settings);
-  const char* step = nullptr;
-  if (keep_mode && fchmod(fd.get(), old_file.st_mode & 07777) != 0) {
-    step = "cannot set the permissions";
-  } else if (!WriteAll(fd.get(), bytes)) {
-    step = "cannot write the temporary file";
-  } else if (fsync(fd.get()) != 0) {
-    step = "cannot flush the temporary file";
-  } else if (!fd.Close()) {
-    step = "cannot close the temporary file";
-  } else if (rename(temp_path.c_str(), path.c_str()) != 0) {
-    step = "cannot replace the file";
+  if (keep_mode && fchmod(file.fd(), old_file.st_mode & 07777) != 0) {
+    return fail("cannot set the permissions", errno);
   }
-  if (step) {
-    const int code = errno;
-    unlink(temp_path.c_str());
-    return fail(step, code);
+  if (!WriteAll(file.fd(), FormatSettingsFile(settings))) {
+    return fail("cannot write the temporary file", errno);
   }
-  SyncFolder(dir.path);
-  return true;
+  switch (file.Commit(FileSync::kSynced)) {
+    case AtomicFile::Step::kNone:
+      return true;
+    case AtomicFile::Step::kWrite:
+    case AtomicFile::Step::kSync:
+      return fail("cannot flush the temporary file", errno);
+    case AtomicFile::Step::kClose:
+      return fail("cannot close the temporary file", errno);
+    case AtomicFile::Step::kRename:
+      return fail("cannot replace the file", errno);
+  }
+  return false;
 }
 
 }  // namespace velmarin

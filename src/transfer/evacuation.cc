@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "base/unique_fd.h"
 #include "platform/directory_listing.h"
 #include "transfer/folder_scan.h"
 #include "transfer/work_files.h"
@@ -19,13 +20,6 @@ namespace fs = std::filesystem;
 
 // Names tried beside a taken one before the file is reported as not moved.
 constexpr int kMaxNumber = 9999;
-
-struct FdCloser {
-  int fd = -1;
-  ~FdCloser() {
-    if (fd >= 0) close(fd);
-  }
-};
 
 // A name beside `name` that evacuation may try: the name itself first, then the name with
 // "_1", "_2" and so on before its extension.
@@ -48,8 +42,8 @@ MoveResult CopyDurably(const fs::path& source, const fs::path& destination, std:
   fs::copy_file(source, destination, fs::copy_options::none, ec);
   if (ec == std::errc::file_exists) return MoveResult::kNameTaken;
   if (!ec) {
-    FdCloser file{open(destination.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0 || fsync(file.fd) != 0) ec.assign(errno, std::generic_category());
+    UniqueFd file(open(destination.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid() || fsync(file.get()) != 0) ec.assign(errno, std::generic_category());
   }
   if (ec) {
     std::error_code ignored;

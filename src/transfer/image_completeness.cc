@@ -13,16 +13,12 @@
 #include <vector>
 
 #include "base/stoppable_sleep.h"
+#include "base/unique_fd.h"
 #include "image/dib.h"
 #include "image/jpeg_codec.h"
 
 namespace velmarin {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // The tail read for the end-of-image test; trailing zero bytes beyond it are not trimmed.
 constexpr long kTailBytes = 64 * 1024;
@@ -90,7 +86,7 @@ Content JudgeContent(const std::filesystem::path& file, bool jpeg_marker_at_end)
   // Non-blocking, so an entry swapped for a FIFO meanwhile cannot hold the thread.
   const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return Content::kPartial;
-  FileHandle stream(fdopen(fd, "rb"));
+  UniqueFile stream(fdopen(fd, "rb"));
   if (!stream) {
     close(fd);
     return Content::kPartial;

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+
+#include <optional>
+
+#include "base/file_naming.h"
+#include "base/unique_fd.h"
+
+namespace velmarin {
+
+// Whether a replacement is forced to the disk before it takes the target's name (and the
+// rename after it). Files that must survive a power cut are synced; work files that are
+// rewritten from their source anyway are not.
+enum class FileSync { kSynced, kNotSynced };
+
+// A new file written beside its final name and then given that name (by default a rename,
+// so the target is always either the old file or the complete new one). The temporary is
+// ".<stem>.XXXXXX" (the stem cut to 100 bytes, so a name near the 255-byte limit still fits) with
+// the permissions of a plain new file; it has no picture suffix, so no folder scan takes it. It is
+// removed unless Commit succeeds.
+class AtomicFile {
+ public:
+  // Replaces `target`.
+  explicit AtomicFile(const std::filesystem::path& target);
+  // Takes the name the way `naming` does; `naming` must outlive this object.
+  explicit AtomicFile(FileNaming& naming);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // False (errno set) when the temporary could not be created.
+  bool created() const { return fd_.valid() || stream_ != nullptr; }
+  // The temporary's descriptor; -1 once Stream was called.
+  int fd() const { return fd_.get(); }
+  // The temporary as a stdio stream that now owns the descriptor; null when that fails.
+  std::FILE* Stream();
+
+  // The steps of Commit, so a caller can tell the user which one failed.
+  enum class Step { kNone, kWrite, kSync, kClose, kRename };
+  // Flushes, syncs when asked, closes and gives the file its name (kRename when that fails);
+  // with kSynced the folder is synced too, so the new name itself survives a crash. On failure
+  // errno is that of the step returned, the temporary is removed and the target is left as it was.
+  // kNone: success.
+  Step Commit(FileSync sync);
+
+ private:
+  std::optional<ReplacedName> replaced_;
+  FileNaming& naming_;
+  std::filesystem::path temporary_;
+  UniqueFd fd_;
+  UniqueFile stream_;
+};
+
+// Copies `source` onto `target` through an AtomicFile. False (errno set) on any failure.
+bool CopyFileAtomically(const std::filesystem::path& source, FileNaming& target, FileSync sync);
+bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,
+                        FileSync sync);
+
+}  // namespace velmarin

@@ -1,0 +1,157 @@
+#include "base/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/unique_fd.h"
+#include "support/temp_dir.h"
+
+namespace velmarin {
+namespace {
+
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  return names;
+}
+
+class AtomicFileTest : public ::testing::TestWithParam<FileSync> {};
+
+TEST_P(AtomicFileTest, CommitReplacesTheTargetAndLeavesNoTemporary) {
+  TempDir dir;
+  WriteFileBytes(dir / "out.jpg", "old");
+  {
+    AtomicFile file(dir / "out.jpg");
+    ASSERT_TRUE(file.created());
+    ASSERT_TRUE(WriteAll(file.fd(), "new contents"));
+    EXPECT_EQ(ReadFileBytes(dir / "out.jpg"), "old");  // untouched until the commit
+    EXPECT_EQ(file.Commit(GetParam()), AtomicFile::Step::kNone);
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "out.jpg"), "new contents");
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.jpg"});
+}
+
+TEST_P(AtomicFileTest, StreamWritesGoThroughTheCommit) {
+  TempDir dir;
+  {
+    AtomicFile file(dir / "out.jpg");
+    std::FILE* stream = file.Stream();
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(file.fd(), -1);  // the stream owns the descriptor now
+    std::fputs("streamed", stream);
+    EXPECT_EQ(file.Commit(GetParam()), AtomicFile::Step::kNone);
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "out.jpg"), "streamed");
+}
+
+INSTANTIATE_TEST_SUITE_P(SyncAndNoSync, AtomicFileTest,
+                         ::testing::Values(FileSync::kSynced, FileSync::kNotSynced));
+
+TEST(AtomicFile, WithoutCommitTheTargetStaysAndTheTemporaryGoes) {
+  TempDir dir;
+  WriteFileBytes(dir / "velmarin.ini", "old");
+  {
+    AtomicFile file(dir / "velmarin.ini");
+    ASSERT_TRUE(WriteAll(file.fd(), "half"));
+    // The temporary lies beside the target, hidden and without the target's suffix.
+    const std::vector<std::string> names = Names(dir.path());
+    ASSERT_EQ(names.size(), 2u);
+    for (const std::string& name : names) {
+      if (name == "velmarin.ini") continue;
+      EXPECT_EQ(name.rfind(".velmarin.", 0), 0u) << name;
+      EXPECT_EQ(name.find(".ini"), std::string::npos) << name;
+    }
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "velmarin.ini"), "old");
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"velmarin.ini"});
+}
+
+TEST(AtomicFile, AFolderInTheWayFailsTheRenameAndRemovesTheTemporary) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "out.jpg" / "inside");
+  AtomicFile file(dir / "out.jpg");
+  ASSERT_TRUE(WriteAll(file.fd(), "data"));
+  EXPECT_EQ(file.Commit(FileSync::kSynced), AtomicFile::Step::kRename);
+  EXPECT_NE(errno, 0);
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "out.jpg" / "inside"));
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.jpg"});
+}
+
+TEST(AtomicFile, MissingFolderOrEmptyNameIsNotCreated) {
+  TempDir dir;
+  EXPECT_FALSE(AtomicFile(dir / "missing" / "out.jpg").created());
+  EXPECT_FALSE(AtomicFile(dir.path() / "").created());
+}
+
+TEST(AtomicFile, NewFilesGetThePermissionsOfAPlainNewFile) {
+  TempDir dir;
+  const mode_t old_mask = umask(027);
+  {
+    AtomicFile file(dir / "out.jpg");
+    EXPECT_EQ(file.Commit(FileSync::kNotSynced), AtomicFile::Step::kNone);
+  }
+  umask(old_mask);
+  struct stat info {};
+  ASSERT_EQ(stat((dir / "out.jpg").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST(AtomicFile, ANameNearTheLengthLimitStillGetsATemporary) {
+  TempDir dir;
+  const std::string name = std::string(250, 'n') + ".jpg";
+  AtomicFile file(dir / name);
+  ASSERT_TRUE(file.created());
+  EXPECT_EQ(file.Commit(FileSync::kNotSynced), AtomicFile::Step::kNone);
+  EXPECT_TRUE(std::filesystem::exists(dir / name));
+}
+
+TEST(CopyFileAtomically, CopiesLargeFilesWholeAndFailsOnAMissingSource) {
+  TempDir dir;
+  std::string bytes(300 * 1024, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
+  WriteFileBytes(dir / "source.jpg", bytes);
+  WriteFileBytes(dir / "target.jpg", "old");
+  EXPECT_TRUE(CopyFileAtomically(dir / "source.jpg", dir / "target.jpg", FileSync::kSynced));
+  EXPECT_EQ(ReadFileBytes(dir / "target.jpg"), bytes);
+
+  EXPECT_FALSE(CopyFileAtomically(dir / "missing.jpg", dir / "target.jpg", FileSync::kSynced));
+  EXPECT_EQ(ReadFileBytes(dir / "target.jpg"), bytes);
+  EXPECT_EQ(Names(dir.path()).size(), 2u);
+}
+
+TEST(UniqueFd, ClosesOnceAndMovesOwnership) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  UniqueFd read_end(ends[0]);
+  UniqueFd write_end(ends[1]);
+  UniqueFd moved = std::move(write_end);
+  EXPECT_FALSE(write_end.valid());
+  EXPECT_FALSE(write_end.Close());
+  // A write larger than the pipe holds goes out whole while the other end is read.
+  const std::string bytes(256 * 1024, 'x');
+  std::thread reader([&] {
+    std::string got;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(read_end.get(), buffer, sizeof buffer)) > 0) got.append(buffer, n);
+    EXPECT_EQ(got.size(), bytes.size());
+  });
+  EXPECT_TRUE(WriteAll(moved.get(), bytes));
+  EXPECT_TRUE(moved.Close());
+  reader.join();
+  EXPECT_FALSE(WriteAll(-1, "x"));
+}
+
+}  // namespace
+}  // namespace velmarin
