@@ -61,7 +61,7 @@ chmod 0755 "$root/usr/bin/velmarin" "$root/DEBIAN/postinst"
 # The libraries the program links, as dpkg-shlibdeps finds their packages; it reads the
 # package names from a debian/control.
 printf 'Source: velmarin\n\nPackage: velmarin\nArchitecture: any\n' >"$work/debian/control"
-shlibs=$(cd "$work" && dpkg-shlibdeps -O -e debian/velmarin/usr/bin/velmarin | sed -n 's/^shlibs:Depends=//p')
+shlibs=$(cd "$work" && dpkg-shlibdeps -O debian/velmarin/usr/bin/velmarin | sed -n 's/^shlibs:Depends=//p')
 
 (cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
 cat >"$root/DEBIAN/control" <<EOF
