@@ -1,6 +1,7 @@
 #include "app/window_command.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <X11/Xlib.h>
@@ -52,6 +53,9 @@ int RunWindowCommand(const cli::Options& options) {
   static char name[] = "velmarin";
   static char* argv[] = {name, nullptr};
   QApplication application(argc, argv);
+  // The id of the menu entry: the desktop finds the window's entry and icon through it.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.velmarin.Velmarin"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.velmarin.Velmarin")));
   std::string lock_error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
   if (!lock) {
