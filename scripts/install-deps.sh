@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   qt6-base-dev libjpeg62-turbo-dev libhidapi-dev libxtst-dev libx11-dev
-  libfontconfig-dev libcanberra-dev fonts-ipafont-mincho fonts-ipafont-gothic
+  libfontconfig-dev libcanberra-dev fonts-ipafont-mincho fonts-ipafont-gothic fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils
   imagemagick libjpeg-turbo-progs time clang-format clang-tidy
   help2man desktop-file-utils appstream man-db bsdextrautils lintian

@@ -35,6 +35,12 @@ std::string PreferredFullName(FcPattern* font) {
   return first != nullptr ? AsText(first) : std::string();
 }
 
+std::string FirstString(FcPattern* font, const char* object) {
+  FcChar8* value = nullptr;
+  return FcPatternGetString(font, object, 0, &value) == FcResultMatch ? AsText(value)
+                                                                      : std::string();
+}
+
 }  // namespace
 
 std::vector<std::string> EnumerateFontFullNames() {
@@ -49,6 +55,25 @@ std::vector<std::string> EnumerateFontFullNames() {
   if (!fonts) return names;
   for (int i = 0; i < fonts->nfont; ++i) names.push_back(PreferredFullName(fonts->fonts[i]));
   return names;
+}
+
+std::optional<FontFace> FindFontByFullName(std::string_view full_name) {
+  if (full_name.empty()) return std::nullopt;
+  const std::string name(full_name);
+  const std::unique_ptr<FcPattern, PatternDeleter> wanted(FcPatternCreate());
+  const std::unique_ptr<FcObjectSet, ObjectSetDeleter> fields(
+      FcObjectSetBuild(FC_FAMILY, FC_STYLE, nullptr));
+  if (!wanted || !fields ||
+      FcPatternAddString(wanted.get(), FC_FULLNAME,
+                         reinterpret_cast<const FcChar8*>(name.c_str())) == FcFalse) {
+    return std::nullopt;
+  }
+  const std::unique_ptr<FcFontSet, FontSetDeleter> fonts(
+      FcFontList(nullptr, wanted.get(), fields.get()));
+  if (!fonts || fonts->nfont < 1) return std::nullopt;
+  FontFace face{FirstString(fonts->fonts[0], FC_FAMILY), FirstString(fonts->fonts[0], FC_STYLE)};
+  if (face.family.empty()) return std::nullopt;
+  return face;
 }
 
 }  // namespace velmarin

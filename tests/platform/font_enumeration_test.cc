@@ -17,5 +17,17 @@ TEST(FontEnumerationTest, ListsTheJapaneseFullNamesOfTheInstalledFonts) {
   EXPECT_THAT(names, Not(Contains("IPAMincho")));
 }
 
+TEST(FontEnumerationTest, AFullNameFindsTheFamilyAndStyleOfItsFace) {
+  const auto mincho = FindFontByFullName("IPA明朝");
+  ASSERT_TRUE(mincho);
+  EXPECT_EQ(mincho->family, "IPAMincho");
+  const auto bold = FindFontByFullName("DejaVu Sans Bold");
+  ASSERT_TRUE(bold);
+  EXPECT_EQ(bold->family, "DejaVu Sans");
+  EXPECT_EQ(bold->style, "Bold");
+  EXPECT_FALSE(FindFontByFullName("No Such Face 42"));
+  EXPECT_FALSE(FindFontByFullName(""));
+}
+
 }  // namespace
 }  // namespace velmarin
