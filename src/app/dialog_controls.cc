@@ -1,0 +1,84 @@
+#include "app/dialog_controls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace velmarin::app {
+namespace {
+
+constexpr int kComboEditHeight = 12;  // dialog units of a closed combo box
+constexpr int kComboItemHeight = 8;
+
+}  // namespace
+
+QFont SettingsDialogFont() { return FormFont("ＭＳ Ｐゴシック", 9); }
+
+DialogBuilder::DialogBuilder(QWidget& dialog, int width, int height)
+    : dialog_(dialog), units_((dialog.setFont(SettingsDialogFont()), BaseUnitsOf(dialog.font()))) {
+  dialog.setFixedSize(Rect(0, 0, width, height).size());
+}
+
+void DialogBuilder::Group(const QString& title, int x, int y, int w, int h) {
+  auto* group = new QGroupBox(title, &dialog_);
+  group->setGeometry(Rect(x, y, w, h));
+  group->lower();
+}
+
+void DialogBuilder::Static(const QString& text, int x, int y, int w, int h) {
+  auto* label = new QLabel(text, &dialog_);
+  label->setWordWrap(true);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setGeometry(Rect(x, y, w, h));
+}
+
+QLineEdit* DialogBuilder::Edit(int id, int x, int y, int w, int h) {
+  auto* edit = new QLineEdit(&dialog_);
+  edit->setObjectName(QString::number(id));
+  edit->setGeometry(Rect(x, y, w, h));
+  return edit;
+}
+
+QComboBox* DialogBuilder::Combo(int id, int x, int y, int w, int h) {
+  auto* combo = new QComboBox(&dialog_);
+  combo->setObjectName(QString::number(id));
+  combo->setEditable(true);
+  combo->setInsertPolicy(QComboBox::NoInsert);
+  combo->setGeometry(Rect(x, y, w, kComboEditHeight));
+  combo->setMaxVisibleItems(std::max(1, (h - kComboEditHeight) / kComboItemHeight));
+  return combo;
+}
+
+QCheckBox* DialogBuilder::Check(int id, const QString& text, int x, int y, int w, int h) {
+  auto* check = new QCheckBox(text, &dialog_);
+  check->setObjectName(QString::number(id));
+  check->setGeometry(Rect(x, y, w, h));
+  return check;
+}
+
+QPushButton* DialogBuilder::Button(int id, const QString& text, int x, int y, int w, int h) {
+  auto* button = new QPushButton(text, &dialog_);
+  button->setObjectName(QString::number(id));
+  button->setAutoDefault(false);
+  button->setGeometry(Rect(x, y, w, h));
+  return button;
+}
+
+void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
+  QWidget* previous = nullptr;
+  for (QWidget* widget : widgets) {
+    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  }
+}
+
+QString MaxCharsMessage(int limit) {
+  return QStringLiteral("%1 文字（全角は 2 文字分）以内で入力してください。").arg(limit);
+}
+
+}  // namespace velmarin::app

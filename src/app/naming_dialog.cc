@@ -1,0 +1,203 @@
+#include "app/naming_dialog.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <limits>
+
+#include "app/combo_text.h"
+#include "app/dialog_controls.h"
+#include "app/qt_text.h"
+#include "app/typed_text_field.h"
+#include "image/font_names.h"
+#include "image/text_lines_edit.h"
+#include "naming/template_expansion.h"
+#include "naming/transfer_path.h"
+#include "platform/encoding.h"
+#include "settings/typed_text.h"
+
+namespace velmarin::app {
+namespace {
+
+constexpr int kMinQuality = 1;
+constexpr int kMaxQuality = 99;
+
+// The multi-line edit's text with its line breaks as "\r\n", as the stamps are split.
+QString WithCrLf(QString text) { return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")); }
+QString WithoutCr(QString text) {
+  return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+}  // namespace
+
+std::optional<int> ParseIntegerField(const QString& text) {
+  bool ok = false;
+  const long long value = text.trimmed().toLongLong(&ok);
+  if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<int>(value);
+}
+
+NamingDialog::NamingDialog(NamingFields fields, Context context, QWidget* parent)
+    : QDialog(parent), fields_(std::move(fields)), context_(std::move(context)) {
+  setWindowTitle(QStringLiteral("転送ファイル名文字列設定、画像への書き込み文字列設定"));
+  DialogBuilder build(*this, 263, 280);
+
+  build.Group(QStringLiteral("転送画像のファイル名と、書き込み文字に使用可能な文字フォーマット"), 5,
+              5, 250, 60);
+  build.Static(QStringLiteral("$i06 -> IDとその桁数（この例では６桁）"), 10, 18, 115, 8);
+  build.Static(QStringLiteral("$r03 -> 連番とその桁数（この例では3桁)"), 133, 18, 121, 8);
+  build.Static(QStringLiteral("$y ->西暦   $M ->月   $d ->日   $h ->時   $m ->分   $s ->秒"), 10,
+               30, 200, 8);
+  build.Static(QStringLiteral("任意の文字も書けます。\nさらに、ファイル名文字列では \\ "
+                              "で挟んでサブフォルダの指定も可能です。"),
+               10, 42, 235, 17);
+  name_format_ = build.Edit(1015, 5, 70, 95, 12);
+  build.Static(QStringLiteral("転送画像に付けるファイル名の文字列フォーマット。"), 105, 73, 150, 8);
+  range_ = build.Edit(1039, 5, 90, 47, 12);
+  build.Static(
+      QStringLiteral("転送画像の取り込み範囲：左上、右下２点の位置（x1,y1,x2,y2）で設定。\n"
+                     "範囲以外を書き込み文字背景色で埋めます。"),
+      55, 89, 205, 20);
+  text_color_ = build.Edit(1052, 5, 110, 30, 12);
+  build.Static(QStringLiteral("書き込み文字色RGB（例：FFFFFF）"), 41, 112, 103, 8);
+  back_color_ = build.Edit(1053, 5, 125, 30, 12);
+  build.Static(QStringLiteral("書き込み文字背景色RGB(例：646464)"), 41, 127, 111, 8);
+  font_ = build.Combo(1045, 5, 140, 99, 177);
+  build.Static(QStringLiteral("書き込み文字フォント"), 105, 143, 63, 8);
+  build.Static(
+      QStringLiteral(
+          "画像への文字書き込みは、サイズ（ポイントx10）、位置(x,y)、文字列で指定します。\n"
+          "複数行設定できます。\n"
+          "例) 150,10,10,Pellandor　電話：000-000-0001"),
+      5, 162, 249, 25);
+  text_lines_ = new QPlainTextEdit(this);
+  text_lines_->setObjectName(QStringLiteral("1021"));
+  text_lines_->setGeometry(build.Rect(5, 190, 250, 37));
+  text_lines_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  text_lines_->setTabChangesFocus(true);
+  build.Static(QStringLiteral("位置(x,y)は -120,20 "
+                              "のようにマイナスで指定すると右端、下端からの距離になります。"),
+               5, 232, 255, 8);
+  quality_ = build.Edit(1003, 5, 245, 15, 12);
+  build.Static(QStringLiteral("転送画像のJPG画質(1-100)"), 25, 247, 83, 8);
+  cancel_ = build.Button(2, QStringLiteral("ｷｬﾝｾﾙ"), 205, 245, 50, 14);
+  preview_640_ = build.Button(1044, QStringLiteral("上記設定を640x480で確認"), 5, 261, 90, 14);
+  preview_720_ = build.Button(1046, QStringLiteral("上記設定を720x480で確認"), 100, 261, 90, 14);
+  ok_ = build.Button(1, QStringLiteral("OK"), 205, 261, 50, 14);
+  ok_->setDefault(true);
+
+  ChainTabOrder({ok_, text_lines_, cancel_, name_format_, range_, font_, quality_, text_color_,
+                 back_color_, preview_640_, preview_720_});
+  connect(ok_, &QPushButton::clicked, this, &NamingDialog::accept);
+  connect(cancel_, &QPushButton::clicked, this, &NamingDialog::reject);
+  connect(preview_640_, &QPushButton::clicked, this, [this] { OnPreview(640); });
+  connect(preview_720_, &QPushButton::clicked, this, [this] { OnPreview(720); });
+
+  ShowFields();
+  // The collected names once more through the rule, from a fresh start name.
+  std::string last_name = kFirstLastFontName;
+  QStringList fonts;
+  for (const std::string& name :
+       SkipRepeatedFontNames(context_.font_names, last_name, kMaxFontNames)) {
+    fonts << FromCp932(name);
+  }
+  AddSortedEntries(*font_, fonts);
+  ok_->setFocus();
+}
+
+void NamingDialog::ShowFields() {
+  range_->setText(FromCp932(fields_.range));
+  text_lines_->setPlainText(WithoutCr(FromCp932(fields_.text_lines)));
+  SetComboText(*font_, FromCp932(fields_.font));
+  quality_->setText(QString::number(fields_.quality));
+  back_color_->setText(FromCp932(fields_.back_color));
+  text_color_->setText(FromCp932(fields_.text_color));
+  name_format_->setText(FromCp932(fields_.name_format));
+}
+
+bool NamingDialog::TakeFields() {
+  const auto range = TypedFieldValue(*range_, range_->text(), kSlotMaxBytes);
+  if (!range) return false;
+  fields_.range = *range;
+
+  // The bound is that of the setting the lines are joined into.
+  const QString lines = WithCrLf(text_lines_->toPlainText());
+  if (!TypedFieldValue(*text_lines_, WithoutCr(lines).replace(QLatin1Char('\n'), QLatin1Char(',')),
+                       kSlotMaxBytes)) {
+    return false;
+  }
+  fields_.text_lines = TypedTextToCp932(lines.toStdString(), std::string::npos, nullptr).value();
+
+  const auto font = TypedFieldValue(*font_, font_->currentText(), kSlotMaxBytes);
+  if (!font) return false;
+  fields_.font = *font;
+
+  const auto quality = ParseIntegerField(quality_->text());
+  if (!quality || *quality < kMinQuality || *quality > kMaxQuality) {
+    QMessageBox::warning(this, windowTitle(),
+                         quality ? QStringLiteral("%1 から %2 までの整数を入力してください。")
+                                       .arg(kMinQuality)
+                                       .arg(kMaxQuality)
+                                 : QStringLiteral("整数を入力してください。"));
+    quality_->setFocus();
+    quality_->selectAll();
+    if (quality) fields_.quality = *quality;
+    return false;
+  }
+  fields_.quality = *quality;
+
+  const auto back = TypedFieldValue(*back_color_, back_color_->text(), kSlotMaxBytes);
+  if (!back) return false;
+  fields_.back_color = *back;
+  const auto text = TypedFieldValue(*text_color_, text_color_->text(), kSlotMaxBytes);
+  if (!text) return false;
+  fields_.text_color = *text;
+  const auto name_format =
+      TypedFieldValue(*name_format_, name_format_->text(), kNameFormatMaxBytes);
+  if (!name_format) return false;
+  fields_.name_format = *name_format;
+  return true;
+}
+
+void NamingDialog::accept() {
+  if (TakeFields()) QDialog::accept();
+}
+
+PreviewContent NamingDialog::PreviewFor(int width) {
+  TakeFields();  // whatever it takes is shown; a refused field keeps its last value
+  PreviewContent content;
+  std::string error;
+  const auto path = BuildTransferPath(fields_.name_format, context_.preview.capture_id(),
+                                      context_.transfer_folder, context_.preview.now(), &error);
+  std::string shown;
+  if (path) {
+    // The name as it lies in the transfer folder: the path behind the folder's own length.
+    const std::string folder = Cp932ToUtf8(context_.transfer_folder).value_or(std::string());
+    const std::string full = path->string();
+    shown = Utf8ToCp932(full.substr(std::min(folder.size(), full.size()))).value_or(full);
+  } else {
+    shown = Utf8ToCp932(error).value_or(std::string());
+  }
+  content.file_name_line = Utf8ToCp932("転送ファイル名 = ").value() + shown;
+  content.text_font = fields_.font;
+  content.back_color = fields_.back_color;
+  content.text_color = fields_.text_color;
+  content.source_range = fields_.range;
+  content.text_lines = fields_.text_lines;
+  ReplaceAll(content.text_lines, "\r\n", ",");
+  content.width = width;
+  return content;
+}
+
+void NamingDialog::OnPreview(int width) {
+  PreviewDialog preview(PreviewFor(width), context_.preview, this);
+  preview.exec();
+}
+
+}  // namespace velmarin::app

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QDialog>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/preview_dialog.h"
+#include "control/settings_dialog_fields.h"
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace velmarin::app {
+
+// "転送ファイル名文字列設定、画像への書き込み文字列設定": the name template, the range, the stamps,
+// their font and colours and the JPEG quality, with the two previews.
+// Controls carry their numbers as object names ("1021" is the stamp edit).
+class NamingDialog : public QDialog {
+ public:
+  struct Context {
+    std::vector<std::string> font_names;  // the collected list, code page 932
+    std::string transfer_folder;          // where the preview's next name is looked for
+    PreviewSources preview;               // the ID and the clock of the previews
+  };
+
+  NamingDialog(NamingFields fields, Context context, QWidget* parent = nullptr);
+
+  const NamingFields& fields() const { return fields_; }
+
+  void accept() override;
+
+  // What a preview button shows (the fields as the exchange left them); public for tests.
+  PreviewContent PreviewFor(int width);
+
+ private:
+  void ShowFields();
+  bool TakeFields();
+  void OnPreview(int width);
+
+  NamingFields fields_;
+  Context context_;
+  QLineEdit* name_format_;
+  QLineEdit* range_;
+  QLineEdit* text_color_;
+  QLineEdit* back_color_;
+  QComboBox* font_;
+  QPlainTextEdit* text_lines_;
+  QLineEdit* quality_;
+  QPushButton* cancel_;
+  QPushButton* preview_640_;
+  QPushButton* preview_720_;
+  QPushButton* ok_;
+};
+
+// The value of a quality text read as the framework reads an integer field: blanks, a sign
+// and digits, nothing else. nullopt when it is not such a number.
+std::optional<int> ParseIntegerField(const QString& text);
+
+}  // namespace velmarin::app

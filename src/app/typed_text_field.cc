@@ -1,0 +1,24 @@
+#include "app/typed_text_field.h"
+
+#include <QMessageBox>
+#include <QWidget>
+
+#include "settings/typed_text.h"
+
+namespace velmarin::app {
+
+std::optional<std::string> TypedFieldValue(QWidget& field, const QString& text,
+                                           std::size_t max_bytes) {
+  TypedTextError error{};
+  std::optional<std::string> value = TypedTextToCp932(text.toStdString(), max_bytes, &error);
+  if (value) return value;
+  const QString message =
+      error == TypedTextError::kNotCp932
+          ? QStringLiteral("Shift-JIS（コードページ 932）で書けない文字は使えません。")
+          : QStringLiteral("Shift-JIS で %1 バイト以内で入力してください。").arg(max_bytes);
+  QMessageBox::warning(field.window(), field.window()->windowTitle(), message);
+  field.setFocus();
+  return std::nullopt;
+}
+
+}  // namespace velmarin::app

@@ -1,0 +1,134 @@
+#include "app/naming_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <memory>
+
+#include "app/message_box_catcher.h"
+#include "app/widget_helpers.h"
+#include "platform/encoding.h"
+#include "support/temp_dir.h"
+
+namespace velmarin::app {
+namespace {
+
+constexpr LocalTime kNow{2012, 9, 28, 14, 5, 9};
+
+std::string Cp932(const char* utf8) { return Utf8ToCp932(utf8).value(); }
+
+class NamingDialogTest : public ::testing::Test {
+ protected:
+  NamingDialogTest() { fields_ = NamingFieldsFrom(DefaultSettings("/station")); }
+
+  NamingDialog& Open() {
+    NamingDialog::Context context{
+        fonts_, folder_.path().string(),
+        PreviewSources{[] { return std::string("123"); }, [] { return kNow; }}};
+    dialog_ = std::make_unique<NamingDialog>(fields_, std::move(context));
+    return *dialog_;
+  }
+  template <typename Control>
+  Control& Find(const char* id) {
+    auto* control = dialog_->findChild<Control*>(QString::fromLatin1(id));
+    EXPECT_NE(control, nullptr) << id;
+    return *control;
+  }
+
+  test::TempDir folder_;
+  std::vector<std::string> fonts_;
+  NamingFields fields_;
+  std::unique_ptr<NamingDialog> dialog_;
+};
+
+TEST_F(NamingDialogTest, TabOrderIsTheResourceOrderFromOk) {
+  ASSERT_TRUE(ShowActive(Open()));
+  EXPECT_EQ(TabVisits(12), QStringList({"1", "1021", "2", "1015", "1039", "1045", "1003", "1052",
+                                        "1053", "1044", "1046", "1"}));
+}
+
+TEST_F(NamingDialogTest, DefaultStampsShowAsTwoLinesAndComeBackUnchangedAfterOk) {
+  const NamingFields before = fields_;
+  Open();
+  EXPECT_EQ(Find<QPlainTextEdit>("1021").toPlainText(),
+            "150,5,3,ID:$i06 $y.$M.$d $h:$m:$s\n150,5,-22,Pellandor TEL:000-000-0000");
+  EXPECT_EQ(Find<QLineEdit>("1003").text(), "95");
+  Find<QPushButton>("1").click();
+  EXPECT_EQ(dialog_->result(), QDialog::Accepted);
+  EXPECT_EQ(dialog_->fields(), before);
+}
+
+TEST_F(NamingDialogTest, ShortFinalPieceIsNotShownTypedLinesComeBackWithCrLf) {
+  Settings settings = DefaultSettings("/station");
+  settings[SettingSlot::TextLines] = "150,5,3,AB,99";
+  fields_ = NamingFieldsFrom(settings);
+  Open();
+  auto& lines = Find<QPlainTextEdit>("1021");
+  EXPECT_EQ(lines.toPlainText(), "150,5,3,AB\n");
+  lines.setPlainText("150,5,3,a\n150,5,30,b\n150,5,60,c\n");
+  Find<QPushButton>("1").click();
+  EXPECT_EQ(dialog_->fields().text_lines, "150,5,3,a\r\n150,5,30,b\r\n150,5,60,c\r\n");
+}
+
+TEST_F(NamingDialogTest, QualityOutsideOneTo99IsRefusedWithTheFocusBackOnIt) {
+  ASSERT_TRUE(ShowActive(Open()));
+  MessageBoxCatcher messages;
+  Find<QLineEdit>("1003").setText("100");
+  Find<QPushButton>("1").click();
+  EXPECT_EQ(messages.texts(), QStringList{"1 から 99 までの整数を入力してください。"});
+  EXPECT_EQ(FocusedControl(*dialog_), "1003");
+  EXPECT_TRUE(dialog_->isVisible());
+  Find<QLineEdit>("1003").setText("9x");
+  Find<QPushButton>("1").click();
+  EXPECT_EQ(messages.texts().size(), 2);
+  Find<QLineEdit>("1003").setText("99");
+  Find<QPushButton>("1").click();
+  EXPECT_EQ(dialog_->result(), QDialog::Accepted);
+  EXPECT_EQ(dialog_->fields().quality, 99);
+}
+
+TEST_F(NamingDialogTest, NameTemplateOver99BytesIsRefused) {
+  ASSERT_TRUE(ShowActive(Open()));
+  MessageBoxCatcher messages;
+  Find<QLineEdit>("1015").setText(QString(50, QChar(0x65E5)));  // 50 kanji: 100 bytes
+  Find<QPushButton>("1").click();
+  EXPECT_EQ(FocusedControl(*dialog_), "1015");
+  EXPECT_NE(dialog_->result(), QDialog::Accepted);
+  Find<QLineEdit>("1015").setText(QString(49, QChar(0x65E5)) + "x");
+  Find<QPushButton>("1").click();
+  EXPECT_EQ(dialog_->result(), QDialog::Accepted);
+  EXPECT_EQ(messages.texts().size(), 1);
+}
+
+TEST_F(NamingDialogTest, FontListIsSortedOnceEachWithTheStoredFontInTheEditField) {
+  fonts_ = {"Zeta", "Zeta", "alpha", Cp932("IPA明朝"), "Beta"};
+  fields_.font = Cp932("ＭＳ 明朝");
+  Open();
+  auto& font = Find<QComboBox>("1045");
+  EXPECT_EQ(font.currentText(), "ＭＳ 明朝");
+  QStringList entries;
+  for (int i = 0; i < font.count(); ++i) entries << font.itemText(i);
+  EXPECT_EQ(entries, QStringList({"alpha", "Beta", "IPA明朝", "Zeta"}));
+}
+
+TEST_F(NamingDialogTest, PreviewShowsTheNextNameBehindTheTransferFolder) {
+  Open();
+  Find<QLineEdit>("1015").setText("$i04_$r02");
+  Find<QLineEdit>("1039").setText("1,2,3,4");
+  Find<QPlainTextEdit>("1021").setPlainText("100,1,1,a\n100,1,40,b");
+  const PreviewContent content = dialog_->PreviewFor(720);
+  EXPECT_EQ(content.file_name_line, Cp932("転送ファイル名 = /0123_01.jpg"));
+  EXPECT_EQ(content.source_range, "1,2,3,4");
+  EXPECT_EQ(content.text_lines, "100,1,1,a,100,1,40,b");
+  EXPECT_EQ(content.width, 720);
+
+  test::WriteFileBytes(folder_ / "0123_01.jpg", "x");
+  EXPECT_EQ(dialog_->PreviewFor(640).file_name_line, Cp932("転送ファイル名 = /0123_02.jpg"));
+}
+
+}  // namespace
+}  // namespace velmarin::app
