@@ -81,6 +81,18 @@ bool BackgroundProgram::WaitFor(const std::function<bool()>& done,
   return true;
 }
 
+std::optional<int> BackgroundProgram::WaitForExit(std::chrono::milliseconds limit) {
+  if (pid_ <= 0) return std::nullopt;
+  const auto end = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > end) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 int BackgroundProgram::Stop(int signal) {
   if (pid_ <= 0) return -1;
   kill(pid_, signal);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ class BackgroundProgram {
   std::string err() const;
   // Polls (bounded by `limit`) until `done` holds; false at the limit.
   static bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
+  // Waits (bounded by `limit`) for the program to end by itself; its exit code (-1 when
+  // killed by a signal), or nullopt while it still runs.
+  std::optional<int> WaitForExit(std::chrono::milliseconds limit);
   // Sends `signal` and waits for the exit; returns the exit code (-1 when killed by a signal).
   int Stop(int signal);
 

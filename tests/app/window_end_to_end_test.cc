@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QString>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "settings/settings_file.h"
+#include "support/pictures.h"
+#include "support/program_process.h"
+#include "support/temp_dir.h"
+#include "support/xvfb_server.h"
+#include "x_window_driver.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Keysyms (X11/keysymdef.h), spelled here to keep Xlib out of the test.
+constexpr std::uint32_t kKeyReturn = 0xFF0D;
+constexpr std::uint32_t kKeyAltL = 0xFFE9;
+constexpr std::uint32_t kKeyF = 'f';
+constexpr std::uint32_t kKeyX = 'x';
+
+std::vector<fs::path> JpegsUnder(const fs::path& folder) {
+  std::vector<fs::path> found;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->path().extension() == ".jpg") found.push_back(it->path());
+  }
+  return found;
+}
+
+// The real program on a private X server: an ID typed and Enter pressed, an image saved by
+// "the capture program", the title counting it, the image in the transfer folder, and the
+// exit command leaving the placement and the settings behind.
+TEST(WindowEndToEnd, TypedIdEnterOneImageAndExitThroughTheMenu) {
+  const auto xvfb = XvfbServer::FindBinary();
+  if (!xvfb) GTEST_SKIP() << "Xvfb is not installed";
+  TempDir dir;
+  XvfbServer server(*xvfb, dir / "xvfb.log");
+  ASSERT_FALSE(server.display_name().empty()) << server.error();
+
+  const ProgramDir program_dir{dir.path(), dir.path().string()};
+  fs::create_directories(dir / "watch");
+  Settings settings = DefaultSettings(program_dir.cp932);
+  settings[SettingSlot::SwitchDevice] = "NONE";
+  settings[SettingSlot::WatchFolder] = (dir / "watch").string();
+  settings[SettingSlot::TransferFolder] = (dir / "out").string();
+  std::string error;
+  ASSERT_TRUE(SaveSettings(program_dir, settings, &error)) << error;
+
+  BackgroundProgram program({"--dir", dir.path().string()}, dir.path(),
+                            {"DISPLAY=" + server.display_name(),
+                             "QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=" + (dir / "config").string()});
+  XWindowDriver x(server.display_name());
+  ASSERT_TRUE(x.connected());
+  unsigned long window = 0;
+  ASSERT_TRUE(
+      BackgroundProgram::WaitFor([&] { return (window = x.FindWindow("Velmarin V4.0")); }, 30s))
+      << program.err();
+
+  x.Focus(window);
+  std::vector<XWindowDriver::Key> keys;
+  for (const char digit : std::string("123456"))
+    keys.push_back({static_cast<std::uint32_t>(digit)});
+  keys.push_back({kKeyReturn});
+  x.Type(keys);
+  ASSERT_TRUE(BackgroundProgram::WaitFor([&] { return x.Title(window) == "123456-0"; }, 10s))
+      << x.Title(window) << "\n"
+      << program.err();
+
+  // The capture program saves a still; it appears whole, by a rename.
+  WriteFileBytes(dir / "watch" / "capture.tmp", JpegBytes(640, 480, 7));
+  fs::rename(dir / "watch" / "capture.tmp", dir / "watch" / "still.jpg");
+  EXPECT_TRUE(BackgroundProgram::WaitFor([&] { return x.Title(window) == "123456-1"; }, 10s))
+      << x.Title(window);
+  ASSERT_TRUE(BackgroundProgram::WaitFor([&] { return JpegsUnder(dir / "out").size() == 1; }, 10s));
+  EXPECT_NE(JpegsUnder(dir / "out")[0].filename().string().find("123456"), std::string::npos);
+
+  // "終了(&X)" through the File menu's mnemonics.
+  x.Focus(window);
+  x.Type({{kKeyF, kKeyAltL}});
+  std::this_thread::sleep_for(300ms);  // the menu opens
+  x.Type({{kKeyX}});
+  const auto exit_code = program.WaitForExit(20s);
+  ASSERT_TRUE(exit_code) << "the program did not end";
+  EXPECT_EQ(*exit_code, 0) << program.err();
+
+  EXPECT_TRUE(fs::exists(dir / "velmarin.ini"));
+  QSettings placement(
+      QString::fromStdString((dir / "config" / "velmarin" / "velmarin.conf").string()),
+      QSettings::IniFormat);
+  EXPECT_EQ(placement.value("Settings/Window").toByteArray().size(), 44);
+}
+
+}  // namespace
+}  // namespace velmarin::test

@@ -1,0 +1,79 @@
+#include "x_window_driver.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+namespace velmarin::test {
+namespace {
+
+std::string Property(Display* display, Window window, Atom property, Atom type) {
+  Atom actual_type = None;
+  int format = 0;
+  unsigned long items = 0;
+  unsigned long remaining = 0;
+  unsigned char* data = nullptr;
+  std::string value;
+  if (XGetWindowProperty(display, window, property, 0, 1024, False, type, &actual_type, &format,
+                         &items, &remaining, &data) == Success &&
+      data != nullptr) {
+    if (actual_type == type && format == 8) value.assign(reinterpret_cast<char*>(data), items);
+    XFree(data);
+  }
+  return value;
+}
+
+}  // namespace
+
+void XWindowDriver::DisplayCloser::operator()(_XDisplay* display) const { XCloseDisplay(display); }
+
+XWindowDriver::XWindowDriver(const std::string& display_name)
+    : display_(XOpenDisplay(display_name.c_str())) {}
+
+XWindowDriver::~XWindowDriver() = default;
+
+std::string XWindowDriver::Title(unsigned long window) const {
+  Display* display = display_.get();
+  const std::string utf8 = Property(display, window, XInternAtom(display, "_NET_WM_NAME", False),
+                                    XInternAtom(display, "UTF8_STRING", False));
+  return utf8.empty() ? Property(display, window, XA_WM_NAME, XA_STRING) : utf8;
+}
+
+unsigned long XWindowDriver::FindWindow(const std::string& title) const {
+  Display* display = display_.get();
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    return 0;
+  }
+  Window found = 0;
+  for (unsigned int i = 0; i < count && found == 0; ++i) {
+    if (Title(children[i]) == title) found = children[i];
+  }
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
+void XWindowDriver::Focus(unsigned long window) const {
+  XRaiseWindow(display_.get(), window);
+  XSetInputFocus(display_.get(), window, RevertToPointerRoot, CurrentTime);
+  XSync(display_.get(), False);
+}
+
+void XWindowDriver::Type(const std::vector<Key>& keys) const {
+  Display* display = display_.get();
+  const auto send = [display](std::uint32_t keysym, bool press) {
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), press ? True : False, 0);
+  };
+  for (const Key& key : keys) {
+    if (key.modifier_keysym != 0) send(key.modifier_keysym, true);
+    send(key.keysym, true);
+    send(key.keysym, false);
+    if (key.modifier_keysym != 0) send(key.modifier_keysym, false);
+    XSync(display, False);
+  }
+}
+
+}  // namespace velmarin::test

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct _XDisplay;
+
+namespace velmarin::test {
+
+// Drives another program's top-level windows on an X display as a user would: finds them by
+// title, reads their titles, focuses them and types on the keyboard (XTEST). Xlib stays in
+// the .cc, away from GoogleTest.
+class XWindowDriver {
+ public:
+  explicit XWindowDriver(const std::string& display_name);
+  ~XWindowDriver();
+  XWindowDriver(const XWindowDriver&) = delete;
+  XWindowDriver& operator=(const XWindowDriver&) = delete;
+
+  bool connected() const { return display_ != nullptr; }
+  // A top-level window whose title (UTF-8) is `title`; 0 when there is none.
+  unsigned long FindWindow(const std::string& title) const;
+  std::string Title(unsigned long window) const;
+  void Focus(unsigned long window) const;
+
+  struct Key {
+    std::uint32_t keysym;
+    std::uint32_t modifier_keysym = 0;  // held while the key is pressed (XK_Alt_L ...)
+  };
+  void Type(const std::vector<Key>& keys) const;
+
+ private:
+  struct DisplayCloser {
+    void operator()(_XDisplay* display) const;
+  };
+  std::unique_ptr<_XDisplay, DisplayCloser> display_;
+};
+
+}  // namespace velmarin::test
