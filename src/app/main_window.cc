@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -58,9 +59,16 @@ MainWindow::MainWindow(ProgramSession& session, MessageBoxes& messages, Chime& c
   }
   messages_.SetParentWindow(this);
 
-  panel_ = new ControlPanel(session_, this);
-  setCentralWidget(panel_);
+  // The form sits in the middle of a window wide enough for the whole menu bar: Qt does not
+  // wrap a menu bar onto a second line as Windows does, it would hide "Help(&H)".
+  auto* form_area = new QWidget(this);
+  auto* layout = new QHBoxLayout(form_area);
+  layout->setContentsMargins(0, 0, 0, 0);
+  panel_ = new ControlPanel(session_, form_area);
+  layout->addWidget(panel_, 0, Qt::AlignCenter);
+  setCentralWidget(form_area);
   BuildMenus();
+  form_area->setMinimumWidth(menuBar()->sizeHint().width());
   panel_->on_started = [this] {
     RefreshTitle();
     raise();  // on top again, without taking the focus from the capture program

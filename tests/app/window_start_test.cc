@@ -1,10 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <QSettings>
+#include <QString>
+
+#include <csignal>
+#include <filesystem>
+
 #include "support/program_process.h"
 #include "support/temp_dir.h"
 
 namespace velmarin::test {
 namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 TEST(WindowStart, WithoutAReachableDisplayTheProgramSaysSoAndFails) {
   TempDir dir;
@@ -16,7 +25,28 @@ TEST(WindowStart, WithoutAReachableDisplayTheProgramSaysSoAndFails) {
     EXPECT_NE(result.err.find("no X display can be reached"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("--headless"), std::string::npos);
   }
-  EXPECT_FALSE(std::filesystem::exists(dir / "velmarin.ini"));
+  EXPECT_FALSE(fs::exists(dir / "velmarin.ini"));
+}
+
+// Logout or a service manager ends the window as its exit command does: the placement and
+// the settings are saved and the exit is clean.
+TEST(WindowStart, TermAndIntCloseTheWindowLikeTheExitCommand) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    TempDir dir;
+    BackgroundProgram program(
+        {"--dir", dir.path().string()}, dir.path(),
+        {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + (dir / "config").string()});
+    // The settings file appears at start-up, after the signals are caught and before the
+    // window shows: a signal this early still closes the window once it runs.
+    ASSERT_TRUE(BackgroundProgram::WaitFor([&] { return fs::exists(dir / "velmarin.ini"); }, 20s))
+        << program.err();
+    EXPECT_EQ(program.Stop(signal), 0) << program.err();
+    QSettings placement(
+        QString::fromStdString((dir / "config" / "velmarin" / "velmarin.conf").string()),
+        QSettings::IniFormat);
+    EXPECT_EQ(placement.value("Settings/Window").toByteArray().size(), 44);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Renders the program's windows to PNG files in DIR (offscreen, with the IPA fonts):
+# main.png (the main window while monitoring), menu-file.png (its File menu), about.png.
+# usage: scripts/screenshots.sh DIR
+set -euo pipefail
+[ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
+mkdir -p "$1"
+out="$(cd "$1" && pwd)"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target window_screenshots
+QT_QPA_PLATFORM=offscreen build/default/tests/window_screenshots "$out"
+echo "screenshots in $out: main.png menu-file.png about.png"

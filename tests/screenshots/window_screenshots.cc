@@ -1,0 +1,115 @@
+// Renders the program's windows to PNG files, so a reader can see them without a desktop:
+// window_screenshots DIR writes DIR/main.png, DIR/menu-file.png and DIR/about.png. The
+// windows run over the real session on the test doubles of the devices, in a temporary
+// program folder.
+#include <QApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/about_box.h"
+#include "app/chime.h"
+#include "app/control_panel.h"
+#include "app/main_window.h"
+#include "app/message_boxes.h"
+#include "control/program_session.h"
+#include "support/recording_input.h"
+#include "support/scripted_serial_port.h"
+#include "support/simulated_usb_io_board.h"
+#include "support/temp_dir.h"
+#include "transfer/image_transfer_pipeline.h"
+
+namespace {
+
+using namespace velmarin;
+
+class SilentChime final : public app::Chime {
+ public:
+  void Play() override {}
+};
+
+// The window's picture under a plain title bar with its title, as a desktop would frame it.
+QImage Framed(QWidget& window) {
+  const QPixmap client = window.grab();
+  constexpr int kTitleHeight = 24;
+  QImage image(client.width() + 2, client.height() + kTitleHeight + 1, QImage::Format_RGB32);
+  image.fill(QColor(0x3C, 0x5A, 0x8C));
+  QPainter painter(&image);
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(8, 0, image.width() - 16, kTitleHeight), Qt::AlignVCenter,
+                   window.windowTitle());
+  painter.drawPixmap(1, kTitleHeight, client);
+  return image;
+}
+
+bool Save(const QImage& image, const std::filesystem::path& path) {
+  if (image.save(QString::fromStdString(path.string()))) return true;
+  std::fprintf(stderr, "window_screenshots: cannot write %s\n", path.c_str());
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: window_screenshots DIR\n");
+    return 2;
+  }
+  const std::filesystem::path out = argv[1];
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication application(argc, argv);
+
+  test::TempDir dir;
+  test::SimulatedHidTransport hid;
+  test::ScriptedSerialOpener serial;
+  test::RecordingInput input;
+  ImageTransferPipeline pipeline;
+  app::MessageBoxes messages;
+  SilentChime chime;
+  ProgramSession session({dir.path(), dir.path().string()},
+                         SessionBackends{hid, serial, input, pipeline, messages});
+  app::MainWindow window(session, messages, chime,
+                         app::PlacementStore(QString::fromStdString((dir / "p.conf").string())));
+  window.ShowFirstTime();
+  window.panel()->id_field()->setText(QStringLiteral("123456"));
+  window.panel()->StartWithId();
+  session.state().image_count = 3;
+  window.Tick();
+  QApplication::processEvents();
+  bool ok = Save(Framed(window), out / "main.png");
+
+  // The File menu open below its title.
+  QMenu* menu = window.file_menu();
+  const QRect title = window.menuBar()->actionGeometry(menu->menuAction());
+  menu->popup(window.menuBar()->mapToGlobal(title.bottomLeft()));
+  QApplication::processEvents();
+  QImage with_menu = Framed(window);
+  const QPixmap menu_picture = menu->grab();
+  const QImage grown =
+      with_menu.copy(0, 0, std::max(with_menu.width(), title.left() + 1 + menu_picture.width()),
+                     std::max(with_menu.height(),
+                              24 + window.menuBar()->y() + title.bottom() + menu_picture.height()));
+  QImage canvas(grown.size(), QImage::Format_RGB32);
+  canvas.fill(Qt::white);
+  QPainter painter(&canvas);
+  painter.drawImage(0, 0, with_menu);
+  painter.drawPixmap(1 + title.left(), 24 + window.menuBar()->y() + title.bottom() + 1,
+                     menu_picture);
+  painter.end();
+  menu->hide();
+  ok = Save(canvas, out / "menu-file.png") && ok;
+
+  app::AboutBox about(&window);
+  about.show();
+  QApplication::processEvents();
+  ok = Save(Framed(about), out / "about.png") && ok;
+  about.hide();
+
+  window.close();
+  return ok ? 0 : 1;
+}
