@@ -122,6 +122,11 @@ void ControlPanel::Stop() {
   TransferToControls();
 }
 
+void ControlPanel::SetIdText(const QString& id) {
+  id_text_ = id;
+  TransferToControls();
+}
+
 void ControlPanel::SetStatusText(const std::string& cp932) { status_text_ = FromCp932(cp932); }
 
 void ControlPanel::TransferToControls() {

@@ -40,6 +40,8 @@ class ControlPanel : public QWidget {
   // "監視停止".
   void Stop();
 
+  // The ID text, shown in the field.
+  void SetIdText(const QString& id);
   // The status line, code page 932 as the session returns it.
   void SetStatusText(const std::string& cp932);
   void TransferToControls();

@@ -10,8 +10,10 @@
 #include <cstdlib>
 
 #include "app/chime.h"
+#include "app/control_panel.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "app/qt_text.h"
 #include "app/stop_signals.h"
 #include "cli/command_context.h"
 #include "control/program_session.h"
@@ -44,6 +46,9 @@ bool PrepareDisplay() {
 
 int RunWindowCommand(const cli::Options& options) {
   int exit_code = 0;
+  // --id fills the ID field; monitoring starts when the user presses Enter.
+  const auto capture_id = cli::ParseCaptureId(options, &exit_code);
+  if (!capture_id) return exit_code;
   auto program_dir = cli::ResolveProgramDir(options, &exit_code);
   if (!program_dir) return exit_code;
   if (!PrepareDisplay()) return 1;
@@ -70,6 +75,7 @@ int RunWindowCommand(const cli::Options& options) {
   ProgramSession session(std::move(*program_dir), real.backends());
   const auto chime = MakeDesktopChime(FindDataFile("chimes.wav"));
   MainWindow window(session, messages, *chime, PlacementStore());
+  if (options.id) window.panel()->SetIdText(FromCp932(*capture_id));
   stop_signals.Connect([&window] { window.close(); });
   window.ShowFirstTime();
   application.exec();
