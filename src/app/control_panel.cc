@@ -99,7 +99,7 @@ void ControlPanel::ClearAll() {
   TransferToControls();
 }
 
-bool ControlPanel::StartWithId() {
+std::optional<std::string> ControlPanel::TakeIdText() {
   const QString typed = id_field_->text();
   const auto id = Utf8ToCp932(typed.toStdString());
   if (!id || id->size() > kMaxIdBytes) {
@@ -108,9 +108,15 @@ bool ControlPanel::StartWithId() {
                                               "932) cannot hold: it was not taken.")
                              : QStringLiteral("The ID is longer than 10 bytes in Shift-JIS (a "
                                               "Japanese character takes two): it was not taken."));
-    return false;
+    return std::nullopt;
   }
   id_text_ = typed.isEmpty() ? QStringLiteral("0") : typed;
+  return id->empty() ? std::string("0") : *id;
+}
+
+bool ControlPanel::StartWithId() {
+  const auto id = TakeIdText();
+  if (!id) return false;
   SetStatusText(session_.StartWithId(*id));
   TransferToControls();
   if (on_started) on_started();

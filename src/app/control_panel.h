@@ -5,6 +5,8 @@
 
 #include <array>
 #include <functional>
+#include <optional>
+#include <string>
 
 class QLabel;
 class QLineEdit;
@@ -37,6 +39,9 @@ class ControlPanel : public QWidget {
   void ClearAll();
   // "IDで開始" (and Enter). False when the typed ID was refused with a message.
   bool StartWithId();
+  // Takes the ID field's text over as the ID ("0" when empty) and returns it in code page
+  // 932; nullopt when it was refused with a message.
+  std::optional<std::string> TakeIdText();
   // "監視停止".
   void Stop();
 

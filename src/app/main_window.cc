@@ -15,9 +15,12 @@
 #include "app/chime.h"
 #include "app/control_panel.h"
 #include "app/message_boxes.h"
+#include "app/naming_dialog.h"
 #include "app/qt_text.h"
+#include "app/switch_event_dialog.h"
 #include "control/program_session.h"
 #include "platform/encoding.h"
+#include "platform/font_enumeration.h"
 
 namespace velmarin::app {
 namespace {
@@ -37,6 +40,7 @@ DesktopDialogs DesktopDialogs::Real() {
       },
       [](QWidget* parent) { return QFileDialog::getOpenFileName(parent); },
       [](QWidget* parent) { return QFileDialog::getSaveFileName(parent); },
+      [](QDialog& dialog) { return dialog.exec(); },
   };
 }
 
@@ -96,15 +100,15 @@ void MainWindow::BuildMenus() {
   transfer_folder_action_ = file_menu_->addAction(QStringLiteral("転送フォルダ設定"), this, [this] {
     ChooseFolder(SettingSlot::TransferFolder);
   });
-  naming_action_ = file_menu_->addAction(QStringLiteral("命名・編集法設定"));
-  naming_action_->setEnabled(false);
+  naming_action_ =
+      file_menu_->addAction(QStringLiteral("命名・編集法設定"), this, &MainWindow::NamingSettings);
   file_menu_->addSeparator();
   exit_action_ = file_menu_->addAction(QStringLiteral("終了(&X)"), this, &QWidget::close);
   connect(file_menu_, &QMenu::aboutToShow, this, &MainWindow::UpdateEvacuationCheck);
 
   QMenu* option_menu = menuBar()->addMenu(QStringLiteral("Option(&O)"));
-  switch_event_action_ = option_menu->addAction(QStringLiteral("スイッチ・イベント設定"));
-  switch_event_action_->setEnabled(false);
+  switch_event_action_ = option_menu->addAction(QStringLiteral("スイッチ・イベント設定"), this,
+                                                &MainWindow::SwitchEventSettings);
   event_test_action_ = option_menu->addAction(QStringLiteral("２秒後にイベント確認"), this,
                                               &MainWindow::FireEventInTwoSeconds);
 
@@ -133,9 +137,7 @@ void MainWindow::InitialUpdate() {
   session_.state().last_error.Clear();
 }
 
-void MainWindow::CollectFontNames() {
-  // The naming dialog's font list is collected here; nothing uses it yet.
-}
+void MainWindow::CollectFontNames() { font_names_.Collect(EnumerateFontFullNames()); }
 
 void MainWindow::Tick() {
   const TickChanges changes = session_.Tick();
@@ -176,6 +178,46 @@ void MainWindow::ChooseFolder(SettingSlot slot) {
     } else {
       session_.state().SetSlot(slot, *cp932);
     }
+  }
+  session_.EndSettingsCommand(SettingsCommand::kFolder);
+}
+
+int MainWindow::RunDialog(QDialog& dialog) {
+  return dialogs_.run_dialog ? dialogs_.run_dialog(dialog) : dialog.exec();
+}
+
+void MainWindow::SwitchEventSettings() {
+  session_.BeginSettingsCommand(SettingsCommand::kSwitch);
+  SwitchEventDialog dialog(SwitchEventFieldsFrom(session_.state().settings()),
+                           {[this] { return session_.switch_devices().ListSwitchDevices(); },
+                            [this](int x, int y) { session_.MovePointerTo(x, y); }},
+                           this);
+  if (RunDialog(dialog) == QDialog::Accepted) {
+    Settings settings = session_.state().settings();
+    StoreSwitchEventFields(dialog.fields(), settings);
+    session_.state().SetSettings(std::move(settings));
+  }
+  panel_->SetStatusText(session_.EndSettingsCommand(SettingsCommand::kSwitch));
+  panel_->TransferToControls();
+}
+
+void MainWindow::NamingSettings() {
+  // The preview shows the ID as it is typed now.
+  const auto id = panel_->TakeIdText();
+  if (!id) return;
+  panel_->TransferToControls();
+  session_.state().SetCaptureId(*id);
+  session_.BeginSettingsCommand(SettingsCommand::kFolder);
+  const Settings current = session_.state().settings();
+  NamingDialog dialog(NamingFieldsFrom(current),
+                      {font_names_.names(), current[SettingSlot::TransferFolder],
+                       PreviewSources{[this] { return session_.state().CaptureId(); },
+                                      [] { return LocalTimeNow(); }}},
+                      this);
+  if (RunDialog(dialog) == QDialog::Accepted) {
+    Settings settings = session_.state().settings();
+    StoreNamingFields(dialog.fields(), settings);
+    session_.state().SetSettings(std::move(settings));
   }
   session_.EndSettingsCommand(SettingsCommand::kFolder);
 }

@@ -7,9 +7,11 @@
 #include <functional>
 
 #include "app/window_placement.h"
+#include "image/font_names.h"
 #include "settings/settings.h"
 
 class QAction;
+class QDialog;
 class QMenu;
 
 namespace velmarin {
@@ -28,6 +30,8 @@ struct DesktopDialogs {
   std::function<QString(QWidget* parent, const QString& title)> choose_folder;
   std::function<QString(QWidget* parent)> choose_file_to_open;
   std::function<QString(QWidget* parent)> choose_file_to_save;  // asks before overwriting
+  // Runs a settings dialog modally; returns its result (QDialog::Accepted or Rejected).
+  std::function<int(QDialog& dialog)> run_dialog;
 
   static DesktopDialogs Real();
 };
@@ -51,8 +55,9 @@ class MainWindow : public QMainWindow {
   // form, the font names are collected, the tick starts and the last error is emptied. Runs
   // at start-up and again after Ctrl+N and Ctrl+O.
   void InitialUpdate();
-  // Where the naming dialog's list of installed fonts is collected (the dialogs come later).
+  // Collects the installed fonts' names for the naming dialog.
   void CollectFontNames();
+  const FontNameList& font_names() const { return font_names_; }
 
   // The 100 ms tick: a changed count sounds the chime and redraws the title.
   void Tick();
@@ -62,6 +67,10 @@ class MainWindow : public QMainWindow {
 
   // Menu commands.
   void ChooseFolder(SettingSlot slot);
+  // "スイッチ・イベント設定" and "命名・編集法設定": each runs its dialog between the stop and the
+  // restart of monitoring and stores the fields on OK.
+  void SwitchEventSettings();
+  void NamingSettings();
   void ToggleEvacuation();
   void FireEventInTwoSeconds();
   void ShowAbout();
@@ -74,7 +83,7 @@ class MainWindow : public QMainWindow {
   QAction* watch_folder_action() const { return watch_folder_action_; }
   QAction* evacuation_action() const { return evacuation_action_; }
   QAction* transfer_folder_action() const { return transfer_folder_action_; }
-  // The settings dialogs' commands, disabled until the dialogs exist.
+  // The settings dialogs' commands.
   QAction* naming_action() const { return naming_action_; }
   QAction* switch_event_action() const { return switch_event_action_; }
   QAction* event_test_action() const { return event_test_action_; }
@@ -91,6 +100,7 @@ class MainWindow : public QMainWindow {
  private:
   void BuildMenus();
   void UpdateEvacuationCheck();
+  int RunDialog(QDialog& dialog);
 
   ProgramSession& session_;
   MessageBoxes& messages_;
@@ -98,6 +108,7 @@ class MainWindow : public QMainWindow {
   const PlacementStore placement_store_;
   const DesktopDialogs dialogs_;
   bool start_maximized_ = false;
+  FontNameList font_names_;
   ControlPanel* panel_;
   QTimer tick_;
   QMenu* file_menu_ = nullptr;

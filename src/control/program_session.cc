@@ -102,6 +102,8 @@ void ProgramSession::FireCaptureEventNow() {
   FireCaptureEvent(state_.settings(), backends_.input, &backends_.messages);
 }
 
+void ProgramSession::MovePointerTo(int x, int y) { velmarin::MovePointerTo(backends_.input, x, y); }
+
 TickChanges ProgramSession::Tick() {
   TickChanges changes;
   const std::int32_t count = state_.image_count;

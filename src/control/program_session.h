@@ -76,6 +76,8 @@ class ProgramSession {
   // Synthesizes the configured key stroke or click now, with the stored settings, whatever
   // the monitoring state ("２秒後にイベント確認").
   void FireCaptureEventNow();
+  // Moves the mouse pointer to screen (x, y) and clicks nothing ("位置確認").
+  void MovePointerTo(int x, int y);
 
   // The 100 ms tick of the front ends: whether ImageCount changed since the last tick (the
   // chime and the title) and a LastErrorText set since (the title, or stderr when headless).

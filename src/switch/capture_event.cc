@@ -112,4 +112,12 @@ bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input, Message
   return true;
 }
 
+bool MovePointerTo(InputSynthesizer& input, int x, int y) {
+  std::lock_guard lock(SequenceMutex());
+  if (!input.available()) return false;
+  input.MoveTo(x, y);
+  input.Flush();
+  return true;
+}
+
 }  // namespace velmarin

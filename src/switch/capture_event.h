@@ -29,4 +29,8 @@ std::optional<int> ParseScreenCoordinate(std::string_view text);
 bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input,
                       MessageSink* messages = nullptr);
 
+// Moves the mouse pointer to screen (x, y) without clicking, between whole event sequences.
+// False when the input cannot be synthesized.
+bool MovePointerTo(InputSynthesizer& input, int x, int y);
+
 }  // namespace velmarin

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -60,7 +62,12 @@ class WindowTest : public ::testing::Test {
       },
       [this](QWidget*) { return next_file_; },
       [this](QWidget*) { return next_file_; },
+      [this](QDialog& dialog) {
+        return run_dialog_ ? run_dialog_(dialog) : int{QDialog::Rejected};
+      },
   };
+  // What the user does in the next settings dialog; returns the dialog's result.
+  std::function<int(QDialog&)> run_dialog_;
   QString next_folder_;
   QString next_file_;
   std::vector<QString> folder_titles_;

@@ -176,5 +176,15 @@ TEST(FireCaptureEvent, SequencesFromTwoThreadsNeverInterleave) {
   EXPECT_EQ(input.flushes(), 2 * kRounds);
 }
 
+TEST(MovePointerTo, MovesWithoutClickingOrNothingWithoutInput) {
+  RecordingInput input;
+  EXPECT_TRUE(MovePointerTo(input, 12, -3));
+  EXPECT_EQ(input.events(), Events{"move 12,-3"});
+  EXPECT_EQ(input.flushes(), 1);
+  RecordingInput none(/*available=*/false);
+  EXPECT_FALSE(MovePointerTo(none, 12, -3));
+  EXPECT_TRUE(none.events().empty());
+}
+
 }  // namespace
 }  // namespace velmarin

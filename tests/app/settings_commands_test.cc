@@ -1,0 +1,174 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/control_panel.h"
+#include "app/naming_dialog.h"
+#include "app/switch_event_dialog.h"
+#include "window_fixture.h"
+
+namespace velmarin::test {
+namespace {
+
+template <typename Control>
+Control& Find(QDialog& dialog, const char* id) {
+  auto* control = dialog.findChild<Control*>(QString::fromLatin1(id));
+  if (control == nullptr) ADD_FAILURE() << "no control " << id;
+  return *control;
+}
+
+int Press(QDialog& dialog, const char* button) {
+  Find<QPushButton>(dialog, button).click();
+  return dialog.result();
+}
+
+QString Status(app::MainWindow& window) { return window.panel()->status_text(); }
+
+TEST_F(WindowTest, SwitchEventCommandStoresTheTickedModifiersAndRestartsMonitoring) {
+  WriteSettings([](Settings& s) { s[SettingSlot::Modifiers] = "0101"; });
+  run_dialog_ = [](QDialog& dialog) {
+    Find<QCheckBox>(dialog, "1014").setChecked(false);
+    Find<QCheckBox>(dialog, "1017").setChecked(true);
+    Find<QLineEdit>(dialog, "1012").setText("0D");
+    return Press(dialog, "1");
+  };
+  Window().switch_event_action()->trigger();
+  EXPECT_EQ(session_->state().Slot(SettingSlot::Modifiers), "0011");
+  EXPECT_EQ(session_->state().Slot(SettingSlot::KeyCode), "0D");
+  EXPECT_TRUE(session_->state().monitoring_active);
+  EXPECT_EQ(Status(Window()), "スイッチ未接続 監視中");
+}
+
+TEST_F(WindowTest, SwitchEventCancelClosesAndReopensThePortAndStartsMonitoring) {
+  serial_.AddPort("COM1");
+  WriteSettings([](Settings& s) { s[SettingSlot::SwitchDevice] = "COM1"; });
+  Window();
+  ASSERT_TRUE(serial_.IsHeld("COM1"));
+  const Settings before = session_->state().settings();
+  bool held_in_dialog = true;
+  QString listed;
+  run_dialog_ = [&](QDialog& dialog) {
+    held_in_dialog = serial_.IsHeld("COM1");
+    listed = Find<QComboBox>(dialog, "1006").itemText(0);
+    Find<QLineEdit>(dialog, "1015").setText("99");
+    return Press(dialog, "2");
+  };
+  Window().switch_event_action()->trigger();
+  EXPECT_FALSE(held_in_dialog);
+  EXPECT_EQ(listed, "COM1");
+  EXPECT_TRUE(serial_.IsHeld("COM1"));
+  EXPECT_EQ(session_->state().settings(), before);
+  EXPECT_TRUE(session_->state().monitoring_active);
+  EXPECT_EQ(Status(Window()), "COM1 監視中");
+}
+
+TEST_F(WindowTest, SwitchEventWithAPortThatFailsSaysSoAndShowsTheSwitchError) {
+  Window();
+  TakeMessageBoxes();
+  run_dialog_ = [](QDialog& dialog) {
+    Find<QComboBox>(dialog, "1006").setEditText("COM2");
+    Find<QLineEdit>(dialog, "1018").setText("5");
+    Find<QLineEdit>(dialog, "1019").setText("6");
+    Find<QPushButton>(dialog, "1022").click();
+    return Press(dialog, "1");
+  };
+  Window().switch_event_action()->trigger();
+  EXPECT_EQ(input_.events(), std::vector<std::string>{"move 5,6"});
+  EXPECT_EQ(TakeMessageBoxes(), std::vector<QString>{"COM2 is not available"});
+  EXPECT_EQ(Status(Window()), "COM2スイッチエラー 監視中");
+  EXPECT_TRUE(session_->state().monitoring_active);
+}
+
+TEST_F(WindowTest, NamingCommandTakesTheTypedIdShowsItsPreviewNameAndStoresOnOk) {
+  Window().panel()->id_field()->setText("123");
+  std::string line;
+  run_dialog_ = [&line](QDialog& dialog) {
+    Find<QLineEdit>(dialog, "1015").setText("$i04_$r02");
+    line = static_cast<app::NamingDialog&>(dialog).PreviewFor(640).file_name_line;
+    Find<QLineEdit>(dialog, "1003").setText("99");
+    return Press(dialog, "1");
+  };
+  Window().naming_action()->trigger();
+  EXPECT_EQ(session_->state().CaptureId(), "123");
+  EXPECT_EQ(Utf8(line), "転送ファイル名 = /0123_01.jpg");
+  EXPECT_EQ(session_->state().Slot(SettingSlot::NameFormat), "$i04_$r02");
+  EXPECT_EQ(session_->state().Slot(SettingSlot::JpegQuality), "99");
+  EXPECT_TRUE(session_->state().monitoring_active);
+
+  // An empty ID field becomes "0"; Cancel stores nothing but monitoring runs again.
+  Window().panel()->Stop();
+  Window().panel()->id_field()->clear();
+  const Settings before = session_->state().settings();
+  run_dialog_ = [](QDialog& dialog) {
+    Find<QLineEdit>(dialog, "1003").setText("50");
+    return Press(dialog, "2");
+  };
+  Window().naming_action()->trigger();
+  EXPECT_EQ(session_->state().CaptureId(), "0");
+  EXPECT_EQ(Window().panel()->id_text(), "0");
+  EXPECT_EQ(session_->state().settings(), before);
+  EXPECT_TRUE(session_->state().monitoring_active);
+}
+
+TEST_F(WindowTest, FontsAreCollectedAtTheInitialUpdateAndOfferedByTheNamingDialog) {
+  const std::string mincho = Cp932("IPA明朝");
+  const auto& names = Window().font_names().names();
+  EXPECT_NE(std::find(names.begin(), names.end(), mincho), names.end());
+  int found = -1;
+  QString shown;
+  run_dialog_ = [&](QDialog& dialog) {
+    auto& fonts = Find<QComboBox>(dialog, "1045");
+    found = fonts.findText("IPA明朝", Qt::MatchExactly);
+    shown = fonts.currentText();
+    return Press(dialog, "2");
+  };
+  Window().naming_action()->trigger();
+  EXPECT_GE(found, 0);
+  EXPECT_EQ(shown, "ＭＳ 明朝");
+}
+
+TEST_F(WindowTest, SettingsFromTheDialogsComeBackUnchangedAfterARestart) {
+  run_dialog_ = [](QDialog& dialog) {
+    Find<QCheckBox>(dialog, "1013").setChecked(true);
+    Find<QComboBox>(dialog, "1008").setEditText("OFF");
+    return Press(dialog, "1");
+  };
+  Window().switch_event_action()->trigger();
+  run_dialog_ = [](QDialog& dialog) {
+    Find<QLineEdit>(dialog, "1003").setText("80");
+    Find<QComboBox>(dialog, "1045").setEditText("IPA明朝");
+    return Press(dialog, "1");
+  };
+  Window().naming_action()->trigger();
+  const Settings stored = session_->state().settings();
+  CloseWindow();
+
+  Window();
+  EXPECT_EQ(session_->state().settings(), stored);
+  QString quality;
+  QString font;
+  run_dialog_ = [&](QDialog& dialog) {
+    quality = Find<QLineEdit>(dialog, "1003").text();
+    font = Find<QComboBox>(dialog, "1045").currentText();
+    return Press(dialog, "1");
+  };
+  Window().naming_action()->trigger();
+  EXPECT_EQ(quality, "80");
+  EXPECT_EQ(font, "IPA明朝");
+  bool ctrl = false;
+  QString edge;
+  run_dialog_ = [&](QDialog& dialog) {
+    ctrl = Find<QCheckBox>(dialog, "1013").isChecked();
+    edge = Find<QComboBox>(dialog, "1008").currentText();
+    return Press(dialog, "1");
+  };
+  Window().switch_event_action()->trigger();
+  EXPECT_TRUE(ctrl);
+  EXPECT_EQ(edge, "OFF");
+  EXPECT_EQ(session_->state().settings(), stored);
+}
+
+}  // namespace
+}  // namespace velmarin::test
