@@ -15,6 +15,8 @@ maintainer="Velmarin developers <velmarin@example.org>"
 work=$build/package
 root=$work/debian/velmarin
 deb=$build/velmarin_${version}_${arch}.deb
+# Dated by the last commit, so the same tree gives the same package.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
 rm -rf "$work"
 mkdir -p "$root/DEBIAN"
 
@@ -38,7 +40,7 @@ velmarin ($version) unstable; urgency=medium
 
   * Release $version.
 
- -- $maintainer  $(date -R -u -d "@$(git log -1 --format=%ct 2>/dev/null || date +%s)")
+ -- $maintainer  $(date -R -u -d "@$SOURCE_DATE_EPOCH")
 EOF
 gzip -9nc "$work/changelog" >"$doc/changelog.gz"
 
