@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/cp932_search.h"
+#include "base/scanf_reader.h"
 #include "image/stamp_settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -32,6 +32,16 @@ std::size_t Cp932CharLength(std::string_view text, std::size_t pos) {
   return 1;
 }
 
+std::string_view CutCp932(std::string_view text, std::size_t max_bytes) {
+  std::size_t cut = 0;
+  while (cut < text.size()) {
+    const std::size_t next = cut + Cp932CharLength(text, cut);
+    if (next > max_bytes) break;
+    cut = next;
+  }
+  return text.substr(0, cut);
+}
+
 bool MbsMatchAt(std::string_view text, std::size_t pos, std::string_view pattern) {
   return pos <= text.size() && text.substr(pos, pattern.size()) == pattern;
 }

@@ -15,6 +15,8 @@ namespace velmarin {
 bool IsCp932LeadByte(unsigned char byte);
 // Bytes of the character at `pos`: 2 for a lead byte followed by another byte, else 1.
 std::size_t Cp932CharLength(std::string_view text, std::size_t pos);
+// The longest front of `text` of at most `max_bytes` that does not split a character.
+std::string_view CutCp932(std::string_view text, std::size_t max_bytes);
 
 // True when every byte of `pattern` equals the bytes of `text` from `pos` on.
 bool MbsMatchAt(std::string_view text, std::size_t pos, std::string_view pattern);

@@ -5,14 +5,8 @@
 namespace velmarin {
 
 void LastErrorText::Set(std::string_view text) {
-  std::size_t cut = 0;
-  while (cut < text.size()) {
-    const std::size_t next = cut + Cp932CharLength(text, cut);
-    if (next > kMaxBytes) break;
-    cut = next;
-  }
   std::lock_guard lock(mutex_);
-  text_.assign(text.substr(0, cut));
+  text_.assign(CutCp932(text, kMaxBytes));
   ++generation_;
 }
 

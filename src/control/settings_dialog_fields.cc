@@ -1,5 +1,6 @@
 #include "control/settings_dialog_fields.h"
 
+#include "base/scanf_reader.h"
 #include "image/stamp_settings.h"
 #include "image/text_lines_edit.h"
 

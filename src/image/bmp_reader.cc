@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/little_endian.h"
+
 namespace velmarin {
 namespace {
 
@@ -25,15 +27,6 @@ constexpr std::size_t kMaxHeaderSize = 124;      // BITMAPV5HEADER
 // Densities whose ratio exceeds this describe pixels a hundred times wider than high (or
 // the reverse): no camera makes them, so such a header is taken as damaged.
 constexpr std::int64_t kMaxDensityRatio = 100;
-
-std::uint16_t Get16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // Reads from the stream while keeping count of the bytes consumed since the file start,
 // so offsets from the file header can be checked against what was already read.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/atomic_file.h"
+#include "base/scanf_reader.h"
 #include "base/unique_fd.h"
 #include "image/bmp_reader.h"
 #include "image/dib.h"

@@ -32,17 +32,6 @@ QColor FromColorValue(std::uint32_t value) {
                 static_cast<int>((value >> 16) & 0xFF));
 }
 
-// The longest front of `text` of at most `max_bytes` that does not split a character.
-std::string_view CutToCharacters(std::string_view text, std::size_t max_bytes) {
-  std::size_t cut = 0;
-  while (cut < text.size()) {
-    const std::size_t next = cut + Cp932CharLength(text, cut);
-    if (next > max_bytes) break;
-    cut = next;
-  }
-  return text.substr(0, cut);
-}
-
 struct StampFace {
   QFont font;
   // The Windows faces of the table have a cell exactly one em high (ascent plus descent);
@@ -53,7 +42,7 @@ struct StampFace {
 
 StampFace MakeStampFace(std::string_view text_font, int pixel_size) {
   StampFace face;
-  if (const auto name = Cp932ToUtf8(CutToCharacters(text_font, kMaxFaceBytes))) {
+  if (const auto name = Cp932ToUtf8(CutCp932(text_font, kMaxFaceBytes))) {
     face.em_high_cell = SubstituteFamily(*name).has_value();
     const QString family = FaceFamily(*name);
     // Names without a substitute go to fontconfig by family name; an unknown or
@@ -119,7 +108,7 @@ void DrawTextStamps(QPainter& painter, std::string_view text_lines, int width, i
     const long long x = std::clamp(CountFromEdge(stamp.x, width), -kMaxOffset, kMaxOffset);
     const long long y = std::clamp(CountFromEdge(stamp.y, height), -kMaxOffset, kMaxOffset);
     DrawStampText(painter, stamp.size, static_cast<int>(x), static_cast<int>(y),
-                  CutToCharacters(expanded, kMaxStampBytes), back_color, text_font, text_color);
+                  CutCp932(expanded, kMaxStampBytes), back_color, text_font, text_color);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/scanf_reader.h"
 #include "naming/template_expansion.h"
 #include "platform/encoding.h"
 
@@ -27,22 +28,7 @@ void SetError(std::string* error, std::string text) {
 
 // The value of a "%d" conversion at the start of `text`; 0 when there is no number or it is
 // negative, so that the serial is then written plainly.
-int LeadingDecimal(std::string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r'))) {
-    ++pos;
-  }
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-    negative = text[pos] == '-';
-    ++pos;
-  }
-  int value = 0;
-  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-    value = value * 10 + (text[pos] - '0');  // at most two digits: no overflow
-  }
-  return negative ? 0 : value;
-}
+int LeadingDecimal(std::string_view text) { return std::max(0, ScanDecimal(text).value_or(0)); }
 
 std::vector<std::string_view> SplitComponents(std::string_view path) {
   std::vector<std::string_view> components;

@@ -101,14 +101,7 @@ Settings DefaultSettings(std::string_view program_dir) {
 }
 
 std::string FitSlotValue(std::string_view value) {
-  value = value.substr(0, value.find('\0'));
-  std::size_t cut = 0;
-  while (cut < value.size()) {
-    const std::size_t next = cut + Cp932CharLength(value, cut);
-    if (next > kSlotMaxBytes) break;
-    cut = next;
-  }
-  return std::string(value.substr(0, cut));
+  return std::string(CutCp932(value.substr(0, value.find('\0')), kSlotMaxBytes));
 }
 
 }  // namespace velmarin

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "base/scanf_reader.h"
+
 namespace velmarin {
 namespace {
 
@@ -17,10 +19,6 @@ int HexDigitValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-bool IsScanfSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 bool ModifierHeld(std::string_view modifiers, std::size_t position) {
@@ -68,29 +66,12 @@ int CaptureKeyCode(std::string_view key_code) {
   return value & 0xFF;
 }
 
-std::optional<int> ParseScreenCoordinate(std::string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size() && IsScanfSpace(text[pos])) ++pos;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-    negative = text[pos] == '-';
-    ++pos;
-  }
-  if (pos >= text.size() || text[pos] < '0' || text[pos] > '9') return std::nullopt;
-  long long magnitude = 0;
-  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-    magnitude = std::min<long long>(magnitude * 10 + (text[pos] - '0'), 1LL + INT_MAX);
-  }
-  const long long value = negative ? -magnitude : magnitude;
-  return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
-
 bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input, MessageSink* messages) {
   const int key = CaptureKeyCode(settings[SettingSlot::KeyCode]);
   std::optional<int> x, y;
   if (key == 0) {
-    x = ParseScreenCoordinate(settings[SettingSlot::MouseX]);
-    y = ParseScreenCoordinate(settings[SettingSlot::MouseY]);
+    x = ScanDecimal(settings[SettingSlot::MouseX]);
+    y = ScanDecimal(settings[SettingSlot::MouseY]);
     if (!x || !y) {
       if (messages != nullptr) {
         messages->ShowMessage("The click position (X \"" + settings[SettingSlot::MouseX] +

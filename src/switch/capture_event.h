@@ -14,11 +14,6 @@ namespace velmarin {
 // ones count ("7b" gives 0x7B, "5z" gives 0x05, "zz" gives 0); any other length gives 0.
 int CaptureKeyCode(std::string_view key_code);
 
-// A screen coordinate in decimal text, read the way "%d" reads it: leading blanks, a sign and
-// digits, with anything behind them ignored. nullopt when no digit comes first. Values beyond
-// the range of int are held at its ends.
-std::optional<int> ParseScreenCoordinate(std::string_view text);
-
 // Sends the input that makes the capture program save a still, from KeyCode, Modifiers,
 // MouseX and MouseY: the key stroke with Ctrl, Alt and Shift held as Modifiers says, or, when
 // KeyCode selects no key, a left click at (MouseX, MouseY) that leaves the pointer there.

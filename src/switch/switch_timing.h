@@ -8,11 +8,6 @@
 
 namespace velmarin {
 
-// Reads a decimal integer the way scanf's "%d" does: leading white space and one sign are
-// accepted, the digits end at the first other character. nullopt when no digit follows.
-// Values beyond the int range saturate.
-std::optional<int> ScanDecimalInt(std::string_view text);
-
 // The switch thread's pauses, read from the settings when the thread starts.
 struct SwitchTiming {
   std::chrono::milliseconds poll_interval;

@@ -1,4 +1,5 @@
 #include "base/cp932_search.h"
+#include "base/last_error_text.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,28 @@ TEST(Cp932CharacterTest, CharLength) {
   EXPECT_EQ(Cp932CharLength(text, 1), 2u);
   EXPECT_EQ(Cp932CharLength(text, 3), 1u);
   EXPECT_EQ(Cp932CharLength(text, 4), 1u);  // a lead byte at the end stands alone
+}
+
+TEST(CutCp932Test, KeepsTheLongestFrontWithoutSplittingACharacter) {
+  EXPECT_EQ(CutCp932("abc", 5), "abc");
+  EXPECT_EQ(CutCp932(std::string(600, 'x'), 499), std::string(499, 'x'));
+  // A two-byte character across the limit does not fit whole.
+  EXPECT_EQ(CutCp932("xx\x95\x5C", 3), "xx");
+  EXPECT_EQ(CutCp932("x\x95\x5Cy", 3), "x\x95\x5C");
+  // A lead byte as the last byte is a character of its own.
+  EXPECT_EQ(CutCp932("xx\x95", 3), "xx\x95");
+  EXPECT_EQ(CutCp932("\x95\x5C", 1), "");
+}
+
+TEST(LastErrorTextTest, KeepsNinetyNineBytesAndCountsEverySet) {
+  LastErrorText text;
+  const std::uint64_t before = text.Generation();
+  text.Set(std::string(98, 'x') + "\x95\x5C");
+  EXPECT_EQ(text.Get(), std::string(98, 'x'));
+  text.Set(std::string(98, 'x') + "\x95\x5C");
+  EXPECT_EQ(text.Generation(), before + 2);
+  text.Clear();
+  EXPECT_EQ(text.Get(), "");
 }
 
 TEST(MbsMatchAtTest, ComparesBytesFromThePosition) {

@@ -9,22 +9,13 @@
 namespace velmarin {
 namespace {
 
-TEST(StampSettingsTest, ColorValueKeepsTheWindowsByteOrder) {
-  EXPECT_EQ(ParseColorValue("646464"), 0x646464u);
+// The scanning itself is ScanfReader's; here only what the colour adds to it.
+TEST(StampSettingsTest, ColorValueKeepsTheWindowsByteOrderInTwentyFourBits) {
   EXPECT_EQ(ParseColorValue("0000FF"), 0x0000FFu);  // lowest byte: red
   EXPECT_EQ(ParseColorValue("FF0000"), 0xFF0000u);  // highest byte: blue
-  EXPECT_EQ(ParseColorValue("  ff zz"), 0xFFu);
-  EXPECT_EQ(ParseColorValue("0x10"), 0x10u);
   EXPECT_EQ(ParseColorValue("1FFFFFF"), 0xFFFFFFu);
-  EXPECT_EQ(ParseColorValue("FFFFFFFFFFFF"), 0xFFFFFFu);
   EXPECT_EQ(ParseColorValue("-1"), 0xFFFFFFu);
-}
-
-TEST(StampSettingsTest, ColorValueThatDoesNotScan) {
-  EXPECT_EQ(ParseColorValue(""), std::nullopt);
-  EXPECT_EQ(ParseColorValue("zz"), std::nullopt);
   EXPECT_EQ(ParseColorValue("#FFFFFF"), std::nullopt);
-  EXPECT_EQ(ParseColorValue("-"), std::nullopt);
 }
 
 TEST(StampSettingsTest, SourceRangeScansFourNumbers) {
@@ -99,10 +90,7 @@ TEST(StampSettingsTest, RowSpansCoverEachStampWithMargins) {
   EXPECT_TRUE(StampRowSpans("", 480).empty());
 }
 
-TEST(StampSettingsTest, ScanDecimalAndQuality) {
-  EXPECT_EQ(ScanDecimal(" 80 percent"), 80);
-  EXPECT_EQ(ScanDecimal("abc"), std::nullopt);
-  EXPECT_EQ(ScanDecimal("-99999999999"), INT_MIN);
+TEST(StampSettingsTest, JpegQualityIsHeldInRange) {
   EXPECT_EQ(JpegQualityOf("80"), 80);
   EXPECT_EQ(JpegQualityOf("abc"), 95);
   EXPECT_EQ(JpegQualityOf(""), 95);

@@ -60,19 +60,6 @@ TEST(CaptureKeyCode, OtherLengthsSelectTheClick) {
   EXPECT_EQ(CaptureKeyCode("0x0D"), 0);
 }
 
-TEST(ParseScreenCoordinate, ReadsLikePercentD) {
-  EXPECT_EQ(ParseScreenCoordinate("300"), 300);
-  EXPECT_EQ(ParseScreenCoordinate("  \t42px"), 42);
-  EXPECT_EQ(ParseScreenCoordinate("+7"), 7);
-  EXPECT_EQ(ParseScreenCoordinate("-15"), -15);
-  EXPECT_EQ(ParseScreenCoordinate("99999999999999999999"), INT_MAX);
-  EXPECT_EQ(ParseScreenCoordinate("-99999999999999999999"), INT_MIN);
-  EXPECT_EQ(ParseScreenCoordinate(""), std::nullopt);
-  EXPECT_EQ(ParseScreenCoordinate("x1"), std::nullopt);
-  EXPECT_EQ(ParseScreenCoordinate("-"), std::nullopt);
-  EXPECT_EQ(ParseScreenCoordinate("- 1"), std::nullopt);
-}
-
 TEST(FireCaptureEvent, KeyCodesGiveTheirKeys) {
   EXPECT_EQ(Fire(EventSettings("0D")), (Events{"down 13", "up 13"}));
   EXPECT_EQ(Fire(EventSettings("7b")), (Events{"down 123", "up 123"}));

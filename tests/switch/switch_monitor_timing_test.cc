@@ -9,19 +9,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-TEST(SwitchMonitorTimingTest, DecimalTextIsReadLikePercentD) {
-  EXPECT_EQ(ScanDecimalInt("100"), 100);
-  EXPECT_EQ(ScanDecimalInt("  \t100ms"), 100);
-  EXPECT_EQ(ScanDecimalInt("+7"), 7);
-  EXPECT_EQ(ScanDecimalInt("-250"), -250);
-  EXPECT_EQ(ScanDecimalInt("99999999999"), INT_MAX);
-  EXPECT_EQ(ScanDecimalInt("-99999999999"), INT_MIN);
-  EXPECT_EQ(ScanDecimalInt(""), std::nullopt);
-  EXPECT_EQ(ScanDecimalInt("-"), std::nullopt);
-  EXPECT_EQ(ScanDecimalInt("ms100"), std::nullopt);
-  EXPECT_EQ(ScanDecimalInt("+ 5"), std::nullopt);
-}
-
 SwitchTiming TimingOf(std::string poll, std::string delay, std::string rest) {
   Settings settings;
   settings[SettingSlot::PollIntervalMs] = std::move(poll);
