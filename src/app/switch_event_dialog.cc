@@ -11,6 +11,7 @@
 #include "app/dialog_controls.h"
 #include "app/qt_text.h"
 #include "app/typed_text_field.h"
+#include "base/scanf_reader.h"
 #include "switch/capture_event.h"
 
 namespace velmarin::app {
@@ -141,8 +142,8 @@ void SwitchEventDialog::OnPositionCheck() {
   TakeFields();
   // The position of the last complete transfer; a position that is not a number moves
   // nothing rather than somewhere unintended.
-  const auto x = ParseScreenCoordinate(fields_.mouse_x);
-  const auto y = ParseScreenCoordinate(fields_.mouse_y);
+  const auto x = ScanDecimal(fields_.mouse_x);
+  const auto y = ScanDecimal(fields_.mouse_y);
   if (x && y) services_.move_pointer(*x, *y);
 }
 
