@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the program's windows to PNG files in DIR (offscreen, with the IPA fonts):
-# main.png (the main window while monitoring), menu-file.png (its File menu), about.png.
+# main.png (the main window while monitoring), menu-file.png (its File menu), about.png,
+# switch-event.png, naming.png, preview-640.png and preview-720.png (default settings).
 # usage: scripts/screenshots.sh DIR
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
@@ -12,4 +13,5 @@ scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target window_screenshots
 QT_QPA_PLATFORM=offscreen build/default/tests/window_screenshots "$out"
-echo "screenshots in $out: main.png menu-file.png about.png"
+echo "screenshots in $out: main.png menu-file.png about.png switch-event.png naming.png" \
+  "preview-640.png preview-720.png"

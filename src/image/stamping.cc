@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRect>
@@ -14,6 +15,7 @@
 #include "image/font_faces.h"
 #include "naming/template_expansion.h"
 #include "platform/encoding.h"
+#include "platform/font_enumeration.h"
 
 namespace velmarin {
 namespace {
@@ -45,9 +47,16 @@ StampFace MakeStampFace(std::string_view text_font, int pixel_size) {
   if (const auto name = Cp932ToUtf8(CutCp932(text_font, kMaxFaceBytes))) {
     face.em_high_cell = SubstituteFamily(*name).has_value();
     const QString family = FaceFamily(*name);
-    // Names without a substitute go to fontconfig by family name; an unknown or
-    // unconvertible name leaves Qt's default face, as Windows falls back to its default.
+    // Names without a substitute go to fontconfig by family name, or by full name as the
+    // font list offers them ("DejaVu Sans Bold"); an unknown or unconvertible name leaves
+    // Qt's default face, as Windows falls back to its default.
     if (!family.isEmpty()) face.font.setFamily(family);
+    if (!face.em_high_cell && !family.isEmpty() && !QFontDatabase::hasFamily(family)) {
+      if (const auto full = FindFontByFullName(*name)) {
+        face.font.setFamily(QString::fromStdString(full->family));
+        face.font.setStyleName(QString::fromStdString(full->style));
+      }
+    }
   }
   face.font.setPixelSize(pixel_size);
   face.font.setWeight(QFont::Normal);

@@ -215,5 +215,17 @@ TEST(StampDrawingTest, OtherFacesAndTwoByteText) {
   EXPECT_NE(Apply(edit), Picture());
 }
 
+TEST(StampDrawingTest, FullNamesOfTheFontListFindTheirFaces) {
+  Edit edit = StampOnly("150,10,10,Wide Stamp 123");
+  edit.font = Utf8ToCp932("IPA明朝").value();
+  const QImage japanese_name = Apply(edit);
+  edit.font = "IPAMincho";
+  EXPECT_EQ(japanese_name, Apply(edit));
+  edit.font = "DejaVu Sans";
+  const QImage regular = Apply(edit);
+  edit.font = "DejaVu Sans Bold";  // a style of the family, not a family of its own
+  EXPECT_NE(Apply(edit), regular);
+}
+
 }  // namespace
 }  // namespace velmarin

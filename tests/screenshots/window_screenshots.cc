@@ -1,5 +1,6 @@
 // Renders the program's windows to PNG files, so a reader can see them without a desktop:
-// window_screenshots DIR writes DIR/main.png, DIR/menu-file.png and DIR/about.png. The
+// window_screenshots DIR writes DIR/main.png, DIR/menu-file.png, DIR/about.png,
+// DIR/switch-event.png, DIR/naming.png, DIR/preview-640.png and DIR/preview-720.png. The
 // windows run over the real session on the test doubles of the devices, in a temporary
 // program folder.
 #include <QApplication>
@@ -11,12 +12,16 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "app/about_box.h"
 #include "app/chime.h"
 #include "app/control_panel.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "app/naming_dialog.h"
+#include "app/preview_dialog.h"
+#include "app/switch_event_dialog.h"
 #include "control/program_session.h"
 #include "support/recording_input.h"
 #include "support/scripted_serial_port.h"
@@ -109,6 +114,34 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   ok = Save(Framed(about), out / "about.png") && ok;
   about.hide();
+
+  // The settings dialogs with the default settings, as the menu commands open them.
+  app::SwitchEventDialog switch_event(
+      SwitchEventFieldsFrom(session.state().settings()),
+      {[&session] { return session.switch_devices().ListSwitchDevices(); }, [](int, int) {}},
+      &window);
+  switch_event.show();
+  QApplication::processEvents();
+  ok = Save(Framed(switch_event), out / "switch-event.png") && ok;
+  switch_event.hide();
+
+  const Settings settings = session.state().settings();
+  const app::PreviewSources sources{[&session] { return session.state().CaptureId(); },
+                                    [] { return LocalTimeNow(); }};
+  app::NamingDialog naming(
+      NamingFieldsFrom(settings),
+      {window.font_names().names(), settings[SettingSlot::TransferFolder], sources}, &window);
+  naming.show();
+  QApplication::processEvents();
+  ok = Save(Framed(naming), out / "naming.png") && ok;
+  for (const int width : {640, 720}) {
+    app::PreviewDialog preview(naming.PreviewFor(width), sources, &naming);
+    preview.show();
+    QApplication::processEvents();
+    ok = Save(Framed(preview), out / ("preview-" + std::to_string(width) + ".png")) && ok;
+    preview.hide();
+  }
+  naming.hide();
 
   window.close();
   return ok ? 0 : 1;
