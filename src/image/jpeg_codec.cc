@@ -1,6 +1,7 @@
 #include "image/jpeg_codec.h"
 
 #include <algorithm>
+#include <bitset>
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
@@ -29,11 +30,15 @@ constexpr int kMaxScans = 500;
 struct JpegErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
+  JpegWarnings warnings = JpegWarnings::kReportOnce;
+  std::bitset<256> reported;  // the warning codes already printed for this picture
 };
 
-[[noreturn]] void JumpBack(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
+JpegErrorManager& ManagerOf(j_common_ptr cinfo) {
+  return *reinterpret_cast<JpegErrorManager*>(cinfo->err);
 }
+
+[[noreturn]] void JumpBack(j_common_ptr cinfo) { std::longjmp(ManagerOf(cinfo).jump, 1); }
 
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
   (*cinfo->err->output_message)(cinfo);
@@ -45,13 +50,24 @@ bool WarningIsHarmless(int code) {
   return code == JWRN_ADOBE_XFORM || code == JWRN_JFIF_MAJOR || code == JWRN_EXTRANEOUS_DATA;
 }
 
-// Corrupt data and a premature end only come as warnings; the library would go on and
-// hand out a grey-filled picture. Here they end the decoding like an error.
+// Damage inside the data and a file cut short only come as warnings; the library would go
+// on and fill what it lacks with grey. A file cut short always ends the decoding like an
+// error; other damage does only where the caller refuses it.
 void JpegEmitMessage(j_common_ptr cinfo, int level) {
   if (level >= 0) return;  // trace output
   ++cinfo->err->num_warnings;
-  (*cinfo->err->output_message)(cinfo);
-  if (!WarningIsHarmless(cinfo->err->msg_code)) JumpBack(cinfo);
+  JpegErrorManager& manager = ManagerOf(cinfo);
+  const int code = cinfo->err->msg_code;
+  if (manager.warnings == JpegWarnings::kRefuseSilently) {
+    if (!WarningIsHarmless(code)) JumpBack(cinfo);
+    return;
+  }
+  const auto index = static_cast<std::size_t>(code);
+  if (index >= manager.reported.size() || !manager.reported[index]) {
+    if (index < manager.reported.size()) manager.reported.set(index);
+    (*cinfo->err->output_message)(cinfo);
+  }
+  if (code == JWRN_JPEG_EOF) JumpBack(cinfo);
 }
 
 void LimitScans(j_common_ptr cinfo) {
@@ -62,7 +78,9 @@ void LimitScans(j_common_ptr cinfo) {
   }
 }
 
-jpeg_error_mgr* InstallErrorManager(JpegErrorManager& errors) {
+jpeg_error_mgr* InstallErrorManager(JpegErrorManager& errors,
+                                    JpegWarnings warnings = JpegWarnings::kReportOnce) {
+  errors.warnings = warnings;
   jpeg_error_mgr* pub = jpeg_std_error(&errors.pub);
   pub->error_exit = JpegErrorExit;
   pub->emit_message = JpegEmitMessage;
@@ -135,9 +153,9 @@ bool ReadCmykRows(jpeg_decompress_struct& cinfo, Dib& dib) {
   return true;
 }
 
-bool Decode(DecodeJob& job, std::FILE* file) {
+bool Decode(DecodeJob& job, std::FILE* file, JpegWarnings warnings) {
   jpeg_decompress_struct& cinfo = job.cinfo;
-  cinfo.err = InstallErrorManager(job.errors);
+  cinfo.err = InstallErrorManager(job.errors, warnings);
   if (setjmp(job.errors.jump)) {
     jpeg_destroy_decompress(&cinfo);
     job.dib.reset();
@@ -148,8 +166,10 @@ bool Decode(DecodeJob& job, std::FILE* file) {
   cinfo.progress = &job.progress;
   jpeg_stdio_src(&cinfo, file);
   jpeg_read_header(&cinfo, TRUE);
-  // Refused before the library sets up any buffer of picture size.
-  if (!DibSizeAllowed(cinfo.image_width, cinfo.image_height) || !PickOutputColourSpace(cinfo)) {
+  // Refused before the library sets up any buffer of picture size. Arithmetic coding is
+  // refused as the IJG 6b decoder refuses it, though this build of the library could decode it.
+  if (!DibSizeAllowed(cinfo.image_width, cinfo.image_height) || cinfo.arith_code ||
+      !PickOutputColourSpace(cinfo)) {
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
@@ -215,10 +235,10 @@ bool Encode(EncodeJob& job, std::FILE* file, const Dib& dib, int quality, bool p
 
 }  // namespace
 
-std::optional<Dib> ReadJpegToDib(std::FILE* file) {
+std::optional<Dib> ReadJpegToDib(std::FILE* file, JpegWarnings warnings) {
   if (file == nullptr) return std::nullopt;
   auto job = std::make_unique<DecodeJob>();
-  if (!Decode(*job, file)) return std::nullopt;
+  if (!Decode(*job, file, warnings)) return std::nullopt;
   return std::move(job->dib);
 }
 

@@ -7,11 +7,23 @@
 
 namespace velmarin {
 
+// What the library's warnings (damage it can decode past) do to a decoding.
+enum class JpegWarnings {
+  // A finished file with damage inside (a bad Huffman code, a data segment that ends
+  // early, an inconsistent progression) is decoded as far as the library can; each distinct
+  // warning goes to standard error once. A file that ends before its end marker still fails.
+  kReportOnce,
+  // Any warning that leaves the picture less than whole and correct fails the decoding,
+  // and nothing is printed: the test that a file is whole and clean.
+  kRefuseSilently,
+};
+
 // Decodes the JPEG at the stream's position into a 24-bit bottom-up Dib. Grayscale, CMYK
-// and YCCK pictures become RGB. nullopt on any error or warning (a truncated or corrupt
-// file is never passed on as complete), for 12-bit or otherwise unsupported files and for
-// pictures over kMaxPixels. The library's messages go to standard error.
-std::optional<Dib> ReadJpegToDib(std::FILE* file);
+// and YCCK pictures become RGB. nullopt on any error (messages on standard error), on the
+// warnings `warnings` refuses, for files cut short, for 12-bit, arithmetic-coded or
+// otherwise unsupported files and for pictures over kMaxPixels.
+std::optional<Dib> ReadJpegToDib(std::FILE* file,
+                                 JpegWarnings warnings = JpegWarnings::kReportOnce);
 
 // Encodes `dib` (any bit count ExpandDibTo24 handles) as a JPEG into the stream. Quality is
 // clamped to 1..100. Baseline unless `progressive`. True when the library finished the

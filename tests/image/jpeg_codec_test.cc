@@ -246,11 +246,71 @@ TEST(ReadJpegToDibTest, TruncatedOrHalfWrittenFilesFail) {
   EXPECT_FALSE(ReadJpegToDib(nullptr));
 }
 
-TEST(ReadJpegToDibTest, CorruptScanDataFails) {
+std::optional<Dib> DecodeWith(const std::string& bytes, JpegWarnings warnings) {
+  std::FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+  std::optional<Dib> dib = ReadJpegToDib(file, warnings);
+  std::fclose(file);
+  return dib;
+}
+
+int Occurrences(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// A finished file with a damaged scan is carried as the library decodes it, as a decoder
+// that stops only on errors does; its warnings are reported once each, not once per block.
+TEST(ReadJpegToDibTest, DamagedScanDecodesWithEachWarningReportedOnce) {
   std::string jpeg = NoisyJpeg(128);
   const std::size_t scan = jpeg.find("\xFF\xDA");
   ASSERT_NE(scan, std::string::npos);
-  for (std::size_t i = scan + 400; i < scan + 480; ++i) jpeg[i] = static_cast<char>(0xFF);
+  // Bits set in the entropy-coded data (its 0xFF bytes, markers and stuffing, left alone):
+  // the decoder meets bad Huffman codes more than once.
+  for (std::size_t i = scan + 400; i < scan + 1400; ++i) {
+    const auto byte = static_cast<std::uint8_t>(jpeg[i]);
+    const auto damaged = static_cast<std::uint8_t>(byte | 0xF0);
+    if (byte != 0xFF && damaged != 0xFF && static_cast<std::uint8_t>(jpeg[i - 1]) != 0xFF) {
+      jpeg[i] = static_cast<char>(damaged);
+    }
+  }
+
+  testing::internal::CaptureStderr();
+  const std::optional<Dib> dib = DecodeWith(jpeg, JpegWarnings::kReportOnce);
+  const std::string reported = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(dib) << reported;
+  EXPECT_EQ(dib->width(), 128);
+  EXPECT_EQ(dib->height(), 128);
+  EXPECT_NE(reported.find("Corrupt JPEG data: bad Huffman code\n"), std::string::npos);
+  std::size_t start = 0;
+  while (start < reported.size()) {
+    const std::size_t end = reported.find('\n', start);
+    const std::string line = reported.substr(start, end - start);
+    EXPECT_EQ(Occurrences(reported, line + "\n"), 1) << line;
+    start = end + 1;
+  }
+
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(DecodeWith(jpeg, JpegWarnings::kRefuseSilently)) << reported;
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(ReadJpegToDibTest, FileCutShortFailsEvenWhenDamageIsAllowed) {
+  const std::string jpeg = NoisyJpeg(128);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(DecodeWith(jpeg.substr(0, jpeg.size() * 8 / 10), JpegWarnings::kReportOnce));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("Premature end of JPEG file"),
+            std::string::npos);
+}
+
+// Arithmetic coding is refused as by the library interface the program is written for.
+TEST(ReadJpegToDibTest, ArithmeticCodedFilesFail) {
+  TestJpegFormat format;
+  format.arithmetic = true;
+  const std::string jpeg =
+      EncodeTestJpeg(16, 16, [](int x, int y, std::uint8_t* p) { p[0] = p[1] = p[2] = x * y; },
+                     format);
+  ASSERT_NE(jpeg.find("\xFF\xC9"), std::string::npos);  // SOF9: arithmetic, sequential
   EXPECT_FALSE(DecodeJpegBytes(jpeg));
 }
 

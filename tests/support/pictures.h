@@ -46,6 +46,7 @@ struct TestJpegFormat {
   int jpeg_colour_space = -1;  // -1: the library's default for the input
   int adobe_marker = -1;       // -1: the library's default, 0 off, 1 on
   int quality = 95;
+  bool arithmetic = false;  // arithmetic coding instead of Huffman coding
 };
 // A JPEG file in memory written directly with libjpeg (top row first).
 std::string EncodeTestJpeg(int width, int height, const PixelSource& pixels,
