@@ -24,17 +24,23 @@ constexpr int kCopyAttempts = 11;
 constexpr int kDefaultQuality = 95;
 // "転送失敗! " (transfer failed) in code page 932.
 constexpr std::string_view kTransferFailed = "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ";
+constexpr std::string_view kSourceOpenFailed = "fopen_error! ";
 
 bool IsJpegPath(const std::filesystem::path& path) {
   const std::string& text = path.native();
   return text.find(".jpg") != std::string::npos || text.find(".JPG") != std::string::npos;
 }
 
+bool TakesCopyPath(const std::filesystem::path& source, const Settings& settings) {
+  return settings[SettingSlot::SourceRange].empty() && settings[SettingSlot::TextLines].empty() &&
+         IsJpegPath(source);
+}
+
 // Loads the source as a 24-bit Dib, or sets the message of the failure.
 std::optional<Dib> LoadPicture(const std::filesystem::path& source, LastErrorText& errors) {
   const UniqueFile file(std::fopen(source.c_str(), "rb"));
   if (!file) {
-    errors.Set("fopen_error! ");
+    errors.Set(kSourceOpenFailed);
     return std::nullopt;
   }
   if (IsJpegPath(source)) {
@@ -50,6 +56,11 @@ std::optional<Dib> LoadPicture(const std::filesystem::path& source, LastErrorTex
 }
 
 }  // namespace
+
+std::string_view UnreadableSourceText(const std::filesystem::path& source,
+                                      const Settings& settings) {
+  return TakesCopyPath(source, settings) ? kTransferFailed : kSourceOpenFailed;
+}
 
 int JpegQualityOf(std::string_view text) {
   return std::clamp(ScanDecimal(text).value_or(kDefaultQuality), 1, 100);
@@ -67,8 +78,7 @@ bool ProcessCapturedImage(const std::filesystem::path& source, FileNaming& targe
                           const LocalTime& now, LastErrorText& errors) {
   const int quality = JpegQualityOf(settings[SettingSlot::JpegQuality]);
 
-  if (settings[SettingSlot::SourceRange].empty() && settings[SettingSlot::TextLines].empty() &&
-      IsJpegPath(source)) {
+  if (TakesCopyPath(source, settings)) {
     for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
       if (CopyFileAtomically(source, target, FileSync::kSynced)) return true;
     }

@@ -27,6 +27,11 @@ bool ProcessCapturedImage(const std::filesystem::path& source, FileNaming& targe
                           const Settings& settings, std::string_view capture_id,
                           const LocalTime& now, LastErrorText& errors);
 
+// What ProcessCapturedImage leaves in `errors` when `source` cannot be read: "転送失敗! " where
+// it would copy the file (a JPEG without range and stamps), else "fopen_error! ".
+std::string_view UnreadableSourceText(const std::filesystem::path& source,
+                                      const Settings& settings);
+
 // The encoder quality of a JpegQuality text: "%d", 95 when it does not scan, held to 1..100.
 int JpegQualityOf(std::string_view text);
 

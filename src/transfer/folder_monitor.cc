@@ -1,7 +1,9 @@
 #include "transfer/folder_monitor.h"
 
+#include <algorithm>
 #include <system_error>
 
+#include "image/capture_processing.h"
 #include "platform/encoding.h"
 #include "transfer/folder_scan.h"
 #include "transfer/watch_folder_scanner.h"
@@ -91,7 +93,9 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
     return std::nullopt;
   }
   if (!pipeline.NormalizeWidth(jpeg, work_file, messages)) {
-    errors.Set("444.jpg write error! ");
+    // Nothing is processed without a work file; the text is the one the processing of the
+    // missing work file would leave.
+    errors.Set(UnreadableSourceText(work_file, settings));
     return std::nullopt;
   }
   // The copy path of the processing reports a failed copy but still succeeds; only a
@@ -103,6 +107,56 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
   if (!fs::exists(target->name(), ec)) return std::nullopt;
   return target->name();
 }
+
+namespace {
+
+// Looks a vanished image up again this many times before it is given up.
+constexpr int kMaxRescans = 5;
+
+bool IsRegularFile(const fs::path& file) {
+  std::error_code ec;
+  return fs::is_regular_file(file, ec);
+}
+
+// Transfers the newest image of `scan`. A capture program that saves through a temporary
+// name ("cap.jpg.AbC123", "cap.jpg.part") shows the temporary first and renames it away,
+// which does not raise the count again: when the file taken vanishes before it is read, the
+// folder is scanned again at once and its newest image is taken instead, as long as it is
+// not older than the one that vanished (a rename keeps the creation time). Only the last
+// attempt's failures are reported.
+std::optional<fs::path> TakeNewestImage(FolderMonitorContext& ctx, FolderScan scan,
+                                        WatchFolderScanner& scanner, int& remembered_count,
+                                        std::string& reported_problem) {
+  for (int rescans = 0;; ++rescans) {
+    const fs::path source = scan.folder / scan.result.newest;
+    // A stop does not cut the wait short: the image in hand is finished, and the next run
+    // would count it as already present.
+    const Completeness completeness = WaitUntilComplete(source, {}, ctx.timing.completeness);
+    LastErrorText attempt_errors;
+    std::optional<fs::path> target;
+    if (completeness != Completeness::kVanished) {
+      target = TransferOneImage(source, ctx.settings(), ctx.capture_id(), ctx.program_dir,
+                                ctx.pipeline, attempt_errors, ctx.messages);
+    }
+    const bool vanished = !target && !IsRegularFile(source);
+    if (vanished && rescans < kMaxRescans) {
+      const std::int64_t vanished_time = scan.result.newest_time;
+      scan = ScanCurrentWatchFolder(ctx, scanner, reported_problem);
+      remembered_count = std::max(remembered_count, scan.result.count);
+      if (!scan.result.newest.empty() && scan.result.newest_time >= vanished_time) continue;
+    }
+    if (vanished) {
+      ctx.errors.Set("image vanished! ");
+    } else if (attempt_errors.Generation() > 0) {
+      ctx.errors.Set(attempt_errors.Get());
+    }
+    // A half-written image is better tried late than lost; a failure then names the cause.
+    if (!target && completeness == Completeness::kTimedOut) ctx.errors.Set("image not complete! ");
+    return target;
+  }
+}
+
+}  // namespace
 
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   ctx.image_count.store(0);
@@ -118,18 +172,9 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       continue;
     }
     remembered_count = scan.result.count;
-    const fs::path source = scan.folder / scan.result.newest;
     const int count = ctx.image_count.fetch_add(1) + 1;
-
-    // A half-written image is better tried late than lost: it is processed in any case,
-    // and a failure then names the likely cause. A stop does not cut the wait short: the
-    // image in hand is finished, and the next run would count it as already present.
-    const bool complete = WaitUntilComplete(source, {}, ctx.timing.completeness);
-    const auto target = TransferOneImage(source, ctx.settings(), ctx.capture_id(), ctx.program_dir,
-                                         ctx.pipeline, ctx.errors, ctx.messages);
+    const auto target = TakeNewestImage(ctx, scan, scanner, remembered_count, reported_problem);
     if (target && ctx.on_transferred) ctx.on_transferred(count, *target);
-    if (!target && !complete) ctx.errors.Set("image not complete! ");
-
     ctx.timing.pause(stop, ctx.timing.after_image_pause);
   }
 }

@@ -13,13 +13,12 @@ bool IsImageFileName(std::string_view name) {
 
 ScanResult SummarizeImages(const std::vector<DirectoryEntry>& entries) {
   ScanResult result;
-  std::int64_t newest_time = 0;
   for (const DirectoryEntry& entry : entries) {
     if (!entry.regular_file || !IsImageFileName(entry.name)) continue;
     ++result.count;
-    if (result.count == 1 || entry.creation_time_ns > newest_time) {
+    if (result.count == 1 || entry.creation_time_ns > result.newest_time) {
       result.newest = entry.name;
-      newest_time = entry.creation_time_ns;
+      result.newest_time = entry.creation_time_ns;
     }
   }
   return result;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -12,8 +13,9 @@
 namespace velmarin {
 
 struct ScanResult {
-  int count = 0;       // image files in the folder
-  std::string newest;  // name of the newest of them, empty when there is none
+  int count = 0;                 // image files in the folder
+  std::string newest;            // name of the newest of them, empty when there is none
+  std::int64_t newest_time = 0;  // its creation time (ns since the epoch)
 };
 
 // True when a name counts as an image: it contains ".jpg", ".JPG", ".bmp" or ".BMP"

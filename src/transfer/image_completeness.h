@@ -9,22 +9,28 @@ namespace velmarin {
 // How long to wait for the capture program to finish writing an image.
 struct CompletenessLimits {
   std::chrono::milliseconds check_interval{100};
-  int stable_checks = 3;  // consecutive checks that must see the same size
+  // A file whose size and modification time have stayed the same this long is finished.
+  std::chrono::milliseconds settle_time{1000};
+  // Only a file that keeps changing is waited for this long.
   std::chrono::milliseconds max_wait{10'000};
 };
 
-// True when the content of `file` is whole, judged by what it starts with: a JPEG decodes
-// to its end-of-image marker without a warning (data after the marker aside); a BMP is at
-// least as long as its headers say its pixel data reaches. Other content cannot be judged
-// and counts as whole when it is not empty.
-bool ImageLooksComplete(const std::filesystem::path& file);
+enum class Completeness {
+  kComplete,  // a clean JPEG ending with its end marker, or a file that stopped changing
+  kTimedOut,  // still changing when `max_wait` was reached
+  kVanished,  // no regular file at the path any more (deleted, or renamed away)
+  kStopped,   // a stop was requested
+};
 
-// True at once when the content of `file` shows it whole: a JPEG as above whose last bytes
-// are its end marker (trailing zero bytes aside), or a BMP as above. Otherwise
-// waits until the size of `file` has stayed the same over `stable_checks` checks and its
-// content looks complete. False when that is not reached within `max_wait`, when the file
-// disappears, or when a stop is requested.
-bool WaitUntilComplete(const std::filesystem::path& file, std::stop_token stop,
-                       const CompletenessLimits& limits);
+// True when `file` is a JPEG that ends with its end-of-image marker (trailing zero bytes
+// aside) and decodes without a single warning: such a file is whole, and is taken at once.
+bool IsCleanWholeJpeg(const std::filesystem::path& file);
+
+// Waits until `file` is finished: at once for a clean whole JPEG; otherwise once its size
+// and modification time have not changed for `settle_time` (counting the time since its
+// last modification before the first look), whatever its content. The length of a BMP
+// proves nothing, as a writer may size the file first and fill it afterwards.
+Completeness WaitUntilComplete(const std::filesystem::path& file, std::stop_token stop,
+                               const CompletenessLimits& limits);
 
 }  // namespace velmarin

@@ -133,14 +133,81 @@ TEST_F(HeadlessMonitoring, ASlowlyWrittenImageArrivesComplete) {
   EXPECT_EQ(monitor->Stop(SIGTERM), 0);
 }
 
-TEST_F(HeadlessMonitoring, SigtermFinishesTheImageInHandAndReportsItsFailure) {
-  // Cut short and never completed: the thread waits for the rest, then tries it all the same.
+// Writes `bytes` the way many Linux programs save: into a temporary name, over `write_time`,
+// then renamed into place.
+void SaveThroughTemporary(const fs::path& temporary, const fs::path& final_name,
+                          const std::string& bytes, std::chrono::milliseconds write_time) {
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  const std::size_t chunk = bytes.size() / 5 + 1;
+  for (std::size_t pos = 0; pos < bytes.size(); pos += chunk) {
+    std::fwrite(bytes.data() + pos, 1, std::min(chunk, bytes.size() - pos), file);
+    std::fflush(file);
+    std::this_thread::sleep_for(write_time / 5);
+  }
+  std::fclose(file);
+  fs::rename(temporary, final_name);
+}
+
+TEST_F(HeadlessMonitoring, CapturesSavedThroughATemporaryNameAllArrive) {
+  int n = 0;
+  for (const auto write_time : {50ms, 400ms}) {
+    for (const std::string suffix : {".AbC123", ".part"}) {  // QSaveFile and GLib style; wget style
+      const std::string name = "cap" + std::to_string(++n) + ".jpg";
+      SaveThroughTemporary(program / (name + suffix), program / name, JpegBytes(320, 240, n),
+                           write_time);
+      const fs::path target = WaitForTransfer(n);
+      ExpectTransferredPicture(target, 320, 240);
+      std::this_thread::sleep_for(300ms);
+    }
+  }
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(CountLines(monitor->out()), n);
+  EXPECT_EQ(monitor->Stop(SIGTERM), 0);
+  EXPECT_EQ(monitor->err().find("vanished"), std::string::npos) << monitor->err();
+}
+
+// A file that never completes holds the folder thread only until it stops changing; the
+// captures after it arrive.
+TEST_F(HeadlessMonitoring, FilesThatNeverCompleteCostNoLaterCapture) {
   const std::string bytes = JpegBytes(640, 480, 6);
   WriteFileBytes(program / "cut.jpg", bytes.substr(0, bytes.size() / 2));
-  std::this_thread::sleep_for(1200ms);  // more than two scans: the thread is waiting for it
+  std::this_thread::sleep_for(1500ms);
+  WriteFileBytes(program / "empty.jpg", "");
+  for (int i = 1; i <= 3; ++i) {
+    std::this_thread::sleep_for(1500ms);
+    WriteFileBytes(program / ("good" + std::to_string(i) + ".jpg"), JpegBytes(64, 48, i));
+  }
+  EXPECT_TRUE(BackgroundProgram::WaitFor([&] { return CountLines(monitor->out()) >= 3; }, kLimit));
   EXPECT_EQ(monitor->Stop(SIGTERM), 0);
-  EXPECT_NE(monitor->err().find("image not complete! "), std::string::npos) << monitor->err();
-  EXPECT_EQ(CountLines(monitor->out()), 0);
+  // The two failed files count as images taken, as every image does.
+  const std::string out = monitor->out();
+  EXPECT_EQ(CountLines(out), 3) << out;
+  EXPECT_EQ(out.substr(0, 2), "3\t") << out;
+  EXPECT_NE(out.find("\n5\t"), std::string::npos) << out;
+  const std::string err = monitor->err();
+  EXPECT_NE(err.find("Premature end of JPEG file"), std::string::npos) << err;
+  EXPECT_NE(err.find("JPEG read error!"), std::string::npos) << err;
+  EXPECT_NE(err.find("fopen_error! "), std::string::npos) << err;
+}
+
+// A finished JPEG with damage inside is converted as it is, once, its warning printed once.
+TEST_F(HeadlessMonitoring, CompleteJpegWithDamageInsideIsTransferredOnce) {
+  std::string bytes = JpegBytes(320, 240, 7);
+  const std::size_t scan = bytes.find("\xFF\xDA");
+  ASSERT_NE(scan, std::string::npos);
+  // The scan data stops early, but the file ends with its end marker.
+  const std::string damaged = bytes.substr(0, scan + (bytes.size() - scan) / 2) + "\xFF\xD9";
+  WriteFileBytes(program / "damaged.jpg", damaged);
+  const fs::path target = WaitForTransfer(1);
+  ExpectTransferredPicture(target, 320, 240);
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(monitor->Stop(SIGTERM), 0);
+  EXPECT_EQ(CountLines(monitor->out()), 1);
+  const std::string err = monitor->err();
+  const std::string warning = "Corrupt JPEG data: premature end of data segment";
+  ASSERT_NE(err.find(warning), std::string::npos) << err;
+  EXPECT_EQ(err.find(warning), err.rfind(warning)) << err;
 }
 
 // A switch device that cannot be opened is reported, and monitoring goes on without it.

@@ -307,9 +307,8 @@ TEST(ReadJpegToDibTest, FileCutShortFailsEvenWhenDamageIsAllowed) {
 TEST(ReadJpegToDibTest, ArithmeticCodedFilesFail) {
   TestJpegFormat format;
   format.arithmetic = true;
-  const std::string jpeg =
-      EncodeTestJpeg(16, 16, [](int x, int y, std::uint8_t* p) { p[0] = p[1] = p[2] = x * y; },
-                     format);
+  const std::string jpeg = EncodeTestJpeg(
+      16, 16, [](int x, int y, std::uint8_t* p) { p[0] = p[1] = p[2] = x * y; }, format);
   ASSERT_NE(jpeg.find("\xFF\xC9"), std::string::npos);  // SOF9: arithmetic, sequential
   EXPECT_FALSE(DecodeJpegBytes(jpeg));
 }

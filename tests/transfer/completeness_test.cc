@@ -1,89 +1,140 @@
 #include "transfer/image_completeness.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <stop_token>
+#include <thread>
 
+#include "support/pictures.h"
 #include "support/temp_dir.h"
-#include "transfer/folder_fakes.h"
 
 namespace velmarin::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
-const CompletenessLimits kQuick{std::chrono::milliseconds(1), 2, std::chrono::milliseconds(50)};
+// A file is never given time to settle: only a clean whole JPEG is complete in time.
+const CompletenessLimits kAtOnceOnly{1ms, std::chrono::hours(1), 50ms};
+// Settles quickly, so the tests see the rule without waiting a second.
+const CompletenessLimits kQuick{5ms, 100ms, 5s};
+
+// A JPEG whose scan data is damaged inside; the file still ends with its end marker.
+std::string DamagedJpeg() {
+  std::string jpeg = JpegBytes(128, 96, 7);
+  const std::size_t scan = jpeg.find("\xFF\xDA");
+  for (std::size_t i = scan + 300; i < scan + 360; ++i) jpeg[i] = static_cast<char>(0xFF);
+  return jpeg;
+}
 
 class Completeness : public ::testing::Test {
  protected:
-  bool Judge(std::string_view bytes) {
-    WriteFileBytes(dir_ / "image", bytes);
-    return ImageLooksComplete(dir_ / "image");
+  Completeness() { fs::last_write_time(dir_.path(), fs::file_time_type::clock::now()); }
+
+  velmarin::Completeness Wait(const std::string& name, const CompletenessLimits& limits) {
+    return WaitUntilComplete(dir_ / name, {}, limits);
   }
+
   TempDir dir_;
   const std::string jpeg_ = JpegBytes(64, 48, 1);
   const std::string bmp_ = BmpBytes(5, 3, 1);
 };
 
-TEST_F(Completeness, JpegMustEndWithItsMarkerAndDecode) {
-  ASSERT_GT(jpeg_.size(), 100u);
-  EXPECT_TRUE(Judge(jpeg_));
-  EXPECT_TRUE(Judge(jpeg_ + std::string(300, '\0')));  // preallocated tail
-  EXPECT_FALSE(Judge(jpeg_.substr(0, jpeg_.size() / 2)));
-  EXPECT_FALSE(Judge(jpeg_.substr(0, jpeg_.size() - 1)));
-  // Ends with the marker, but half of the picture is missing.
-  EXPECT_FALSE(Judge(jpeg_.substr(0, jpeg_.size() / 2) + "\xFF\xD9"));
-}
-
-TEST_F(Completeness, BmpMustReachTheEndOfItsPixelData) {
-  EXPECT_TRUE(Judge(bmp_));
-  EXPECT_FALSE(Judge(bmp_.substr(0, bmp_.size() - 1)));
-  EXPECT_FALSE(Judge(bmp_.substr(0, 20)));  // headers not complete yet
-}
-
-TEST_F(Completeness, OtherContentCountsWhenNotEmpty) {
-  EXPECT_TRUE(Judge("some other format"));
-  EXPECT_FALSE(Judge(""));
-  EXPECT_FALSE(ImageLooksComplete(dir_ / "missing"));
-}
-
-TEST_F(Completeness, WaitEndsTrueForAStableCompleteFile) {
+TEST_F(Completeness, CleanWholeJpegIsTakenAtOnce) {
   WriteFileBytes(dir_ / "a.jpg", jpeg_);
-  EXPECT_TRUE(WaitUntilComplete(dir_ / "a.jpg", {}, kQuick));
+  WriteFileBytes(dir_ / "zeros.jpg", jpeg_ + std::string(300, '\0'));  // preallocated tail
+  EXPECT_EQ(Wait("a.jpg", kAtOnceOnly), velmarin::Completeness::kComplete);
+  EXPECT_EQ(Wait("zeros.jpg", kAtOnceOnly), velmarin::Completeness::kComplete);
 }
 
-TEST_F(Completeness, WholeContentNeedsNoStableSize) {
-  // Far more size checks than the time allows: only the content can end the wait in time.
-  const CompletenessLimits strict{std::chrono::milliseconds(10), 1000,
-                                  std::chrono::milliseconds(50)};
-  WriteFileBytes(dir_ / "a.jpg", jpeg_);
-  WriteFileBytes(dir_ / "b.bmp", bmp_);
-  WriteFileBytes(dir_ / "c.jpg", "some other format");
-  EXPECT_TRUE(WaitUntilComplete(dir_ / "a.jpg", {}, strict));
-  EXPECT_TRUE(WaitUntilComplete(dir_ / "b.bmp", {}, strict));
-  EXPECT_FALSE(WaitUntilComplete(dir_ / "c.jpg", {}, strict));
+TEST_F(Completeness, NothingElseIsTakenBeforeItHasSettled) {
+  const std::string half = jpeg_.substr(0, jpeg_.size() / 2);
+  for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
+           {"cut.jpg", half},
+           {"cut-with-marker.jpg", half + "\xFF\xD9"},
+           {"trailing-data.jpg", jpeg_ + "data of the writer"},
+           {"damaged.jpg", DamagedJpeg()},
+           {"whole.bmp", bmp_},  // its length proves nothing
+           {"empty.jpg", ""}}) {
+    SCOPED_TRACE(name);
+    WriteFileBytes(dir_ / name, bytes);
+    EXPECT_EQ(Wait(name, kAtOnceOnly), velmarin::Completeness::kTimedOut);
+  }
 }
 
-TEST_F(Completeness, StableJpegWithDataAfterItsEndMarkerIsTakenInTime) {
-  // Some writers append their own data after the picture; it decodes whole all the same.
-  WriteFileBytes(dir_ / "a.jpg", jpeg_ + "trailing data of the writer");
-  EXPECT_TRUE(ImageLooksComplete(dir_ / "a.jpg"));
-  EXPECT_TRUE(WaitUntilComplete(dir_ / "a.jpg", {}, kQuick));
+TEST_F(Completeness, FileThatStopsChangingIsFinishedWhateverItsContent) {
+  for (const std::string& bytes : {std::string(), jpeg_.substr(0, 100), DamagedJpeg(), bmp_}) {
+    WriteFileBytes(dir_ / "a.jpg", bytes);
+    const auto start = Clock::now();
+    EXPECT_EQ(Wait("a.jpg", kQuick), velmarin::Completeness::kComplete) << bytes.size();
+    EXPECT_GE(Clock::now() - start, 50ms);  // at least the part of 100 ms not yet passed
+  }
 }
 
-TEST_F(Completeness, WaitGivesUpOnAFileThatStaysIncompleteOrDisappears) {
-  WriteFileBytes(dir_ / "a.jpg", jpeg_.substr(0, 100));
-  EXPECT_FALSE(WaitUntilComplete(dir_ / "a.jpg", {}, kQuick));
-  EXPECT_FALSE(WaitUntilComplete(dir_ / "missing.jpg", {}, kQuick));
+TEST_F(Completeness, TimeSinceTheLastModificationCounts) {
+  WriteFileBytes(dir_ / "old.bmp", bmp_);
+  fs::last_write_time(dir_ / "old.bmp", fs::file_time_type::clock::now() - 10s);
+  const CompletenessLimits second{1ms, 1s, 50ms};
+  EXPECT_EQ(Wait("old.bmp", second), velmarin::Completeness::kComplete);
+}
+
+// Sized first, filled afterwards: the length is right from the start, the content is not.
+TEST_F(Completeness, BmpSizedFirstAndFilledAfterwardsIsTakenOnlyWhenFilled) {
+  const fs::path file = dir_ / "late.bmp";
+  const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, static_cast<off_t>(bmp_.size())), 0);
+  std::jthread writer([&] {
+    for (std::size_t pos = 0; pos < bmp_.size(); pos += 10) {
+      std::this_thread::sleep_for(20ms);
+      const std::size_t n = std::min<std::size_t>(10, bmp_.size() - pos);
+      EXPECT_EQ(pwrite(fd, bmp_.data() + pos, n, static_cast<off_t>(pos)), static_cast<ssize_t>(n));
+    }
+    close(fd);
+  });
+  EXPECT_EQ(Wait("late.bmp", kQuick), velmarin::Completeness::kComplete);
+  EXPECT_EQ(ReadFileBytes(file), bmp_);
+}
+
+TEST_F(Completeness, GrowingFileIsWaitedForUpToTheLimit) {
+  const fs::path file = dir_ / "slow.jpg";
+  WriteFileBytes(file, "");
+  std::jthread writer([&](std::stop_token stop) {
+    std::FILE* out = std::fopen(file.c_str(), "ab");
+    while (!stop.stop_requested()) {
+      std::fputc('x', out);
+      std::fflush(out);
+      std::this_thread::sleep_for(10ms);
+    }
+    std::fclose(out);
+  });
+  const CompletenessLimits limits{5ms, 100ms, 400ms};
+  const auto start = Clock::now();
+  EXPECT_EQ(Wait("slow.jpg", limits), velmarin::Completeness::kTimedOut);
+  EXPECT_GE(Clock::now() - start, 400ms);
+}
+
+TEST_F(Completeness, FileThatIsGoneOrRenamedAwayHasVanished) {
+  EXPECT_EQ(Wait("missing.jpg", kQuick), velmarin::Completeness::kVanished);
+  WriteFileBytes(dir_ / "a.jpg.AbC123", jpeg_.substr(0, 100));
+  std::jthread renamer([&] {
+    std::this_thread::sleep_for(30ms);
+    fs::rename(dir_ / "a.jpg.AbC123", dir_ / "a.jpg");
+  });
+  EXPECT_EQ(Wait("a.jpg.AbC123", kQuick), velmarin::Completeness::kVanished);
 }
 
 TEST_F(Completeness, WaitEndsAtAStopRequest) {
   WriteFileBytes(dir_ / "a.jpg", jpeg_.substr(0, 100));
   std::stop_source stop;
   stop.request_stop();
-  const CompletenessLimits patient{std::chrono::milliseconds(1), 2, std::chrono::hours(1)};
-  EXPECT_FALSE(WaitUntilComplete(dir_ / "a.jpg", stop.get_token(), patient));
+  const CompletenessLimits patient{1ms, std::chrono::hours(1), std::chrono::hours(1)};
+  EXPECT_EQ(WaitUntilComplete(dir_ / "a.jpg", stop.get_token(), patient),
+            velmarin::Completeness::kStopped);
 }
 
 }  // namespace

@@ -53,7 +53,8 @@ class FolderMonitorFixture : public ::testing::Test {
   FakePipeline fake_;
   CycleGate gate_;
   // Quick checks for tests whose files are complete from the start.
-  CompletenessLimits completeness_{std::chrono::milliseconds(2), 2, std::chrono::seconds(5)};
+  CompletenessLimits completeness_{std::chrono::milliseconds(2), std::chrono::milliseconds(10),
+                                   std::chrono::seconds(5)};
 
  private:
   mutable std::mutex mutex_;

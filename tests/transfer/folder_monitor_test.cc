@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "support/temp_dir.h"
 #include "transfer/folder_monitor_fixture.h"
@@ -100,6 +101,48 @@ TEST_F(FolderMonitor, TargetIsBuiltBeforeConversionWithTheIdOfTheMoment) {
   EXPECT_EQ(calls[4].step, "build");
   EXPECT_EQ(calls[4].capture_id, "777");
   EXPECT_EQ(calls[6].capture_id, "777");
+}
+
+// A capture program that saves through a temporary name shows the temporary first; the
+// rename that follows does not raise the count.
+TEST_F(FolderMonitor, ImageRenamedAwayBeforeItIsReadIsTakenUnderItsNewName) {
+  completeness_.settle_time = std::chrono::milliseconds(400);
+  Start();
+  for (const std::string& name : {std::string("a.jpg"), std::string("b.jpg")}) {
+    const std::string temporary = name + (name == "a.jpg" ? ".AbC123" : ".part");
+    AddImage(temporary, name);
+    std::jthread renamer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      fs::rename(Watch(temporary), Watch(name));
+    });
+    RunCycle();
+  }
+  RunCycles(2);
+  const auto normalizes = fake_.calls_of("normalize");
+  ASSERT_EQ(normalizes.size(), 2u);
+  EXPECT_EQ(normalizes[0].from, Watch("a.jpg"));
+  EXPECT_EQ(normalizes[1].from, Watch("b.jpg"));
+  ASSERT_EQ(Transferred().size(), 2u);
+  EXPECT_EQ(Transferred()[1].first, 2);  // each image counted once
+  EXPECT_EQ(image_count_, 2);
+  EXPECT_EQ(errors_.Generation(), 0u);
+}
+
+// A temporary that is deleted instead of renamed leaves no image: the older images already
+// transferred are not taken again.
+TEST_F(FolderMonitor, VanishedImageWithNothingNewerIsReported) {
+  AddImage("old.jpg", "old");
+  completeness_.settle_time = std::chrono::milliseconds(400);
+  Start();
+  AddImage("cap.jpg.AbC123", "aborted");
+  std::jthread remover([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    fs::remove(Watch("cap.jpg.AbC123"));
+  });
+  RunCycle();
+  EXPECT_TRUE(fake_.calls().empty());
+  EXPECT_EQ(errors_.Get(), "image vanished! ");
+  EXPECT_EQ(image_count_, 1);
 }
 
 TEST_F(FolderMonitor, PausesAreShortAfterAnImageAndLongerWhenIdle) {

@@ -133,17 +133,44 @@ TEST_F(FolderPipeline, CopiedImageAlsoMovesOnPastEveryNameTakenMeanwhile) {
   EXPECT_EQ(files, 3u);  // no temporary left
 }
 
-TEST_F(FolderPipeline, ImageThatNeverCompletesIsTriedAndTheFailureNamed) {
+// A file cut short that stops changing is finished: it is tried once, and the texts are those
+// of the processing of a work file that could not be made.
+TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
   const std::string full = JpegBytes(64, 48, 7);
-  completeness_.max_wait = std::chrono::milliseconds(50);
   Start();
   AddImage("cut.jpg", full.substr(0, full.size() / 2));
   RunCycle();
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(image_count_, 1);
-  EXPECT_EQ(errors_.Get(), "image not complete! ");
+  EXPECT_EQ(errors_.Get(), "fopen_error! ");
   ASSERT_EQ(messages_.texts().size(), 1u);
   EXPECT_EQ(messages_.texts()[0], "JPEG read error!");
+
+  WithoutEdits();  // the processing would copy the work file
+  AddImage("cut2.jpg", full.substr(0, full.size() / 3));
+  RunCycle();
+  EXPECT_TRUE(Transferred().empty());
+  EXPECT_EQ(errors_.Get(), "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
+}
+
+TEST_F(FolderPipeline, ImageThatKeepsGrowingIsTriedAtTheLimitAndNamed) {
+  const std::string full = JpegBytes(64, 48, 7);
+  completeness_.settle_time = std::chrono::milliseconds(100);
+  completeness_.max_wait = std::chrono::milliseconds(300);
+  Start();
+  AddImage("growing.jpg", full.substr(0, 100));
+  std::jthread writer([&](std::stop_token stop) {
+    std::ofstream out(Watch("growing.jpg"), std::ios::binary | std::ios::app);
+    while (!stop.stop_requested()) {
+      out.put('\0');
+      out.flush();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  RunCycle();
+  writer.request_stop();
+  EXPECT_TRUE(Transferred().empty());
+  EXPECT_EQ(errors_.Get(), "image not complete! ");
 }
 
 TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
@@ -191,6 +218,7 @@ TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
 
 TEST_F(FolderPipeline, StopWhileAnImageIsBeingWrittenStillTakesItWhole) {
   WithoutEdits();
+  completeness_ = CompletenessLimits{};  // the thread's own limits: the writer pauses 200 ms
   const std::string full = JpegBytes(320, 240, 8);
   Start();
   std::ofstream out(Watch("late.jpg"), std::ios::binary);
