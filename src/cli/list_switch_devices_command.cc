@@ -13,7 +13,7 @@ int RunListSwitchDevicesCommand(const Options& /*options*/) {
   HidapiTransport hid;
   TermiosSerialOpener serial;
   StderrMessages messages;
-  std::atomic<int> switch_kind{0};
+  std::atomic<SwitchKind> switch_kind{SwitchKind::kNone};
   SwitchDevices devices(hid, serial, messages, switch_kind);
   for (const std::string& name : devices.ListSwitchDevices()) std::printf("%s\n", name.c_str());
   return 0;

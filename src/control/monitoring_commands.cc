@@ -11,8 +11,9 @@ std::string Cp932(std::string_view utf8) { return Utf8ToCp932(utf8).value_or(std
 
 }  // namespace
 
-std::string MonitoringStatusText(int switch_kind, std::string_view switch_device) {
-  if (switch_kind == -1) return std::string(switch_device) + Cp932("スイッチエラー 監視中");
+std::string MonitoringStatusText(SwitchKind switch_kind, std::string_view switch_device) {
+  if (switch_kind == SwitchKind::kError)
+    return std::string(switch_device) + Cp932("スイッチエラー 監視中");
   if (switch_device.find("NONE") != std::string_view::npos) return Cp932("スイッチ未接続 監視中");
   return std::string(switch_device) + Cp932(" 監視中");
 }

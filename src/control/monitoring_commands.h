@@ -10,7 +10,7 @@ namespace velmarin {
 
 // The status line while monitoring, from the switch state (code page 932):
 // "<device>スイッチエラー 監視中", "スイッチ未接続 監視中" or "<device> 監視中".
-std::string MonitoringStatusText(int switch_kind, std::string_view switch_device);
+std::string MonitoringStatusText(SwitchKind switch_kind, std::string_view switch_device);
 // The status line after a stop: "監視休止中".
 std::string PausedStatusText();
 // The status line at start-up: "IDを入力して下さい".

@@ -74,8 +74,8 @@ void ProgramSession::BeginSettingsCommand(SettingsCommand command) {
   controller_.Stop();
   if (command != SettingsCommand::kSwitch) return;
   devices_.CloseSerialPort();
-  if (state_.switch_kind == kSwitchUsbIo) devices_.usb_io().ShutdownUsbIo();
-  state_.switch_kind = kSwitchNone;
+  if (state_.switch_kind == SwitchKind::kUsbIo) devices_.usb_io().Shutdown();
+  state_.switch_kind = SwitchKind::kNone;
 }
 
 std::string ProgramSession::EndSettingsCommand(SettingsCommand command) {
@@ -122,7 +122,7 @@ bool ProgramSession::ShutDown(std::string* error) {
   if (shut_down_) return true;
   shut_down_ = true;
   devices_.CloseSerialPort();
-  devices_.usb_io().ShutdownUsbIo();
+  devices_.usb_io().Shutdown();
   // Only what was changed in this run is written, into the file as it is now.
   const Settings current = state_.settings();
   std::string message;

@@ -8,6 +8,7 @@
 #include "base/last_error_text.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
+#include "switch/switch_device.h"
 
 namespace velmarin {
 
@@ -38,8 +39,7 @@ class SharedState {
   void SetCaptureId(std::string id);
 
   std::atomic<bool> monitoring_active{false};
-  // -1 named but not opened, 0 none, 1 USB-IO board, 2 serial port.
-  std::atomic<int> switch_kind{0};
+  std::atomic<SwitchKind> switch_kind{SwitchKind::kNone};
   std::atomic<std::int32_t> image_count{0};
   LastErrorText last_error;
 

@@ -12,35 +12,35 @@ bool Contains(const std::string& text, const char* word) {
 }  // namespace
 
 SwitchDevices::SwitchDevices(HidTransport& hid, SerialPortOpener& serial, MessageSink& messages,
-                             std::atomic<int>& switch_kind)
+                             std::atomic<SwitchKind>& switch_kind)
     : serial_(serial), messages_(messages), switch_kind_(switch_kind), usb_io_(hid, messages) {}
 
 void SwitchDevices::OpenSwitchDevice(const Settings& settings) {
   const std::string& name = settings[SettingSlot::SwitchDevice];
   if (IsSerialSwitchName(name)) {
     if (!OpenSerialSwitch(name)) {
-      switch_kind_ = kSwitchError;
+      switch_kind_ = SwitchKind::kError;
     } else {
       // A name such as "COMNONE" opens nothing: there is no port to poll, so no switch.
-      switch_kind_ = SerialPortOpen() ? kSwitchSerial : kSwitchNone;
+      switch_kind_ = SerialPortOpen() ? SwitchKind::kSerial : SwitchKind::kNone;
     }
     return;
   }
   if (Contains(name, "NONE")) {
-    switch_kind_ = kSwitchNone;
+    switch_kind_ = SwitchKind::kNone;
     return;
   }
-  if (usb_io_.InitUsbIo() != 0) {
-    switch_kind_ = kSwitchError;
+  if (usb_io_.Init() != 0) {
+    switch_kind_ = SwitchKind::kError;
     return;
   }
   if (!Contains(name, "USB-IO")) {
-    switch_kind_ = kSwitchError;
+    switch_kind_ = SwitchKind::kError;
     return;
   }
   // All pins of port 0 to 1, so pin 0 reads the switch.
-  usb_io_.WriteUsbIoPort(0, 0xFF, false);
-  switch_kind_ = kSwitchUsbIo;
+  usb_io_.WritePort(0, 0xFF, false);
+  switch_kind_ = SwitchKind::kUsbIo;
 }
 
 bool SwitchDevices::OpenSerialSwitch(const std::string& name) {
@@ -84,7 +84,7 @@ std::vector<std::string> SwitchDevices::ListSwitchDevices() {
 
 bool SwitchDevices::ReadUsbPin0(int* sample) {
   int value = 0;
-  if (usb_io_.ReadUsbIoPort(&value, 0, false) != 0) return false;
+  if (usb_io_.ReadPort(&value, 0, false) != 0) return false;
   *sample = value % 2;
   return true;
 }

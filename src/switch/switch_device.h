@@ -15,22 +15,25 @@
 
 namespace velmarin {
 
-// SwitchKind values.
-inline constexpr int kSwitchError = -1;
-inline constexpr int kSwitchNone = 0;
-inline constexpr int kSwitchUsbIo = 1;
-inline constexpr int kSwitchSerial = 2;
+// What the switch thread polls. The user-interface thread sets it when it opens or closes
+// the device, the switch thread reads it: it is kept in a std::atomic (SharedState's).
+enum class SwitchKind {
+  kError = -1,  // a device is named but could not be opened
+  kNone = 0,
+  kUsbIo = 1,
+  kSerial = 2,
+};
 
 // Opens the switch device that the settings name (a USB-IO board or a serial port's modem
-// lines), records the outcome in SwitchKind and gives the switch thread its samples. The
+// lines), records the outcome in `switch_kind` and gives the switch thread its samples. The
 // user-interface thread opens and closes; the switch thread reads; the serial port is guarded
 // by its own lock and the board by UsbIo's.
 class SwitchDevices {
  public:
   SwitchDevices(HidTransport& hid, SerialPortOpener& serial, MessageSink& messages,
-                std::atomic<int>& switch_kind);
+                std::atomic<SwitchKind>& switch_kind);
 
-  // Opens what `SwitchDevice` names and sets SwitchKind.
+  // Opens what `SwitchDevice` names and sets `switch_kind`.
   void OpenSwitchDevice(const Settings& settings);
   // Opens the named port (replacing an open one) and raises DTR and RTS; a name containing
   // "NONE" succeeds without opening anything. Shows "<name> is not available" on failure,
@@ -52,7 +55,7 @@ class SwitchDevices {
  private:
   SerialPortOpener& serial_;
   MessageSink& messages_;
-  std::atomic<int>& switch_kind_;
+  std::atomic<SwitchKind>& switch_kind_;
   UsbIo usb_io_;
   mutable std::mutex serial_mutex_;
   std::unique_ptr<SerialPort> serial_port_;  // SerialPortHandle; null when none is open

@@ -37,7 +37,7 @@ int ModemLevel(std::uint32_t previous, std::uint32_t current) {
 }  // namespace
 
 void RunSwitchMonitor(std::stop_token stop, const Settings& settings,
-                      const std::atomic<int>& switch_kind, SwitchDevices& devices,
+                      const std::atomic<SwitchKind>& switch_kind, SwitchDevices& devices,
                       SwitchProgress& progress, const std::function<void()>& fire_event) {
   if (!SleepUnlessStopped(stop, kStartPause)) return;
   const SwitchTiming timing = ParseSwitchTiming(settings);
@@ -51,9 +51,10 @@ void RunSwitchMonitor(std::stop_token stop, const Settings& settings,
     std::this_thread::sleep_for(timing.rest_after_event);
   };
 
-  while (!stop.stop_requested() && switch_kind.load() > 0) {
+  while (!stop.stop_requested() &&
+         (switch_kind.load() == SwitchKind::kUsbIo || switch_kind.load() == SwitchKind::kSerial)) {
     const std::int32_t poll_count = CountPoll(progress.poll_count);
-    if (switch_kind.load() == kSwitchUsbIo) {
+    if (switch_kind.load() == SwitchKind::kUsbIo) {
       // A failed read is no change.
       int sample = progress.last_usb_sample.load();
       if (int pin = 0; devices.ReadUsbPin0(&pin)) sample = pin;

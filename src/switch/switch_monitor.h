@@ -23,9 +23,9 @@ struct SwitchProgress {
 // The switch thread: after a one-second start pause it polls the device that `switch_kind`
 // names every PollIntervalMs and, when the level changes in the TriggerEdge direction, waits
 // EventDelayMs, calls `fire_event` and rests RestAfterEventMs. It returns when a stop is
-// requested or `switch_kind` is no longer above 0. The event, once due, is always completed.
+// requested or `switch_kind` names no open device. The event, once due, is always completed.
 void RunSwitchMonitor(std::stop_token stop, const Settings& settings,
-                      const std::atomic<int>& switch_kind, SwitchDevices& devices,
+                      const std::atomic<SwitchKind>& switch_kind, SwitchDevices& devices,
                       SwitchProgress& progress, const std::function<void()>& fire_event);
 
 }  // namespace velmarin

@@ -67,27 +67,27 @@ bool UsbIo::LoadHidLibrary() {
   return LoadLocked(false);
 }
 
-int UsbIo::FindUsbIoDevices() {
+int UsbIo::FindDevices() {
   const std::lock_guard lock(mutex_);
   return FindLocked();
 }
 
-void UsbIo::OpenUsbIoDevice(int index) {
+void UsbIo::OpenDevice(int index) {
   const std::lock_guard lock(mutex_);
   OpenLocked(index);
 }
 
-void UsbIo::CloseUsbIoDevice() {
+void UsbIo::CloseDevice() {
   const auto lock = LockForTeardown();
   CloseLocked();
 }
 
-int UsbIo::InitUsbIo() {
+int UsbIo::Init() {
   const std::lock_guard lock(mutex_);
   return InitLocked(false);
 }
 
-int UsbIo::WriteUsbIoPort(int port, std::uint8_t value, bool extended) {
+int UsbIo::WritePort(int port, std::uint8_t value, bool extended) {
   const std::lock_guard lock(mutex_);
   if (paths_.empty()) InitLocked(true);
   OutputReport report(output_report_length_);
@@ -97,7 +97,7 @@ int UsbIo::WriteUsbIoPort(int port, std::uint8_t value, bool extended) {
   return 0;
 }
 
-int UsbIo::ReadUsbIoPort(int* value, int port, bool extended) {
+int UsbIo::ReadPort(int* value, int port, bool extended) {
   const std::lock_guard lock(mutex_);
   if (paths_.empty()) InitLocked(true);
   ++sequence_;
@@ -124,7 +124,7 @@ int UsbIo::ReadUsbIoPort(int* value, int port, bool extended) {
   }
 }
 
-int UsbIo::ShutdownUsbIo() {
+int UsbIo::Shutdown() {
   const auto lock = LockForTeardown();
   ShutdownLocked();
   return 0;
@@ -140,12 +140,12 @@ bool UsbIo::DeviceOpen() const {
   return device_ != nullptr;
 }
 
-int UsbIo::UsbIoCount() const {
+int UsbIo::DeviceCount() const {
   const std::lock_guard lock(mutex_);
   return static_cast<int>(paths_.size());
 }
 
-std::vector<std::string> UsbIo::UsbIoPaths() const {
+std::vector<std::string> UsbIo::DevicePaths() const {
   const std::lock_guard lock(mutex_);
   return paths_;
 }
@@ -160,7 +160,7 @@ int UsbIo::OutputReportLength() const {
   return output_report_length_;
 }
 
-std::uint32_t UsbIo::UsbIoSequence() const {
+std::uint32_t UsbIo::Sequence() const {
   const std::lock_guard lock(mutex_);
   return sequence_;
 }

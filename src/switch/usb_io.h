@@ -34,26 +34,26 @@ class UsbIo {
   // Makes the HID subsystem available; shows "Error at Load 'hid.dll'" when it is not.
   bool LoadHidLibrary();
   // Re-enumerates, keeps up to kMaxBoards matching paths, opens the first. Returns the count.
-  int FindUsbIoDevices();
-  void OpenUsbIoDevice(int index);
-  void CloseUsbIoDevice();
+  int FindDevices();
+  void OpenDevice(int index);
+  void CloseDevice();
   // 0 board found and opened; -1 HID not available; -2 no board.
-  int InitUsbIo();
+  int Init();
   // 0 sent; -1 the write failed.
-  int WriteUsbIoPort(int port, std::uint8_t value, bool extended);
+  int WritePort(int port, std::uint8_t value, bool extended);
   // 0 `*value` holds the port's pins; -1 command write failed; -2 a read failed or timed out;
   // -3 no answer carried the command's sequence byte. `*value` is written only on 0.
-  int ReadUsbIoPort(int* value, int port, bool extended);
+  int ReadPort(int* value, int port, bool extended);
   // Closes the board and releases the HID subsystem; the next access initialises again.
-  int ShutdownUsbIo();
+  int Shutdown();
 
   bool HidLibraryLoaded() const;
   bool DeviceOpen() const;
-  int UsbIoCount() const;
-  std::vector<std::string> UsbIoPaths() const;
+  int DeviceCount() const;
+  std::vector<std::string> DevicePaths() const;
   int InputReportLength() const;
   int OutputReportLength() const;
-  std::uint32_t UsbIoSequence() const;
+  std::uint32_t Sequence() const;
 
  private:
   // The *Locked members expect `mutex_` held.

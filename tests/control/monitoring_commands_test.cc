@@ -12,12 +12,12 @@ namespace {
 std::string Utf8(const std::string& cp932) { return Cp932ToUtf8(cp932).value_or("?"); }
 
 TEST(MonitoringStatusText, NamesTheDeviceAndItsState) {
-  EXPECT_EQ(Utf8(MonitoringStatusText(-1, "COM3")), "COM3スイッチエラー 監視中");
-  EXPECT_EQ(Utf8(MonitoringStatusText(0, "NONE")), "スイッチ未接続 監視中");
-  EXPECT_EQ(Utf8(MonitoringStatusText(1, "USB-IO")), "USB-IO 監視中");
-  EXPECT_EQ(Utf8(MonitoringStatusText(2, "COM1")), "COM1 監視中");
+  EXPECT_EQ(Utf8(MonitoringStatusText(SwitchKind::kError, "COM3")), "COM3スイッチエラー 監視中");
+  EXPECT_EQ(Utf8(MonitoringStatusText(SwitchKind::kNone, "NONE")), "スイッチ未接続 監視中");
+  EXPECT_EQ(Utf8(MonitoringStatusText(SwitchKind::kUsbIo, "USB-IO")), "USB-IO 監視中");
+  EXPECT_EQ(Utf8(MonitoringStatusText(SwitchKind::kSerial, "COM1")), "COM1 監視中");
   // An error wins over the "NONE" test, as the device named could not be opened.
-  EXPECT_EQ(Utf8(MonitoringStatusText(-1, "NONE?")), "NONE?スイッチエラー 監視中");
+  EXPECT_EQ(Utf8(MonitoringStatusText(SwitchKind::kError, "NONE?")), "NONE?スイッチエラー 監視中");
   EXPECT_EQ(Utf8(PausedStatusText()), "監視休止中");
   EXPECT_EQ(Utf8(EnterIdStatusText()), "IDを入力して下さい");
 }

@@ -83,7 +83,7 @@ TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) 
     EXPECT_TRUE(fs::exists(dir_ / "bkup" / name)) << name;
     EXPECT_FALSE(fs::exists(dir_ / name)) << name;
   }
-  EXPECT_EQ(Session().state().switch_kind, -1);
+  EXPECT_EQ(Session().state().switch_kind, SwitchKind::kError);
   EXPECT_EQ(messages_.texts(), std::vector<std::string>{"COM2 is not available"});
   EXPECT_FALSE(Session().state().monitoring_active);
   EXPECT_EQ(Utf8(Session().StartWithId("5")), "COM2スイッチエラー 監視中");
@@ -94,7 +94,7 @@ TEST_F(ProgramSessionTest, WithoutEvacuationNothingMovesAndNoBackupFolderAppears
   Session().StartUp();
   EXPECT_TRUE(fs::exists(dir_ / "a.jpg"));
   EXPECT_FALSE(fs::exists(dir_ / "bkup"));
-  EXPECT_EQ(Session().state().switch_kind, 0);
+  EXPECT_EQ(Session().state().switch_kind, SwitchKind::kNone);
 }
 
 TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndSaves) {
@@ -106,7 +106,7 @@ TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndS
   });
   auto lines = serial_.AddPort("COM1");
   Session().StartUp();
-  EXPECT_EQ(Session().state().switch_kind, 2);
+  EXPECT_EQ(Session().state().switch_kind, SwitchKind::kSerial);
   EXPECT_TRUE(lines->dtr_and_rts_raised());
   EXPECT_EQ(Utf8(Session().StartWithId("7")), "COM1 監視中");
 
@@ -162,7 +162,7 @@ TEST_F(ProgramSessionTest, UsbIoBoardIsSetToOnesAtStartUpAndClosedAtShutdown) {
   WriteSettings([](Settings& s) { s[SettingSlot::SwitchDevice] = "USB-IO"; });
   auto board = hid_.AddBoard("/dev/hidraw7");
   Session().StartUp();
-  EXPECT_EQ(Session().state().switch_kind, 1);
+  EXPECT_EQ(Session().state().switch_kind, SwitchKind::kUsbIo);
   ASSERT_FALSE(board->OutputReports().empty());
   EXPECT_EQ(board->OutputReports().front(),
             (std::vector<std::uint8_t>{0x00, 0x01, 0xFF, 0, 0, 0, 0, 0, 0}));
@@ -204,13 +204,14 @@ TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNe
 
   bool released_during_dialog = false;
   const std::string status = Session().RunSettingsCommand(SettingsCommand::kSwitch, [&] {
-    released_during_dialog = !serial_.IsHeld("COM1") && Session().state().switch_kind == 0;
+    released_during_dialog =
+        !serial_.IsHeld("COM1") && Session().state().switch_kind == SwitchKind::kNone;
     Session().state().SetSlot(SettingSlot::SwitchDevice, "COM2");
   });
   EXPECT_TRUE(released_during_dialog);
   EXPECT_EQ(Utf8(status), "COM2 監視中");
   EXPECT_TRUE(serial_.IsHeld("COM2"));
-  EXPECT_EQ(Session().state().switch_kind, 2);
+  EXPECT_EQ(Session().state().switch_kind, SwitchKind::kSerial);
   // The new switch thread polls the new port.
   EXPECT_TRUE(WaitFor([&] { return com2->status_reads() > 0; }));
 

@@ -23,14 +23,14 @@ class SwitchDeviceTest : public ::testing::Test {
   test::SimulatedHidTransport hid_;
   test::ScriptedSerialOpener serial_;
   test::RecordedMessages messages_;
-  std::atomic<int> kind_{99};
+  std::atomic<SwitchKind> kind_{static_cast<SwitchKind>(99)};
   SwitchDevices devices_{hid_, serial_, messages_, kind_};
 };
 
 TEST_F(SwitchDeviceTest, NoneOpensNothingAndLeavesHidUnloaded) {
   hid_.AddBoard("/dev/hidraw0");
   Open("NONE");
-  EXPECT_EQ(kind_, kSwitchNone);
+  EXPECT_EQ(kind_, SwitchKind::kNone);
   EXPECT_EQ(hid_.init_calls(), 0);
   EXPECT_TRUE(serial_.open_attempts().empty());
   EXPECT_TRUE(messages_.texts().empty());
@@ -39,7 +39,7 @@ TEST_F(SwitchDeviceTest, NoneOpensNothingAndLeavesHidUnloaded) {
 TEST_F(SwitchDeviceTest, FreeComPortIsOpenedWithDtrAndRtsRaised) {
   const auto lines = serial_.AddPort("COM1");
   Open("COM1");
-  EXPECT_EQ(kind_, kSwitchSerial);
+  EXPECT_EQ(kind_, SwitchKind::kSerial);
   EXPECT_TRUE(lines->dtr_and_rts_raised());
   EXPECT_TRUE(serial_.IsHeld("COM1"));
 
@@ -56,7 +56,7 @@ TEST_F(SwitchDeviceTest, FreeComPortIsOpenedWithDtrAndRtsRaised) {
 TEST_F(SwitchDeviceTest, BusyComPortIsReportedAndGivesKindMinusOne) {
   serial_.AddPort("COM2", /*busy=*/true);
   Open("COM2");
-  EXPECT_EQ(kind_, kSwitchError);
+  EXPECT_EQ(kind_, SwitchKind::kError);
   EXPECT_EQ(messages_.texts(), Names{"COM2 is not available"});
   EXPECT_FALSE(devices_.SerialPortOpen());
 }
@@ -64,7 +64,7 @@ TEST_F(SwitchDeviceTest, BusyComPortIsReportedAndGivesKindMinusOne) {
 TEST_F(SwitchDeviceTest, DeviceWithoutModemLinesIsNotASerialSwitch) {
   serial_.AddPort("/dev/pts/3")->SetNoModemLines();
   Open("/dev/pts/3");
-  EXPECT_EQ(kind_, kSwitchError);
+  EXPECT_EQ(kind_, SwitchKind::kError);
   EXPECT_EQ(messages_.texts(), Names{"/dev/pts/3 is not available"});
   EXPECT_FALSE(devices_.SerialPortOpen());
   EXPECT_FALSE(serial_.IsHeld("/dev/pts/3"));
@@ -73,18 +73,18 @@ TEST_F(SwitchDeviceTest, DeviceWithoutModemLinesIsNotASerialSwitch) {
 TEST_F(SwitchDeviceTest, DevicePathCountsAsASerialName) {
   serial_.AddPort("/dev/ttyUSB0");
   Open("/dev/ttyUSB0");
-  EXPECT_EQ(kind_, kSwitchSerial);
+  EXPECT_EQ(kind_, SwitchKind::kSerial);
   EXPECT_EQ(hid_.init_calls(), 0);
 
   Open("/dev/ttyUSB9");
-  EXPECT_EQ(kind_, kSwitchError);
+  EXPECT_EQ(kind_, SwitchKind::kError);
   EXPECT_EQ(messages_.texts(), Names{"/dev/ttyUSB9 is not available"});
 }
 
 TEST_F(SwitchDeviceTest, SerialNameWithNoneOpensNothingAndMeansNoSwitch) {
   serial_.AddPort("COMNONE");
   Open("COMNONE");
-  EXPECT_EQ(kind_, kSwitchNone);
+  EXPECT_EQ(kind_, SwitchKind::kNone);
   EXPECT_TRUE(serial_.open_attempts().empty());
   EXPECT_TRUE(messages_.texts().empty());
 }
@@ -100,21 +100,21 @@ TEST_F(SwitchDeviceTest, OpeningAnotherPortReleasesTheFirst) {
 
 TEST_F(SwitchDeviceTest, UsbIoWithoutBoardGivesKindMinusOneSilently) {
   Open("USB-IO");
-  EXPECT_EQ(kind_, kSwitchError);
+  EXPECT_EQ(kind_, SwitchKind::kError);
   EXPECT_TRUE(messages_.texts().empty());
 }
 
 TEST_F(SwitchDeviceTest, UsbIoWithoutHidShowsTheLoadMessage) {
   hid_.SetInitFails(true);
   Open("USB-IO");
-  EXPECT_EQ(kind_, kSwitchError);
+  EXPECT_EQ(kind_, SwitchKind::kError);
   EXPECT_EQ(messages_.texts(), Names{"Error at Load 'hid.dll'"});
 }
 
 TEST_F(SwitchDeviceTest, UsbIoWithBoardSetsAllPinsFirstAndGivesKindOne) {
   const auto board = hid_.AddBoard("/dev/hidraw0");
   Open("USB-IO");
-  EXPECT_EQ(kind_, kSwitchUsbIo);
+  EXPECT_EQ(kind_, SwitchKind::kUsbIo);
   const auto reports = board->OutputReports();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0], (Bytes{0x00, 0x01, 0xFF, 0, 0, 0, 0, 0, 0}));
@@ -135,7 +135,7 @@ TEST_F(SwitchDeviceTest, UsbIoWithBoardSetsAllPinsFirstAndGivesKindOne) {
 TEST_F(SwitchDeviceTest, UnknownNameSearchesBoardsButGivesKindMinusOne) {
   const auto board = hid_.AddBoard("/dev/hidraw0");
   Open("FOOTSWITCH");
-  EXPECT_EQ(kind_, kSwitchError);
+  EXPECT_EQ(kind_, SwitchKind::kError);
   EXPECT_TRUE(hid_.initialised());
   EXPECT_EQ(hid_.enumerate_calls(), 1);
   EXPECT_TRUE(devices_.usb_io().DeviceOpen());

@@ -38,14 +38,14 @@ class SwitchMonitorTest : public ::testing::Test {
     board_ = hid_.AddBoard("/dev/hidraw0");
     settings_[SettingSlot::SwitchDevice] = "USB-IO";
     devices_.OpenSwitchDevice(settings_);
-    ASSERT_EQ(kind_, kSwitchUsbIo);
+    ASSERT_EQ(kind_, SwitchKind::kUsbIo);
   }
 
   void OpenSerial() {
     lines_ = serial_.AddPort("COM1");
     settings_[SettingSlot::SwitchDevice] = "COM1";
     devices_.OpenSwitchDevice(settings_);
-    ASSERT_EQ(kind_, kSwitchSerial);
+    ASSERT_EQ(kind_, SwitchKind::kSerial);
   }
 
   void Start() {
@@ -70,7 +70,7 @@ class SwitchMonitorTest : public ::testing::Test {
   test::SimulatedHidTransport hid_;
   test::ScriptedSerialOpener serial_;
   test::RecordedMessages messages_;
-  std::atomic<int> kind_{0};
+  std::atomic<SwitchKind> kind_{SwitchKind::kNone};
   SwitchDevices devices_{hid_, serial_, messages_, kind_};
   std::shared_ptr<test::SimulatedUsbIoBoard> board_;
   std::shared_ptr<test::ScriptedModemLines> lines_;
@@ -82,7 +82,7 @@ class SwitchMonitorTest : public ::testing::Test {
 };
 
 TEST_F(SwitchMonitorTest, WithoutUsableDeviceReturnsAfterTheStartPauseWithoutPolling) {
-  for (const int kind : {kSwitchNone, kSwitchError}) {
+  for (const SwitchKind kind : {SwitchKind::kNone, SwitchKind::kError}) {
     kind_ = kind;
     RunSwitchMonitor(std::stop_token(), settings_, kind_, devices_, progress_, [&] { ++fired_; });
     EXPECT_EQ(progress_.poll_count.load(), 0);
@@ -202,7 +202,7 @@ TEST_F(SwitchMonitorTest, EndsByItselfWhenTheSwitchKindDrops) {
   OpenUsbIo();
   Start();
   ASSERT_TRUE(PollsMore(2));
-  kind_ = kSwitchNone;
+  kind_ = SwitchKind::kNone;
   const bool ended = Eventually([&] { return finished_.load(); });
   StopAndJoin();
   EXPECT_TRUE(ended);
