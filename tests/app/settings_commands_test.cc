@@ -1,16 +1,26 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
 #include "app/control_panel.h"
 #include "app/naming_dialog.h"
 #include "app/switch_event_dialog.h"
+#include "settings/settings.h"
+#include "support/pictures.h"
 #include "window_fixture.h"
 
 namespace velmarin::test {
 namespace {
+
+namespace fs = std::filesystem;
 
 template <typename Control>
 Control& Find(QDialog& dialog, const char* id) {
@@ -168,6 +178,35 @@ TEST_F(WindowTest, SettingsFromTheDialogsComeBackUnchangedAfterARestart) {
   EXPECT_TRUE(ctrl);
   EXPECT_EQ(edge, "OFF");
   EXPECT_EQ(session_->state().settings(), stored);
+}
+
+TEST_F(WindowTest, TheNextTransferredImageCarriesTheSettingsOfTheNamingDialog) {
+  Window().panel()->id_field()->setText("7");
+  run_dialog_ = [](QDialog& dialog) {
+    Find<QLineEdit>(dialog, "1015").setText("$i03_$r02");
+    Find<QLineEdit>(dialog, "1039").setText("10,10,-10,-10");
+    Find<QLineEdit>(dialog, "1053").setText("0000FF");  // red: the digits read blue, green, red
+    Find<QPlainTextEdit>(dialog, "1021").clear();
+    return Press(dialog, "1");
+  };
+  Window().naming_action()->trigger();
+  ASSERT_TRUE(session_->state().monitoring_active);
+
+  // Once the folder thread has counted the folder, a new picture arrives by rename.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  const fs::path watch = session_->state().Slot(SettingSlot::WatchFolder);
+  WriteJpeg(watch / "incoming.tmp", PaintPicture(64, 48, [](int, int) { return Rgb{90, 90, 90}; }));
+  fs::rename(watch / "incoming.tmp", watch / "still.jpg");
+
+  const fs::path target = dir_ / "hozon" / "007_01.jpg";
+  for (int i = 0; i < 200 && !fs::exists(target); ++i) {
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(fs::exists(target));
+  const Dib result = ReadJpeg(target);
+  EXPECT_TRUE(Near(PixelOf(result, 3, 24), Rgb{255, 0, 0}, 40));
+  EXPECT_TRUE(Near(PixelOf(result, 32, 24), Rgb{90, 90, 90}, 12));
 }
 
 }  // namespace
