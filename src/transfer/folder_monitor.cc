@@ -27,6 +27,16 @@ bool RemoveWorkFile(const fs::path& file) {
   return !ec && !fs::exists(fs::symlink_status(file, ec));
 }
 
+// Whether `target` would land in the watch folder itself, where the next scan would take it
+// as a new capture, and so on without end. A sub-folder of it is never scanned.
+bool LandsInWatchFolder(const fs::path& target, const Settings& settings,
+                        const ProgramDir& program_dir) {
+  const auto watch_folder =
+      FolderFromSlot(settings[SettingSlot::WatchFolder], program_dir, nullptr);
+  std::error_code ec;
+  return watch_folder && fs::equivalent(target.parent_path(), *watch_folder, ec);
+}
+
 struct FolderScan {
   fs::path folder;
   ScanResult result;
@@ -74,6 +84,10 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
   auto target = pipeline.BuildTarget(resolved, capture_id, now, &error);
   if (!target) {
     report(error);
+    return std::nullopt;
+  }
+  if (LandsInWatchFolder(target->name(), settings, program_dir)) {
+    errors.Set("transfer target in watch folder! ");
     return std::nullopt;
   }
 

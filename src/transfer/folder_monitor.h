@@ -51,7 +51,9 @@ class TransferPipeline {
 // number is searched now), a BMP through "temp.jpg", then "444.jpg", then the target, which
 // with a serial claims its name and moves on to the next number when another program took
 // it meanwhile. Both work files are deleted before they are written, and every step's result
-// is checked, so an earlier image is never passed on under this image's name. Returns the
+// is checked, so an earlier image is never passed on under this image's name. A target that
+// would land in the watch folder itself is refused ("transfer target in watch folder! "),
+// as the next scan would take it again as a new capture. Returns the
 // path the image really got, or nullopt when it was not transferred (the reason is in
 // `errors` or went to `messages`).
 std::optional<std::filesystem::path> TransferOneImage(const std::filesystem::path& source,

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "settings/settings.h"
 #include "support/pictures.h"
@@ -208,6 +209,64 @@ TEST_F(HeadlessMonitoring, CompleteJpegWithDamageInsideIsTransferredOnce) {
   const std::string warning = "Corrupt JPEG data: premature end of data segment";
   ASSERT_NE(err.find(warning), std::string::npos) << err;
   EXPECT_EQ(err.find(warning), err.rfind(warning)) << err;
+}
+
+// Starts a headless run on `dir` until it is monitoring, then stops it; its standard error.
+std::string StartAndStop(const fs::path& dir) {
+  TempDir logs;
+  BackgroundProgram monitor({"--headless", "--dir", dir.string()}, logs.path(), {"DISPLAY="});
+  EXPECT_TRUE(BackgroundProgram::WaitFor(
+      [&] { return monitor.err().find("監視中") != std::string::npos; }, kLimit))
+      << monitor.err();
+  EXPECT_EQ(monitor.Stop(SIGTERM), 0);
+  return monitor.err();
+}
+
+// A capture program that reuses its names leaves an image of the same name at each start:
+// every one of them is kept in "bkup".
+TEST(HeadlessEvacuation, ImagesOfTheSameNameFromTwoStartsAreBothKept) {
+  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  TempDir dir;
+  WriteFileBytes(dir / "velmarin.ini",
+                 std::string(SettingLabel(SettingSlot::EvacuateAtStartup)) + "1\r\n");
+  WriteFileBytes(dir / "cap001.jpg", "first start");
+  StartAndStop(dir.path());
+  WriteFileBytes(dir / "cap001.jpg", "second start");
+  const std::string err = StartAndStop(dir.path());
+  EXPECT_EQ(ReadFileBytes(dir / "bkup" / "cap001.jpg"), "first start");
+  EXPECT_EQ(ReadFileBytes(dir / "bkup" / "cap001_1.jpg"), "second start");
+  EXPECT_FALSE(fs::exists(dir / "cap001.jpg"));
+  EXPECT_EQ(err.find("not evacuated"), std::string::npos) << err;
+}
+
+// Targets in the watch folder would be taken again as new captures until the disk is full.
+TEST(HeadlessWatchFolder, TransferFolderEqualToTheWatchFolderIsRefused) {
+  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  TempDir dir;
+  TempDir logs;
+  // The default template puts a year folder in between; this one does not.
+  WriteFileBytes(dir / "velmarin.ini",
+                 std::string(SettingLabel(SettingSlot::TransferFolder)) + dir.path().string() +
+                     "\r\n" + std::string(SettingLabel(SettingSlot::NameFormat)) + "$i06_$r03\r\n");
+  BackgroundProgram monitor({"--headless", "--dir", dir.path().string()}, logs.path(),
+                            {"DISPLAY="});
+  ASSERT_TRUE(BackgroundProgram::WaitFor(
+      [&] { return monitor.err().find("監視中") != std::string::npos; }, kLimit))
+      << monitor.err();
+  std::this_thread::sleep_for(700ms);
+  WriteFileBytes(dir / "shot.jpg", JpegBytes(64, 48, 8));
+  EXPECT_TRUE(BackgroundProgram::WaitFor(
+      [&] { return monitor.err().find("transfer target in watch folder! ") != std::string::npos; },
+      kLimit))
+      << monitor.err();
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(monitor.Stop(SIGTERM), 0);
+  EXPECT_EQ(CountLines(monitor.out()), 0);
+  std::vector<std::string> jpegs;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    if (entry.path().extension() == ".jpg") jpegs.push_back(entry.path().filename());
+  }
+  EXPECT_EQ(jpegs, std::vector<std::string>{"shot.jpg"});
 }
 
 // A switch device that cannot be opened is reported, and monitoring goes on without it.

@@ -3,6 +3,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/temp_dir.h"
 #include "transfer/folder_monitor_fixture.h"
@@ -131,6 +132,34 @@ TEST_F(FolderPipeline, CopiedImageAlsoMovesOnPastEveryNameTakenMeanwhile) {
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(transfer_)) files += entry.is_regular_file();
   EXPECT_EQ(files, 3u);  // no temporary left
+}
+
+// A target in the watch folder would be taken again as a new capture, without end.
+TEST_F(FolderPipeline, TargetInTheWatchFolderIsRefusedAndNothingIsWritten) {
+  Start();
+  const fs::path link = root_.path() / "link-to-watch";
+  fs::create_directory_symlink(watch_, link);
+  int images = 0;
+  for (const auto& [folder, name_format] : std::vector<std::pair<std::string, std::string>>{
+           {watch_.string(), "$i06_$r03"},
+           {link.string(), "$i06_$r03"},
+           {root_.path().string(), "watch\\$i06_$r03"}}) {
+    SCOPED_TRACE(folder + " " + name_format);
+    SetSlot(SettingSlot::TransferFolder, folder);
+    SetSlot(SettingSlot::NameFormat, name_format);
+    ++images;
+    AddImage("shot" + std::to_string(images) + ".jpg", JpegBytes(64, 48, images));
+    RunCycle();
+    EXPECT_TRUE(Transferred().empty());
+    EXPECT_EQ(errors_.Get(), "transfer target in watch folder! ");
+    EXPECT_FALSE(fs::exists(Watch("123456_001.jpg")));
+  }
+  // A sub-folder of the watch folder is not scanned: targets may go there.
+  SetSlot(SettingSlot::NameFormat, "watch\\out\\$i06_$r03");
+  AddImage("shot4.jpg", JpegBytes(64, 48, 4));
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
+  EXPECT_EQ(Transferred()[0].second, Watch("out") / "123456_001.jpg");
 }
 
 // A file cut short that stops changing is finished: it is tried once, and the texts are those
