@@ -25,30 +25,14 @@
 #include <thread>
 #include <vector>
 
-#include "image/dib.h"
-#include "image/jpeg_codec.h"
+#include "support/pictures.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-std::string JpegBytes(int width, int height, int seed) {
-  velmarin::Dib dib = *velmarin::Dib::Create(width, height, 24);
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = dib.row(y);
-    for (int x = 0; x < width * 3; ++x) row[x] = static_cast<std::uint8_t>(x * 7 + y * 3 + seed);
-  }
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* stream = open_memstream(&buffer, &size);
-  velmarin::WriteDibToJpeg(stream, dib, 90, false);
-  std::fclose(stream);
-  std::string bytes(buffer, size);
-  std::free(buffer);
-  return bytes;
-}
 
 // The program under test, its stdout read line by line.
 class Monitor {
@@ -142,9 +126,9 @@ int main(int argc, char** argv) {
   }
   const int images = quick ? 10 : 50;
   const auto idle_time = quick ? 10s : 60s;
-  char pattern[] = "/tmp/velmarin-bench-XXXXXX";
-  const fs::path dir = mkdtemp(pattern);
-  const std::string picture = JpegBytes(640, 480, 1);
+  const velmarin::test::TempDir watch;
+  const fs::path& dir = watch.path();
+  const std::string picture = velmarin::test::JpegBytes(640, 480, 1);
   for (int n = 0; n < old_files; ++n) {
     std::ofstream(dir / ("old" + std::to_string(n) + ".jpg"), std::ios::binary) << "old";
   }
@@ -194,6 +178,5 @@ int main(int argc, char** argv) {
     std::printf("rate: %d of %d images 600 ms apart taken over (%.2f images/s)\n", taken, burst,
                 taken / seconds);
   }
-  fs::remove_all(dir);
   return 0;
 }

@@ -8,23 +8,24 @@
 #include <benchmark/benchmark.h>
 
 #include <jpeglib.h>
-#include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/last_error_text.h"
 #include "base/message_sink.h"
+#include "base/unique_fd.h"
 #include "image/capture_processing.h"
 #include "image/dib.h"
 #include "image/gui_context.h"
 #include "image/jpeg_files.h"
 #include "naming/local_time.h"
 #include "settings/settings.h"
+#include "support/pictures.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -32,11 +33,6 @@ namespace fs = std::filesystem;
 
 constexpr int kQuality = 95;
 constexpr velmarin::LocalTime kNow{2012, 9, 28, 14, 5, 9};
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 class StderrSink : public velmarin::MessageSink {
  public:
@@ -46,24 +42,8 @@ class StderrSink : public velmarin::MessageSink {
 };
 
 // The private folder of the run, removed at exit.
-class Workspace {
- public:
-  Workspace() {
-    std::string pattern = (fs::temp_directory_path() / "velmarin-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~Workspace() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-Workspace& Space() {
-  static Workspace space;
+const velmarin::test::TempDir& Space() {
+  static const velmarin::test::TempDir space;
   return space;
 }
 
@@ -96,25 +76,9 @@ fs::path JpegSource(int width, int height) {
   return path;
 }
 
-void PutLe(std::string& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
-}
-
 fs::path BmpSource(int width, int height) {
   const fs::path path = Space().path() / ("source_" + std::to_string(width) + ".bmp");
-  if (fs::exists(path)) return path;
-  const velmarin::Dib dib = TexturedPicture(width, height);
-  const auto size = static_cast<std::uint32_t>(dib.stride() * dib.height());
-  std::string bytes = "BM";
-  for (std::uint32_t v : {54 + size, 0u, 54u, 40u}) PutLe(bytes, v, 4);
-  PutLe(bytes, static_cast<std::uint32_t>(width), 4);
-  PutLe(bytes, static_cast<std::uint32_t>(height), 4);
-  PutLe(bytes, 1, 2);
-  PutLe(bytes, 24, 2);
-  for (std::uint32_t v : {0u, size, 2835u, 2835u, 0u, 0u}) PutLe(bytes, v, 4);
-  bytes.append(reinterpret_cast<const char*>(dib.pixels()), size);
-  const File file(std::fopen(path.c_str(), "wb"));
-  if (file) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+  if (!fs::exists(path)) velmarin::test::WriteBmp24(path, TexturedPicture(width, height));
   return path;
 }
 
@@ -122,8 +86,8 @@ velmarin::Settings DefaultSettings() { return velmarin::DefaultSettings(Space().
 
 // One plain decode into packed RGB rows and one encode of those rows, libjpeg only.
 bool DecodeEncode(const fs::path& source, const fs::path& target) {
-  const File in(std::fopen(source.c_str(), "rb"));
-  const File out(std::fopen(target.c_str(), "wb"));
+  const velmarin::UniqueFile in(std::fopen(source.c_str(), "rb"));
+  const velmarin::UniqueFile out(std::fopen(target.c_str(), "wb"));
   if (!in || !out) return false;
   jpeg_error_mgr errors;
   jpeg_decompress_struct decoder;
