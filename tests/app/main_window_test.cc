@@ -132,6 +132,19 @@ TEST_F(WindowTest, EvacuationItemIsCheckedWhileOffAndTogglesTheSetting) {
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::EvacuateAtStartup], "1");
 }
 
+TEST_F(WindowTest, SettingsThatCannotBeSavedAtExitAreReportedInABox) {
+  Window().evacuation_action()->trigger();  // a change to save
+  fs::remove(dir_ / "velmarin.ini");
+  fs::create_directory(dir_ / "velmarin.ini");  // nothing can be written in its place
+  AnswerNextModalBox();
+  Window().close();
+  ASSERT_EQ(answered_boxes_.size(), 1u);
+  EXPECT_TRUE(answered_boxes_[0].startsWith("The settings could not be saved"))
+      << answered_boxes_[0].toStdString();
+  EXPECT_FALSE(Window().shut_down_cleanly());
+  EXPECT_TRUE(fs::is_directory(dir_ / "velmarin.ini"));
+}
+
 TEST_F(WindowTest, FolderCommandsStoreTheChoiceAndLeaveMonitoringOn) {
   const fs::path folder = dir_ / "capture";
   fs::create_directory(folder);
