@@ -56,6 +56,12 @@ unsigned long XWindowDriver::FindWindow(const std::string& title) const {
   return found;
 }
 
+bool XWindowDriver::Viewable(unsigned long window) const {
+  XWindowAttributes attributes;
+  return XGetWindowAttributes(display_.get(), window, &attributes) != 0 &&
+         attributes.map_state == IsViewable;
+}
+
 void XWindowDriver::Focus(unsigned long window) const {
   XRaiseWindow(display_.get(), window);
   XSetInputFocus(display_.get(), window, RevertToPointerRoot, CurrentTime);

@@ -23,6 +23,8 @@ class XWindowDriver {
   // A top-level window whose title (UTF-8) is `title`; 0 when there is none.
   unsigned long FindWindow(const std::string& title) const;
   std::string Title(unsigned long window) const;
+  // Mapped and visible on the screen, so it can take the focus.
+  bool Viewable(unsigned long window) const;
   void Focus(unsigned long window) const;
 
   struct Key {
