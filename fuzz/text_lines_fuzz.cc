@@ -1,13 +1,15 @@
 // Reads any bytes as the TextLines, SourceRange, colour and quality settings, and checks
-// what the stamp parsing promises.
+// what the stamp parsing and the naming dialog's one-stamp-per-line form promise.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "base/cp932_search.h"
 #include "base/scanf_reader.h"
 #include "image/stamp_settings.h"
+#include "image/text_lines_edit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -30,5 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   (void)velmarin::ScanDecimal(text);
+  // Without line breaks of its own, a value split into lines and joined again is a front of
+  // itself: nothing is invented, only a short final piece dropped.
+  const std::string lines = velmarin::SplitTextLines(text);
+  if (text.find('\n') == std::string_view::npos &&
+      !text.starts_with(velmarin::JoinTextLines(lines))) {
+    std::abort();
+  }
   return 0;
 }
