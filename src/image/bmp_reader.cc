@@ -24,10 +24,7 @@ constexpr std::size_t kOs2ShortHeaderSize = 16;  // OS/2 2.x, shortened
 constexpr std::size_t kOs2HeaderSize = 64;       // OS/2 2.x, full
 constexpr std::size_t kMaxHeaderSize = 124;      // BITMAPV5HEADER
 
-// Densities whose ratio exceeds this describe pixels a hundred times wider than high (or
-// the reverse): no camera makes them, so such a header is taken as damaged.
-constexpr std::int64_t kMaxDensityRatio = 100;
-
+constexpr std::size_t kInfoHeaderSize = 40;  // BITMAPINFOHEADER
 // Reads from the stream while keeping count of the bytes consumed since the file start,
 // so offsets from the file header can be checked against what was already read.
 class StreamReader {
@@ -71,17 +68,13 @@ class StreamReader {
 };
 
 struct BmpLayout {
-  std::uint32_t file_size = 0;
   std::uint32_t pixel_offset = 0;
   std::uint32_t header_size = 0;
   std::int64_t width = 0;
   std::int64_t height = 0;  // signed: negative means top-down rows
-  std::uint32_t planes = 0;
   int bits = 0;
   std::uint32_t compression = kBiRgb;
   std::uint32_t image_size = 0;
-  std::int32_t x_density = 0;
-  std::int32_t y_density = 0;
   std::uint32_t colours_used = 0;
   std::size_t palette_entry_size = 4;
   std::array<std::uint32_t, 3> masks{};  // red, green, blue
@@ -108,32 +101,29 @@ bool ReadHeaders(StreamReader& in, BmpLayout& layout) {
   std::uint8_t file_header[kFileHeaderSize];
   if (!in.Read(file_header, sizeof file_header)) return false;
   if (file_header[0] != 'B' || file_header[1] != 'M') return false;
-  layout.file_size = Get32(file_header + 2);
+  // The file size field is not needed: the stream's own length bounds every read.
   layout.pixel_offset = Get32(file_header + 10);
 
   std::uint8_t info[kMaxHeaderSize] = {};
   if (!in.Read(info, 4)) return false;
   layout.header_size = Get32(info);
+  if (layout.header_size == 0) layout.header_size = kInfoHeaderSize;  // as Windows' reader takes it
   if (!HeaderSizeKnown(layout.header_size)) return false;
   if (!in.Read(info + 4, layout.header_size - 4)) return false;
 
   if (layout.header_size == kCoreHeaderSize) {
     layout.width = Get16(info + 4);
     layout.height = Get16(info + 6);
-    layout.planes = Get16(info + 8);
     layout.bits = Get16(info + 10);
     layout.palette_entry_size = 3;
     return true;
   }
   layout.width = static_cast<std::int32_t>(Get32(info + 4));
   layout.height = static_cast<std::int32_t>(Get32(info + 8));
-  layout.planes = Get16(info + 12);
   layout.bits = Get16(info + 14);
   if (layout.header_size == kOs2ShortHeaderSize) return true;
   layout.compression = Get32(info + 16);
   layout.image_size = Get32(info + 20);
-  layout.x_density = static_cast<std::int32_t>(Get32(info + 24));
-  layout.y_density = static_cast<std::int32_t>(Get32(info + 28));
   layout.colours_used = Get32(info + 32);
   if (layout.header_size >= 52 && layout.header_size != kOs2HeaderSize) {
     layout.masks = {Get32(info + 40), Get32(info + 44), Get32(info + 48)};
@@ -159,17 +149,9 @@ bool CompressionFits(const BmpLayout& layout) {
   }
 }
 
-bool DensitiesPlausible(const BmpLayout& layout) {
-  const std::int64_t x = layout.x_density;
-  const std::int64_t y = layout.y_density;
-  if (x < 0 || y < 0) return false;
-  if (x == 0 || y == 0) return true;
-  return x <= y * kMaxDensityRatio && y <= x * kMaxDensityRatio;
-}
-
-bool HeaderPlausible(const BmpLayout& layout, const StreamReader& in) {
-  if (layout.file_size != 0 && layout.file_size > in.length()) return false;  // cut short
-  if (layout.planes != 1) return false;
+// Only what the picture needs is checked: the planes, the densities and the file size field
+// play no part in reading it, so a wrong value there refuses nothing.
+bool HeaderPlausible(const BmpLayout& layout) {
   if (layout.width <= 0 || layout.height == 0) return false;
   if (!DibSizeAllowed(layout.width, layout.height)) return false;
   switch (layout.bits) {
@@ -184,7 +166,7 @@ bool HeaderPlausible(const BmpLayout& layout, const StreamReader& in) {
     default:
       return false;
   }
-  return CompressionFits(layout) && DensitiesPlausible(layout);
+  return CompressionFits(layout);
 }
 
 bool ReadMasks(StreamReader& in, BmpLayout& layout) {
@@ -207,13 +189,17 @@ bool ReadMasks(StreamReader& in, BmpLayout& layout) {
 bool ReadPalette(StreamReader& in, const BmpLayout& layout, Dib* dib, std::uint64_t* held) {
   const std::uint64_t space =
       layout.pixel_offset >= in.position() ? layout.pixel_offset - in.position() : 0;
+  const std::uint64_t most = std::uint64_t{1} << std::min(layout.bits, 8);
+  const std::uint64_t room = space / layout.palette_entry_size;
   std::uint64_t entries = layout.colours_used;
-  if (layout.header_size <= kOs2ShortHeaderSize && layout.bits <= 8) {
-    // These headers carry no entry count: the table fills the room up to the pixels.
-    entries =
-        std::min<std::uint64_t>(std::uint64_t{1} << layout.bits, space / layout.palette_entry_size);
-  } else if (entries == 0 && layout.bits <= 8) {
-    entries = std::uint64_t{1} << layout.bits;
+  if (layout.bits > 8) {
+    entries = 0;  // a table beside true colour is a hint for displays; the pixels need none
+  } else if (layout.header_size <= kOs2ShortHeaderSize || entries > most) {
+    // No entry count, or one no table of this bit count can have: the table fills the room
+    // up to the pixels. An index past what it holds is refused below.
+    entries = std::min(most, room);
+  } else if (entries == 0) {
+    entries = most;
   }
   if (entries * layout.palette_entry_size > space) return false;
   *held = entries;
@@ -321,24 +307,31 @@ bool ReadPackedRows(StreamReader& in, const BmpLayout& layout, Dib& dib) {
 }
 
 // Decodes RLE8 or RLE4 data into an 8-bit indexed Dib. Pixels the data skips keep index 0.
-// Any run or move that would leave the picture fails the whole file.
+// Many writers encode the padding of each row too, so a run may reach into it when the
+// width is not a multiple of four; such pixels are dropped, as common readers do. A run or
+// move past the padded row, or out of the picture, means damaged data and fails the file.
 bool DecodeRle(const std::vector<std::uint8_t>& data, bool four_bit, Dib& dib) {
   const std::int64_t width = dib.width();
   const std::int64_t height = dib.height();
+  const std::int64_t padded_width = four_bit
+                                        ? static_cast<std::int64_t>(DibStride(4, dib.width())) * 2
+                                        : static_cast<std::int64_t>(DibStride(8, dib.width()));
   std::int64_t x = 0;
   std::int64_t y = 0;
   std::size_t p = 0;
   std::uint8_t* const pixels = dib.pixels();
   const std::size_t stride = dib.stride();
   auto put = [&](std::uint8_t index) {
-    pixels[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x++)] = index;
+    if (x < width)
+      pixels[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)] = index;
+    ++x;
   };
   while (p + 2 <= data.size()) {
     const std::uint8_t count = data[p];
     const std::uint8_t value = data[p + 1];
     p += 2;
     if (count > 0) {
-      if (y >= height || x + count > width) return false;
+      if (y >= height || x + count > padded_width) return false;
       for (int i = 0; i < count; ++i) {
         put(four_bit ? ((i % 2 == 0) ? value >> 4 : value & 0x0F) : value);
       }
@@ -356,11 +349,11 @@ bool DecodeRle(const std::vector<std::uint8_t>& data, bool four_bit, Dib& dib) {
         x += data[p];
         y += data[p + 1];
         p += 2;
-        if (x > width || y > height) return false;
+        if (x > padded_width || y > height) return false;
         break;
       default: {  // literal pixels, padded to an even byte count
         const std::size_t bytes = four_bit ? (value + 1) / 2 : value;
-        if (y >= height || x + value > width || p + bytes > data.size()) return false;
+        if (y >= height || x + value > padded_width || p + bytes > data.size()) return false;
         for (int i = 0; i < value; ++i) {
           const std::uint8_t byte = data[p + (four_bit ? i / 2 : i)];
           put(four_bit ? ((i % 2 == 0) ? byte >> 4 : byte & 0x0F) : byte);
@@ -384,9 +377,10 @@ bool ReadRleRows(StreamReader& in, const BmpLayout& layout, Dib& dib) {
 bool PixelDataFits(const BmpLayout& layout, const StreamReader& in) {
   if (layout.pixel_offset > in.length()) return false;
   const std::uint64_t available = in.length() - layout.pixel_offset;
-  if (layout.image_size > available) return false;
+  // Compressed data is as long as the image size says; rows of an uncompressed picture are
+  // counted from the header, and an image size that claims more than is left is not used.
   if (layout.compression == kBiRle8 || layout.compression == kBiRle4) {
-    return layout.image_size != 0;
+    return layout.image_size != 0 && layout.image_size <= available;
   }
   const std::uint64_t needed =
       static_cast<std::uint64_t>(DibStride(layout.bits, static_cast<int>(layout.width))) *
@@ -400,7 +394,7 @@ std::optional<Dib> ReadBmpToDib(std::FILE* file) {
   if (file == nullptr) return std::nullopt;
   StreamReader in(file);
   BmpLayout layout;
-  if (!in.MeasureLength() || !ReadHeaders(in, layout) || !HeaderPlausible(layout, in) ||
+  if (!in.MeasureLength() || !ReadHeaders(in, layout) || !HeaderPlausible(layout) ||
       !PixelDataFits(layout, in) || !ReadMasks(in, layout)) {
     return std::nullopt;
   }
@@ -430,11 +424,6 @@ std::optional<Dib> ReadBmpToDib(std::FILE* file) {
     rows_read = ReadRawRows(in, layout, *dib);
   }
   if (!rows_read || (indexed && !IndicesWithinTable(*dib, palette_entries))) return std::nullopt;
-
-  BitmapInfoHeader header = dib->header();
-  header.biXPelsPerMeter = layout.x_density;
-  header.biYPelsPerMeter = layout.y_density;
-  dib->SetHeader(header);
   return dib;
 }
 

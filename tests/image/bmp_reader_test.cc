@@ -228,6 +228,40 @@ TEST(ReadBmpToDibTest, RunLengthEncodedPicturesAreDecoded) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(1)), 3), Bytes({3, 0, 2}));
 }
 
+// Writers that encode the row padding make runs reach past a width that is not a multiple
+// of four; the pixels in the padding are dropped.
+TEST(ReadBmpToDibTest, RunsIntoTheRowPaddingAreClipped) {
+  BmpBuilder b;
+  b.width = 5;  // rows padded to 8 pixels
+  b.height = 2;
+  b.bits = 8;
+  b.compression = 1;
+  b.palette = std::string(256 * 4, '\0');
+  b.pixels = Bytes({8, 7, 0, 0, 0, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 1});
+  b.image_size = static_cast<std::uint32_t>(b.pixels.size());
+  std::optional<Dib> dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(0)), 8),
+            Bytes({7, 7, 7, 7, 7, 0, 0, 0}));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(1)), 8),
+            Bytes({1, 2, 3, 4, 5, 0, 0, 0}));
+  b.pixels = Bytes({9, 7, 0, 1});  // past the padding: damaged
+  b.image_size = 4;
+  EXPECT_FALSE(Read(b.Build()));
+
+  b.bits = 4;  // 4-bit rows of 5 pixels are padded to 8 pixels as well
+  b.compression = 2;
+  b.palette = std::string(16 * 4, '\0');
+  b.pixels = Bytes({8, 0x12, 0, 0, 0, 8, 0x34, 0x56, 0x78, 0x9A, 0, 1});
+  b.image_size = static_cast<std::uint32_t>(b.pixels.size());
+  dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(0)), 8),
+            Bytes({1, 2, 1, 2, 1, 0, 0, 0}));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib->row(1)), 8),
+            Bytes({3, 4, 5, 6, 7, 0, 0, 0}));
+}
+
 TEST(ReadBmpToDibTest, RunsLeavingThePictureFail) {
   BmpBuilder b;
   b.width = 4;
@@ -251,13 +285,10 @@ TEST(ReadBmpToDibTest, RunsLeavingThePictureFail) {
   EXPECT_FALSE(Read(b.Build()));
 }
 
-TEST(ReadBmpToDibTest, EveryHeaderFieldIsChecked) {
+TEST(ReadBmpToDibTest, FieldsThePictureNeedsAreChecked) {
   const auto fails = [](const BmpBuilder& b) { return !Read(b.Build()); };
   EXPECT_FALSE(fails(TwentyFourBit()));
   BmpBuilder b = TwentyFourBit();
-  b.planes = 2;
-  EXPECT_TRUE(fails(b));
-  b = TwentyFourBit();
   b.bits = 30000;
   EXPECT_TRUE(fails(b));
   b = TwentyFourBit();
@@ -276,25 +307,57 @@ TEST(ReadBmpToDibTest, EveryHeaderFieldIsChecked) {
   b.compression = 3;  // bit fields need 16 or 32 bits
   EXPECT_TRUE(fails(b));
   b = TwentyFourBit();
-  b.image_size = 0x7F000000;
-  EXPECT_TRUE(fails(b));
-  b = TwentyFourBit();
-  b.file_size = 0x7F000000;
-  EXPECT_TRUE(fails(b));
-  b = TwentyFourBit();
   b.offset = 20;  // inside the header
   EXPECT_TRUE(fails(b));
   b = TwentyFourBit();
   b.offset = 5000;  // past the end
   EXPECT_TRUE(fails(b));
-  b = TwentyFourBit();
-  b.x_density = 30000000;
-  b.y_density = 3;
-  EXPECT_TRUE(fails(b));
-  b = TwentyFourBit();
+}
+
+// Planes, densities, the file size field, a 24-bit picture's colour count and an image size
+// larger than what is left play no part in reading the picture: each is read as it is.
+TEST(ReadBmpToDibTest, FieldsThePictureDoesNotNeedRefuseNothing) {
+  const std::optional<Dib> plain = Read(TwentyFourBit().Build());
+  ASSERT_TRUE(plain);
+  std::vector<BmpBuilder> variants(7, TwentyFourBit());
+  variants[0].planes = 30000;
+  variants[1].x_density = 30000000;
+  variants[1].y_density = 3;
+  variants[2].x_density = -5;
+  variants[3].file_size = 0x7F000000;
+  variants[4].image_size = 0x7F000000;  // every row is there all the same
+  variants[5].colours_used = 0x12345678;
+  variants[6].header_size = 0;  // taken as 40
+  for (std::size_t i = 0; i < variants.size(); ++i) {
+    std::string bytes = variants[i].Build();
+    if (variants[i].header_size == 0) {  // the builder sized the header by the field
+      variants[i].header_size = 40;
+      bytes = variants[i].Build();
+      BmpBuilder::Put32(bytes, 14, 0);
+    }
+    const std::optional<Dib> dib = Read(bytes);
+    ASSERT_TRUE(dib) << i;
+    EXPECT_EQ(dib->block(), plain->block()) << i;
+  }
+}
+
+// A colour count no table of the bit count can have: the table is what fits before the pixels.
+TEST(ReadBmpToDibTest, ImpossibleColourCountTakesTheTableThatFits) {
+  BmpBuilder b;
+  b.width = 4;
+  b.height = 1;
   b.bits = 8;
   b.colours_used = 0x12345678;
-  EXPECT_TRUE(fails(b));
+  b.palette = Bytes({10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0});
+  b.pixels = Bytes({0, 1, 2, 1});
+  std::optional<Dib> dib = Read(b.Build());
+  ASSERT_TRUE(dib);
+  const std::optional<Dib> expanded = ExpandDibTo24(*dib);
+  ASSERT_TRUE(expanded);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(expanded->row(0)), 12),
+            Bytes({10, 20, 30, 40, 50, 60, 70, 80, 90, 40, 50, 60}));
+  b.pixels = Bytes({0, 1, 3, 1});  // index 3 is past the three entries
+  EXPECT_FALSE(Read(b.Build()));
 }
 
 TEST(ReadBmpToDibTest, ShortFilesAndOtherFilesFail) {

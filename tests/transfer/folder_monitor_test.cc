@@ -86,6 +86,29 @@ TEST_F(FolderMonitor, BmpGoesThroughTempJpgAndJpegSkipsIt) {
   EXPECT_EQ(processes[1].from, Backup("444.jpg"));
 }
 
+// Folders above the image do not choose its conversion: only its own name does.
+TEST_F(FolderMonitor, BmpRouteIsChosenByTheFileNameNotThePath) {
+  const fs::path bmp_folder = root_.path() / "shots.bmp.d";
+  fs::create_directories(bmp_folder);
+  SetSlot(SettingSlot::WatchFolder, bmp_folder.string());
+  Start();
+  WriteNewFile(bmp_folder / "a.jpg", "jpeg");
+  RunCycle();
+  EXPECT_TRUE(fake_.calls_of("convert").empty());
+  ASSERT_EQ(fake_.calls_of("normalize").size(), 1u);
+  EXPECT_EQ(fake_.calls_of("normalize")[0].from, bmp_folder / "a.jpg");
+
+  const fs::path jpg_folder = root_.path() / "shots.jpg.d";
+  fs::create_directories(jpg_folder);
+  SetSlot(SettingSlot::WatchFolder, jpg_folder.string());
+  // The remembered count (1) is only ever raised: two images exceed it.
+  WriteNewFile(jpg_folder / "b.bmp", "bitmap");
+  WriteNewFile(jpg_folder / "c.bmp", "bitmap");
+  RunCycle();
+  ASSERT_EQ(fake_.calls_of("convert").size(), 1u);
+  EXPECT_EQ(fake_.calls_of("convert")[0].from, jpg_folder / "c.bmp");
+}
+
 TEST_F(FolderMonitor, TargetIsBuiltBeforeConversionWithTheIdOfTheMoment) {
   Start();
   AddImage("one.bmp");
