@@ -132,6 +132,15 @@ TEST_F(WindowTest, EvacuationItemIsCheckedWhileOffAndTogglesTheSetting) {
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::EvacuateAtStartup], "1");
 }
 
+TEST_F(WindowTest, WorkerMessagesBecomeBoxesWithoutTheWorkerWaiting) {
+  Window();
+  // The worker hands its message over and ends while the user-interface thread is busy here:
+  // had it waited for the box, the join would never return.
+  std::thread worker([this] { messages_.ShowMessage(Cp932("USB-IO: 読み込みエラー")); });
+  worker.join();
+  EXPECT_EQ(TakeMessageBoxes(), std::vector<QString>{QString::fromUtf8("USB-IO: 読み込みエラー")});
+}
+
 TEST_F(WindowTest, SettingsThatCannotBeSavedAtExitAreReportedInABox) {
   Window().evacuation_action()->trigger();  // a change to save
   fs::remove(dir_ / "velmarin.ini");
