@@ -1,23 +1,31 @@
 #include "base/last_error_text.h"
 
 #include "base/cp932_search.h"
+#include "base/message_subject.h"
 
 namespace velmarin {
 
 void LastErrorText::Set(std::string_view text) {
   std::lock_guard lock(mutex_);
   text_.assign(CutCp932(text, kMaxBytes));
+  subject_ = MessageSubject();
   ++generation_;
 }
 
 void LastErrorText::Clear() {
   std::lock_guard lock(mutex_);
   text_.clear();
+  subject_.clear();
 }
 
 std::string LastErrorText::Get() const {
   std::lock_guard lock(mutex_);
   return text_;
+}
+
+LastErrorText::Entry LastErrorText::Latest() const {
+  std::lock_guard lock(mutex_);
+  return {text_, subject_, generation_};
 }
 
 std::uint64_t LastErrorText::Generation() const {

@@ -14,16 +14,26 @@ class LastErrorText {
  public:
   static constexpr std::size_t kMaxBytes = 99;
 
-  // Stores `text`, cut to kMaxBytes without splitting a two-byte character.
+  // Stores `text`, cut to kMaxBytes without splitting a two-byte character, together with
+  // the calling thread's MessageSubject (the image the failure is about).
   void Set(std::string_view text);
   void Clear();
   std::string Get() const;
   // Increases with every Set, so a reader can tell a repeated message from an old one.
   std::uint64_t Generation() const;
 
+  struct Entry {
+    std::string text;
+    std::string subject;  // UTF-8; empty when the failure is about no image in particular
+    std::uint64_t generation = 0;
+  };
+  // Text, subject and generation read together.
+  Entry Latest() const;
+
  private:
   mutable std::mutex mutex_;
   std::string text_;
+  std::string subject_;
   std::uint64_t generation_ = 0;
 };
 

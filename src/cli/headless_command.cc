@@ -2,8 +2,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
+#include "base/message_subject.h"
 #include "cli/command_context.h"
 #include "cli/stderr_messages.h"
 #include "control/program_session.h"
@@ -55,14 +57,35 @@ int RunHeadlessCommand(const Options& options) {
   PrintCp932Line(stderr, session.StartWithId(std::move(*capture_id)));
 
   const auto report_new_error = [&] {
-    const auto error = session.Tick().new_error;
-    if (error && !error->empty()) messages.ShowMessage(*error);
+    const TickChanges changes = session.Tick();
+    if (changes.new_error && !changes.new_error->empty()) {
+      messages.ShowMessageAbout(changes.new_error_subject, *changes.new_error);
+    }
   };
-  for (;;) {
+  // One tick; true when a stop signal came.
+  const auto wait_tick = [&] {
     const timespec tick{0, kTickNanoseconds};
     const int signal = sigtimedwait(&stop_signals, nullptr, &tick);
     report_new_error();
-    if (signal == SIGINT || signal == SIGTERM) break;
+    return signal == SIGINT || signal == SIGTERM;
+  };
+  while (!wait_tick()) {
+  }
+
+  // The image in hand is finished first; a second signal ends the wait at once, leaving the
+  // image in the watch folder for the next run.
+  session.Stop();
+  if (const auto image = session.CurrentImage()) {
+    PrintMessageLine("", "finishing " + image->filename().string() +
+                             " ... (Ctrl+C again stops at once; the image stays in the watch "
+                             "folder)");
+    while (session.CurrentImage()) {
+      if (wait_tick()) {
+        PrintMessageLine(image->string(), "not finished; it stays in the watch folder");
+        std::fflush(stdout);
+        std::_Exit(1);
+      }
+    }
   }
 
   std::string error;

@@ -4,7 +4,9 @@
 #include <filesystem>
 
 #include "base/last_error_text.h"
+#include "base/message_subject.h"
 #include "cli/command_context.h"
+#include "cli/stderr_messages.h"
 #include "image/capture_processing.h"
 #include "image/gui_context.h"
 #include "naming/local_time.h"
@@ -23,13 +25,13 @@ int RunProcessCommand(const Options& options) {
   EnsureGuiApplication(DisplayUse::kNever);
 
   LastErrorText errors;
+  const ScopedMessageSubject subject(options.files[0]);
   const bool written = ProcessCapturedImage(
       std::filesystem::path(options.files[0]), std::filesystem::path(options.files[1]),
       context->settings, context->capture_id, LocalTimeNow(), errors);
   // The unedited copy reports its failure only as a message: that is a failure here too.
   if (written && errors.Generation() == 0) return 0;
-  std::fputs("velmarin: ", stderr);
-  PrintCp932Line(stderr, errors.Get());
+  StderrMessages().ShowMessage(errors.Get());
   return 1;
 }
 

@@ -1,16 +1,19 @@
 #include "cli/stderr_messages.h"
 
-#include <cstdio>
 #include <string>
 
-#include "cli/command_context.h"
+#include "base/message_subject.h"
+#include "platform/encoding.h"
 
 namespace velmarin::cli {
 
 void StderrMessages::ShowMessage(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  std::fputs("velmarin: ", stderr);
-  PrintCp932Line(stderr, std::string(text));
+  ShowMessageAbout(MessageSubject(), text);
+}
+
+void StderrMessages::ShowMessageAbout(std::string_view subject, std::string_view text) {
+  const auto utf8 = Cp932ToUtf8(text);
+  PrintMessageLine(subject, utf8 ? *utf8 : std::string(text));
 }
 
 }  // namespace velmarin::cli

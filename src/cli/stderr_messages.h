@@ -1,20 +1,20 @@
 #pragma once
 
-#include <mutex>
 #include <string_view>
 
 #include "base/message_sink.h"
 
 namespace velmarin::cli {
 
-// Messages of a run without a window: one line each on stderr, "velmarin: " in front, in
-// UTF-8. Worker threads may report at the same time; lines never mix.
+// Messages of a run without a window: one line each on stderr, "velmarin: " in front, then
+// the image or path the message is about, in UTF-8. Worker threads may report at the same
+// time; lines never mix.
 class StderrMessages final : public MessageSink {
  public:
+  // `text` is code page 932; the line names the calling thread's MessageSubject, if any.
   void ShowMessage(std::string_view text) override;
-
- private:
-  std::mutex mutex_;
+  // The same about `subject` (UTF-8), from whichever thread.
+  void ShowMessageAbout(std::string_view subject, std::string_view text);
 };
 
 }  // namespace velmarin::cli

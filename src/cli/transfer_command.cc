@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/last_error_text.h"
+#include "base/message_subject.h"
 #include "cli/command_context.h"
 #include "cli/stderr_messages.h"
 #include "image/gui_context.h"
@@ -28,6 +29,7 @@ int RunTransferCommand(const Options& options) {
   StderrMessages messages;
   LastErrorText errors;
   ImageTransferPipeline pipeline;
+  const ScopedMessageSubject subject(options.files.at(0));
   const auto target = TransferOneImage(options.files.at(0), context->settings, context->capture_id,
                                        context->program_dir, pipeline, errors, messages);
   if (!target) {

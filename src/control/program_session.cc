@@ -35,7 +35,8 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       backends.messages,
                       backends.pipeline,
                       std::move(on_transferred),
-                      {}},
+                      {},
+                      &image_in_hand_},
       controller_(
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
           [this](std::stop_token stop) { RunFolderMonitor(stop, folder_context_); }) {}
@@ -109,10 +110,11 @@ TickChanges ProgramSession::Tick() {
   const std::int32_t count = state_.image_count;
   changes.count_changed = count != last_seen_image_count_;
   last_seen_image_count_ = count;
-  if (const std::uint64_t generation = state_.last_error.Generation();
-      generation != last_seen_error_) {
-    last_seen_error_ = generation;
-    changes.new_error = state_.last_error.Get();
+  if (LastErrorText::Entry latest = state_.last_error.Latest();
+      latest.generation != last_seen_error_) {
+    last_seen_error_ = latest.generation;
+    changes.new_error = std::move(latest.text);
+    changes.new_error_subject = std::move(latest.subject);
   }
   return changes;
 }

@@ -40,6 +40,7 @@ enum class SettingsCommand {
 struct TickChanges {
   bool count_changed = false;            // ImageCount moved (up, or back to 0 by a restart)
   std::optional<std::string> new_error;  // a LastErrorText set since (code page 932)
+  std::string new_error_subject;         // the image it is about (UTF-8 path), or empty
 };
 
 // One run of the program from start-up to shutdown, with or without a window: the shared
@@ -83,6 +84,9 @@ class ProgramSession {
   // chime and the title) and a LastErrorText set since (the title, or stderr when headless).
   TickChanges Tick();
 
+  // The image the folder thread is working on, if any: a shutdown waits for it.
+  std::optional<std::filesystem::path> CurrentImage() const { return image_in_hand_.Get(); }
+
   // Stops monitoring and waits for both threads, closes the serial port, shuts the USB-IO
   // access down and writes the settings changed in this run (SaveChangedSettings), nothing
   // when none changed. False with `error` when the settings could not be written.
@@ -99,6 +103,7 @@ class ProgramSession {
   SharedState state_;
   SwitchDevices devices_;
   SwitchProgress switch_progress_;
+  ImageInHand image_in_hand_;
   FolderMonitorContext folder_context_;
   MonitoringController controller_;
   std::int32_t last_seen_image_count_ = 0;

@@ -10,6 +10,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "base/message_subject.h"
 #include "image/dib_convert.h"
 
 static_assert(JPEG_LIB_VERSION == 62, "the IJG release 6b interface (libjpeg62) is required");
@@ -73,15 +74,23 @@ void JpegEmitMessage(j_common_ptr cinfo, int level) {
 void LimitScans(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
   if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
-    std::fputs("JPEG file has too many scans\n", stderr);
+    PrintMessageLine(MessageSubject(), "JPEG file has too many scans");
     JumpBack(cinfo);
   }
+}
+
+// The library's own texts go where the program's other messages go, naming the image.
+void RouteJpegMessage(j_common_ptr cinfo) {
+  char text[JMSG_LENGTH_MAX];
+  (*cinfo->err->format_message)(cinfo, text);
+  PrintMessageLine(MessageSubject(), text);
 }
 
 jpeg_error_mgr* InstallErrorManager(JpegErrorManager& errors,
                                     JpegWarnings warnings = JpegWarnings::kReportOnce) {
   errors.warnings = warnings;
   jpeg_error_mgr* pub = jpeg_std_error(&errors.pub);
+  pub->output_message = RouteJpegMessage;
   pub->error_exit = JpegErrorExit;
   pub->emit_message = JpegEmitMessage;
   return pub;

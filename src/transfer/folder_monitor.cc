@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "base/message_subject.h"
 #include "image/capture_processing.h"
 #include "platform/encoding.h"
 #include "transfer/folder_scan.h"
@@ -143,6 +144,9 @@ std::optional<fs::path> TakeNewestImage(FolderMonitorContext& ctx, FolderScan sc
                                         std::string& reported_problem) {
   for (int rescans = 0;; ++rescans) {
     const fs::path source = scan.folder / scan.result.newest;
+    // Every failure and library message from here on names this image.
+    const ScopedMessageSubject subject(source.string());
+    if (ctx.in_hand) ctx.in_hand->Set(source);
     // A stop does not cut the wait short: the image in hand is finished, and the next run
     // would count it as already present.
     const Completeness completeness = WaitUntilComplete(source, {}, ctx.timing.completeness);
@@ -172,6 +176,21 @@ std::optional<fs::path> TakeNewestImage(FolderMonitorContext& ctx, FolderScan sc
 
 }  // namespace
 
+void ImageInHand::Set(std::filesystem::path image) {
+  std::lock_guard lock(mutex_);
+  image_ = std::move(image);
+}
+
+void ImageInHand::Clear() {
+  std::lock_guard lock(mutex_);
+  image_.reset();
+}
+
+std::optional<std::filesystem::path> ImageInHand::Get() const {
+  std::lock_guard lock(mutex_);
+  return image_;
+}
+
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   ctx.image_count.store(0);
   std::string reported_problem;
@@ -188,6 +207,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     remembered_count = scan.result.count;
     const int count = ctx.image_count.fetch_add(1) + 1;
     const auto target = TakeNewestImage(ctx, scan, scanner, remembered_count, reported_problem);
+    if (ctx.in_hand) ctx.in_hand->Clear();
     if (target && ctx.on_transferred) ctx.on_transferred(count, *target);
     ctx.timing.pause(stop, ctx.timing.after_image_pause);
   }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -71,6 +72,18 @@ struct FolderMonitorTiming {
   std::function<bool(std::stop_token, std::chrono::milliseconds)> pause = SleepUnlessStopped;
 };
 
+// The image the folder thread is working on, so a shutdown that waits for it can name it.
+class ImageInHand {
+ public:
+  void Set(std::filesystem::path image);
+  void Clear();
+  std::optional<std::filesystem::path> Get() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::optional<std::filesystem::path> image_;
+};
+
 // What the folder thread reads and writes; everything it shares is passed in here.
 struct FolderMonitorContext {
   std::function<Settings()> settings;       // a consistent snapshot, taken per scan
@@ -83,6 +96,7 @@ struct FolderMonitorContext {
   // Called after each transferred image with the image count and the target path.
   std::function<void(int count, const std::filesystem::path& target)> on_transferred;
   FolderMonitorTiming timing;
+  ImageInHand* in_hand = nullptr;  // when given, holds each image while it is worked on
 };
 
 // The folder thread's body. Images present when it starts are left alone; whenever the

@@ -2,7 +2,9 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -190,6 +192,9 @@ TEST_F(HeadlessMonitoring, FilesThatNeverCompleteCostNoLaterCapture) {
   EXPECT_NE(err.find("Premature end of JPEG file"), std::string::npos) << err;
   EXPECT_NE(err.find("JPEG read error!"), std::string::npos) << err;
   EXPECT_NE(err.find("fopen_error! "), std::string::npos) << err;
+  // Each failure names its image.
+  EXPECT_NE(err.find("velmarin: " + (program / "cut.jpg").string() + ": "), std::string::npos)
+      << err;
 }
 
 // A finished JPEG with damage inside is converted as it is, once, its warning printed once.
@@ -267,6 +272,35 @@ TEST(HeadlessWatchFolder, TransferFolderEqualToTheWatchFolderIsRefused) {
     if (entry.path().extension() == ".jpg") jpegs.push_back(entry.path().filename());
   }
   EXPECT_EQ(jpegs, std::vector<std::string>{"shot.jpg"});
+}
+
+TEST_F(HeadlessMonitoring, SecondSignalEndsTheWaitAtOnceAndLeavesTheImage) {
+  // An image that keeps growing holds the folder thread for as long as it grows.
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    std::FILE* file = std::fopen((program / "grow.jpg").c_str(), "wb");
+    for (int i = 0; i < 100 && !done; ++i) {
+      std::fputs("more bytes", file);
+      std::fflush(file);
+      std::this_thread::sleep_for(100ms);
+    }
+    std::fclose(file);
+  });
+  std::this_thread::sleep_for(1200ms);
+  monitor->Signal(SIGTERM);
+  const bool announced = BackgroundProgram::WaitFor(
+      [&] { return monitor->err().find("finishing grow.jpg") != std::string::npos; }, kLimit);
+  EXPECT_TRUE(announced) << monitor->err();
+  const auto second = std::chrono::steady_clock::now();
+  EXPECT_EQ(monitor->Stop(SIGINT), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - second, 2s);
+  done = true;
+  writer.join();
+  EXPECT_NE(monitor->err().find("grow.jpg: not finished; it stays in the watch folder"),
+            std::string::npos)
+      << monitor->err();
+  EXPECT_TRUE(fs::exists(program / "grow.jpg"));
+  EXPECT_EQ(CountLines(monitor->out()), 0);
 }
 
 // A switch device that cannot be opened is reported, and monitoring goes on without it.

@@ -7,6 +7,7 @@
 
 #include <jpeglib.h>
 
+#include "base/message_subject.h"
 #include "image/dib_convert.h"
 #include "image/jpeg_codec.h"
 #include "support/pictures.h"
@@ -244,6 +245,17 @@ TEST(ReadJpegToDibTest, TruncatedOrHalfWrittenFilesFail) {
   EXPECT_FALSE(DecodeJpegBytes("not a jpeg at all"));
   EXPECT_FALSE(DecodeJpegBytes(""));
   EXPECT_FALSE(ReadJpegToDib(nullptr));
+}
+
+TEST(ReadJpegToDibTest, LibraryMessagesNameTheImage) {
+  testing::internal::CaptureStderr();
+  {
+    const ScopedMessageSubject subject("/watch/cap12.jpg");
+    EXPECT_FALSE(DecodeJpegBytes("not a jpeg at all"));
+  }
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("velmarin: /watch/cap12.jpg: Not a JPEG file", 0), 0u) << err;
+  EXPECT_EQ(err.back(), '\n');
 }
 
 std::optional<Dib> DecodeWith(const std::string& bytes, JpegWarnings warnings) {

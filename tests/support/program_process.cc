@@ -93,6 +93,10 @@ std::optional<int> BackgroundProgram::WaitForExit(std::chrono::milliseconds limi
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+void BackgroundProgram::Signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
 int BackgroundProgram::Stop(int signal) {
   if (pid_ <= 0) return -1;
   kill(pid_, signal);

@@ -40,6 +40,8 @@ class BackgroundProgram {
   // Waits (bounded by `limit`) for the program to end by itself; its exit code (-1 when
   // killed by a signal), or nullopt while it still runs.
   std::optional<int> WaitForExit(std::chrono::milliseconds limit);
+  // Sends `signal` without waiting.
+  void Signal(int signal);
   // Sends `signal` and waits for the exit; returns the exit code (-1 when killed by a signal).
   int Stop(int signal);
 
