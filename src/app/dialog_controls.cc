@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kComboEditHeight = 12;  // dialog units of a closed combo box
 constexpr int kComboItemHeight = 8;
+constexpr int kMinTextPixels = 9;  // static texts are never set smaller
 
 }  // namespace
 
@@ -34,7 +35,15 @@ void DialogBuilder::Static(const QString& text, int x, int y, int w, int h) {
   auto* label = new QLabel(text, &dialog_);
   label->setWordWrap(true);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label->setGeometry(Rect(x, y, w, h));
+  const QRect rect = Rect(x, y, w, h);
+  label->setGeometry(rect);
+  // The stand-in faces are wider and their lines taller than the Windows faces the rectangles
+  // were made for: a text that would not fit is set a little smaller rather than cut off.
+  QFont font = label->font();
+  while (label->heightForWidth(rect.width()) > rect.height() && font.pixelSize() > kMinTextPixels) {
+    font.setPixelSize(font.pixelSize() - 1);
+    label->setFont(font);
+  }
 }
 
 QLineEdit* DialogBuilder::Edit(int id, int x, int y, int w, int h) {
