@@ -1,6 +1,10 @@
 #include "image/dib.h"
 
+#include <sys/mman.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "base/little_endian.h"
@@ -68,17 +72,40 @@ bool DibSizeAllowed(std::int64_t width, std::int64_t height) {
          width * height <= kMaxPixels;
 }
 
-Dib::Dib(std::vector<std::uint8_t> block) : block_(std::move(block)) {}
+void* AllocatePictureMemory(std::size_t bytes) {
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  if (bytes >= 2 * kHugePage) {
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    if (void* p = std::aligned_alloc(kHugePage, rounded)) {
+      madvise(p, rounded, MADV_HUGEPAGE);  // only advice: small pages work as well
+      return p;
+    }
+  } else if (void* p = std::malloc(bytes == 0 ? 1 : bytes)) {
+    return p;
+  }
+  throw std::bad_alloc();
+}
+
+Dib::Dib(PictureBlock block) : block_(std::move(block)) {}
 
 std::optional<Dib> Dib::Create(int width, int height, int bit_count,
-                               std::uint32_t colour_table_entries) {
+                               std::uint32_t colour_table_entries, DibRows rows) {
   if (!BitCountSupported(bit_count) || !DibSizeAllowed(width, height) || width <= 0 ||
       height <= 0 || colour_table_entries > 256) {
     return std::nullopt;
   }
   const std::size_t image_size = DibStride(bit_count, width) * static_cast<std::size_t>(height);
   const std::size_t table_size = std::size_t{colour_table_entries} * 4;
-  std::vector<std::uint8_t> block(BitmapInfoHeader::kSize + table_size + image_size, 0);
+  const std::size_t stride = DibStride(bit_count, width);
+  PictureBlock block(BitmapInfoHeader::kSize + table_size + image_size);
+  std::memset(block.data(), 0, BitmapInfoHeader::kSize + table_size);
+  std::uint8_t* const pixels = block.data() + BitmapInfoHeader::kSize + table_size;
+  if (rows == DibRows::kZeroed) {
+    std::memset(pixels, 0, image_size);
+  } else {
+    const std::size_t used = (static_cast<std::size_t>(bit_count) * width + 7) / 8;
+    for (int y = 0; y < height; ++y) std::memset(pixels + stride * y + used, 0, stride - used);
+  }
   BitmapInfoHeader h;
   h.biSize = BitmapInfoHeader::kSize;
   h.biWidth = width;

@@ -183,8 +183,8 @@ bool Decode(DecodeJob& job, std::FILE* file, JpegWarnings warnings) {
     return false;
   }
   jpeg_start_decompress(&cinfo);
-  job.dib =
-      Dib::Create(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), 24);
+  job.dib = Dib::Create(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
+                        24, 0, DibRows::kOverwritten);
   const bool rows_read =
       job.dib && (cinfo.out_color_space == JCS_CMYK ? ReadCmykRows(cinfo, *job.dib)
                                                     : ReadBgrRows(cinfo, *job.dib));

@@ -77,6 +77,20 @@ TEST(DibCreateTest, MakesOneZeroFilledBlockWithHeaderTableAndRows) {
   EXPECT_TRUE(dib->valid());
 }
 
+TEST(DibCreateTest, RowsLeftForADecoderStillHaveZeroPaddingAndALargeBlockIsWhole) {
+  // 5 pixels of 24 bits: 15 bytes of pixels and one byte of padding a row.
+  const Dib small = *Dib::Create(5, 3, 24, 0, DibRows::kOverwritten);
+  EXPECT_TRUE(small.valid());
+  EXPECT_EQ(small.stride(), 16u);
+  for (int y = 0; y < 3; ++y) EXPECT_EQ(small.row(y)[15], 0) << y;
+  // Big enough for the huge-page allocation; every row can be written.
+  Dib large = *Dib::Create(3000, 2000, 24, 0, DibRows::kOverwritten);
+  ASSERT_TRUE(large.valid());
+  for (int y = 0; y < large.height(); ++y) std::memset(large.row(y), y & 0xFF, large.stride());
+  EXPECT_EQ(large.row(1999)[8999], 1999 & 0xFF);
+  EXPECT_EQ(large.header().biSizeImage, 9000u * 2000u);
+}
+
 TEST(DibCreateTest, RefusesSizesOutsideThePixelLimit) {
   EXPECT_FALSE(Dib::Create(0, 10, 24));
   EXPECT_FALSE(Dib::Create(10, -1, 24));
