@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QTextCursor>
 
 #include <memory>
 
@@ -72,6 +74,19 @@ TEST_F(NamingDialogTest, ShortFinalPieceIsNotShownTypedLinesComeBackWithCrLf) {
   lines.setPlainText("150,5,3,a\n150,5,30,b\n150,5,60,c\n");
   Find<QPushButton>("1").click();
   EXPECT_EQ(dialog_->fields().text_lines, "150,5,3,a\r\n150,5,30,b\r\n150,5,60,c\r\n");
+}
+
+TEST_F(NamingDialogTest, EnterInTheStampEditMakesALineEnterElsewherePressesOk) {
+  ASSERT_TRUE(ShowActive(Open()));
+  auto& lines = Find<QPlainTextEdit>("1021");
+  lines.setFocus();
+  lines.moveCursor(QTextCursor::End);
+  QTest::keyClick(&lines, Qt::Key_Return);
+  EXPECT_TRUE(dialog_->isVisible());
+  EXPECT_TRUE(lines.toPlainText().endsWith("\n"));
+  QTest::keyClick(&Find<QLineEdit>("1039"), Qt::Key_Return);
+  EXPECT_EQ(dialog_->result(), QDialog::Accepted);
+  EXPECT_TRUE(dialog_->fields().text_lines.ends_with("0000\r\n"));
 }
 
 TEST_F(NamingDialogTest, QualityOutsideOneTo99IsRefusedWithTheFocusBackOnIt) {
