@@ -128,9 +128,7 @@ void DrawStampText(QPainter& painter, int size, int x, int y, std::string_view e
   if (pixel_size < 1 || expanded_text.empty()) return;
   const auto color = ParseColorValue(text_color);
   if (!color) return;
-  const auto utf8 = Cp932ToUtf8(expanded_text);
-  if (!utf8) return;
-  const QString text = QString::fromStdString(*utf8);
+  const QString text = QString::fromStdString(Cp932ToUtf8Replacing(expanded_text));
 
   painter.save();
   const StampFace face = MakeStampFace(text_font, pixel_size);

@@ -31,9 +31,9 @@ void DrawTextStamps(QPainter& painter, std::string_view text_lines, int width, i
                     std::string_view text_color, std::string_view capture_id, const LocalTime& now);
 
 // Draws one expanded stamp text with its top-left corner at (x, y): the cell in
-// `back_color`, the glyphs in `text_color`, face `text_font`. Draws nothing for a size that
-// gives no pixel height, an empty text, a text that is not valid code page 932 or a text
-// colour that does not scan.
+// `back_color`, the glyphs in `text_color`, face `text_font`. A character that is not valid
+// code page 932 is drawn as "?". Draws nothing for a size that gives no pixel height, an
+// empty text or a text colour that does not scan.
 void DrawStampText(QPainter& painter, int size, int x, int y, std::string_view expanded_text,
                    std::optional<std::uint32_t> back_color, std::string_view text_font,
                    std::string_view text_color);

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <memory>
 
+#include "base/cp932_search.h"
+
 namespace velmarin {
 namespace {
 
@@ -42,6 +44,34 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
 }
 
 }  // namespace
+
+std::string Cp932ToUtf8Replacing(std::string_view cp932, int* replaced) {
+  if (replaced != nullptr) *replaced = 0;
+  if (std::optional<std::string> whole = Cp932ToUtf8(cp932)) return *whole;
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < cp932.size()) {
+    // The longest run that converts whole goes in one piece; the character after it is
+    // tried alone.
+    std::size_t end = pos;
+    while (end < cp932.size()) {
+      const std::size_t length = Cp932CharLength(cp932, end);
+      if (!Cp932ToUtf8(cp932.substr(end, length))) break;
+      end += length;
+    }
+    if (end > pos) out += Cp932ToUtf8(cp932.substr(pos, end - pos)).value_or("");
+    if (end == cp932.size()) break;
+    out += '?';
+    if (replaced != nullptr) ++*replaced;
+    // A lead byte whose next byte cannot end a character stands alone; that byte is tried
+    // on its own.
+    const std::size_t length = Cp932CharLength(cp932, end);
+    const auto trail = length == 2 ? static_cast<unsigned char>(cp932[end + 1]) : 0;
+    const bool valid_trail = (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC);
+    pos = end + (length == 2 && !valid_trail ? 1 : length);
+  }
+  return out;
+}
 
 std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
   return Convert("UTF-8", "CP932", cp932);

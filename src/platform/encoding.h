@@ -12,4 +12,10 @@ namespace velmarin {
 std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
 std::optional<std::string> Utf8ToCp932(std::string_view utf8);
 
+// Code page 932 text to UTF-8 for drawing: each character that does not convert (an
+// unmapped or broken two-byte sequence, a byte that starts none) becomes "?", as a Windows
+// text conversion shows it, so a damaged stamp is still drawn. `replaced` (optional) gets the
+// number of such characters.
+std::string Cp932ToUtf8Replacing(std::string_view cp932, int* replaced = nullptr);
+
 }  // namespace velmarin

@@ -3,6 +3,7 @@
 #include "image/capture_processing.h"
 #include "image/jpeg_files.h"
 #include "naming/transfer_path.h"
+#include "platform/encoding.h"
 
 namespace velmarin {
 
@@ -32,7 +33,15 @@ bool ImageTransferPipeline::NormalizeWidth(const std::filesystem::path& jpeg,
 bool ImageTransferPipeline::Process(const std::filesystem::path& work_file, FileNaming& target,
                                     const Settings& settings, std::string_view capture_id,
                                     const LocalTime& now, LastErrorText& errors) {
-  return ProcessCapturedImage(work_file, target, settings, capture_id, now, errors);
+  if (!ProcessCapturedImage(work_file, target, settings, capture_id, now, errors)) return false;
+  // A stamp text that is not valid code page 932 (a UTF-8 edit of the settings file) is
+  // drawn with "?" for what does not convert; that is said once for each such value.
+  const std::string& text_lines = settings[SettingSlot::TextLines];
+  if (!Cp932ToUtf8(text_lines) && text_lines != reported_text_lines_) {
+    errors.Set("stamp text not Shift-JIS! ");
+    reported_text_lines_ = text_lines;
+  }
+  return true;
 }
 
 }  // namespace velmarin

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <string>
+
 #include "transfer/folder_monitor.h"
 
 namespace velmarin {
 
 // The transfer steps on real pictures: BuildTransferTarget with NameFormat and
 // TransferFolder, ConvertBmpToJpeg at quality 99, NormalizeJpegWidth and
-// ProcessCapturedImage (which needs EnsureGuiApplication on the main thread first).
+// ProcessCapturedImage (which needs EnsureGuiApplication on the main thread first). Used by
+// one folder thread at a time.
 class ImageTransferPipeline : public TransferPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings& settings, std::string_view capture_id,
@@ -17,6 +20,9 @@ class ImageTransferPipeline : public TransferPipeline {
                       MessageSink& messages) override;
   bool Process(const std::filesystem::path& work_file, FileNaming& target, const Settings& settings,
                std::string_view capture_id, const LocalTime& now, LastErrorText& errors) override;
+
+ private:
+  std::string reported_text_lines_;  // the last TextLines value reported as not convertible
 };
 
 }  // namespace velmarin

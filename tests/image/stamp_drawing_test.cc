@@ -180,9 +180,15 @@ TEST(StampDrawingTest, NothingToDraw) {
   edit.lines.clear();
   EXPECT_EQ(Apply(edit), Picture());
   for (const char* lines : {"150,5,3,", "150,5,3,   ", "0,5,3,abc", "-150,5,3,abc", "3,5,3,abc",
-                            "abc,5,3,text", "150,x,3,text", "150,5,3,\x82"}) {
+                            "abc,5,3,text", "150,x,3,text"}) {
     EXPECT_EQ(Apply(StampOnly(lines)), Picture()) << lines;
   }
+}
+
+// An ID stamp must not vanish for one bad character: what does not convert is drawn as "?".
+TEST(StampDrawingTest, CharactersThatDoNotConvertAreDrawnAsQuestionMarks) {
+  EXPECT_EQ(Apply(StampOnly("150,5,3,ID:$i06 \xA0\x82")), Apply(StampOnly("150,5,3,ID:000123 ??")));
+  EXPECT_NE(Apply(StampOnly("150,5,3,\x82")), Picture());
 }
 
 TEST(StampDrawingTest, ColorsThatDoNotScan) {

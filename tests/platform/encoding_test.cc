@@ -51,6 +51,25 @@ TEST(EncodingTest, RefusesInvalidInput) {
   EXPECT_EQ(Cp932ToUtf8("\xA0"), Text());      // unassigned single byte
 }
 
+// Text for drawing: what does not convert is shown as "?", one for each character.
+TEST(EncodingTest, ReplacingConversionShowsEachBadCharacterAsAQuestionMark) {
+  int replaced = -1;
+  EXPECT_EQ(Cp932ToUtf8Replacing("ID:\x82\xA0 ok", &replaced), "ID:あ ok");
+  EXPECT_EQ(replaced, 0);
+  EXPECT_EQ(Cp932ToUtf8Replacing("a\xA0"
+                                 "b\x82\x20"
+                                 "c\x82",
+                                 &replaced),
+            "a?b? c?");
+  EXPECT_EQ(replaced, 3);  // unassigned byte; lead byte before a blank; lone lead at the end
+  // "あ" edited in as UTF-8 (E3 81 82): a pair, then a lead byte with nothing after it.
+  const std::string drawn = Cp932ToUtf8Replacing("ID \xE3\x81\x82", &replaced);
+  EXPECT_EQ(drawn.substr(0, 3), "ID ");
+  EXPECT_EQ(drawn.back(), '?');
+  EXPECT_EQ(replaced, 1);
+  EXPECT_EQ(Cp932ToUtf8Replacing("", &replaced), "");
+}
+
 TEST(EncodingTest, LongTextConvertsWhole) {
   std::string utf8;
   for (int i = 0; i < 5000; ++i) utf8 += "撮影";

@@ -162,6 +162,26 @@ TEST_F(FolderPipeline, TargetInTheWatchFolderIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(Transferred()[0].second, Watch("out") / "123456_001.jpg");
 }
 
+// An image never goes out without its stamp: a text that is not code page 932 is drawn with
+// "?" for what does not convert, and that is reported once, not for every image.
+TEST_F(FolderPipeline, StampTextThatDoesNotConvertIsDrawnAndReportedOnce) {
+  SetSlot(SettingSlot::TextLines, "150,5,3,ID:$i06 \xA0");
+  Start();
+  AddImage("one.jpg", JpegBytes(320, 240, 1));
+  RunCycle();
+  AddImage("two.jpg", JpegBytes(320, 240, 2));
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 2u) << errors_.Get();
+  EXPECT_EQ(errors_.Get(), "stamp text not Shift-JIS! ");
+  EXPECT_EQ(errors_.Generation(), 1u);
+  const auto stamped = DecodedPixels(Transferred()[1].second);
+  SetSlot(SettingSlot::TextLines, "");
+  AddImage("three.jpg", JpegBytes(320, 240, 2));
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 3u);
+  EXPECT_NE(stamped, DecodedPixels(Transferred()[2].second));  // the stamp is there
+}
+
 // A file cut short that stops changing is finished: it is tried once, and the texts are those
 // of the processing of a work file that could not be made.
 TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
