@@ -1,25 +1,30 @@
 #include "base/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <random>
 #include <string>
+#include <string_view>
 
 namespace velmarin {
 namespace {
 
 constexpr std::size_t kTemporaryStemBytes = 100;
+// What follows the stem: a mark that tells the program's own temporaries from anybody else's
+// hidden files, then six random letters or digits.
+constexpr std::string_view kTemporaryMark = ".velmarin-";
+constexpr std::size_t kRandomLetters = 6;
+constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
 std::filesystem::path FolderOf(const std::filesystem::path& target) {
   return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
 }
 
 UniqueFd CreateTemporary(const std::filesystem::path& target, std::filesystem::path* temporary) {
-  static constexpr char kLetters[] =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   if (target.filename().empty()) {
     errno = EISDIR;
     return UniqueFd();
@@ -27,12 +32,15 @@ UniqueFd CreateTemporary(const std::filesystem::path& target, std::filesystem::p
   std::random_device seed;
   std::minstd_rand random(seed());
   std::uniform_int_distribution<std::size_t> pick(0, sizeof(kLetters) - 2);
-  const std::string prefix = "." + target.stem().string().substr(0, kTemporaryStemBytes) + ".";
+  const std::string prefix =
+      "." + target.stem().string().substr(0, kTemporaryStemBytes) + std::string(kTemporaryMark);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = prefix;
-    for (int i = 0; i < 6; ++i) name += kLetters[pick(random)];
+    for (std::size_t i = 0; i < kRandomLetters; ++i) name += kLetters[pick(random)];
     *temporary = FolderOf(target) / name;
     UniqueFd fd(::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    // Locked while it is written, so a cleanup never takes a temporary still in use.
+    if (fd.valid()) ::flock(fd.get(), LOCK_EX | LOCK_NB);
     if (fd.valid() || errno != EEXIST) return fd;
   }
   return UniqueFd();
@@ -45,6 +53,14 @@ void SyncFolder(const std::filesystem::path& folder) {
 }
 
 }  // namespace
+
+bool IsAtomicFileTemporaryName(std::string_view name) {
+  const std::size_t tail = kTemporaryMark.size() + kRandomLetters;
+  if (name.size() < 1 + tail || name[0] != '.') return false;
+  const std::string_view end = name.substr(name.size() - tail);
+  return end.starts_with(kTemporaryMark) &&
+         end.substr(kTemporaryMark.size()).find_first_not_of(kLetters) == std::string_view::npos;
+}
 
 AtomicFile::AtomicFile(const std::filesystem::path& target)
     : replaced_(std::in_place, target),

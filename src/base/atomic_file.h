@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include <optional>
+#include <string_view>
 
 #include "base/file_naming.h"
 #include "base/unique_fd.h"
@@ -17,9 +18,10 @@ enum class FileSync { kSynced, kNotSynced };
 
 // A new file written beside its final name and then given that name (by default a rename,
 // so the target is always either the old file or the complete new one). The temporary is
-// ".<stem>.XXXXXX" (the stem cut to 100 bytes, so a name near the 255-byte limit still fits) with
-// the permissions of a plain new file; it has no picture suffix, so no folder scan takes it. It is
-// removed unless Commit succeeds.
+// ".<stem>.velmarin-XXXXXX" (the stem cut to 100 bytes, so a name near the 255-byte limit still
+// fits) with the permissions of a plain new file, locked (flock) while it is written; it has no
+// picture suffix, so no folder scan takes it. It is removed unless Commit succeeds; a process
+// that is killed leaves it behind for RemoveStaleTemporaries.
 class AtomicFile {
  public:
   // Replaces `target`.
@@ -52,6 +54,9 @@ class AtomicFile {
   UniqueFd fd_;
   UniqueFile stream_;
 };
+
+// True for a name an AtomicFile gives its temporary.
+bool IsAtomicFileTemporaryName(std::string_view name);
 
 // Copies `source` onto `target` through an AtomicFile. False (errno set) on any failure.
 bool CopyFileAtomically(const std::filesystem::path& source, FileNaming& target, FileSync sync);

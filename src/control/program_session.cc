@@ -52,6 +52,7 @@ std::string ProgramSession::StartUp() {
   if (!warning.empty()) ShowUtf8Message(backends_.messages, warning);
 
   const Settings settings = state_.settings();
+  RemoveStaleTemporariesAtStartUp(settings, state_.program_dir());
   if (settings[SettingSlot::EvacuateAtStartup].find('1') != std::string::npos) {
     const auto report = [this](std::string_view line) { backends_.messages.ShowMessage(line); };
     for (const char* pattern : {"*.jpg", "*.bmp"}) {

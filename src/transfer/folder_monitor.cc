@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <system_error>
+#include <vector>
 
 #include "base/message_subject.h"
+#include "base/stale_temporaries.h"
 #include "image/capture_processing.h"
 #include "platform/encoding.h"
 #include "transfer/folder_scan.h"
@@ -60,6 +62,18 @@ FolderScan ScanCurrentWatchFolder(const FolderMonitorContext& ctx, WatchFolderSc
 
 }  // namespace
 
+void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir) {
+  RemoveStaleTemporaries(program_dir.path);
+  RemoveStaleTemporaries(program_dir.path / kBackupFolderName);
+  const auto transfer = FolderFromSlot(settings[SettingSlot::TransferFolder], program_dir, nullptr);
+  if (!transfer) return;
+  RemoveStaleTemporaries(*transfer);
+  std::error_code ec;
+  for (fs::directory_iterator it(*transfer, ec), end; !ec && it != end; it.increment(ec)) {
+    if (it->is_directory(ec) && !it->is_symlink(ec)) RemoveStaleTemporaries(it->path());
+  }
+}
+
 std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings& settings,
                                          std::string_view capture_id, const ProgramDir& program_dir,
                                          TransferPipeline& pipeline, LastErrorText& errors,
@@ -87,6 +101,16 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
     report(error);
     return std::nullopt;
   }
+  // After a failed write, what killed runs left where this one writes goes, so their
+  // leftovers never fill the disk.
+  struct CleanUpAfterFailure {
+    std::vector<fs::path> folders;
+    bool succeeded = false;
+    ~CleanUpAfterFailure() {
+      if (succeeded) return;
+      for (const fs::path& folder : folders) RemoveStaleTemporaries(folder);
+    }
+  } clean_up{{backup, target->name().parent_path()}};
   if (LandsInWatchFolder(target->name(), settings, program_dir)) {
     errors.Set("transfer target in watch folder! ");
     return std::nullopt;
@@ -120,6 +144,7 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
     return std::nullopt;
   }
   if (!fs::exists(target->name(), ec)) return std::nullopt;
+  clean_up.succeeded = true;
   return target->name();
 }
 

@@ -64,6 +64,11 @@ std::optional<std::filesystem::path> TransferOneImage(const std::filesystem::pat
                                                       TransferPipeline& pipeline,
                                                       LastErrorText& errors, MessageSink& messages);
 
+// Removes what killed runs left in the folders the program writes (RemoveStaleTemporaries):
+// the program folder, "bkup", the transfer folder and the folders directly in it (where the
+// default template puts each year). At start-up, before anything is written.
+void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir);
+
 struct FolderMonitorTiming {
   std::chrono::milliseconds idle_pause{500};         // after a scan without a new image
   std::chrono::milliseconds after_image_pause{250};  // after each image

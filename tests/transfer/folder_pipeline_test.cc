@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <fstream>
 #include <future>
@@ -43,6 +46,50 @@ TEST_F(FolderPipeline, JpegIsStampedIntoTheTransferFolderWithoutTempJpg) {
   EXPECT_TRUE(fs::exists(Backup("444.jpg")));
   EXPECT_FALSE(fs::exists(Backup("temp.jpg")));
   EXPECT_EQ(errors_.Generation(), 0u);
+}
+
+// Gives a file the time of a write long ago, as a killed run's leftover has.
+void Age(const fs::path& path) {
+  const timespec old[2] = {{1'700'000'000, 0}, {1'700'000'000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0) << path;
+}
+
+TEST_F(FolderPipeline, AFailedWriteRemovesTheStaleTemporariesWhereItWrites) {
+  fs::create_directories(root_.path() / "bkup");
+  fs::create_directories(transfer_);
+  for (const fs::path& file :
+       {Backup(".444.velmarin-Ab12Cd"), Target(".123456_007.velmarin-xyz123"),
+        Target(".rsync-tmp.Ab12Cd")}) {
+    WriteFileBytes(file, "left by a killed run");
+    Age(file);
+  }
+  Start();
+  AddImage("broken.jpg", "not a picture");
+  RunCycle();
+  EXPECT_TRUE(Transferred().empty());
+  EXPECT_FALSE(fs::exists(Backup(".444.velmarin-Ab12Cd")));
+  EXPECT_FALSE(fs::exists(Target(".123456_007.velmarin-xyz123")));
+  EXPECT_TRUE(fs::exists(Target(".rsync-tmp.Ab12Cd"))) << "not the program's own";
+}
+
+TEST_F(FolderPipeline, StartUpRemovesTheStaleTemporariesOfEveryFolderItWrites) {
+  const ProgramDir program{root_.path(), root_.path().string()};
+  Settings settings = DefaultSettings(program.cp932);
+  settings[SettingSlot::TransferFolder] = "hozon";  // relative: inside the program folder
+  const fs::path year = root_.path() / "hozon" / "2026";
+  fs::create_directories(year);
+  fs::create_directories(root_.path() / "bkup");
+  const std::vector<fs::path> stale = {
+      root_.path() / ".velmarin.velmarin-aaaaaa", Backup(".temp.velmarin-bbbbbb"),
+      root_.path() / "hozon" / ".x.velmarin-cccccc", year / ".000001_20260101_001.velmarin-dddddd"};
+  for (const fs::path& file : stale) {
+    WriteFileBytes(file, "");
+    Age(file);
+  }
+  WriteFileBytes(year / ".young.velmarin-eeeeee", "");
+  RemoveStaleTemporariesAtStartUp(settings, program);
+  for (const fs::path& file : stale) EXPECT_FALSE(fs::exists(file)) << file;
+  EXPECT_TRUE(fs::exists(year / ".young.velmarin-eeeeee"));
 }
 
 TEST_F(FolderPipeline, BmpIsConvertedThroughTempJpg) {

@@ -1,0 +1,49 @@
+#include "base/stale_temporaries.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <memory>
+
+#include "base/atomic_file.h"
+#include "base/unique_fd.h"
+
+namespace velmarin {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+bool IsStale(int dir_fd, const char* name, std::chrono::seconds min_age) {
+  // Not followed: a link or a folder of that name is nobody's temporary of ours.
+  UniqueFd fd(::openat(dir_fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat info {};
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (::time(nullptr) - info.st_mtim.tv_sec < min_age.count()) return false;
+  // A writer holds its temporary locked; the lock taken here goes with the descriptor.
+  return ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
+}
+
+}  // namespace
+
+std::size_t RemoveStaleTemporaries(const std::filesystem::path& folder,
+                                   std::chrono::seconds min_age) {
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+  if (!dir) return 0;
+  const int dir_fd = ::dirfd(dir.get());
+  std::size_t removed = 0;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (!IsAtomicFileTemporaryName(entry->d_name)) continue;
+    if (IsStale(dir_fd, entry->d_name, min_age) && ::unlinkat(dir_fd, entry->d_name, 0) == 0) {
+      ++removed;
+    }
+  }
+  return removed;
+}
+
+}  // namespace velmarin
