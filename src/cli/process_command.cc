@@ -22,7 +22,7 @@ int RunProcessCommand(const Options& options) {
   auto context = PrepareCommand(options, &exit_code);
   if (!context) return exit_code;
 
-  EnsureGuiApplication(DisplayUse::kNever);
+  if (ProcessingDrawsText(context->settings)) EnsureGuiApplication(DisplayUse::kNever);
 
   LastErrorText errors;
   const ScopedMessageSubject subject(options.files[0]);

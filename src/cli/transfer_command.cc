@@ -6,6 +6,7 @@
 #include "base/message_subject.h"
 #include "cli/command_context.h"
 #include "cli/stderr_messages.h"
+#include "image/capture_processing.h"
 #include "image/gui_context.h"
 #include "settings/program_folder_lock.h"
 #include "transfer/folder_monitor.h"
@@ -25,7 +26,7 @@ int RunTransferCommand(const Options& options) {
     return 1;
   }
   // Only images are drawn: a display that is set but unreachable must not stop the run.
-  EnsureGuiApplication(DisplayUse::kNever);
+  if (ProcessingDrawsText(context->settings)) EnsureGuiApplication(DisplayUse::kNever);
   StderrMessages messages;
   LastErrorText errors;
   ImageTransferPipeline pipeline;

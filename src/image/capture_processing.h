@@ -16,7 +16,8 @@ namespace velmarin {
 // ".JPG") with neither a range nor stamps is copied unchanged instead; that path returns
 // true even when every copy attempt failed ("転送失敗! " in `errors`). Any other failure
 // returns false with its message in `errors`; `errors` is left alone on success. The target
-// is replaced whole or not at all. Needs a QGuiApplication (EnsureGuiApplication).
+// is replaced whole or not at all. Stamps need a QGuiApplication (EnsureGuiApplication)
+// for their fonts; see ProcessingDrawsText.
 bool ProcessCapturedImage(const std::filesystem::path& source, const std::filesystem::path& target,
                           const Settings& settings, std::string_view capture_id,
                           const LocalTime& now, LastErrorText& errors);
@@ -26,6 +27,13 @@ bool ProcessCapturedImage(const std::filesystem::path& source, const std::filesy
 bool ProcessCapturedImage(const std::filesystem::path& source, FileNaming& target,
                           const Settings& settings, std::string_view capture_id,
                           const LocalTime& now, LastErrorText& errors);
+
+// True when ProcessCapturedImage with `settings` draws text, and so needs a QGuiApplication.
+// The bands alone are drawn without one, which spares a one-shot command Qt's platform and
+// font set-up.
+inline bool ProcessingDrawsText(const Settings& settings) {
+  return !settings[SettingSlot::TextLines].empty();
+}
 
 // What ProcessCapturedImage leaves in `errors` when `source` cannot be read: "転送失敗! " where
 // it would copy the file (a JPEG without range and stamps), else "fopen_error! ".
