@@ -1,5 +1,6 @@
-// Any bytes as "velmarin.ini": every slot fits its buffer, and writing the result and reading
-// it back gives the same settings whenever the written file is unambiguous.
+// Any bytes as "velmarin.ini": every slot fits its buffer, writing the result and reading it
+// back gives the same settings whenever the written file is unambiguous, and the encoding
+// warning names only slots that fell back to their defaults.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -44,8 +45,18 @@ bool ReadsBackUnchanged(const Settings& settings) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const Settings parsed = velmarin::ParseSettingsFile(bytes, "/opt/velmarin");
+  velmarin::SlotFlags found;
+  const Settings parsed = velmarin::ParseSettingsFile(bytes, "/opt/velmarin", &found);
   CheckSlots(parsed);
+  const std::string problem = velmarin::DescribeEncodingProblem(bytes, found);
+  for (int slot = 0; slot < kSettingSlotCount; ++slot) {
+    const std::string name(velmarin::SettingName(static_cast<SettingSlot>(slot)));
+    // "Modifiers" or "MouseX" are never part of another name, and so on for all 19.
+    if (found[slot]) {
+      Check(problem.find(" " + name + ",") == std::string::npos);
+      Check(problem.find(" " + name + " were") == std::string::npos);
+    }
+  }
   const Settings reread =
       velmarin::ParseSettingsFile(velmarin::FormatSettingsFile(parsed), "/opt/velmarin");
   CheckSlots(reread);
