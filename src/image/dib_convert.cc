@@ -71,16 +71,26 @@ void ResampleDibNearest(std::uint8_t* rows, int old_w, int old_h, int new_w, int
   std::vector<int> source_x(static_cast<std::size_t>(new_w));
   for (int x = 0; x < new_w; ++x) source_x[x] = std::min(static_cast<int>(x * x_ratio), old_w - 1);
 
-  std::vector<std::uint8_t> scratch(new_row * static_cast<std::size_t>(new_h));
-  for (int y = 0; y < new_h; ++y) {
-    const int sy = std::min(static_cast<int>(y * y_ratio), old_h - 1);
-    const std::uint8_t* in = rows + old_stride * static_cast<std::size_t>(sy);
-    std::uint8_t* out = scratch.data() + new_row * static_cast<std::size_t>(y);
-    for (int x = 0; x < new_w; ++x) {
-      std::memcpy(out + 3 * static_cast<std::size_t>(x),
-                  in + 3 * static_cast<std::size_t>(source_x[x]), 3);
+  const auto resample = [&](std::uint8_t* target) {
+    for (int y = 0; y < new_h; ++y) {
+      const int sy = std::min(static_cast<int>(y * y_ratio), old_h - 1);
+      const std::uint8_t* in = rows + old_stride * static_cast<std::size_t>(sy);
+      std::uint8_t* out = target + new_row * static_cast<std::size_t>(y);
+      for (int x = 0; x < new_w; ++x) {
+        std::memmove(out + 3 * static_cast<std::size_t>(x),
+                     in + 3 * static_cast<std::size_t>(source_x[x]), 3);
+      }
     }
+  };
+  // Shrinking in both directions reads every pixel at or behind the place it is written to,
+  // and ahead of everything written before it: the rows can be rewritten in place. Otherwise
+  // a scratch copy keeps the source intact until the end.
+  if (new_w <= old_w && new_h <= old_h) {
+    resample(rows);
+    return;
   }
+  std::vector<std::uint8_t> scratch(new_row * static_cast<std::size_t>(new_h));
+  resample(scratch.data());
   std::memcpy(rows, scratch.data(), scratch.size());
 }
 

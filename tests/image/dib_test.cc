@@ -219,5 +219,15 @@ TEST(ResampleDibNearestTest, TakesRowsByTruncatedRatioAndNeverGrowsPastTheSource
   EXPECT_EQ(small, before);
 }
 
+TEST(ResampleDibNearestTest, NarrowerButTallerStillReadsTheUntouchedSource) {
+  // 8x2 into 4x4: the same 48 bytes, rows doubled, every second column kept.
+  std::vector<std::uint8_t> rows(DibStride(24, 8) * 2);
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<std::uint8_t>(i / 3);
+  ResampleDibNearest(rows.data(), 8, 2, 4, 4);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(rows[12 * y + 3 * x], (y / 2) * 8 + 2 * x) << x << y;
+  }
+}
+
 }  // namespace
 }  // namespace velmarin
