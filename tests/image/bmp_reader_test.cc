@@ -319,23 +319,27 @@ TEST(ReadBmpToDibTest, FieldsThePictureNeedsAreChecked) {
 TEST(ReadBmpToDibTest, FieldsThePictureDoesNotNeedRefuseNothing) {
   const std::optional<Dib> plain = Read(TwentyFourBit().Build());
   ASSERT_TRUE(plain);
-  std::vector<BmpBuilder> variants(7, TwentyFourBit());
-  variants[0].planes = 30000;
-  variants[1].x_density = 30000000;
-  variants[1].y_density = 3;
-  variants[2].x_density = -5;
-  variants[3].file_size = 0x7F000000;
-  variants[4].image_size = 0x7F000000;  // every row is there all the same
-  variants[5].colours_used = 0x12345678;
-  variants[6].header_size = 0;  // taken as 40
+  const std::vector<void (*)(BmpBuilder&)> changes = {
+      [](BmpBuilder& b) { b.planes = 30000; },
+      [](BmpBuilder& b) {
+        b.x_density = 30000000;
+        b.y_density = 3;
+      },
+      [](BmpBuilder& b) { b.x_density = -5; },
+      [](BmpBuilder& b) { b.file_size = 0x7F000000; },
+      [](BmpBuilder& b) { b.image_size = 0x7F000000; },  // every row is there all the same
+      [](BmpBuilder& b) { b.colours_used = 0x12345678; },
+      [](BmpBuilder&) {},
+  };
+  std::vector<std::string> variants;
+  for (const auto& change : changes) {
+    BmpBuilder b = TwentyFourBit();
+    change(b);
+    variants.push_back(b.Build());
+  }
+  BmpBuilder::Put32(variants[6], 14, 0);  // a header size of 0 is taken as 40
   for (std::size_t i = 0; i < variants.size(); ++i) {
-    std::string bytes = variants[i].Build();
-    if (variants[i].header_size == 0) {  // the builder sized the header by the field
-      variants[i].header_size = 40;
-      bytes = variants[i].Build();
-      BmpBuilder::Put32(bytes, 14, 0);
-    }
-    const std::optional<Dib> dib = Read(bytes);
+    const std::optional<Dib> dib = Read(variants[i]);
     ASSERT_TRUE(dib) << i;
     EXPECT_EQ(dib->block(), plain->block()) << i;
   }
