@@ -21,11 +21,11 @@ class MonitoringController {
   MonitoringController(const MonitoringController&) = delete;
   MonitoringController& operator=(const MonitoringController&) = delete;
 
-  // Sets MonitoringActive and starts the switch thread, then the folder thread.
+  // Sets `monitoring_active` and starts the switch thread, then the folder thread.
   void Start();
   // Starts only when monitoring is off; true when it started.
   bool StartIfStopped();
-  // Clears MonitoringActive; the threads leave at their next check. Does not wait.
+  // Clears `monitoring_active`; the threads leave at their next check. Does not wait.
   void Stop();
   // Stops and waits until both threads have ended (shutdown, before devices are closed).
   void StopAndJoin();

@@ -38,7 +38,7 @@ enum class SettingsCommand {
 
 // What changed since the previous 100 ms tick.
 struct TickChanges {
-  bool count_changed = false;            // ImageCount moved (up, or back to 0 by a restart)
+  bool count_changed = false;            // `image_count` moved (up, or back to 0 by a restart)
   std::optional<std::string> new_error;  // a LastErrorText set since (code page 932)
   std::string new_error_subject;         // the image it is about (UTF-8 path), or empty
 };
@@ -80,7 +80,7 @@ class ProgramSession {
   // Moves the mouse pointer to screen (x, y) and clicks nothing ("位置確認").
   void MovePointerTo(int x, int y);
 
-  // The 100 ms tick of the front ends: whether ImageCount changed since the last tick (the
+  // The 100 ms tick of the front ends: whether `image_count` changed since the last tick (the
   // chime and the title) and a LastErrorText set since (the title, or stderr when headless).
   TickChanges Tick();
 

@@ -58,7 +58,7 @@ class SwitchDevices {
   std::atomic<SwitchKind>& switch_kind_;
   UsbIo usb_io_;
   mutable std::mutex serial_mutex_;
-  std::unique_ptr<SerialPort> serial_port_;  // SerialPortHandle; null when none is open
+  std::unique_ptr<SerialPort> serial_port_;  // null when none is open
 };
 
 }  // namespace velmarin
