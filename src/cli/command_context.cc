@@ -75,9 +75,4 @@ std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_c
   return CommandContext{std::move(*program_dir), std::move(settings), std::move(*capture_id)};
 }
 
-void PrintCp932Line(std::FILE* stream, const std::string& cp932) {
-  const auto utf8 = Cp932ToUtf8(cp932);
-  std::fprintf(stream, "%s\n", utf8 ? utf8->c_str() : cp932.c_str());
-}
-
 }  // namespace velmarin::cli

@@ -29,7 +29,4 @@ std::optional<std::string> ParseCaptureId(const Options& options, int* exit_code
 // 2 usage error).
 std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_code);
 
-// Prints a code page 932 text on stderr as UTF-8, followed by a newline.
-void PrintCp932Line(std::FILE* stream, const std::string& cp932);
-
 }  // namespace velmarin::cli

@@ -54,7 +54,7 @@ int RunHeadlessCommand(const Options& options) {
   // Every error set from here on is new to the tick, the folder thread's first (an unusable
   // watch folder) included.
   session.StartUp();
-  PrintCp932Line(stderr, session.StartWithId(std::move(*capture_id)));
+  messages.ShowMessage(session.StartWithId(std::move(*capture_id)));
 
   const auto report_new_error = [&] {
     const TickChanges changes = session.Tick();
