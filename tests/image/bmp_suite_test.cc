@@ -77,7 +77,7 @@ Difference Compare(const Dib& dib, const QImage& reference) {
   double sum = 0;
   for (int y = 0; y < dib.height(); ++y) {
     for (int x = 0; x < dib.width(); ++x) {
-      const test::Bgr p = test::PixelAt(dib, x, y);
+      const test::Rgb p = test::PixelOf(dib, x, y);
       const QRgb q = reference.pixel(x, y);
       for (const int e :
            {std::abs(p.r - qRed(q)), std::abs(p.g - qGreen(q)), std::abs(p.b - qBlue(q))}) {
@@ -109,7 +109,7 @@ QImage ImageFromDib(const Dib& dib) {
   QImage image(dib.width(), dib.height(), QImage::Format_RGB32);
   for (int y = 0; y < dib.height(); ++y) {
     for (int x = 0; x < dib.width(); ++x) {
-      const test::Bgr p = test::PixelAt(dib, x, y);
+      const test::Rgb p = test::PixelOf(dib, x, y);
       image.setPixel(x, y, qRgb(p.r, p.g, p.b));
     }
   }

@@ -15,10 +15,10 @@
 namespace velmarin {
 namespace {
 
-using test::Bgr;
 using test::DecodeJpegBytes;
 using test::EncodeTestJpeg;
-using test::PixelAt;
+using test::PixelOf;
+using test::Rgb;
 using test::TestJpegFormat;
 
 std::string WriteToMemory(const Dib& dib, int quality, bool progressive, bool* ok) {
@@ -32,10 +32,10 @@ std::string WriteToMemory(const Dib& dib, int quality, bool progressive, bool* o
   return bytes;
 }
 
-void ExpectNear(Bgr actual, Bgr expected, int tolerance) {
-  EXPECT_NEAR(actual.b, expected.b, tolerance);
-  EXPECT_NEAR(actual.g, expected.g, tolerance);
+void ExpectNear(Rgb actual, Rgb expected, int tolerance) {
   EXPECT_NEAR(actual.r, expected.r, tolerance);
+  EXPECT_NEAR(actual.g, expected.g, tolerance);
+  EXPECT_NEAR(actual.b, expected.b, tolerance);
 }
 
 // The scan-lines of a JPEG as the library itself decodes them: top first, red, green, blue.
@@ -120,7 +120,7 @@ TEST(ReadJpegToDibTest, WidthThreeHasStrideTwelveWithZeroPadding) {
     EXPECT_EQ(dib->row(y)[9], 0);
     EXPECT_EQ(dib->row(y)[10], 0);
     EXPECT_EQ(dib->row(y)[11], 0);
-    EXPECT_GT(PixelAt(*dib, 0, y).r, 200);  // red 250 stored as the third byte
+    EXPECT_GT(PixelOf(*dib, 0, y).r, 200);  // red 250 stored as the third byte
   }
 }
 
@@ -137,10 +137,10 @@ TEST(WriteDibToJpegTest, LastRowInMemoryBecomesTheTopOfThePicture) {
   ASSERT_EQ(back->width(), 64);
   ASSERT_EQ(back->height(), 48);
   for (int y : {2, 20, 30, 45}) {
-    for (int x : {2, 20, 40, 60}) ExpectNear(PixelAt(*back, x, y), PixelAt(source, x, y), 8);
+    for (int x : {2, 20, 40, 60}) ExpectNear(PixelOf(*back, x, y), PixelOf(source, x, y), 8);
   }
-  EXPECT_GT(PixelAt(*back, 5, 5).r, 200);  // the red marker stays top-left
-  EXPECT_LT(PixelAt(*back, 5, 40).r, 50);
+  EXPECT_GT(PixelOf(*back, 5, 5).r, 200);  // the red marker stays top-left
+  EXPECT_LT(PixelOf(*back, 5, 40).r, 50);
 }
 
 TEST(WriteDibToJpegTest, ProgressiveFlagAndIndexedInputAndQualityClamp) {
@@ -153,8 +153,8 @@ TEST(WriteDibToJpegTest, ProgressiveFlagAndIndexedInputAndQualityClamp) {
   EXPECT_NE(progressive.find("\xFF\xC2"), std::string::npos);  // progressive frame
   std::optional<Dib> back = DecodeJpegBytes(progressive);
   ASSERT_TRUE(back);
-  ExpectNear(PixelAt(*back, 2, 2), {0, 255, 0}, 6);
-  ExpectNear(PixelAt(*back, 13, 2), {0, 0, 0}, 6);
+  ExpectNear(PixelOf(*back, 2, 2), {0, 255, 0}, 6);
+  ExpectNear(PixelOf(*back, 13, 2), {0, 0, 0}, 6);
 
   const std::string baseline = WriteToMemory(indexed, 90, false, &ok);
   EXPECT_NE(baseline.find("\xFF\xC0"), std::string::npos);
@@ -189,8 +189,8 @@ TEST(ReadJpegToDibTest, GrayscaleBecomesEqualRgb) {
   std::optional<Dib> dib = DecodeJpegBytes(jpeg);
   ASSERT_TRUE(dib);
   EXPECT_EQ(dib->bit_count(), 24);
-  ExpectNear(PixelAt(*dib, 2, 5), {200, 200, 200}, 3);
-  ExpectNear(PixelAt(*dib, 13, 5), {40, 40, 40}, 3);
+  ExpectNear(PixelOf(*dib, 2, 5), {200, 200, 200}, 3);
+  ExpectNear(PixelOf(*dib, 13, 5), {40, 40, 40}, 3);
 }
 
 // True CMYK ink for red is C 0, M 255, Y 255, K 0; for dark blue C 255, M 255, Y 0, K 128.
@@ -212,8 +212,8 @@ TEST(ReadJpegToDibTest, CmykAndYcckBecomeRgb) {
         16, 16, [](int x, int y, std::uint8_t* p) { FillCmyk(x, y, p, true); }, adobe);
     std::optional<Dib> dib = DecodeJpegBytes(jpeg);
     ASSERT_TRUE(dib) << jpeg_space;
-    ExpectNear(PixelAt(*dib, 2, 4), {0, 0, 255}, 6);
-    ExpectNear(PixelAt(*dib, 13, 4), {127, 0, 0}, 6);
+    ExpectNear(PixelOf(*dib, 2, 4), {255, 0, 0}, 6);
+    ExpectNear(PixelOf(*dib, 13, 4), {0, 0, 127}, 6);
   }
   TestJpegFormat plain;
   plain.components = 4;
@@ -223,8 +223,8 @@ TEST(ReadJpegToDibTest, CmykAndYcckBecomeRgb) {
       16, 16, [](int x, int y, std::uint8_t* p) { FillCmyk(x, y, p, false); }, plain);
   std::optional<Dib> dib = DecodeJpegBytes(jpeg);
   ASSERT_TRUE(dib);
-  ExpectNear(PixelAt(*dib, 2, 4), {0, 0, 255}, 6);
-  ExpectNear(PixelAt(*dib, 13, 4), {127, 0, 0}, 6);
+  ExpectNear(PixelOf(*dib, 2, 4), {255, 0, 0}, 6);
+  ExpectNear(PixelOf(*dib, 13, 4), {0, 0, 127}, 6);
 }
 
 std::string NoisyJpeg(int size) {

@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::DecodeJpegFile;
-using test::PixelAt;
+using test::PixelOf;
 using test::ReadFileBytes;
 using test::RunUnprivileged;
 using test::TempDir;
@@ -50,8 +50,8 @@ double MeanAbsDifference(const Dib& a, const Dib& b) {
   double sum = 0;
   for (int y = 0; y < a.height(); ++y) {
     for (int x = 0; x < a.width(); ++x) {
-      const test::Bgr p = PixelAt(a, x, y);
-      const test::Bgr q = PixelAt(b, x, y);
+      const test::Rgb p = PixelOf(a, x, y);
+      const test::Rgb q = PixelOf(b, x, y);
       sum += std::abs(p.b - q.b) + std::abs(p.g - q.g) + std::abs(p.r - q.r);
     }
   }
@@ -146,7 +146,7 @@ TEST(ConvertBmpToJpegTest, WritesTheJpegAndLeavesTheErrorTextAlone) {
   std::optional<Dib> out = DecodeJpegFile(dir / "temp.jpg");
   ASSERT_TRUE(out);
   EXPECT_EQ(out->width(), 10);
-  EXPECT_NEAR(PixelAt(*out, 4, 3).r, 200, 3);
+  EXPECT_NEAR(PixelOf(*out, 4, 3).r, 200, 3);
 }
 
 TEST(ConvertBmpToJpegTest, ReportsEachFailureWithItsMessage) {

@@ -169,11 +169,6 @@ Dib MakeGradientDib(int width, int height) {
   return dib;
 }
 
-Bgr PixelAt(const Dib& dib, int x, int y) {
-  const std::uint8_t* p = dib.row(dib.height() - 1 - y) + 3 * x;
-  return {p[0], p[1], p[2]};
-}
-
 Dib PatternDib(int width, int height, int seed) {
   Dib dib = *Dib::Create(width, height, 24);
   for (int y = 0; y < height; ++y) {

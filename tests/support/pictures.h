@@ -30,11 +30,6 @@ Dib PatternDib(int width, int height, int seed);
 
 // Pixel (x, y) of a 24-bit Dib, y = 0 the top row.
 Rgb PixelOf(const Dib& dib, int x, int y);
-// Blue, green, red of pixel (x, y) with y = 0 the top row of the picture.
-struct Bgr {
-  int b, g, r;
-};
-Bgr PixelAt(const Dib& dib, int x, int y);
 // True when every channel differs by at most `tolerance`.
 bool Near(const Rgb& a, const Rgb& b, int tolerance);
 
