@@ -30,9 +30,7 @@ class SwitchEventDialogTest : public ::testing::Test {
   }
   template <typename Control>
   Control& Find(const char* id) {
-    auto* control = dialog_->findChild<Control*>(QString::fromLatin1(id));
-    EXPECT_NE(control, nullptr) << id;
-    return *control;
+    return FindControl<Control>(*dialog_, id);
   }
 
   SwitchEventFields fields_;

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDialog>
+#include <QSettings>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
+
+#include <filesystem>
 
 namespace velmarin::app {
 
@@ -31,6 +36,22 @@ inline QStringList TabVisits(int steps) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
   return names;
+}
+
+// The control of `window` named by its template id; a missing one fails the test.
+template <typename Control>
+Control& FindControl(QWidget& window, const char* id) {
+  auto* control = window.findChild<Control*>(QString::fromLatin1(id));
+  EXPECT_NE(control, nullptr) << id;
+  return *control;
+}
+
+// The size of the placement record a program stored with XDG_CONFIG_HOME at `config_home`.
+inline qsizetype StoredPlacementSize(const std::filesystem::path& config_home) {
+  const QSettings placement(
+      QString::fromStdString((config_home / "velmarin" / "velmarin.conf").string()),
+      QSettings::IniFormat);
+  return placement.value("Settings/Window").toByteArray().size();
 }
 
 }  // namespace velmarin::app

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QSettings>
-#include <QString>
-
 #include <chrono>
 #include <filesystem>
 #include <optional>
 #include <thread>
 
+#include "app/widget_helpers.h"
 #include "settings/settings_file.h"
 #include "support/pictures.h"
 #include "support/program_process.h"
@@ -101,10 +99,7 @@ TEST(WindowEndToEnd, TypedIdEnterOneImageAndExitThroughTheMenu) {
   EXPECT_EQ(*exit_code, 0) << program.err();
 
   EXPECT_TRUE(fs::exists(dir / "velmarin.ini"));
-  QSettings placement(
-      QString::fromStdString((dir / "config" / "velmarin" / "velmarin.conf").string()),
-      QSettings::IniFormat);
-  EXPECT_EQ(placement.value("Settings/Window").toByteArray().size(), 44);
+  EXPECT_EQ(app::StoredPlacementSize(dir / "config"), 44);
 }
 
 }  // namespace

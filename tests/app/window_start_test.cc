@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QSettings>
-#include <QString>
-
 #include <csignal>
 #include <filesystem>
 
+#include "app/widget_helpers.h"
 #include "support/program_process.h"
 #include "support/temp_dir.h"
 
@@ -42,10 +40,7 @@ TEST(WindowStart, TermAndIntCloseTheWindowLikeTheExitCommand) {
     ASSERT_TRUE(BackgroundProgram::WaitFor([&] { return fs::exists(dir / "velmarin.ini"); }, 20s))
         << program.err();
     EXPECT_EQ(program.Stop(signal), 0) << program.err();
-    QSettings placement(
-        QString::fromStdString((dir / "config" / "velmarin" / "velmarin.conf").string()),
-        QSettings::IniFormat);
-    EXPECT_EQ(placement.value("Settings/Window").toByteArray().size(), 44);
+    EXPECT_EQ(app::StoredPlacementSize(dir / "config"), 44);
   }
 }
 
