@@ -29,6 +29,19 @@ bool ReplacedName::Place(const std::filesystem::path& temporary) {
   return std::rename(temporary.c_str(), name_.c_str()) == 0;
 }
 
+bool ClaimedName::Place(const std::filesystem::path& temporary) {
+  switch (ClaimName(temporary, name_)) {
+    case ClaimResult::kClaimed:
+      return true;
+    case ClaimResult::kTaken:
+      errno = EEXIST;
+      return false;
+    case ClaimResult::kFailed:
+      break;
+  }
+  return false;
+}
+
 ClaimResult ClaimName(const std::filesystem::path& temporary, const std::filesystem::path& name) {
   if (::link(temporary.c_str(), name.c_str()) != 0) {
     const int error = errno;

@@ -31,6 +31,18 @@ class ReplacedName final : public FileNaming {
 
 enum class ClaimResult { kClaimed, kTaken, kFailed };
 
+// A name that is taken only when no file of that name exists yet (ClaimName). Place fails
+// with errno EEXIST when the name is taken.
+class ClaimedName final : public FileNaming {
+ public:
+  explicit ClaimedName(std::filesystem::path name) : name_(std::move(name)) {}
+  const std::filesystem::path& name() const override { return name_; }
+  bool Place(const std::filesystem::path& temporary) override;
+
+ private:
+  std::filesystem::path name_;
+};
+
 // Gives the finished `temporary` the name `name` only when no file of that name exists,
 // decided by the file system (the file server on a network mount) in one step, so that of
 // several programs that want one name exactly one gets it: a hard link of the temporary onto

@@ -8,7 +8,8 @@
 #include <string>
 #include <system_error>
 
-#include "base/unique_fd.h"
+#include "base/atomic_file.h"
+#include "base/file_naming.h"
 #include "platform/directory_listing.h"
 #include "transfer/folder_scan.h"
 #include "transfer/work_files.h"
@@ -35,23 +36,14 @@ bool IsWorkFileName(const std::string& name) {
 
 enum class MoveResult { kMoved, kNameTaken, kFailed };
 
-// Copies `source` to a new file `destination` (never over an existing one) and syncs it to
-// disk; a partial copy is removed.
+// Copies `source` to a new file `destination` (never over an existing one), synced to disk
+// before it takes the name, so a crash never leaves a part of it there.
 MoveResult CopyDurably(const fs::path& source, const fs::path& destination, std::string* error) {
-  std::error_code ec;
-  fs::copy_file(source, destination, fs::copy_options::none, ec);
-  if (ec == std::errc::file_exists) return MoveResult::kNameTaken;
-  if (!ec) {
-    UniqueFd file(open(destination.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.valid() || fsync(file.get()) != 0) ec.assign(errno, std::generic_category());
-  }
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(destination, ignored);
-    *error = ec.message();
-    return MoveResult::kFailed;
-  }
-  return MoveResult::kMoved;
+  ClaimedName name(destination);
+  if (CopyFileAtomically(source, name, FileSync::kSynced)) return MoveResult::kMoved;
+  if (errno == EEXIST) return MoveResult::kNameTaken;
+  *error = std::error_code(errno, std::generic_category()).message();
+  return MoveResult::kFailed;
 }
 
 // A rename that never replaces `destination`, or across file systems a durable copy

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "support/temp_dir.h"
@@ -67,6 +68,20 @@ TEST(ReplacedNameTest, ReplacesAnExistingFile) {
   EXPECT_TRUE(name.Place(dir / ".t.abcdef"));
   EXPECT_EQ(ReadFileBytes(dir / "t.jpg"), "new");
   EXPECT_FALSE(fs::exists(dir / ".t.abcdef"));
+}
+
+TEST(ClaimedNameTest, TakesAFreeNameAndReportsATakenOneAsEexist) {
+  test::TempDir dir;
+  WriteFileBytes(dir / ".t.abcdef", "new");
+  WriteFileBytes(dir / "taken.jpg", "old");
+  ClaimedName taken(dir / "taken.jpg");
+  errno = 0;
+  EXPECT_FALSE(taken.Place(dir / ".t.abcdef"));
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(ReadFileBytes(dir / "taken.jpg"), "old");
+  ClaimedName free(dir / "free.jpg");
+  EXPECT_TRUE(free.Place(dir / ".t.abcdef"));
+  EXPECT_EQ(ReadFileBytes(dir / "free.jpg"), "new");
 }
 
 }  // namespace

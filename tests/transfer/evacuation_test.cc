@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,31 @@ TEST_F(Evacuation, MovesImagesOfEitherCaseIntoTheBackupFolder) {
   EXPECT_FALSE(fs::exists(watch_ / "b.JPG"));
   EXPECT_FALSE(fs::exists(watch_ / "c.bmp"));
   EXPECT_TRUE(fs::exists(watch_ / "notes.txt"));
+  EXPECT_TRUE(reports_.empty());
+}
+
+// Across file systems the move is a synced copy that takes its name only when it is free.
+TEST_F(Evacuation, AcrossFileSystemsCopiesUnderTheNextFreeNameAndRemovesTheSource) {
+  std::string pattern = "/dev/shm/velmarin-evacuation-XXXXXX";
+  if (!fs::is_directory("/dev/shm") || mkdtemp(pattern.data()) == nullptr) {
+    GTEST_SKIP() << "no /dev/shm";
+  }
+  const fs::path watch = pattern;
+  struct stat a {
+  }, b{};
+  if (stat(watch.c_str(), &a) != 0 || stat(root_.path().c_str(), &b) != 0 || a.st_dev == b.st_dev) {
+    fs::remove_all(watch);
+    GTEST_SKIP() << "/dev/shm is on the file system of the temporary folder";
+  }
+  fs::create_directories(backup_);
+  WriteFileBytes(backup_ / "a.jpg", "older");
+  WriteFileBytes(watch / "a.jpg", "newer");
+  Evacuate("*.jpg", watch.string());
+  EXPECT_FALSE(fs::exists(watch / "a.jpg"));
+  fs::remove_all(watch);
+  EXPECT_EQ(ReadFileBytes(backup_ / "a.jpg"), "older");
+  EXPECT_EQ(ReadFileBytes(backup_ / "a_1.jpg"), "newer");
+  EXPECT_EQ(std::distance(fs::directory_iterator(backup_), fs::directory_iterator()), 2);
   EXPECT_TRUE(reports_.empty());
 }
 
