@@ -41,6 +41,14 @@ std::string BmpHeaders(int width, int height, int bit_count, std::uint32_t palet
   return out;
 }
 
+// A 24-bit BMP file of `dib` (40-byte header, no colour table).
+std::string Bmp24Bytes(const Dib& dib) {
+  const auto size = static_cast<std::uint32_t>(dib.stride() * dib.height());
+  std::string bytes = BmpHeaders(dib.width(), dib.height(), 24, 0, size);
+  bytes.append(reinterpret_cast<const char*>(dib.pixels()), size);
+  return bytes;
+}
+
 }  // namespace
 
 Dib PaintPicture(int width, int height, const std::function<Rgb(int x, int y)>& paint) {
@@ -72,10 +80,7 @@ void WriteJpeg(const std::filesystem::path& path, const Dib& dib, int quality) {
 }
 
 void WriteBmp24(const std::filesystem::path& path, const Dib& dib) {
-  const auto size = static_cast<std::uint32_t>(dib.stride() * dib.height());
-  std::string bytes = BmpHeaders(dib.width(), dib.height(), 24, 0, size);
-  bytes.append(reinterpret_cast<const char*>(dib.pixels()), size);
-  WriteFileBytes(path, bytes);
+  WriteFileBytes(path, Bmp24Bytes(dib));
 }
 
 void WriteBmp8(const std::filesystem::path& path, int width, int height, const Rgb (&palette)[4]) {
@@ -157,29 +162,15 @@ std::optional<Dib> DecodeJpegFile(const std::filesystem::path& path) {
 }
 
 Dib MakeGradientDib(int width, int height) {
-  Dib dib = *Dib::Create(width, height, 24);
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = dib.row(height - 1 - y);
-    for (int x = 0; x < width; ++x) {
-      row[3 * x] = static_cast<std::uint8_t>(x * 255 / width);
-      row[3 * x + 1] = static_cast<std::uint8_t>(y * 255 / height);
-      row[3 * x + 2] = static_cast<std::uint8_t>(x < width / 2 && y < height / 2 ? 230 : 20);
-    }
-  }
-  return dib;
+  return PaintPicture(width, height, [&](int x, int y) {
+    return Rgb{x < width / 2 && y < height / 2 ? 230 : 20, y * 255 / height, x * 255 / width};
+  });
 }
 
 Dib PatternDib(int width, int height, int seed) {
-  Dib dib = *Dib::Create(width, height, 24);
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = dib.row(y);
-    for (int x = 0; x < width; ++x) {
-      row[x * 3 + 0] = static_cast<std::uint8_t>(x * 4 + seed * 50);
-      row[x * 3 + 1] = static_cast<std::uint8_t>(y * 4 + seed * 30);
-      row[x * 3 + 2] = static_cast<std::uint8_t>((x + y) * 2 + seed * 70);
-    }
-  }
-  return dib;
+  return PaintPicture(width, height, [&](int x, int y) {
+    return Rgb{(x + y) * 2 + seed * 70, y * 4 + seed * 30, x * 4 + seed * 50};
+  });
 }
 
 std::string JpegBytes(int width, int height, int seed) {
@@ -194,11 +185,7 @@ std::string JpegBytes(int width, int height, int seed) {
 }
 
 std::string BmpBytes(int width, int height, int seed) {
-  const Dib dib = PatternDib(width, height, seed);
-  const auto size = static_cast<std::uint32_t>(dib.stride() * dib.height());
-  std::string bytes = BmpHeaders(width, height, 24, 0, size);
-  bytes.append(reinterpret_cast<const char*>(dib.pixels()), size);
-  return bytes;
+  return Bmp24Bytes(PatternDib(width, height, seed));
 }
 
 }  // namespace velmarin::test
