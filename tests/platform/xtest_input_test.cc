@@ -2,13 +2,9 @@
 
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,13 +14,12 @@
 #include "platform/virtual_key_keysyms.h"
 #include "settings/program_dir.h"
 #include "settings/settings_file.h"
+#include "support/program_process.h"
 #include "support/recorded_messages.h"
 #include "support/temp_dir.h"
 #include "support/x_event_recorder.h"
 #include "support/xvfb_server.h"
 #include "switch/capture_event.h"
-
-extern char** environ;
 
 namespace velmarin {
 namespace {
@@ -121,34 +116,6 @@ TEST(XTestInput, WithoutADisplayItSaysSoOnceAndDoesNothing) {
   EXPECT_NE(texts[0].find(":4999"), std::string::npos) << texts[0];
 }
 
-// Runs `args` with DISPLAY set to `display` (unset when empty); stderr goes to `stderr_file`.
-// Returns the exit status, or -1 when the program could not run to its end.
-int RunProgram(std::vector<std::string> args, const std::string& display,
-               const std::filesystem::path& stderr_file) {
-  std::vector<std::string> env_texts;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::string_view(*entry).starts_with("DISPLAY=")) continue;
-    env_texts.emplace_back(*entry);
-  }
-  if (!display.empty()) env_texts.push_back("DISPLAY=" + display);
-  std::vector<char*> argv, envp;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  for (std::string& entry : env_texts) envp.push_back(entry.data());
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderr_file.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
 // Writes a velmarin.ini into `dir` whose event is `key_code` with `modifiers`.
 void WriteEventSettings(const std::filesystem::path& dir, const std::string& key_code,
                         const std::string& modifiers) {
@@ -162,16 +129,13 @@ void WriteEventSettings(const std::filesystem::path& dir, const std::string& key
 }
 
 TEST(FireEventCommand, WithoutADisplayFailsWithAMessage) {
-  const char* binary = std::getenv("VELMARIN_BINARY");
-  if (binary == nullptr) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  if (test::ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
   test::TempDir dir;
   WriteEventSettings(dir.path(), "0D", "000");
-  EXPECT_EQ(
-      RunProgram({binary, "--dir", dir.path().string(), "--fire-event"}, "", dir / "stderr.txt"),
-      1);
-  EXPECT_NE(test::ReadFileBytes(dir / "stderr.txt").find("cannot be synthesized"),
-            std::string::npos)
-      << test::ReadFileBytes(dir / "stderr.txt");
+  const test::ProgramResult result =
+      test::RunProgram({"--dir", dir.path().string(), "--fire-event"}, {"DISPLAY"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("cannot be synthesized"), std::string::npos) << result.err;
 }
 
 // One Xvfb for all end-to-end tests; each test maps its own recording window on it.
@@ -335,14 +299,12 @@ TEST_F(XvfbInput, StrokesAndClicksFromTwoThreadsArriveWhole) {
 }
 
 TEST_F(XvfbInput, FireEventCommandSendsTheConfiguredKey) {
-  const char* binary = std::getenv("VELMARIN_BINARY");
-  if (binary == nullptr) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  if (test::ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
   test::TempDir dir;
   WriteEventSettings(dir.path(), "0D", "100");
-  ASSERT_EQ(RunProgram({binary, "--dir", dir.path().string(), "--fire-event"}, display(),
-                       dir / "stderr.txt"),
-            0)
-      << test::ReadFileBytes(dir / "stderr.txt");
+  const test::ProgramResult result =
+      test::RunProgram({"--dir", dir.path().string(), "--fire-event"}, {"DISPLAY=" + display()});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
 
   const auto events = recorder_->WaitForEvents(4, kPatience);
   ASSERT_EQ(events.size(), 4u);

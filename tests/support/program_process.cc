@@ -24,7 +24,13 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
   dup2(null_fd, 0);
   dup2(out_fd, 1);
   dup2(err_fd, 2);
-  for (const std::string& assignment : extra_env) putenv(const_cast<char*>(assignment.c_str()));
+  for (const std::string& assignment : extra_env) {
+    if (assignment.find('=') == std::string::npos) {
+      unsetenv(assignment.c_str());
+    } else {
+      putenv(const_cast<char*>(assignment.c_str()));
+    }
+  }
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(binary.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));

@@ -20,7 +20,8 @@ struct ProgramResult {
   std::string err;
 };
 
-// Runs the program to its end with `args`, capturing both streams.
+// Runs the program to its end with `args`, capturing both streams. Each `extra_env` entry
+// "NAME=value" sets a variable; a bare "NAME" removes it.
 ProgramResult RunProgram(const std::vector<std::string>& args,
                          const std::vector<std::string>& extra_env = {});
 
