@@ -18,14 +18,6 @@ using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
 
-std::vector<std::string> Names(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  return names;
-}
-
 class AtomicFileTest : public ::testing::TestWithParam<FileSync> {};
 
 TEST_P(AtomicFileTest, CommitReplacesTheTargetAndLeavesNoTemporary) {
@@ -39,7 +31,7 @@ TEST_P(AtomicFileTest, CommitReplacesTheTargetAndLeavesNoTemporary) {
     EXPECT_EQ(file.Commit(GetParam()), AtomicFile::Step::kNone);
   }
   EXPECT_EQ(ReadFileBytes(dir / "out.jpg"), "new contents");
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.jpg"});
+  EXPECT_EQ(test::FolderEntries(dir.path()), std::vector<std::string>{"out.jpg"});
 }
 
 TEST_P(AtomicFileTest, StreamWritesGoThroughTheCommit) {
@@ -65,7 +57,7 @@ TEST(AtomicFile, WithoutCommitTheTargetStaysAndTheTemporaryGoes) {
     AtomicFile file(dir / "velmarin.ini");
     ASSERT_TRUE(WriteAll(file.fd(), "half"));
     // The temporary lies beside the target, hidden and without the target's suffix.
-    const std::vector<std::string> names = Names(dir.path());
+    const std::vector<std::string> names = test::FolderEntries(dir.path());
     ASSERT_EQ(names.size(), 2u);
     for (const std::string& name : names) {
       if (name == "velmarin.ini") continue;
@@ -74,7 +66,7 @@ TEST(AtomicFile, WithoutCommitTheTargetStaysAndTheTemporaryGoes) {
     }
   }
   EXPECT_EQ(ReadFileBytes(dir / "velmarin.ini"), "old");
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"velmarin.ini"});
+  EXPECT_EQ(test::FolderEntries(dir.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
 TEST(AtomicFile, AFolderInTheWayFailsTheRenameAndRemovesTheTemporary) {
@@ -85,7 +77,7 @@ TEST(AtomicFile, AFolderInTheWayFailsTheRenameAndRemovesTheTemporary) {
   EXPECT_EQ(file.Commit(FileSync::kSynced), AtomicFile::Step::kRename);
   EXPECT_NE(errno, 0);
   EXPECT_TRUE(std::filesystem::is_directory(dir / "out.jpg" / "inside"));
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.jpg"});
+  EXPECT_EQ(test::FolderEntries(dir.path()), std::vector<std::string>{"out.jpg"});
 }
 
 TEST(AtomicFile, MissingFolderOrEmptyNameIsNotCreated) {
@@ -127,7 +119,7 @@ TEST(CopyFileAtomically, CopiesLargeFilesWholeAndFailsOnAMissingSource) {
 
   EXPECT_FALSE(CopyFileAtomically(dir / "missing.jpg", dir / "target.jpg", FileSync::kSynced));
   EXPECT_EQ(ReadFileBytes(dir / "target.jpg"), bytes);
-  EXPECT_EQ(Names(dir.path()).size(), 2u);
+  EXPECT_EQ(test::FolderEntries(dir.path()).size(), 2u);
 }
 
 TEST(UniqueFd, ClosesOnceAndMovesOwnership) {

@@ -1,12 +1,10 @@
 #include "base/stale_temporaries.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
-#include <set>
 #include <string>
+#include <vector>
 
 #include "base/atomic_file.h"
 #include "support/temp_dir.h"
@@ -15,17 +13,6 @@ namespace velmarin::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-void Age(const fs::path& path) {
-  const timespec old[2] = {{1'700'000'000, 0}, {1'700'000'000, 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, AT_SYMLINK_NOFOLLOW), 0) << path;
-}
-
-std::set<std::string> Names(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
-  return names;
-}
 
 TEST(StaleTemporaries, OnlyTheProgramsOwnOldUnlockedTemporariesGo) {
   TempDir dir;
@@ -50,18 +37,17 @@ TEST(StaleTemporaries, OnlyTheProgramsOwnOldUnlockedTemporariesGo) {
   AtomicFile writing(dir / "busy.jpg");
   ASSERT_TRUE(writing.created());
   std::string busy;
-  for (const std::string& name : Names(dir.path())) {
+  for (const std::string& name : FolderEntries(dir.path())) {
     if (name.starts_with(".busy.")) busy = name;
   }
   ASSERT_TRUE(IsAtomicFileTemporaryName(busy)) << busy;
   Age(dir / busy);
 
-  const std::set<std::string> before = Names(dir.path());
+  std::vector<std::string> expected = FolderEntries(dir.path());
   EXPECT_EQ(RemoveStaleTemporaries(dir.path()), 2u);
-  std::set<std::string> expected = before;
-  expected.erase(".cap12.velmarin-Ab12Cd");
-  expected.erase(".velmarin.velmarin-zzzzzz");
-  EXPECT_EQ(Names(dir.path()), expected);
+  std::erase(expected, ".cap12.velmarin-Ab12Cd");
+  std::erase(expected, ".velmarin.velmarin-zzzzzz");
+  EXPECT_EQ(FolderEntries(dir.path()), expected);
   EXPECT_EQ(RemoveStaleTemporaries(dir / "missing"), 0u);
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::DecodeJpegFile;
+using test::FolderEntries;
 using test::PixelOf;
 using test::ReadFileBytes;
 using test::RunUnprivileged;
@@ -29,13 +29,6 @@ class RecordingSink : public MessageSink {
   void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
   std::vector<std::string> messages;
 };
-
-std::vector<std::string> FolderEntries(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // The JPEG that WriteDibToJpeg makes of `dib`, as a file.
 std::string EncodedBytes(const TempDir& dir, const Dib& dib, int quality) {

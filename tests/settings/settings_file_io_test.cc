@@ -18,6 +18,7 @@ namespace velmarin {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FolderEntries;
 using test::ReadFileBytes;
 using test::RunUnprivileged;
 using test::TempDir;
@@ -28,12 +29,6 @@ ProgramDir DirOf(const fs::path& path) {
   auto dir = MakeProgramDir(path, &error);
   EXPECT_TRUE(dir.has_value()) << error;
   return dir.value_or(ProgramDir{path, path.string()});
-}
-
-std::vector<std::string> EntryNames(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  return names;
 }
 
 // Makes every write beyond `bytes` fail with EFBIG for the lifetime of the object.
@@ -78,7 +73,7 @@ TEST(LoadSettingsTest, MissingFileIsCreatedWithDefaults) {
   EXPECT_EQ(lines[9], std::string(SettingLabel(SettingSlot::WatchFolder)) + temp.path().string());
   EXPECT_EQ(lines[10], std::string(SettingLabel(SettingSlot::TransferFolder)) +
                            temp.path().string() + "/hozon");
-  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
 TEST(LoadSettingsTest, EmptyFileGivesDefaultsAndStaysEmpty) {
@@ -193,7 +188,7 @@ TEST_F(SaveChangedSettingsTest, OnlyTheChangedSlotsReplaceWhatTheFileHoldsNow) {
   expected[SettingSlot::TransferFolder] = "/changed/transfer";
   expected[SettingSlot::KeyCode] = "q";
   EXPECT_EQ(File(), FormatSettingsFile(expected));
-  EXPECT_EQ(EntryNames(temp_.path()), std::vector<std::string>{"velmarin.ini"});
+  EXPECT_EQ(FolderEntries(temp_.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
 TEST_F(SaveChangedSettingsTest, MissingFileGetsTheWholeRecord) {
@@ -236,7 +231,7 @@ TEST(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {
   std::string error;
   ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), FormatSettingsFile(settings));
-  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
 TEST(SaveSettingsTest, KeepsTheFilePermissions) {
@@ -266,7 +261,7 @@ TEST(SaveSettingsTest, FailedWriteKeepsTheOldFile) {
   EXPECT_FALSE(saved);
   EXPECT_NE(error.find("velmarin.ini"), std::string::npos) << error;
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), old_file);
-  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
 TEST(SaveSettingsTest, FailedReplaceLeavesNoTemporaryFile) {
@@ -277,7 +272,7 @@ TEST(SaveSettingsTest, FailedReplaceLeavesNoTemporaryFile) {
   std::string error;
   EXPECT_FALSE(SaveSettings(dir, DefaultSettings(dir.cp932), &error));
   EXPECT_NE(error, "");
-  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini" / "inside"), "x");
 }
 
@@ -294,7 +289,7 @@ TEST(SaveSettingsTest, ReadOnlyFolderKeepsTheOldFile) {
   fs::permissions(temp.path(), fs::perms::owner_all);
   EXPECT_EQ(outcome, "not saved, reported");
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "Key Event:old\r\n");
-  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
 // Any value of up to a slot's size without NUL, CR or LF survives a save and a load.
@@ -321,7 +316,7 @@ TEST(SettingsRoundTripTest, RandomValuesSurviveSaveAndLoad) {
     ASSERT_EQ(LoadSettings(dir, &warning), settings) << "iteration " << iteration;
     ASSERT_EQ(warning, "");
   }
-  EXPECT_EQ(EntryNames(temp.path()), std::vector<std::string>{"velmarin.ini"});
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
 TEST(SettingsRoundTripTest, EdgeValuesSurviveSaveAndLoad) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmarin::test {
 
@@ -23,5 +24,10 @@ class TempDir {
 
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
+// The names in `folder`, sorted.
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
+// Gives `path` (not what a link points to) the time of a write long ago, as a killed run's
+// leftover has.
+void Age(const std::filesystem::path& path);
 
 }  // namespace velmarin::test

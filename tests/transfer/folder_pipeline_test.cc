@@ -1,6 +1,3 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <fstream>
 #include <future>
@@ -46,12 +43,6 @@ TEST_F(FolderPipeline, JpegIsStampedIntoTheTransferFolderWithoutTempJpg) {
   EXPECT_TRUE(fs::exists(Backup("444.jpg")));
   EXPECT_FALSE(fs::exists(Backup("temp.jpg")));
   EXPECT_EQ(errors_.Generation(), 0u);
-}
-
-// Gives a file the time of a write long ago, as a killed run's leftover has.
-void Age(const fs::path& path) {
-  const timespec old[2] = {{1'700'000'000, 0}, {1'700'000'000, 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0) << path;
 }
 
 TEST_F(FolderPipeline, AFailedWriteRemovesTheStaleTemporariesWhereItWrites) {
