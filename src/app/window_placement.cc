@@ -5,6 +5,8 @@
 #include <array>
 #include <memory>
 
+#include "base/little_endian.h"
+
 namespace velmarin::app {
 namespace {
 
@@ -24,12 +26,11 @@ std::unique_ptr<QSettings> Open(const QString& file) {
 
 QByteArray EncodePlacement(const WindowPlacement& placement) {
   WindowPlacement copy = placement;
-  QByteArray bytes;
+  QByteArray bytes(WindowPlacement::kRecordBytes, '\0');
+  auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
   for (const std::int32_t* field : Fields(copy)) {
-    const auto value = static_cast<std::uint32_t>(*field);
-    for (int shift = 0; shift < 32; shift += 8) {
-      bytes.append(static_cast<char>((value >> shift) & 0xFF));
-    }
+    Put32(out, static_cast<std::uint32_t>(*field));
+    out += 4;
   }
   return bytes;
 }
@@ -37,14 +38,10 @@ QByteArray EncodePlacement(const WindowPlacement& placement) {
 std::optional<WindowPlacement> DecodePlacement(const QByteArray& value) {
   if (value.size() < WindowPlacement::kRecordBytes) return std::nullopt;
   WindowPlacement placement;
-  int offset = 0;
+  const auto* in = reinterpret_cast<const std::uint8_t*>(value.constData());
   for (std::int32_t* field : Fields(placement)) {
-    std::uint32_t word = 0;
-    for (int i = 0; i < 4; ++i) {
-      word |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(value[offset + i])) << (8 * i);
-    }
-    *field = static_cast<std::int32_t>(word);
-    offset += 4;
+    *field = static_cast<std::int32_t>(Get32(in));
+    in += 4;
   }
   return placement;
 }
