@@ -24,12 +24,6 @@ using namespace std::chrono_literals;
 // Generous: the suite may share the machine with other builds.
 constexpr auto kLimit = 30s;
 
-int CountLines(const std::string& text) {
-  int lines = 0;
-  for (char c : text) lines += c == '\n';
-  return lines;
-}
-
 class HeadlessMonitoring : public ::testing::Test {
  protected:
   void SetUp() override {

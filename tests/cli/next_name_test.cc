@@ -16,13 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class NextNameCommand : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
-  }
-  TempDir dir;
-};
+using NextNameCommand = ProgramTest;
 
 std::string ExpectedName(const fs::path& dir, const std::string& id, int serial) {
   const LocalTime now = LocalTimeNow();

@@ -16,11 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-class SettingsCommands : public ::testing::Test {
+class SettingsCommands : public ProgramTest {
  protected:
-  void SetUp() override {
-    if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
-  }
   ProgramResult Run(std::vector<std::string> args) {
     args.insert(args.begin(), {"--dir", dir.path().string()});
     return RunProgram(args, {"DISPLAY="});
@@ -28,7 +25,6 @@ class SettingsCommands : public ::testing::Test {
   std::string Line(SettingSlot slot, const std::string& utf8_value) {
     return std::string(SettingLabel(slot)) + Utf8ToCp932(utf8_value).value() + "\r\n";
   }
-  TempDir dir;
 };
 
 TEST_F(SettingsCommands, SetThenSettingsRoundTripsJapaneseValues) {
@@ -51,9 +47,7 @@ TEST_F(SettingsCommands, SetThenSettingsRoundTripsJapaneseValues) {
                            "\nKeyCode=0D\n", "\nEvacuateAtStartup=0\n"}) {
     EXPECT_NE(shown.out.find(line), std::string::npos) << line << shown.out;
   }
-  int lines = 0;
-  for (char c : shown.out) lines += c == '\n';
-  EXPECT_EQ(lines, 19);
+  EXPECT_EQ(CountLines(shown.out), 19);
 }
 
 TEST_F(SettingsCommands, ARefusedAssignmentWritesNothing) {

@@ -12,9 +12,9 @@
 
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "support/pictures.h"
 #include "support/program_process.h"
 #include "support/temp_dir.h"
-#include "support/pictures.h"
 
 namespace velmarin::test {
 namespace {

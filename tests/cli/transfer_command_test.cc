@@ -12,13 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class OneShotCommands : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
-  }
-  TempDir dir;
-};
+using OneShotCommands = ProgramTest;
 
 TEST_F(OneShotCommands, TransferTakesOneBmpOverAsTheMonitorWould) {
   fs::create_directories(dir / "in");

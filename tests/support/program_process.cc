@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -50,6 +51,10 @@ int WaitExit(pid_t pid) {
 std::string ProgramBinary() {
   const char* binary = std::getenv("VELMARIN_BINARY");
   return binary ? binary : "";
+}
+
+int CountLines(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& args,

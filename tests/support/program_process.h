@@ -1,5 +1,6 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -8,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace velmarin::test {
 
@@ -24,6 +27,18 @@ struct ProgramResult {
 // "NAME=value" sets a variable; a bare "NAME" removes it.
 ProgramResult RunProgram(const std::vector<std::string>& args,
                          const std::vector<std::string>& extra_env = {});
+
+// The lines ended by '\n' in `text`.
+int CountLines(const std::string& text);
+
+// A test of the program binary with a fresh folder `dir`; skipped when the binary is unknown.
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  }
+  TempDir dir;
+};
 
 // The program running in the background, its streams collected into files.
 class BackgroundProgram {
