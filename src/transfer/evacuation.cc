@@ -34,43 +34,41 @@ bool IsWorkFileName(const std::string& name) {
   return name == kBmpConversionFileName || name == kWorkFileName;
 }
 
-enum class MoveResult { kMoved, kNameTaken, kFailed };
-
 // Copies `source` to a new file `destination` (never over an existing one), synced to disk
 // before it takes the name, so a crash never leaves a part of it there.
-MoveResult CopyDurably(const fs::path& source, const fs::path& destination, std::string* error) {
+ClaimResult CopyDurably(const fs::path& source, const fs::path& destination, std::string* error) {
   ClaimedName name(destination);
-  if (CopyFileAtomically(source, name, FileSync::kSynced)) return MoveResult::kMoved;
-  if (errno == EEXIST) return MoveResult::kNameTaken;
+  if (CopyFileAtomically(source, name, FileSync::kSynced)) return ClaimResult::kClaimed;
+  if (errno == EEXIST) return ClaimResult::kTaken;
   *error = std::error_code(errno, std::generic_category()).message();
-  return MoveResult::kFailed;
+  return ClaimResult::kFailed;
 }
 
 // A rename that never replaces `destination`, or across file systems a durable copy
 // followed by the removal of the source.
-MoveResult MoveWithoutReplacing(const fs::path& source, const fs::path& destination,
-                                std::string* error) {
+ClaimResult MoveWithoutReplacing(const fs::path& source, const fs::path& destination,
+                                 std::string* error) {
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
-    return MoveResult::kMoved;
+    return ClaimResult::kClaimed;
   }
-  if (errno == EEXIST) return MoveResult::kNameTaken;
+  if (errno == EEXIST) return ClaimResult::kTaken;
   if (errno == EINVAL) {  // a file system without RENAME_NOREPLACE
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(destination, ec))) return MoveResult::kNameTaken;
-    if (std::rename(source.c_str(), destination.c_str()) == 0) return MoveResult::kMoved;
+    if (fs::exists(fs::symlink_status(destination, ec))) return ClaimResult::kTaken;
+    if (std::rename(source.c_str(), destination.c_str()) == 0) return ClaimResult::kClaimed;
   }
   if (errno != EXDEV) {
     *error = std::error_code(errno, std::generic_category()).message();
-    return MoveResult::kFailed;
+    return ClaimResult::kFailed;
   }
-  const MoveResult copied = CopyDurably(source, destination, error);
-  if (copied != MoveResult::kMoved) return copied;
+  const ClaimResult copied = CopyDurably(source, destination, error);
+  if (copied != ClaimResult::kClaimed) return copied;
   std::error_code ec;
   if (!fs::remove(source, ec)) {
     *error = "copied, but the original could not be removed: " + ec.message();
-    return MoveResult::kFailed;
+    return ClaimResult::kFailed;
   }
-  return MoveResult::kMoved;
+  return ClaimResult::kClaimed;
 }
 
 // Moves `source` into `backup` under the first free name; false with `error` when it stays.
@@ -80,11 +78,11 @@ bool Evacuate(const fs::path& source, const fs::path& backup, std::string* error
     const std::string candidate = CandidateName(name, number);
     if (IsWorkFileName(candidate)) continue;
     switch (MoveWithoutReplacing(source, backup / candidate, error)) {
-      case MoveResult::kMoved:
+      case ClaimResult::kClaimed:
         return true;
-      case MoveResult::kFailed:
+      case ClaimResult::kFailed:
         return false;
-      case MoveResult::kNameTaken:
+      case ClaimResult::kTaken:
         break;
     }
   }
