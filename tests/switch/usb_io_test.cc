@@ -19,31 +19,30 @@ class UsbIoTest : public ::testing::Test {
  protected:
   SimulatedHidTransport transport_;
   RecordedMessages messages_;
+  UsbIo usb_io_{transport_, messages_};
 };
 
 TEST_F(UsbIoTest, NoBoardGivesMinusTwoAndLeavesTheCountAtZero) {
   transport_.AddBoard("/dev/hidraw0", 0x046D, 0xC077);  // a mouse, not a board
-  UsbIo usb_io(transport_, messages_);
 
-  EXPECT_EQ(usb_io.Init(), -2);
-  EXPECT_EQ(usb_io.DeviceCount(), 0);
-  EXPECT_TRUE(usb_io.HidLibraryLoaded());
-  EXPECT_FALSE(usb_io.DeviceOpen());
+  EXPECT_EQ(usb_io_.Init(), -2);
+  EXPECT_EQ(usb_io_.DeviceCount(), 0);
+  EXPECT_TRUE(usb_io_.HidLibraryLoaded());
+  EXPECT_FALSE(usb_io_.DeviceOpen());
   EXPECT_TRUE(messages_.texts().empty());
 }
 
 TEST_F(UsbIoTest, HidUnavailableGivesMinusOneWithTheLoadMessage) {
   transport_.SetInitFails(true);
-  UsbIo usb_io(transport_, messages_);
 
-  EXPECT_EQ(usb_io.Init(), -1);
-  EXPECT_FALSE(usb_io.HidLibraryLoaded());
+  EXPECT_EQ(usb_io_.Init(), -1);
+  EXPECT_FALSE(usb_io_.HidLibraryLoaded());
   EXPECT_EQ(messages_.texts(), std::vector<std::string>{"Error at Load 'hid.dll'"});
 
   // Every access retries the load; the switch thread's retries do not repeat the message.
   int value = 0;
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -1);
   EXPECT_EQ(transport_.init_calls(), 3);
   EXPECT_EQ(messages_.texts().size(), 1u);
 }
@@ -53,12 +52,11 @@ TEST_F(UsbIoTest, EveryListedBoardIsFoundAndTheFirstEnumeratedIsOpened) {
   transport_.AddBoard("/dev/hidraw1", 0x046D, 0xC077);
   const auto second = transport_.AddBoard("/dev/hidraw2", 0x0BFE, 0x1002);
   const auto third = transport_.AddBoard("/dev/hidraw4", 0x12ED, 0x1003);
-  UsbIo usb_io(transport_, messages_);
 
-  EXPECT_EQ(usb_io.Init(), 0);
-  EXPECT_EQ(usb_io.DevicePaths(),
+  EXPECT_EQ(usb_io_.Init(), 0);
+  EXPECT_EQ(usb_io_.DevicePaths(),
             (std::vector<std::string>{"/dev/hidraw3", "/dev/hidraw2", "/dev/hidraw4"}));
-  EXPECT_EQ(usb_io.WritePort(0, 0x55, false), 0);
+  EXPECT_EQ(usb_io_.WritePort(0, 0x55, false), 0);
   EXPECT_EQ(first->OutputReports().size(), 1u);
   EXPECT_TRUE(second->OutputReports().empty());
   EXPECT_TRUE(third->OutputReports().empty());
@@ -68,38 +66,35 @@ TEST_F(UsbIoTest, EveryListedBoardIsFoundAndTheFirstEnumeratedIsOpened) {
 TEST_F(UsbIoTest, BoardsThatCannotBeOpenedArePassedOver) {
   transport_.AddBoard("/dev/hidraw0")->SetOpenFails(true);
   const auto usable = transport_.AddBoard("/dev/hidraw1");
-  UsbIo usb_io(transport_, messages_);
 
-  EXPECT_EQ(usb_io.Init(), 0);
-  EXPECT_EQ(usb_io.DevicePaths(), std::vector<std::string>{"/dev/hidraw1"});
+  EXPECT_EQ(usb_io_.Init(), 0);
+  EXPECT_EQ(usb_io_.DevicePaths(), std::vector<std::string>{"/dev/hidraw1"});
   EXPECT_EQ(usable->OpenHandles(), 1);
 }
 
 TEST_F(UsbIoTest, AtMostSixtyFourBoardsAreKept) {
   for (int i = 0; i < 65; ++i) transport_.AddBoard("/dev/hidraw" + std::to_string(i));
-  UsbIo usb_io(transport_, messages_);
 
-  EXPECT_EQ(usb_io.Init(), 0);
-  EXPECT_EQ(usb_io.FindDevices(), UsbIo::kMaxBoards);
-  EXPECT_EQ(usb_io.DevicePaths().back(), "/dev/hidraw63");
+  EXPECT_EQ(usb_io_.Init(), 0);
+  EXPECT_EQ(usb_io_.FindDevices(), UsbIo::kMaxBoards);
+  EXPECT_EQ(usb_io_.DevicePaths().back(), "/dev/hidraw63");
 }
 
 TEST_F(UsbIoTest, ReportsAreLaidOutByteForByteWithTheReportIdFirst) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetPins(0xA5);
-  UsbIo usb_io(transport_, messages_);
-  EXPECT_EQ(usb_io.OutputReportLength(), 9);
-  ASSERT_EQ(usb_io.Init(), 0);
+  EXPECT_EQ(usb_io_.OutputReportLength(), 9);
+  ASSERT_EQ(usb_io_.Init(), 0);
 
-  EXPECT_EQ(usb_io.WritePort(0, 0xFF, false), 0);
+  EXPECT_EQ(usb_io_.WritePort(0, 0xFF, false), 0);
   int value = -1;
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), 0);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
   EXPECT_EQ(value, 0xA5);
-  const auto ss = static_cast<std::uint8_t>(usb_io.Sequence() & 0xFF);
-  EXPECT_EQ(usb_io.WritePort(1, 0x12, false), 0);
-  EXPECT_EQ(usb_io.WritePort(7, 0x34, true), 0);
-  EXPECT_EQ(usb_io.ReadPort(&value, 1, false), 0);
-  EXPECT_EQ(usb_io.ReadPort(&value, 6, true), 0);
+  const auto ss = static_cast<std::uint8_t>(usb_io_.Sequence() & 0xFF);
+  EXPECT_EQ(usb_io_.WritePort(1, 0x12, false), 0);
+  EXPECT_EQ(usb_io_.WritePort(7, 0x34, true), 0);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 1, false), 0);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 6, true), 0);
 
   const auto reports = board->OutputReports();
   ASSERT_EQ(reports.size(), 6u);
@@ -114,34 +109,32 @@ TEST_F(UsbIoTest, ReportsAreLaidOutByteForByteWithTheReportIdFirst) {
 TEST_F(UsbIoTest, LongerReportsAreZeroFilledToTheBoardsLength) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetReportLengths(65, 65);
-  UsbIo usb_io(transport_, messages_);
-  ASSERT_EQ(usb_io.Init(), 0);
-  EXPECT_EQ(usb_io.InputReportLength(), 65);
-  EXPECT_EQ(usb_io.OutputReportLength(), 65);
+  ASSERT_EQ(usb_io_.Init(), 0);
+  EXPECT_EQ(usb_io_.InputReportLength(), 65);
+  EXPECT_EQ(usb_io_.OutputReportLength(), 65);
 
   int value = 0;
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), 0);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
   Bytes expected(65, 0);
   expected[1] = 0x03;
-  expected[7] = static_cast<std::uint8_t>(usb_io.Sequence());
+  expected[7] = static_cast<std::uint8_t>(usb_io_.Sequence());
   EXPECT_EQ(board->OutputReports().at(0), expected);
 }
 
 TEST_F(UsbIoTest, StaleAnswersAreSkippedUpToTheHundredthReport) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetPins(0x01);
-  UsbIo usb_io(transport_, messages_);
-  ASSERT_EQ(usb_io.Init(), 0);
+  ASSERT_EQ(usb_io_.Init(), 0);
 
   int value = 0;
   board->AnswerStaleReportsFirst(1);
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), 0);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
   EXPECT_EQ(value, 1);
   EXPECT_EQ(board->ReportsDelivered(), 2);
 
   board->AnswerStaleReportsFirst(99);  // the hundredth report is the answer
   board->SetPins(0x00);
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), 0);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
   EXPECT_EQ(value, 0);
   EXPECT_EQ(board->ReportsDelivered(), 2 + 100);
 }
@@ -149,116 +142,109 @@ TEST_F(UsbIoTest, StaleAnswersAreSkippedUpToTheHundredthReport) {
 TEST_F(UsbIoTest, HundredMismatchesAndOneMoreReportGiveMinusThree) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetPins(0x01);
-  UsbIo usb_io(transport_, messages_);
-  ASSERT_EQ(usb_io.Init(), 0);
+  ASSERT_EQ(usb_io_.Init(), 0);
 
   int value = 77;
   board->AnswerStaleReportsFirst(100);
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -3);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -3);
   EXPECT_EQ(value, 77);
   EXPECT_EQ(board->ReportsDelivered(), 101);  // the answer itself was read, unexamined
   EXPECT_EQ(board->QueuedReports(), 0);
 
   board->AnswerStaleReportsFirst(101);
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -3);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -3);
   EXPECT_EQ(board->ReportsDelivered(), 202);
   EXPECT_EQ(board->QueuedReports(), 1);
 
   // The left-over answer belongs to the earlier command and is skipped by the next read.
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), 0);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
   EXPECT_EQ(value, 1);
 }
 
 TEST_F(UsbIoTest, SilentBoardGivesMinusTwoAfterOneBoundedWait) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetSilent(true);
-  UsbIo usb_io(transport_, messages_);
-  ASSERT_EQ(usb_io.Init(), 0);
+  ASSERT_EQ(usb_io_.Init(), 0);
 
   int value = 77;
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -2);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -2);
   EXPECT_EQ(value, 77);
   EXPECT_EQ(board->ReadTimeouts(), std::vector<int>{static_cast<int>(UsbIo::kReportWait.count())});
 }
 
 TEST_F(UsbIoTest, FailedWritesAndReadsGiveTheirCodes) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
-  UsbIo usb_io(transport_, messages_);
-  ASSERT_EQ(usb_io.Init(), 0);
+  ASSERT_EQ(usb_io_.Init(), 0);
   int value = 0;
 
   board->SetReadsFail(true);
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -2);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -2);
   board->SetWritesFail(true);
-  EXPECT_EQ(usb_io.WritePort(0, 0xFF, false), -1);
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(usb_io_.WritePort(0, 0xFF, false), -1);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -1);
 }
 
 TEST_F(UsbIoTest, UnpluggedBoardFailsUntilTheNextInitialisation) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
-  UsbIo usb_io(transport_, messages_);
-  ASSERT_EQ(usb_io.Init(), 0);
+  ASSERT_EQ(usb_io_.Init(), 0);
   board->Unplug();
 
   int value = 0;
-  EXPECT_EQ(usb_io.WritePort(0, 0xFF, false), -1);
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
-  EXPECT_EQ(usb_io.DeviceCount(), 1);
+  EXPECT_EQ(usb_io_.WritePort(0, 0xFF, false), -1);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(usb_io_.DeviceCount(), 1);
 
   const auto replugged = transport_.AddBoard("/dev/hidraw5");
-  usb_io.Shutdown();
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), 0);
+  usb_io_.Shutdown();
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
   EXPECT_EQ(replugged->OutputReports().size(), 1u);
 }
 
 TEST_F(UsbIoTest, AccessAfterShutdownInitialisesAgainBeforeTheCommand) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetPins(0x01);
-  UsbIo usb_io(transport_, messages_);
-  ASSERT_EQ(usb_io.Init(), 0);
+  ASSERT_EQ(usb_io_.Init(), 0);
 
-  EXPECT_EQ(usb_io.Shutdown(), 0);
-  EXPECT_FALSE(usb_io.HidLibraryLoaded());
+  EXPECT_EQ(usb_io_.Shutdown(), 0);
+  EXPECT_FALSE(usb_io_.HidLibraryLoaded());
   EXPECT_FALSE(transport_.initialised());
-  EXPECT_EQ(usb_io.DeviceCount(), 0);
+  EXPECT_EQ(usb_io_.DeviceCount(), 0);
   EXPECT_EQ(board->OpenHandles(), 0);
   const int enumerations = transport_.enumerate_calls();
 
   int value = 0;
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), 0);
+  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
   EXPECT_EQ(value, 1);
   EXPECT_EQ(transport_.init_calls(), 2);
   EXPECT_EQ(transport_.enumerate_calls(), enumerations + 1);
-  EXPECT_EQ(usb_io.DeviceCount(), 1);
+  EXPECT_EQ(usb_io_.DeviceCount(), 1);
 }
 
 TEST_F(UsbIoTest, BoardPluggedInLaterIsFoundOnTheNextAccess) {
-  UsbIo usb_io(transport_, messages_);
-  EXPECT_EQ(usb_io.Init(), -2);
-  EXPECT_EQ(usb_io.WritePort(0, 0xFF, false), -1);
+  EXPECT_EQ(usb_io_.Init(), -2);
+  EXPECT_EQ(usb_io_.WritePort(0, 0xFF, false), -1);
 
   const auto board = transport_.AddBoard("/dev/hidraw0");
-  EXPECT_EQ(usb_io.WritePort(0, 0xFF, false), 0);
+  EXPECT_EQ(usb_io_.WritePort(0, 0xFF, false), 0);
   EXPECT_EQ(board->OutputReports().size(), 1u);
 }
 
 TEST_F(UsbIoTest, ShutdownDuringAReadWaitsForItAndLeavesTheDeviceClosed) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetSilent(true);
-  UsbIo usb_io(transport_, messages_);
-  ASSERT_EQ(usb_io.Init(), 0);
+  ASSERT_EQ(usb_io_.Init(), 0);
 
   int result = 0;
   std::thread reader([&] {
     int value = 0;
-    result = usb_io.ReadPort(&value, 0, false);
+    result = usb_io_.ReadPort(&value, 0, false);
   });
   while (board->ReadTimeouts().empty()) std::this_thread::yield();
-  usb_io.Shutdown();
+  usb_io_.Shutdown();
   reader.join();
 
   EXPECT_EQ(result, -2);
-  EXPECT_FALSE(usb_io.DeviceOpen());
+  EXPECT_FALSE(usb_io_.DeviceOpen());
   EXPECT_EQ(board->OpenHandles(), 0);
 }
 
