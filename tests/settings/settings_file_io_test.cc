@@ -31,6 +31,16 @@ ProgramDir DirOf(const fs::path& path) {
   return dir.value_or(ProgramDir{path, path.string()});
 }
 
+// A program folder of its own for each test.
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  TempDir temp;
+  const ProgramDir dir = DirOf(temp.path());
+};
+using LoadSettingsTest = SettingsFileTest;
+using SaveSettingsTest = SettingsFileTest;
+using SettingsRoundTripTest = SettingsFileTest;
+
 // Makes every write beyond `bytes` fail with EFBIG for the lifetime of the object.
 class FileSizeLimit {
  public:
@@ -51,9 +61,7 @@ class FileSizeLimit {
   void (*saved_handler_)(int) = nullptr;
 };
 
-TEST(LoadSettingsTest, MissingFileIsCreatedWithDefaults) {
-  TempDir temp;
-  const ProgramDir dir = DirOf(temp.path());
+TEST_F(LoadSettingsTest, MissingFileIsCreatedWithDefaults) {
   std::string warning;
   const Settings loaded = LoadSettings(dir, &warning);
   EXPECT_EQ(warning, "");
@@ -76,56 +84,49 @@ TEST(LoadSettingsTest, MissingFileIsCreatedWithDefaults) {
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
-TEST(LoadSettingsTest, EmptyFileGivesDefaultsAndStaysEmpty) {
-  TempDir temp;
+TEST_F(LoadSettingsTest, EmptyFileGivesDefaultsAndStaysEmpty) {
   WriteFileBytes(temp / "velmarin.ini", "");
   std::string warning;
-  EXPECT_EQ(LoadSettings(DirOf(temp.path()), &warning), DefaultSettings(DirOf(temp.path()).cp932));
+  EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
   EXPECT_EQ(warning, "");
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "");
 }
 
-TEST(LoadSettingsTest, ExistingFileIsReadAndNotRewritten) {
-  TempDir temp;
+TEST_F(LoadSettingsTest, ExistingFileIsReadAndNotRewritten) {
   const std::string file = "comment\r\nKey Event:q\r\n";
   WriteFileBytes(temp / "velmarin.ini", file);
   std::string warning;
-  const Settings loaded = LoadSettings(DirOf(temp.path()), &warning);
+  const Settings loaded = LoadSettings(dir, &warning);
   EXPECT_EQ(loaded[SettingSlot::KeyCode], "q");
   EXPECT_EQ(loaded[SettingSlot::WatchFolder], temp.path().string());
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), file);
 }
 
-TEST(LoadSettingsTest, UncreatableFileGivesDefaultsAndAWarning) {
-  TempDir temp;
-  const ProgramDir dir = DirOf(temp / "no-such-folder");
+TEST_F(LoadSettingsTest, UncreatableFileGivesDefaultsAndAWarning) {
+  const ProgramDir missing = DirOf(temp / "no-such-folder");
   std::string warning;
-  EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
+  EXPECT_EQ(LoadSettings(missing, &warning), DefaultSettings(missing.cp932));
   EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
-  EXPECT_FALSE(fs::exists(dir.path));
+  EXPECT_FALSE(fs::exists(missing.path));
 }
 
-TEST(LoadSettingsTest, UnreadableFileGivesDefaultsAndAWarningAndIsKept) {
-  TempDir temp;
+TEST_F(LoadSettingsTest, UnreadableFileGivesDefaultsAndAWarningAndIsKept) {
   fs::create_directory(temp / "velmarin.ini");  // opens, but cannot be read
   std::string warning;
-  EXPECT_EQ(LoadSettings(DirOf(temp.path()), &warning), DefaultSettings(DirOf(temp.path()).cp932));
+  EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
   EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
   EXPECT_TRUE(fs::is_directory(temp / "velmarin.ini"));
 }
 
-TEST(LoadSettingsTest, FifoInPlaceOfTheFileDoesNotHoldTheStart) {
-  TempDir temp;
+TEST_F(LoadSettingsTest, FifoInPlaceOfTheFileDoesNotHoldTheStart) {
   ASSERT_EQ(mkfifo((temp / "velmarin.ini").c_str(), 0600), 0);
   std::string warning;
-  EXPECT_EQ(LoadSettings(DirOf(temp.path()), &warning), DefaultSettings(DirOf(temp.path()).cp932));
+  EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
   EXPECT_NE(warning.find("not a regular file"), std::string::npos) << warning;
   EXPECT_TRUE(fs::is_fifo(temp / "velmarin.ini"));
 }
 
-TEST(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
-  TempDir temp;
-  const ProgramDir dir = DirOf(temp.path());
+TEST_F(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
   WriteFileBytes(temp / "velmarin.ini", "Key Event:q\r\n");
   fs::permissions(temp / "velmarin.ini", fs::perms::owner_write);
   const std::string outcome = RunUnprivileged(temp.path(), [&] {
@@ -138,12 +139,11 @@ TEST(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "Key Event:q\r\n");
 }
 
-TEST(LoadSettingsTest, Utf8FileIsWarnedAbout) {
-  TempDir temp;
+TEST_F(LoadSettingsTest, Utf8FileIsWarnedAbout) {
   WriteFileBytes(temp / "velmarin.ini",
                  Cp932ToUtf8(SettingLabel(SettingSlot::WatchFolder)).value() + "/w\r\n");
   std::string warning;
-  LoadSettings(DirOf(temp.path()), &warning);
+  LoadSettings(dir, &warning);
   EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
   EXPECT_NE(warning.find("Shift-JIS"), std::string::npos) << warning;
   EXPECT_NE(warning.find("WatchFolder"), std::string::npos) << warning;
@@ -222,9 +222,7 @@ TEST_F(SaveChangedSettingsTest, FailedWriteIsReported) {
   EXPECT_EQ(ReadFileBytes(temp_ / "velmarin.ini" / "inside"), "x");
 }
 
-TEST(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {
-  TempDir temp;
-  const ProgramDir dir = DirOf(temp.path());
+TEST_F(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {
   WriteFileBytes(temp / "velmarin.ini", "old contents\r\n");
   Settings settings = DefaultSettings(dir.cp932);
   settings[SettingSlot::SwitchDevice] = "USB-IO";
@@ -234,9 +232,7 @@ TEST(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
-TEST(SaveSettingsTest, KeepsTheFilePermissions) {
-  TempDir temp;
-  const ProgramDir dir = DirOf(temp.path());
+TEST_F(SaveSettingsTest, KeepsTheFilePermissions) {
   WriteFileBytes(temp / "velmarin.ini", "");
   const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(temp / "velmarin.ini", mode);
@@ -245,9 +241,7 @@ TEST(SaveSettingsTest, KeepsTheFilePermissions) {
   EXPECT_EQ(fs::status(temp / "velmarin.ini").permissions(), mode);
 }
 
-TEST(SaveSettingsTest, FailedWriteKeepsTheOldFile) {
-  TempDir temp;
-  const ProgramDir dir = DirOf(temp.path());
+TEST_F(SaveSettingsTest, FailedWriteKeepsTheOldFile) {
   const std::string old_file = FormatSettingsFile(DefaultSettings(dir.cp932));
   WriteFileBytes(temp / "velmarin.ini", old_file);
   Settings settings = DefaultSettings(dir.cp932);
@@ -264,9 +258,7 @@ TEST(SaveSettingsTest, FailedWriteKeepsTheOldFile) {
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
-TEST(SaveSettingsTest, FailedReplaceLeavesNoTemporaryFile) {
-  TempDir temp;
-  const ProgramDir dir = DirOf(temp.path());
+TEST_F(SaveSettingsTest, FailedReplaceLeavesNoTemporaryFile) {
   fs::create_directory(temp / "velmarin.ini");
   WriteFileBytes(temp / "velmarin.ini" / "inside", "x");
   std::string error;
@@ -276,9 +268,7 @@ TEST(SaveSettingsTest, FailedReplaceLeavesNoTemporaryFile) {
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini" / "inside"), "x");
 }
 
-TEST(SaveSettingsTest, ReadOnlyFolderKeepsTheOldFile) {
-  TempDir temp;
-  const ProgramDir dir = DirOf(temp.path());
+TEST_F(SaveSettingsTest, ReadOnlyFolderKeepsTheOldFile) {
   WriteFileBytes(temp / "velmarin.ini", "Key Event:old\r\n");
   fs::permissions(temp.path(), fs::perms::owner_read | fs::perms::owner_exec);
   const std::string outcome = RunUnprivileged(temp.path(), [&] {
@@ -293,9 +283,7 @@ TEST(SaveSettingsTest, ReadOnlyFolderKeepsTheOldFile) {
 }
 
 // Any value of up to a slot's size without NUL, CR or LF survives a save and a load.
-TEST(SettingsRoundTripTest, RandomValuesSurviveSaveAndLoad) {
-  TempDir temp;
-  const ProgramDir dir = DirOf(temp.path());
+TEST_F(SettingsRoundTripTest, RandomValuesSurviveSaveAndLoad) {
   std::mt19937 random(20240611);
   std::uniform_int_distribution<int> length(0, static_cast<int>(kSlotMaxBytes));
   std::uniform_int_distribution<int> byte(1, 255);
@@ -319,9 +307,7 @@ TEST(SettingsRoundTripTest, RandomValuesSurviveSaveAndLoad) {
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
-TEST(SettingsRoundTripTest, EdgeValuesSurviveSaveAndLoad) {
-  TempDir temp;
-  const ProgramDir dir = DirOf(temp.path());
+TEST_F(SettingsRoundTripTest, EdgeValuesSurviveSaveAndLoad) {
   Settings settings = DefaultSettings(dir.cp932);
   settings[SettingSlot::KeyCode] = "";
   settings[SettingSlot::TextLines] = std::string(kSlotMaxBytes, 'L');
