@@ -6,15 +6,12 @@
 
 #include <cerrno>
 #include <string_view>
-#include <system_error>
 #include <utility>
+
+#include "base/errno_text.h"
 
 namespace velmarin {
 namespace {
-
-std::string ErrnoText(int error) {
-  return std::error_code(error, std::generic_category()).message();
-}
 
 // The process that wrote its number into the lock file, as the message names it.
 std::string HolderOf(int fd) {

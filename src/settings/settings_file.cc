@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <optional>
-#include <system_error>
 
 #include "base/atomic_file.h"
+#include "base/errno_text.h"
 #include "base/unique_fd.h"
 #include "platform/encoding.h"
 
@@ -18,10 +18,6 @@ namespace {
 
 // A line is read into a 1000-byte buffer with its terminating NUL.
 constexpr std::size_t kLinePieceBytes = 999;
-
-std::string ErrnoText(int error) {
-  return std::error_code(error, std::generic_category()).message();
-}
 
 // CR LF becomes LF, as Windows text mode reads it; a CR elsewhere stays.
 std::string TranslateLineEnds(std::string_view bytes) {

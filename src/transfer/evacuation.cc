@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "base/atomic_file.h"
+#include "base/errno_text.h"
 #include "base/file_naming.h"
 #include "platform/directory_listing.h"
 #include "transfer/folder_scan.h"
@@ -40,7 +41,7 @@ ClaimResult CopyDurably(const fs::path& source, const fs::path& destination, std
   ClaimedName name(destination);
   if (CopyFileAtomically(source, name, FileSync::kSynced)) return ClaimResult::kClaimed;
   if (errno == EEXIST) return ClaimResult::kTaken;
-  *error = std::error_code(errno, std::generic_category()).message();
+  *error = ErrnoText(errno);
   return ClaimResult::kFailed;
 }
 
@@ -58,7 +59,7 @@ ClaimResult MoveWithoutReplacing(const fs::path& source, const fs::path& destina
     if (std::rename(source.c_str(), destination.c_str()) == 0) return ClaimResult::kClaimed;
   }
   if (errno != EXDEV) {
-    *error = std::error_code(errno, std::generic_category()).message();
+    *error = ErrnoText(errno);
     return ClaimResult::kFailed;
   }
   const ClaimResult copied = CopyDurably(source, destination, error);
