@@ -1,10 +1,10 @@
 #pragma once
 
+#include "base/message_sink.h"
 #include "control/program_session.h"
 #include "platform/hidapi_transport.h"
 #include "platform/termios_serial.h"
 #include "platform/xtest_input.h"
-#include "base/message_sink.h"
 #include "transfer/image_transfer_pipeline.h"
 
 namespace velmarin {

@@ -44,7 +44,6 @@ std::optional<SourceRect> ParseSourceRange(std::string_view text);
 // group of fewer than four fields and a group whose numbers do not scan are left out.
 std::vector<Stamp> ParseTextLines(std::string_view text);
 
-
 // Glyphs larger than this are drawn at this size: far beyond any picture, and it keeps the
 // rasteriser's work bounded for a mistyped size.
 inline constexpr int kMaxStampPixelSize = 8192;
