@@ -52,6 +52,18 @@ class ProgramSessionTest : public ::testing::Test {
     ASSERT_TRUE(SaveSettings(program_dir_, settings, &error)) << error;
   }
 
+  // Starts up, then edits the file behind the program's back, as a station's set-up does while
+  // it runs; returns the record now in the file.
+  Settings StartAndEditTheFile() {
+    WriteSettings([](Settings&) {});
+    Session().StartUp();
+    Settings edited = Session().state().settings();
+    edited[SettingSlot::WatchFolder] = "/edited";
+    std::string error;
+    EXPECT_TRUE(SaveSettings(program_dir_, edited, &error)) << error;
+    return edited;
+  }
+
   ProgramSession& Session() {
     if (!session_) {
       session_ = std::make_unique<ProgramSession>(
@@ -125,13 +137,8 @@ TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndS
 }
 
 TEST_F(ProgramSessionTest, ShutdownKeepsEditsMadeToTheFileWhileRunning) {
-  WriteSettings([](Settings&) {});
-  Session().StartUp();
-  // A station is configured by editing the file while the program runs.
-  Settings edited = Session().state().settings();
-  edited[SettingSlot::WatchFolder] = "/edited";
+  StartAndEditTheFile();
   std::string error;
-  ASSERT_TRUE(SaveSettings(program_dir_, edited, &error)) << error;
   const std::string edited_file = ReadFileBytes(dir_ / "velmarin.ini");
 
   ASSERT_TRUE(Session().ShutDown(&error)) << error;
@@ -139,12 +146,8 @@ TEST_F(ProgramSessionTest, ShutdownKeepsEditsMadeToTheFileWhileRunning) {
 }
 
 TEST_F(ProgramSessionTest, ShutdownWritesOnlyWhatAFrontEndStoredIntoTheSharedState) {
-  WriteSettings([](Settings&) {});
-  Session().StartUp();
-  Settings edited = Session().state().settings();
-  edited[SettingSlot::WatchFolder] = "/edited";
+  const Settings edited = StartAndEditTheFile();
   std::string error;
-  ASSERT_TRUE(SaveSettings(program_dir_, edited, &error)) << error;
   // The evacuation toggle of the window, and a dialog that stores its slots whole.
   Session().state().SetSlot(SettingSlot::EvacuateAtStartup, "1");
   Settings from_dialog = Session().state().settings();
