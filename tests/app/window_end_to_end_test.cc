@@ -55,9 +55,13 @@ TEST(WindowEndToEnd, TypedIdEnterOneImageAndExitThroughTheMenu) {
   std::string error;
   ASSERT_TRUE(SaveSettings(program_dir, settings, &error)) << error;
 
+  // On the xcb platform the program runs threads of uninstrumented libraries (the session bus,
+  // the sound server); the leak check's stop of all threads at exit can crash among them, so
+  // this one run checks memory errors only. Leaks are checked by the in-process window tests.
   BackgroundProgram program({"--dir", dir.path().string()}, dir.path(),
                             {"DISPLAY=" + server.display_name(),
-                             "QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=" + (dir / "config").string()});
+                             "QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=" + (dir / "config").string(),
+                             "ASAN_OPTIONS=detect_leaks=0"});
   XWindowDriver x(server.display_name());
   ASSERT_TRUE(x.connected());
   unsigned long window = 0;
