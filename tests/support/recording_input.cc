@@ -27,14 +27,4 @@ void RecordingInput::Flush() {
   ++flushes_;
 }
 
-std::vector<std::string> RecordingInput::events() const {
-  std::lock_guard lock(mutex_);
-  return events_;
-}
-
-int RecordingInput::flushes() const {
-  std::lock_guard lock(mutex_);
-  return flushes_;
-}
-
 }  // namespace velmarin::test

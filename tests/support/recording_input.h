@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/input_synthesizer.h"
+#include "support/locked_fields.h"
 
 namespace velmarin::test {
 
@@ -23,8 +24,8 @@ class RecordingInput final : public InputSynthesizer {
   void LeftButtonUp() override;
   void Flush() override;
 
-  std::vector<std::string> events() const;
-  int flushes() const;
+  std::vector<std::string> events() const { return LockedGet(mutex_, events_); }
+  int flushes() const { return LockedGet(mutex_, flushes_); }
 
  private:
   void Record(std::string event);

@@ -2,29 +2,9 @@
 
 namespace velmarin::test {
 
-void ScriptedModemLines::SetStatus(std::uint32_t status) {
-  const std::lock_guard lock(mutex_);
-  status_ = status;
-}
-
 void ScriptedModemLines::QueueStatus(const std::vector<std::uint32_t>& words) {
   const std::lock_guard lock(mutex_);
   queued_.insert(queued_.end(), words.begin(), words.end());
-}
-
-void ScriptedModemLines::SetReadsFail(bool fail) {
-  const std::lock_guard lock(mutex_);
-  reads_fail_ = fail;
-}
-
-bool ScriptedModemLines::dtr_and_rts_raised() const {
-  const std::lock_guard lock(mutex_);
-  return dtr_and_rts_raised_;
-}
-
-int ScriptedModemLines::status_reads() const {
-  const std::lock_guard lock(mutex_);
-  return status_reads_;
 }
 
 bool ScriptedModemLines::Read(std::uint32_t* status) {
@@ -45,11 +25,6 @@ bool ScriptedModemLines::RaiseDtrRts() {
   if (no_modem_lines_) return false;
   dtr_and_rts_raised_ = true;
   return true;
-}
-
-void ScriptedModemLines::SetNoModemLines() {
-  const std::lock_guard lock(mutex_);
-  no_modem_lines_ = true;
 }
 
 class ScriptedSerialOpener::Handle final : public SerialPort {
@@ -76,11 +51,6 @@ std::shared_ptr<ScriptedModemLines> ScriptedSerialOpener::AddPort(const std::str
   return port.lines;
 }
 
-void ScriptedSerialOpener::SetUsbSerialDeviceNames(std::vector<std::string> names) {
-  const std::lock_guard lock(mutex_);
-  usb_names_ = std::move(names);
-}
-
 std::unique_ptr<SerialPort> ScriptedSerialOpener::Open(const std::string& name) {
   const std::lock_guard lock(mutex_);
   open_attempts_.push_back(name);
@@ -90,20 +60,10 @@ std::unique_ptr<SerialPort> ScriptedSerialOpener::Open(const std::string& name) 
   return std::make_unique<Handle>(*this, name, found->second.lines);
 }
 
-std::vector<std::string> ScriptedSerialOpener::UsbSerialDeviceNames() {
-  const std::lock_guard lock(mutex_);
-  return usb_names_;
-}
-
 bool ScriptedSerialOpener::IsHeld(const std::string& name) const {
   const std::lock_guard lock(mutex_);
   const auto found = ports_.find(name);
   return found != ports_.end() && found->second.held;
-}
-
-std::vector<std::string> ScriptedSerialOpener::open_attempts() const {
-  const std::lock_guard lock(mutex_);
-  return open_attempts_;
 }
 
 void ScriptedSerialOpener::Release(const std::string& name) {

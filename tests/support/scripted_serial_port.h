@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/modem_lines.h"
+#include "support/locked_fields.h"
 
 namespace velmarin::test {
 
@@ -16,15 +17,15 @@ namespace velmarin::test {
 class ScriptedModemLines {
  public:
   // The word read once the queued words are used up.
-  void SetStatus(std::uint32_t status);
+  void SetStatus(std::uint32_t status) { LockedSet(mutex_, status_, status); }
   // Words read one per call, before the word of SetStatus.
   void QueueStatus(const std::vector<std::uint32_t>& words);
-  void SetReadsFail(bool fail);
+  void SetReadsFail(bool fail) { LockedSet(mutex_, reads_fail_, fail); }
   // A device without modem lines, as a pseudo-terminal: raising DTR and RTS fails.
-  void SetNoModemLines();
+  void SetNoModemLines() { LockedSet(mutex_, no_modem_lines_, true); }
 
-  bool dtr_and_rts_raised() const;
-  int status_reads() const;
+  bool dtr_and_rts_raised() const { return LockedGet(mutex_, dtr_and_rts_raised_); }
+  int status_reads() const { return LockedGet(mutex_, status_reads_); }
 
   bool Read(std::uint32_t* status);
   bool RaiseDtrRts();
@@ -44,13 +45,15 @@ class ScriptedModemLines {
 class ScriptedSerialOpener final : public SerialPortOpener {
  public:
   std::shared_ptr<ScriptedModemLines> AddPort(const std::string& name, bool busy = false);
-  void SetUsbSerialDeviceNames(std::vector<std::string> names);
+  void SetUsbSerialDeviceNames(std::vector<std::string> names) {
+    LockedSet(mutex_, usb_names_, std::move(names));
+  }
 
   std::unique_ptr<SerialPort> Open(const std::string& name) override;
-  std::vector<std::string> UsbSerialDeviceNames() override;
+  std::vector<std::string> UsbSerialDeviceNames() override { return LockedGet(mutex_, usb_names_); }
 
   bool IsHeld(const std::string& name) const;
-  std::vector<std::string> open_attempts() const;
+  std::vector<std::string> open_attempts() const { return LockedGet(mutex_, open_attempts_); }
 
  private:
   struct Port {

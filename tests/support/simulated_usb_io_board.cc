@@ -33,39 +33,9 @@ SimulatedUsbIoBoard::SimulatedUsbIoBoard(std::string path, std::uint16_t vendor_
                                          std::uint16_t product_id)
     : path_(std::move(path)), vendor_id_(vendor_id), product_id_(product_id) {}
 
-void SimulatedUsbIoBoard::SetPins(std::uint8_t pins) {
-  const std::lock_guard lock(mutex_);
-  pins_ = pins;
-}
-
 void SimulatedUsbIoBoard::QueuePins(const std::vector<std::uint8_t>& pins) {
   const std::lock_guard lock(mutex_);
   queued_pins_.insert(queued_pins_.end(), pins.begin(), pins.end());
-}
-
-void SimulatedUsbIoBoard::AnswerStaleReportsFirst(int count) {
-  const std::lock_guard lock(mutex_);
-  stale_reports_first_ = count;
-}
-
-void SimulatedUsbIoBoard::SetSilent(bool silent) {
-  const std::lock_guard lock(mutex_);
-  silent_ = silent;
-}
-
-void SimulatedUsbIoBoard::SetWritesFail(bool fail) {
-  const std::lock_guard lock(mutex_);
-  writes_fail_ = fail;
-}
-
-void SimulatedUsbIoBoard::SetReadsFail(bool fail) {
-  const std::lock_guard lock(mutex_);
-  reads_fail_ = fail;
-}
-
-void SimulatedUsbIoBoard::SetOpenFails(bool fail) {
-  const std::lock_guard lock(mutex_);
-  open_fails_ = fail;
 }
 
 void SimulatedUsbIoBoard::Unplug() {
@@ -82,34 +52,9 @@ void SimulatedUsbIoBoard::SetReportLengths(int input_length, int output_length) 
   output_length_ = output_length;
 }
 
-std::vector<std::vector<std::uint8_t>> SimulatedUsbIoBoard::OutputReports() const {
-  const std::lock_guard lock(mutex_);
-  return output_reports_;
-}
-
-int SimulatedUsbIoBoard::ReportsDelivered() const {
-  const std::lock_guard lock(mutex_);
-  return reports_delivered_;
-}
-
 int SimulatedUsbIoBoard::QueuedReports() const {
   const std::lock_guard lock(mutex_);
   return static_cast<int>(pending_.size());
-}
-
-std::vector<int> SimulatedUsbIoBoard::ReadTimeouts() const {
-  const std::lock_guard lock(mutex_);
-  return read_timeouts_;
-}
-
-int SimulatedUsbIoBoard::OpenHandles() const {
-  const std::lock_guard lock(mutex_);
-  return open_handles_;
-}
-
-bool SimulatedUsbIoBoard::Enumerable() const {
-  const std::lock_guard lock(mutex_);
-  return !unplugged_;
 }
 
 bool SimulatedUsbIoBoard::AcceptOpen() {
@@ -160,16 +105,6 @@ int SimulatedUsbIoBoard::Read(std::span<std::uint8_t> buffer, int timeout_ms) {
   return static_cast<int>(copied);
 }
 
-int SimulatedUsbIoBoard::InputReportLength() const {
-  const std::lock_guard lock(mutex_);
-  return input_length_;
-}
-
-int SimulatedUsbIoBoard::OutputReportLength() const {
-  const std::lock_guard lock(mutex_);
-  return output_length_;
-}
-
 std::vector<std::uint8_t> SimulatedUsbIoBoard::Report(std::uint8_t pins,
                                                       std::uint8_t sequence) const {
   std::vector<std::uint8_t> report(static_cast<std::size_t>(std::max(input_length_, 8)), 0);
@@ -187,11 +122,6 @@ std::shared_ptr<SimulatedUsbIoBoard> SimulatedHidTransport::AddBoard(const std::
   return board;
 }
 
-void SimulatedHidTransport::SetInitFails(bool fail) {
-  const std::lock_guard lock(mutex_);
-  init_fails_ = fail;
-}
-
 bool SimulatedHidTransport::Init() {
   const std::lock_guard lock(mutex_);
   ++init_calls_;
@@ -200,10 +130,7 @@ bool SimulatedHidTransport::Init() {
   return true;
 }
 
-void SimulatedHidTransport::Exit() {
-  const std::lock_guard lock(mutex_);
-  initialised_ = false;
-}
+void SimulatedHidTransport::Exit() { LockedSet(mutex_, initialised_, false); }
 
 std::vector<HidDeviceInfo> SimulatedHidTransport::Enumerate() {
   const std::lock_guard lock(mutex_);
@@ -227,21 +154,6 @@ std::unique_ptr<HidDevice> SimulatedHidTransport::Open(const std::string& path) 
     }
   }
   return nullptr;
-}
-
-bool SimulatedHidTransport::initialised() const {
-  const std::lock_guard lock(mutex_);
-  return initialised_;
-}
-
-int SimulatedHidTransport::init_calls() const {
-  const std::lock_guard lock(mutex_);
-  return init_calls_;
-}
-
-int SimulatedHidTransport::enumerate_calls() const {
-  const std::lock_guard lock(mutex_);
-  return enumerate_calls_;
 }
 
 }  // namespace velmarin::test

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/hid_transport.h"
+#include "support/locked_fields.h"
 
 namespace velmarin::test {
 
@@ -26,34 +27,36 @@ class SimulatedUsbIoBoard {
   std::uint16_t product_id() const { return product_id_; }
 
   // The pin byte answered once the queued levels are used up.
-  void SetPins(std::uint8_t pins);
+  void SetPins(std::uint8_t pins) { LockedSet(mutex_, pins_, pins); }
   // Pin bytes answered one per read command, before the level of SetPins.
   void QueuePins(const std::vector<std::uint8_t>& pins);
   // The next read command is answered by `count` reports of earlier commands first.
-  void AnswerStaleReportsFirst(int count);
+  void AnswerStaleReportsFirst(int count) { LockedSet(mutex_, stale_reports_first_, count); }
   // A silent board takes commands but never answers: reads time out.
-  void SetSilent(bool silent);
-  void SetWritesFail(bool fail);
-  void SetReadsFail(bool fail);
-  void SetOpenFails(bool fail);
+  void SetSilent(bool silent) { LockedSet(mutex_, silent_, silent); }
+  void SetWritesFail(bool fail) { LockedSet(mutex_, writes_fail_, fail); }
+  void SetReadsFail(bool fail) { LockedSet(mutex_, reads_fail_, fail); }
+  void SetOpenFails(bool fail) { LockedSet(mutex_, open_fails_, fail); }
   // Gone from the enumeration; opened handles fail every write and read.
   void Unplug();
   void SetReportLengths(int input_length, int output_length);
 
-  std::vector<std::vector<std::uint8_t>> OutputReports() const;
-  int ReportsDelivered() const;
+  std::vector<std::vector<std::uint8_t>> OutputReports() const {
+    return LockedGet(mutex_, output_reports_);
+  }
+  int ReportsDelivered() const { return LockedGet(mutex_, reports_delivered_); }
   int QueuedReports() const;
-  std::vector<int> ReadTimeouts() const;
-  int OpenHandles() const;
+  std::vector<int> ReadTimeouts() const { return LockedGet(mutex_, read_timeouts_); }
+  int OpenHandles() const { return LockedGet(mutex_, open_handles_); }
 
   // The device side, used by the simulated transport.
-  bool Enumerable() const;
+  bool Enumerable() const { return !LockedGet(mutex_, unplugged_); }
   bool AcceptOpen();
   void CloseHandle();
   bool Write(std::span<const std::uint8_t> report);
   int Read(std::span<std::uint8_t> buffer, int timeout_ms);
-  int InputReportLength() const;
-  int OutputReportLength() const;
+  int InputReportLength() const { return LockedGet(mutex_, input_length_); }
+  int OutputReportLength() const { return LockedGet(mutex_, output_length_); }
 
  private:
   std::vector<std::uint8_t> Report(std::uint8_t pins, std::uint8_t sequence) const;
@@ -86,16 +89,16 @@ class SimulatedHidTransport final : public HidTransport {
   std::shared_ptr<SimulatedUsbIoBoard> AddBoard(const std::string& path,
                                                 std::uint16_t vendor_id = 0x0BFE,
                                                 std::uint16_t product_id = 0x1003);
-  void SetInitFails(bool fail);
+  void SetInitFails(bool fail) { LockedSet(mutex_, init_fails_, fail); }
 
   bool Init() override;
   void Exit() override;
   std::vector<HidDeviceInfo> Enumerate() override;
   std::unique_ptr<HidDevice> Open(const std::string& path) override;
 
-  bool initialised() const;
-  int init_calls() const;
-  int enumerate_calls() const;
+  bool initialised() const { return LockedGet(mutex_, initialised_); }
+  int init_calls() const { return LockedGet(mutex_, init_calls_); }
+  int enumerate_calls() const { return LockedGet(mutex_, enumerate_calls_); }
 
  private:
   mutable std::mutex mutex_;
