@@ -30,16 +30,9 @@ bool ReplacedName::Place(const std::filesystem::path& temporary) {
 }
 
 bool ClaimedName::Place(const std::filesystem::path& temporary) {
-  switch (ClaimName(temporary, name_)) {
-    case ClaimResult::kClaimed:
-      return true;
-    case ClaimResult::kTaken:
-      errno = EEXIST;
-      return false;
-    case ClaimResult::kFailed:
-      break;
-  }
-  return false;
+  const ClaimResult result = ClaimName(temporary, name_);
+  if (result == ClaimResult::kTaken) errno = EEXIST;
+  return result == ClaimResult::kClaimed;
 }
 
 ClaimResult ClaimName(const std::filesystem::path& temporary, const std::filesystem::path& name) {

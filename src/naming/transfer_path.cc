@@ -26,10 +26,6 @@ void SetError(std::string* error, std::string text) {
   if (error != nullptr) *error = std::move(text);
 }
 
-// The value of a "%d" conversion at the start of `text`; 0 when there is no number or it is
-// negative, so that the serial is then written plainly.
-int LeadingDecimal(std::string_view text) { return std::max(0, ScanDecimal(text).value_or(0)); }
-
 std::vector<std::string_view> SplitComponents(std::string_view path) {
   std::vector<std::string_view> components;
   std::size_t start = 0;
@@ -87,13 +83,14 @@ bool IsUsableName(std::string_view name, std::string* error) {
   return false;
 }
 
-// The first "$r" with the two bytes behind it; the number they start with is the least
-// count of digits of the serial.
+// The first "$r" with the two bytes behind it; the number they start with ("%d") is the least
+// count of digits of the serial. Without a number, or with a negative one, the serial is
+// written plainly.
 std::optional<SerialPattern> FindSerialPattern(const std::string& path) {
   const std::size_t pos = path.find("$r");
   if (pos == std::string::npos) return std::nullopt;
-  return SerialPattern{path, path.substr(pos, 4),
-                       LeadingDecimal(std::string_view(path).substr(pos + 2, 2))};
+  const int width = ScanDecimal(std::string_view(path).substr(pos + 2, 2)).value_or(0);
+  return SerialPattern{path, path.substr(pos, 4), std::max(0, width)};
 }
 
 std::string NoSerialLeft(const SerialPattern& pattern) {
@@ -149,14 +146,8 @@ bool TransferTarget::Place(const std::filesystem::path& temporary) {
   error_.clear();
   if (!pattern_) return ReplacedName(name_).Place(temporary);
   for (;;) {
-    switch (ClaimName(temporary, name_)) {
-      case ClaimResult::kClaimed:
-        return true;
-      case ClaimResult::kFailed:
-        return false;
-      case ClaimResult::kTaken:
-        break;
-    }
+    const ClaimResult result = ClaimName(temporary, name_);
+    if (result != ClaimResult::kTaken) return result == ClaimResult::kClaimed;
     // Another program took the name since the search: the next number, whose folders may
     // differ when the serial is part of a folder name.
     std::optional<std::string> next;

@@ -78,14 +78,8 @@ bool Evacuate(const fs::path& source, const fs::path& backup, std::string* error
   for (int number = 0; number <= kMaxNumber; ++number) {
     const std::string candidate = CandidateName(name, number);
     if (IsWorkFileName(candidate)) continue;
-    switch (MoveWithoutReplacing(source, backup / candidate, error)) {
-      case ClaimResult::kClaimed:
-        return true;
-      case ClaimResult::kFailed:
-        return false;
-      case ClaimResult::kTaken:
-        break;
-    }
+    const ClaimResult result = MoveWithoutReplacing(source, backup / candidate, error);
+    if (result != ClaimResult::kTaken) return result == ClaimResult::kClaimed;
   }
   *error = "no free name in " + backup.string();
   return false;
