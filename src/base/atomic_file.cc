@@ -71,7 +71,10 @@ AtomicFile::AtomicFile(FileNaming& naming)
     : naming_(naming), fd_(CreateTemporary(naming.name(), &temporary_)) {}
 
 AtomicFile::~AtomicFile() {
-  if (!created()) return;
+  if (created()) Discard();
+}
+
+void AtomicFile::Discard() {
   const int saved = errno;
   stream_.reset();
   fd_.Close();
@@ -89,11 +92,7 @@ std::FILE* AtomicFile::Stream() {
 
 AtomicFile::Step AtomicFile::Commit(FileSync sync) {
   const auto fail = [this](Step step) {
-    const int saved = errno;
-    stream_.reset();
-    fd_.Close();
-    ::unlink(temporary_.c_str());
-    errno = saved;
+    Discard();
     return step;
   };
   if (!created()) return Step::kWrite;
@@ -102,12 +101,7 @@ AtomicFile::Step AtomicFile::Commit(FileSync sync) {
   if (sync == FileSync::kSynced && ::fsync(fd) != 0) return fail(Step::kSync);
   const bool closed = stream_ ? std::fclose(stream_.release()) == 0 : fd_.Close();
   if (!closed) return fail(Step::kClose);
-  if (!naming_.Place(temporary_)) {
-    const int saved = errno;
-    ::unlink(temporary_.c_str());
-    errno = saved;
-    return Step::kRename;
-  }
+  if (!naming_.Place(temporary_)) return fail(Step::kRename);
   if (sync == FileSync::kSynced) SyncFolder(FolderOf(naming_.name()));
   return Step::kNone;
 }

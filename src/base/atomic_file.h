@@ -48,6 +48,9 @@ class AtomicFile {
   Step Commit(FileSync sync);
 
  private:
+  // Closes and removes the temporary, errno kept.
+  void Discard();
+
   std::optional<ReplacedName> replaced_;
   FileNaming& naming_;
   std::filesystem::path temporary_;
