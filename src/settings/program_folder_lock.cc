@@ -36,17 +36,16 @@ void WriteHolder(int fd) {
 std::optional<ProgramFolderLock> ProgramFolderLock::Acquire(const ProgramDir& dir,
                                                             std::string* error) {
   const std::filesystem::path path = dir.path / kProgramFolderLockName;
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) {
+  UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
+  if (!fd.valid()) {
     *error = "cannot lock the program folder " + dir.path.string() + ": " + path.string() + ": " +
              ErrnoText(errno);
     return std::nullopt;
   }
-  ProgramFolderLock lock(fd);
-  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  while (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     if (errno == EWOULDBLOCK) {
-      const std::string holder = HolderOf(fd);
+      const std::string holder = HolderOf(fd.get());
       *error = "the program folder " + dir.path.string() + " is in use by another velmarin" +
                (holder.empty() ? "" : " (process " + holder + ")") +
                "; only one may run on a program folder";
@@ -55,15 +54,8 @@ std::optional<ProgramFolderLock> ProgramFolderLock::Acquire(const ProgramDir& di
     }
     return std::nullopt;
   }
-  WriteHolder(fd);
-  return lock;
+  WriteHolder(fd.get());
+  return ProgramFolderLock(std::move(fd));
 }
-
-ProgramFolderLock::~ProgramFolderLock() {
-  if (fd_ >= 0) close(fd_);
-}
-
-ProgramFolderLock::ProgramFolderLock(ProgramFolderLock&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)) {}
 
 }  // namespace velmarin

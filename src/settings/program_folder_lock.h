@@ -2,7 +2,9 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "base/unique_fd.h"
 #include "settings/program_dir.h"
 
 namespace velmarin {
@@ -17,15 +19,9 @@ class ProgramFolderLock {
   // holds it or the lock file cannot be opened.
   static std::optional<ProgramFolderLock> Acquire(const ProgramDir& dir, std::string* error);
 
-  ~ProgramFolderLock();
-  ProgramFolderLock(ProgramFolderLock&& other) noexcept;
-  ProgramFolderLock& operator=(ProgramFolderLock&&) = delete;
-  ProgramFolderLock(const ProgramFolderLock&) = delete;
-  ProgramFolderLock& operator=(const ProgramFolderLock&) = delete;
-
  private:
-  explicit ProgramFolderLock(int fd) : fd_(fd) {}
-  int fd_;
+  explicit ProgramFolderLock(UniqueFd fd) : fd_(std::move(fd)) {}
+  UniqueFd fd_;
 };
 
 inline constexpr char kProgramFolderLockName[] = ".velmarin.lock";
