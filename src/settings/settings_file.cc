@@ -82,7 +82,7 @@ std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, bo
 
 Settings ParseSettingsFile(std::string_view bytes, std::string_view program_dir_cp932,
                            SlotFlags* found_out) {
-  Settings settings;
+  Settings settings = DefaultSettings(program_dir_cp932);
   SlotFlags found{};
   const std::string text = TranslateLineEnds(bytes);
   // The line end is looked for once per line, not once per piece, so a long line costs no
@@ -95,10 +95,6 @@ Settings ParseSettingsFile(std::string_view bytes, std::string_view program_dir_
     const std::size_t length = std::min(line_end - pos, kLinePieceBytes);
     ApplyLine(std::string_view(text).substr(pos, length), settings, found);
     pos += length;
-  }
-  for (int i = 0; i < kSettingSlotCount; ++i) {
-    if (!found[i])
-      settings.slots[i] = DefaultSettingValue(static_cast<SettingSlot>(i), program_dir_cp932);
   }
   if (found_out) *found_out = found;
   return settings;

@@ -153,11 +153,6 @@ namespace {
 // Looks a vanished image up again this many times before it is given up.
 constexpr int kMaxRescans = 5;
 
-bool IsRegularFile(const fs::path& file) {
-  std::error_code ec;
-  return fs::is_regular_file(file, ec);
-}
-
 // Transfers the newest image of `scan`. A capture program that saves through a temporary
 // name ("cap.jpg.AbC123", "cap.jpg.part") shows the temporary first and renames it away,
 // which does not raise the count again: when the file taken vanishes before it is read, the
@@ -181,7 +176,8 @@ std::optional<fs::path> TakeNewestImage(FolderMonitorContext& ctx, FolderScan sc
       target = TransferOneImage(source, ctx.settings(), ctx.capture_id(), ctx.program_dir,
                                 ctx.pipeline, attempt_errors, ctx.messages);
     }
-    const bool vanished = !target && !IsRegularFile(source);
+    std::error_code ec;
+    const bool vanished = !target && !fs::is_regular_file(source, ec);
     if (vanished && rescans < kMaxRescans) {
       const std::int64_t vanished_time = scan.result.newest_time;
       scan = ScanCurrentWatchFolder(ctx, scanner, reported_problem);

@@ -7,9 +7,7 @@
 
 namespace velmarin {
 
-namespace {
 constexpr int kBmpConversionQuality = 99;
-}  // namespace
 
 std::optional<TransferTarget> ImageTransferPipeline::BuildTarget(const Settings& settings,
                                                                  std::string_view capture_id,
