@@ -10,30 +10,23 @@ namespace {
 // 28 September 2012, 14:05:09.
 constexpr LocalTime kNow{2012, 9, 28, 14, 5, 9};
 
-TEST(ReplaceAllTest, ReplacesEveryOccurrenceAndCounts) {
-  std::string text = "a-b-c";
-  EXPECT_EQ(ReplaceAll(text, "-", "+"), 2u);
-  EXPECT_EQ(text, "a+b+c");
-}
-
-TEST(ReplaceAllTest, DoesNotSearchTheInsertedReplacementAgain) {
-  std::string text = "$x$x";
-  EXPECT_EQ(ReplaceAll(text, "$x", "$x$x"), 2u);
-  EXPECT_EQ(text, "$x$x$x$x");
-}
-
-TEST(ReplaceAllTest, SeesTextJoinedByAnEarlierCall) {
-  std::string text = "$$yy";
-  EXPECT_EQ(ReplaceAll(text, "$y", ""), 1u);
-  EXPECT_EQ(text, "$y");
-  EXPECT_EQ(ReplaceAll(text, "$y", ""), 1u);
-  EXPECT_EQ(text, "");
-}
-
-TEST(ReplaceAllTest, EmptyPatternChangesNothing) {
-  std::string text = "abc";
-  EXPECT_EQ(ReplaceAll(text, "", "x"), 0u);
-  EXPECT_EQ(text, "abc");
+TEST(ReplaceAllTest, ReplacesEveryOccurrenceOnceAndCounts) {
+  struct Case {
+    std::string text, pattern, replacement;
+    std::size_t count;
+    std::string result;
+  };
+  for (Case c : {
+           Case{"a-b-c", "-", "+", 2, "a+b+c"},
+           Case{"$x$x", "$x", "$x$x", 2, "$x$x$x$x"},  // the inserted text is not searched again
+           Case{"$$yy", "$y", "", 1, "$y"},  // text joined by a removal waits for the next call,
+           Case{"$y", "$y", "", 1, ""},      // which sees it
+           Case{"abc", "", "x", 0, "abc"},   // an empty pattern changes nothing
+       }) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ReplaceAll(c.text, c.pattern, c.replacement), c.count);
+    EXPECT_EQ(c.text, c.result);
+  }
 }
 
 TEST(ExpandTemplateTest, DefaultTemplate) {

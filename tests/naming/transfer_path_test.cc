@@ -290,10 +290,12 @@ TEST_F(TransferPathTest, NameTakenWithNoUsableNumberLeftFailsAndKeepsThePicture)
   EXPECT_EQ(test::ReadFileBytes(temporary), "mine");
 }
 
-TEST(EnsureParentFoldersTest, StationsCreatingTheSameFoldersAtOnceAllSucceed) {
-  test::TempDir dir;
+using EnsureParentFoldersTest = TransferPathTest;
+using PathExistsTest = TransferPathTest;
+
+TEST_F(EnsureParentFoldersTest, StationsCreatingTheSameFoldersAtOnceAllSucceed) {
   for (int round = 0; round < 20; ++round) {
-    const fs::path file = dir / std::to_string(round) / "a" / "b" / "c" / "x.jpg";
+    const fs::path file = dir_ / std::to_string(round) / "a" / "b" / "c" / "x.jpg";
     std::atomic<int> succeeded{0};
     {
       std::vector<std::jthread> stations;
@@ -305,39 +307,34 @@ TEST(EnsureParentFoldersTest, StationsCreatingTheSameFoldersAtOnceAllSucceed) {
   }
 }
 
-TEST(EnsureParentFoldersTest, CreatesEveryMissingFolder) {
-  test::TempDir dir;
-  fs::create_directory(dir / "a");
-  EXPECT_TRUE(EnsureParentFolders(dir / "a/b/c/x.jpg"));
-  EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
-  EXPECT_FALSE(fs::exists(dir / "a/b/c/x.jpg"));
+TEST_F(EnsureParentFoldersTest, CreatesEveryMissingFolder) {
+  fs::create_directory(dir_ / "a");
+  EXPECT_TRUE(EnsureParentFolders(dir_ / "a/b/c/x.jpg"));
+  EXPECT_TRUE(fs::is_directory(dir_ / "a/b/c"));
+  EXPECT_FALSE(fs::exists(dir_ / "a/b/c/x.jpg"));
 }
 
-TEST(EnsureParentFoldersTest, AcceptsRepeatedSeparators) {
-  test::TempDir dir;
-  EXPECT_TRUE(EnsureParentFolders(dir.path().string() + "//a///b/x.jpg"));
-  EXPECT_TRUE(fs::is_directory(dir / "a/b"));
+TEST_F(EnsureParentFoldersTest, AcceptsRepeatedSeparators) {
+  EXPECT_TRUE(EnsureParentFolders(dir_.path().string() + "//a///b/x.jpg"));
+  EXPECT_TRUE(fs::is_directory(dir_ / "a/b"));
 }
 
-TEST(EnsureParentFoldersTest, TrueWhenEverythingAlreadyExists) {
-  test::TempDir dir;
-  test::WriteFileBytes(dir / "x.jpg", "x");
-  EXPECT_TRUE(EnsureParentFolders(dir / "x.jpg"));
+TEST_F(EnsureParentFoldersTest, TrueWhenEverythingAlreadyExists) {
+  test::WriteFileBytes(dir_ / "x.jpg", "x");
+  EXPECT_TRUE(EnsureParentFolders(dir_ / "x.jpg"));
   EXPECT_TRUE(EnsureParentFolders("x.jpg"));  // no folder part
 }
 
-TEST(EnsureParentFoldersTest, FalseWhenAFolderCannotBeCreated) {
-  test::TempDir dir;
-  test::WriteFileBytes(dir / "file", "x");
-  EXPECT_FALSE(EnsureParentFolders(dir / "file/sub/x.jpg"));
+TEST_F(EnsureParentFoldersTest, FalseWhenAFolderCannotBeCreated) {
+  test::WriteFileBytes(dir_ / "file", "x");
+  EXPECT_FALSE(EnsureParentFolders(dir_ / "file/sub/x.jpg"));
 }
 
-TEST(PathExistsTest, FilesAndFoldersExist) {
-  test::TempDir dir;
-  test::WriteFileBytes(dir / "f", "x");
-  EXPECT_TRUE(PathExists(dir / "f"));
-  EXPECT_TRUE(PathExists(dir.path()));
-  EXPECT_FALSE(PathExists(dir / "missing"));
+TEST_F(PathExistsTest, FilesAndFoldersExist) {
+  test::WriteFileBytes(dir_ / "f", "x");
+  EXPECT_TRUE(PathExists(dir_ / "f"));
+  EXPECT_TRUE(PathExists(dir_.path()));
+  EXPECT_FALSE(PathExists(dir_ / "missing"));
 }
 
 }  // namespace

@@ -32,12 +32,6 @@ TEST(MakeProgramDir, RefusesWhatTheSettingsCannotHold) {
   EXPECT_NE(error.find("longer than 493 bytes"), std::string::npos);
 }
 
-}  // namespace
-}  // namespace velmarin
-
-namespace velmarin {
-namespace {
-
 TEST(UserProgramFolder, LiesInTheHomeFolderOfTheEnvironmentElseOfThePasswordDatabase) {
   const char* saved = getenv("HOME");
   const std::string saved_home = saved ? saved : "";

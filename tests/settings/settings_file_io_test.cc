@@ -34,6 +34,8 @@ ProgramDir DirOf(const fs::path& path) {
 // A program folder of its own for each test.
 class SettingsFileTest : public ::testing::Test {
  protected:
+  std::string File() const { return ReadFileBytes(temp / "velmarin.ini"); }
+
   TempDir temp;
   const ProgramDir dir = DirOf(temp.path());
 };
@@ -67,7 +69,7 @@ TEST_F(LoadSettingsTest, MissingFileIsCreatedWithDefaults) {
   EXPECT_EQ(warning, "");
   EXPECT_EQ(loaded, DefaultSettings(dir.cp932));
 
-  const std::string file = ReadFileBytes(temp / "velmarin.ini");
+  const std::string file = File();
   EXPECT_EQ(file, FormatSettingsFile(DefaultSettings(dir.cp932)));
   std::vector<std::string> lines;
   for (std::size_t pos = 0; pos < file.size();) {
@@ -89,7 +91,7 @@ TEST_F(LoadSettingsTest, EmptyFileGivesDefaultsAndStaysEmpty) {
   std::string warning;
   EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
   EXPECT_EQ(warning, "");
-  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "");
+  EXPECT_EQ(File(), "");
 }
 
 TEST_F(LoadSettingsTest, ExistingFileIsReadAndNotRewritten) {
@@ -99,7 +101,7 @@ TEST_F(LoadSettingsTest, ExistingFileIsReadAndNotRewritten) {
   const Settings loaded = LoadSettings(dir, &warning);
   EXPECT_EQ(loaded[SettingSlot::KeyCode], "q");
   EXPECT_EQ(loaded[SettingSlot::WatchFolder], temp.path().string());
-  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), file);
+  EXPECT_EQ(File(), file);
 }
 
 TEST_F(LoadSettingsTest, UncreatableFileGivesDefaultsAndAWarning) {
@@ -136,7 +138,7 @@ TEST_F(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
   });
   EXPECT_EQ(outcome, "defaults, warned");
   fs::permissions(temp / "velmarin.ini", fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "Key Event:q\r\n");
+  EXPECT_EQ(File(), "Key Event:q\r\n");
 }
 
 TEST_F(LoadSettingsTest, Utf8FileIsWarnedAbout) {
@@ -149,77 +151,69 @@ TEST_F(LoadSettingsTest, Utf8FileIsWarnedAbout) {
   EXPECT_NE(warning.find("WatchFolder"), std::string::npos) << warning;
 }
 
-class SaveChangedSettingsTest : public ::testing::Test {
+class SaveChangedSettingsTest : public SettingsFileTest {
  protected:
-  const std::string& File() {
-    file_ = ReadFileBytes(temp_ / "velmarin.ini");
-    return file_;
-  }
-
-  TempDir temp_;
-  ProgramDir dir_ = DirOf(temp_.path());
-  Settings loaded_ = DefaultSettings(dir_.cp932);
-  std::string file_;
+  Settings loaded_ = DefaultSettings(dir.cp932);
   std::string message_;
 };
 
 TEST_F(SaveChangedSettingsTest, NothingChangedWritesNothing) {
-  WriteFileBytes(temp_ / "velmarin.ini", "edited meanwhile\r\n");
-  EXPECT_TRUE(SaveChangedSettings(dir_, loaded_, loaded_, &message_));
+  WriteFileBytes(temp / "velmarin.ini", "edited meanwhile\r\n");
+  EXPECT_TRUE(SaveChangedSettings(dir, loaded_, loaded_, &message_));
   EXPECT_EQ(message_, "");
   EXPECT_EQ(File(), "edited meanwhile\r\n");
 }
 
 TEST_F(SaveChangedSettingsTest, OnlyTheChangedSlotsReplaceWhatTheFileHoldsNow) {
   std::string error;
-  ASSERT_TRUE(SaveSettings(dir_, loaded_, &error)) << error;
+  ASSERT_TRUE(SaveSettings(dir, loaded_, &error)) << error;
   // Edited while the program ran: a new watch folder and the key code.
   Settings edited = loaded_;
   edited[SettingSlot::WatchFolder] = "/edited/watch";
   edited[SettingSlot::KeyCode] = "0D";
-  ASSERT_TRUE(SaveSettings(dir_, edited, &error)) << error;
+  ASSERT_TRUE(SaveSettings(dir, edited, &error)) << error;
 
   Settings current = loaded_;
   current[SettingSlot::TransferFolder] = "/changed/transfer";
   current[SettingSlot::KeyCode] = "q";  // changed in this run as well: this run's value wins
-  ASSERT_TRUE(SaveChangedSettings(dir_, loaded_, current, &message_)) << message_;
+  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
   EXPECT_EQ(message_, "");
   Settings expected = edited;
   expected[SettingSlot::TransferFolder] = "/changed/transfer";
   expected[SettingSlot::KeyCode] = "q";
   EXPECT_EQ(File(), FormatSettingsFile(expected));
-  EXPECT_EQ(FolderEntries(temp_.path()), std::vector<std::string>{"velmarin.ini"});
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
 TEST_F(SaveChangedSettingsTest, MissingFileGetsTheWholeRecord) {
   Settings current = loaded_;
   current[SettingSlot::EvacuateAtStartup] = "1";
-  ASSERT_TRUE(SaveChangedSettings(dir_, loaded_, current, &message_)) << message_;
+  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
   EXPECT_EQ(message_, "");
   EXPECT_EQ(File(), FormatSettingsFile(current));
 }
 
 TEST_F(SaveChangedSettingsTest, UnreadableFileIsKeptUnlessASettingChanged) {
-  ASSERT_EQ(mkfifo((temp_ / "velmarin.ini").c_str(), 0600), 0);
-  EXPECT_TRUE(SaveChangedSettings(dir_, loaded_, loaded_, &message_));
-  EXPECT_TRUE(fs::is_fifo(temp_ / "velmarin.ini"));
+  ASSERT_EQ(mkfifo((temp / "velmarin.ini").c_str(), 0600), 0);
+  EXPECT_TRUE(SaveChangedSettings(dir, loaded_, loaded_, &message_));
+  EXPECT_TRUE(fs::is_fifo(temp / "velmarin.ini"));
 
   Settings current = loaded_;
   current[SettingSlot::JpegQuality] = "80";
-  ASSERT_TRUE(SaveChangedSettings(dir_, loaded_, current, &message_)) << message_;
+  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
   EXPECT_NE(message_.find("cannot read"), std::string::npos) << message_;
   EXPECT_NE(message_.find("replaced"), std::string::npos) << message_;
   EXPECT_EQ(File(), FormatSettingsFile(current));
 }
 
 TEST_F(SaveChangedSettingsTest, FailedWriteIsReported) {
-  fs::create_directory(temp_ / "velmarin.ini");
-  WriteFileBytes(temp_ / "velmarin.ini" / "inside", "x");
+  fs::create_directory(temp / "velmarin.ini");
+  WriteFileBytes(temp / "velmarin.ini" / "inside", "x");
   Settings current = loaded_;
   current[SettingSlot::JpegQuality] = "80";
-  EXPECT_FALSE(SaveChangedSettings(dir_, loaded_, current, &message_));
+  EXPECT_FALSE(SaveChangedSettings(dir, loaded_, current, &message_));
   EXPECT_NE(message_.find("velmarin.ini"), std::string::npos) << message_;
-  EXPECT_EQ(ReadFileBytes(temp_ / "velmarin.ini" / "inside"), "x");
+  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini" / "inside"), "x");
 }
 
 TEST_F(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {
@@ -228,7 +222,7 @@ TEST_F(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {
   settings[SettingSlot::SwitchDevice] = "USB-IO";
   std::string error;
   ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
-  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), FormatSettingsFile(settings));
+  EXPECT_EQ(File(), FormatSettingsFile(settings));
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
@@ -254,7 +248,7 @@ TEST_F(SaveSettingsTest, FailedWriteKeepsTheOldFile) {
   }
   EXPECT_FALSE(saved);
   EXPECT_NE(error.find("velmarin.ini"), std::string::npos) << error;
-  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), old_file);
+  EXPECT_EQ(File(), old_file);
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
@@ -278,7 +272,7 @@ TEST_F(SaveSettingsTest, ReadOnlyFolderKeepsTheOldFile) {
   });
   fs::permissions(temp.path(), fs::perms::owner_all);
   EXPECT_EQ(outcome, "not saved, reported");
-  EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini"), "Key Event:old\r\n");
+  EXPECT_EQ(File(), "Key Event:old\r\n");
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 

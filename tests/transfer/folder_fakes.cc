@@ -100,11 +100,6 @@ void CycleGate::Release() {
   changed_.notify_all();
 }
 
-int CycleGate::pauses() const {
-  std::lock_guard lock(mutex_);
-  return arrived_;
-}
-
 std::vector<std::chrono::milliseconds> CycleGate::durations() const {
   std::lock_guard lock(mutex_);
   return durations_;

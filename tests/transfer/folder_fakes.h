@@ -64,7 +64,6 @@ class CycleGate {
   bool WaitForPauses(int count);
   // Lets the thread leave its current pause.
   void Release();
-  int pauses() const;
   std::vector<std::chrono::milliseconds> durations() const;
 
  private:
@@ -74,8 +73,6 @@ class CycleGate {
   int released_ = 0;
   std::vector<std::chrono::milliseconds> durations_;
 };
-
-using RecordingSink = RecordedMessages;
 
 // The pixel block of a decoded JPEG file; empty when it does not decode.
 std::vector<std::uint8_t> DecodedPixels(const std::filesystem::path& jpeg);

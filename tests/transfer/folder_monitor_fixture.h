@@ -49,7 +49,7 @@ class FolderMonitorFixture : public ::testing::Test {
   const std::filesystem::path transfer_;
   std::atomic<std::int32_t> image_count_{0};
   LastErrorText errors_;
-  RecordingSink messages_;
+  RecordedMessages messages_;
   FakePipeline fake_;
   CycleGate gate_;
   // Quick checks for tests whose files are complete from the start.

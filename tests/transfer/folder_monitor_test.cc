@@ -279,7 +279,7 @@ TEST(TransferOneImage, ReportsTargetAndLeavesTheSourceInPlace) {
   TempDir root;
   FakePipeline fake(root / "hozon");
   LastErrorText errors;
-  RecordingSink messages;
+  RecordedMessages messages;
   WriteFileBytes(root / "in.jpg", "picture");
   const auto target =
       TransferOneImage(root / "in.jpg", Settings{}, "1", {root.path(), ""}, fake, errors, messages);

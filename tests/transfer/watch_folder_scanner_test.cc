@@ -1,8 +1,6 @@
 #include "transfer/watch_folder_scanner.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <thread>
@@ -14,13 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-// Gives the folder an old modification time, as a folder that has been quiet for a while
-// has; always the same one.
-void AgeFolder(const fs::path& folder) {
-  const timespec times[2] = {{1'700'000'000, 0}, {1'700'000'000, 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
-}
 
 class WatchFolderScannerTest : public ::testing::Test {
  protected:
@@ -38,7 +29,7 @@ class WatchFolderScannerTest : public ::testing::Test {
 TEST_F(WatchFolderScannerTest, QuietFolderIsListedOnceAndGivesTheSameResult) {
   WriteFileBytes(dir_ / "a.jpg", "1");
   WriteFileBytes(dir_ / "b.jpg", "2");
-  AgeFolder(dir_.path());
+  Age(dir_.path());
   WatchFolderScanner scanner = Scanner();
   const ScanResult first = scanner.Scan(dir_.path());
   for (int i = 0; i < 5; ++i) {
@@ -51,7 +42,7 @@ TEST_F(WatchFolderScannerTest, QuietFolderIsListedOnceAndGivesTheSameResult) {
 }
 
 TEST_F(WatchFolderScannerTest, AChangeIsListedAndARecentTimeIsNeverTrusted) {
-  AgeFolder(dir_.path());
+  Age(dir_.path());
   WatchFolderScanner scanner = Scanner();
   EXPECT_EQ(scanner.Scan(dir_.path()).count, 0);
   WriteFileBytes(dir_ / "new.jpg", "1");
@@ -62,14 +53,14 @@ TEST_F(WatchFolderScannerTest, AChangeIsListedAndARecentTimeIsNeverTrusted) {
   scanner.Scan(dir_.path());
   scanner.Scan(dir_.path());
   EXPECT_EQ(listings_, 4);
-  AgeFolder(dir_.path());
+  Age(dir_.path());
   scanner.Scan(dir_.path());
   scanner.Scan(dir_.path());
   EXPECT_EQ(listings_, 5);
 }
 
 TEST_F(WatchFolderScannerTest, FullListingAtTheIntervalAnotherFolderAndAMissingOne) {
-  AgeFolder(dir_.path());
+  Age(dir_.path());
   WatchFolderScanner scanner = Scanner(20ms);
   scanner.Scan(dir_.path());
   scanner.Scan(dir_.path());
@@ -79,7 +70,7 @@ TEST_F(WatchFolderScannerTest, FullListingAtTheIntervalAnotherFolderAndAMissingO
   EXPECT_EQ(listings_, 2);
 
   TempDir other;
-  AgeFolder(other.path());
+  Age(other.path());
   scanner.Scan(other.path());
   EXPECT_EQ(listings_, 3);
 
@@ -92,13 +83,13 @@ TEST_F(WatchFolderScannerTest, FullListingAtTheIntervalAnotherFolderAndAMissingO
 TEST_F(WatchFolderScannerTest, FolderReplacedUnderTheSameNameIsListed) {
   const fs::path watch = dir_ / "watch";
   fs::create_directory(watch);
-  AgeFolder(watch);
+  Age(watch);
   WatchFolderScanner scanner = Scanner();
   EXPECT_EQ(scanner.Scan(watch).count, 0);
   fs::rename(watch, dir_ / "old");
   fs::create_directory(watch);
   WriteFileBytes(watch / "x.jpg", "1");
-  AgeFolder(watch);  // the same time as before, but another folder
+  Age(watch);  // the same time as before, but another folder
   EXPECT_EQ(scanner.Scan(watch).count, 1);
   EXPECT_EQ(listings_, 2);
 }
