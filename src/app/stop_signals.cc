@@ -1,27 +1,14 @@
 #include "app/stop_signals.h"
 
-#include <pthread.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <csignal>
+#include "cli/command_context.h"
 
 namespace velmarin::app {
-namespace {
-
-sigset_t StopSignalSet() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  return set;
-}
-
-}  // namespace
 
 StopSignals::StopSignals() {
-  const sigset_t set = StopSignalSet();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  const sigset_t set = cli::BlockStopSignals();
   fd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 

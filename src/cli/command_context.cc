@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/message_subject.h"
 #include "platform/encoding.h"
 #include "settings/settings_file.h"
 
@@ -52,7 +53,7 @@ std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_co
   std::string error;
   auto program_dir = MakeProgramDir(dir, &error);
   if (!program_dir) {
-    std::fprintf(stderr, "velmarin: %s\n", error.c_str());
+    PrintMessageLine("", error);
     return std::nullopt;
   }
   if (!std::filesystem::is_directory(program_dir->path, ec)) {
@@ -71,8 +72,22 @@ std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_c
   if (!program_dir) return std::nullopt;
   std::string warning;
   Settings settings = LoadSettings(*program_dir, &warning);
-  if (!warning.empty()) std::fprintf(stderr, "velmarin: %s\n", warning.c_str());
+  if (!warning.empty()) PrintMessageLine("", warning);
   return CommandContext{std::move(*program_dir), std::move(settings), std::move(*capture_id)};
+}
+
+int Failed(std::string_view reason) {
+  PrintMessageLine("", reason);
+  return 1;
+}
+
+sigset_t BlockStopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  return set;
 }
 
 }  // namespace velmarin::cli

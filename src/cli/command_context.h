@@ -1,7 +1,9 @@
 #pragma once
 
+#include <csignal>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "cli/options.h"
 #include "settings/program_dir.h"
@@ -28,5 +30,14 @@ std::optional<std::string> ParseCaptureId(const Options& options, int* exit_code
 // Prepares the context or prints the reason on stderr and sets `exit_code` (1 failure,
 // 2 usage error).
 std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_code);
+
+// Prints `reason` (UTF-8) on stderr as the program's error line; returns 1, the exit code of a
+// failure.
+int Failed(std::string_view reason);
+
+// Blocks SIGINT and SIGTERM for the whole process and returns them, for a command that takes
+// them itself. Called before any thread exists, so no worker is interrupted in the middle of
+// an image.
+sigset_t BlockStopSignals();
 
 }  // namespace velmarin::cli

@@ -29,18 +29,10 @@ int RunHeadlessCommand(const Options& options) {
   if (!program_dir) return exit_code;
   std::string lock_error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
-  if (!lock) {
-    std::fprintf(stderr, "velmarin: %s\n", lock_error.c_str());
-    return 1;
-  }
+  if (!lock) return Failed(lock_error);
 
-  // Blocked before any thread exists, so the signals reach only the wait below and a worker
-  // is never interrupted in the middle of an image.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  // The signals reach only the wait below.
+  const sigset_t stop_signals = BlockStopSignals();
 
   // Only images are drawn: a display that is set but unreachable must not stop the run.
   EnsureGuiApplication(DisplayUse::kNever);
@@ -92,11 +84,7 @@ int RunHeadlessCommand(const Options& options) {
   const bool saved = session.ShutDown(&error);
   // The image the folder thread was finishing when the signal came may have failed.
   report_new_error();
-  if (!saved) {
-    std::fprintf(stderr, "velmarin: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
+  return saved ? 0 : Failed(error);
 }
 
 }  // namespace velmarin::cli

@@ -17,10 +17,7 @@ int RunNextNameCommand(const Options& options) {
       FolderInProgramDir(context->program_dir, context->settings[SettingSlot::TransferFolder]);
   const auto path = BuildTransferPath(context->settings[SettingSlot::NameFormat],
                                       context->capture_id, transfer_folder, LocalTimeNow(), &error);
-  if (!path) {
-    std::fprintf(stderr, "velmarin: %s\n", error.c_str());
-    return 1;
-  }
+  if (!path) return Failed(error);
   std::printf("%s\n", path->c_str());
   return 0;
 }

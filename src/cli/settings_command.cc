@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/cp932_search.h"
+#include "base/message_subject.h"
 #include "cli/command_context.h"
 #include "platform/encoding.h"
 #include "settings/program_folder_lock.h"
@@ -97,29 +98,19 @@ int RunSetCommand(const Options& options) {
   if (!program_dir) return exit_code;
   std::string error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &error);
-  if (!lock) {
-    std::fprintf(stderr, "velmarin: %s; nothing written\n", error.c_str());
-    return 1;
-  }
+  if (!lock) return Failed(error + "; nothing written");
 
   bool missing = false;
   std::string warning;
   auto on_disk = ReadSettingsFile(*program_dir, &missing, &error, &warning);
-  if (!on_disk && !missing) {
-    std::fprintf(stderr, "velmarin: %s; nothing written\n", error.c_str());
-    return 1;
-  }
-  if (!warning.empty()) std::fprintf(stderr, "velmarin: %s\n", warning.c_str());
+  if (!on_disk && !missing) return Failed(error + "; nothing written");
+  if (!warning.empty()) PrintMessageLine("", warning);
   const Settings baseline = on_disk ? *on_disk : DefaultSettings(program_dir->cp932);
   Settings changed = baseline;
   for (auto& [slot, value] : changes) changed[slot] = std::move(value);
   const bool saved = missing ? SaveSettings(*program_dir, changed, &error)
                              : SaveChangedSettings(*program_dir, baseline, changed, &error);
-  if (!saved) {
-    std::fprintf(stderr, "velmarin: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
+  return saved ? 0 : Failed(error);
 }
 
 }  // namespace velmarin::cli

@@ -21,10 +21,7 @@ int RunTransferCommand(const Options& options) {
   // The work files in "bkup" are the monitor's too: never both at once on one folder.
   std::string lock_error;
   const auto lock = ProgramFolderLock::Acquire(context->program_dir, &lock_error);
-  if (!lock) {
-    std::fprintf(stderr, "velmarin: %s\n", lock_error.c_str());
-    return 1;
-  }
+  if (!lock) return Failed(lock_error);
   // Only images are drawn: a display that is set but unreachable must not stop the run.
   if (ProcessingDrawsText(context->settings)) EnsureGuiApplication(DisplayUse::kNever);
   StderrMessages messages;
