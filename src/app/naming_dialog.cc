@@ -122,9 +122,7 @@ void NamingDialog::ShowFields() {
 }
 
 bool NamingDialog::TakeFields() {
-  const auto range = TypedFieldValue(*range_, range_->text(), kSlotMaxBytes);
-  if (!range) return false;
-  fields_.range = *range;
+  if (!TakeTypedField(*range_, range_->text(), kSlotMaxBytes, fields_.range)) return false;
 
   // The bound is that of the setting the lines are joined into.
   const QString lines = WithCrLf(text_lines_->toPlainText());
@@ -134,9 +132,7 @@ bool NamingDialog::TakeFields() {
   }
   fields_.text_lines = TypedTextToCp932(lines.toStdString(), std::string::npos, nullptr).value();
 
-  const auto font = TypedFieldValue(*font_, font_->currentText(), kSlotMaxBytes);
-  if (!font) return false;
-  fields_.font = *font;
+  if (!TakeTypedField(*font_, font_->currentText(), kSlotMaxBytes, fields_.font)) return false;
 
   const auto quality = ParseIntegerField(quality_->text());
   if (!quality || *quality < kMinQuality || *quality > kMaxQuality) {
@@ -152,17 +148,10 @@ bool NamingDialog::TakeFields() {
   }
   fields_.quality = *quality;
 
-  const auto back = TypedFieldValue(*back_color_, back_color_->text(), kSlotMaxBytes);
-  if (!back) return false;
-  fields_.back_color = *back;
-  const auto text = TypedFieldValue(*text_color_, text_color_->text(), kSlotMaxBytes);
-  if (!text) return false;
-  fields_.text_color = *text;
-  const auto name_format =
-      TypedFieldValue(*name_format_, name_format_->text(), kNameFormatMaxBytes);
-  if (!name_format) return false;
-  fields_.name_format = *name_format;
-  return true;
+  return TakeTypedField(*back_color_, back_color_->text(), kSlotMaxBytes, fields_.back_color) &&
+         TakeTypedField(*text_color_, text_color_->text(), kSlotMaxBytes, fields_.text_color) &&
+         TakeTypedField(*name_format_, name_format_->text(), kNameFormatMaxBytes,
+                        fields_.name_format);
 }
 
 void NamingDialog::accept() {

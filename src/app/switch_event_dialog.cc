@@ -120,18 +120,14 @@ bool SwitchEventDialog::TakeFields() {
     return false;
   }
   fields_.key_code = *key_code;
-  const auto take = [](QWidget& control, const QString& text, std::string& field) {
-    auto value = TypedFieldValue(control, text, kSlotMaxBytes);
-    if (value) field = std::move(*value);
-    return value.has_value();
-  };
-  return take(*mouse_x_, mouse_x_->text(), fields_.mouse_x) &&
-         take(*mouse_y_, mouse_y_->text(), fields_.mouse_y) &&
-         take(*trigger_edge_, trigger_edge_->currentText(), fields_.trigger_edge) &&
-         take(*rest_ms_, rest_ms_->text(), fields_.rest_ms) &&
-         take(*poll_ms_, poll_ms_->text(), fields_.poll_ms) &&
-         take(*device_, device_->currentText(), fields_.device) &&
-         take(*delay_ms_, delay_ms_->text(), fields_.delay_ms);
+  return TakeTypedField(*mouse_x_, mouse_x_->text(), kSlotMaxBytes, fields_.mouse_x) &&
+         TakeTypedField(*mouse_y_, mouse_y_->text(), kSlotMaxBytes, fields_.mouse_y) &&
+         TakeTypedField(*trigger_edge_, trigger_edge_->currentText(), kSlotMaxBytes,
+                        fields_.trigger_edge) &&
+         TakeTypedField(*rest_ms_, rest_ms_->text(), kSlotMaxBytes, fields_.rest_ms) &&
+         TakeTypedField(*poll_ms_, poll_ms_->text(), kSlotMaxBytes, fields_.poll_ms) &&
+         TakeTypedField(*device_, device_->currentText(), kSlotMaxBytes, fields_.device) &&
+         TakeTypedField(*delay_ms_, delay_ms_->text(), kSlotMaxBytes, fields_.delay_ms);
 }
 
 void SwitchEventDialog::accept() {

@@ -21,4 +21,10 @@ std::optional<std::string> TypedFieldValue(QWidget& field, const QString& text,
   return std::nullopt;
 }
 
+bool TakeTypedField(QWidget& field, const QString& text, std::size_t max_bytes, std::string& into) {
+  auto value = TypedFieldValue(field, text, max_bytes);
+  if (value) into = std::move(*value);
+  return value.has_value();
+}
+
 }  // namespace velmarin::app

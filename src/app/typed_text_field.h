@@ -15,5 +15,7 @@ namespace velmarin::app {
 // `max_bytes` bytes); the focus then goes to `field`. Nothing is stored mangled or cut.
 std::optional<std::string> TypedFieldValue(QWidget& field, const QString& text,
                                            std::size_t max_bytes);
+// The same value stored in `into`; false after the message box (`into` keeps its value).
+bool TakeTypedField(QWidget& field, const QString& text, std::size_t max_bytes, std::string& into);
 
 }  // namespace velmarin::app
