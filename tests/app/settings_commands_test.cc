@@ -13,6 +13,7 @@
 #include "app/control_panel.h"
 #include "app/naming_dialog.h"
 #include "app/switch_event_dialog.h"
+#include "app/widget_helpers.h"
 #include "settings/settings.h"
 #include "support/pictures.h"
 #include "window_fixture.h"
@@ -21,16 +22,10 @@ namespace velmarin::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-template <typename Control>
-Control& Find(QDialog& dialog, const char* id) {
-  auto* control = dialog.findChild<Control*>(QString::fromLatin1(id));
-  if (control == nullptr) ADD_FAILURE() << "no control " << id;
-  return *control;
-}
+using app::FindControl;
 
 int Press(QDialog& dialog, const char* button) {
-  Find<QPushButton>(dialog, button).click();
+  FindControl<QPushButton>(dialog, button).click();
   return dialog.result();
 }
 
@@ -39,9 +34,9 @@ QString Status(app::MainWindow& window) { return window.panel()->status_text(); 
 TEST_F(WindowTest, SwitchEventCommandStoresTheTickedModifiersAndRestartsMonitoring) {
   WriteSettings([](Settings& s) { s[SettingSlot::Modifiers] = "0101"; });
   run_dialog_ = [](QDialog& dialog) {
-    Find<QCheckBox>(dialog, "1014").setChecked(false);
-    Find<QCheckBox>(dialog, "1017").setChecked(true);
-    Find<QLineEdit>(dialog, "1012").setText("0D");
+    FindControl<QCheckBox>(dialog, "1014").setChecked(false);
+    FindControl<QCheckBox>(dialog, "1017").setChecked(true);
+    FindControl<QLineEdit>(dialog, "1012").setText("0D");
     return Press(dialog, "1");
   };
   Window().switch_event_action()->trigger();
@@ -61,8 +56,8 @@ TEST_F(WindowTest, SwitchEventCancelClosesAndReopensThePortAndStartsMonitoring) 
   QString listed;
   run_dialog_ = [&](QDialog& dialog) {
     held_in_dialog = serial_.IsHeld("COM1");
-    listed = Find<QComboBox>(dialog, "1006").itemText(0);
-    Find<QLineEdit>(dialog, "1015").setText("99");
+    listed = FindControl<QComboBox>(dialog, "1006").itemText(0);
+    FindControl<QLineEdit>(dialog, "1015").setText("99");
     return Press(dialog, "2");
   };
   Window().switch_event_action()->trigger();
@@ -78,10 +73,10 @@ TEST_F(WindowTest, SwitchEventWithAPortThatFailsSaysSoAndShowsTheSwitchError) {
   Window();
   TakeMessageBoxes();
   run_dialog_ = [](QDialog& dialog) {
-    Find<QComboBox>(dialog, "1006").setEditText("COM2");
-    Find<QLineEdit>(dialog, "1018").setText("5");
-    Find<QLineEdit>(dialog, "1019").setText("6");
-    Find<QPushButton>(dialog, "1022").click();
+    FindControl<QComboBox>(dialog, "1006").setEditText("COM2");
+    FindControl<QLineEdit>(dialog, "1018").setText("5");
+    FindControl<QLineEdit>(dialog, "1019").setText("6");
+    FindControl<QPushButton>(dialog, "1022").click();
     return Press(dialog, "1");
   };
   Window().switch_event_action()->trigger();
@@ -95,9 +90,9 @@ TEST_F(WindowTest, NamingCommandTakesTheTypedIdShowsItsPreviewNameAndStoresOnOk)
   Window().panel()->id_field()->setText("123");
   std::string line;
   run_dialog_ = [&line](QDialog& dialog) {
-    Find<QLineEdit>(dialog, "1015").setText("$i04_$r02");
+    FindControl<QLineEdit>(dialog, "1015").setText("$i04_$r02");
     line = static_cast<app::NamingDialog&>(dialog).PreviewFor(640).file_name_line;
-    Find<QLineEdit>(dialog, "1003").setText("99");
+    FindControl<QLineEdit>(dialog, "1003").setText("99");
     return Press(dialog, "1");
   };
   Window().naming_action()->trigger();
@@ -112,7 +107,7 @@ TEST_F(WindowTest, NamingCommandTakesTheTypedIdShowsItsPreviewNameAndStoresOnOk)
   Window().panel()->id_field()->clear();
   const Settings before = session_->state().settings();
   run_dialog_ = [](QDialog& dialog) {
-    Find<QLineEdit>(dialog, "1003").setText("50");
+    FindControl<QLineEdit>(dialog, "1003").setText("50");
     return Press(dialog, "2");
   };
   Window().naming_action()->trigger();
@@ -129,7 +124,7 @@ TEST_F(WindowTest, FontsAreCollectedAtTheInitialUpdateAndOfferedByTheNamingDialo
   int found = -1;
   QString shown;
   run_dialog_ = [&](QDialog& dialog) {
-    auto& fonts = Find<QComboBox>(dialog, "1045");
+    auto& fonts = FindControl<QComboBox>(dialog, "1045");
     found = fonts.findText("IPA明朝", Qt::MatchExactly);
     shown = fonts.currentText();
     return Press(dialog, "2");
@@ -141,14 +136,14 @@ TEST_F(WindowTest, FontsAreCollectedAtTheInitialUpdateAndOfferedByTheNamingDialo
 
 TEST_F(WindowTest, SettingsFromTheDialogsComeBackUnchangedAfterARestart) {
   run_dialog_ = [](QDialog& dialog) {
-    Find<QCheckBox>(dialog, "1013").setChecked(true);
-    Find<QComboBox>(dialog, "1008").setEditText("OFF");
+    FindControl<QCheckBox>(dialog, "1013").setChecked(true);
+    FindControl<QComboBox>(dialog, "1008").setEditText("OFF");
     return Press(dialog, "1");
   };
   Window().switch_event_action()->trigger();
   run_dialog_ = [](QDialog& dialog) {
-    Find<QLineEdit>(dialog, "1003").setText("80");
-    Find<QComboBox>(dialog, "1045").setEditText("IPA明朝");
+    FindControl<QLineEdit>(dialog, "1003").setText("80");
+    FindControl<QComboBox>(dialog, "1045").setEditText("IPA明朝");
     return Press(dialog, "1");
   };
   Window().naming_action()->trigger();
@@ -160,8 +155,8 @@ TEST_F(WindowTest, SettingsFromTheDialogsComeBackUnchangedAfterARestart) {
   QString quality;
   QString font;
   run_dialog_ = [&](QDialog& dialog) {
-    quality = Find<QLineEdit>(dialog, "1003").text();
-    font = Find<QComboBox>(dialog, "1045").currentText();
+    quality = FindControl<QLineEdit>(dialog, "1003").text();
+    font = FindControl<QComboBox>(dialog, "1045").currentText();
     return Press(dialog, "1");
   };
   Window().naming_action()->trigger();
@@ -170,8 +165,8 @@ TEST_F(WindowTest, SettingsFromTheDialogsComeBackUnchangedAfterARestart) {
   bool ctrl = false;
   QString edge;
   run_dialog_ = [&](QDialog& dialog) {
-    ctrl = Find<QCheckBox>(dialog, "1013").isChecked();
-    edge = Find<QComboBox>(dialog, "1008").currentText();
+    ctrl = FindControl<QCheckBox>(dialog, "1013").isChecked();
+    edge = FindControl<QComboBox>(dialog, "1008").currentText();
     return Press(dialog, "1");
   };
   Window().switch_event_action()->trigger();
@@ -183,10 +178,11 @@ TEST_F(WindowTest, SettingsFromTheDialogsComeBackUnchangedAfterARestart) {
 TEST_F(WindowTest, TheNextTransferredImageCarriesTheSettingsOfTheNamingDialog) {
   Window().panel()->id_field()->setText("7");
   run_dialog_ = [](QDialog& dialog) {
-    Find<QLineEdit>(dialog, "1015").setText("$i03_$r02");
-    Find<QLineEdit>(dialog, "1039").setText("10,10,-10,-10");
-    Find<QLineEdit>(dialog, "1053").setText("0000FF");  // red: the digits read blue, green, red
-    Find<QPlainTextEdit>(dialog, "1021").clear();
+    FindControl<QLineEdit>(dialog, "1015").setText("$i03_$r02");
+    FindControl<QLineEdit>(dialog, "1039").setText("10,10,-10,-10");
+    FindControl<QLineEdit>(dialog, "1053")
+        .setText("0000FF");  // red: the digits read blue, green, red
+    FindControl<QPlainTextEdit>(dialog, "1021").clear();
     return Press(dialog, "1");
   };
   Window().naming_action()->trigger();

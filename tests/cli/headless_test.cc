@@ -34,9 +34,7 @@ class HeadlessMonitoring : public ::testing::Test {
     monitor = std::make_unique<BackgroundProgram>(
         std::vector<std::string>{"--headless", "--dir", program.string(), "--id", "123456"},
         logs.path(), std::vector<std::string>{"DISPLAY="});
-    ASSERT_TRUE(BackgroundProgram::WaitFor(
-        [&] { return monitor->err().find("監視中") != std::string::npos; }, kLimit))
-        << monitor->err();
+    ASSERT_TRUE(monitor->WaitForErr("監視中", kLimit));
     // The folder thread takes its first count right after the start.
     std::this_thread::sleep_for(700ms);
   }
@@ -111,48 +109,37 @@ TEST_F(HeadlessMonitoring, TwoImagesWithinOneScanTakeTheNewer) {
   EXPECT_EQ(monitor->Stop(SIGINT), 0);
 }
 
-TEST_F(HeadlessMonitoring, ASlowlyWrittenImageArrivesComplete) {
-  const std::string bytes = JpegBytes(640, 480, 5);
-  {
-    std::FILE* file = std::fopen((program / "slow.jpg").c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    const std::size_t chunk = bytes.size() / 10 + 1;
-    for (std::size_t pos = 0; pos < bytes.size(); pos += chunk) {
-      std::fwrite(bytes.data() + pos, 1, std::min(chunk, bytes.size() - pos), file);
-      std::fflush(file);
-      std::this_thread::sleep_for(200ms);
-    }
-    std::fclose(file);
+// Writes `bytes` into `path` in `pieces` pieces over `write_time`.
+void WriteSlowly(const fs::path& path, const std::string& bytes, int pieces,
+                 std::chrono::milliseconds write_time) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  const std::size_t chunk = bytes.size() / pieces + 1;
+  for (std::size_t pos = 0; pos < bytes.size(); pos += chunk) {
+    std::fwrite(bytes.data() + pos, 1, std::min(chunk, bytes.size() - pos), file);
+    std::fflush(file);
+    std::this_thread::sleep_for(write_time / pieces);
   }
+  std::fclose(file);
+}
+
+TEST_F(HeadlessMonitoring, ASlowlyWrittenImageArrivesComplete) {
+  WriteSlowly(program / "slow.jpg", JpegBytes(640, 480, 5), 10, 2s);
   const fs::path target = WaitForTransfer(1);
   ExpectTransferredPicture(target, 640, 480);
   EXPECT_EQ(monitor->err().find("error"), std::string::npos) << monitor->err();
   EXPECT_EQ(monitor->Stop(SIGTERM), 0);
 }
 
-// Writes `bytes` the way many Linux programs save: into a temporary name, over `write_time`,
-// then renamed into place.
-void SaveThroughTemporary(const fs::path& temporary, const fs::path& final_name,
-                          const std::string& bytes, std::chrono::milliseconds write_time) {
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  const std::size_t chunk = bytes.size() / 5 + 1;
-  for (std::size_t pos = 0; pos < bytes.size(); pos += chunk) {
-    std::fwrite(bytes.data() + pos, 1, std::min(chunk, bytes.size() - pos), file);
-    std::fflush(file);
-    std::this_thread::sleep_for(write_time / 5);
-  }
-  std::fclose(file);
-  fs::rename(temporary, final_name);
-}
-
+// Captures saved the way many Linux programs save: into a temporary name, over a while, then
+// renamed into place.
 TEST_F(HeadlessMonitoring, CapturesSavedThroughATemporaryNameAllArrive) {
   int n = 0;
   for (const auto write_time : {50ms, 400ms}) {
     for (const std::string suffix : {".AbC123", ".part"}) {  // QSaveFile and GLib style; wget style
       const std::string name = "cap" + std::to_string(++n) + ".jpg";
-      SaveThroughTemporary(program / (name + suffix), program / name, JpegBytes(320, 240, n),
-                           write_time);
+      WriteSlowly(program / (name + suffix), JpegBytes(320, 240, n), 5, write_time);
+      fs::rename(program / (name + suffix), program / name);
       const fs::path target = WaitForTransfer(n);
       ExpectTransferredPicture(target, 320, 240);
       std::this_thread::sleep_for(300ms);
@@ -214,18 +201,15 @@ TEST_F(HeadlessMonitoring, CompleteJpegWithDamageInsideIsTransferredOnce) {
 std::string StartAndStop(const fs::path& dir) {
   TempDir logs;
   BackgroundProgram monitor({"--headless", "--dir", dir.string()}, logs.path(), {"DISPLAY="});
-  EXPECT_TRUE(BackgroundProgram::WaitFor(
-      [&] { return monitor.err().find("監視中") != std::string::npos; }, kLimit))
-      << monitor.err();
+  EXPECT_TRUE(monitor.WaitForErr("監視中", kLimit));
   EXPECT_EQ(monitor.Stop(SIGTERM), 0);
   return monitor.err();
 }
 
 // A capture program that reuses its names leaves an image of the same name at each start:
 // every one of them is kept in "bkup".
-TEST(HeadlessEvacuation, ImagesOfTheSameNameFromTwoStartsAreBothKept) {
-  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
-  TempDir dir;
+using HeadlessEvacuation = ProgramTest;
+TEST_F(HeadlessEvacuation, ImagesOfTheSameNameFromTwoStartsAreBothKept) {
   WriteFileBytes(dir / "velmarin.ini",
                  std::string(SettingLabel(SettingSlot::EvacuateAtStartup)) + "1\r\n");
   WriteFileBytes(dir / "cap001.jpg", "first start");
@@ -239,9 +223,8 @@ TEST(HeadlessEvacuation, ImagesOfTheSameNameFromTwoStartsAreBothKept) {
 }
 
 // Targets in the watch folder would be taken again as new captures until the disk is full.
-TEST(HeadlessWatchFolder, TransferFolderEqualToTheWatchFolderIsRefused) {
-  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
-  TempDir dir;
+using HeadlessWatchFolder = ProgramTest;
+TEST_F(HeadlessWatchFolder, TransferFolderEqualToTheWatchFolderIsRefused) {
   TempDir logs;
   // The default template puts a year folder in between; this one does not.
   WriteFileBytes(dir / "velmarin.ini",
@@ -249,15 +232,10 @@ TEST(HeadlessWatchFolder, TransferFolderEqualToTheWatchFolderIsRefused) {
                      "\r\n" + std::string(SettingLabel(SettingSlot::NameFormat)) + "$i06_$r03\r\n");
   BackgroundProgram monitor({"--headless", "--dir", dir.path().string()}, logs.path(),
                             {"DISPLAY="});
-  ASSERT_TRUE(BackgroundProgram::WaitFor(
-      [&] { return monitor.err().find("監視中") != std::string::npos; }, kLimit))
-      << monitor.err();
+  ASSERT_TRUE(monitor.WaitForErr("監視中", kLimit));
   std::this_thread::sleep_for(700ms);
   WriteFileBytes(dir / "shot.jpg", JpegBytes(64, 48, 8));
-  EXPECT_TRUE(BackgroundProgram::WaitFor(
-      [&] { return monitor.err().find("transfer target in watch folder! ") != std::string::npos; },
-      kLimit))
-      << monitor.err();
+  EXPECT_TRUE(monitor.WaitForErr("transfer target in watch folder! ", kLimit));
   std::this_thread::sleep_for(1500ms);
   EXPECT_EQ(monitor.Stop(SIGTERM), 0);
   EXPECT_EQ(CountLines(monitor.out()), 0);
@@ -282,9 +260,7 @@ TEST_F(HeadlessMonitoring, SecondSignalEndsTheWaitAtOnceAndLeavesTheImage) {
   });
   std::this_thread::sleep_for(1200ms);
   monitor->Signal(SIGTERM);
-  const bool announced = BackgroundProgram::WaitFor(
-      [&] { return monitor->err().find("finishing grow.jpg") != std::string::npos; }, kLimit);
-  EXPECT_TRUE(announced) << monitor->err();
+  EXPECT_TRUE(monitor->WaitForErr("finishing grow.jpg", kLimit));
   const auto second = std::chrono::steady_clock::now();
   EXPECT_EQ(monitor->Stop(SIGINT), 1);
   EXPECT_LT(std::chrono::steady_clock::now() - second, 2s);
@@ -308,10 +284,7 @@ TEST(HeadlessSwitchDevice, MissingBoardOrPortIsReportedAndMonitoringGoesOn) {
     WriteFileBytes(dir / "velmarin.ini", label + device + "\r\n");
     BackgroundProgram monitor({"--headless", "--dir", dir.path().string()}, logs.path(),
                               {"DISPLAY="});
-    const std::string status = device + "スイッチエラー 監視中";
-    ASSERT_TRUE(BackgroundProgram::WaitFor(
-        [&] { return monitor.err().find(status) != std::string::npos; }, kLimit))
-        << monitor.err();
+    ASSERT_TRUE(monitor.WaitForErr(device + "スイッチエラー 監視中", kLimit));
     if (device[0] == '/') {
       EXPECT_NE(monitor.err().find(device + " is not available"), std::string::npos);
     } else {

@@ -2,15 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
 #include <string>
 
-#include "image/dib.h"
-#include "image/jpeg_codec.h"
-#include "image/jpeg_files.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "support/pictures.h"
 #include "support/temp_dir.h"
 
 namespace velmarin::cli {
@@ -18,12 +14,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr test::Rgb kPicture{0xC8, 0xC8, 0xC8};
+
 class ProcessCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dib picture = Dib::Create(640, 480, 24).value();
-    std::fill(picture.pixels(), picture.pixels() + picture.stride() * 480, std::uint8_t{0xC8});
-    ASSERT_TRUE(WriteJpegFileAtomically(source_, picture, 90, false));
+    test::WriteJpeg(source_, test::PaintPicture(640, 480, [](int, int) { return kPicture; }), 90);
   }
 
   // Runs the command in this process; returns its exit code and keeps its stderr.
@@ -48,18 +44,13 @@ class ProcessCommandTest : public ::testing::Test {
 TEST_F(ProcessCommandTest, WritesTheEditedPictureWithTheFolderSettings) {
   ASSERT_EQ(Run({source_.string(), target_.string()}, "123"), 0) << stderr_;
   EXPECT_TRUE(fs::exists(dir_ / "velmarin.ini"));  // made with the defaults
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(target_.c_str(), "rb"),
-                                                             &std::fclose);
-  ASSERT_NE(file, nullptr);
-  const auto out = ReadJpegToDib(file.get());
-  ASSERT_TRUE(out.has_value());
-  EXPECT_EQ(out->width(), 640);
-  EXPECT_EQ(out->height(), 480);
-  // Top-left corner: the grey band (0x64), the kept middle: the picture (0xC8).
-  const std::uint8_t* corner = out->row(479);
-  EXPECT_NEAR(corner[0], 0x64, 4);
-  const std::uint8_t* middle = out->row(240) + 320 * 3;
-  EXPECT_NEAR(middle[0], 0xC8, 4);
+  const auto out = test::DecodeJpegFile(target_);
+  ASSERT_TRUE(out);
+  ASSERT_EQ(out->width(), 640);
+  ASSERT_EQ(out->height(), 480);
+  // Top-left corner: the grey band, the kept middle: the picture.
+  EXPECT_TRUE(test::Near(test::PixelOf(*out, 0, 0), test::Rgb{0x64, 0x64, 0x64}, 4));
+  EXPECT_TRUE(test::Near(test::PixelOf(*out, 320, 240), kPicture, 4));
 }
 
 TEST_F(ProcessCommandTest, FailureGoesToStderrWithExitCodeOne) {

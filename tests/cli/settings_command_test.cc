@@ -89,9 +89,7 @@ TEST_F(SettingsCommands, ASecondInstanceOnTheFolderIsRefused) {
   TempDir logs;
   BackgroundProgram monitor({"--headless", "--dir", dir.path().string()}, logs.path(),
                             {"DISPLAY="});
-  ASSERT_TRUE(BackgroundProgram::WaitFor(
-      [&] { return monitor.err().find("監視中") != std::string::npos; }, 30s))
-      << monitor.err();
+  ASSERT_TRUE(monitor.WaitForErr("監視中", 30s));
   for (const char* command : {"--headless", "--set"}) {
     SCOPED_TRACE(command);
     std::vector<std::string> args{command};

@@ -52,14 +52,13 @@ int StationWidth(int station) { return 640 - 16 * station; }
 // Several stations with one ID and one template share one transfer folder, and every one of
 // them gets a capture at the same moment, again and again: each capture must arrive under a
 // name of its own, and the line of each station must name its own picture.
-TEST(SharedTransferFolder, EveryCaptureOfEveryStationArrivesUnderItsOwnName) {
-  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
-  TempDir root;
-  const fs::path shared = root / "shared";
+using SharedTransferFolder = ProgramTest;
+TEST_F(SharedTransferFolder, EveryCaptureOfEveryStationArrivesUnderItsOwnName) {
+  const fs::path shared = dir / "shared";
   std::vector<std::unique_ptr<Station>> stations;
   for (int s = 0; s < kStations; ++s) {
     auto station = std::make_unique<Station>();
-    station->program = root / ("station" + std::to_string(s));
+    station->program = dir / ("station" + std::to_string(s));
     fs::create_directories(station->program);
     Settings settings = DefaultSettings(station->program.string());
     settings[SettingSlot::TransferFolder] = shared.string();
@@ -71,11 +70,7 @@ TEST(SharedTransferFolder, EveryCaptureOfEveryStationArrivesUnderItsOwnName) {
         station->logs.path(), std::vector<std::string>{"DISPLAY="});
     stations.push_back(std::move(station));
   }
-  for (const auto& station : stations) {
-    ASSERT_TRUE(BackgroundProgram::WaitFor(
-        [&] { return station->monitor->err().find("監視中") != std::string::npos; }, kLimit))
-        << station->monitor->err();
-  }
+  for (const auto& station : stations) ASSERT_TRUE(station->monitor->WaitForErr("監視中", kLimit));
   std::this_thread::sleep_for(700ms);  // each folder thread takes its first count
 
   for (int round = 1; round <= kRounds; ++round) {

@@ -92,6 +92,14 @@ bool BackgroundProgram::WaitFor(const std::function<bool()>& done,
   return true;
 }
 
+::testing::AssertionResult BackgroundProgram::WaitForErr(std::string_view text,
+                                                         std::chrono::milliseconds limit) const {
+  if (WaitFor([&] { return err().find(text) != std::string::npos; }, limit)) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "no \"" << text << "\" on stderr: " << err();
+}
+
 std::optional<int> BackgroundProgram::WaitForExit(std::chrono::milliseconds limit) {
   if (pid_ <= 0) return std::nullopt;
   const auto end = std::chrono::steady_clock::now() + limit;

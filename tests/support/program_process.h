@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -53,6 +54,10 @@ class BackgroundProgram {
   std::string err() const;
   // Polls (bounded by `limit`) until `done` holds; false at the limit.
   static bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
+  // Polls (bounded by `limit`) until `text` appears on its standard error; the failure at
+  // the limit shows what it printed.
+  ::testing::AssertionResult WaitForErr(std::string_view text,
+                                        std::chrono::milliseconds limit) const;
   // Waits (bounded by `limit`) for the program to end by itself; its exit code (-1 when
   // killed by a signal), or nullopt while it still runs.
   std::optional<int> WaitForExit(std::chrono::milliseconds limit);
