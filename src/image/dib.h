@@ -38,6 +38,7 @@ struct BitmapInfoHeader {
   // Little-endian serialisation; `bytes` holds at least kSize bytes.
   static BitmapInfoHeader Parse(const std::uint8_t* bytes);
   void Serialize(std::uint8_t* bytes) const;
+  bool operator==(const BitmapInfoHeader&) const = default;
 };
 
 // Bytes per row: ((bit_count * width + 31) / 32) * 4. Zero for negative input; the

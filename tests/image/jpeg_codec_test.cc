@@ -17,20 +17,10 @@ namespace {
 
 using test::DecodeJpegBytes;
 using test::EncodeTestJpeg;
+using test::JpegBytesOf;
 using test::PixelOf;
 using test::Rgb;
 using test::TestJpegFormat;
-
-std::string WriteToMemory(const Dib& dib, int quality, bool progressive, bool* ok) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* file = open_memstream(&buffer, &size);
-  *ok = WriteDibToJpeg(file, dib, quality, progressive);
-  std::fclose(file);
-  std::string bytes(buffer, size);
-  std::free(buffer);
-  return bytes;
-}
 
 void ExpectNear(Rgb actual, Rgb expected, int tolerance) {
   EXPECT_NEAR(actual.r, expected.r, tolerance);
@@ -88,9 +78,9 @@ TEST(WriteDibToJpegTest, LastRowInMemoryIsTheFirstScanLineWritten) {
       p[2] = row >= 16 ? 230 : 20;  // red in the rows of the upper half
     }
   }
-  bool ok = false;
-  const auto lines = LibraryScanLines(WriteToMemory(dib, 95, false, &ok));
-  ASSERT_TRUE(ok);
+  const std::optional<std::string> jpeg = JpegBytesOf(dib, 95);
+  ASSERT_TRUE(jpeg);
+  const auto lines = LibraryScanLines(*jpeg);
   ASSERT_EQ(lines.size(), 32u);
   EXPECT_GT(lines.front()[0], 200);  // red, green, blue
   EXPECT_LT(lines.front()[2], 50);
@@ -106,15 +96,12 @@ TEST(ReadJpegToDibTest, WidthThreeHasStrideTwelveWithZeroPadding) {
   });
   std::optional<Dib> dib = DecodeJpegBytes(jpeg);
   ASSERT_TRUE(dib);
-  const BitmapInfoHeader h = dib->header();
-  EXPECT_EQ(h.biSize, 40u);
-  EXPECT_EQ(h.biWidth, 3);
-  EXPECT_EQ(h.biHeight, 5);
-  EXPECT_EQ(h.biPlanes, 1);
-  EXPECT_EQ(h.biBitCount, 24);
-  EXPECT_EQ(h.biCompression, 0u);
-  EXPECT_EQ(h.biSizeImage, 60u);
-  EXPECT_EQ(h.biClrUsed, 0u);
+  EXPECT_EQ(dib->header(), (BitmapInfoHeader{.biSize = 40,
+                                             .biWidth = 3,
+                                             .biHeight = 5,
+                                             .biPlanes = 1,
+                                             .biBitCount = 24,
+                                             .biSizeImage = 60}));
   EXPECT_EQ(dib->stride(), 12u);
   for (int y = 0; y < 5; ++y) {
     EXPECT_EQ(dib->row(y)[9], 0);
@@ -126,13 +113,10 @@ TEST(ReadJpegToDibTest, WidthThreeHasStrideTwelveWithZeroPadding) {
 
 TEST(WriteDibToJpegTest, LastRowInMemoryBecomesTheTopOfThePicture) {
   const Dib source = test::MakeGradientDib(64, 48);
-  bool ok = false;
-  const std::string jpeg = WriteToMemory(source, 95, false, &ok);
-  ASSERT_TRUE(ok);
-  ASSERT_GT(jpeg.size(), 2u);
-  EXPECT_EQ(static_cast<unsigned char>(jpeg[0]), 0xFF);
-  EXPECT_EQ(static_cast<unsigned char>(jpeg[1]), 0xD8);
-  std::optional<Dib> back = DecodeJpegBytes(jpeg);
+  const std::optional<std::string> jpeg = JpegBytesOf(source, 95);
+  ASSERT_TRUE(jpeg);
+  EXPECT_EQ(jpeg->substr(0, 2), "\xFF\xD8");
+  std::optional<Dib> back = DecodeJpegBytes(*jpeg);
   ASSERT_TRUE(back);
   ASSERT_EQ(back->width(), 64);
   ASSERT_EQ(back->height(), 48);
@@ -147,20 +131,18 @@ TEST(WriteDibToJpegTest, ProgressiveFlagAndIndexedInputAndQualityClamp) {
   Dib indexed = *Dib::Create(16, 16, 8, 2);
   indexed.color_table()[4 + 1] = 255;  // entry 1 is green
   for (int y = 0; y < 16; ++y) std::fill_n(indexed.row(y), 8, 1);
-  bool ok = false;
-  const std::string progressive = WriteToMemory(indexed, 90, true, &ok);
-  ASSERT_TRUE(ok);
-  EXPECT_NE(progressive.find("\xFF\xC2"), std::string::npos);  // progressive frame
-  std::optional<Dib> back = DecodeJpegBytes(progressive);
+  const std::optional<std::string> progressive = JpegBytesOf(indexed, 90, true);
+  ASSERT_TRUE(progressive);
+  EXPECT_NE(progressive->find("\xFF\xC2"), std::string::npos);  // progressive frame
+  std::optional<Dib> back = DecodeJpegBytes(*progressive);
   ASSERT_TRUE(back);
   ExpectNear(PixelOf(*back, 2, 2), {0, 255, 0}, 6);
   ExpectNear(PixelOf(*back, 13, 2), {0, 0, 0}, 6);
 
-  const std::string baseline = WriteToMemory(indexed, 90, false, &ok);
-  EXPECT_NE(baseline.find("\xFF\xC0"), std::string::npos);
+  EXPECT_NE(JpegBytesOf(indexed, 90)->find("\xFF\xC0"), std::string::npos);
   // Out-of-range qualities behave like the nearest valid one.
-  EXPECT_EQ(WriteToMemory(indexed, 250, false, &ok), WriteToMemory(indexed, 100, false, &ok));
-  EXPECT_EQ(WriteToMemory(indexed, -3, false, &ok), WriteToMemory(indexed, 1, false, &ok));
+  EXPECT_EQ(JpegBytesOf(indexed, 250), JpegBytesOf(indexed, 100).value());
+  EXPECT_EQ(JpegBytesOf(indexed, -3), JpegBytesOf(indexed, 1).value());
 }
 
 TEST(WriteDibToJpegTest, FailsCleanlyOnWriteErrorsAndInvalidBlocks) {
@@ -174,16 +156,12 @@ TEST(WriteDibToJpegTest, FailsCleanlyOnWriteErrorsAndInvalidBlocks) {
   BitmapInfoHeader h = broken.header();
   h.biHeight = 3000;
   broken.SetHeader(h);
-  bool ok = true;
-  WriteToMemory(broken, 90, false, &ok);
-  EXPECT_FALSE(ok);
+  EXPECT_FALSE(JpegBytesOf(broken, 90));
   EXPECT_FALSE(WriteDibToJpeg(nullptr, source, 90, false));
 }
 
 TEST(ReadJpegToDibTest, GrayscaleBecomesEqualRgb) {
-  TestJpegFormat gray;
-  gray.components = 1;
-  gray.in_colour_space = JCS_GRAYSCALE;
+  const TestJpegFormat gray{.components = 1, .in_colour_space = JCS_GRAYSCALE};
   const std::string jpeg = EncodeTestJpeg(
       16, 16, [](int x, int, std::uint8_t* p) { *p = x < 8 ? 200 : 40; }, gray);
   std::optional<Dib> dib = DecodeJpegBytes(jpeg);
@@ -202,29 +180,19 @@ void FillCmyk(int x, int, std::uint8_t* p, bool inverted) {
 }
 
 TEST(ReadJpegToDibTest, CmykAndYcckBecomeRgb) {
-  for (const int jpeg_space : {JCS_CMYK, JCS_YCCK}) {
-    TestJpegFormat adobe;  // Adobe files store the ink inverted
-    adobe.components = 4;
-    adobe.in_colour_space = JCS_CMYK;
-    adobe.jpeg_colour_space = jpeg_space;
-    adobe.adobe_marker = 1;
+  // Adobe files store the ink inverted; a file without the Adobe marker stores it as it is.
+  for (const auto& [jpeg_space, adobe] : {std::pair{JCS_CMYK, 1}, {JCS_YCCK, 1}, {JCS_CMYK, 0}}) {
+    const TestJpegFormat format{.components = 4,
+                                .in_colour_space = JCS_CMYK,
+                                .jpeg_colour_space = jpeg_space,
+                                .adobe_marker = adobe};
     const std::string jpeg = EncodeTestJpeg(
-        16, 16, [](int x, int y, std::uint8_t* p) { FillCmyk(x, y, p, true); }, adobe);
+        16, 16, [&](int x, int y, std::uint8_t* p) { FillCmyk(x, y, p, adobe == 1); }, format);
     std::optional<Dib> dib = DecodeJpegBytes(jpeg);
-    ASSERT_TRUE(dib) << jpeg_space;
+    ASSERT_TRUE(dib) << jpeg_space << " " << adobe;
     ExpectNear(PixelOf(*dib, 2, 4), {255, 0, 0}, 6);
     ExpectNear(PixelOf(*dib, 13, 4), {0, 0, 127}, 6);
   }
-  TestJpegFormat plain;
-  plain.components = 4;
-  plain.in_colour_space = JCS_CMYK;
-  plain.adobe_marker = 0;
-  const std::string jpeg = EncodeTestJpeg(
-      16, 16, [](int x, int y, std::uint8_t* p) { FillCmyk(x, y, p, false); }, plain);
-  std::optional<Dib> dib = DecodeJpegBytes(jpeg);
-  ASSERT_TRUE(dib);
-  ExpectNear(PixelOf(*dib, 2, 4), {255, 0, 0}, 6);
-  ExpectNear(PixelOf(*dib, 13, 4), {0, 0, 127}, 6);
 }
 
 std::string NoisyJpeg(int size) {
@@ -258,13 +226,6 @@ TEST(ReadJpegToDibTest, LibraryMessagesNameTheImage) {
   EXPECT_EQ(err.back(), '\n');
 }
 
-std::optional<Dib> DecodeWith(const std::string& bytes, JpegWarnings warnings) {
-  std::FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
-  std::optional<Dib> dib = ReadJpegToDib(file, warnings);
-  std::fclose(file);
-  return dib;
-}
-
 int Occurrences(const std::string& text, const std::string& part) {
   int n = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -288,7 +249,7 @@ TEST(ReadJpegToDibTest, DamagedScanDecodesWithEachWarningReportedOnce) {
   }
 
   testing::internal::CaptureStderr();
-  const std::optional<Dib> dib = DecodeWith(jpeg, JpegWarnings::kReportOnce);
+  const std::optional<Dib> dib = DecodeJpegBytes(jpeg, JpegWarnings::kReportOnce);
   const std::string reported = testing::internal::GetCapturedStderr();
   ASSERT_TRUE(dib) << reported;
   EXPECT_EQ(dib->width(), 128);
@@ -303,24 +264,23 @@ TEST(ReadJpegToDibTest, DamagedScanDecodesWithEachWarningReportedOnce) {
   }
 
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(DecodeWith(jpeg, JpegWarnings::kRefuseSilently)) << reported;
+  EXPECT_FALSE(DecodeJpegBytes(jpeg, JpegWarnings::kRefuseSilently)) << reported;
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(ReadJpegToDibTest, FileCutShortFailsEvenWhenDamageIsAllowed) {
   const std::string jpeg = NoisyJpeg(128);
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(DecodeWith(jpeg.substr(0, jpeg.size() * 8 / 10), JpegWarnings::kReportOnce));
+  EXPECT_FALSE(DecodeJpegBytes(jpeg.substr(0, jpeg.size() * 8 / 10), JpegWarnings::kReportOnce));
   EXPECT_NE(testing::internal::GetCapturedStderr().find("Premature end of JPEG file"),
             std::string::npos);
 }
 
 // Arithmetic coding is refused as by the library interface the program is written for.
 TEST(ReadJpegToDibTest, ArithmeticCodedFilesFail) {
-  TestJpegFormat format;
-  format.arithmetic = true;
-  const std::string jpeg = EncodeTestJpeg(
-      16, 16, [](int x, int y, std::uint8_t* p) { p[0] = p[1] = p[2] = x * y; }, format);
+  const std::string jpeg =
+      EncodeTestJpeg(16, 16, [](int x, int y, std::uint8_t* p) { p[0] = p[1] = p[2] = x * y; },
+                     {.arithmetic = true});
   ASSERT_NE(jpeg.find("\xFF\xC9"), std::string::npos);  // SOF9: arithmetic, sequential
   EXPECT_FALSE(DecodeJpegBytes(jpeg));
 }

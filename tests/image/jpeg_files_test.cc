@@ -9,6 +9,7 @@
 #include "image/dib_convert.h"
 #include "image/jpeg_files.h"
 #include "support/pictures.h"
+#include "support/recorded_messages.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
 
@@ -18,26 +19,13 @@ namespace {
 namespace fs = std::filesystem;
 using test::DecodeJpegFile;
 using test::FolderEntries;
+using test::JpegBytesOf;
 using test::PixelOf;
 using test::ReadFileBytes;
+using test::RecordedMessages;
 using test::RunUnprivileged;
 using test::TempDir;
 using test::WriteFileBytes;
-
-class RecordingSink : public MessageSink {
- public:
-  void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
-  std::vector<std::string> messages;
-};
-
-// The JPEG that WriteDibToJpeg makes of `dib`, as a file.
-std::string EncodedBytes(const TempDir& dir, const Dib& dib, int quality) {
-  const fs::path path = dir / "expected.jpg";
-  EXPECT_TRUE(WriteJpegFileAtomically(path, dib, quality, false));
-  std::string bytes = ReadFileBytes(path);
-  fs::remove(path);
-  return bytes;
-}
 
 double MeanAbsDifference(const Dib& a, const Dib& b) {
   double sum = 0;
@@ -55,9 +43,9 @@ TEST(NormalizeJpegWidthTest, Width641BecomesA640WideQuality100Copy) {
   TempDir dir;
   const Dib picture = test::MakeGradientDib(641, 480);
   ASSERT_TRUE(WriteJpegFileAtomically(dir / "source.jpg", picture, 90, false));
-  RecordingSink sink;
+  RecordedMessages sink;
   ASSERT_TRUE(NormalizeJpegWidth(dir / "source.jpg", dir / "444.jpg", sink));
-  EXPECT_TRUE(sink.messages.empty());
+  EXPECT_TRUE(sink.texts().empty());
 
   // Expected: the decoded source, columns floor(x * 641 / 640), encoded at quality 100.
   Dib decoded = *DecodeJpegFile(dir / "source.jpg");
@@ -67,7 +55,7 @@ TEST(NormalizeJpegWidthTest, Width641BecomesA640WideQuality100Copy) {
       std::memcpy(expected.row(y) + 3 * x, decoded.row(y) + 3 * (x * 641 / 640), 3);
     }
   }
-  EXPECT_EQ(ReadFileBytes(dir / "444.jpg"), EncodedBytes(dir, expected, 100));
+  EXPECT_EQ(ReadFileBytes(dir / "444.jpg"), JpegBytesOf(expected, 100));
 
   std::optional<Dib> result = DecodeJpegFile(dir / "444.jpg");
   ASSERT_TRUE(result);
@@ -81,10 +69,10 @@ TEST(NormalizeJpegWidthTest, Width640IsReencodedPixelForPixel) {
   TempDir dir;
   ASSERT_TRUE(
       WriteJpegFileAtomically(dir / "source.jpg", test::MakeGradientDib(640, 480), 80, false));
-  RecordingSink sink;
+  RecordedMessages sink;
   ASSERT_TRUE(NormalizeJpegWidth(dir / "source.jpg", dir / "444.jpg", sink));
   const Dib decoded = *DecodeJpegFile(dir / "source.jpg");
-  EXPECT_EQ(ReadFileBytes(dir / "444.jpg"), EncodedBytes(dir, decoded, 100));
+  EXPECT_EQ(ReadFileBytes(dir / "444.jpg"), JpegBytesOf(decoded, 100));
   const Dib result = *DecodeJpegFile(dir / "444.jpg");
   EXPECT_EQ(result.width(), 640);
   EXPECT_LT(MeanAbsDifference(result, decoded), 1.0);
@@ -92,46 +80,29 @@ TEST(NormalizeJpegWidthTest, Width640IsReencodedPixelForPixel) {
 
 TEST(NormalizeJpegWidthTest, UnreadableUndecodableAndTooNarrowSources) {
   TempDir dir;
-  RecordingSink sink;
+  RecordedMessages sink;
   EXPECT_FALSE(NormalizeJpegWidth(dir / "missing.jpg", dir / "444.jpg", sink));
-  EXPECT_TRUE(sink.messages.empty());  // an unreadable source is silent
+  EXPECT_TRUE(sink.texts().empty());  // an unreadable source is silent
 
   WriteFileBytes(dir / "bad.jpg", "\xFF\xD8\xFF garbage");
   EXPECT_FALSE(NormalizeJpegWidth(dir / "bad.jpg", dir / "444.jpg", sink));
-  ASSERT_EQ(sink.messages.size(), 1u);
-  EXPECT_EQ(sink.messages[0], "JPEG read error!");
+  EXPECT_EQ(sink.texts(), std::vector<std::string>{"JPEG read error!"});
 
   ASSERT_TRUE(WriteJpegFileAtomically(dir / "narrow.jpg", test::MakeGradientDib(3, 40), 90, false));
   EXPECT_FALSE(NormalizeJpegWidth(dir / "narrow.jpg", dir / "444.jpg", sink));
-  ASSERT_EQ(sink.messages.size(), 2u);
-  EXPECT_EQ(sink.messages[1], "JPEG read error!");
+  EXPECT_EQ(sink.texts(), (std::vector<std::string>{"JPEG read error!", "JPEG read error!"}));
   EXPECT_FALSE(fs::exists(dir / "444.jpg"));
 }
 
-std::string MakeBmp24(int width, int height) {
-  const std::size_t stride = DibStride(24, width);
-  std::string bmp(54 + stride * height, '\0');
-  auto put32 = [&](std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(v >> (8 * i));
-  };
-  bmp[0] = 'B';
-  bmp[1] = 'M';
-  put32(2, static_cast<std::uint32_t>(bmp.size()));
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<std::uint32_t>(width));
-  put32(22, static_cast<std::uint32_t>(height));
-  bmp[26] = 1;
-  bmp[28] = 24;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) bmp[54 + stride * y + 3 * x + 2] = static_cast<char>(200);
-  }
-  return bmp;
+// A 24-bit BMP file of a plain red picture.
+void WriteRedBmp(const fs::path& path, int width, int height) {
+  const auto red = [](int, int) { return test::Rgb{200, 0, 0}; };
+  test::WriteBmp24(path, test::PaintPicture(width, height, red));
 }
 
 TEST(ConvertBmpToJpegTest, WritesTheJpegAndLeavesTheErrorTextAlone) {
   TempDir dir;
-  WriteFileBytes(dir / "in.bmp", MakeBmp24(10, 6));
+  WriteRedBmp(dir / "in.bmp", 10, 6);
   LastErrorText errors;
   errors.Set("earlier");
   ASSERT_TRUE(ConvertBmpToJpeg(dir / "in.bmp", dir / "temp.jpg", 99, errors));
@@ -152,7 +123,7 @@ TEST(ConvertBmpToJpegTest, ReportsEachFailureWithItsMessage) {
   EXPECT_FALSE(ConvertBmpToJpeg(dir / "fake.bmp", dir / "out.jpg", 99, errors));
   EXPECT_EQ(errors.Get(), "BMP file read error! ");
 
-  WriteFileBytes(dir / "in.bmp", MakeBmp24(4, 4));
+  WriteRedBmp(dir / "in.bmp", 4, 4);
   EXPECT_FALSE(ConvertBmpToJpeg(dir / "in.bmp", dir / "missing" / "out.jpg", 99, errors));
   EXPECT_EQ(errors.Get(), (dir / "missing" / "out.jpg").string() + ":Bmp_to_Jpg jpg open error! ");
   EXPECT_FALSE(fs::exists(dir / "out.jpg"));
@@ -177,7 +148,7 @@ TEST(SaveDibAsJpegTest, EncodesTheRowsTheHeaderDescribes) {
   header.biClrUsed = 12;  // ignored: the rows follow directly
   header.biSize = 0;
   ASSERT_TRUE(SaveDibAsJpeg(header, picture.pixels(), dir / "s.jpg", 95));
-  EXPECT_EQ(ReadFileBytes(dir / "s.jpg"), EncodedBytes(dir, picture, 95));
+  EXPECT_EQ(ReadFileBytes(dir / "s.jpg"), JpegBytesOf(picture, 95));
   EXPECT_FALSE(SaveDibAsJpeg(header, picture.pixels(), dir / "no" / "s.jpg", 95));
   EXPECT_FALSE(SaveDibAsJpeg(header, nullptr, dir / "t.jpg", 95));
 }

@@ -8,7 +8,9 @@
 
 #include <jpeglib.h>
 
-#include "image/jpeg_codec.h"
+#include "base/little_endian.h"
+#include "base/unique_fd.h"
+#include "image/bmp_reader.h"
 #include "image/jpeg_files.h"
 #include "settings/settings.h"
 #include "support/temp_dir.h"
@@ -16,37 +18,21 @@
 namespace velmarin::test {
 namespace {
 
-void PutLe(std::string& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+// A BMP file of `dib`: the 14-byte file header, then the Dib's block as it is (header, colour
+// table, bottom-up rows).
+std::string BmpFileOf(const Dib& dib) {
+  const std::size_t offset = 14 + BitmapInfoHeader::kSize + dib.colour_table_entries() * 4;
+  std::uint8_t file_header[14] = {'B', 'M'};
+  Put32(file_header + 2, static_cast<std::uint32_t>(14 + dib.block().size()));
+  Put32(file_header + 10, static_cast<std::uint32_t>(offset));
+  std::string bytes(reinterpret_cast<const char*>(file_header), sizeof file_header);
+  return bytes.append(reinterpret_cast<const char*>(dib.block().data()), dib.block().size());
 }
 
-std::string BmpHeaders(int width, int height, int bit_count, std::uint32_t palette_entries,
-                       std::uint32_t image_size) {
-  const std::uint32_t offset = 14 + 40 + palette_entries * 4;
-  std::string out = "BM";
-  PutLe(out, offset + image_size, 4);
-  PutLe(out, 0, 4);
-  PutLe(out, offset, 4);
-  PutLe(out, 40, 4);
-  PutLe(out, static_cast<std::uint32_t>(width), 4);
-  PutLe(out, static_cast<std::uint32_t>(height), 4);
-  PutLe(out, 1, 2);
-  PutLe(out, static_cast<std::uint32_t>(bit_count), 2);
-  PutLe(out, 0, 4);  // uncompressed
-  PutLe(out, image_size, 4);
-  PutLe(out, 2835, 4);
-  PutLe(out, 2835, 4);
-  PutLe(out, palette_entries, 4);
-  PutLe(out, 0, 4);
-  return out;
-}
-
-// A 24-bit BMP file of `dib` (40-byte header, no colour table).
-std::string Bmp24Bytes(const Dib& dib) {
-  const auto size = static_cast<std::uint32_t>(dib.stride() * dib.height());
-  std::string bytes = BmpHeaders(dib.width(), dib.height(), 24, 0, size);
-  bytes.append(reinterpret_cast<const char*>(dib.pixels()), size);
-  return bytes;
+// A read-only stream over `bytes`; none for an empty string (fmemopen refuses it), which the
+// readers refuse like any other stream they cannot read.
+UniqueFile MemoryStream(const std::string& bytes) {
+  return UniqueFile(fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb"));
 }
 
 }  // namespace
@@ -80,25 +66,21 @@ void WriteJpeg(const std::filesystem::path& path, const Dib& dib, int quality) {
 }
 
 void WriteBmp24(const std::filesystem::path& path, const Dib& dib) {
-  WriteFileBytes(path, Bmp24Bytes(dib));
+  WriteFileBytes(path, BmpFileOf(dib));
 }
 
 void WriteBmp8(const std::filesystem::path& path, int width, int height, const Rgb (&palette)[4]) {
-  const std::size_t stride = (static_cast<std::size_t>(width) + 3) / 4 * 4;
-  std::string bytes = BmpHeaders(width, height, 8, 4, static_cast<std::uint32_t>(stride * height));
-  for (const Rgb& c : palette) {
-    bytes.push_back(static_cast<char>(c.b));
-    bytes.push_back(static_cast<char>(c.g));
-    bytes.push_back(static_cast<char>(c.r));
-    bytes.push_back(0);
+  Dib dib = Dib::Create(width, height, 8, 4).value();
+  for (int i = 0; i < 4; ++i) {
+    dib.color_table()[4 * i] = static_cast<std::uint8_t>(palette[i].b);
+    dib.color_table()[4 * i + 1] = static_cast<std::uint8_t>(palette[i].g);
+    dib.color_table()[4 * i + 2] = static_cast<std::uint8_t>(palette[i].r);
   }
-  for (int row = 0; row < height; ++row) {
-    const int y = height - 1 - row;  // bottom row first
-    std::string line(stride, '\0');
-    for (int x = 0; x < width; ++x) line[x] = static_cast<char>((x + y) % 4);
-    bytes += line;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x)
+      dib.row(height - 1 - y)[x] = static_cast<std::uint8_t>((x + y) % 4);
   }
-  WriteFileBytes(path, bytes);
+  WriteFileBytes(path, BmpFileOf(dib));
 }
 
 Dib ReadJpeg(const std::filesystem::path& path) {
@@ -145,20 +127,16 @@ std::string EncodeTestJpeg(int width, int height, const PixelSource& pixels,
   return bytes;
 }
 
-std::optional<Dib> DecodeJpegBytes(const std::string& bytes) {
-  std::FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
-  if (file == nullptr) return std::nullopt;
-  std::optional<Dib> dib = ReadJpegToDib(file);
-  std::fclose(file);
-  return dib;
+std::optional<Dib> DecodeJpegBytes(const std::string& bytes, JpegWarnings warnings) {
+  return ReadJpegToDib(MemoryStream(bytes).get(), warnings);
+}
+
+std::optional<Dib> DecodeBmpBytes(const std::string& bytes) {
+  return ReadBmpToDib(MemoryStream(bytes).get());
 }
 
 std::optional<Dib> DecodeJpegFile(const std::filesystem::path& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::nullopt;
-  std::optional<Dib> dib = ReadJpegToDib(file);
-  std::fclose(file);
-  return dib;
+  return ReadJpegToDib(UniqueFile(std::fopen(path.c_str(), "rb")).get());
 }
 
 Dib MakeGradientDib(int width, int height) {
@@ -173,19 +151,24 @@ Dib PatternDib(int width, int height, int seed) {
   });
 }
 
-std::string JpegBytes(int width, int height, int seed) {
+std::optional<std::string> JpegBytesOf(const Dib& dib, int quality, bool progressive) {
   char* buffer = nullptr;
   std::size_t size = 0;
-  std::FILE* stream = open_memstream(&buffer, &size);
-  const bool written = WriteDibToJpeg(stream, PatternDib(width, height, seed), 90, false);
-  std::fclose(stream);
-  std::string bytes = written ? std::string(buffer, size) : std::string();
+  UniqueFile stream(open_memstream(&buffer, &size));
+  const bool written = WriteDibToJpeg(stream.get(), dib, quality, progressive);
+  stream.reset();  // sets `buffer` and `size`
+  std::optional<std::string> bytes;
+  if (written) bytes.emplace(buffer, size);
   std::free(buffer);
   return bytes;
 }
 
+std::string JpegBytes(int width, int height, int seed) {
+  return JpegBytesOf(PatternDib(width, height, seed), 90).value_or("");
+}
+
 std::string BmpBytes(int width, int height, int seed) {
-  return Bmp24Bytes(PatternDib(width, height, seed));
+  return BmpFileOf(PatternDib(width, height, seed));
 }
 
 }  // namespace velmarin::test

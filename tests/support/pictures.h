@@ -7,6 +7,7 @@
 #include <string>
 
 #include "image/dib.h"
+#include "image/jpeg_codec.h"
 
 namespace velmarin {
 struct Settings;
@@ -46,6 +47,8 @@ struct TestJpegFormat {
 // A JPEG file in memory written directly with libjpeg (top row first).
 std::string EncodeTestJpeg(int width, int height, const PixelSource& pixels,
                            const TestJpegFormat& format = {});
+// The JPEG file WriteDibToJpeg makes of `dib`; nullopt when it fails.
+std::optional<std::string> JpegBytesOf(const Dib& dib, int quality, bool progressive = false);
 // PatternDib as the bytes of a JPEG file (quality 90).
 std::string JpegBytes(int width, int height, int seed);
 // PatternDib as the bytes of an uncompressed 24-bit BMP file.
@@ -57,7 +60,9 @@ void WriteBmp24(const std::filesystem::path& path, const Dib& dib);
 // An 8-bit BMP file whose pixel (x, y) takes palette entry (x + y) % 4 of `palette`.
 void WriteBmp8(const std::filesystem::path& path, int width, int height, const Rgb (&palette)[4]);
 
-std::optional<Dib> DecodeJpegBytes(const std::string& bytes);
+std::optional<Dib> DecodeJpegBytes(const std::string& bytes,
+                                   JpegWarnings warnings = JpegWarnings::kReportOnce);
+std::optional<Dib> DecodeBmpBytes(const std::string& bytes);
 // The decoded picture of a JPEG file; nullopt when it does not decode.
 std::optional<Dib> DecodeJpegFile(const std::filesystem::path& path);
 // The decoded JPEG file; fails the test when it does not decode.
