@@ -31,18 +31,15 @@ constexpr std::size_t kValueOffset = 2;
 constexpr std::size_t kSequenceOffset = 7;
 constexpr std::size_t kAnswerBytesNeeded = kSequenceOffset + 1;
 
-// A zero-filled output report of the board's length; fields beyond it are dropped.
-class OutputReport {
- public:
-  explicit OutputReport(int length) : bytes_(static_cast<std::size_t>(std::max(length, 0))) {}
-  void Set(std::size_t offset, std::uint8_t value) {
-    if (offset < bytes_.size()) bytes_[offset] = value;
-  }
-  std::span<const std::uint8_t> bytes() const { return bytes_; }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-};
+// A zero-filled output report of the board's length with `command` and one byte at `offset`;
+// bytes beyond the length are dropped.
+std::vector<std::uint8_t> CommandReport(int length, std::uint8_t command, std::size_t offset,
+                                        std::uint8_t value) {
+  std::vector<std::uint8_t> report(static_cast<std::size_t>(std::max(length, 0)));
+  if (kCommandOffset < report.size()) report[kCommandOffset] = command;
+  if (offset < report.size()) report[offset] = value;
+  return report;
+}
 
 std::uint8_t WriteCommand(int port, bool extended) {
   return static_cast<std::uint8_t>(extended ? 0x10 + (port & 3) : 0x01 + (port & 1));
@@ -79,7 +76,7 @@ void UsbIo::OpenDevice(int index) {
 
 void UsbIo::CloseDevice() {
   const auto lock = LockForTeardown();
-  CloseLocked();
+  device_.reset();
 }
 
 int UsbIo::Init() {
@@ -90,10 +87,9 @@ int UsbIo::Init() {
 int UsbIo::WritePort(int port, std::uint8_t value, bool extended) {
   const std::lock_guard lock(mutex_);
   if (paths_.empty()) InitLocked(true);
-  OutputReport report(output_report_length_);
-  report.Set(kCommandOffset, WriteCommand(port, extended));
-  report.Set(kValueOffset, value);
-  if (!device_ || !device_->Write(report.bytes())) return -1;
+  const auto report =
+      CommandReport(output_report_length_, WriteCommand(port, extended), kValueOffset, value);
+  if (!device_ || !device_->Write(report)) return -1;
   return 0;
 }
 
@@ -102,10 +98,9 @@ int UsbIo::ReadPort(int* value, int port, bool extended) {
   if (paths_.empty()) InitLocked(true);
   ++sequence_;
   const auto sequence = static_cast<std::uint8_t>(sequence_ & 0xFF);
-  OutputReport command(output_report_length_);
-  command.Set(kCommandOffset, ReadCommand(port, extended));
-  command.Set(kSequenceOffset, sequence);
-  if (!device_ || !device_->Write(command.bytes())) return -1;
+  const auto command =
+      CommandReport(output_report_length_, ReadCommand(port, extended), kSequenceOffset, sequence);
+  if (!device_ || !device_->Write(command)) return -1;
 
   std::vector<std::uint8_t> answer(std::max<std::size_t>(
       static_cast<std::size_t>(std::max(input_report_length_, 0)), kAnswerBytesNeeded));
@@ -130,11 +125,6 @@ int UsbIo::Shutdown() {
   return 0;
 }
 
-bool UsbIo::HidLibraryLoaded() const {
-  const std::lock_guard lock(mutex_);
-  return library_loaded_;
-}
-
 bool UsbIo::DeviceOpen() const {
   const std::lock_guard lock(mutex_);
   return device_ != nullptr;
@@ -143,26 +133,6 @@ bool UsbIo::DeviceOpen() const {
 int UsbIo::DeviceCount() const {
   const std::lock_guard lock(mutex_);
   return static_cast<int>(paths_.size());
-}
-
-std::vector<std::string> UsbIo::DevicePaths() const {
-  const std::lock_guard lock(mutex_);
-  return paths_;
-}
-
-int UsbIo::InputReportLength() const {
-  const std::lock_guard lock(mutex_);
-  return input_report_length_;
-}
-
-int UsbIo::OutputReportLength() const {
-  const std::lock_guard lock(mutex_);
-  return output_report_length_;
-}
-
-std::uint32_t UsbIo::Sequence() const {
-  const std::lock_guard lock(mutex_);
-  return sequence_;
 }
 
 bool UsbIo::LoadLocked(bool lazy) {
@@ -177,7 +147,7 @@ bool UsbIo::LoadLocked(bool lazy) {
 }
 
 int UsbIo::FindLocked() {
-  CloseLocked();
+  device_.reset();
   paths_.clear();
   for (const HidDeviceInfo& info : transport_.Enumerate()) {
     if (paths_.size() >= static_cast<std::size_t>(kMaxBoards)) break;
@@ -192,7 +162,7 @@ int UsbIo::FindLocked() {
 
 void UsbIo::OpenLocked(int index) {
   if (index < 0 || index >= static_cast<int>(paths_.size())) return;
-  CloseLocked();
+  device_.reset();
   device_ = transport_.Open(paths_[static_cast<std::size_t>(index)]);
   if (device_) {
     input_report_length_ = device_->InputReportLength();
@@ -200,15 +170,13 @@ void UsbIo::OpenLocked(int index) {
   }
 }
 
-void UsbIo::CloseLocked() { device_.reset(); }
-
 int UsbIo::InitLocked(bool lazy) {
   if (!library_loaded_ && !LoadLocked(lazy)) return -1;
   return FindLocked() == 0 ? -2 : 0;
 }
 
 void UsbIo::ShutdownLocked() {
-  CloseLocked();
+  device_.reset();
   if (library_loaded_) transport_.Exit();
   library_loaded_ = false;
   paths_.clear();

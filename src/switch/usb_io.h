@@ -47,20 +47,26 @@ class UsbIo {
   // Closes the board and releases the HID subsystem; the next access initialises again.
   int Shutdown();
 
-  bool HidLibraryLoaded() const;
+  bool HidLibraryLoaded() const { return Snapshot(library_loaded_); }
   bool DeviceOpen() const;
   int DeviceCount() const;
-  std::vector<std::string> DevicePaths() const;
-  int InputReportLength() const;
-  int OutputReportLength() const;
-  std::uint32_t Sequence() const;
+  std::vector<std::string> DevicePaths() const { return Snapshot(paths_); }
+  int InputReportLength() const { return Snapshot(input_report_length_); }
+  int OutputReportLength() const { return Snapshot(output_report_length_); }
+  std::uint32_t Sequence() const { return Snapshot(sequence_); }
 
  private:
+  // A copy of one field, taken under `mutex_`.
+  template <typename T>
+  T Snapshot(const T& field) const {
+    const std::lock_guard lock(mutex_);
+    return field;
+  }
+
   // The *Locked members expect `mutex_` held.
   bool LoadLocked(bool lazy);
   int FindLocked();
   void OpenLocked(int index);
-  void CloseLocked();
   int InitLocked(bool lazy);
   void ShutdownLocked();
   // Holds off new reads and lets a read in progress give up between two reports.
