@@ -61,6 +61,15 @@ class SwitchMonitorTest : public ::testing::Test {
     finished_ = false;
   }
 
+  // Runs the thread until `condition` holds, then `more_polls` polls longer, and stops it.
+  template <typename Condition>
+  bool RunUntil(Condition condition, int more_polls = 0) {
+    Start();
+    const bool reached = Eventually(condition) && PollsMore(more_polls);
+    StopAndJoin();
+    return reached;
+  }
+
   // Waits until the thread has polled `polls` more times.
   bool PollsMore(int polls) {
     const int target = progress_.poll_count.load() + polls;
@@ -102,10 +111,7 @@ TEST_F(SwitchMonitorTest, StopDuringTheStartPauseEndsAtOnce) {
 TEST_F(SwitchMonitorTest, OnEdgeFiresOnTheFirstPollAfterStart) {
   OpenUsbIo();
   board_->SetPins(0x01);
-  Start();
-  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
-  ASSERT_TRUE(PollsMore(3));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return fired_.load() == 1; }, /*more_polls=*/3));
   EXPECT_EQ(fired_.load(), 1);
   EXPECT_EQ(progress_.last_usb_sample.load(), 1);
 }
@@ -114,9 +120,7 @@ TEST_F(SwitchMonitorTest, OnlyPinZeroCounts) {
   OpenUsbIo();
   board_->QueuePins({0xFE, 0x02});
   board_->SetPins(0x03);
-  Start();
-  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return fired_.load() == 1; }));
   EXPECT_GE(progress_.poll_count.load(), 3);
 }
 
@@ -124,18 +128,13 @@ TEST_F(SwitchMonitorTest, OffEdgeIsGuardedForTheFirstFivePollsOnlyAcrossRestarts
   settings_[SettingSlot::TriggerEdge] = "OFF";
   OpenUsbIo();
   board_->QueuePins({0x01, 0x00});  // up and down again within the first five polls
-  Start();
-  ASSERT_TRUE(Eventually([&] { return progress_.poll_count.load() > 5; }));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return progress_.poll_count.load() > 5; }));
   EXPECT_EQ(fired_.load(), 0);
   EXPECT_EQ(progress_.last_usb_sample.load(), 0);
 
   // A new run carries on counting: the guard does not come back.
   board_->QueuePins({0x01, 0x00});
-  Start();
-  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
-  ASSERT_TRUE(PollsMore(3));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return fired_.load() == 1; }, /*more_polls=*/3));
   EXPECT_EQ(fired_.load(), 1);
 }
 
@@ -144,9 +143,7 @@ TEST_F(SwitchMonitorTest, EdgeNamingBothWordsFiresOnBothChanges) {
   OpenUsbIo();
   progress_.poll_count = 100;
   board_->QueuePins({0x01, 0x00, 0x01, 0x00});
-  Start();
-  ASSERT_TRUE(Eventually([&] { return fired_.load() == 4; }));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return fired_.load() == 4; }));
 }
 
 TEST_F(SwitchMonitorTest, EdgeNamingNeitherWordNeverFiresButFollowsTheLevel) {
@@ -154,9 +151,7 @@ TEST_F(SwitchMonitorTest, EdgeNamingNeitherWordNeverFiresButFollowsTheLevel) {
   OpenUsbIo();
   progress_.poll_count = 100;
   board_->SetPins(0x01);
-  Start();
-  ASSERT_TRUE(Eventually([&] { return progress_.last_usb_sample.load() == 1; }));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return progress_.last_usb_sample.load() == 1; }));
   EXPECT_EQ(fired_.load(), 0);
 }
 
@@ -180,9 +175,7 @@ TEST_F(SwitchMonitorTest, PollCountStopsAtItsMaximumAndOffStillFires) {
   progress_.last_usb_sample = 1;
   board_->QueuePins({0x01, 0x01, 0x01});
   board_->SetPins(0x00);
-  Start();
-  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return fired_.load() == 1; }));
   EXPECT_EQ(progress_.poll_count.load(), std::numeric_limits<std::int32_t>::max());
 }
 
@@ -214,17 +207,13 @@ TEST_F(SwitchMonitorTest, SerialDsrDecidesWhenItChangesWithCts) {
   // CTS falls as DSR rises: level 1, so an ON event (CTS alone would say 0).
   progress_.last_modem_status = kModemCts;
   lines_->SetStatus(kModemDsr);
-  Start();
-  ASSERT_TRUE(Eventually([&] { return progress_.last_modem_status.load() == kModemDsr; }));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return progress_.last_modem_status.load() == kModemDsr; }));
   EXPECT_EQ(fired_.load(), 1);
 
   // DSR falls as CTS rises: level 0, so an OFF event (CTS alone would say 1).
   settings_[SettingSlot::TriggerEdge] = "OFF";
   lines_->SetStatus(kModemCts);
-  Start();
-  ASSERT_TRUE(Eventually([&] { return progress_.last_modem_status.load() == kModemCts; }));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return progress_.last_modem_status.load() == kModemCts; }));
   EXPECT_EQ(fired_.load(), 2);
 }
 
@@ -233,19 +222,14 @@ TEST_F(SwitchMonitorTest, SerialRingAloneIsJudgedByCts) {
   progress_.poll_count = 100;
   progress_.last_modem_status = kModemCts;
   lines_->SetStatus(kModemCts | kModemRing);
-  Start();
-  ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
-  ASSERT_TRUE(PollsMore(3));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return fired_.load() == 1; }, /*more_polls=*/3));
   EXPECT_EQ(fired_.load(), 1);
 
   // The same change with CTS low is a change to level 0: no ON event.
   settings_[SettingSlot::TriggerEdge] = "ON";
   progress_.last_modem_status = 0;
   lines_->SetStatus(kModemRlsd);
-  Start();
-  ASSERT_TRUE(Eventually([&] { return progress_.last_modem_status.load() == kModemRlsd; }));
-  StopAndJoin();
+  ASSERT_TRUE(RunUntil([&] { return progress_.last_modem_status.load() == kModemRlsd; }));
   EXPECT_EQ(fired_.load(), 1);
 }
 
