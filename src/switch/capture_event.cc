@@ -1,29 +1,19 @@
 #include "switch/capture_event.h"
 
-#include <algorithm>
-#include <climits>
+#include <array>
+#include <charconv>
 #include <mutex>
+#include <ranges>
 #include <string>
+#include <vector>
 
 #include "base/scanf_reader.h"
 
 namespace velmarin {
 namespace {
 
-constexpr int kVkShift = 16;
-constexpr int kVkControl = 17;
-constexpr int kVkAlt = 18;
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool ModifierHeld(std::string_view modifiers, std::size_t position) {
-  return position < modifiers.size() && modifiers[position] == '1';
-}
+// The keys of the Modifiers flags, in flag order: Ctrl, Alt, Shift.
+constexpr std::array<int, 3> kModifierKeys = {17, 18, 16};
 
 // One sequence at a time for the whole process: the switch thread and the event test may fire
 // together, and a key stroke mixed into a click (or another stroke) would send a wrong command.
@@ -32,18 +22,16 @@ std::mutex& SequenceMutex() {
   return mutex;
 }
 
+// The modifiers held are pressed in the order of their flags, then the key; all are released
+// in the reverse order.
 void SendKeyStroke(InputSynthesizer& input, int key, std::string_view modifiers) {
-  const bool ctrl = ModifierHeld(modifiers, 0);
-  const bool alt = ModifierHeld(modifiers, 1);
-  const bool shift = ModifierHeld(modifiers, 2);
-  if (ctrl) input.KeyDown(kVkControl);
-  if (alt) input.KeyDown(kVkAlt);
-  if (shift) input.KeyDown(kVkShift);
-  input.KeyDown(key);
-  input.KeyUp(key);
-  if (shift) input.KeyUp(kVkShift);
-  if (alt) input.KeyUp(kVkAlt);
-  if (ctrl) input.KeyUp(kVkControl);
+  std::vector<int> keys;
+  for (std::size_t i = 0; i < kModifierKeys.size(); ++i) {
+    if (i < modifiers.size() && modifiers[i] == '1') keys.push_back(kModifierKeys[i]);
+  }
+  keys.push_back(key);
+  for (const int held : keys) input.KeyDown(held);
+  for (const int held : std::views::reverse(keys)) input.KeyUp(held);
 }
 
 void SendClick(InputSynthesizer& input, int x, int y) {
@@ -57,13 +45,9 @@ void SendClick(InputSynthesizer& input, int x, int y) {
 int CaptureKeyCode(std::string_view key_code) {
   if (key_code.size() == 1) return static_cast<unsigned char>(key_code[0]);
   if (key_code.size() != 2) return 0;
-  int value = 0;
-  for (char c : key_code) {
-    const int digit = HexDigitValue(c);
-    if (digit < 0) break;
-    value = value * 16 + digit;
-  }
-  return value & 0xFF;
+  unsigned value = 0;  // stays 0 when the first byte is no hexadecimal digit
+  std::from_chars(key_code.data(), key_code.data() + 2, value, 16);
+  return static_cast<int>(value);
 }
 
 bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input, MessageSink* messages) {

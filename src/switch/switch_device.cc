@@ -30,11 +30,8 @@ void SwitchDevices::OpenSwitchDevice(const Settings& settings) {
     switch_kind_ = SwitchKind::kNone;
     return;
   }
-  if (usb_io_.Init() != 0) {
-    switch_kind_ = SwitchKind::kError;
-    return;
-  }
-  if (!Contains(name, "USB-IO")) {
+  // Any other name still searches the boards, but only "USB-IO" uses one.
+  if (usb_io_.Init() != 0 || !Contains(name, "USB-IO")) {
     switch_kind_ = SwitchKind::kError;
     return;
   }

@@ -30,8 +30,6 @@ using Kind = RecordedXEvent::Kind;
 // Guards against a hang when input never arrives; the tests do not depend on the time taken.
 constexpr std::chrono::seconds kPatience{20};
 
-using CollectedMessages = test::RecordedMessages;
-
 TEST(KeysymForVirtualKey, LettersAreLowerCaseKeys) {
   for (int i = 0; i < 26; ++i) EXPECT_EQ(KeysymForVirtualKey(0x41 + i), XK_a + i) << i;
   EXPECT_EQ(KeysymForVirtualKey(0x61), XK_KP_1);  // 0x61 is a numpad key, not the letter
@@ -99,7 +97,7 @@ TEST(KeysymForVirtualKey, EveryMappedCodeNamesARealKeysym) {
 }
 
 TEST(XTestInput, WithoutADisplayItSaysSoOnceAndDoesNothing) {
-  CollectedMessages messages;
+  test::RecordedMessages messages;
   XTestInput input(messages, ":4999");
   EXPECT_FALSE(input.available());
   input.KeyDown(0x0D);
@@ -116,15 +114,20 @@ TEST(XTestInput, WithoutADisplayItSaysSoOnceAndDoesNothing) {
   EXPECT_NE(texts[0].find(":4999"), std::string::npos) << texts[0];
 }
 
+// `settings` with the event `key_code` and `modifiers`.
+Settings KeySettings(std::string key_code, std::string modifiers, Settings settings = {}) {
+  settings[SettingSlot::KeyCode] = std::move(key_code);
+  settings[SettingSlot::Modifiers] = std::move(modifiers);
+  return settings;
+}
+
 // Writes a velmarin.ini into `dir` whose event is `key_code` with `modifiers`.
 void WriteEventSettings(const std::filesystem::path& dir, const std::string& key_code,
                         const std::string& modifiers) {
   std::string error;
   const auto program_dir = MakeProgramDir(dir, &error);
   ASSERT_TRUE(program_dir) << error;
-  Settings settings = DefaultSettings(program_dir->cp932);
-  settings[SettingSlot::KeyCode] = key_code;
-  settings[SettingSlot::Modifiers] = modifiers;
+  const Settings settings = KeySettings(key_code, modifiers, DefaultSettings(program_dir->cp932));
   ASSERT_TRUE(SaveSettings(*program_dir, settings, &error)) << error;
 }
 
@@ -144,77 +147,69 @@ class XvfbInput : public ::testing::Test {
   static void SetUpTestSuite() {
     const auto binary = test::XvfbServer::FindBinary();
     if (!binary) return;
-    log_dir_ = new test::TempDir;
-    server_ = new test::XvfbServer(*binary, *log_dir_ / "xvfb.log");
+    log_dir_ = std::make_unique<test::TempDir>();
+    server_ = std::make_unique<test::XvfbServer>(*binary, *log_dir_ / "xvfb.log");
   }
   static void TearDownTestSuite() {
-    delete server_;
-    delete log_dir_;
-    server_ = nullptr;
-    log_dir_ = nullptr;
+    server_.reset();
+    log_dir_.reset();
   }
   void SetUp() override {
     if (server_ == nullptr) GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_FALSE(display().empty()) << server_->error();
     recorder_ = std::make_unique<test::XEventRecorder>(display(), kWindowX, kWindowY, 400, 300);
     ASSERT_TRUE(recorder_->error().empty()) << recorder_->error();
+    input_ = std::make_unique<XTestInput>(messages_, display());
+  }
+
+  // Expects the presses of `keysyms` in order from events[first], then their releases in the
+  // reverse order.
+  void ExpectStroke(const std::vector<RecordedXEvent>& events, std::size_t first,
+                    const std::vector<std::uint32_t>& keysyms) {
+    const std::size_t last = first + 2 * keysyms.size() - 1;
+    ASSERT_LT(last, events.size());
+    for (std::size_t i = 0; i < keysyms.size(); ++i) {
+      const unsigned keycode = recorder_->KeycodeOf(keysyms[i]);
+      EXPECT_EQ(events[first + i].kind, Kind::kKeyPress) << first + i;
+      EXPECT_EQ(events[first + i].detail, keycode) << first + i;
+      EXPECT_EQ(events[last - i].kind, Kind::kKeyRelease) << last - i;
+      EXPECT_EQ(events[last - i].detail, keycode) << last - i;
+    }
   }
 
   static const std::string& display() { return server_->display_name(); }
 
   static constexpr int kWindowX = 100;
   static constexpr int kWindowY = 100;
-  static inline test::TempDir* log_dir_ = nullptr;
-  static inline test::XvfbServer* server_ = nullptr;
+  static inline std::unique_ptr<test::TempDir> log_dir_;
+  static inline std::unique_ptr<test::XvfbServer> server_;
   std::unique_ptr<test::XEventRecorder> recorder_;
+  test::RecordedMessages messages_;
+  std::unique_ptr<XTestInput> input_;
 };
 
-Settings KeySettings(std::string key_code, std::string modifiers) {
-  Settings settings;
-  settings[SettingSlot::KeyCode] = std::move(key_code);
-  settings[SettingSlot::Modifiers] = std::move(modifiers);
-  return settings;
-}
-
-void ExpectKeyEvent(const RecordedXEvent& event, Kind kind, unsigned keycode) {
-  EXPECT_EQ(event.kind, kind);
-  EXPECT_EQ(event.detail, keycode);
-}
-
 TEST_F(XvfbInput, KeyStrokeWithModifiersReachesTheFocusedWindow) {
-  CollectedMessages messages;
-  XTestInput input(messages, display());
-  ASSERT_TRUE(input.available());
-  ASSERT_TRUE(FireCaptureEvent(KeySettings("41", "101"), input));
+  ASSERT_TRUE(input_->available());
+  ASSERT_TRUE(FireCaptureEvent(KeySettings("41", "101"), *input_));
 
   const auto events = recorder_->WaitForEvents(6, kPatience);
   ASSERT_EQ(events.size(), 6u);
-  const unsigned ctrl = recorder_->KeycodeOf(XK_Control_L);
-  const unsigned shift = recorder_->KeycodeOf(XK_Shift_L);
-  const unsigned a = recorder_->KeycodeOf(XK_a);
-  ASSERT_NE(a, 0u);
-  ExpectKeyEvent(events[0], Kind::kKeyPress, ctrl);
-  ExpectKeyEvent(events[1], Kind::kKeyPress, shift);
-  ExpectKeyEvent(events[2], Kind::kKeyPress, a);
-  ExpectKeyEvent(events[3], Kind::kKeyRelease, a);
-  ExpectKeyEvent(events[4], Kind::kKeyRelease, shift);
-  ExpectKeyEvent(events[5], Kind::kKeyRelease, ctrl);
+  ASSERT_NE(recorder_->KeycodeOf(XK_a), 0u);
+  ExpectStroke(events, 0, {XK_Control_L, XK_Shift_L, XK_a});
   for (int i : {2, 3}) {
     EXPECT_EQ(events[i].state & (test::kControlMask | test::kShiftMask | test::kAltMask),
               test::kControlMask | test::kShiftMask)
         << i;
   }
   EXPECT_EQ(events[0].state & (test::kControlMask | test::kShiftMask), 0u);
-  EXPECT_TRUE(messages.texts().empty());
+  EXPECT_TRUE(messages_.texts().empty());
 }
 
 TEST_F(XvfbInput, ClickLandsAtTheConfiguredPositionAndThePointerStays) {
-  CollectedMessages messages;
-  XTestInput input(messages, display());
   Settings settings;
   settings[SettingSlot::MouseX] = "250";
   settings[SettingSlot::MouseY] = "180";
-  ASSERT_TRUE(FireCaptureEvent(settings, input));
+  ASSERT_TRUE(FireCaptureEvent(settings, *input_));
 
   const auto events = recorder_->WaitForEvents(2, kPatience);
   ASSERT_EQ(events.size(), 2u);
@@ -229,54 +224,45 @@ TEST_F(XvfbInput, ClickLandsAtTheConfiguredPositionAndThePointerStays) {
 }
 
 TEST_F(XvfbInput, FarOffPositionsStopAtTheScreenEdge) {
-  CollectedMessages messages;
-  XTestInput input(messages, display());
   // 65636 would wrap to 100 in the request's 16-bit field.
-  input.MoveTo(65636, 50);
-  input.Flush();
+  input_->MoveTo(65636, 50);
+  input_->Flush();
   EXPECT_EQ(recorder_->PointerPosition(), std::make_pair(1023, 50));
-  input.MoveTo(-70000, 99999);
-  input.Flush();
+  input_->MoveTo(-70000, 99999);
+  input_->Flush();
   EXPECT_EQ(recorder_->PointerPosition(), std::make_pair(0, 767));
 }
 
 TEST_F(XvfbInput, KeyWithoutAnXKeyIsSkippedAndReportedOnce) {
-  CollectedMessages messages;
-  XTestInput input(messages, display());
-  ASSERT_TRUE(FireCaptureEvent(KeySettings("DF", "000"), input));
-  ASSERT_TRUE(FireCaptureEvent(KeySettings("DF", "000"), input));
-  ASSERT_TRUE(FireCaptureEvent(KeySettings("0D", "000"), input));
+  ASSERT_TRUE(FireCaptureEvent(KeySettings("DF", "000"), *input_));
+  ASSERT_TRUE(FireCaptureEvent(KeySettings("DF", "000"), *input_));
+  ASSERT_TRUE(FireCaptureEvent(KeySettings("0D", "000"), *input_));
 
   // Nothing arrived for the skipped key: the first events are those of the next stroke.
   const auto events = recorder_->WaitForEvents(2, kPatience);
   ASSERT_EQ(events.size(), 2u);
-  ExpectKeyEvent(events[0], Kind::kKeyPress, recorder_->KeycodeOf(XK_Return));
-  ExpectKeyEvent(events[1], Kind::kKeyRelease, recorder_->KeycodeOf(XK_Return));
-  const auto texts = messages.texts();
+  ExpectStroke(events, 0, {XK_Return});
+  const auto texts = messages_.texts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_NE(texts[0].find("0xDF"), std::string::npos) << texts[0];
 }
 
 TEST_F(XvfbInput, StrokesAndClicksFromTwoThreadsArriveWhole) {
   constexpr int kRounds = 20;
-  CollectedMessages messages;
-  XTestInput input(messages, display());
   Settings click;
   click[SettingSlot::MouseX] = "250";
   click[SettingSlot::MouseY] = "180";
   std::thread stroke_thread([&] {
-    for (int i = 0; i < kRounds; ++i) FireCaptureEvent(KeySettings("41", "100"), input);
+    for (int i = 0; i < kRounds; ++i) FireCaptureEvent(KeySettings("41", "100"), *input_);
   });
   std::thread click_thread([&] {
-    for (int i = 0; i < kRounds; ++i) FireCaptureEvent(click, input);
+    for (int i = 0; i < kRounds; ++i) FireCaptureEvent(click, *input_);
   });
   stroke_thread.join();
   click_thread.join();
 
   const auto events = recorder_->WaitForEvents(6 * kRounds, kPatience);
   ASSERT_EQ(events.size(), 6u * kRounds);
-  const unsigned ctrl = recorder_->KeycodeOf(XK_Control_L);
-  const unsigned a = recorder_->KeycodeOf(XK_a);
   int strokes = 0, clicks = 0;
   for (std::size_t i = 0; i < events.size();) {
     if (events[i].kind == Kind::kButtonPress) {
@@ -285,11 +271,7 @@ TEST_F(XvfbInput, StrokesAndClicksFromTwoThreadsArriveWhole) {
       ++clicks;
       i += 2;
     } else {
-      ASSERT_LE(i + 4, events.size());
-      ExpectKeyEvent(events[i], Kind::kKeyPress, ctrl);
-      ExpectKeyEvent(events[i + 1], Kind::kKeyPress, a);
-      ExpectKeyEvent(events[i + 2], Kind::kKeyRelease, a);
-      ExpectKeyEvent(events[i + 3], Kind::kKeyRelease, ctrl);
+      ExpectStroke(events, i, {XK_Control_L, XK_a});
       ++strokes;
       i += 4;
     }
@@ -308,12 +290,7 @@ TEST_F(XvfbInput, FireEventCommandSendsTheConfiguredKey) {
 
   const auto events = recorder_->WaitForEvents(4, kPatience);
   ASSERT_EQ(events.size(), 4u);
-  const unsigned ctrl = recorder_->KeycodeOf(XK_Control_L);
-  const unsigned enter = recorder_->KeycodeOf(XK_Return);
-  ExpectKeyEvent(events[0], Kind::kKeyPress, ctrl);
-  ExpectKeyEvent(events[1], Kind::kKeyPress, enter);
-  ExpectKeyEvent(events[2], Kind::kKeyRelease, enter);
-  ExpectKeyEvent(events[3], Kind::kKeyRelease, ctrl);
+  ExpectStroke(events, 0, {XK_Control_L, XK_Return});
   EXPECT_EQ(events[1].state & (test::kControlMask | test::kShiftMask | test::kAltMask),
             test::kControlMask);
 }

@@ -15,8 +15,6 @@ namespace {
 using Events = std::vector<std::string>;
 using test::RecordingInput;
 
-using CollectedMessages = test::RecordedMessages;
-
 Settings EventSettings(std::string key_code, std::string modifiers = "000",
                        std::string mouse_x = "300", std::string mouse_y = "200") {
   Settings settings;
@@ -95,7 +93,7 @@ TEST(FireCaptureEvent, UnusableClickPositionSendsNothingAndSaysSo) {
        std::vector<std::pair<std::string, std::string>>{{"", "200"}, {"300", "abc"}, {"x", "y"}}) {
     SCOPED_TRACE(x + "," + y);
     RecordingInput input;
-    CollectedMessages messages;
+    test::RecordedMessages messages;
     EXPECT_FALSE(FireCaptureEvent(EventSettings("", "000", x, y), input, &messages));
     EXPECT_TRUE(input.events().empty());
     EXPECT_EQ(input.flushes(), 0);
@@ -106,7 +104,7 @@ TEST(FireCaptureEvent, UnusableClickPositionSendsNothingAndSaysSo) {
 
 TEST(FireCaptureEvent, KeyStrokeIgnoresTheClickPosition) {
   RecordingInput input;
-  CollectedMessages messages;
+  test::RecordedMessages messages;
   EXPECT_TRUE(FireCaptureEvent(EventSettings("0D", "000", "x", "y"), input, &messages));
   EXPECT_EQ(input.events(), (Events{"down 13", "up 13"}));
   EXPECT_TRUE(messages.texts().empty());
