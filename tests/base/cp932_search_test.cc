@@ -16,15 +16,10 @@ constexpr std::string_view kHyou = "\x95\x5C";
 constexpr std::string_view kSmallA = "\x83\x40";
 
 TEST(Cp932CharacterTest, LeadByteRanges) {
-  EXPECT_FALSE(IsCp932LeadByte(0x7F));
-  EXPECT_FALSE(IsCp932LeadByte(0x80));
-  EXPECT_TRUE(IsCp932LeadByte(0x81));
-  EXPECT_TRUE(IsCp932LeadByte(0x9F));
-  EXPECT_FALSE(IsCp932LeadByte(0xA0));
-  EXPECT_FALSE(IsCp932LeadByte(0xDF));  // half-width katakana are one byte
-  EXPECT_TRUE(IsCp932LeadByte(0xE0));
-  EXPECT_TRUE(IsCp932LeadByte(0xFC));
-  EXPECT_FALSE(IsCp932LeadByte(0xFD));
+  for (unsigned char byte : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_TRUE(IsCp932LeadByte(byte)) << +byte;
+  // 0xA0-0xDF: half-width katakana are one byte.
+  for (unsigned char byte : {0x7F, 0x80, 0xA0, 0xDF, 0xFD})
+    EXPECT_FALSE(IsCp932LeadByte(byte)) << +byte;
 }
 
 TEST(Cp932CharacterTest, CharLength) {

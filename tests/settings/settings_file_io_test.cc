@@ -38,6 +38,8 @@ class SettingsFileTest : public ::testing::Test {
 
   TempDir temp;
   const ProgramDir dir = DirOf(temp.path());
+  std::string warning;  // what LoadSettings says
+  std::string error;    // what SaveSettings says
 };
 using LoadSettingsTest = SettingsFileTest;
 using SaveSettingsTest = SettingsFileTest;
@@ -64,7 +66,6 @@ class FileSizeLimit {
 };
 
 TEST_F(LoadSettingsTest, MissingFileIsCreatedWithDefaults) {
-  std::string warning;
   const Settings loaded = LoadSettings(dir, &warning);
   EXPECT_EQ(warning, "");
   EXPECT_EQ(loaded, DefaultSettings(dir.cp932));
@@ -88,7 +89,6 @@ TEST_F(LoadSettingsTest, MissingFileIsCreatedWithDefaults) {
 
 TEST_F(LoadSettingsTest, EmptyFileGivesDefaultsAndStaysEmpty) {
   WriteFileBytes(temp / "velmarin.ini", "");
-  std::string warning;
   EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
   EXPECT_EQ(warning, "");
   EXPECT_EQ(File(), "");
@@ -97,7 +97,6 @@ TEST_F(LoadSettingsTest, EmptyFileGivesDefaultsAndStaysEmpty) {
 TEST_F(LoadSettingsTest, ExistingFileIsReadAndNotRewritten) {
   const std::string file = "comment\r\nKey Event:q\r\n";
   WriteFileBytes(temp / "velmarin.ini", file);
-  std::string warning;
   const Settings loaded = LoadSettings(dir, &warning);
   EXPECT_EQ(loaded[SettingSlot::KeyCode], "q");
   EXPECT_EQ(loaded[SettingSlot::WatchFolder], temp.path().string());
@@ -106,7 +105,6 @@ TEST_F(LoadSettingsTest, ExistingFileIsReadAndNotRewritten) {
 
 TEST_F(LoadSettingsTest, UncreatableFileGivesDefaultsAndAWarning) {
   const ProgramDir missing = DirOf(temp / "no-such-folder");
-  std::string warning;
   EXPECT_EQ(LoadSettings(missing, &warning), DefaultSettings(missing.cp932));
   EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
   EXPECT_FALSE(fs::exists(missing.path));
@@ -114,7 +112,6 @@ TEST_F(LoadSettingsTest, UncreatableFileGivesDefaultsAndAWarning) {
 
 TEST_F(LoadSettingsTest, UnreadableFileGivesDefaultsAndAWarningAndIsKept) {
   fs::create_directory(temp / "velmarin.ini");  // opens, but cannot be read
-  std::string warning;
   EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
   EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
   EXPECT_TRUE(fs::is_directory(temp / "velmarin.ini"));
@@ -122,7 +119,6 @@ TEST_F(LoadSettingsTest, UnreadableFileGivesDefaultsAndAWarningAndIsKept) {
 
 TEST_F(LoadSettingsTest, FifoInPlaceOfTheFileDoesNotHoldTheStart) {
   ASSERT_EQ(mkfifo((temp / "velmarin.ini").c_str(), 0600), 0);
-  std::string warning;
   EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
   EXPECT_NE(warning.find("not a regular file"), std::string::npos) << warning;
   EXPECT_TRUE(fs::is_fifo(temp / "velmarin.ini"));
@@ -132,7 +128,6 @@ TEST_F(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
   WriteFileBytes(temp / "velmarin.ini", "Key Event:q\r\n");
   fs::permissions(temp / "velmarin.ini", fs::perms::owner_write);
   const std::string outcome = RunUnprivileged(temp.path(), [&] {
-    std::string warning;
     const bool defaults = LoadSettings(dir, &warning) == DefaultSettings(dir.cp932);
     return std::string(defaults ? "defaults" : "file values") + (warning.empty() ? "" : ", warned");
   });
@@ -144,7 +139,6 @@ TEST_F(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
 TEST_F(LoadSettingsTest, Utf8FileIsWarnedAbout) {
   WriteFileBytes(temp / "velmarin.ini",
                  Cp932ToUtf8(SettingLabel(SettingSlot::WatchFolder)).value() + "/w\r\n");
-  std::string warning;
   LoadSettings(dir, &warning);
   EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
   EXPECT_NE(warning.find("Shift-JIS"), std::string::npos) << warning;
@@ -165,7 +159,6 @@ TEST_F(SaveChangedSettingsTest, NothingChangedWritesNothing) {
 }
 
 TEST_F(SaveChangedSettingsTest, OnlyTheChangedSlotsReplaceWhatTheFileHoldsNow) {
-  std::string error;
   ASSERT_TRUE(SaveSettings(dir, loaded_, &error)) << error;
   // Edited while the program ran: a new watch folder and the key code.
   Settings edited = loaded_;
@@ -220,7 +213,6 @@ TEST_F(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {
   WriteFileBytes(temp / "velmarin.ini", "old contents\r\n");
   Settings settings = DefaultSettings(dir.cp932);
   settings[SettingSlot::SwitchDevice] = "USB-IO";
-  std::string error;
   ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
   EXPECT_EQ(File(), FormatSettingsFile(settings));
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
@@ -230,7 +222,6 @@ TEST_F(SaveSettingsTest, KeepsTheFilePermissions) {
   WriteFileBytes(temp / "velmarin.ini", "");
   const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(temp / "velmarin.ini", mode);
-  std::string error;
   ASSERT_TRUE(SaveSettings(dir, DefaultSettings(dir.cp932), &error)) << error;
   EXPECT_EQ(fs::status(temp / "velmarin.ini").permissions(), mode);
 }
@@ -240,7 +231,6 @@ TEST_F(SaveSettingsTest, FailedWriteKeepsTheOldFile) {
   WriteFileBytes(temp / "velmarin.ini", old_file);
   Settings settings = DefaultSettings(dir.cp932);
   settings[SettingSlot::TextLines] = std::string(kSlotMaxBytes, 'n');
-  std::string error;
   bool saved = true;
   {
     const FileSizeLimit limit(100);
@@ -255,7 +245,6 @@ TEST_F(SaveSettingsTest, FailedWriteKeepsTheOldFile) {
 TEST_F(SaveSettingsTest, FailedReplaceLeavesNoTemporaryFile) {
   fs::create_directory(temp / "velmarin.ini");
   WriteFileBytes(temp / "velmarin.ini" / "inside", "x");
-  std::string error;
   EXPECT_FALSE(SaveSettings(dir, DefaultSettings(dir.cp932), &error));
   EXPECT_NE(error, "");
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
@@ -266,7 +255,6 @@ TEST_F(SaveSettingsTest, ReadOnlyFolderKeepsTheOldFile) {
   WriteFileBytes(temp / "velmarin.ini", "Key Event:old\r\n");
   fs::permissions(temp.path(), fs::perms::owner_read | fs::perms::owner_exec);
   const std::string outcome = RunUnprivileged(temp.path(), [&] {
-    std::string error;
     const bool saved = SaveSettings(dir, DefaultSettings(dir.cp932), &error);
     return std::string(saved ? "saved" : "not saved") + (error.empty() ? "" : ", reported");
   });
@@ -292,9 +280,7 @@ TEST_F(SettingsRoundTripTest, RandomValuesSurviveSaveAndLoad) {
         c = static_cast<char>(b);
       }
     }
-    std::string error;
     ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
-    std::string warning;
     ASSERT_EQ(LoadSettings(dir, &warning), settings) << "iteration " << iteration;
     ASSERT_EQ(warning, "");
   }
@@ -309,9 +295,7 @@ TEST_F(SettingsRoundTripTest, EdgeValuesSurviveSaveAndLoad) {
       std::string(kSlotMaxBytes - 1, 'x') + "\x95";  // lead byte last
   settings[SettingSlot::SourceRange] = "  1,2,3,4  ";
   settings[SettingSlot::Modifiers] = "\r1\r0\r";  // lone CRs are not line ends
-  std::string error;
   ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
-  std::string warning;
   EXPECT_EQ(LoadSettings(dir, &warning), settings);
 }
 
