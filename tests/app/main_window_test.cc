@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/control_panel.h"
+#include "app/message_box_catcher.h"
 #include "settings/settings_file.h"
 #include "window_fixture.h"
 
@@ -147,11 +148,11 @@ TEST_F(WindowTest, SettingsThatCannotBeSavedAtExitAreReportedInABox) {
   Window().evacuation_action()->trigger();  // a change to save
   fs::remove(dir_ / "velmarin.ini");
   fs::create_directory(dir_ / "velmarin.ini");  // nothing can be written in its place
-  AnswerNextModalBox();
+  app::MessageBoxCatcher boxes;
   Window().close();
-  ASSERT_EQ(answered_boxes_.size(), 1u);
-  EXPECT_TRUE(answered_boxes_[0].startsWith("The settings could not be saved"))
-      << answered_boxes_[0].toStdString();
+  ASSERT_EQ(boxes.texts().size(), 1);
+  EXPECT_TRUE(boxes.texts()[0].startsWith("The settings could not be saved"))
+      << boxes.texts()[0].toStdString();
   EXPECT_FALSE(Window().shut_down_cleanly());
   EXPECT_TRUE(fs::is_directory(dir_ / "velmarin.ini"));
 }
@@ -178,15 +179,15 @@ TEST_F(WindowTest, FolderCommandsStoreTheChoiceAndLeaveMonitoringOn) {
   EXPECT_TRUE(session_->state().monitoring_active);
 
   // Names code page 932 cannot hold, or that do not fit a slot, are refused.
+  app::MessageBoxCatcher boxes;
   for (const QString& refused :
        {QString::fromUtf8("/tmp/caf\u00e9"), "/" + QString(499, QLatin1Char('d'))}) {
     next_folder_ = refused;
-    AnswerNextModalBox();
     Window().transfer_folder_action()->trigger();
     EXPECT_EQ(session_->state().Slot(SettingSlot::TransferFolder), old_transfer);
     EXPECT_TRUE(session_->state().monitoring_active);
   }
-  EXPECT_EQ(answered_boxes_.size(), 2u);
+  EXPECT_EQ(boxes.texts().size(), 2);
 }
 
 TEST_F(WindowTest, ARestartAfterImagesSoundsTheChimeForTheFallToZero) {

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QTimer>
 
 #include "platform/encoding.h"
 #include "settings/settings_file.h"
@@ -53,15 +52,6 @@ std::vector<QString> WindowTest::TakeMessageBoxes() {
   }
   QCoreApplication::processEvents();
   return texts;
-}
-
-void WindowTest::AnswerNextModalBox() {
-  QTimer::singleShot(0, [this] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      answered_boxes_.push_back(box->text());
-      box->accept();
-    }
-  });
 }
 
 }  // namespace velmarin::test

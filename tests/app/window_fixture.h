@@ -41,10 +41,6 @@ class WindowTest : public ::testing::Test {
   void CloseWindow();
   // The text of every message box open now, closing them.
   std::vector<QString> TakeMessageBoxes();
-  // Answers the next modal message box (run before the call that shows it); its text goes
-  // to answered_boxes_.
-  void AnswerNextModalBox();
-  std::vector<QString> answered_boxes_;
 
   TempDir dir_;
   ProgramDir program_dir_{dir_.path(), dir_.path().string()};
