@@ -32,6 +32,10 @@ bool ShowableValue(std::string_view cp932, std::string* utf8) {
 
 // The slot and code page 932 value of one "NAME=VALUE"; nullopt after printing the reason.
 std::optional<std::pair<SettingSlot, std::string>> ParseAssignment(const std::string& assignment) {
+  const auto refuse = [](const std::string& subject, const std::string& reason) {
+    PrintMessageLine("--set " + subject, reason);
+    return std::nullopt;
+  };
   const std::size_t equals = assignment.find('=');
   const std::string name = assignment.substr(0, equals);
   const auto slot = SettingSlotByName(name);
@@ -40,28 +44,19 @@ std::optional<std::pair<SettingSlot, std::string>> ParseAssignment(const std::st
     for (int i = 0; i < kSettingSlotCount; ++i) {
       names += (i ? ", " : "") + std::string(SettingName(static_cast<SettingSlot>(i)));
     }
-    std::fprintf(stderr, "velmarin: --set %s: not NAME=VALUE with one of the names %s\n",
-                 assignment.c_str(), names.c_str());
-    return std::nullopt;
+    return refuse(assignment, "not NAME=VALUE with one of the names " + names);
   }
-  const std::string utf8 = assignment.substr(equals + 1);
-  auto value = Utf8ToCp932(utf8);
+  auto value = Utf8ToCp932(assignment.substr(equals + 1));
   if (!value) {
-    std::fprintf(stderr,
-                 "velmarin: --set %s: the value has characters outside Shift-JIS (code page 932)\n",
-                 assignment.c_str());
-    return std::nullopt;
+    return refuse(assignment, "the value has characters outside Shift-JIS (code page 932)");
   }
   if (value->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-    std::fprintf(stderr, "velmarin: --set %s: a value cannot hold a line break\n", name.c_str());
-    return std::nullopt;
+    return refuse(name, "a value cannot hold a line break");
   }
   if (value->size() > kSlotMaxBytes) {
-    std::fprintf(stderr,
-                 "velmarin: --set %s: the value is %zu bytes in Shift-JIS; a setting holds at most "
-                 "%zu\n",
-                 name.c_str(), value->size(), kSlotMaxBytes);
-    return std::nullopt;
+    return refuse(name, "the value is " + std::to_string(value->size()) +
+                            " bytes in Shift-JIS; a setting holds at most " +
+                            std::to_string(kSlotMaxBytes));
   }
   return std::pair{*slot, std::move(*value)};
 }
