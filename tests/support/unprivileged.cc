@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/unique_fd.h"
+
 namespace velmarin::test {
 namespace {
 
@@ -29,14 +31,7 @@ void HandOver(const std::filesystem::path& tree, uid_t user, gid_t group) {
   if (setgroups(0, nullptr) != 0 || setgid(group) != 0 || setuid(user) != 0 || getuid() == 0) {
     _exit(2);
   }
-  const std::string result = check();
-  std::size_t written = 0;
-  while (written < result.size()) {
-    const ssize_t n = write(out, result.data() + written, result.size() - written);
-    if (n <= 0) _exit(3);
-    written += static_cast<std::size_t>(n);
-  }
-  _exit(0);
+  _exit(WriteAll(out, check()) ? 0 : 3);
 }
 
 }  // namespace
