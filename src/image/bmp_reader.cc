@@ -24,7 +24,6 @@ constexpr std::size_t kOs2ShortHeaderSize = 16;  // OS/2 2.x, shortened
 constexpr std::size_t kOs2HeaderSize = 64;       // OS/2 2.x, full
 constexpr std::size_t kMaxHeaderSize = 124;      // BITMAPV5HEADER
 
-constexpr std::size_t kInfoHeaderSize = 40;  // BITMAPINFOHEADER
 // Reads from the stream while keeping count of the bytes consumed since the file start,
 // so offsets from the file header can be checked against what was already read.
 class StreamReader {
@@ -79,22 +78,15 @@ struct BmpLayout {
   std::size_t palette_entry_size = 4;
   std::array<std::uint32_t, 3> masks{};  // red, green, blue
   bool masks_in_header = false;
+
+  bool rle() const { return compression == kBiRle8 || compression == kBiRle4; }
 };
 
 bool HeaderSizeKnown(std::uint32_t size) {
-  switch (size) {
-    case kCoreHeaderSize:
-    case kOs2ShortHeaderSize:
-    case 40:
-    case 52:
-    case 56:
-    case kOs2HeaderSize:
-    case 108:
-    case kMaxHeaderSize:
-      return true;
-    default:
-      return false;
-  }
+  constexpr std::array<std::uint32_t, 8> kKnown = {
+      kCoreHeaderSize, kOs2ShortHeaderSize, BitmapInfoHeader::kSize, 52, 56, kOs2HeaderSize, 108,
+      kMaxHeaderSize};
+  return std::ranges::find(kKnown, size) != kKnown.end();
 }
 
 bool ReadHeaders(StreamReader& in, BmpLayout& layout) {
@@ -107,7 +99,8 @@ bool ReadHeaders(StreamReader& in, BmpLayout& layout) {
   std::uint8_t info[kMaxHeaderSize] = {};
   if (!in.Read(info, 4)) return false;
   layout.header_size = Get32(info);
-  if (layout.header_size == 0) layout.header_size = kInfoHeaderSize;  // as Windows' reader takes it
+  // Windows' reader takes a header size of 0 for a BITMAPINFOHEADER.
+  if (layout.header_size == 0) layout.header_size = BitmapInfoHeader::kSize;
   if (!HeaderSizeKnown(layout.header_size)) return false;
   if (!in.Read(info + 4, layout.header_size - 4)) return false;
 
@@ -154,19 +147,8 @@ bool CompressionFits(const BmpLayout& layout) {
 bool HeaderPlausible(const BmpLayout& layout) {
   if (layout.width <= 0 || layout.height == 0) return false;
   if (!DibSizeAllowed(layout.width, layout.height)) return false;
-  switch (layout.bits) {
-    case 1:
-    case 2:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-      break;
-    default:
-      return false;
-  }
-  return CompressionFits(layout);
+  constexpr std::array kBitCounts = {1, 2, 4, 8, 16, 24, 32};
+  return std::ranges::find(kBitCounts, layout.bits) != kBitCounts.end() && CompressionFits(layout);
 }
 
 bool ReadMasks(StreamReader& in, BmpLayout& layout) {
@@ -208,12 +190,9 @@ bool ReadPalette(StreamReader& in, const BmpLayout& layout, Dib* dib, std::uint6
   const std::uint32_t kept = dib->colour_table_entries();
   std::uint8_t* table = dib->color_table();
   for (std::uint32_t i = 0; i < kept && i < entries; ++i) {
-    std::uint8_t entry[4] = {};
+    std::uint8_t entry[4];
     if (!in.Read(entry, layout.palette_entry_size)) return false;
-    table[i * 4] = entry[0];
-    table[i * 4 + 1] = entry[1];
-    table[i * 4 + 2] = entry[2];
-    table[i * 4 + 3] = 0;
+    std::memcpy(table + 4 * i, entry, 3);  // the reserved byte stays zero
   }
   return true;
 }
@@ -226,9 +205,7 @@ bool IndicesWithinTable(const Dib& dib, std::uint64_t entries) {
   for (int y = 0; y < dib.height(); ++y) {
     const std::uint8_t* row = dib.row(y);
     for (int x = 0; x < dib.width(); ++x) {
-      const int bit = x * bits;
-      const unsigned index = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
-      if (index >= entries) return false;
+      if (IndexAt(row, x, bits) >= entries) return false;
     }
   }
   return true;
@@ -259,7 +236,8 @@ bool ReadTwoBitRows(StreamReader& in, const BmpLayout& layout, Dib& dib) {
   for (int k = 0; k < height; ++k) {
     if (!in.Read(source.data(), source.size())) return false;
     std::uint8_t* row = dib.row(DibRowForFileRow(layout, k, height));
-    for (int x = 0; x < width; ++x) row[x] = (source[x / 4] >> (6 - 2 * (x % 4))) & 0x3;
+    for (int x = 0; x < width; ++x)
+      row[x] = static_cast<std::uint8_t>(IndexAt(source.data(), x, 2));
   }
   return true;
 }
@@ -321,7 +299,9 @@ bool DecodeRle(const std::vector<std::uint8_t>& data, bool four_bit, Dib& dib) {
   std::size_t p = 0;
   std::uint8_t* const pixels = dib.pixels();
   const std::size_t stride = dib.stride();
-  auto put = [&](std::uint8_t index) {
+  // Pixel `i` of a run or literal: in RLE4 the nibbles of `byte` take turns, high one first.
+  auto put = [&](std::uint8_t byte, int i) {
+    const std::uint8_t index = four_bit ? (i % 2 == 0 ? byte >> 4 : byte & 0x0F) : byte;
     if (x < width)
       pixels[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)] = index;
     ++x;
@@ -332,9 +312,7 @@ bool DecodeRle(const std::vector<std::uint8_t>& data, bool four_bit, Dib& dib) {
     p += 2;
     if (count > 0) {
       if (y >= height || x + count > padded_width) return false;
-      for (int i = 0; i < count; ++i) {
-        put(four_bit ? ((i % 2 == 0) ? value >> 4 : value & 0x0F) : value);
-      }
+      for (int i = 0; i < count; ++i) put(value, i);
       continue;
     }
     switch (value) {
@@ -354,10 +332,7 @@ bool DecodeRle(const std::vector<std::uint8_t>& data, bool four_bit, Dib& dib) {
       default: {  // literal pixels, padded to an even byte count
         const std::size_t bytes = four_bit ? (value + 1) / 2 : value;
         if (y >= height || x + value > padded_width || p + bytes > data.size()) return false;
-        for (int i = 0; i < value; ++i) {
-          const std::uint8_t byte = data[p + (four_bit ? i / 2 : i)];
-          put(four_bit ? ((i % 2 == 0) ? byte >> 4 : byte & 0x0F) : byte);
-        }
+        for (int i = 0; i < value; ++i) put(data[p + (four_bit ? i / 2 : i)], i);
         p += bytes + (bytes % 2);
         break;
       }
@@ -379,9 +354,7 @@ bool PixelDataFits(const BmpLayout& layout, const StreamReader& in) {
   const std::uint64_t available = in.length() - layout.pixel_offset;
   // Compressed data is as long as the image size says; rows of an uncompressed picture are
   // counted from the header, and an image size that claims more than is left is not used.
-  if (layout.compression == kBiRle8 || layout.compression == kBiRle4) {
-    return layout.image_size != 0 && layout.image_size <= available;
-  }
+  if (layout.rle()) return layout.image_size != 0 && layout.image_size <= available;
   const std::uint64_t needed =
       static_cast<std::uint64_t>(DibStride(layout.bits, static_cast<int>(layout.width))) *
       static_cast<std::uint64_t>(std::abs(layout.height));
@@ -399,7 +372,7 @@ std::optional<Dib> ReadBmpToDib(std::FILE* file) {
     return std::nullopt;
   }
 
-  const bool rle = layout.compression == kBiRle8 || layout.compression == kBiRle4;
+  const bool rle = layout.rle();
   const bool indexed = layout.bits <= 8;
   // RLE and 2-bit pictures are held as 8-bit indices; 16/32-bit ones as 24-bit colour.
   const int dib_bits = indexed ? (rle || layout.bits == 2 ? 8 : layout.bits) : 24;

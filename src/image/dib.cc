@@ -2,6 +2,8 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -13,17 +15,8 @@ namespace velmarin {
 namespace {
 
 bool BitCountSupported(int bit_count) {
-  switch (bit_count) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-      return true;
-    default:
-      return false;
-  }
+  constexpr std::array kSupported = {1, 4, 8, 16, 24, 32};
+  return std::ranges::find(kSupported, bit_count) != kSupported.end();
 }
 
 }  // namespace
@@ -94,9 +87,9 @@ std::optional<Dib> Dib::Create(int width, int height, int bit_count,
       height <= 0 || colour_table_entries > 256) {
     return std::nullopt;
   }
-  const std::size_t image_size = DibStride(bit_count, width) * static_cast<std::size_t>(height);
-  const std::size_t table_size = std::size_t{colour_table_entries} * 4;
   const std::size_t stride = DibStride(bit_count, width);
+  const std::size_t image_size = stride * static_cast<std::size_t>(height);
+  const std::size_t table_size = std::size_t{colour_table_entries} * 4;
   PictureBlock block(BitmapInfoHeader::kSize + table_size + image_size);
   std::memset(block.data(), 0, BitmapInfoHeader::kSize + table_size);
   std::uint8_t* const pixels = block.data() + BitmapInfoHeader::kSize + table_size;
@@ -136,10 +129,7 @@ bool Dib::valid() const {
 
 int Dib::width() const { return header().biWidth; }
 
-int Dib::height() const {
-  const std::int32_t h = header().biHeight;
-  return h < 0 ? -h : h;
-}
+int Dib::height() const { return std::abs(header().biHeight); }
 
 int Dib::bit_count() const { return header().biBitCount; }
 

@@ -48,6 +48,13 @@ std::size_t DibStride(int bit_count, int width);
 // True when width and height (absolute) are within kMaxDimension and kMaxPixels.
 bool DibSizeAllowed(std::int64_t width, std::int64_t height);
 
+// The colour index of pixel `x` in a row of 1, 2, 4 or 8 bits a pixel; the leftmost pixel is
+// in the high bits.
+inline unsigned IndexAt(const std::uint8_t* row, int x, int bit_count) {
+  const int bit = x * bit_count;
+  return (row[bit / 8] >> (8 - bit_count - bit % 8)) & ((1u << bit_count) - 1);
+}
+
 // The memory of a Dib block. It is not zero-filled when allocated (Dib::Create writes what
 // must be zero), and a large block is aligned for transparent huge pages and asks for them,
 // so a 24-megapixel picture costs a few dozen page faults instead of eighteen thousand.

@@ -5,21 +5,6 @@
 #include <vector>
 
 namespace velmarin {
-namespace {
-
-// The colour index of pixel `x` in an indexed row; the leftmost pixel is in the high bits.
-unsigned IndexAt(const std::uint8_t* row, int x, int bit_count) {
-  switch (bit_count) {
-    case 1:
-      return (row[x / 8] >> (7 - x % 8)) & 0x1;
-    case 4:
-      return x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F;
-    default:
-      return row[x];
-  }
-}
-
-}  // namespace
 
 std::optional<Dib> ExpandDibTo24(const Dib& dib) {
   if (!dib.valid()) return std::nullopt;
@@ -44,11 +29,9 @@ std::optional<Dib> ExpandDibTo24(const Dib& dib) {
   }
   const std::uint8_t* table = dib.color_table();
   const unsigned entries = dib.colour_table_entries();
-  const std::size_t in_stride = dib.stride();
-  const std::size_t out_stride = out->stride();
   for (int y = 0; y < height; ++y) {
-    const std::uint8_t* in_row = dib.pixels() + in_stride * static_cast<std::size_t>(y);
-    std::uint8_t* out_row = out->pixels() + out_stride * static_cast<std::size_t>(y);
+    const std::uint8_t* in_row = dib.row(y);
+    std::uint8_t* out_row = out->row(y);
     for (int x = 0; x < width; ++x) {
       const unsigned index = IndexAt(in_row, x, bits);
       if (index >= entries) continue;  // not in the table: stays black
