@@ -119,16 +119,20 @@ bool PickOutputColourSpace(jpeg_decompress_struct& cinfo) {
   }
 }
 
-// Scan-line k (0 = top) goes to Dib row height - 1 - k, straight from the library.
+// Points `rows` at the Dib rows of the scan-lines from `first` on, as many as one call of the
+// library takes, and gives their number. Scan-line k (0 = top) is Dib row height - 1 - k.
+JDIMENSION ScanLineRows(std::uint8_t* pixels, std::size_t stride, JDIMENSION height,
+                        JDIMENSION first, JSAMPROW (&rows)[kRowsPerCall]) {
+  const JDIMENSION count = std::min<JDIMENSION>(kRowsPerCall, height - first);
+  for (JDIMENSION i = 0; i < count; ++i) rows[i] = pixels + stride * (height - 1 - first - i);
+  return count;
+}
+
 bool ReadBgrRows(jpeg_decompress_struct& cinfo, Dib& dib) {
-  std::uint8_t* const pixels = dib.pixels();
-  const std::size_t stride = dib.stride();
-  const JDIMENSION height = cinfo.output_height;
   JSAMPROW rows[kRowsPerCall];
-  while (cinfo.output_scanline < height) {
-    const JDIMENSION first = cinfo.output_scanline;
-    const JDIMENSION count = std::min<JDIMENSION>(kRowsPerCall, height - first);
-    for (JDIMENSION i = 0; i < count; ++i) rows[i] = pixels + stride * (height - 1 - first - i);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    const JDIMENSION count =
+        ScanLineRows(dib.pixels(), dib.stride(), cinfo.output_height, cinfo.output_scanline, rows);
     if (jpeg_read_scanlines(&cinfo, rows, count) == 0) return false;
   }
   return true;
@@ -188,14 +192,10 @@ bool Decode(DecodeJob& job, std::FILE* file, JpegWarnings warnings) {
   const bool rows_read =
       job.dib && (cinfo.out_color_space == JCS_CMYK ? ReadCmykRows(cinfo, *job.dib)
                                                     : ReadBgrRows(cinfo, *job.dib));
-  if (!rows_read) {
-    jpeg_destroy_decompress(&cinfo);
-    job.dib.reset();
-    return false;
-  }
-  jpeg_finish_decompress(&cinfo);
+  if (rows_read) jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
-  return true;
+  if (!rows_read) job.dib.reset();
+  return rows_read;
 }
 
 struct EncodeJob {
@@ -225,13 +225,10 @@ bool Encode(EncodeJob& job, std::FILE* file, const Dib& dib, int quality, bool p
 
   // The library only reads the rows; its interface just lacks const.
   std::uint8_t* const pixels = const_cast<std::uint8_t*>(dib.pixels());
-  const std::size_t stride = dib.stride();
-  const JDIMENSION height = cinfo.image_height;
   JSAMPROW rows[kRowsPerCall];
-  while (cinfo.next_scanline < height) {
-    const JDIMENSION first = cinfo.next_scanline;
-    const JDIMENSION count = std::min<JDIMENSION>(kRowsPerCall, height - first);
-    for (JDIMENSION i = 0; i < count; ++i) rows[i] = pixels + stride * (height - 1 - first - i);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const JDIMENSION count =
+        ScanLineRows(pixels, dib.stride(), cinfo.image_height, cinfo.next_scanline, rows);
     if (jpeg_write_scanlines(&cinfo, rows, count) == 0) {
       jpeg_destroy_compress(&cinfo);
       return false;

@@ -16,10 +16,6 @@ namespace {
 
 constexpr int kNormalizedQuality = 100;
 
-UniqueFile OpenForReading(const std::filesystem::path& path) {
-  return UniqueFile(std::fopen(path.c_str(), "rb"));
-}
-
 // The path as it goes into a message: code page 932 like every message text; characters
 // that code page lacks become '?'.
 std::string PathForMessage(const std::filesystem::path& path) {
@@ -57,15 +53,13 @@ bool WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int quality, bo
 
 bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
                       int quality, LastErrorText& errors) {
-  std::optional<Dib> dib;
-  {
-    UniqueFile file = OpenForReading(bmp);
-    if (!file) {
-      errors.Set(PathForMessage(bmp) + ":Bmp_to_Jpg bmp open error! ");
-      return false;
-    }
-    dib = ReadBmpToDib(file.get());
+  UniqueFile file(std::fopen(bmp.c_str(), "rb"));
+  if (!file) {
+    errors.Set(PathForMessage(bmp) + ":Bmp_to_Jpg bmp open error! ");
+    return false;
   }
+  std::optional<Dib> dib = ReadBmpToDib(file.get());
+  file.reset();
   if (!dib) {
     errors.Set("BMP file read error! ");
     return false;
@@ -101,12 +95,10 @@ bool SaveDibAsJpeg(BitmapInfoHeader header, const std::uint8_t* rows,
 
 bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesystem::path& target,
                         MessageSink& messages) {
-  std::optional<Dib> dib;
-  {
-    UniqueFile file = OpenForReading(source);
-    if (!file) return false;
-    dib = ReadJpegToDib(file.get());
-  }
+  UniqueFile file(std::fopen(source.c_str(), "rb"));
+  if (!file) return false;
+  std::optional<Dib> dib = ReadJpegToDib(file.get());
+  file.reset();
   // A picture narrower than 4 pixels would become an empty one: refused like a bad file.
   if (!dib || dib->width() < 4) {
     messages.ShowMessage("JPEG read error!");
