@@ -26,18 +26,17 @@ TEST(DibStrideTest, RoundsBitsUpToWholeFourByteWords) {
 }
 
 TEST(DibHeaderTest, SerialisesLittleEndianWithExactWidths) {
-  BitmapInfoHeader header;
-  header.biSize = 40;
-  header.biWidth = -2;
-  header.biHeight = 0x01020304;
-  header.biPlanes = 1;
-  header.biBitCount = 24;
-  header.biCompression = 3;
-  header.biSizeImage = 0xA0B0C0D0;
-  header.biXPelsPerMeter = 2835;
-  header.biYPelsPerMeter = -1;
-  header.biClrUsed = 7;
-  header.biClrImportant = 9;
+  const BitmapInfoHeader header{.biSize = 40,
+                                .biWidth = -2,
+                                .biHeight = 0x01020304,
+                                .biPlanes = 1,
+                                .biBitCount = 24,
+                                .biCompression = 3,
+                                .biSizeImage = 0xA0B0C0D0,
+                                .biXPelsPerMeter = 2835,
+                                .biYPelsPerMeter = -1,
+                                .biClrUsed = 7,
+                                .biClrImportant = 9};
   std::uint8_t bytes[40];
   header.Serialize(bytes);
   EXPECT_EQ(bytes[0], 40);
@@ -50,25 +49,19 @@ TEST(DibHeaderTest, SerialisesLittleEndianWithExactWidths) {
   EXPECT_EQ(bytes[23], 0xA0);
   EXPECT_EQ(bytes[32], 7);
   EXPECT_EQ(bytes[36], 9);
-  const BitmapInfoHeader back = BitmapInfoHeader::Parse(bytes);
-  EXPECT_EQ(back.biWidth, -2);
-  EXPECT_EQ(back.biHeight, 0x01020304);
-  EXPECT_EQ(back.biSizeImage, 0xA0B0C0D0u);
-  EXPECT_EQ(back.biYPelsPerMeter, -1);
-  EXPECT_EQ(back.biClrImportant, 9u);
+  EXPECT_EQ(BitmapInfoHeader::Parse(bytes), header);
 }
 
 TEST(DibCreateTest, MakesOneZeroFilledBlockWithHeaderTableAndRows) {
   std::optional<Dib> dib = Dib::Create(3, 2, 8, 5);
   ASSERT_TRUE(dib);
-  const BitmapInfoHeader h = dib->header();
-  EXPECT_EQ(h.biSize, 40u);
-  EXPECT_EQ(h.biWidth, 3);
-  EXPECT_EQ(h.biHeight, 2);
-  EXPECT_EQ(h.biPlanes, 1);
-  EXPECT_EQ(h.biBitCount, 8);
-  EXPECT_EQ(h.biSizeImage, 8u);
-  EXPECT_EQ(h.biClrUsed, 5u);
+  EXPECT_EQ(dib->header(), (BitmapInfoHeader{.biSize = 40,
+                                             .biWidth = 3,
+                                             .biHeight = 2,
+                                             .biPlanes = 1,
+                                             .biBitCount = 8,
+                                             .biSizeImage = 8,
+                                             .biClrUsed = 5}));
   EXPECT_EQ(dib->block().size(), 40u + 5 * 4 + 8);
   EXPECT_EQ(dib->color_table() - dib->block().data(), 40);
   EXPECT_EQ(dib->pixels() - dib->block().data(), 60);

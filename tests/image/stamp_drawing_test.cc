@@ -146,19 +146,14 @@ TEST(StampDrawingTest, TextIsExpandedWithIdAndTime) {
 
 TEST(StampDrawingTest, NoRangeFillsNothingButStampsAreDrawn) {
   for (const char* range : {"", "10,10,100"}) {
-    Edit edit;
-    edit.range = range;
-    const QImage image = Apply(edit);
+    const QImage image = Apply(Edit{.range = range});
     EXPECT_EQ(image.pixelColor(639, 200), kPicture) << range;
     EXPECT_GT(CountPixels(image, QRect(5, 3, 400, 20), IsWhite), 100) << range;
   }
 }
 
 TEST(StampDrawingTest, NegativeRangeOriginLeavesLeftAndTopBandsEmpty) {
-  Edit edit;
-  edit.range = "-5,-5,600,400";
-  edit.lines.clear();
-  const QImage image = Apply(edit);
+  const QImage image = Apply(Edit{.range = "-5,-5,600,400", .lines = ""});
   EXPECT_EQ(ChangedBox(image.copy(0, 0, 600, 400)), QRect());
   EXPECT_EQ(image.pixelColor(600, 0), kGrey);
   EXPECT_EQ(image.pixelColor(639, 479), kGrey);
@@ -166,19 +161,15 @@ TEST(StampDrawingTest, NegativeRangeOriginLeavesLeftAndTopBandsEmpty) {
 }
 
 TEST(StampDrawingTest, RangeBeyondThePictureFillsWhatLiesInside) {
-  Edit edit;
-  edit.lines.clear();
-  edit.range = "700,-10,-700,900";  // left band covers all; right band starts at -60
+  // The left band covers all; the right band starts at -60.
+  Edit edit{.range = "700,-10,-700,900", .lines = ""};
   EXPECT_EQ(Apply(edit).pixelColor(320, 240), kGrey);
   edit.range = "0,0,640,480";  // every band empty
   EXPECT_EQ(Apply(edit), Picture());
 }
 
 TEST(StampDrawingTest, NothingToDraw) {
-  Edit edit;
-  edit.range.clear();
-  edit.lines.clear();
-  EXPECT_EQ(Apply(edit), Picture());
+  EXPECT_EQ(Apply(StampOnly("")), Picture());
   for (const char* lines : {"150,5,3,", "150,5,3,   ", "0,5,3,abc", "-150,5,3,abc", "3,5,3,abc",
                             "abc,5,3,text", "150,x,3,text"}) {
     EXPECT_EQ(Apply(StampOnly(lines)), Picture()) << lines;
@@ -192,8 +183,7 @@ TEST(StampDrawingTest, CharactersThatDoNotConvertAreDrawnAsQuestionMarks) {
 }
 
 TEST(StampDrawingTest, ColorsThatDoNotScan) {
-  Edit edit;
-  edit.back = "zz";  // no fill; the stamp cells stay transparent, the glyphs are drawn
+  Edit edit{.back = "zz"};  // no fill; the stamp cells stay transparent, the glyphs are drawn
   QImage image = Apply(edit);
   EXPECT_EQ(image.pixelColor(0, 200), kPicture);
   EXPECT_GT(CountPixels(image, QRect(5, 3, 400, 20), IsWhite), 100);
