@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+#include "base/unique_fd.h"
+
 namespace velmarin {
 namespace {
 
@@ -28,50 +30,37 @@ TEST(TermiosSerialTest, SwitchNamesWithComOrADevicePathAreSerial) {
   EXPECT_FALSE(IsSerialSwitchName("dev/ttyS0"));
 }
 
-// A pseudo-terminal stands in for a serial port.
-class PseudoTerminal {
- public:
-  PseudoTerminal() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) {
-      const char* name = ::ptsname(master_);
-      if (name != nullptr) path_ = name;
+// Ports on a pseudo-terminal, which stands in for a serial port.
+class TermiosSerialPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (master_.valid() && ::grantpt(master_.get()) == 0 && ::unlockpt(master_.get()) == 0) {
+      if (const char* name = ::ptsname(master_.get())) path_ = name;
     }
+    if (path_.empty()) GTEST_SKIP() << "no pseudo-terminal available";
   }
-  ~PseudoTerminal() {
-    if (master_ >= 0) ::close(master_);
-  }
-  PseudoTerminal(const PseudoTerminal&) = delete;
-  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-  const std::string& path() const { return path_; }
 
- private:
-  int master_;
+  UniqueFd master_{::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)};
   std::string path_;
+  TermiosSerialOpener opener_;
 };
 
-TEST(TermiosSerialTest, PortIsHeldExclusivelyWhileOpen) {
-  PseudoTerminal terminal;
-  if (terminal.path().empty()) GTEST_SKIP() << "no pseudo-terminal available";
-  TermiosSerialOpener opener;
-
-  auto port = opener.Open(terminal.path());
+TEST_F(TermiosSerialPortTest, PortIsHeldExclusivelyWhileOpen) {
+  auto port = opener_.Open(path_);
   ASSERT_NE(port, nullptr);
-  EXPECT_EQ(opener.Open(terminal.path()), nullptr);
+  EXPECT_EQ(opener_.Open(path_), nullptr);
   port.reset();
-  EXPECT_NE(opener.Open(terminal.path()), nullptr);
+  EXPECT_NE(opener_.Open(path_), nullptr);
 }
 
-TEST(TermiosSerialTest, PortHeldByAnotherProgramIsRefused) {
-  PseudoTerminal terminal;
-  if (terminal.path().empty()) GTEST_SKIP() << "no pseudo-terminal available";
-  const int other = ::open(terminal.path().c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(other, 0);
-  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+TEST_F(TermiosSerialPortTest, PortHeldByAnotherProgramIsRefused) {
+  UniqueFd other(::open(path_.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+  ASSERT_TRUE(other.valid());
+  ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
 
-  TermiosSerialOpener opener;
-  EXPECT_EQ(opener.Open(terminal.path()), nullptr);
-  ::close(other);
-  EXPECT_NE(opener.Open(terminal.path()), nullptr);
+  EXPECT_EQ(opener_.Open(path_), nullptr);
+  other.Close();
+  EXPECT_NE(opener_.Open(path_), nullptr);
 }
 
 TEST(TermiosSerialTest, MissingPortsAndNonTerminalsAreRefused) {
@@ -81,11 +70,8 @@ TEST(TermiosSerialTest, MissingPortsAndNonTerminalsAreRefused) {
   EXPECT_EQ(opener.Open("LPT1"), nullptr);
 }
 
-TEST(TermiosSerialTest, ModemStatusReadsWhereTheDriverReportsIt) {
-  PseudoTerminal terminal;
-  if (terminal.path().empty()) GTEST_SKIP() << "no pseudo-terminal available";
-  TermiosSerialOpener opener;
-  auto port = opener.Open(terminal.path());
+TEST_F(TermiosSerialPortTest, ModemStatusReadsWhereTheDriverReportsIt) {
+  auto port = opener_.Open(path_);
   ASSERT_NE(port, nullptr);
   std::uint32_t status = 0xFFFFFFFF;
   if (!port->ReadModemStatus(&status)) {

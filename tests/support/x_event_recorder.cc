@@ -37,8 +37,9 @@ XEventRecorder::XEventRecorder(const std::string& display_name, int x, int y, in
                     InputOutput, CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
   XMapRaised(display, window_);
   XEvent event;
+  const auto deadline = Clock::now() + kMapPatience;
   do {
-    if (!NextEvent(&event, kMapPatience)) {
+    if (!NextEvent(&event, deadline)) {
       error_ = "the recorder window was never mapped";
       return;
     }
@@ -51,9 +52,8 @@ XEventRecorder::~XEventRecorder() {
   if (display_ && window_ != 0) XDestroyWindow(display_.get(), window_);
 }
 
-bool XEventRecorder::NextEvent(void* event, std::chrono::milliseconds patience) {
+bool XEventRecorder::NextEvent(void* event, std::chrono::steady_clock::time_point deadline) {
   Display* display = display_.get();
-  const auto deadline = Clock::now() + patience;
   while (XPending(display) == 0) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -69,11 +69,8 @@ std::vector<RecordedXEvent> XEventRecorder::WaitForEvents(std::size_t count,
                                                           std::chrono::milliseconds patience) {
   if (!display_) return events_;
   const auto deadline = Clock::now() + patience;
-  while (events_.size() < count) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    XEvent event;
-    if (left.count() <= 0 || !NextEvent(&event, left)) break;
+  XEvent event;
+  while (events_.size() < count && NextEvent(&event, deadline)) {
     switch (event.type) {
       case KeyPress:
       case KeyRelease:

@@ -55,8 +55,8 @@ class XEventRecorder {
   struct DisplayCloser {
     void operator()(_XDisplay* display) const;
   };
-  // Waits for the next X event for at most `patience`; false on timeout.
-  bool NextEvent(void* event, std::chrono::milliseconds patience);
+  // Waits for the next X event until `deadline`; false on timeout.
+  bool NextEvent(void* event, std::chrono::steady_clock::time_point deadline);
 
   std::unique_ptr<_XDisplay, DisplayCloser> display_;
   unsigned long window_ = 0;
