@@ -6,15 +6,13 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <memory>
+
+#include "platform/c_handle.h"
 
 namespace velmarin {
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
+using DirHandle = CHandle<DIR, closedir>;
 
 std::int64_t Nanoseconds(const struct statx_timestamp& stamp) {
   return static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
@@ -54,9 +52,7 @@ std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::filesystem::
 }
 
 bool MatchesPatternIgnoringCase(std::string_view name, std::string_view pattern) {
-  const std::string name_text(name);
-  const std::string pattern_text(pattern);
-  return fnmatch(pattern_text.c_str(), name_text.c_str(), FNM_CASEFOLD) == 0;
+  return fnmatch(std::string(pattern).c_str(), std::string(name).c_str(), FNM_CASEFOLD) == 0;
 }
 
 }  // namespace velmarin

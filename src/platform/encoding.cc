@@ -3,17 +3,14 @@
 #include <iconv.h>
 
 #include <cerrno>
-#include <memory>
 
 #include "base/cp932_search.h"
+#include "platform/c_handle.h"
 
 namespace velmarin {
 namespace {
 
-struct IconvCloser {
-  void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
-};
-using IconvHandle = std::unique_ptr<void, IconvCloser>;
+using IconvHandle = CHandle<void, iconv_close>;
 
 std::optional<std::string> Convert(const char* to, const char* from, std::string_view input) {
   // An iconv descriptor holds shift state, so each call opens its own: calls from the

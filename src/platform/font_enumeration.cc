@@ -3,20 +3,15 @@
 #include <fontconfig/fontconfig.h>
 
 #include <cstring>
-#include <memory>
+
+#include "platform/c_handle.h"
 
 namespace velmarin {
 namespace {
 
-struct PatternDeleter {
-  void operator()(FcPattern* pattern) const { FcPatternDestroy(pattern); }
-};
-struct ObjectSetDeleter {
-  void operator()(FcObjectSet* set) const { FcObjectSetDestroy(set); }
-};
-struct FontSetDeleter {
-  void operator()(FcFontSet* set) const { FcFontSetDestroy(set); }
-};
+using Pattern = CHandle<FcPattern, FcPatternDestroy>;
+using ObjectSet = CHandle<FcObjectSet, FcObjectSetDestroy>;
+using FontSet = CHandle<FcFontSet, FcFontSetDestroy>;
 
 const char* AsText(const FcChar8* text) { return reinterpret_cast<const char*>(text); }
 
@@ -46,12 +41,10 @@ std::string FirstString(FcPattern* font, const char* object) {
 std::vector<std::string> EnumerateFontFullNames() {
   std::vector<std::string> names;
   if (FcInitBringUptoDate() == FcFalse) return names;
-  const std::unique_ptr<FcPattern, PatternDeleter> all(FcPatternCreate());
-  const std::unique_ptr<FcObjectSet, ObjectSetDeleter> fields(
-      FcObjectSetBuild(FC_FULLNAME, FC_FULLNAMELANG, nullptr));
+  const Pattern all(FcPatternCreate());
+  const ObjectSet fields(FcObjectSetBuild(FC_FULLNAME, FC_FULLNAMELANG, nullptr));
   if (!all || !fields) return names;
-  const std::unique_ptr<FcFontSet, FontSetDeleter> fonts(
-      FcFontList(nullptr, all.get(), fields.get()));
+  const FontSet fonts(FcFontList(nullptr, all.get(), fields.get()));
   if (!fonts) return names;
   for (int i = 0; i < fonts->nfont; ++i) names.push_back(PreferredFullName(fonts->fonts[i]));
   return names;
@@ -60,16 +53,14 @@ std::vector<std::string> EnumerateFontFullNames() {
 std::optional<FontFace> FindFontByFullName(std::string_view full_name) {
   if (full_name.empty()) return std::nullopt;
   const std::string name(full_name);
-  const std::unique_ptr<FcPattern, PatternDeleter> wanted(FcPatternCreate());
-  const std::unique_ptr<FcObjectSet, ObjectSetDeleter> fields(
-      FcObjectSetBuild(FC_FAMILY, FC_STYLE, nullptr));
+  const Pattern wanted(FcPatternCreate());
+  const ObjectSet fields(FcObjectSetBuild(FC_FAMILY, FC_STYLE, nullptr));
   if (!wanted || !fields ||
       FcPatternAddString(wanted.get(), FC_FULLNAME,
                          reinterpret_cast<const FcChar8*>(name.c_str())) == FcFalse) {
     return std::nullopt;
   }
-  const std::unique_ptr<FcFontSet, FontSetDeleter> fonts(
-      FcFontList(nullptr, wanted.get(), fields.get()));
+  const FontSet fonts(FcFontList(nullptr, wanted.get(), fields.get()));
   if (!fonts || fonts->nfont < 1) return std::nullopt;
   FontFace face{FirstString(fonts->fonts[0], FC_FAMILY), FirstString(fonts->fonts[0], FC_STYLE)};
   if (face.family.empty()) return std::nullopt;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "platform/c_handle.h"
 #include "platform/hid_report_descriptor.h"
 
 namespace velmarin {
@@ -16,15 +17,8 @@ namespace {
 // hidapi cannot report the report sizes; these fit the USB-IO boards (8 data bytes).
 constexpr int kFallbackReportLength = 9;
 
-struct HidDeviceCloser {
-  void operator()(hid_device* device) const { hid_close(device); }
-};
-using HidDeviceHandle = std::unique_ptr<hid_device, HidDeviceCloser>;
-
-struct EnumerationFreer {
-  void operator()(hid_device_info* list) const { hid_free_enumeration(list); }
-};
-using EnumerationList = std::unique_ptr<hid_device_info, EnumerationFreer>;
+using HidDeviceHandle = CHandle<hid_device, hid_close>;
+using EnumerationList = CHandle<hid_device_info, hid_free_enumeration>;
 
 // hidraw keeps each node's report descriptor in sysfs: "/dev/hidraw3" ->
 // "/sys/class/hidraw/hidraw3/device/report_descriptor".

@@ -14,8 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const DirectoryEntry* Find(const std::vector<DirectoryEntry>& entries, const std::string& name) {
-  const auto it = std::find_if(entries.begin(), entries.end(),
-                               [&](const DirectoryEntry& e) { return e.name == name; });
+  const auto it = std::ranges::find(entries, name, &DirectoryEntry::name);
   return it == entries.end() ? nullptr : &*it;
 }
 
