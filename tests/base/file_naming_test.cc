@@ -16,15 +16,18 @@ using test::WriteFileBytes;
 
 using ClaimFunction = ClaimResult (*)(const fs::path&, const fs::path&);
 
-// ClaimName (a hard link) and the way without hard links behave alike.
-class ClaimTest : public testing::TestWithParam<ClaimFunction> {
+// A finished picture under a temporary name, and the name it is to get.
+class FileNamingTest : public testing::Test {
  protected:
-  ClaimTest() { WriteFileBytes(temporary_, "new picture"); }
+  FileNamingTest() { WriteFileBytes(temporary_, "new picture"); }
 
   test::TempDir dir_;
   const fs::path temporary_ = dir_ / ".t.abcdef";
   const fs::path name_ = dir_ / "t_001.jpg";
 };
+
+// ClaimName (a hard link) and the way without hard links behave alike.
+class ClaimTest : public FileNamingTest, public testing::WithParamInterface<ClaimFunction> {};
 
 TEST_P(ClaimTest, FreeNameIsTakenAndTheTemporaryGoes) {
   EXPECT_EQ(GetParam()(temporary_, name_), ClaimResult::kClaimed);
@@ -51,37 +54,28 @@ INSTANTIATE_TEST_SUITE_P(BothWays, ClaimTest, testing::Values(&ClaimName, &Claim
 
 // An NFS client may send a link again when the reply to the first was lost; the second then
 // finds the name taken by the first. The name leading to the temporary's own file is a success.
-TEST(ClaimNameTest, NameThatIsAlreadyTheTemporarysFileCountsAsClaimed) {
-  test::TempDir dir;
-  WriteFileBytes(dir / ".t.abcdef", "picture");
-  fs::create_hard_link(dir / ".t.abcdef", dir / "t.jpg");
-  EXPECT_EQ(ClaimName(dir / ".t.abcdef", dir / "t.jpg"), ClaimResult::kClaimed);
-  EXPECT_FALSE(fs::exists(dir / ".t.abcdef"));
-  EXPECT_EQ(ReadFileBytes(dir / "t.jpg"), "picture");
+TEST_F(FileNamingTest, ClaimNameCountsANameThatIsAlreadyTheTemporarysFileAsClaimed) {
+  fs::create_hard_link(temporary_, name_);
+  EXPECT_EQ(ClaimName(temporary_, name_), ClaimResult::kClaimed);
+  EXPECT_FALSE(fs::exists(temporary_));
+  EXPECT_EQ(ReadFileBytes(name_), "new picture");
 }
 
-TEST(ReplacedNameTest, ReplacesAnExistingFile) {
-  test::TempDir dir;
-  WriteFileBytes(dir / ".t.abcdef", "new");
-  WriteFileBytes(dir / "t.jpg", "old");
-  ReplacedName name(dir / "t.jpg");
-  EXPECT_TRUE(name.Place(dir / ".t.abcdef"));
-  EXPECT_EQ(ReadFileBytes(dir / "t.jpg"), "new");
-  EXPECT_FALSE(fs::exists(dir / ".t.abcdef"));
+TEST_F(FileNamingTest, ReplacedNameReplacesAnExistingFile) {
+  WriteFileBytes(name_, "old");
+  EXPECT_TRUE(ReplacedName(name_).Place(temporary_));
+  EXPECT_EQ(ReadFileBytes(name_), "new picture");
+  EXPECT_FALSE(fs::exists(temporary_));
 }
 
-TEST(ClaimedNameTest, TakesAFreeNameAndReportsATakenOneAsEexist) {
-  test::TempDir dir;
-  WriteFileBytes(dir / ".t.abcdef", "new");
-  WriteFileBytes(dir / "taken.jpg", "old");
-  ClaimedName taken(dir / "taken.jpg");
+TEST_F(FileNamingTest, ClaimedNameTakesAFreeNameAndReportsATakenOneAsEexist) {
+  WriteFileBytes(name_, "old");
   errno = 0;
-  EXPECT_FALSE(taken.Place(dir / ".t.abcdef"));
+  EXPECT_FALSE(ClaimedName(name_).Place(temporary_));
   EXPECT_EQ(errno, EEXIST);
-  EXPECT_EQ(ReadFileBytes(dir / "taken.jpg"), "old");
-  ClaimedName free(dir / "free.jpg");
-  EXPECT_TRUE(free.Place(dir / ".t.abcdef"));
-  EXPECT_EQ(ReadFileBytes(dir / "free.jpg"), "new");
+  EXPECT_EQ(ReadFileBytes(name_), "old");
+  EXPECT_TRUE(ClaimedName(dir_ / "free.jpg").Place(temporary_));
+  EXPECT_EQ(ReadFileBytes(dir_ / "free.jpg"), "new picture");
 }
 
 }  // namespace
