@@ -177,10 +177,7 @@ std::optional<TransferTarget> BuildTransferTarget(std::string_view name_format,
   const std::string name = ExpandTemplate(capture_id, name_format, now);
   if (!IsUsableName(name, error)) return std::nullopt;
 
-  std::string path(transfer_folder);
-  path += '\\';
-  path += name;
-  path += ".jpg";
+  std::string path = std::string(transfer_folder) + '\\' + name + ".jpg";
 
   std::optional<SerialPattern> pattern = FindSerialPattern(path);
   std::optional<int> serial;

@@ -40,13 +40,11 @@ TEST(ParseSettingsFileTest, MissingLinesTakeDefaults) {
 }
 
 TEST(ParseSettingsFileTest, LabelOnlyLineGivesEmptyValue) {
-  EXPECT_EQ(Parse(Label(SettingSlot::SwitchDevice) + "\r\n"),
-            DefaultsWith({{SettingSlot::SwitchDevice, ""}}));
-  EXPECT_EQ(Parse(Label(SettingSlot::SwitchDevice) + "\n"),
-            DefaultsWith({{SettingSlot::SwitchDevice, ""}}));
-  // Without a line end there is nothing to drop: the value stays empty.
-  EXPECT_EQ(Parse(Label(SettingSlot::SwitchDevice)),
-            DefaultsWith({{SettingSlot::SwitchDevice, ""}}));
+  // CR LF, LF, or no line end at all (then there is nothing to drop): the value is empty.
+  for (const char* line_end : {"\r\n", "\n", ""}) {
+    EXPECT_EQ(Parse(Label(SettingSlot::SwitchDevice) + line_end),
+              DefaultsWith({{SettingSlot::SwitchDevice, ""}}));
+  }
 }
 
 TEST(ParseSettingsFileTest, LastLineWithoutLineEndLosesItsLastByte) {
