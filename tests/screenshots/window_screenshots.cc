@@ -109,21 +109,22 @@ int main(int argc, char** argv) {
   menu->hide();
   ok = Save(canvas, out / "menu-file.png") && ok;
 
+  // Each dialog shown, taken and hidden again.
+  const auto take = [&](QWidget& dialog, const std::string& name) {
+    dialog.show();
+    QApplication::processEvents();
+    ok = Save(Framed(dialog), out / name) && ok;
+    dialog.hide();
+  };
   app::AboutBox about(&window);
-  about.show();
-  QApplication::processEvents();
-  ok = Save(Framed(about), out / "about.png") && ok;
-  about.hide();
+  take(about, "about.png");
 
   // The settings dialogs with the default settings, as the menu commands open them.
   app::SwitchEventDialog switch_event(
       SwitchEventFieldsFrom(session.state().settings()),
       {[&session] { return session.switch_devices().ListSwitchDevices(); }, [](int, int) {}},
       &window);
-  switch_event.show();
-  QApplication::processEvents();
-  ok = Save(Framed(switch_event), out / "switch-event.png") && ok;
-  switch_event.hide();
+  take(switch_event, "switch-event.png");
 
   const Settings settings = session.state().settings();
   const app::PreviewSources sources{[&session] { return session.state().CaptureId(); },
@@ -131,17 +132,11 @@ int main(int argc, char** argv) {
   app::NamingDialog naming(
       NamingFieldsFrom(settings),
       {window.font_names().names(), settings[SettingSlot::TransferFolder], sources}, &window);
-  naming.show();
-  QApplication::processEvents();
-  ok = Save(Framed(naming), out / "naming.png") && ok;
+  take(naming, "naming.png");
   for (const int width : {640, 720}) {
     app::PreviewDialog preview(naming.PreviewFor(width), sources, &naming);
-    preview.show();
-    QApplication::processEvents();
-    ok = Save(Framed(preview), out / ("preview-" + std::to_string(width) + ".png")) && ok;
-    preview.hide();
+    take(preview, "preview-" + std::to_string(width) + ".png");
   }
-  naming.hide();
 
   window.close();
   return ok ? 0 : 1;
