@@ -65,27 +65,25 @@ TEST(WindowEndToEnd, TypedIdEnterOneImageAndExitThroughTheMenu) {
   XWindowDriver x(server.display_name());
   ASSERT_TRUE(x.connected());
   unsigned long window = 0;
-  ASSERT_TRUE(
-      BackgroundProgram::WaitFor([&] { return (window = x.FindWindow("Velmarin V4.0")); }, 30s))
+  ASSERT_TRUE(WaitFor([&] { return (window = x.FindWindow("Velmarin V4.0")); }, 30s))
       << program.err();
 
-  ASSERT_TRUE(BackgroundProgram::WaitFor([&] { return x.Viewable(window); }, 10s));
+  ASSERT_TRUE(WaitFor([&] { return x.Viewable(window); }, 10s));
   x.Focus(window);
   std::vector<XWindowDriver::Key> keys;
   for (const char digit : std::string("123456"))
     keys.push_back({static_cast<std::uint32_t>(digit)});
   keys.push_back({kKeyReturn});
   x.Type(keys);
-  ASSERT_TRUE(BackgroundProgram::WaitFor([&] { return x.Title(window) == "123456-0"; }, 10s))
+  ASSERT_TRUE(WaitFor([&] { return x.Title(window) == "123456-0"; }, 10s))
       << x.Title(window) << "\n"
       << program.err();
 
   // The capture program saves a still; it appears whole, by a rename.
   WriteFileBytes(dir / "watch" / "capture.tmp", JpegBytes(640, 480, 7));
   fs::rename(dir / "watch" / "capture.tmp", dir / "watch" / "still.jpg");
-  EXPECT_TRUE(BackgroundProgram::WaitFor([&] { return x.Title(window) == "123456-1"; }, 10s))
-      << x.Title(window);
-  ASSERT_TRUE(BackgroundProgram::WaitFor([&] { return JpegsUnder(dir / "out").size() == 1; }, 10s));
+  EXPECT_TRUE(WaitFor([&] { return x.Title(window) == "123456-1"; }, 10s)) << x.Title(window);
+  ASSERT_TRUE(WaitFor([&] { return JpegsUnder(dir / "out").size() == 1; }, 10s));
   EXPECT_NE(JpegsUnder(dir / "out")[0].filename().string().find("123456"), std::string::npos);
 
   // "終了(&X)" through the File menu's mnemonics. A busy machine may open the menu late: the

@@ -37,8 +37,7 @@ TEST(WindowStart, TermAndIntCloseTheWindowLikeTheExitCommand) {
         {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + (dir / "config").string()});
     // The settings file appears at start-up, after the signals are caught and before the
     // window shows: a signal this early still closes the window once it runs.
-    ASSERT_TRUE(BackgroundProgram::WaitFor([&] { return fs::exists(dir / "velmarin.ini"); }, 20s))
-        << program.err();
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(dir / "velmarin.ini"); }, 20s)) << program.err();
     EXPECT_EQ(program.Stop(signal), 0) << program.err();
     EXPECT_EQ(app::StoredPlacementSize(dir / "config"), 44);
   }

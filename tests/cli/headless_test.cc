@@ -41,8 +41,7 @@ class HeadlessMonitoring : public ::testing::Test {
 
   // The path of the n-th transfer line, once it appeared.
   fs::path WaitForTransfer(int n) {
-    const bool arrived =
-        BackgroundProgram::WaitFor([&] { return CountLines(monitor->out()) >= n; }, kLimit);
+    const bool arrived = WaitFor([&] { return CountLines(monitor->out()) >= n; }, kLimit);
     EXPECT_TRUE(arrived) << "out: " << monitor->out() << "\nerr: " << monitor->err();
     if (!arrived) return {};
     std::string out = monitor->out();
@@ -162,7 +161,7 @@ TEST_F(HeadlessMonitoring, FilesThatNeverCompleteCostNoLaterCapture) {
     std::this_thread::sleep_for(1500ms);
     WriteFileBytes(program / ("good" + std::to_string(i) + ".jpg"), JpegBytes(64, 48, i));
   }
-  EXPECT_TRUE(BackgroundProgram::WaitFor([&] { return CountLines(monitor->out()) >= 3; }, kLimit));
+  EXPECT_TRUE(WaitFor([&] { return CountLines(monitor->out()) >= 3; }, kLimit));
   EXPECT_EQ(monitor->Stop(SIGTERM), 0);
   // The two failed files count as images taken, as every image does.
   const std::string out = monitor->out();
@@ -292,8 +291,7 @@ TEST(HeadlessSwitchDevice, MissingBoardOrPortIsReportedAndMonitoringGoesOn) {
     }
     std::this_thread::sleep_for(700ms);
     WriteFileBytes(dir / "shot.jpg", JpegBytes(64, 48, 6));
-    EXPECT_TRUE(BackgroundProgram::WaitFor([&] { return CountLines(monitor.out()) == 1; }, kLimit))
-        << monitor.err();
+    EXPECT_TRUE(WaitFor([&] { return CountLines(monitor.out()) == 1; }, kLimit)) << monitor.err();
     EXPECT_EQ(monitor.Stop(SIGTERM), 0);
   }
 }

@@ -86,7 +86,7 @@ TEST_F(SharedTransferFolder, EveryCaptureOfEveryStationArrivesUnderItsOwnName) {
     }
     // A station that fell behind by a whole period would take only its newest image.
     for (const auto& station : stations) {
-      ASSERT_TRUE(BackgroundProgram::WaitFor(
+      ASSERT_TRUE(WaitFor(
           [&] { return static_cast<int>(TransferLines(station->monitor->out()).size()) >= round; },
           kLimit))
           << "round " << round << "\nerr: " << station->monitor->err();

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "platform/encoding.h"
 #include "settings/settings_file.h"
+#include "support/program_process.h"
 #include "support/recorded_messages.h"
 #include "support/recording_input.h"
 #include "support/scripted_serial_port.h"
@@ -34,11 +34,6 @@ class UnusedPipeline final : public TransferPipeline {
     return false;
   }
 };
-
-bool WaitFor(const std::function<bool()>& done) {
-  for (int i = 0; i < 1000 && !done(); ++i) std::this_thread::sleep_for(10ms);
-  return done();
-}
 
 std::string Utf8(const std::string& cp932) { return Cp932ToUtf8(cp932).value_or("?"); }
 
@@ -122,9 +117,9 @@ TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndS
   EXPECT_TRUE(lines->dtr_and_rts_raised());
   EXPECT_EQ(Utf8(Session().StartWithId("7")), "COM1 監視中");
 
-  ASSERT_TRUE(WaitFor([&] { return lines->status_reads() > 0; }));
+  ASSERT_TRUE(WaitFor([&] { return lines->status_reads() > 0; }, 10s));
   lines->SetStatus(0x20);  // DSR on: the ON edge
-  ASSERT_TRUE(WaitFor([&] { return input_.events().size() >= 2; }));
+  ASSERT_TRUE(WaitFor([&] { return input_.events().size() >= 2; }, 10s));
   EXPECT_EQ(input_.events(), (std::vector<std::string>{"down 13", "up 13"}));
 
   Session().state().SetSlot(SettingSlot::TextFont, "changed in this run");
@@ -216,7 +211,7 @@ TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNe
   EXPECT_TRUE(serial_.IsHeld("COM2"));
   EXPECT_EQ(Session().state().switch_kind, SwitchKind::kSerial);
   // The new switch thread polls the new port.
-  EXPECT_TRUE(WaitFor([&] { return com2->status_reads() > 0; }));
+  EXPECT_TRUE(WaitFor([&] { return com2->status_reads() > 0; }, 10s));
 
   // A cancelled dialog still reopens the device and starts monitoring; a device that does
   // not open is reported and named in the status.
@@ -242,7 +237,7 @@ TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
 
   // A settings command restarts the folder thread, which counts from 0 again: a change too.
   Session().RunSettingsCommand(SettingsCommand::kFolder, {});
-  ASSERT_TRUE(WaitFor([&] { return Session().state().image_count == 0; }));
+  ASSERT_TRUE(WaitFor([&] { return Session().state().image_count == 0; }, 10s));
   EXPECT_TRUE(Session().Tick().count_changed);
 
   // A start resets the count without a change being seen.

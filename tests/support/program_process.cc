@@ -82,8 +82,7 @@ BackgroundProgram::~BackgroundProgram() {
 std::string BackgroundProgram::out() const { return ReadFileBytes(out_path_); }
 std::string BackgroundProgram::err() const { return ReadFileBytes(err_path_); }
 
-bool BackgroundProgram::WaitFor(const std::function<bool()>& done,
-                                std::chrono::milliseconds limit) {
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;

@@ -32,6 +32,9 @@ ProgramResult RunProgram(const std::vector<std::string>& args,
 // The lines ended by '\n' in `text`.
 int CountLines(const std::string& text);
 
+// Polls (bounded by `limit`) until `done` holds; false at the limit.
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
+
 // A test of the program binary with a fresh folder `dir`; skipped when the binary is unknown.
 class ProgramTest : public ::testing::Test {
  protected:
@@ -52,8 +55,6 @@ class BackgroundProgram {
 
   std::string out() const;
   std::string err() const;
-  // Polls (bounded by `limit`) until `done` holds; false at the limit.
-  static bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
   // Polls (bounded by `limit`) until `text` appears on its standard error; the failure at
   // the limit shows what it printed.
   ::testing::AssertionResult WaitForErr(std::string_view text,
