@@ -205,7 +205,7 @@ TEST_F(WindowTest, ARestartAfterImagesSoundsTheChimeForTheFallToZero) {
 }
 
 TEST_F(WindowTest, EventTestFiresAfterTwoSecondsWithoutFreezingTheWindow) {
-  WriteSettings([](Settings& s) { s[SettingSlot::KeyCode] = "0D"; });
+  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::KeyCode] = "0D"; });
   const auto begin = std::chrono::steady_clock::now();
   Window().event_test_action()->trigger();
   EXPECT_TRUE(input_.events().empty());  // the command returned at once

@@ -32,7 +32,7 @@ int Press(QDialog& dialog, const char* button) {
 QString Status(app::MainWindow& window) { return window.panel()->status_text(); }
 
 TEST_F(WindowTest, SwitchEventCommandStoresTheTickedModifiersAndRestartsMonitoring) {
-  WriteSettings([](Settings& s) { s[SettingSlot::Modifiers] = "0101"; });
+  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::Modifiers] = "0101"; });
   run_dialog_ = [](QDialog& dialog) {
     FindControl<QCheckBox>(dialog, "1014").setChecked(false);
     FindControl<QCheckBox>(dialog, "1017").setChecked(true);
@@ -48,7 +48,7 @@ TEST_F(WindowTest, SwitchEventCommandStoresTheTickedModifiersAndRestartsMonitori
 
 TEST_F(WindowTest, SwitchEventCancelClosesAndReopensThePortAndStartsMonitoring) {
   serial_.AddPort("COM1");
-  WriteSettings([](Settings& s) { s[SettingSlot::SwitchDevice] = "COM1"; });
+  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::SwitchDevice] = "COM1"; });
   Window();
   ASSERT_TRUE(serial_.IsHeld("COM1"));
   const Settings before = session_->state().settings();

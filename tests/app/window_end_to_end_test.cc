@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "app/widget_helpers.h"
-#include "settings/settings_file.h"
 #include "support/pictures.h"
 #include "support/program_process.h"
 #include "support/temp_dir.h"
@@ -46,14 +45,12 @@ TEST(WindowEndToEnd, TypedIdEnterOneImageAndExitThroughTheMenu) {
   XvfbServer server(*xvfb, dir / "xvfb.log");
   ASSERT_FALSE(server.display_name().empty()) << server.error();
 
-  const ProgramDir program_dir{dir.path(), dir.path().string()};
   fs::create_directories(dir / "watch");
-  Settings settings = DefaultSettings(program_dir.cp932);
-  settings[SettingSlot::SwitchDevice] = "NONE";
-  settings[SettingSlot::WatchFolder] = (dir / "watch").string();
-  settings[SettingSlot::TransferFolder] = (dir / "out").string();
-  std::string error;
-  ASSERT_TRUE(SaveSettings(program_dir, settings, &error)) << error;
+  WriteSettingsFile({dir.path(), dir.path().string()}, [&](Settings& s) {
+    s[SettingSlot::SwitchDevice] = "NONE";
+    s[SettingSlot::WatchFolder] = (dir / "watch").string();
+    s[SettingSlot::TransferFolder] = (dir / "out").string();
+  });
 
   // On the xcb platform the program runs threads of uninstrumented libraries (the session bus,
   // the sound server); the leak check's stop of all threads at exit can crash among them, so

@@ -4,7 +4,6 @@
 #include <QMessageBox>
 
 #include "platform/encoding.h"
-#include "settings/settings_file.h"
 
 namespace velmarin::test {
 
@@ -15,13 +14,6 @@ WindowTest::~WindowTest() {
   window_.reset();
   session_.reset();
   TakeMessageBoxes();
-}
-
-void WindowTest::WriteSettings(const std::function<void(Settings&)>& change) {
-  Settings settings = DefaultSettings(program_dir_.cp932);
-  change(settings);
-  std::string error;
-  ASSERT_TRUE(SaveSettings(program_dir_, settings, &error)) << error;
 }
 
 app::MainWindow& WindowTest::Window() {

@@ -14,6 +14,7 @@
 #include "app/message_boxes.h"
 #include "control/program_session.h"
 #include "settings/settings.h"
+#include "support/program_process.h"
 #include "support/recording_input.h"
 #include "support/scripted_serial_port.h"
 #include "support/simulated_usb_io_board.h"
@@ -34,8 +35,6 @@ class WindowTest : public ::testing::Test {
  protected:
   ~WindowTest() override;
 
-  // Writes "velmarin.ini" with the defaults changed by `change`.
-  void WriteSettings(const std::function<void(Settings&)>& change);
   app::MainWindow& Window();
   // Closes the window (shutdown) and forgets it and its session.
   void CloseWindow();

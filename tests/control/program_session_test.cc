@@ -39,18 +39,10 @@ std::string Utf8(const std::string& cp932) { return Cp932ToUtf8(cp932).value_or(
 
 class ProgramSessionTest : public ::testing::Test {
  protected:
-  // Writes "velmarin.ini" with the defaults changed by `change`, as a user's file would be.
-  void WriteSettings(const std::function<void(Settings&)>& change) {
-    Settings settings = DefaultSettings(program_dir_.cp932);
-    change(settings);
-    std::string error;
-    ASSERT_TRUE(SaveSettings(program_dir_, settings, &error)) << error;
-  }
-
   // Starts up, then edits the file behind the program's back, as a station's set-up does while
   // it runs; returns the record now in the file.
   Settings StartAndEditTheFile() {
-    WriteSettings([](Settings&) {});
+    WriteSettingsFile(program_dir_, [](Settings&) {});
     Session().StartUp();
     Settings edited = Session().state().settings();
     edited[SettingSlot::WatchFolder] = "/edited";
@@ -78,7 +70,7 @@ class ProgramSessionTest : public ::testing::Test {
 };
 
 TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) {
-  WriteSettings([](Settings& s) {
+  WriteSettingsFile(program_dir_, [](Settings& s) {
     s[SettingSlot::EvacuateAtStartup] = "1";
     s[SettingSlot::SwitchDevice] = "COM2";
   });
@@ -105,7 +97,7 @@ TEST_F(ProgramSessionTest, WithoutEvacuationNothingMovesAndNoBackupFolderAppears
 }
 
 TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndSaves) {
-  WriteSettings([](Settings& s) {
+  WriteSettingsFile(program_dir_, [](Settings& s) {
     s[SettingSlot::SwitchDevice] = "COM1";
     s[SettingSlot::PollIntervalMs] = "1";
     s[SettingSlot::RestAfterEventMs] = "1";
@@ -157,7 +149,7 @@ TEST_F(ProgramSessionTest, ShutdownWritesOnlyWhatAFrontEndStoredIntoTheSharedSta
 }
 
 TEST_F(ProgramSessionTest, UsbIoBoardIsSetToOnesAtStartUpAndClosedAtShutdown) {
-  WriteSettings([](Settings& s) { s[SettingSlot::SwitchDevice] = "USB-IO"; });
+  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::SwitchDevice] = "USB-IO"; });
   auto board = hid_.AddBoard("/dev/hidraw7");
   Session().StartUp();
   EXPECT_EQ(Session().state().switch_kind, SwitchKind::kUsbIo);
@@ -191,7 +183,7 @@ TEST_F(ProgramSessionTest, FolderCommandChangesSettingsWhileStoppedAndAlwaysRest
 }
 
 TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNewDevice) {
-  WriteSettings([](Settings& s) {
+  WriteSettingsFile(program_dir_, [](Settings& s) {
     s[SettingSlot::SwitchDevice] = "COM1";
     s[SettingSlot::PollIntervalMs] = "1";
   });

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "settings/settings_file.h"
 #include "support/temp_dir.h"
 
 namespace velmarin::test {
@@ -66,6 +67,13 @@ ProgramResult RunProgram(const std::vector<std::string>& args,
   result.out = ReadFileBytes(logs / "out");
   result.err = ReadFileBytes(logs / "err");
   return result;
+}
+
+void WriteSettingsFile(const ProgramDir& dir, const std::function<void(Settings&)>& change) {
+  Settings settings = DefaultSettings(dir.cp932);
+  change(settings);
+  std::string error;
+  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
 }
 
 BackgroundProgram::BackgroundProgram(const std::vector<std::string>& args,

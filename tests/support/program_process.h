@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/program_dir.h"
+#include "settings/settings.h"
 #include "support/temp_dir.h"
 
 namespace velmarin::test {
@@ -34,6 +36,10 @@ int CountLines(const std::string& text);
 
 // Polls (bounded by `limit`) until `done` holds; false at the limit.
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
+
+// Writes "velmarin.ini" into the program folder `dir`: the defaults changed by `change`, as a
+// user's file would be.
+void WriteSettingsFile(const ProgramDir& dir, const std::function<void(Settings&)>& change);
 
 // A test of the program binary with a fresh folder `dir`; skipped when the binary is unknown.
 class ProgramTest : public ::testing::Test {
