@@ -226,17 +226,15 @@ bool Encode(EncodeJob& job, std::FILE* file, const Dib& dib, int quality, bool p
   // The library only reads the rows; its interface just lacks const.
   std::uint8_t* const pixels = const_cast<std::uint8_t*>(dib.pixels());
   JSAMPROW rows[kRowsPerCall];
-  while (cinfo.next_scanline < cinfo.image_height) {
+  bool written = true;
+  while (written && cinfo.next_scanline < cinfo.image_height) {
     const JDIMENSION count =
         ScanLineRows(pixels, dib.stride(), cinfo.image_height, cinfo.next_scanline, rows);
-    if (jpeg_write_scanlines(&cinfo, rows, count) == 0) {
-      jpeg_destroy_compress(&cinfo);
-      return false;
-    }
+    written = jpeg_write_scanlines(&cinfo, rows, count) != 0;
   }
-  jpeg_finish_compress(&cinfo);
+  if (written) jpeg_finish_compress(&cinfo);
   jpeg_destroy_compress(&cinfo);
-  return true;
+  return written;
 }
 
 }  // namespace

@@ -68,28 +68,6 @@ References ReadReferences(const fs::path& suite) {
   return references;
 }
 
-struct Difference {
-  double mean = 0;
-  int max = 0;
-};
-
-Difference Compare(const Dib& dib, const Dib& reference) {
-  Difference d;
-  double sum = 0;
-  for (int y = 0; y < dib.height(); ++y) {
-    for (int x = 0; x < dib.width(); ++x) {
-      const test::Rgb p = test::PixelOf(dib, x, y);
-      const test::Rgb q = test::PixelOf(reference, x, y);
-      for (const int e : {std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)}) {
-        sum += e;
-        d.max = std::max(d.max, e);
-      }
-    }
-  }
-  d.mean = sum / (3.0 * dib.width() * dib.height());
-  return d;
-}
-
 Dib DibFromImage(const QImage& image) {
   return test::PaintPicture(image.width(), image.height(), [&](int x, int y) {
     const QRgb q = image.pixel(x, y);
@@ -141,11 +119,12 @@ void BmpSuiteTest::ExpectConvertsLikeItsReference(const fs::path& bmp, const Ref
     const Dib reference_dib = DibFromImage(reference);
     const std::optional<Dib> read = ReadExpanded(bmp);
     ASSERT_TRUE(read);
-    EXPECT_LE(Compare(*read, reference_dib).max, kMaxReadError) << name;
+    EXPECT_LE(test::Compare(*read, reference_dib).max, kMaxReadError) << name;
 
     const auto encoded_reference = test::JpegBytesOf(reference_dib, kQuality);
     ASSERT_TRUE(encoded_reference);
-    const Difference d = Compare(*dib, test::DecodeJpegBytes(*encoded_reference).value());
+    const test::Difference d =
+        test::Compare(*dib, test::DecodeJpegBytes(*encoded_reference).value());
     EXPECT_LT(d.mean, kMaxMeanError) << name;
     EXPECT_LE(d.max, kMaxPixelError) << name;
     return;
@@ -213,7 +192,7 @@ TEST_F(BmpSuiteTest, QuestionableFilesConvertOrFailCleanly) {
       }
       const std::optional<Dib> read = ReadExpanded(bmp);
       ASSERT_TRUE(read);
-      EXPECT_LE(Compare(*read, DibFromImage(reference)).max, kMaxReadError) << name;
+      EXPECT_LE(test::Compare(*read, DibFromImage(reference)).max, kMaxReadError) << name;
       ++compared;
       break;
     }

@@ -27,18 +27,6 @@ using test::RunUnprivileged;
 using test::TempDir;
 using test::WriteFileBytes;
 
-double MeanAbsDifference(const Dib& a, const Dib& b) {
-  double sum = 0;
-  for (int y = 0; y < a.height(); ++y) {
-    for (int x = 0; x < a.width(); ++x) {
-      const test::Rgb p = PixelOf(a, x, y);
-      const test::Rgb q = PixelOf(b, x, y);
-      sum += std::abs(p.b - q.b) + std::abs(p.g - q.g) + std::abs(p.r - q.r);
-    }
-  }
-  return sum / (3.0 * a.width() * a.height());
-}
-
 TEST(NormalizeJpegWidthTest, Width641BecomesA640WideQuality100Copy) {
   TempDir dir;
   const Dib picture = test::MakeGradientDib(641, 480);
@@ -61,7 +49,7 @@ TEST(NormalizeJpegWidthTest, Width641BecomesA640WideQuality100Copy) {
   ASSERT_TRUE(result);
   EXPECT_EQ(result->width(), 640);
   EXPECT_EQ(result->height(), 480);
-  EXPECT_LT(MeanAbsDifference(*result, expected), 1.0);  // quality 100
+  EXPECT_LT(test::Compare(*result, expected).mean, 1.0);  // quality 100
   EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"444.jpg", "source.jpg"}));
 }
 
@@ -75,7 +63,7 @@ TEST(NormalizeJpegWidthTest, Width640IsReencodedPixelForPixel) {
   EXPECT_EQ(ReadFileBytes(dir / "444.jpg"), JpegBytesOf(decoded, 100));
   const Dib result = *DecodeJpegFile(dir / "444.jpg");
   EXPECT_EQ(result.width(), 640);
-  EXPECT_LT(MeanAbsDifference(result, decoded), 1.0);
+  EXPECT_LT(test::Compare(result, decoded).mean, 1.0);
 }
 
 TEST(NormalizeJpegWidthTest, UnreadableUndecodableAndTooNarrowSources) {

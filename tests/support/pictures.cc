@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -59,6 +60,23 @@ Rgb PixelOf(const Dib& dib, int x, int y) {
 bool Near(const Rgb& a, const Rgb& b, int tolerance) {
   return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
          std::abs(a.b - b.b) <= tolerance;
+}
+
+Difference Compare(const Dib& a, const Dib& b) {
+  Difference d;
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const Rgb p = PixelOf(a, x, y);
+      const Rgb q = PixelOf(b, x, y);
+      for (const int e : {std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)}) {
+        sum += e;
+        d.max = std::max(d.max, e);
+      }
+    }
+  }
+  d.mean = sum / (3.0 * a.width() * a.height());
+  return d;
 }
 
 void WriteJpeg(const std::filesystem::path& path, const Dib& dib, int quality) {

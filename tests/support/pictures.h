@@ -34,6 +34,13 @@ Rgb PixelOf(const Dib& dib, int x, int y);
 // True when every channel differs by at most `tolerance`.
 bool Near(const Rgb& a, const Rgb& b, int tolerance);
 
+// How far the channels of two 24-bit pictures of the same size lie apart.
+struct Difference {
+  double mean = 0;
+  int max = 0;
+};
+Difference Compare(const Dib& a, const Dib& b);
+
 // Samples of one pixel in the order of the encoder's input colour space.
 using PixelSource = std::function<void(int x, int y, std::uint8_t* samples)>;
 struct TestJpegFormat {
