@@ -23,13 +23,9 @@ constexpr std::size_t kLinePieceBytes = 999;
 std::string TranslateLineEnds(std::string_view bytes) {
   std::string text;
   text.reserve(bytes.size());
-  std::size_t pos = 0;
-  for (std::size_t cr = bytes.find("\r\n"); cr != std::string_view::npos;
-       cr = bytes.find("\r\n", pos)) {
-    text.append(bytes.substr(pos, cr - pos));
-    pos = cr + 1;  // the LF is copied with the next run
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\r' || bytes.substr(i + 1, 1) != "\n") text += bytes[i];
   }
-  text.append(bytes.substr(pos));
   return text;
 }
 
