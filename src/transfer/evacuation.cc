@@ -1,7 +1,6 @@
 #include "transfer/evacuation.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <thread>
 
 #include "base/last_error_text.h"

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>

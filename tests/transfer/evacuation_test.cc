@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <iterator>
 #include <string>
 #include <vector>
 

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <memory>
 #include <thread>
 #include <utility>
 
