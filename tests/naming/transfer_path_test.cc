@@ -43,11 +43,9 @@ class TransferPathTest : public testing::Test {
 };
 
 TEST_F(TransferPathTest, DefaultTemplateStartsAtOneAndCreatesTheYearFolder) {
-  const auto path = Build(kDefaultTemplate);
-  ASSERT_TRUE(path) << error_;
-  EXPECT_EQ(*path, Numbered(1));
+  EXPECT_EQ(Build(kDefaultTemplate), Numbered(1)) << error_;
   EXPECT_TRUE(fs::is_directory(dir_ / "2012"));
-  EXPECT_FALSE(fs::exists(*path));
+  EXPECT_FALSE(fs::exists(Numbered(1)));
 }
 
 TEST_F(TransferPathTest, SerialFollowsTheHighestNumberUsed) {
@@ -65,9 +63,7 @@ TEST_F(TransferPathTest, GapOfFiftyFreeNumbersIsFilled) {
 
 TEST_F(TransferPathTest, SerialOutgrowsItsWidth) {
   for (int serial = 1; serial <= 1234; ++serial) Touch(Numbered(serial));
-  const auto path = Build(kDefaultTemplate);
-  ASSERT_TRUE(path) << error_;
-  EXPECT_EQ(path->filename(), "000123_20120928_1235.jpg");
+  EXPECT_EQ(Build(kDefaultTemplate), dir_ / "2012" / "000123_20120928_1235.jpg") << error_;
 }
 
 TEST_F(TransferPathTest, FoldersCountAsTaken) {
@@ -77,9 +73,7 @@ TEST_F(TransferPathTest, FoldersCountAsTaken) {
 
 TEST_F(TransferPathTest, NumberingRestartsForEveryDistinctName) {
   Touch(Numbered(1));
-  const auto other = Build(kDefaultTemplate, "124");
-  ASSERT_TRUE(other) << error_;
-  EXPECT_EQ(other->filename(), "000124_20120928_001.jpg");
+  EXPECT_EQ(Build(kDefaultTemplate, "124"), dir_ / "2012" / "000124_20120928_001.jpg") << error_;
 }
 
 TEST_F(TransferPathTest, PlaceholderTakesTheTwoBytesBehindIt) {
@@ -101,9 +95,7 @@ struct WidthCase {
 class SerialWidthTest : public TransferPathTest, public testing::WithParamInterface<WidthCase> {};
 
 TEST_P(SerialWidthTest, WidthIsTheNumberAtTheStartOfTheTwoBytes) {
-  const auto path = Build(GetParam().templ);
-  ASSERT_TRUE(path) << error_;
-  EXPECT_EQ(path->filename(), GetParam().expected_name);
+  EXPECT_EQ(Build(GetParam().templ), dir_ / GetParam().expected_name) << error_;
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, SerialWidthTest,
@@ -144,18 +136,14 @@ TEST_F(TransferPathTest, BackslashAndSlashBothMakeFolders) {
 TEST_F(TransferPathTest, JapaneseTemplateBecomesAUtf8FolderName) {
   const auto templ = Utf8ToCp932("写真\\$i03");
   ASSERT_TRUE(templ);
-  const auto path = Build(*templ);
-  ASSERT_TRUE(path) << error_;
-  EXPECT_EQ(*path, dir_ / "写真" / "123.jpg");
+  EXPECT_EQ(Build(*templ), dir_ / "写真" / "123.jpg") << error_;
   EXPECT_TRUE(fs::is_directory(dir_ / "写真"));
 }
 
 TEST_F(TransferPathTest, TrailByteOfTwoByteCharacterIsNoSeparator) {
   ASSERT_EQ(Utf8ToCp932("表"), "\x95\x5C");
   ASSERT_EQ(Utf8ToCp932("ソ"), "\x83\x5C");
-  const auto path = Build("\x95\x5C\x83\x5C$r02");
-  ASSERT_TRUE(path) << error_;
-  EXPECT_EQ(*path, dir_ / "表ソ01.jpg");
+  EXPECT_EQ(Build("\x95\x5C\x83\x5C$r02"), dir_ / "表ソ01.jpg") << error_;
   EXPECT_EQ(test::FolderEntries(dir_.path()), std::vector<std::string>{});
 }
 
@@ -206,9 +194,7 @@ TEST_F(TransferPathTest, LongNamesAreNeitherCutNorRefusedBelowTheSystemLimits) {
   // Longer than the old limits of 251 bytes per name and 299 per path.
   const std::string name(251, 'n');  // 255 bytes with ".jpg"
   const std::string folder(200, 'f');
-  const auto path = Build(folder + "\\" + name);
-  ASSERT_TRUE(path) << error_;
-  EXPECT_EQ(*path, dir_ / folder / (name + ".jpg"));
+  EXPECT_EQ(Build(folder + "\\" + name), dir_ / folder / (name + ".jpg")) << error_;
   EXPECT_TRUE(fs::is_directory(dir_ / folder));
 }
 
