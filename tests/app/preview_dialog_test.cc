@@ -8,6 +8,7 @@
 
 #include "image/dib.h"
 #include "image/dib_editing.h"
+#include "support/pictures.h"
 
 namespace velmarin::app {
 namespace {
@@ -30,11 +31,11 @@ PreviewContent DefaultContent(int width) {
   return content;
 }
 
-QImage Painted(const PreviewContent& content) {
+QImage Painted(const PreviewContent& content, const QFont& font = QFont("IPAPGothic")) {
   QImage image(kPreviewPaintWidth, kPreviewPaintHeight, QImage::Format_RGB32);
   image.fill(Qt::green);
   QPainter painter(&image);
-  painter.setFont(QFont(QStringLiteral("IPAPGothic")));
+  painter.setFont(font);
   PaintPreview(painter, content, "123", kNow);
   return image;
 }
@@ -88,23 +89,13 @@ TEST(PreviewPaintingTest, At720TheDefaultEditLiesOnTheAreaWithWhiteStrips) {
 
 TEST(PreviewPaintingTest, AgreesPixelForPixelWithTheEditOfACapturedPicture) {
   const QImage image = Painted(DefaultContent(720));
-  std::optional<Dib> dib = Dib::Create(720, 480, 24);
-  ASSERT_TRUE(dib);
-  for (int r = 0; r < dib->height(); ++r) {
-    std::uint8_t* row = dib->row(r);
-    for (int x = 0; x < dib->width(); ++x) {
-      row[3 * x] = 200;  // blue, green, red
-      row[3 * x + 1] = 200;
-      row[3 * x + 2] = 230;
-    }
-  }
-  EditDibInPlace(*dib, DefaultSettings("/station"), "123", kNow);
+  Dib dib = test::PaintPicture(720, 480, [](int, int) { return test::Rgb{230, 200, 200}; });
+  EditDibInPlace(dib, DefaultSettings("/station"), "123", kNow);
   int differing = 0;
   for (int y = 0; y < 480; ++y) {
-    const std::uint8_t* row = dib->row(479 - y);
     for (int x = 0; x < 720; ++x) {
-      const QColor edited(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
-      differing += image.pixelColor(x, y) != edited;
+      const test::Rgb edited = test::PixelOf(dib, x, y);
+      differing += image.pixelColor(x, y) != QColor(edited.r, edited.g, edited.b);
     }
   }
   EXPECT_EQ(differing, 0);
@@ -137,12 +128,7 @@ TEST(PreviewDialogTest, TheWholePaintedAreaIsVisibleAndStampsUseTheIdOfThePaint)
   EXPECT_GE(dialog.height(), kPreviewPaintHeight);
   EXPECT_EQ(dialog.area().size(), QSize(kPreviewPaintWidth, kPreviewPaintHeight));
 
-  QImage expected(kPreviewPaintWidth, kPreviewPaintHeight, QImage::Format_RGB32);
-  {
-    QPainter painter(&expected);
-    painter.setFont(dialog.area().font());
-    PaintPreview(painter, DefaultContent(720), "123", kNow);
-  }
+  const QImage expected = Painted(DefaultContent(720), dialog.area().font());
   const QImage shown = dialog.area().grab().toImage().convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(shown, expected);
 
