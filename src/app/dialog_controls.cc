@@ -16,6 +16,14 @@ constexpr int kComboEditHeight = 12;  // dialog units of a closed combo box
 constexpr int kComboItemHeight = 8;
 constexpr int kMinTextPixels = 9;  // static texts are never set smaller
 
+// `control` named by its template id, at `rect`.
+template <typename Control>
+Control* Placed(Control* control, int id, const QRect& rect) {
+  control->setObjectName(QString::number(id));
+  control->setGeometry(rect);
+  return control;
+}
+
 }  // namespace
 
 QFont SettingsDialogFont() { return FormFont("ＭＳ Ｐゴシック", 9); }
@@ -47,34 +55,24 @@ void DialogBuilder::Static(const QString& text, int x, int y, int w, int h) {
 }
 
 QLineEdit* DialogBuilder::Edit(int id, int x, int y, int w, int h) {
-  auto* edit = new QLineEdit(&dialog_);
-  edit->setObjectName(QString::number(id));
-  edit->setGeometry(Rect(x, y, w, h));
-  return edit;
+  return Placed(new QLineEdit(&dialog_), id, Rect(x, y, w, h));
 }
 
 QComboBox* DialogBuilder::Combo(int id, int x, int y, int w, int h) {
-  auto* combo = new QComboBox(&dialog_);
-  combo->setObjectName(QString::number(id));
+  auto* combo = Placed(new QComboBox(&dialog_), id, Rect(x, y, w, kComboEditHeight));
   combo->setEditable(true);
   combo->setInsertPolicy(QComboBox::NoInsert);
-  combo->setGeometry(Rect(x, y, w, kComboEditHeight));
   combo->setMaxVisibleItems(std::max(1, (h - kComboEditHeight) / kComboItemHeight));
   return combo;
 }
 
 QCheckBox* DialogBuilder::Check(int id, const QString& text, int x, int y, int w, int h) {
-  auto* check = new QCheckBox(text, &dialog_);
-  check->setObjectName(QString::number(id));
-  check->setGeometry(Rect(x, y, w, h));
-  return check;
+  return Placed(new QCheckBox(text, &dialog_), id, Rect(x, y, w, h));
 }
 
 QPushButton* DialogBuilder::Button(int id, const QString& text, int x, int y, int w, int h) {
-  auto* button = new QPushButton(text, &dialog_);
-  button->setObjectName(QString::number(id));
+  auto* button = Placed(new QPushButton(text, &dialog_), id, Rect(x, y, w, h));
   button->setAutoDefault(false);
-  button->setGeometry(Rect(x, y, w, h));
   return button;
 }
 
