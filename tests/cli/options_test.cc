@@ -12,52 +12,49 @@ std::optional<Options> Parse(std::vector<const char*> args, std::string* error) 
   return ParseOptions(static_cast<int>(args.size()), args.data(), error);
 }
 
-TEST(ParseOptions, TakesDirIdAndCommandInAnyOrder) {
+// The options of `args`, which must parse.
+Options ParseOk(std::vector<const char*> args) {
   std::string error;
-  auto options = Parse({"--next-name", "--id", "123", "--dir", "/tmp/x"}, &error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_EQ(options->command, Command::kNextName);
-  EXPECT_EQ(options->dir, "/tmp/x");
-  EXPECT_EQ(options->id, "123");
+  const auto options = Parse(std::move(args), &error);
+  EXPECT_TRUE(options) << error;
+  return options.value_or(Options{});
+}
+
+TEST(ParseOptions, TakesDirIdAndCommandInAnyOrder) {
+  const Options options = ParseOk({"--next-name", "--id", "123", "--dir", "/tmp/x"});
+  EXPECT_EQ(options.command, Command::kNextName);
+  EXPECT_EQ(options.dir, "/tmp/x");
+  EXPECT_EQ(options.id, "123");
 }
 
 TEST(ParseOptions, UserFolderStandsForDir) {
+  const Options options = ParseOk({"--user-folder", "--headless"});
+  EXPECT_TRUE(options.user_folder);
+  EXPECT_FALSE(options.dir);
   std::string error;
-  auto options = Parse({"--user-folder", "--headless"}, &error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_TRUE(options->user_folder);
-  EXPECT_FALSE(options->dir);
   EXPECT_FALSE(Parse({"--user-folder", "--dir", "/tmp/x", "--headless"}, &error));
   EXPECT_EQ(error, "--dir and --user-folder both name the program folder");
 }
 
 TEST(ParseOptions, CommandsTakeTheirFiles) {
-  std::string error;
-  auto options = Parse({"--process", "a.jpg", "b.jpg"}, &error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_EQ(options->command, Command::kProcess);
-  EXPECT_EQ(options->files, (std::vector<std::string>{"a.jpg", "b.jpg"}));
+  const Options options = ParseOk({"--process", "a.jpg", "b.jpg"});
+  EXPECT_EQ(options.command, Command::kProcess);
+  EXPECT_EQ(options.files, (std::vector<std::string>{"a.jpg", "b.jpg"}));
 }
 
 TEST(ParseOptions, SetIsRepeatableAndSettingsIsACommand) {
+  const Options options = ParseOk({"--set", "KeyCode=0D", "--dir", "/d", "--set", "NameFormat=$i"});
+  EXPECT_EQ(options.command, Command::kSet);
+  EXPECT_EQ(options.assignments, (std::vector<std::string>{"KeyCode=0D", "NameFormat=$i"}));
+  EXPECT_EQ(ParseOk({"--settings"}).command, Command::kSettings);
   std::string error;
-  auto options = Parse({"--set", "KeyCode=0D", "--dir", "/d", "--set", "NameFormat=$i"}, &error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_EQ(options->command, Command::kSet);
-  EXPECT_EQ(options->assignments, (std::vector<std::string>{"KeyCode=0D", "NameFormat=$i"}));
-  options = Parse({"--settings"}, &error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_EQ(options->command, Command::kSettings);
   EXPECT_FALSE(Parse({"--set", "KeyCode=0D", "--settings"}, &error));
   EXPECT_FALSE(Parse({"--settings", "--set", "KeyCode=0D"}, &error));
   EXPECT_FALSE(Parse({"--set"}, &error));
 }
 
 TEST(ParseOptions, NoCommandOpensTheWindow) {
-  std::string error;
-  auto options = Parse({"--dir", "/tmp/x"}, &error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_EQ(options->command, Command::kWindow);
+  EXPECT_EQ(ParseOk({"--dir", "/tmp/x"}).command, Command::kWindow);
 }
 
 TEST(ParseOptions, RefusesUsageErrors) {
