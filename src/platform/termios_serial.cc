@@ -9,8 +9,6 @@
 #include <string>
 #include <system_error>
 
-#include <utility>
-
 #include "base/unique_fd.h"
 
 namespace velmarin {

@@ -1,8 +1,7 @@
 #include "switch/switch_timing.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdint>
+#include <optional>
 
 #include "base/scanf_reader.h"
 

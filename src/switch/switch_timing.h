@@ -1,8 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <optional>
-#include <string_view>
 
 #include "settings/settings.h"
 

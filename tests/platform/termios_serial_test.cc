@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 #include <cstdlib>
 

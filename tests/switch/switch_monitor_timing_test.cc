@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <climits>
-
 #include "switch/switch_timing.h"
 
 namespace velmarin {
