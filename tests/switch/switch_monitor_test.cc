@@ -6,6 +6,7 @@
 #include <limits>
 #include <thread>
 
+#include "support/program_process.h"
 #include "support/recorded_messages.h"
 #include "support/scripted_serial_port.h"
 #include "support/simulated_usb_io_board.h"
@@ -15,14 +16,8 @@ namespace {
 
 // Waits for the switch thread to reach a state; the limit only keeps a broken build from
 // hanging the test run.
-template <typename Condition>
-bool Eventually(Condition condition) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+bool Eventually(const std::function<bool()>& condition) {
+  return test::WaitFor(condition, std::chrono::seconds(20));
 }
 
 class SwitchMonitorTest : public ::testing::Test {
@@ -62,8 +57,7 @@ class SwitchMonitorTest : public ::testing::Test {
   }
 
   // Runs the thread until `condition` holds, then `more_polls` polls longer, and stops it.
-  template <typename Condition>
-  bool RunUntil(Condition condition, int more_polls = 0) {
+  bool RunUntil(const std::function<bool()>& condition, int more_polls = 0) {
     Start();
     const bool reached = Eventually(condition) && PollsMore(more_polls);
     StopAndJoin();
