@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "image/bmp_reader.h"
 #include "image/dib_convert.h"
 #include "support/pictures.h"
@@ -30,33 +32,25 @@ struct BmpBuilder {
   std::int64_t offset = -1;     // -1: right behind the palette and the gap
 
   std::string Build() const {
-    std::string info(header_size, '\0');
-    Put32(info, 0, header_size);
-    Put32(info, 4, static_cast<std::uint32_t>(width));
-    Put32(info, 8, static_cast<std::uint32_t>(height));
-    Put16(info, 12, planes);
-    Put16(info, 14, bits);
-    Put32(info, 16, compression);
-    Put32(info, 20, image_size);
-    Put32(info, 24, static_cast<std::uint32_t>(x_density));
-    Put32(info, 28, static_cast<std::uint32_t>(y_density));
-    Put32(info, 32, colours_used);
-    std::string file(14, '\0');
-    file[0] = 'B';
-    file[1] = 'M';
-    const std::size_t pixel_offset = 14 + info.size() + masks.size() + palette.size() + gap.size();
-    file += info + masks + palette + gap + pixels;
-    Put32(file, 2, static_cast<std::uint32_t>(file_size < 0 ? file.size() : file_size));
-    Put32(file, 10, static_cast<std::uint32_t>(offset < 0 ? pixel_offset : offset));
+    std::string file = "BM" + std::string(12 + header_size, '\0');
+    std::uint8_t* const bytes = reinterpret_cast<std::uint8_t*>(file.data());
+    std::uint8_t* const info = bytes + 14;
+    Put32(info, header_size);
+    Put32(info + 4, static_cast<std::uint32_t>(width));
+    Put32(info + 8, static_cast<std::uint32_t>(height));
+    Put16(info + 12, planes);
+    Put16(info + 14, bits);
+    Put32(info + 16, compression);
+    Put32(info + 20, image_size);
+    Put32(info + 24, static_cast<std::uint32_t>(x_density));
+    Put32(info + 28, static_cast<std::uint32_t>(y_density));
+    Put32(info + 32, colours_used);
+    const std::size_t pixel_offset = file.size() + masks.size() + palette.size() + gap.size();
+    const std::size_t size = pixel_offset + pixels.size();
+    Put32(bytes + 2, static_cast<std::uint32_t>(file_size < 0 ? size : file_size));
+    Put32(bytes + 10, static_cast<std::uint32_t>(offset < 0 ? pixel_offset : offset));
+    file += masks + palette + gap + pixels;
     return file;
-  }
-
-  static void Put16(std::string& s, std::size_t at, std::uint16_t v) {
-    s[at] = static_cast<char>(v);
-    s[at + 1] = static_cast<char>(v >> 8);
-  }
-  static void Put32(std::string& s, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
   }
 };
 
@@ -304,7 +298,7 @@ TEST(ReadBmpToDibTest, FieldsThePictureDoesNotNeedRefuseNothing) {
   };
   std::vector<std::string> variants;
   for (const auto& change : changes) variants.push_back(TwentyFourBitWith(change));
-  BmpBuilder::Put32(variants[6], 14, 0);  // a header size of 0 is taken as 40
+  std::fill_n(variants[6].begin() + 14, 4, '\0');  // a header size of 0 is taken as 40
   for (std::size_t i = 0; i < variants.size(); ++i) {
     const std::optional<Dib> dib = DecodeBmpBytes(variants[i]);
     ASSERT_TRUE(dib) << i;
