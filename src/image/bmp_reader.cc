@@ -190,9 +190,8 @@ bool ReadPalette(StreamReader& in, const BmpLayout& layout, Dib* dib, std::uint6
   const std::uint32_t kept = dib->colour_table_entries();
   std::uint8_t* table = dib->color_table();
   for (std::uint32_t i = 0; i < kept && i < entries; ++i) {
-    std::uint8_t entry[4];
-    if (!in.Read(entry, layout.palette_entry_size)) return false;
-    std::memcpy(table + 4 * i, entry, 3);  // the reserved byte stays zero
+    if (!in.Read(table + 4 * i, layout.palette_entry_size)) return false;
+    table[4 * i + 3] = 0;  // the reserved byte
   }
   return true;
 }
