@@ -112,8 +112,8 @@ void MainWindow::BuildMenus() {
   event_test_action_ = option_menu->addAction(QStringLiteral("２秒後にイベント確認"), this,
                                               &MainWindow::FireEventInTwoSeconds);
 
-  help_action_ = menuBar()->addAction(QStringLiteral("Help(&H)"));
-  connect(help_action_, &QAction::triggered, this, &MainWindow::ShowAbout);
+  connect(menuBar()->addAction(QStringLiteral("Help(&H)")), &QAction::triggered, this,
+          &MainWindow::ShowAbout);
   UpdateEvacuationCheck();
 }
 
@@ -132,12 +132,10 @@ void MainWindow::InitialUpdate() {
   panel_->TransferToControls();
   // Fit the form, shrinking only.
   resize(size().boundedTo(sizeHint()));
-  CollectFontNames();
+  font_names_.Collect(EnumerateFontFullNames());
   tick_.start(kTickMs);
   session_.state().last_error.Clear();
 }
-
-void MainWindow::CollectFontNames() { font_names_.Collect(EnumerateFontFullNames()); }
 
 void MainWindow::Tick() {
   const TickChanges changes = session_.Tick();
@@ -246,8 +244,6 @@ void MainWindow::ShowAbout() {
   about.exec();
 }
 
-void MainWindow::NewDocument() { InitialUpdate(); }
-
 void MainWindow::OpenDocument() {
   // The document holds no data: the chosen file is not read.
   if (!dialogs_.choose_file_to_open(this).isEmpty()) InitialUpdate();
@@ -287,7 +283,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       panel_->StartWithId();
       break;
     case Accelerator::kNewDocument:
-      NewDocument();
+      InitialUpdate();
       break;
     case Accelerator::kOpenDocument:
       OpenDocument();

@@ -55,8 +55,7 @@ class MainWindow : public QMainWindow {
   // form, the font names are collected, the tick starts and the last error is emptied. Runs
   // at start-up and again after Ctrl+N and Ctrl+O.
   void InitialUpdate();
-  // Collects the installed fonts' names for the naming dialog.
-  void CollectFontNames();
+  // The installed fonts' names for the naming dialog, collected by the initial update.
   const FontNameList& font_names() const { return font_names_; }
 
   // The 100 ms tick: a changed count sounds the chime and redraws the title.
@@ -74,7 +73,6 @@ class MainWindow : public QMainWindow {
   void ToggleEvacuation();
   void FireEventInTwoSeconds();
   void ShowAbout();
-  void NewDocument();
   void OpenDocument();
   void SaveDocument();
 
@@ -88,7 +86,6 @@ class MainWindow : public QMainWindow {
   QAction* switch_event_action() const { return switch_event_action_; }
   QAction* event_test_action() const { return event_test_action_; }
   QAction* exit_action() const { return exit_action_; }
-  QAction* help_action() const { return help_action_; }
   // False when the settings could not be saved at shutdown.
   bool shut_down_cleanly() const { return shut_down_cleanly_; }
   WindowPlacement CurrentPlacement() const;
@@ -119,7 +116,6 @@ class MainWindow : public QMainWindow {
   QAction* switch_event_action_ = nullptr;
   QAction* event_test_action_ = nullptr;
   QAction* exit_action_ = nullptr;
-  QAction* help_action_ = nullptr;
   bool shut_down_ = false;
   bool shut_down_cleanly_ = true;
 };
