@@ -86,18 +86,19 @@ NamingDialog::NamingDialog(NamingFields fields, Context context, QWidget* parent
                5, 232, 255, 8);
   quality_ = build.Edit(1003, 5, 245, 15, 12);
   build.Static(QStringLiteral("転送画像のJPG画質(1-100)"), 25, 247, 83, 8);
-  cancel_ = build.Button(2, QStringLiteral("ｷｬﾝｾﾙ"), 205, 245, 50, 14);
-  preview_640_ = build.Button(1044, QStringLiteral("上記設定を640x480で確認"), 5, 261, 90, 14);
-  preview_720_ = build.Button(1046, QStringLiteral("上記設定を720x480で確認"), 100, 261, 90, 14);
-  ok_ = build.Button(1, QStringLiteral("OK"), 205, 261, 50, 14);
-  ok_->setDefault(true);
+  auto* cancel = build.Button(2, QStringLiteral("ｷｬﾝｾﾙ"), 205, 245, 50, 14);
+  auto* preview_640 = build.Button(1044, QStringLiteral("上記設定を640x480で確認"), 5, 261, 90, 14);
+  auto* preview_720 =
+      build.Button(1046, QStringLiteral("上記設定を720x480で確認"), 100, 261, 90, 14);
+  auto* ok = build.Button(1, QStringLiteral("OK"), 205, 261, 50, 14);
+  ok->setDefault(true);
 
-  ChainTabOrder({ok_, text_lines_, cancel_, name_format_, range_, font_, quality_, text_color_,
-                 back_color_, preview_640_, preview_720_});
-  connect(ok_, &QPushButton::clicked, this, &NamingDialog::accept);
-  connect(cancel_, &QPushButton::clicked, this, &NamingDialog::reject);
-  connect(preview_640_, &QPushButton::clicked, this, [this] { OnPreview(640); });
-  connect(preview_720_, &QPushButton::clicked, this, [this] { OnPreview(720); });
+  ChainTabOrder({ok, text_lines_, cancel, name_format_, range_, font_, quality_, text_color_,
+                 back_color_, preview_640, preview_720});
+  connect(ok, &QPushButton::clicked, this, &NamingDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &NamingDialog::reject);
+  connect(preview_640, &QPushButton::clicked, this, [this] { OnPreview(640); });
+  connect(preview_720, &QPushButton::clicked, this, [this] { OnPreview(720); });
 
   ShowFields();
   // The collected names once more through the rule, from a fresh start name.
@@ -108,7 +109,7 @@ NamingDialog::NamingDialog(NamingFields fields, Context context, QWidget* parent
     fonts << FromCp932(name);
   }
   AddSortedEntries(*font_, fonts);
-  ok_->setFocus();
+  ok->setFocus();
 }
 
 void NamingDialog::ShowFields() {

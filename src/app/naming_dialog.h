@@ -12,7 +12,6 @@
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
-class QPushButton;
 
 namespace velmarin::app {
 
@@ -50,10 +49,6 @@ class NamingDialog : public QDialog {
   QComboBox* font_;
   QPlainTextEdit* text_lines_;
   QLineEdit* quality_;
-  QPushButton* cancel_;
-  QPushButton* preview_640_;
-  QPushButton* preview_720_;
-  QPushButton* ok_;
 };
 
 // The value of a quality text read as the framework reads an integer field: blanks, a sign

@@ -68,21 +68,21 @@ SwitchEventDialog::SwitchEventDialog(SwitchEventFields fields, Services services
   mouse_x_ = build.Edit(1018, 8, 195, 20, 14);
   mouse_y_ = build.Edit(1019, 32, 195, 20, 14);
   build.Static(QStringLiteral("マウス位置（XY）"), 56, 199, 48, 8);
-  position_check_ = build.Button(1022, QStringLiteral("位置確認"), 108, 195, 39, 14);
+  auto* position_check = build.Button(1022, QStringLiteral("位置確認"), 108, 195, 39, 14);
   build.Static(
       QStringLiteral(
           "キーコードが設定されてなければ、この位置で\nマウス左クリックイベントを起こします。"),
       8, 211, 140, 17);
-  cancel_ = build.Button(2, QStringLiteral("ｷｬﾝｾﾙ"), 73, 237, 35, 14);
-  ok_ = build.Button(1, QStringLiteral("OK"), 112, 237, 39, 14);
-  ok_->setDefault(true);
+  auto* cancel = build.Button(2, QStringLiteral("ｷｬﾝｾﾙ"), 73, 237, 35, 14);
+  auto* ok = build.Button(1, QStringLiteral("OK"), 112, 237, 39, 14);
+  ok->setDefault(true);
   key_code_->setValidator(new KeyCodeValidator(key_code_));
 
-  ChainTabOrder({ok_, cancel_, mouse_x_, mouse_y_, device_, trigger_edge_, key_code_, ctrl_, alt_,
-                 position_check_, shift_, poll_ms_, rest_ms_, delay_ms_});
-  connect(ok_, &QPushButton::clicked, this, &SwitchEventDialog::accept);
-  connect(cancel_, &QPushButton::clicked, this, &SwitchEventDialog::reject);
-  connect(position_check_, &QPushButton::clicked, this, &SwitchEventDialog::OnPositionCheck);
+  ChainTabOrder({ok, cancel, mouse_x_, mouse_y_, device_, trigger_edge_, key_code_, ctrl_, alt_,
+                 position_check, shift_, poll_ms_, rest_ms_, delay_ms_});
+  connect(ok, &QPushButton::clicked, this, &SwitchEventDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &SwitchEventDialog::reject);
+  connect(position_check, &QPushButton::clicked, this, &SwitchEventDialog::OnPositionCheck);
 
   // The initialization data, the transfer of the fields, then the device list: the stored
   // device always stands in the edit field, listed or not.
@@ -91,7 +91,7 @@ SwitchEventDialog::SwitchEventDialog(SwitchEventFields fields, Services services
   QStringList devices;
   for (const std::string& name : services_.list_devices()) devices << FromCp932(name);
   AddSortedEntries(*device_, devices);
-  ok_->setFocus();
+  ok->setFocus();
 }
 
 void SwitchEventDialog::ShowFields() {

@@ -11,7 +11,6 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
-class QPushButton;
 
 namespace velmarin::app {
 
@@ -53,9 +52,6 @@ class SwitchEventDialog : public QDialog {
   QCheckBox* shift_;
   QLineEdit* mouse_x_;
   QLineEdit* mouse_y_;
-  QPushButton* position_check_;
-  QPushButton* cancel_;
-  QPushButton* ok_;
 };
 
 }  // namespace velmarin::app
