@@ -60,12 +60,9 @@ void ScanfReader::SkipSpace() {
 }
 
 bool ScanfReader::Sign() {
-  if (Peek() == '-') {
-    ++pos_;
-    return true;
-  }
-  if (Peek() == '+') ++pos_;
-  return false;
+  const bool negative = Peek() == '-';
+  if (negative || Peek() == '+') ++pos_;
+  return negative;
 }
 
 }  // namespace velmarin
