@@ -71,6 +71,11 @@ void FolderMonitorFixture::AddImage(const std::string& name, std::string_view by
   WriteNewFile(watch_ / name, bytes);
 }
 
+void FolderMonitorFixture::AddImageAndRunCycle(const std::string& name, std::string_view bytes) {
+  AddImage(name, bytes);
+  RunCycle();
+}
+
 std::vector<std::pair<int, fs::path>> FolderMonitorFixture::Transferred() const {
   std::lock_guard lock(mutex_);
   return transferred_;

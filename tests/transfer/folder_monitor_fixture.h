@@ -38,6 +38,8 @@ class FolderMonitorFixture : public ::testing::Test {
 
   // Writes an image into the watch folder, newer than every one before.
   void AddImage(const std::string& name, std::string_view bytes = "picture bytes");
+  // AddImage, then RunCycle: the next scan finds the image.
+  void AddImageAndRunCycle(const std::string& name, std::string_view bytes = "picture bytes");
   std::filesystem::path Watch(const std::string& name) const { return watch_ / name; }
   std::filesystem::path Backup(const std::string& name) const {
     return root_.path() / "bkup" / name;

@@ -20,8 +20,7 @@ TEST_F(FolderMonitor, ImagesPresentAtStartAreLeftAndTheEleventhIsTaken) {
   RunCycles(2);
   EXPECT_TRUE(fake_.calls().empty());
 
-  AddImage("new.jpg", "eleventh");
-  RunCycle();
+  AddImageAndRunCycle("new.jpg", "eleventh");
   ASSERT_EQ(Transferred().size(), 1u);
   EXPECT_EQ(Transferred()[0].first, 1);
   EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "eleventh");
@@ -46,8 +45,7 @@ TEST_F(FolderMonitor, AfterDeletionsOnlyAnImageBeyondTheLargestCountIsTaken) {
   for (int i = 0; i < 3; ++i) fs::remove(Watch("old" + std::to_string(i) + ".jpg"));
   RunCycle();
   for (int i = 1; i <= 4; ++i) {
-    AddImage("new" + std::to_string(i) + ".jpg", "new" + std::to_string(i));
-    RunCycle();
+    AddImageAndRunCycle("new" + std::to_string(i) + ".jpg", "new" + std::to_string(i));
   }
   ASSERT_EQ(Transferred().size(), 1u);
   EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "new4");
@@ -59,18 +57,15 @@ TEST_F(FolderMonitor, NamesAreTestedBySubstringAndExactCase) {
   AddImage("a.jpeg");
   RunCycles(2);
   EXPECT_TRUE(fake_.calls().empty());
-  AddImage("a.jpg.txt", "text-named image");
-  RunCycle();
+  AddImageAndRunCycle("a.jpg.txt", "text-named image");
   ASSERT_EQ(Transferred().size(), 1u);
   EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "text-named image");
 }
 
 TEST_F(FolderMonitor, BmpGoesThroughTempJpgAndJpegSkipsIt) {
   Start();
-  AddImage("shot.bmp", "bmp");
-  RunCycle();
-  AddImage("shot.jpg", "jpg");
-  RunCycle();
+  AddImageAndRunCycle("shot.bmp", "bmp");
+  AddImageAndRunCycle("shot.jpg", "jpg");
 
   const auto converts = fake_.calls_of("convert");
   ASSERT_EQ(converts.size(), 1u);
@@ -111,11 +106,9 @@ TEST_F(FolderMonitor, BmpRouteIsChosenByTheFileNameNotThePath) {
 
 TEST_F(FolderMonitor, TargetIsBuiltBeforeConversionWithTheIdOfTheMoment) {
   Start();
-  AddImage("one.bmp");
-  RunCycle();
+  AddImageAndRunCycle("one.bmp");
   SetCaptureId("777");
-  AddImage("two.jpg");
-  RunCycle();
+  AddImageAndRunCycle("two.jpg");
   const auto calls = fake_.calls();
   ASSERT_EQ(calls.size(), 7u);
   EXPECT_EQ(calls[0].step, "build");
@@ -170,8 +163,7 @@ TEST_F(FolderMonitor, VanishedImageWithNothingNewerIsReported) {
 
 TEST_F(FolderMonitor, PausesAreShortAfterAnImageAndLongerWhenIdle) {
   Start();
-  AddImage("one.jpg");
-  RunCycle();
+  AddImageAndRunCycle("one.jpg");
   const auto durations = gate_.durations();
   ASSERT_EQ(durations.size(), 2u);
   EXPECT_EQ(durations[0], std::chrono::milliseconds(500));
@@ -209,8 +201,7 @@ TEST_F(FolderMonitor, EntriesThatAreNotRegularFilesNeverBlockTheThread) {
   fs::create_symlink(root_.path() / "nowhere", Watch("dangling.jpg"));
   RunCycles(2);
   EXPECT_TRUE(fake_.calls().empty());
-  AddImage("real.jpg", "real");
-  RunCycle();
+  AddImageAndRunCycle("real.jpg", "real");
   ASSERT_EQ(Transferred().size(), 1u);
   EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "real");
 }
@@ -218,8 +209,7 @@ TEST_F(FolderMonitor, EntriesThatAreNotRegularFilesNeverBlockTheThread) {
 TEST_F(FolderMonitor, MissingBackupFolderIsCreated) {
   ASSERT_FALSE(fs::exists(root_.path() / "bkup"));
   Start();
-  AddImage("a.jpg");
-  RunCycle();
+  AddImageAndRunCycle("a.jpg");
   EXPECT_TRUE(fs::is_directory(root_.path() / "bkup"));
   EXPECT_EQ(Transferred().size(), 1u);
 }
@@ -228,8 +218,7 @@ TEST_F(FolderMonitor, UndeletableWorkFileStopsTheImageAndIsReported) {
   fs::create_directories(Backup("444.jpg"));
   WriteFileBytes(Backup("444.jpg") / "keep", "earlier image");
   Start();
-  AddImage("a.jpg");
-  RunCycle();
+  AddImageAndRunCycle("a.jpg");
   EXPECT_TRUE(Transferred().empty());
   EXPECT_TRUE(fake_.calls_of("normalize").empty());
   EXPECT_TRUE(fake_.calls_of("process").empty());
@@ -237,8 +226,7 @@ TEST_F(FolderMonitor, UndeletableWorkFileStopsTheImageAndIsReported) {
   EXPECT_EQ(image_count_, 1);  // the image still counts
 
   fs::remove_all(Backup("444.jpg"));
-  AddImage("b.jpg", "b");
-  RunCycle();
+  AddImageAndRunCycle("b.jpg", "b");
   ASSERT_EQ(Transferred().size(), 1u);
   EXPECT_EQ(Transferred()[0].first, 2);
 }
@@ -249,8 +237,7 @@ TEST_F(FolderMonitor, FailedBmpConversionNeverPassesAnOlderPictureOn) {
   WriteFileBytes(Backup("444.jpg"), "earlier work file");
   fake_.convert_error = "BMP file read error! ";
   Start();
-  AddImage("broken.bmp");
-  RunCycle();
+  AddImageAndRunCycle("broken.bmp");
   EXPECT_TRUE(Transferred().empty());
   EXPECT_TRUE(fake_.calls_of("normalize").empty());
   EXPECT_FALSE(fs::exists(Backup("temp.jpg")));
@@ -261,8 +248,7 @@ TEST_F(FolderMonitor, FailedBmpConversionNeverPassesAnOlderPictureOn) {
 TEST_F(FolderMonitor, NoFreeTargetNameOverwritesNothingAndIsReported) {
   fake_.build_error = "no free serial number below 99999";
   Start();
-  AddImage("a.jpg");
-  RunCycle();
+  AddImageAndRunCycle("a.jpg");
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(fake_.calls().size(), 1u);  // nothing after the failed target path
   EXPECT_EQ(errors_.Get(), "no free serial number below 99999");

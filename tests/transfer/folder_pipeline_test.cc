@@ -34,8 +34,7 @@ class FolderPipeline : public FolderMonitorFixture {
 
 TEST_F(FolderPipeline, JpegIsStampedIntoTheTransferFolderWithoutTempJpg) {
   Start();
-  AddImage("shot.jpg", JpegBytes(642, 480, 1));
-  RunCycle();
+  AddImageAndRunCycle("shot.jpg", JpegBytes(642, 480, 1));
   ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
   EXPECT_EQ(Transferred()[0].second, Target("123456_001.jpg"));
   const auto pixels = DecodedPixels(Target("123456_001.jpg"));
@@ -55,8 +54,7 @@ TEST_F(FolderPipeline, AFailedWriteRemovesTheStaleTemporariesWhereItWrites) {
     Age(file);
   }
   Start();
-  AddImage("broken.jpg", "not a picture");
-  RunCycle();
+  AddImageAndRunCycle("broken.jpg", "not a picture");
   EXPECT_TRUE(Transferred().empty());
   EXPECT_FALSE(fs::exists(Backup(".444.velmarin-Ab12Cd")));
   EXPECT_FALSE(fs::exists(Target(".123456_007.velmarin-xyz123")));
@@ -85,8 +83,7 @@ TEST_F(FolderPipeline, StartUpRemovesTheStaleTemporariesOfEveryFolderItWrites) {
 
 TEST_F(FolderPipeline, BmpIsConvertedThroughTempJpg) {
   Start();
-  AddImage("shot.bmp", BmpBytes(64, 48, 2));
-  RunCycle();
+  AddImageAndRunCycle("shot.bmp", BmpBytes(64, 48, 2));
   ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
   EXPECT_FALSE(DecodedPixels(Backup("temp.jpg")).empty());
   EXPECT_EQ(DecodedPixels(Target("123456_001.jpg")).size(), 64u * 48u * 3u);
@@ -96,8 +93,7 @@ TEST_F(FolderPipeline, FailedBmpConversionDoesNotPassTheOldTempJpgOn) {
   fs::create_directories(root_.path() / "bkup");
   WriteFileBytes(Backup("temp.jpg"), JpegBytes(64, 48, 3));
   Start();
-  AddImage("broken.bmp", "this is no bitmap");
-  RunCycle();
+  AddImageAndRunCycle("broken.bmp", "this is no bitmap");
   EXPECT_TRUE(Transferred().empty());
   EXPECT_FALSE(fs::exists(Target("123456_001.jpg")));
   EXPECT_EQ(errors_.Get(), "BMP file read error! ");
@@ -106,16 +102,14 @@ TEST_F(FolderPipeline, FailedBmpConversionDoesNotPassTheOldTempJpgOn) {
 TEST_F(FolderPipeline, UndeletableWorkFileKeepsTheEarlierImageBack) {
   WithoutEdits();
   Start();
-  AddImage("first.jpg", JpegBytes(64, 48, 4));
-  RunCycle();
+  AddImageAndRunCycle("first.jpg", JpegBytes(64, 48, 4));
   ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
 
   // Replace the work file by a folder with contents, which cannot be deleted.
   fs::remove(Backup("444.jpg"));
   fs::create_directories(Backup("444.jpg"));
   WriteFileBytes(Backup("444.jpg") / "keep", "x");
-  AddImage("second.jpg", JpegBytes(64, 48, 5));
-  RunCycle();
+  AddImageAndRunCycle("second.jpg", JpegBytes(64, 48, 5));
   EXPECT_EQ(Transferred().size(), 1u);
   EXPECT_FALSE(fs::exists(Target("123456_002.jpg")));
   EXPECT_EQ(errors_.Get(), "444.jpg delete error! ");
@@ -146,8 +140,7 @@ TEST_F(FolderPipeline, NameTakenByAnotherStationMeanwhileGivesTheNextNumber) {
   RacedPipeline raced(1);
   SetPipeline(raced);
   Start();
-  AddImage("shot.jpg", JpegBytes(640, 480, 9));
-  RunCycle();
+  AddImageAndRunCycle("shot.jpg", JpegBytes(640, 480, 9));
   ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
   EXPECT_EQ(Transferred()[0].second, Target("123456_002.jpg"));
   EXPECT_EQ(ReadFileBytes(Target("123456_001.jpg")), "other station");
@@ -160,8 +153,7 @@ TEST_F(FolderPipeline, CopiedImageAlsoMovesOnPastEveryNameTakenMeanwhile) {
   RacedPipeline raced(2);
   SetPipeline(raced);
   Start();
-  AddImage("shot.jpg", JpegBytes(64, 48, 10));
-  RunCycle();
+  AddImageAndRunCycle("shot.jpg", JpegBytes(64, 48, 10));
   ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
   EXPECT_EQ(Transferred()[0].second, Target("123456_003.jpg"));
   EXPECT_EQ(ReadFileBytes(Target("123456_001.jpg")), "other station");
@@ -184,16 +176,14 @@ TEST_F(FolderPipeline, TargetInTheWatchFolderIsRefusedAndNothingIsWritten) {
     SetSlot(SettingSlot::TransferFolder, folder);
     SetSlot(SettingSlot::NameFormat, name_format);
     ++images;
-    AddImage("shot" + std::to_string(images) + ".jpg", JpegBytes(64, 48, images));
-    RunCycle();
+    AddImageAndRunCycle("shot" + std::to_string(images) + ".jpg", JpegBytes(64, 48, images));
     EXPECT_TRUE(Transferred().empty());
     EXPECT_EQ(errors_.Get(), "transfer target in watch folder! ");
     EXPECT_FALSE(fs::exists(Watch("123456_001.jpg")));
   }
   // A sub-folder of the watch folder is not scanned: targets may go there.
   SetSlot(SettingSlot::NameFormat, "watch\\out\\$i06_$r03");
-  AddImage("shot4.jpg", JpegBytes(64, 48, 4));
-  RunCycle();
+  AddImageAndRunCycle("shot4.jpg", JpegBytes(64, 48, 4));
   ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
   EXPECT_EQ(Transferred()[0].second, Watch("out") / "123456_001.jpg");
 }
@@ -203,17 +193,14 @@ TEST_F(FolderPipeline, TargetInTheWatchFolderIsRefusedAndNothingIsWritten) {
 TEST_F(FolderPipeline, StampTextThatDoesNotConvertIsDrawnAndReportedOnce) {
   SetSlot(SettingSlot::TextLines, "150,5,3,ID:$i06 \xA0");
   Start();
-  AddImage("one.jpg", JpegBytes(320, 240, 1));
-  RunCycle();
-  AddImage("two.jpg", JpegBytes(320, 240, 2));
-  RunCycle();
+  AddImageAndRunCycle("one.jpg", JpegBytes(320, 240, 1));
+  AddImageAndRunCycle("two.jpg", JpegBytes(320, 240, 2));
   ASSERT_EQ(Transferred().size(), 2u) << errors_.Get();
   EXPECT_EQ(errors_.Get(), "stamp text not Shift-JIS! ");
   EXPECT_EQ(errors_.Generation(), 1u);
   const auto stamped = DecodedPixels(Transferred()[1].second);
   SetSlot(SettingSlot::TextLines, "");
-  AddImage("three.jpg", JpegBytes(320, 240, 2));
-  RunCycle();
+  AddImageAndRunCycle("three.jpg", JpegBytes(320, 240, 2));
   ASSERT_EQ(Transferred().size(), 3u);
   EXPECT_NE(stamped, DecodedPixels(Transferred()[2].second));  // the stamp is there
 }
@@ -223,8 +210,7 @@ TEST_F(FolderPipeline, StampTextThatDoesNotConvertIsDrawnAndReportedOnce) {
 TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
   const std::string full = JpegBytes(64, 48, 7);
   Start();
-  AddImage("cut.jpg", full.substr(0, full.size() / 2));
-  RunCycle();
+  AddImageAndRunCycle("cut.jpg", full.substr(0, full.size() / 2));
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(image_count_, 1);
   EXPECT_EQ(errors_.Get(), "fopen_error! ");
@@ -232,8 +218,7 @@ TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
   EXPECT_EQ(messages_.texts()[0], "JPEG read error!");
 
   WithoutEdits();  // the processing would copy the work file
-  AddImage("cut2.jpg", full.substr(0, full.size() / 3));
-  RunCycle();
+  AddImageAndRunCycle("cut2.jpg", full.substr(0, full.size() / 3));
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(errors_.Get(), "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
 }
