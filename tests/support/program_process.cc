@@ -108,12 +108,9 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 }
 
 std::optional<int> BackgroundProgram::WaitForExit(std::chrono::milliseconds limit) {
-  if (pid_ <= 0) return std::nullopt;
-  const auto end = std::chrono::steady_clock::now() + limit;
   int status = 0;
-  while (waitpid(pid_, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > end) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (pid_ <= 0 || !WaitFor([&] { return waitpid(pid_, &status, WNOHANG) != 0; }, limit)) {
+    return std::nullopt;
   }
   pid_ = -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
