@@ -200,9 +200,10 @@ TEST_F(WindowTest, TheNextTransferredImageCarriesTheSettingsOfTheNamingDialog) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ASSERT_TRUE(fs::exists(target));
-  const Dib result = ReadJpeg(target);
-  EXPECT_TRUE(Near(PixelOf(result, 3, 24), Rgb{255, 0, 0}, 40));
-  EXPECT_TRUE(Near(PixelOf(result, 32, 24), Rgb{90, 90, 90}, 12));
+  const auto result = DecodeJpegFile(target);
+  ASSERT_TRUE(result);
+  EXPECT_TRUE(Near(PixelOf(*result, 3, 24), Rgb{255, 0, 0}, 40));
+  EXPECT_TRUE(Near(PixelOf(*result, 32, 24), Rgb{90, 90, 90}, 12));
 }
 
 }  // namespace
