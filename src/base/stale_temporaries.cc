@@ -7,17 +7,13 @@
 #include <unistd.h>
 
 #include <ctime>
-#include <memory>
 
 #include "base/atomic_file.h"
+#include "base/c_handle.h"
 #include "base/unique_fd.h"
 
 namespace velmarin {
 namespace {
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
 
 bool IsStale(int dir_fd, const char* name, std::chrono::seconds min_age) {
   // Not followed: a link or a folder of that name is nobody's temporary of ours.
@@ -33,7 +29,7 @@ bool IsStale(int dir_fd, const char* name, std::chrono::seconds min_age) {
 
 std::size_t RemoveStaleTemporaries(const std::filesystem::path& folder,
                                    std::chrono::seconds min_age) {
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+  CHandle<DIR, closedir> dir(::opendir(folder.c_str()));
   if (!dir) return 0;
   const int dir_fd = ::dirfd(dir.get());
   std::size_t removed = 0;

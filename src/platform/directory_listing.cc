@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "platform/c_handle.h"
+#include "base/c_handle.h"
 
 namespace velmarin {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cerrno>
 
+#include "base/c_handle.h"
 #include "base/cp932_search.h"
-#include "platform/c_handle.h"
 
 namespace velmarin {
 namespace {

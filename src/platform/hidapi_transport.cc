@@ -8,7 +8,7 @@
 #include <optional>
 #include <unordered_set>
 
-#include "platform/c_handle.h"
+#include "base/c_handle.h"
 #include "platform/hid_report_descriptor.h"
 
 namespace velmarin {

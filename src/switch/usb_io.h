@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/locked_fields.h"
 #include "base/message_sink.h"
 #include "platform/hid_transport.h"
 
@@ -47,22 +48,15 @@ class UsbIo {
   // Closes the board and releases the HID subsystem; the next access initialises again.
   int Shutdown();
 
-  bool HidLibraryLoaded() const { return Snapshot(library_loaded_); }
+  bool HidLibraryLoaded() const { return LockedGet(mutex_, library_loaded_); }
   bool DeviceOpen() const;
   int DeviceCount() const;
-  std::vector<std::string> DevicePaths() const { return Snapshot(paths_); }
-  int InputReportLength() const { return Snapshot(input_report_length_); }
-  int OutputReportLength() const { return Snapshot(output_report_length_); }
-  std::uint32_t Sequence() const { return Snapshot(sequence_); }
+  std::vector<std::string> DevicePaths() const { return LockedGet(mutex_, paths_); }
+  int InputReportLength() const { return LockedGet(mutex_, input_report_length_); }
+  int OutputReportLength() const { return LockedGet(mutex_, output_report_length_); }
+  std::uint32_t Sequence() const { return LockedGet(mutex_, sequence_); }
 
  private:
-  // A copy of one field, taken under `mutex_`.
-  template <typename T>
-  T Snapshot(const T& field) const {
-    const std::lock_guard lock(mutex_);
-    return field;
-  }
-
   // The *Locked members expect `mutex_` held.
   bool LoadLocked(bool lazy);
   int FindLocked();

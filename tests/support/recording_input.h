@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/locked_fields.h"
 #include "platform/input_synthesizer.h"
-#include "support/locked_fields.h"
 
 namespace velmarin::test {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/locked_fields.h"
 #include "platform/modem_lines.h"
-#include "support/locked_fields.h"
 
 namespace velmarin::test {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/locked_fields.h"
 #include "platform/hid_transport.h"
-#include "support/locked_fields.h"
 
 namespace velmarin::test {
 

@@ -3,10 +3,9 @@
 #include <mutex>
 #include <utility>
 
-namespace velmarin::test {
+namespace velmarin {
 
-// The doubles are set up and inspected on the test's thread while the code under test uses
-// them on its own: each field is read or written under the double's mutex.
+// A field shared between threads, read or written under the mutex that guards it.
 template <typename T>
 T LockedGet(std::mutex& mutex, const T& field) {
   const std::lock_guard lock(mutex);
@@ -19,4 +18,4 @@ void LockedSet(std::mutex& mutex, T& field, Value&& value) {
   field = std::forward<Value>(value);
 }
 
-}  // namespace velmarin::test
+}  // namespace velmarin
