@@ -1,5 +1,6 @@
 #include "image/jpeg_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,9 +22,8 @@ constexpr int kNormalizedQuality = 100;
 std::string PathForMessage(const std::filesystem::path& path) {
   if (std::optional<std::string> converted = Utf8ToCp932(path.string())) return *converted;
   std::string text = path.string();
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
-  }
+  const auto non_ascii = [](unsigned char c) { return c >= 0x80; };
+  std::ranges::replace_if(text, non_ascii, '?');
   return text;
 }
 
