@@ -2,7 +2,9 @@
 # Installs what is missing, builds the default preset and runs the whole test suite.
 # With a preset name as argument runs the suite in that build instead: "asan" (ASan +
 # UBSan, the whole suite) or "tsan" (ThreadSanitizer, the threaded parts: monitoring
-# control, the switch layer and the folder monitor).
+# control, the switch layer and the folder monitor) or "fuzz" (builds every libFuzzer target
+# with clang and gives each a short run, so a target that no longer builds or crashes at once
+# is caught).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
@@ -13,6 +15,11 @@ if [ "$preset" = tsan ]; then
   cmake --build --preset tsan --target "${threaded[@]}"
   export QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
   for binary in "${threaded[@]}"; do "build/tsan/tests/$binary" --gtest_brief=1; done
+elif [ "$preset" = fuzz ]; then
+  cmake --build --preset fuzz
+  for target in build/fuzz/fuzz/*_fuzz; do
+    "$target" -seed=1 -runs=100000 -max_total_time=20 -close_fd_mask=3
+  done
 else
   cmake --build --preset "$preset"
   ctest --preset "$preset" -j2

@@ -3,7 +3,6 @@
 #include <array>
 #include <charconv>
 #include <mutex>
-#include <ranges>
 #include <string>
 #include <vector>
 
@@ -31,7 +30,7 @@ void SendKeyStroke(InputSynthesizer& input, int key, std::string_view modifiers)
   }
   keys.push_back(key);
   for (const int held : keys) input.KeyDown(held);
-  for (const int held : std::views::reverse(keys)) input.KeyUp(held);
+  for (auto held = keys.rbegin(); held != keys.rend(); ++held) input.KeyUp(*held);
 }
 
 void SendClick(InputSynthesizer& input, int x, int y) {
