@@ -53,6 +53,11 @@ Dib PaintPicture(int width, int height, const std::function<Rgb(int x, int y)>& 
 }
 
 Rgb PixelOf(const Dib& dib, int x, int y) {
+  // A picture that failed to decode reaches here as a stand-in: fail, never read past it.
+  if (x < 0 || y < 0 || x >= dib.width() || y >= dib.height()) {
+    ADD_FAILURE() << "pixel " << x << "," << y << " outside " << dib.width() << "x" << dib.height();
+    return Rgb{};
+  }
   const std::uint8_t* p = dib.row(dib.height() - 1 - y) + 3 * x;
   return Rgb{p[2], p[1], p[0]};
 }
