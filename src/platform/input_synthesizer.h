@@ -11,6 +11,9 @@ class InputSynthesizer {
 
   // False when no input can be delivered (no display, no synthesis support).
   virtual bool available() = 0;
+  // Makes ready what the first event needs, so it is not delayed (called when monitoring
+  // starts); nothing for backends that need no preparation.
+  virtual void Prepare() {}
 
   virtual void KeyDown(int virtual_key) = 0;
   virtual void KeyUp(int virtual_key) = 0;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/virtual_key_keysyms.h"
+#include "platform/x_connection.h"
 
 namespace velmarin {
 namespace {
@@ -28,6 +29,7 @@ XTestInput::XTestInput(MessageSink& messages, std::string display_name)
 XTestInput::~XTestInput() = default;
 
 _XDisplay* XTestInput::EnsureDisplay() {
+  if (ConnectionLost()) return nullptr;
   if (display_) return display_.get();
   const char* env_name = std::getenv("DISPLAY");
   const std::string name = !display_name_.empty() ? display_name_ : env_name ? env_name : "";
@@ -35,6 +37,7 @@ _XDisplay* XTestInput::EnsureDisplay() {
   if (name.empty()) {
     problem = "DISPLAY is not set, so there is no X display.";
   } else {
+    InstallXErrorHandlers();
     std::unique_ptr<_XDisplay, DisplayCloser> display(XOpenDisplay(name.c_str()));
     int event_base = 0, error_base = 0, major = 0, minor = 0;
     if (!display) {
@@ -42,6 +45,7 @@ _XDisplay* XTestInput::EnsureDisplay() {
     } else if (!XTestQueryExtension(display.get(), &event_base, &error_base, &major, &minor)) {
       problem = "the X display \"" + name + "\" has no XTEST extension.";
     } else {
+      WatchXConnectionLoss(display.get(), &connection_lost_);
       display_ = std::move(display);
       return display_.get();
     }
@@ -52,6 +56,17 @@ _XDisplay* XTestInput::EnsureDisplay() {
                           " The foot switch and the event test send nothing.");
   }
   return nullptr;
+}
+
+bool XTestInput::ConnectionLost() {
+  if (!connection_lost_.load()) return false;
+  if (display_) {
+    display_.reset();
+    messages_.ShowMessage(
+        "The connection to the X display was lost; key strokes and clicks are no longer sent "
+        "until Velmarin is started again. Images are still taken over.");
+  }
+  return true;
 }
 
 bool XTestInput::available() {
@@ -84,6 +99,7 @@ void XTestInput::SendKey(int virtual_key, bool press) {
     return;
   }
   XTestFakeKeyEvent(display, keycode, press ? True : False, CurrentTime);
+  ConnectionLost();
 }
 
 void XTestInput::KeyDown(int virtual_key) { SendKey(virtual_key, true); }
@@ -101,6 +117,7 @@ void XTestInput::MoveTo(int x, int y) {
   const int max_y = std::max(0, DisplayHeight(display, screen) - 1);
   XTestFakeMotionEvent(display, screen, std::clamp(x, 0, max_x), std::clamp(y, 0, max_y),
                        CurrentTime);
+  ConnectionLost();
 }
 
 void XTestInput::SendLeftButton(bool press) {
@@ -108,6 +125,7 @@ void XTestInput::SendLeftButton(bool press) {
   Display* display = EnsureDisplay();
   if (display == nullptr) return;
   XTestFakeButtonEvent(display, Button1, press ? True : False, CurrentTime);
+  ConnectionLost();
 }
 
 void XTestInput::LeftButtonDown() { SendLeftButton(true); }
@@ -117,7 +135,8 @@ void XTestInput::LeftButtonUp() { SendLeftButton(false); }
 void XTestInput::Flush() {
   std::lock_guard lock(mutex_);
   // Only an open display has events to deliver; no new connection attempt just for this.
-  if (display_) XSync(display_.get(), False);
+  if (display_ && !ConnectionLost()) XSync(display_.get(), False);
+  ConnectionLost();
 }
 
 }  // namespace velmarin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <bitset>
 #include <memory>
 #include <mutex>
@@ -16,7 +17,9 @@ namespace velmarin {
 // first use and kept open. When there is no display or it lacks XTEST, the reason goes to
 // `messages` once and every call does nothing; the next call tries the display again, so a
 // display that appears later is used. A key the display's keyboard does not have is skipped,
-// reported once per key code. Safe to use from several threads.
+// reported once per key code. X errors never end the program: a request the server refuses is
+// lost, and a lost connection stops the synthesis for good, said once. Safe to use from
+// several threads.
 class XTestInput final : public InputSynthesizer {
  public:
   // `display_name` empty: the display named by DISPLAY.
@@ -40,6 +43,9 @@ class XTestInput final : public InputSynthesizer {
 
   // The open display, or nullptr after reporting (once) why there is none. Needs mutex_.
   _XDisplay* EnsureDisplay();
+  // True once the connection was lost; closes the display and says so the first time.
+  // Needs mutex_.
+  bool ConnectionLost();
   void SendKey(int virtual_key, bool press);
   void SendLeftButton(bool press);
   // Reports a key that cannot be sent, once per code. Needs mutex_.
@@ -49,6 +55,7 @@ class XTestInput final : public InputSynthesizer {
   const std::string display_name_;
   std::mutex mutex_;
   std::unique_ptr<_XDisplay, DisplayCloser> display_;
+  std::atomic<bool> connection_lost_{false};  // set by Xlib's handler, on the calling thread
   bool unavailable_reported_ = false;
   std::bitset<256> skipped_keys_reported_;
 };

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace velmarin {
+
+// The keyboard layout the system configures (XKBMODEL, XKBLAYOUT, XKBVARIANT, XKBOPTIONS).
+struct KeyboardLayoutNames {
+  std::string model;
+  std::string layout = "us";
+  std::string variant;
+  std::string options;
+};
+
+// Reads a file in the form of /etc/default/keyboard (shell assignments, values optionally
+// quoted). A missing file, or one without XKBLAYOUT, gives the "us" layout.
+KeyboardLayoutNames ReadKeyboardLayoutNames(
+    const std::filesystem::path& file = "/etc/default/keyboard");
+
+// The evdev key that types a character under a layout, and whether Shift must be held.
+struct LayoutKey {
+  int evdev_key = 0;
+  bool shift = false;
+};
+
+// Where the letters and digits lie under one layout, compiled once through libxkbcommon.
+class KeyboardLayoutKeys {
+ public:
+  // An empty result (every lookup nullopt) when the layout cannot be compiled.
+  explicit KeyboardLayoutKeys(const KeyboardLayoutNames& names);
+
+  bool compiled() const { return compiled_; }
+  // The key for a virtual-key letter (0x41..0x5A, the lower-case letter) or digit
+  // (0x30..0x39); nullopt for other codes or when the layout has no such character.
+  std::optional<LayoutKey> KeyFor(int virtual_key) const;
+
+ private:
+  bool compiled_ = false;
+  // Indexed by virtual-key code 0x30..0x5A; evdev_key 0 where the layout has no key.
+  LayoutKey keys_[0x5B - 0x30] = {};
+};
+
+}  // namespace velmarin
