@@ -7,8 +7,8 @@
 
 #include "cli/command_context.h"
 #include "cli/stderr_messages.h"
-#include "platform/xtest_input.h"
 #include "switch/capture_event.h"
+#include "switch/input_backend_choice.h"
 
 namespace velmarin::cli {
 namespace {
@@ -23,8 +23,10 @@ int RunFireEventCommand(const Options& options) {
   const auto context = PrepareCommand(options, &exit_code);
   if (!context) return exit_code;
   StderrMessages messages;
-  XTestInput input(messages);
-  // Checked before the wait, so a missing display is told at once.
+  SessionInput session_input(messages);
+  InputSynthesizer& input = session_input.input();
+  // Checked before the wait, so a missing display is told at once; the uinput devices made
+  // here settle during the wait.
   if (!input.available()) return 1;
   std::this_thread::sleep_for(kLeadTime);
   return FireCaptureEvent(context->settings, input, &messages) ? 0 : 1;

@@ -6,6 +6,7 @@
 #include "cli/stderr_messages.h"
 #include "platform/hidapi_transport.h"
 #include "platform/termios_serial.h"
+#include "switch/input_backend_choice.h"
 #include "switch/switch_device.h"
 
 namespace velmarin::cli {
@@ -16,6 +17,10 @@ int RunListSwitchDevicesCommand(const Options& /*options*/) {
   std::atomic<SwitchKind> switch_kind{SwitchKind::kNone};
   SwitchDevices devices(hid, serial, messages, switch_kind);
   for (const std::string& name : devices.ListSwitchDevices()) std::printf("%s\n", name.c_str());
+  // The list stays plain on stdout; how the switch's key strokes would be sent goes beside it.
+  const InputBackendChoice choice = ChooseInputBackendForSession(messages);
+  std::fprintf(stderr, "velmarin: input backend: %s (%s)\n", InputBackendName(choice.kind).c_str(),
+               choice.reason.c_str());
   return 0;
 }
 

@@ -142,6 +142,9 @@ void ProgramSession::RunSwitchThread(std::stop_token stop) {
   // Settings change only while monitoring is stopped, and every change restarts the threads,
   // so one snapshot serves the whole run.
   const Settings settings = state_.settings();
+  // The input devices are made now, so they are ready by the first press.
+  const SwitchKind kind = state_.switch_kind.load();
+  if (kind == SwitchKind::kUsbIo || kind == SwitchKind::kSerial) backends_.input.Prepare();
   RunSwitchMonitor(stop, settings, state_.switch_kind, devices_, switch_progress_,
                    [&] { FireCaptureEvent(settings, backends_.input, &backends_.messages); });
 }

@@ -4,7 +4,7 @@
 #include "control/program_session.h"
 #include "platform/hidapi_transport.h"
 #include "platform/termios_serial.h"
-#include "platform/xtest_input.h"
+#include "switch/input_backend_choice.h"
 #include "transfer/image_transfer_pipeline.h"
 
 namespace velmarin {
@@ -17,13 +17,13 @@ class RealBackends {
   RealBackends(const RealBackends&) = delete;
   RealBackends& operator=(const RealBackends&) = delete;
 
-  SessionBackends backends() { return {hid_, serial_, input_, pipeline_, messages_}; }
+  SessionBackends backends() { return {hid_, serial_, input_.input(), pipeline_, messages_}; }
 
  private:
   MessageSink& messages_;
   HidapiTransport hid_;
   TermiosSerialOpener serial_;
-  XTestInput input_;
+  SessionInput input_;
   ImageTransferPipeline pipeline_;
 };
 

@@ -12,8 +12,13 @@ bool Contains(const std::string& text, const char* word) {
 }  // namespace
 
 SwitchDevices::SwitchDevices(HidTransport& hid, SerialPortOpener& serial, MessageSink& messages,
-                             std::atomic<SwitchKind>& switch_kind)
-    : serial_(serial), messages_(messages), switch_kind_(switch_kind), usb_io_(hid, messages) {}
+                             std::atomic<SwitchKind>& switch_kind,
+                             std::function<Clock::time_point()> now)
+    : serial_(serial),
+      messages_(messages),
+      switch_kind_(switch_kind),
+      usb_io_(hid, messages, now),
+      now_(std::move(now)) {}
 
 void SwitchDevices::OpenSwitchDevice(const Settings& settings) {
   const std::string& name = settings[SettingSlot::SwitchDevice];
@@ -45,19 +50,28 @@ bool SwitchDevices::OpenSerialSwitch(const std::string& name) {
   {
     const std::lock_guard lock(serial_mutex_);
     serial_port_.reset();
-    serial_port_ = serial_.Open(name);
-    // A device whose modem lines cannot be raised (a pseudo-terminal) cannot power or read a
-    // switch: it is no serial switch.
-    if (serial_port_ && serial_port_->RaiseDtrRts()) return true;
-    serial_port_.reset();
+    serial_name_ = name;
+    serial_lost_ = false;
+    serial_failures_ = 0;
+    serial_port_ = OpenPortLocked();
+    if (serial_port_) return true;
   }
   messages_.ShowMessage(name + " is not available");
   return false;
 }
 
+std::unique_ptr<SerialPort> SwitchDevices::OpenPortLocked() {
+  std::unique_ptr<SerialPort> port = serial_.Open(serial_name_);
+  // A device whose modem lines cannot be raised (a pseudo-terminal) cannot power or read a
+  // switch: it is no serial switch.
+  if (port && port->RaiseDtrRts()) return port;
+  return nullptr;
+}
+
 void SwitchDevices::CloseSerialPort() {
   const std::lock_guard lock(serial_mutex_);
   serial_port_.reset();
+  serial_lost_ = false;
 }
 
 bool SwitchDevices::SerialPortOpen() const {
@@ -88,7 +102,36 @@ bool SwitchDevices::ReadUsbPin0(int* sample) {
 
 bool SwitchDevices::ReadModemStatus(std::uint32_t* status) {
   const std::lock_guard lock(serial_mutex_);
-  return serial_port_ != nullptr && serial_port_->ReadModemStatus(status);
+  if (serial_lost_ && !ReopenLostPortLocked()) return false;
+  if (serial_port_ == nullptr) return false;
+  if (serial_port_->ReadModemStatus(status)) {
+    serial_failures_ = 0;
+    return true;
+  }
+  if (++serial_failures_ >= kFailuresBeforeReopen) {
+    serial_port_.reset();
+    serial_lost_ = true;
+    reopen_interval_ = kFirstReopenInterval;
+    next_reopen_ = now_();
+    messages_.ShowMessage(serial_name_ +
+                          " does not answer (unplugged?); the foot switch does nothing until it "
+                          "is back. Opening it again.");
+  }
+  return false;
+}
+
+bool SwitchDevices::ReopenLostPortLocked() {
+  if (now_() < next_reopen_) return false;
+  serial_port_ = OpenPortLocked();
+  if (!serial_port_) {
+    next_reopen_ = now_() + reopen_interval_;
+    reopen_interval_ = std::min(reopen_interval_ * 2, kLongestReopenInterval);
+    return false;
+  }
+  serial_lost_ = false;
+  serial_failures_ = 0;
+  messages_.ShowMessage(serial_name_ + " is back; the foot switch works again.");
+  return true;
 }
 
 }  // namespace velmarin

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,10 +30,20 @@ enum class SwitchKind {
 // lines), records the outcome in `switch_kind` and gives the switch thread its samples. The
 // user-interface thread opens and closes; the switch thread reads; the serial port is guarded
 // by its own lock and the board by UsbIo's.
+//
+// A serial port that fails kFailuresBeforeReopen reads in a row (an unplugged USB adapter) is
+// closed and opened again by its name at later reads, at growing intervals, as UsbIo looks a
+// lost board up again. The loss and the return are said once each.
 class SwitchDevices {
  public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr int kFailuresBeforeReopen = 3;
+  static constexpr std::chrono::milliseconds kFirstReopenInterval{500};
+  static constexpr std::chrono::milliseconds kLongestReopenInterval{4000};
+
   SwitchDevices(HidTransport& hid, SerialPortOpener& serial, MessageSink& messages,
-                std::atomic<SwitchKind>& switch_kind);
+                std::atomic<SwitchKind>& switch_kind,
+                std::function<Clock::time_point()> now = Clock::now);
 
   // Opens what `SwitchDevice` names and sets `switch_kind`.
   void OpenSwitchDevice(const Settings& settings);
@@ -47,7 +59,8 @@ class SwitchDevices {
 
   // Pin 0 of port 0 of the board (0 or 1); false when the read failed.
   bool ReadUsbPin0(int* sample);
-  // The serial port's modem-status word; false when no port is open or it cannot be read.
+  // The serial port's modem-status word; false when no port is open or it cannot be read
+  // (also while a lost port is waited for).
   bool ReadModemStatus(std::uint32_t* status);
 
   UsbIo& usb_io() { return usb_io_; }
@@ -58,7 +71,18 @@ class SwitchDevices {
   std::atomic<SwitchKind>& switch_kind_;
   UsbIo usb_io_;
   mutable std::mutex serial_mutex_;
+  // Opens `serial_name_` and raises its lines; the *Locked members expect serial_mutex_ held.
+  std::unique_ptr<SerialPort> OpenPortLocked();
+  // A lost port is opened again when the interval is over; true when it is back.
+  bool ReopenLostPortLocked();
+
   std::unique_ptr<SerialPort> serial_port_;  // null when none is open
+  const std::function<Clock::time_point()> now_;
+  std::string serial_name_;  // the port opened last
+  int serial_failures_ = 0;
+  bool serial_lost_ = false;
+  Clock::time_point next_reopen_;
+  std::chrono::milliseconds reopen_interval_ = kFirstReopenInterval;
 };
 
 }  // namespace velmarin

@@ -51,8 +51,8 @@ std::uint8_t ReadCommand(int port, bool extended) {
 
 }  // namespace
 
-UsbIo::UsbIo(HidTransport& transport, MessageSink& messages)
-    : transport_(transport), messages_(messages) {}
+UsbIo::UsbIo(HidTransport& transport, MessageSink& messages, std::function<Clock::time_point()> now)
+    : transport_(transport), messages_(messages), now_(std::move(now)) {}
 
 UsbIo::~UsbIo() {
   const auto lock = LockForTeardown();
@@ -87,6 +87,7 @@ int UsbIo::Init() {
 int UsbIo::WritePort(int port, std::uint8_t value, bool extended) {
   const std::lock_guard lock(mutex_);
   if (paths_.empty()) InitLocked(true);
+  written_ports_[port] = {value, extended};
   const auto report =
       CommandReport(output_report_length_, WriteCommand(port, extended), kValueOffset, value);
   if (!device_ || !device_->Write(report)) return -1;
@@ -95,7 +96,46 @@ int UsbIo::WritePort(int port, std::uint8_t value, bool extended) {
 
 int UsbIo::ReadPort(int* value, int port, bool extended) {
   const std::lock_guard lock(mutex_);
+  if (lost_ && !LookUpLostBoardLocked()) return -1;
   if (paths_.empty()) InitLocked(true);
+  const int result = ReadLocked(value, port, extended);
+  if (result == 0) {
+    failed_reads_ = 0;
+  } else if (device_) {
+    NoteReadFailureLocked();
+  }
+  return result;
+}
+
+void UsbIo::NoteReadFailureLocked() {
+  if (++failed_reads_ < kFailuresBeforeLookup) return;
+  device_.reset();
+  lost_ = true;
+  lookup_interval_ = kFirstLookupInterval;
+  next_lookup_ = now_();
+  messages_.ShowMessage(
+      "The USB-IO board does not answer (unplugged?); the foot switch does nothing until it is "
+      "back. Looking for it again.");
+}
+
+bool UsbIo::LookUpLostBoardLocked() {
+  if (now_() < next_lookup_) return false;
+  if (FindLocked() == 0 || !device_) {
+    next_lookup_ = now_() + lookup_interval_;
+    lookup_interval_ = std::min(lookup_interval_ * 2, kLongestLookupInterval);
+    return false;
+  }
+  for (const auto& [port, written] : written_ports_) {
+    device_->Write(CommandReport(output_report_length_, WriteCommand(port, written.second),
+                                 kValueOffset, written.first));
+  }
+  lost_ = false;
+  failed_reads_ = 0;
+  messages_.ShowMessage("The USB-IO board is back; the foot switch works again.");
+  return true;
+}
+
+int UsbIo::ReadLocked(int* value, int port, bool extended) {
   ++sequence_;
   const auto sequence = static_cast<std::uint8_t>(sequence_ & 0xFF);
   const auto command =
@@ -177,6 +217,9 @@ int UsbIo::InitLocked(bool lazy) {
 
 void UsbIo::ShutdownLocked() {
   device_.reset();
+  lost_ = false;
+  failed_reads_ = 0;
+  written_ports_.clear();
   if (library_loaded_) transport_.Exit();
   library_loaded_ = false;
   paths_.clear();

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +20,11 @@ namespace velmarin {
 // exchanges its command and answer reports. The user-interface thread initialises, writes and
 // shuts down; the switch thread reads. One lock serialises every device use, so shutdown never
 // pulls the device from under a read.
+//
+// A board that stops answering (unplugged) is closed after kFailuresBeforeLookup failed reads
+// in a row and looked up again by its IDs at later reads, at growing intervals up to
+// kLongestLookupInterval; a board found again gets back the port values written before. The
+// loss and the return are said once each.
 class UsbIo {
  public:
   static constexpr int kMaxBoards = 64;
@@ -26,8 +33,13 @@ class UsbIo {
   static constexpr std::chrono::milliseconds kReportWait{250};
   // Answers examined per read before it gives up (one more report is then consumed).
   static constexpr int kReportsExamined = 100;
+  static constexpr int kFailuresBeforeLookup = 3;
+  static constexpr std::chrono::milliseconds kFirstLookupInterval{500};
+  static constexpr std::chrono::milliseconds kLongestLookupInterval{4000};
 
-  UsbIo(HidTransport& transport, MessageSink& messages);
+  using Clock = std::chrono::steady_clock;
+  UsbIo(HidTransport& transport, MessageSink& messages,
+        std::function<Clock::time_point()> now = Clock::now);
   ~UsbIo();
   UsbIo(const UsbIo&) = delete;
   UsbIo& operator=(const UsbIo&) = delete;
@@ -44,6 +56,7 @@ class UsbIo {
   int WritePort(int port, std::uint8_t value, bool extended);
   // 0 `*value` holds the port's pins; -1 command write failed; -2 a read failed or timed out;
   // -3 no answer carried the command's sequence byte. `*value` is written only on 0.
+  // While the board is lost, reads between two lookups give -1 at once.
   int ReadPort(int* value, int port, bool extended);
   // Closes the board and releases the HID subsystem; the next access initialises again.
   int Shutdown();
@@ -65,6 +78,11 @@ class UsbIo {
   void ShutdownLocked();
   // Holds off new reads and lets a read in progress give up between two reports.
   std::unique_lock<std::mutex> LockForTeardown();
+  int ReadLocked(int* value, int port, bool extended);
+  // Counts a failed read; the board is closed and given up for lost after a few in a row.
+  void NoteReadFailureLocked();
+  // A lost board is looked for when the interval is over; true when it is back and open.
+  bool LookUpLostBoardLocked();
 
   HidTransport& transport_;
   MessageSink& messages_;
@@ -78,6 +96,13 @@ class UsbIo {
   int input_report_length_ = kDefaultReportLength;
   int output_report_length_ = kDefaultReportLength;
   std::uint32_t sequence_ = 0;
+  const std::function<Clock::time_point()> now_;
+  // port -> (value, extended) of the last write, given again to a board found after a loss
+  std::map<int, std::pair<std::uint8_t, bool>> written_ports_;
+  int failed_reads_ = 0;
+  bool lost_ = false;
+  Clock::time_point next_lookup_;
+  std::chrono::milliseconds lookup_interval_ = kFirstLookupInterval;
 };
 
 }  // namespace velmarin

@@ -66,9 +66,17 @@ bool ScriptedSerialOpener::IsHeld(const std::string& name) const {
   return found != ports_.end() && found->second.held;
 }
 
+void ScriptedSerialOpener::Unplug(const std::string& name) {
+  const std::lock_guard lock(mutex_);
+  const auto found = ports_.find(name);
+  if (found == ports_.end()) return;
+  found->second.lines->SetReadsFail(true);
+  ports_.erase(found);
+}
+
 void ScriptedSerialOpener::Release(const std::string& name) {
   const std::lock_guard lock(mutex_);
-  ports_[name].held = false;
+  if (const auto found = ports_.find(name); found != ports_.end()) found->second.held = false;
 }
 
 }  // namespace velmarin::test

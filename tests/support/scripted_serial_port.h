@@ -45,6 +45,9 @@ class ScriptedModemLines {
 class ScriptedSerialOpener final : public SerialPortOpener {
  public:
   std::shared_ptr<ScriptedModemLines> AddPort(const std::string& name, bool busy = false);
+  // The port is gone, as an unplugged adapter: reads on its open handle fail and it no longer
+  // opens. AddPort brings it back.
+  void Unplug(const std::string& name);
   void SetUsbSerialDeviceNames(std::vector<std::string> names) {
     LockedSet(mutex_, usb_names_, std::move(names));
   }

@@ -162,5 +162,43 @@ TEST_F(SwitchDeviceTest, ListOffersUsbAdaptersSortedAfterTheComPorts) {
             (Names{"COM4", "/dev/ttyACM0", "/dev/ttyUSB1", "NONE", "USB-IO"}));
 }
 
+TEST(SwitchDeviceReplugTest, UnpluggedSerialAdapterIsOpenedAgainByItsName) {
+  test::SimulatedHidTransport hid;
+  test::ScriptedSerialOpener serial;
+  test::RecordedMessages messages;
+  std::atomic<SwitchKind> kind{SwitchKind::kNone};
+  SwitchDevices::Clock::time_point now{};
+  SwitchDevices devices(hid, serial, messages, kind, [&] { return now; });
+  serial.AddPort("/dev/ttyUSB0")->SetStatus(kModemCts);
+  Settings settings;
+  settings[SettingSlot::SwitchDevice] = "/dev/ttyUSB0";
+  devices.OpenSwitchDevice(settings);
+  ASSERT_EQ(kind, SwitchKind::kSerial);
+
+  serial.Unplug("/dev/ttyUSB0");
+  std::uint32_t status = 0;
+  for (int i = 0; i < SwitchDevices::kFailuresBeforeReopen; ++i) {
+    EXPECT_FALSE(devices.ReadModemStatus(&status));
+  }
+  EXPECT_EQ(messages.texts().size(), 1u);
+  EXPECT_FALSE(serial.IsHeld("/dev/ttyUSB0"));
+  // Tried at once, then only when the interval is over.
+  const auto attempts = serial.open_attempts().size();
+  EXPECT_FALSE(devices.ReadModemStatus(&status));
+  EXPECT_FALSE(devices.ReadModemStatus(&status));
+  EXPECT_EQ(serial.open_attempts().size(), attempts + 1);
+
+  const auto lines = serial.AddPort("/dev/ttyUSB0");
+  lines->SetStatus(kModemDsr);
+  now += SwitchDevices::kFirstReopenInterval;
+  EXPECT_TRUE(devices.ReadModemStatus(&status));
+  EXPECT_EQ(status, kModemDsr);
+  EXPECT_TRUE(lines->dtr_and_rts_raised());
+  EXPECT_EQ(messages.texts(),
+            (Names{"/dev/ttyUSB0 does not answer (unplugged?); the foot switch does nothing "
+                   "until it is back. Opening it again.",
+                   "/dev/ttyUSB0 is back; the foot switch works again."}));
+}
+
 }  // namespace
 }  // namespace velmarin

@@ -184,20 +184,60 @@ TEST_F(UsbIoTest, FailedWritesAndReadsGiveTheirCodes) {
   EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -1);
 }
 
-TEST_F(UsbIoTest, UnpluggedBoardFailsUntilTheNextInitialisation) {
+TEST_F(UsbIoTest, RepluggedBoardIsFoundAgainAndGetsItsPortsBack) {
+  UsbIo::Clock::time_point now{};
+  UsbIo usb_io(transport_, messages_, [&] { return now; });
   const auto board = transport_.AddBoard("/dev/hidraw0");
-  ASSERT_EQ(usb_io_.Init(), 0);
+  ASSERT_EQ(usb_io.Init(), 0);
+  ASSERT_EQ(usb_io.WritePort(0, 0xFF, false), 0);
   board->Unplug();
 
+  // A few failed reads in a row give the board up; it is said once.
   int value = 0;
-  EXPECT_EQ(usb_io_.WritePort(0, 0xFF, false), -1);
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -1);
-  EXPECT_EQ(usb_io_.DeviceCount(), 1);
+  for (int i = 0; i < UsbIo::kFailuresBeforeLookup; ++i) {
+    EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+  }
+  EXPECT_FALSE(usb_io.DeviceOpen());
+  ASSERT_EQ(messages_.texts().size(), 1u);
+  EXPECT_NE(messages_.texts()[0].find("does not answer"), std::string::npos);
 
+  // Looked up at once, then not again before the interval is over, which grows.
+  const int enumerations = transport_.enumerate_calls();
+  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(transport_.enumerate_calls(), enumerations + 1);
+  now += UsbIo::kFirstLookupInterval;
+  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+  now += UsbIo::kFirstLookupInterval;
+  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(transport_.enumerate_calls(), enumerations + 2);
+
+  // Plugged in again (under another node): found by its IDs, port 0 set as before, read.
   const auto replugged = transport_.AddBoard("/dev/hidraw5");
-  usb_io_.Shutdown();
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
-  EXPECT_EQ(replugged->OutputReports().size(), 1u);
+  replugged->SetPins(0x01);
+  now += UsbIo::kLongestLookupInterval;
+  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), 0);
+  EXPECT_EQ(value, 1);
+  ASSERT_GE(replugged->OutputReports().size(), 1u);
+  EXPECT_EQ(replugged->OutputReports()[0], (Bytes{0x00, 0x01, 0xFF, 0, 0, 0, 0, 0, 0}));
+  ASSERT_EQ(messages_.texts().size(), 2u);
+  EXPECT_EQ(messages_.texts()[1], "The USB-IO board is back; the foot switch works again.");
+}
+
+TEST_F(UsbIoTest, OccasionalFailedReadsDoNotGiveTheBoardUp) {
+  const auto board = transport_.AddBoard("/dev/hidraw0");
+  ASSERT_EQ(usb_io_.Init(), 0);
+  int value = 0;
+  for (int round = 0; round < 3; ++round) {
+    board->SetReadsFail(true);
+    for (int i = 1; i < UsbIo::kFailuresBeforeLookup; ++i) {
+      EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -2);
+    }
+    board->SetReadsFail(false);
+    EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
+  }
+  EXPECT_TRUE(usb_io_.DeviceOpen());
+  EXPECT_TRUE(messages_.texts().empty());
 }
 
 TEST_F(UsbIoTest, AccessAfterShutdownInitialisesAgainBeforeTheCommand) {

@@ -1,0 +1,57 @@
+#include "settings/user_config.h"
+
+#include <cstdlib>
+#include <fstream>
+
+namespace velmarin {
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::filesystem::path UserConfigPath() {
+  const char* config_home = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  std::filesystem::path base;
+  if (config_home != nullptr && config_home[0] == '/') {
+    base = config_home;
+  } else {
+    base = std::filesystem::path(home != nullptr ? home : "") / ".config";
+  }
+  return base / "velmarin" / "velmarin.conf";
+}
+
+UserConfig ReadUserConfig(const std::filesystem::path& file) {
+  UserConfig config;
+  std::ifstream in(file);
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    line = Trimmed(line.substr(0, line.find('#')));
+    if (line.empty()) continue;
+    const auto equals = line.find('=');
+    const std::string key = Trimmed(line.substr(0, equals));
+    const std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));
+    const std::string where = file.string() + " line " + std::to_string(number);
+    if (key != "input") {
+      config.problems.push_back(where + ": unknown setting \"" + key + "\"; it is ignored.");
+    } else if (value == "auto") {
+      config.input = InputBackendSetting::kAuto;
+    } else if (value == "xtest") {
+      config.input = InputBackendSetting::kXTest;
+    } else if (value == "uinput") {
+      config.input = InputBackendSetting::kUinput;
+    } else {
+      config.problems.push_back(where + ": input must be auto, xtest or uinput, not \"" + value +
+                                "\"; auto is used.");
+    }
+  }
+  return config;
+}
+
+}  // namespace velmarin

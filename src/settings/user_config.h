@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velmarin {
+
+// How key strokes and clicks are synthesized: chosen from the session (auto), or always one.
+enum class InputBackendSetting { kAuto, kXTest, kUinput };
+
+// The user's own settings, beside the program folder's "velmarin.ini": lines "key = value",
+// '#' starts a comment. Known key: "input" (auto, xtest or uinput).
+struct UserConfig {
+  InputBackendSetting input = InputBackendSetting::kAuto;
+  // Lines that could not be used, each as a sentence for the user.
+  std::vector<std::string> problems;
+};
+
+// $XDG_CONFIG_HOME/velmarin/velmarin.conf, else ~/.config/velmarin/velmarin.conf.
+std::filesystem::path UserConfigPath();
+
+// A missing file gives the defaults without a problem.
+UserConfig ReadUserConfig(const std::filesystem::path& file);
+
+}  // namespace velmarin

@@ -1,0 +1,68 @@
+#include "switch/input_backend_choice.h"
+
+#include <cstdlib>
+
+#include "platform/uinput_devices.h"
+#include "platform/uinput_input.h"
+#include "platform/xtest_input.h"
+
+namespace velmarin {
+
+InputBackendChoice ChooseInputBackend(InputBackendSetting setting, bool wayland_session,
+                                      bool uinput_writable, const std::string& uinput_error) {
+  switch (setting) {
+    case InputBackendSetting::kXTest:
+      return {InputBackendKind::kXTest, "chosen in velmarin.conf", {}};
+    case InputBackendSetting::kUinput:
+      return {InputBackendKind::kUinput, "chosen in velmarin.conf", {}};
+    case InputBackendSetting::kAuto:
+      break;
+  }
+  if (!wayland_session)
+    return {InputBackendKind::kXTest, "X11 session (WAYLAND_DISPLAY is not set)", {}};
+  if (uinput_writable) {
+    return {InputBackendKind::kUinput, "Wayland session, and /dev/uinput can be opened", {}};
+  }
+  return {InputBackendKind::kXTest, "Wayland session, but " + uinput_error,
+          "Key strokes and clicks reach only X11 programs: this is a Wayland session and " +
+              uinput_error +
+              ". To reach every program, install the velmarin package (its udev rule lets the "
+              "user at the seat use /dev/uinput) and log in again, or run \"sudo modprobe "
+              "uinput\" and \"sudo udevadm trigger\", then start Velmarin again."};
+}
+
+InputBackendChoice ChooseInputBackendForSession(MessageSink& messages) {
+  const UserConfig config = ReadUserConfig(UserConfigPath());
+  for (const std::string& problem : config.problems) messages.ShowMessage(problem);
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  std::string uinput_error;
+  const bool writable = UinputWritable(&uinput_error);
+  InputBackendChoice choice = ChooseInputBackend(
+      config.input, wayland != nullptr && wayland[0] != '\0', writable, uinput_error);
+  if (!choice.warning.empty()) messages.ShowMessage(choice.warning);
+  return choice;
+}
+
+std::unique_ptr<InputSynthesizer> MakeInputBackend(InputBackendKind kind, MessageSink& messages) {
+  if (kind == InputBackendKind::kUinput) return MakeUinputInput(messages);
+  return std::make_unique<XTestInput>(messages);
+}
+
+std::string InputBackendName(InputBackendKind kind) {
+  return kind == InputBackendKind::kUinput ? "uinput" : "xtest";
+}
+
+bool LockedScreenGuard::available() {
+  if (lock_.Locked()) {
+    messages_.ShowMessage("A capture was skipped because the screen is locked.");
+    return false;
+  }
+  return input_.available();
+}
+
+SessionInput::SessionInput(MessageSink& messages)
+    : choice_(ChooseInputBackendForSession(messages)),
+      backend_(MakeInputBackend(choice_.kind, messages)),
+      guard_(*backend_, lock_, messages) {}
+
+}  // namespace velmarin
