@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils
   imagemagick libjpeg-turbo-progs time clang-format clang-tidy
   help2man desktop-file-utils appstream man-db bsdextrautils lintian
-  libevdev-dev libxkbcommon-dev xkb-data libsystemd-dev qemu-system-x86 busybox-static
+  libxcb1-dev libxcb-xtest0-dev libevdev-dev libxkbcommon-dev xkb-data libsystemd-dev qemu-system-x86 busybox-static
 )
 
 missing=()

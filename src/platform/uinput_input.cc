@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/virtual_key_evdev.h"
-#include "platform/x_connection.h"
+#include "platform/x_screens.h"
 
 namespace velmarin {
 namespace {

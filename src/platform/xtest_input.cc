@@ -1,14 +1,15 @@
 #include "platform/xtest_input.h"
 
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "platform/virtual_key_keysyms.h"
-#include "platform/x_connection.h"
 
 namespace velmarin {
 namespace {
@@ -19,36 +20,48 @@ std::string Hex2(int code) {
   return text;
 }
 
-}  // namespace
+// Replies are malloc'd by XCB.
+template <typename T>
+using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 
-void XTestInput::DisplayCloser::operator()(_XDisplay* display) const { XCloseDisplay(display); }
+}  // namespace
 
 XTestInput::XTestInput(MessageSink& messages, std::string display_name)
     : messages_(messages), display_name_(std::move(display_name)) {}
 
-XTestInput::~XTestInput() = default;
+XTestInput::~XTestInput() {
+  if (connection_ != nullptr) xcb_disconnect(connection_);
+}
 
-_XDisplay* XTestInput::EnsureDisplay() {
-  if (ConnectionLost()) return nullptr;
-  if (display_) return display_.get();
+xcb_connection_t* XTestInput::EnsureConnection() {
+  if (lost_) return nullptr;
+  if (connection_ != nullptr) return connection_;
   const char* env_name = std::getenv("DISPLAY");
   const std::string name = !display_name_.empty() ? display_name_ : env_name ? env_name : "";
   std::string problem;
   if (name.empty()) {
     problem = "DISPLAY is not set, so there is no X display.";
   } else {
-    InstallXErrorHandlers();
-    std::unique_ptr<_XDisplay, DisplayCloser> display(XOpenDisplay(name.c_str()));
-    int event_base = 0, error_base = 0, major = 0, minor = 0;
-    if (!display) {
+    int screen_number = 0;
+    xcb_connection_t* connection = xcb_connect(name.c_str(), &screen_number);
+    const xcb_query_extension_reply_t* xtest =
+        xcb_connection_has_error(connection) ? nullptr
+                                             : xcb_get_extension_data(connection, &xcb_test_id);
+    if (xtest == nullptr) {
       problem = "the X display \"" + name + "\" cannot be opened.";
-    } else if (!XTestQueryExtension(display.get(), &event_base, &error_base, &major, &minor)) {
+    } else if (!xtest->present) {
       problem = "the X display \"" + name + "\" has no XTEST extension.";
     } else {
-      WatchXConnectionLoss(display.get(), &connection_lost_);
-      display_ = std::move(display);
-      return display_.get();
+      xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+      for (int i = 0; i < screen_number && screens.rem > 0; ++i) xcb_screen_next(&screens);
+      root_ = screens.data->root;
+      screen_width_ = screens.data->width_in_pixels;
+      screen_height_ = screens.data->height_in_pixels;
+      connection_ = connection;
+      unavailable_reported_ = false;
+      return connection_;
     }
+    xcb_disconnect(connection);
   }
   if (!unavailable_reported_) {
     unavailable_reported_ = true;
@@ -59,19 +72,42 @@ _XDisplay* XTestInput::EnsureDisplay() {
 }
 
 bool XTestInput::ConnectionLost() {
-  if (!connection_lost_.load()) return false;
-  if (display_) {
-    display_.reset();
-    messages_.ShowMessage(
-        "The connection to the X display was lost; key strokes and clicks are no longer sent "
-        "until Velmarin is started again. Images are still taken over.");
-  }
+  if (lost_) return true;
+  if (connection_ == nullptr || !xcb_connection_has_error(connection_)) return false;
+  lost_ = true;
+  xcb_disconnect(connection_);
+  connection_ = nullptr;
+  messages_.ShowMessage(
+      "The connection to the X display was lost; key strokes and clicks are no longer sent "
+      "until Velmarin is started again. Images are still taken over.");
   return true;
 }
 
 bool XTestInput::available() {
   std::lock_guard lock(mutex_);
-  return EnsureDisplay() != nullptr;
+  return !ConnectionLost() && EnsureConnection() != nullptr;
+}
+
+std::uint8_t XTestInput::KeycodeFor(std::uint32_t keysym) {
+  // Asked afresh each time: the keyboard's layout may have changed since the last stroke.
+  const xcb_setup_t* setup = xcb_get_setup(connection_);
+  const int count = setup->max_keycode - setup->min_keycode + 1;
+  const XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(
+      xcb_get_keyboard_mapping_reply(
+          connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, count), nullptr),
+      &std::free);
+  if (!mapping) return 0;
+  const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+  const int per_keycode = mapping->keysyms_per_keycode;
+  // Column by column, as Xlib looks: a key that gives the keysym unshifted comes first.
+  for (int column = 0; column < per_keycode; ++column) {
+    for (int key = 0; key < count; ++key) {
+      if (keysyms[key * per_keycode + column] == keysym) {
+        return static_cast<std::uint8_t>(setup->min_keycode + key);
+      }
+    }
+  }
+  return 0;
 }
 
 void XTestInput::ReportSkippedKey(int virtual_key, const std::string& why) {
@@ -84,22 +120,22 @@ void XTestInput::ReportSkippedKey(int virtual_key, const std::string& why) {
 
 void XTestInput::SendKey(int virtual_key, bool press) {
   std::lock_guard lock(mutex_);
-  Display* display = EnsureDisplay();
-  if (display == nullptr) return;
-  const KeySym keysym = KeysymForVirtualKey(virtual_key);
+  if (ConnectionLost() || EnsureConnection() == nullptr) return;
+  const std::uint32_t keysym = KeysymForVirtualKey(virtual_key);
   if (keysym == 0) {
     ReportSkippedKey(virtual_key, "stands for no key of an X keyboard");
     return;
   }
-  const KeyCode keycode = XKeysymToKeycode(display, keysym);
+  const std::uint8_t keycode = KeycodeFor(keysym);
+  if (ConnectionLost()) return;
   if (keycode == 0) {
     const char* keysym_name = XKeysymToString(keysym);
     ReportSkippedKey(virtual_key, std::string("(") + (keysym_name ? keysym_name : "?") +
                                       ") has no key on the X display's keyboard");
     return;
   }
-  XTestFakeKeyEvent(display, keycode, press ? True : False, CurrentTime);
-  ConnectionLost();
+  xcb_test_fake_input(connection_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+                      XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
 }
 
 void XTestInput::KeyDown(int virtual_key) { SendKey(virtual_key, true); }
@@ -108,24 +144,21 @@ void XTestInput::KeyUp(int virtual_key) { SendKey(virtual_key, false); }
 
 void XTestInput::MoveTo(int x, int y) {
   std::lock_guard lock(mutex_);
-  Display* display = EnsureDisplay();
-  if (display == nullptr) return;
+  if (ConnectionLost() || EnsureConnection() == nullptr) return;
   // The request carries 16-bit coordinates; keep far-off values at the screen's edge instead
   // of letting them wrap around to some other place.
-  const int screen = DefaultScreen(display);
-  const int max_x = std::max(0, DisplayWidth(display, screen) - 1);
-  const int max_y = std::max(0, DisplayHeight(display, screen) - 1);
-  XTestFakeMotionEvent(display, screen, std::clamp(x, 0, max_x), std::clamp(y, 0, max_y),
-                       CurrentTime);
-  ConnectionLost();
+  const int max_x = std::max(0, screen_width_ - 1);
+  const int max_y = std::max(0, screen_height_ - 1);
+  xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_,
+                      static_cast<std::int16_t>(std::clamp(x, 0, max_x)),
+                      static_cast<std::int16_t>(std::clamp(y, 0, max_y)), 0);
 }
 
 void XTestInput::SendLeftButton(bool press) {
   std::lock_guard lock(mutex_);
-  Display* display = EnsureDisplay();
-  if (display == nullptr) return;
-  XTestFakeButtonEvent(display, Button1, press ? True : False, CurrentTime);
-  ConnectionLost();
+  if (ConnectionLost() || EnsureConnection() == nullptr) return;
+  xcb_test_fake_input(connection_, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE,
+                      XCB_BUTTON_INDEX_1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
 }
 
 void XTestInput::LeftButtonDown() { SendLeftButton(true); }
@@ -135,7 +168,11 @@ void XTestInput::LeftButtonUp() { SendLeftButton(false); }
 void XTestInput::Flush() {
   std::lock_guard lock(mutex_);
   // Only an open display has events to deliver; no new connection attempt just for this.
-  if (display_ && !ConnectionLost()) XSync(display_.get(), False);
+  if (connection_ == nullptr || ConnectionLost()) return;
+  // A round trip, so the server has handled every request when this returns.
+  std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+  // Errors of refused requests arrive as events; nobody needs them.
+  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) std::free(event);
   ConnectionLost();
 }
 

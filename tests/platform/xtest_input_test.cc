@@ -141,6 +141,27 @@ TEST(FireEventCommand, WithoutADisplayFailsWithAMessage) {
 }
 
 // One Xvfb for all end-to-end tests; each test maps its own recording window on it.
+TEST(XTestInput, LostDisplayStopsTheInputWithOneMessageAndTheProcessGoesOn) {
+  const auto binary = test::XvfbServer::FindBinary();
+  if (!binary) GTEST_SKIP() << "Xvfb is not installed";
+  test::TempDir dir;
+  test::XvfbServer server(*binary, dir / "xvfb.log");
+  ASSERT_FALSE(server.display_name().empty()) << server.error();
+  test::RecordedMessages messages;
+  XTestInput input(messages, server.display_name());
+  Settings settings = KeySettings("0D", "000");
+  ASSERT_TRUE(FireCaptureEvent(settings, input));
+
+  server.Kill();
+  // The first stroke after the loss meets it; Xlib would end the process here by default.
+  FireCaptureEvent(settings, input);
+  EXPECT_FALSE(FireCaptureEvent(settings, input));
+  EXPECT_FALSE(input.available());
+  const auto texts = messages.texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("connection to the X display was lost"), std::string::npos) << texts[0];
+}
+
 class XvfbInput : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {

@@ -93,4 +93,12 @@ XvfbServer::~XvfbServer() {
   waitpid(pid_, &status, 0);
 }
 
+void XvfbServer::Kill() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+}
+
 }  // namespace velmarin::test

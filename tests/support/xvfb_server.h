@@ -25,6 +25,9 @@ class XvfbServer {
   const std::string& display_name() const { return display_name_; }
   const std::string& error() const { return error_; }
 
+  // Ends the server at once, as a crash would, and waits until it is gone.
+  void Kill();
+
  private:
   pid_t pid_ = -1;
   std::string display_name_;
