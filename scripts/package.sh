@@ -54,6 +54,13 @@ if [ "$1" = configure ] && [ -d /run/udev ] && command -v udevadm >/dev/null 2>&
   udevadm control --reload-rules || true
   udevadm trigger --subsystem-match=hidraw --action=change || true
 fi
+# uinput now, not only from the next boot on; the rule above gives its node to the seat.
+if [ "$1" = configure ] && command -v modprobe >/dev/null 2>&1; then
+  modprobe uinput 2>/dev/null || true
+  if [ -d /run/udev ] && command -v udevadm >/dev/null 2>&1; then
+    udevadm trigger --subsystem-match=misc --sysname-match=uinput --action=change || true
+  fi
+fi
 EOF
 
 find "$root" -type d -exec chmod 0755 {} +

@@ -80,6 +80,8 @@ TEST_F(InstalledTree, HoldsEveryFileInItsPlace) {
       "share/icons/hicolor/scalable/apps/" + kAppId + ".svg",
       "share/man/man1/velmarin.1",
       "lib/udev/rules.d/70-velmarin-usb-io.rules",
+      "lib/udev/rules.d/70-velmarin-uinput.rules",
+      "lib/modules-load.d/velmarin.conf",
       "lib/systemd/user/velmarin.service",
   };
   for (int size : kIconSizes) {
@@ -224,6 +226,25 @@ TEST_F(InstalledTree, UdevRuleGivesTheSeatTheFourBoards) {
     boards.insert(keys["ATTRS{idVendor}=="] + ":" + keys["ATTRS{idProduct}=="]);
   }
   EXPECT_EQ(boards, (std::set<std::string>{"0bfe:1002", "0bfe:1003", "12ed:1003", "1352:0100"}));
+}
+
+TEST_F(InstalledTree, UinputIsLoadedAtBootAndOpenToTheSeat) {
+  const fs::path rule = Usr() / "lib/udev/rules.d/70-velmarin-uinput.rules";
+  EXPECT_LT(rule.filename().string(), "73");
+  if (Shell("udevadm verify --help").exit_code == 0) {
+    const CommandResult verify = Shell("udevadm verify " + Quote(rule));
+    EXPECT_EQ(verify.exit_code, 0) << verify.output;
+  }
+  EXPECT_NE(ReadFileBytes(rule).find("\nKERNEL==\"uinput\", SUBSYSTEM==\"misc\", TAG+=\"uaccess\", "
+                                     "OPTIONS+=\"static_node=uinput\"\n"),
+            std::string::npos);
+  // modules-load.d: one module name a line, comments with '#'.
+  std::istringstream lines(ReadFileBytes(Usr() / "lib/modules-load.d/velmarin.conf"));
+  std::vector<std::string> modules;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line[0] != '#') modules.push_back(line);
+  }
+  EXPECT_EQ(modules, std::vector<std::string>{"uinput"});
 }
 
 TEST_F(InstalledTree, UserUnitRunsTheInstalledProgramHeadless) {
