@@ -79,7 +79,7 @@ Version: $version
 Architecture: $arch
 Maintainer: $maintainer
 Installed-Size: $(du -sk --exclude=DEBIAN "$root" | cut -f1)
-Depends: $shlibs, fonts-ipafont-mincho, fonts-ipafont-gothic
+Depends: $shlibs, fonts-ipafont-mincho, fonts-ipafont-gothic, xkb-data
 Section: graphics
 Priority: optional
 Description: foot switch captures and stamped transfer of still images
@@ -91,9 +91,11 @@ Description: foot switch captures and stamped transfer of still images
  configured rectangle, stamps the ID, the date and free text on it and writes
  it as a JPEG into the transfer folder under a templated, collision-free name.
  .
- The package holds the program with its menu entry, a udev rule that lets the
- user at the seat open the USB-IO boards, and a systemd user unit for
- monitoring without a desktop session.
+ The package holds the program with its menu entry, udev rules that let the
+ user at the seat open the USB-IO boards and /dev/uinput (through which the
+ foot switch types on Wayland desktops), the entry that loads the uinput
+ module at boot, and a systemd user unit for monitoring without a desktop
+ session.
 EOF
 
 dpkg-deb --root-owner-group -Zxz --build "$root" "$deb" >/dev/null
