@@ -3,6 +3,7 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "base/c_handle.h"
 #include "platform/virtual_key_evdev.h"
@@ -45,8 +46,15 @@ int KeyAtLevel(xkb_keymap* keymap, xkb_keysym_t keysym, xkb_level_index_t level)
 }  // namespace
 
 KeyboardLayoutNames ReadKeyboardLayoutNames(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ParseKeyboardLayoutNames(text.str());
+}
+
+KeyboardLayoutNames ParseKeyboardLayoutNames(std::string_view text) {
   KeyboardLayoutNames names;
-  std::ifstream in(file);
+  std::istringstream in{std::string(text)};
   std::string line;
   while (std::getline(in, line)) {
     const auto equals = line.find('=');

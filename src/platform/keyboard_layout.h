@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmarin {
 
@@ -16,6 +17,7 @@ struct KeyboardLayoutNames {
 
 // Reads a file in the form of /etc/default/keyboard (shell assignments, values optionally
 // quoted). A missing file, or one without XKBLAYOUT, gives the "us" layout.
+KeyboardLayoutNames ParseKeyboardLayoutNames(std::string_view text);
 KeyboardLayoutNames ReadKeyboardLayoutNames(
     const std::filesystem::path& file = "/etc/default/keyboard");
 

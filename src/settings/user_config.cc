@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 namespace velmarin {
 namespace {
@@ -28,8 +29,15 @@ std::filesystem::path UserConfigPath() {
 }
 
 UserConfig ReadUserConfig(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ParseUserConfig(text.str(), file.string());
+}
+
+UserConfig ParseUserConfig(std::string_view text, const std::string& file_name) {
   UserConfig config;
-  std::ifstream in(file);
+  std::istringstream in{std::string(text)};
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     line = Trimmed(line.substr(0, line.find('#')));
@@ -37,7 +45,7 @@ UserConfig ReadUserConfig(const std::filesystem::path& file) {
     const auto equals = line.find('=');
     const std::string key = Trimmed(line.substr(0, equals));
     const std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));
-    const std::string where = file.string() + " line " + std::to_string(number);
+    const std::string where = file_name + " line " + std::to_string(number);
     if (key != "input") {
       config.problems.push_back(where + ": unknown setting \"" + key + "\"; it is ignored.");
     } else if (value == "auto") {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmarin {
@@ -20,6 +21,8 @@ struct UserConfig {
 // $XDG_CONFIG_HOME/velmarin/velmarin.conf, else ~/.config/velmarin/velmarin.conf.
 std::filesystem::path UserConfigPath();
 
+// The settings in `text`; problems name the lines as of `file_name`.
+UserConfig ParseUserConfig(std::string_view text, const std::string& file_name);
 // A missing file gives the defaults without a problem.
 UserConfig ReadUserConfig(const std::filesystem::path& file);
 
