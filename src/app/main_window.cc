@@ -234,7 +234,9 @@ void MainWindow::UpdateEvacuationCheck() {
 }
 
 void MainWindow::FireEventInTwoSeconds() {
-  // A timer rather than a sleep: the window keeps answering during the two seconds.
+  // A timer rather than a sleep: the window keeps answering during the two seconds, in which
+  // the input devices settle.
+  session_.PrepareInput();
   QTimer::singleShot(kEventTestDelayMs, Qt::PreciseTimer, this,
                      [this] { session_.FireCaptureEventNow(); });
 }

@@ -78,6 +78,8 @@ void ProgramSession::BeginSettingsCommand(SettingsCommand command) {
   devices_.CloseSerialPort();
   if (state_.switch_kind == SwitchKind::kUsbIo) devices_.usb_io().Shutdown();
   state_.switch_kind = SwitchKind::kNone;
+  // The dialog's position check moves the pointer through the input backend.
+  backends_.input.Prepare();
 }
 
 std::string ProgramSession::EndSettingsCommand(SettingsCommand command) {
@@ -99,6 +101,8 @@ std::string ProgramSession::RunSettingsCommand(SettingsCommand command,
   if (change) change();
   return EndSettingsCommand(command);
 }
+
+void ProgramSession::PrepareInput() { backends_.input.Prepare(); }
 
 void ProgramSession::FireCaptureEventNow() {
   FireCaptureEvent(state_.settings(), backends_.input, &backends_.messages);

@@ -74,6 +74,9 @@ class ProgramSession {
   // Begin, `change` (which may change the settings through state()), End.
   std::string RunSettingsCommand(SettingsCommand command, const std::function<void()>& change);
 
+  // Makes the input backend ready ahead of an event (uinput devices need a moment before
+  // their first event is seen).
+  void PrepareInput();
   // Synthesizes the configured key stroke or click now, with the stored settings, whatever
   // the monitoring state ("２秒後にイベント確認").
   void FireCaptureEventNow();

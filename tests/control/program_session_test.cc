@@ -110,7 +110,8 @@ TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndS
   EXPECT_EQ(Utf8(Session().StartWithId("7")), "COM1 監視中");
 
   ASSERT_TRUE(WaitFor([&] { return lines->status_reads() > 0; }, 10s));
-  lines->SetStatus(0x20);  // DSR on: the ON edge
+  EXPECT_EQ(input_.prepares(), 1);  // the input devices are made before the first poll
+  lines->SetStatus(0x20);           // DSR on: the ON edge
   ASSERT_TRUE(WaitFor([&] { return input_.events().size() >= 2; }, 10s));
   EXPECT_EQ(input_.events(), (std::vector<std::string>{"down 13", "up 13"}));
 
