@@ -11,7 +11,6 @@
 namespace velmarin {
 namespace {
 
-constexpr int kFirstCode = 0x30;
 // xkb key codes are evdev codes plus 8.
 constexpr xkb_keycode_t kXkbEvdevOffset = 8;
 
@@ -81,7 +80,7 @@ KeyboardLayoutKeys::KeyboardLayoutKeys(const KeyboardLayoutNames& names) {
       xkb_keymap_new_from_names(context.get(), &rule_names, XKB_KEYMAP_COMPILE_NO_FLAGS));
   if (!keymap) return;
   compiled_ = true;
-  for (int code = kFirstCode; code <= 0x5A; ++code) {
+  for (int code = kFirstCode; code <= kLastCode; ++code) {
     if (!IsCharacterVirtualKey(code)) continue;
     const xkb_keysym_t keysym = KeysymForCharacterKey(code);
     LayoutKey& key = keys_[code - kFirstCode];
@@ -91,13 +90,6 @@ KeyboardLayoutKeys::KeyboardLayoutKeys(const KeyboardLayoutNames& names) {
       key.shift = key.evdev_key != 0;
     }
   }
-}
-
-std::optional<LayoutKey> KeyboardLayoutKeys::KeyFor(int virtual_key) const {
-  if (!IsCharacterVirtualKey(virtual_key)) return std::nullopt;
-  const LayoutKey& key = keys_[virtual_key - kFirstCode];
-  if (key.evdev_key == 0) return std::nullopt;
-  return key;
 }
 
 }  // namespace velmarin

@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 
 #include "platform/virtual_key_evdev.h"
-#include "platform/x_screens.h"
 
 namespace velmarin {
 namespace {
@@ -153,19 +151,6 @@ void UinputInput::LeftButtonUp() {
   const std::lock_guard lock(mutex_);
   if (!EnsureDevicesLocked() || position_unknown_) return;
   KeyLocked(UinputDevice::kPointer, BTN_LEFT, false);
-}
-
-std::unique_ptr<UinputInput> MakeUinputInput(MessageSink& messages) {
-  UinputInput::Parts parts{
-      [](std::string* error) -> std::unique_ptr<InputEventWriter> {
-        return UinputDevices::Create(error);
-      },
-      [] { return XScreens(); },
-      [] { return UinputInput::Clock::now(); },
-      [](UinputInput::Clock::time_point when) { std::this_thread::sleep_until(when); },
-  };
-  return std::make_unique<UinputInput>(messages, KeyboardLayoutKeys(ReadKeyboardLayoutNames()),
-                                       std::move(parts));
 }
 
 }  // namespace velmarin
