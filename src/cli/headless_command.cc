@@ -38,11 +38,16 @@ int RunHeadlessCommand(const Options& options) {
   EnsureGuiApplication(DisplayUse::kNever);
   StderrMessages messages;
   RealBackends real(messages);
-  ProgramSession session(std::move(*program_dir), real.backends(),
-                         [](int count, const std::filesystem::path& target) {
-                           std::printf("%d\t%s\n", count, target.c_str());
-                           std::fflush(stdout);
-                         });
+  ProgramSession session(
+      std::move(*program_dir), real.backends(),
+      [](int count, const std::filesystem::path& target) {
+        std::printf("%d\t%s\n", count, target.c_str());
+        std::fflush(stdout);
+      },
+      [](const std::filesystem::path& folder, bool events) {
+        PrintMessageLine("",
+                         "watching " + folder.string() + (events ? "" : " (listed every 0.5 s)"));
+      });
   // Every error set from here on is new to the tick, the folder thread's first (an unusable
   // watch folder) included.
   session.StartUp();
