@@ -91,6 +91,8 @@ class ProgramSession {
 
   // The image the folder thread is working on, if any: a shutdown waits for it.
   std::optional<std::filesystem::path> CurrentImage() const { return image_in_hand_.Get(); }
+  // Whether the folder thread is still finishing the stills that arrived before a stop.
+  bool FolderThreadRunning() const { return image_in_hand_.running(); }
 
   // Stops monitoring and waits for both threads, closes the serial port, shuts the USB-IO
   // access down and writes the settings changed in this run (SaveChangedSettings), nothing

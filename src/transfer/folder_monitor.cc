@@ -287,17 +287,31 @@ std::optional<fs::path> TransferStill(FolderMonitorContext& ctx, const ArrivedSt
 
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   ctx.image_count.store(0);
+  if (ctx.in_hand) ctx.in_hand->SetRunning(true);
   FolderWatch watch(ctx, ctx.memory.start_over.exchange(false));
   StillArrivals& arrivals = ctx.memory.arrivals;
-  while (!stop.stop_requested()) {
-    // No pause while a still is waiting: only the events that came meanwhile are read.
-    watch.Look(stop, arrivals.HasWaiting() ? std::chrono::milliseconds(0) : ctx.timing.idle_period);
-    if (stop.stop_requested() || !arrivals.HasWaiting()) continue;
+  while (true) {
+    if (stop.stop_requested()) {
+      // What arrived before the stop is finished; a still whose writer is still at work is
+      // taken once it has stopped changing.
+      arrivals.StopWaitingForWriters();
+      if (!arrivals.HasWaiting()) break;
+    } else if (!arrivals.HasWaiting()) {
+      if (ctx.in_hand) ctx.in_hand->Clear();
+      watch.Look(stop, ctx.timing.idle_period);
+      continue;
+    } else {
+      // No pause while a still is waiting: only the events that came meanwhile are read.
+      watch.Look(stop, std::chrono::milliseconds(0));
+    }
     const ArrivedStill still = arrivals.TakeOldest();
     const int count = ctx.image_count.fetch_add(1) + 1;
     const auto target = TransferStill(ctx, still);
-    if (ctx.in_hand) ctx.in_hand->Clear();
     if (target && ctx.on_transferred) ctx.on_transferred(count, *target);
+  }
+  if (ctx.in_hand) {
+    ctx.in_hand->Clear();
+    ctx.in_hand->SetRunning(false);
   }
 }
 

@@ -90,10 +90,14 @@ class ImageInHand {
   void Set(std::filesystem::path image);
   void Clear();
   std::optional<std::filesystem::path> Get() const;
+  // Whether a run of the folder thread is under way (it ends after the stills in hand).
+  void SetRunning(bool running) { running_ = running; }
+  bool running() const { return running_; }
 
  private:
   mutable std::mutex mutex_;
   std::optional<std::filesystem::path> image_;
+  std::atomic<bool> running_{false};
 };
 
 // What the folder thread reads and writes; everything it shares is passed in here.
@@ -118,8 +122,9 @@ struct FolderMonitorContext {
 // The folder thread's body. Stills present when monitoring starts are left alone (unless the
 // memory goes on from a settings command); every still seen after that is new, taken once,
 // oldest first, with the ID, clock and settings of the moment it arrived. File events wake it
-// at once; without them the folder is listed every idle period. Returns when `stop` is
-// requested, after the current still.
+// at once; without them the folder is listed every idle period. When `stop` is requested,
+// the stills that arrived before it are finished first (one still being written once it has
+// stopped changing); `in_hand` names the still being worked on until then.
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx);
 
 }  // namespace velmarin

@@ -106,6 +106,11 @@ void StillArrivals::NoteListing(const std::vector<DirectoryEntry>& entries,
   std::erase_if(being_written_, [&](const auto& item) { return !present.contains(item.first); });
 }
 
+void StillArrivals::StopWaitingForWriters() {
+  for (auto& [name, still] : being_written_) Enqueue(std::move(still));
+  being_written_.clear();
+}
+
 ArrivedStill StillArrivals::TakeOldest() {
   ArrivedStill still = std::move(waiting_.front());
   waiting_.pop_front();

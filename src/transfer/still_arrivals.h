@@ -71,6 +71,10 @@ class StillArrivals {
   void NoteListing(const std::vector<DirectoryEntry>& entries, const ArrivalBinding& binding,
                    bool forget_absent);
 
+  // Monitoring stops: stills whose writers are still at work join the waiting ones, to be
+  // taken once they have stopped changing.
+  void StopWaitingForWriters();
+
   bool HasWaiting() const { return !waiting_.empty(); }
   // The oldest still waiting to be transferred; the caller transfers it.
   ArrivedStill TakeOldest();
