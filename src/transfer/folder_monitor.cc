@@ -2,9 +2,8 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
+#include <exception>
 #include <new>
-#include <stdexcept>
 #include <system_error>
 #include <vector>
 
@@ -222,7 +221,6 @@ class FolderWatch {
 
   void WatchAnew(const fs::path& folder,
                  const std::optional<std::pair<std::uint64_t, std::uint64_t>>& identity) {
-    const bool new_path = !watched_ || *watched_ != folder;
     // The watch comes first, so nothing that arrives during the listing is missed.
     events_ = identity && ctx_.events.Watch(folder);
     scanner_ = WatchFolderScanner();
@@ -238,12 +236,14 @@ class FolderWatch {
     }
     watched_ = folder;
     identity_ = identity;
-    if (new_path && ctx_.on_watching) ctx_.on_watching(folder, events_);
+    if (announced_ != folder && ctx_.on_watching) ctx_.on_watching(folder, events_);
+    announced_ = folder;
   }
 
   FolderMonitorContext& ctx_;
   bool start_over_;
   std::optional<fs::path> watched_;
+  std::optional<fs::path> announced_;  // the folder on_watching was last called with
   std::optional<std::pair<std::uint64_t, std::uint64_t>> identity_;
   bool events_ = false;
   WatchFolderScanner scanner_;
