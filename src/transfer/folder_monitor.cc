@@ -187,8 +187,13 @@ class FolderWatch {
       WatchAnew(*folder, identity);
     }
     std::vector<FolderEvent> events = ctx_.events.Wait(stop, wait);
-    // What holds now, when the stills below are seen arriving.
-    const ArrivalBinding binding = Binding();
+    // What holds now, when the stills below are seen arriving; read only when needed, as
+    // most looks of an idle folder see nothing.
+    std::optional<ArrivalBinding> now;
+    const auto binding = [&]() -> const ArrivalBinding& {
+      if (!now) now = Binding();
+      return *now;
+    };
     bool list = !events_;
     for (const FolderEvent& event : events) {
       switch (event.kind) {
@@ -203,7 +208,7 @@ class FolderWatch {
           break;
         default:
           if (const auto entry = QueryDirectoryEntry(*folder, event.name)) {
-            ctx_.memory.arrivals.Note(*entry, SightingOf(event.kind), binding);
+            ctx_.memory.arrivals.Note(*entry, SightingOf(event.kind), binding());
           } else {
             ctx_.memory.arrivals.NoteRemoved(event.name);
           }
@@ -211,7 +216,7 @@ class FolderWatch {
     }
     if (list && watched_) {
       if (const auto entries = scanner_.Scan(*folder)) {
-        ctx_.memory.arrivals.NoteListing(*entries, binding, true);
+        ctx_.memory.arrivals.NoteListing(*entries, binding(), true);
       }
     }
   }
