@@ -248,8 +248,7 @@ TEST_F(HeadlessWatchFolder, TransferFolderEqualToTheWatchFolderIsRefused) {
                      "\r\n" + std::string(SettingLabel(SettingSlot::NameFormat)) + "$i06_$r03\r\n");
   BackgroundProgram monitor({"--headless", "--dir", dir.path().string()}, logs.path(),
                             {"DISPLAY="});
-  ASSERT_TRUE(monitor.WaitForErr("監視中", kLimit));
-  std::this_thread::sleep_for(700ms);
+  ASSERT_TRUE(monitor.WaitForErr("watching", kLimit));
   WriteFileBytes(dir / "shot.jpg", JpegBytes(64, 48, 8));
   EXPECT_TRUE(monitor.WaitForErr("transfer target in watch folder! ", kLimit));
   std::this_thread::sleep_for(1500ms);
@@ -306,7 +305,7 @@ TEST(HeadlessSwitchDevice, MissingBoardOrPortIsReportedAndMonitoringGoesOn) {
     } else {
       EXPECT_EQ(monitor.err().find("not available"), std::string::npos) << monitor.err();
     }
-    std::this_thread::sleep_for(700ms);
+    ASSERT_TRUE(monitor.WaitForErr("watching", kLimit));
     WriteFileBytes(dir / "shot.jpg", JpegBytes(64, 48, 6));
     EXPECT_TRUE(WaitFor([&] { return CountLines(monitor.out()) == 1; }, kLimit)) << monitor.err();
     EXPECT_EQ(monitor.Stop(SIGTERM), 0);
