@@ -82,10 +82,10 @@ void StillArrivals::Note(const DirectoryEntry& entry, Sighting how, const Arriva
   const bool linked = entry.symbolic_link || entry.link_count > 1;
   if (how == Sighting::kCreated && !linked) {
     being_written_.insert_or_assign(entry.name, std::move(still));
-  } else {
-    still.known_complete = still.known_complete || (how == Sighting::kCreated && linked);
-    Enqueue(std::move(still));
+    return;
   }
+  still.known_complete = writer_done || how == Sighting::kCreated;  // created as a link
+  Enqueue(std::move(still));
 }
 
 void StillArrivals::NoteRemoved(const std::string& name) {
