@@ -38,11 +38,16 @@ int RunHeadlessCommand(const Options& options) {
   EnsureGuiApplication(DisplayUse::kNever);
   StderrMessages messages;
   RealBackends real(messages);
-  ProgramSession session(std::move(*program_dir), real.backends(),
-                         [](int count, const std::filesystem::path& target) {
-                           std::printf("%d\t%s\n", count, target.c_str());
-                           std::fflush(stdout);
-                         });
+  ProgramSession session(
+      std::move(*program_dir), real.backends(),
+      [](int count, const std::filesystem::path& target) {
+        std::printf("%d\t%s\n", count, target.c_str());
+        std::fflush(stdout);
+      },
+      [](const std::filesystem::path& folder, bool events) {
+        PrintMessageLine("",
+                         "watching " + folder.string() + (events ? "" : " (listed every 0.5 s)"));
+      });
   // Every error set from here on is new to the tick, the folder thread's first (an unusable
   // watch folder) included.
   session.StartUp();
@@ -64,19 +69,22 @@ int RunHeadlessCommand(const Options& options) {
   while (!wait_tick()) {
   }
 
-  // The image in hand is finished first; a second signal ends the wait at once, leaving the
-  // image in the watch folder for the next run.
+  // The stills that arrived are finished first; a second signal ends the wait at once,
+  // leaving the image in hand in the watch folder for the next run.
   session.Stop();
-  if (const auto image = session.CurrentImage()) {
-    PrintMessageLine("", "finishing " + image->filename().string() +
-                             " ... (Ctrl+C again stops at once; the image stays in the watch "
-                             "folder)");
-    while (session.CurrentImage()) {
-      if (wait_tick()) {
-        PrintMessageLine(image->string(), "not finished; it stays in the watch folder");
-        std::fflush(stdout);
-        std::_Exit(1);
-      }
+  std::optional<std::filesystem::path> announced;
+  while (session.FolderThreadRunning()) {
+    const auto image = session.CurrentImage();
+    if (image && image != announced) {
+      PrintMessageLine("", "finishing " + image->filename().string() +
+                               " ... (Ctrl+C again stops at once; the image stays in the watch "
+                               "folder)");
+      announced = image;
+    }
+    if (wait_tick()) {
+      if (image) PrintMessageLine(image->string(), "not finished; it stays in the watch folder");
+      std::fflush(stdout);
+      std::_Exit(1);
     }
   }
 

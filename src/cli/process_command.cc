@@ -29,8 +29,7 @@ int RunProcessCommand(const Options& options) {
   const bool written = ProcessCapturedImage(
       std::filesystem::path(options.files[0]), std::filesystem::path(options.files[1]),
       context->settings, context->capture_id, LocalTimeNow(), errors);
-  // The unedited copy reports its failure only as a message: that is a failure here too.
-  if (written && errors.Generation() == 0) return 0;
+  if (written) return 0;
   StderrMessages().ShowMessage(errors.Get());
   return 1;
 }

@@ -28,8 +28,9 @@ int RunTransferCommand(const Options& options) {
   LastErrorText errors;
   ImageTransferPipeline pipeline;
   const ScopedMessageSubject subject(options.files.at(0));
-  const auto target = TransferOneImage(options.files.at(0), context->settings, context->capture_id,
-                                       context->program_dir, pipeline, errors, messages);
+  const auto target =
+      TransferOneImage(options.files.at(0), context->settings, context->capture_id, LocalTimeNow(),
+                       context->program_dir, pipeline, errors, messages);
   if (!target) {
     if (const std::string text = errors.Get(); !text.empty()) messages.ShowMessage(text);
     return 1;

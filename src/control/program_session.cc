@@ -23,20 +23,23 @@ constexpr std::chrono::milliseconds kFolderCommandPause{200};
 }  // namespace
 
 ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
-                               TransferredCallback on_transferred)
+                               TransferredCallback on_transferred, WatchingCallback on_watching)
     : backends_(backends),
       state_(std::move(program_dir)),
       devices_(backends.hid, backends.serial, backends.messages, state_.switch_kind),
       folder_context_{[this] { return state_.settings(); },
                       [this] { return state_.CaptureId(); },
                       state_.program_dir(),
+                      backends.folder_events,
+                      folder_memory_,
                       state_.image_count,
                       state_.last_error,
                       backends.messages,
                       backends.pipeline,
                       std::move(on_transferred),
                       {},
-                      &image_in_hand_},
+                      &image_in_hand_,
+                      std::move(on_watching)},
       controller_(
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
           [this](std::stop_token stop) { RunFolderMonitor(stop, folder_context_); }) {}
@@ -70,7 +73,10 @@ std::string ProgramSession::StartWithId(std::string id) {
   return StartMonitoringWithId(state_, controller_, std::move(id));
 }
 
-std::string ProgramSession::Stop() { return StopMonitoring(controller_); }
+std::string ProgramSession::Stop() {
+  folder_memory_.start_over = true;
+  return StopMonitoring(controller_);
+}
 
 void ProgramSession::BeginSettingsCommand(SettingsCommand command) {
   controller_.Stop();

@@ -10,6 +10,7 @@
 #include "base/message_sink.h"
 #include "control/monitoring_controller.h"
 #include "control/shared_state.h"
+#include "platform/folder_events.h"
 #include "platform/hid_transport.h"
 #include "platform/input_synthesizer.h"
 #include "platform/modem_lines.h"
@@ -27,6 +28,7 @@ struct SessionBackends {
   InputSynthesizer& input;
   TransferPipeline& pipeline;
   MessageSink& messages;
+  FolderEvents& folder_events;
 };
 
 // The settings commands stop monitoring, let the user change settings, then start both threads
@@ -48,9 +50,11 @@ struct TickChanges {
 class ProgramSession {
  public:
   using TransferredCallback = std::function<void(int count, const std::filesystem::path&)>;
+  // A watch folder first looked at, and whether file events cover it.
+  using WatchingCallback = std::function<void(const std::filesystem::path& folder, bool events)>;
 
   ProgramSession(ProgramDir program_dir, SessionBackends backends,
-                 TransferredCallback on_transferred = {});
+                 TransferredCallback on_transferred = {}, WatchingCallback on_watching = {});
   ~ProgramSession();
   ProgramSession(const ProgramSession&) = delete;
   ProgramSession& operator=(const ProgramSession&) = delete;
@@ -61,11 +65,12 @@ class ProgramSession {
   std::string StartUp();
   // "IDで開始" with `id` (code page 932); returns the status text.
   std::string StartWithId(std::string id);
-  // "監視停止"; returns the status text.
+  // "監視停止"; returns the status text. The next start leaves the stills then present alone.
   std::string Stop();
 
   // The restart protocol of the settings commands, in two halves around the command itself:
-  // Begin stops monitoring (for kSwitch it also closes the switch device, so the dialog can
+  // the folder thread goes on where it stopped, so stills saved meanwhile are taken. Begin
+  // stops monitoring (for kSwitch it also closes the switch device, so the dialog can
   // list the ports); End reopens the switch device (kSwitch) or pauses 200 ms (kFolder),
   // then starts both threads. End returns the status text for the switch state, which only
   // the switch command shows. Call End after every Begin, whatever the command did.
@@ -89,6 +94,8 @@ class ProgramSession {
 
   // The image the folder thread is working on, if any: a shutdown waits for it.
   std::optional<std::filesystem::path> CurrentImage() const { return image_in_hand_.Get(); }
+  // Whether the folder thread is still finishing the stills that arrived before a stop.
+  bool FolderThreadRunning() const { return image_in_hand_.running(); }
 
   // Stops monitoring and waits for both threads, closes the serial port, shuts the USB-IO
   // access down and writes the settings changed in this run (SaveChangedSettings), nothing
@@ -107,6 +114,7 @@ class ProgramSession {
   SwitchDevices devices_;
   SwitchProgress switch_progress_;
   ImageInHand image_in_hand_;
+  FolderMonitorMemory folder_memory_;
   FolderMonitorContext folder_context_;
   MonitoringController controller_;
   std::int32_t last_seen_image_count_ = 0;

@@ -3,6 +3,7 @@
 #include "base/message_sink.h"
 #include "control/program_session.h"
 #include "platform/hidapi_transport.h"
+#include "platform/inotify_folder_events.h"
 #include "platform/termios_serial.h"
 #include "switch/input_backend_choice.h"
 #include "transfer/image_transfer_pipeline.h"
@@ -17,7 +18,9 @@ class RealBackends {
   RealBackends(const RealBackends&) = delete;
   RealBackends& operator=(const RealBackends&) = delete;
 
-  SessionBackends backends() { return {hid_, serial_, input_.input(), pipeline_, messages_}; }
+  SessionBackends backends() {
+    return {hid_, serial_, input_.input(), pipeline_, messages_, folder_events_};
+  }
 
  private:
   MessageSink& messages_;
@@ -25,6 +28,7 @@ class RealBackends {
   TermiosSerialOpener serial_;
   SessionInput input_;
   ImageTransferPipeline pipeline_;
+  InotifyFolderEvents folder_events_;
 };
 
 }  // namespace velmarin

@@ -1,10 +1,12 @@
 #include "image/capture_processing.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "base/atomic_file.h"
 #include "base/scanf_reader.h"
@@ -21,6 +23,8 @@ namespace velmarin {
 namespace {
 
 constexpr int kCopyAttempts = 11;
+// Between copy attempts: a target held for a moment (a virus scanner, a sync client) is let go.
+constexpr std::chrono::milliseconds kCopyRetryPause{100};
 constexpr int kDefaultQuality = 95;
 // "転送失敗! " (transfer failed) in code page 932.
 constexpr std::string_view kTransferFailed = "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ";
@@ -80,15 +84,19 @@ bool ProcessCapturedImage(const std::filesystem::path& source, FileNaming& targe
 
   if (TakesCopyPath(source, settings)) {
     for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
+      if (attempt > 0) std::this_thread::sleep_for(kCopyRetryPause);
       if (CopyFileAtomically(source, target, FileSync::kSynced)) return true;
     }
     errors.Set(kTransferFailed);
-    return true;
+    return false;
   }
 
   auto dib = LoadPicture(source, errors);
   if (!dib) return false;
-  EditDibInPlace(*dib, settings, capture_id, now);
+  if (!EditDibInPlace(*dib, settings, capture_id, now)) {
+    errors.Set("out of memory! ");
+    return false;
+  }
 
   bool open_failed = false;
   if (!WriteJpegFileAtomically(target, *dib, quality, /*progressive=*/false, &open_failed)) {

@@ -13,8 +13,8 @@ namespace velmarin {
 // Turns one captured picture into the transferred JPEG `target`: fills the bands outside
 // SourceRange, draws the TextLines stamps ("$i" from `capture_id`, date and time from
 // `now`) and encodes the result at JpegQuality. A JPEG source (a path containing ".jpg" or
-// ".JPG") with neither a range nor stamps is copied unchanged instead; that path returns
-// true even when every copy attempt failed ("転送失敗! " in `errors`). Any other failure
+// ".JPG") with neither a range nor stamps is copied unchanged instead, with up to 11
+// attempts 100 ms apart ("転送失敗! " in `errors` when none wrote it). Every failure
 // returns false with its message in `errors`; `errors` is left alone on success. The target
 // is replaced whole or not at all. Stamps need a QGuiApplication (EnsureGuiApplication)
 // for their fonts; see ProcessingDrawsText.

@@ -28,7 +28,7 @@ void CopyRows(Dib& dib, QImage& strip, int first, bool into_strip) {
 
 }  // namespace
 
-void EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture_id,
+bool EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture_id,
                     const LocalTime& now) {
   const int width = dib.width();
   const int height = dib.height();
@@ -47,9 +47,10 @@ void EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture
 
   // Glyphs are drawn upright, as everywhere else, on copies of just the rows they can reach.
   const std::string& text_lines = settings[SettingSlot::TextLines];
-  if (text_lines.empty()) return;
+  if (text_lines.empty()) return true;
   for (const RowSpan& span : StampRowSpans(text_lines, height)) {
     QImage strip(width, span.last - span.first, QImage::Format_BGR888);
+    if (strip.isNull()) return false;  // no memory for it
     CopyRows(dib, strip, span.first, /*into_strip=*/true);
     {
       QPainter painter(&strip);
@@ -59,6 +60,7 @@ void EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture
     }
     CopyRows(dib, strip, span.first, /*into_strip=*/false);
   }
+  return true;
 }
 
 }  // namespace velmarin

@@ -11,7 +11,8 @@ namespace velmarin {
 // Fills the bands outside SourceRange and draws the TextLines stamps of `settings` on a
 // 24-bit Dib, in place. The result is pixel for pixel what ApplyRangeAndStamps draws on the
 // upright picture.
-void EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture_id,
+// False when no room could be had for the drawing (the picture is then partly edited).
+bool EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture_id,
                     const LocalTime& now);
 
 }  // namespace velmarin

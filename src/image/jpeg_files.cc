@@ -1,5 +1,8 @@
 #include "image/jpeg_files.h"
 
+#include <QByteArray>
+#include <QImage>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +77,39 @@ bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::p
   bool open_failed = false;
   if (!WriteJpegFileAtomically(jpeg, *dib, quality, false, &open_failed, FileSync::kNotSynced)) {
     errors.Set(open_failed ? PathForMessage(jpeg) + ":Bmp_to_Jpg jpg open error! "
+                           : std::string("output JPEG file error! "));
+    return false;
+  }
+  return true;
+}
+
+bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::path& jpeg,
+                      int quality, LastErrorText& errors) {
+  UniqueFile file(std::fopen(png.c_str(), "rb"));
+  if (!file) {
+    errors.Set(PathForMessage(png) + ":Png_to_Jpg png open error! ");
+    return false;
+  }
+  QByteArray bytes;
+  char buffer[64 * 1024];
+  while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get())) {
+    bytes.append(buffer, static_cast<qsizetype>(got));
+  }
+  file.reset();
+  const QImage picture = QImage::fromData(bytes, "PNG").convertToFormat(QImage::Format_BGR888);
+  std::optional<Dib> dib =
+      picture.isNull() ? std::nullopt : Dib::Create(picture.width(), picture.height(), 24);
+  if (!dib) {
+    errors.Set("PNG file read error! ");
+    return false;
+  }
+  const std::size_t row_bytes = static_cast<std::size_t>(picture.width()) * 3;
+  for (int y = 0; y < picture.height(); ++y) {
+    std::memcpy(dib->row(picture.height() - 1 - y), picture.constScanLine(y), row_bytes);
+  }
+  bool open_failed = false;
+  if (!WriteJpegFileAtomically(jpeg, *dib, quality, false, &open_failed, FileSync::kNotSynced)) {
+    errors.Set(open_failed ? PathForMessage(jpeg) + ":Png_to_Jpg jpg open error! "
                            : std::string("output JPEG file error! "));
     return false;
   }

@@ -25,13 +25,19 @@ bool WriteJpegFileAtomically(const std::filesystem::path& target, const Dib& dib
 bool WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int quality, bool progressive,
                              bool* open_failed = nullptr, FileSync sync = FileSync::kSynced);
 
-// The three functions below write work files (FileSync::kNotSynced).
+// The four functions below write work files (FileSync::kNotSynced).
 
 // Converts a BMP file into a JPEG file (baseline). On failure one of the messages
 // "<path>:Bmp_to_Jpg bmp open error! ", "BMP file read error! ", "BMP format not support! ",
 // "<path>:Bmp_to_Jpg jpg open error! ", "output JPEG file error! " goes to `errors`.
 // True only when the JPEG was written completely.
 bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
+                      int quality, LastErrorText& errors);
+
+// Converts a PNG file into a JPEG file (baseline) through Qt's PNG reader, transparency
+// dropped. On failure "<path>:Png_to_Jpg png open error! ", "PNG file read error! ",
+// "<path>:Png_to_Jpg jpg open error! " or "output JPEG file error! " goes to `errors`.
+bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::path& jpeg,
                       int quality, LastErrorText& errors);
 
 // Encodes `header` plus the pixel rows it describes (stride x height bytes from `rows`,

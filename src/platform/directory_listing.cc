@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/c_handle.h"
+#include "base/unique_fd.h"
 
 namespace velmarin {
 namespace {
@@ -18,20 +19,31 @@ std::int64_t Nanoseconds(const struct statx_timestamp& stamp) {
   return static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
 }
 
-// Fills type, size and creation time. Links are followed, so a link to a regular file
-// counts as one and a dangling link stays non-regular.
-void QueryEntry(int dir_fd, DirectoryEntry& entry) {
+// Fills type, size, identity and times; false when there is no such entry. Links are
+// followed, so a link to a regular file counts as one and a dangling link stays non-regular.
+bool QueryEntry(int dir_fd, DirectoryEntry& entry) {
+  struct statx link {};
+  if (statx(dir_fd, entry.name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT, STATX_TYPE,
+            &link) != 0) {
+    return false;
+  }
+  entry.symbolic_link = (link.stx_mask & STATX_TYPE) && S_ISLNK(link.stx_mode);
   struct statx info {};
-  const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME;
-  if (statx(dir_fd, entry.name.c_str(), AT_STATX_SYNC_AS_STAT, mask, &info) != 0) return;
-  if (!(info.stx_mask & STATX_TYPE)) return;
+  const unsigned mask =
+      STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME | STATX_INO | STATX_NLINK;
+  if (statx(dir_fd, entry.name.c_str(), AT_STATX_SYNC_AS_STAT, mask, &info) != 0) return true;
+  if (!(info.stx_mask & STATX_TYPE)) return true;
   entry.regular_file = S_ISREG(info.stx_mode);
   if (info.stx_mask & STATX_SIZE) entry.size = info.stx_size;
-  if (info.stx_mask & STATX_BTIME) {
-    entry.creation_time_ns = Nanoseconds(info.stx_btime);
+  if (info.stx_mask & STATX_INO) entry.inode = info.stx_ino;
+  if (info.stx_mask & STATX_NLINK) entry.link_count = info.stx_nlink;
+  if (info.stx_mask & STATX_BTIME) entry.birth_time_ns = Nanoseconds(info.stx_btime);
+  if (entry.birth_time_ns != 0) {
+    entry.creation_time_ns = entry.birth_time_ns;
   } else if (info.stx_mask & STATX_MTIME) {
     entry.creation_time_ns = Nanoseconds(info.stx_mtime);
   }
+  return true;
 }
 
 }  // namespace
@@ -49,6 +61,16 @@ std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::filesystem::
     entries.push_back(std::move(entry));
   }
   return entries;
+}
+
+std::optional<DirectoryEntry> QueryDirectoryEntry(const std::filesystem::path& folder,
+                                                  const std::string& name) {
+  const UniqueFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid()) return std::nullopt;
+  DirectoryEntry entry;
+  entry.name = name;
+  if (!QueryEntry(dir.get(), entry)) return std::nullopt;
+  return entry;
 }
 
 bool MatchesPatternIgnoringCase(std::string_view name, std::string_view pattern) {

@@ -1,6 +1,9 @@
 #include "transfer/folder_monitor.h"
 
-#include <algorithm>
+#include <sys/stat.h>
+
+#include <exception>
+#include <new>
 #include <system_error>
 #include <vector>
 
@@ -15,12 +18,6 @@ namespace velmarin {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The conversion is chosen by the file's name, not by the folders above it.
-bool IsBmpName(const fs::path& source) {
-  const std::string name = source.filename().string();
-  return name.find(".bmp") != std::string::npos || name.find(".BMP") != std::string::npos;
-}
 
 // Removes a work file left by an earlier image. Anything left in the way (a file that
 // cannot be removed, a folder with contents) fails, so it can never be taken for this image.
@@ -40,26 +37,6 @@ bool LandsInWatchFolder(const fs::path& target, const Settings& settings,
   return watch_folder && fs::equivalent(target.parent_path(), *watch_folder, ec);
 }
 
-struct FolderScan {
-  fs::path folder;
-  ScanResult result;
-};
-
-// Scans the watch folder of the current settings. An unusable setting counts as an empty
-// folder and is reported once, until it changes.
-FolderScan ScanCurrentWatchFolder(const FolderMonitorContext& ctx, WatchFolderScanner& scanner,
-                                  std::string& reported_problem) {
-  std::string problem;
-  auto folder = FolderFromSlot(ctx.settings()[SettingSlot::WatchFolder], ctx.program_dir, &problem);
-  if (!folder) {
-    if (problem != reported_problem) ctx.errors.Set("watch " + problem);
-    reported_problem = problem;
-    return {};
-  }
-  reported_problem.clear();
-  return {*folder, scanner.Scan(*folder)};
-}
-
 }  // namespace
 
 void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir) {
@@ -75,9 +52,9 @@ void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir&
 }
 
 std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings& settings,
-                                         std::string_view capture_id, const ProgramDir& program_dir,
-                                         TransferPipeline& pipeline, LastErrorText& errors,
-                                         MessageSink& messages) {
+                                         std::string_view capture_id, const LocalTime& now,
+                                         const ProgramDir& program_dir, TransferPipeline& pipeline,
+                                         LastErrorText& errors, MessageSink& messages) {
   const fs::path backup = program_dir.path / kBackupFolderName;
   std::error_code ec;
   fs::create_directories(backup, ec);
@@ -86,7 +63,6 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
     return std::nullopt;
   }
 
-  const LocalTime now = LocalTimeNow();
   std::string error;
   Settings resolved = settings;
   resolved[SettingSlot::TransferFolder] =
@@ -117,13 +93,15 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
   }
 
   fs::path jpeg = source;
-  if (IsBmpName(source)) {
+  // The conversion is chosen by the file's name, not by the folders above it.
+  const StillFormat format = StillFormatOf(source.filename().string());
+  if (format == StillFormat::kBmp || format == StillFormat::kPng) {
     jpeg = backup / kBmpConversionFileName;
     if (!RemoveWorkFile(jpeg)) {
       errors.Set("temp.jpg delete error! ");
       return std::nullopt;
     }
-    if (!pipeline.ConvertBmp(source, jpeg, errors)) return std::nullopt;
+    if (!pipeline.ConvertToJpeg(source, jpeg, errors)) return std::nullopt;
   }
 
   const fs::path work_file = backup / kWorkFileName;
@@ -137,65 +115,13 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
     errors.Set(UnreadableSourceText(work_file, settings));
     return std::nullopt;
   }
-  // The copy path of the processing reports a failed copy but still succeeds; only a
-  // target that exists counts as transferred.
   if (!pipeline.Process(work_file, *target, settings, capture_id, now, errors)) {
     if (!target->error().empty()) report(target->error());
     return std::nullopt;
   }
-  if (!fs::exists(target->name(), ec)) return std::nullopt;
   clean_up.succeeded = true;
   return target->name();
 }
-
-namespace {
-
-// Looks a vanished image up again this many times before it is given up.
-constexpr int kMaxRescans = 5;
-
-// Transfers the newest image of `scan`. A capture program that saves through a temporary
-// name ("cap.jpg.AbC123", "cap.jpg.part") shows the temporary first and renames it away,
-// which does not raise the count again: when the file taken vanishes before it is read, the
-// folder is scanned again at once and its newest image is taken instead, as long as it is
-// not older than the one that vanished (a rename keeps the creation time). Only the last
-// attempt's failures are reported.
-std::optional<fs::path> TakeNewestImage(FolderMonitorContext& ctx, FolderScan scan,
-                                        WatchFolderScanner& scanner, int& remembered_count,
-                                        std::string& reported_problem) {
-  for (int rescans = 0;; ++rescans) {
-    const fs::path source = scan.folder / scan.result.newest;
-    // Every failure and library message from here on names this image.
-    const ScopedMessageSubject subject(source.string());
-    if (ctx.in_hand) ctx.in_hand->Set(source);
-    // A stop does not cut the wait short: the image in hand is finished, and the next run
-    // would count it as already present.
-    const Completeness completeness = WaitUntilComplete(source, {}, ctx.timing.completeness);
-    LastErrorText attempt_errors;
-    std::optional<fs::path> target;
-    if (completeness != Completeness::kVanished) {
-      target = TransferOneImage(source, ctx.settings(), ctx.capture_id(), ctx.program_dir,
-                                ctx.pipeline, attempt_errors, ctx.messages);
-    }
-    std::error_code ec;
-    const bool vanished = !target && !fs::is_regular_file(source, ec);
-    if (vanished && rescans < kMaxRescans) {
-      const std::int64_t vanished_time = scan.result.newest_time;
-      scan = ScanCurrentWatchFolder(ctx, scanner, reported_problem);
-      remembered_count = std::max(remembered_count, scan.result.count);
-      if (!scan.result.newest.empty() && scan.result.newest_time >= vanished_time) continue;
-    }
-    if (vanished) {
-      ctx.errors.Set("image vanished! ");
-    } else if (attempt_errors.Generation() > 0) {
-      ctx.errors.Set(attempt_errors.Get());
-    }
-    // A half-written image is better tried late than lost; a failure then names the cause.
-    if (!target && completeness == Completeness::kTimedOut) ctx.errors.Set("image not complete! ");
-    return target;
-  }
-}
-
-}  // namespace
 
 void ImageInHand::Set(std::filesystem::path image) {
   std::lock_guard lock(mutex_);
@@ -212,25 +138,185 @@ std::optional<std::filesystem::path> ImageInHand::Get() const {
   return image_;
 }
 
+namespace {
+
+// The identity of a folder itself: another one under the same path (a remount, a folder put
+// in place of the old one) has another.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FolderIdentityOf(const fs::path& folder) {
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+  return std::pair{static_cast<std::uint64_t>(info.st_dev),
+                   static_cast<std::uint64_t>(info.st_ino)};
+}
+
+Sighting SightingOf(FolderEvent::Kind kind) {
+  switch (kind) {
+    case FolderEvent::Kind::kCreated:
+      return Sighting::kCreated;
+    case FolderEvent::Kind::kClosedAfterWrite:
+      return Sighting::kClosedAfterWrite;
+    default:
+      return Sighting::kMovedIn;
+  }
+}
+
+// One run of the folder thread: which folder it looks at, and how.
+class FolderWatch {
+ public:
+  FolderWatch(FolderMonitorContext& ctx, bool start_over) : ctx_(ctx), start_over_(start_over) {}
+
+  // Looks at the watch folder of the current settings: the folder is watched again (and
+  // listed) when its setting or the folder itself changed. Then waits for events up to
+  // `wait` (listing the folder instead where there are none) and notes what arrived.
+  void Look(std::stop_token stop, std::chrono::milliseconds wait) {
+    const Settings settings = ctx_.settings();
+    std::string problem;
+    const auto folder =
+        FolderFromSlot(settings[SettingSlot::WatchFolder], ctx_.program_dir, &problem);
+    if (!folder) {
+      // An unusable setting counts as an empty folder and is reported once, until it changes.
+      if (problem != reported_problem_) ctx_.errors.Set("watch " + problem);
+      reported_problem_ = problem;
+      watched_.reset();
+      ctx_.events.Wait(stop, wait);
+      return;
+    }
+    reported_problem_.clear();
+    const auto identity = FolderIdentityOf(*folder);
+    if (!watched_ || *watched_ != *folder || identity != identity_) {
+      WatchAnew(*folder, identity);
+    }
+    std::vector<FolderEvent> events = ctx_.events.Wait(stop, wait);
+    // What holds now, when the stills below are seen arriving; read only when needed, as
+    // most looks of an idle folder see nothing.
+    std::optional<ArrivalBinding> now;
+    const auto binding = [&]() -> const ArrivalBinding& {
+      if (!now) now = Binding();
+      return *now;
+    };
+    bool list = !events_;
+    for (const FolderEvent& event : events) {
+      switch (event.kind) {
+        case FolderEvent::Kind::kOverflow:
+          list = true;
+          break;
+        case FolderEvent::Kind::kFolderGone:
+          watched_.reset();  // watched anew at the next look
+          break;
+        case FolderEvent::Kind::kRemoved:
+          ctx_.memory.arrivals.NoteRemoved(event.name);
+          break;
+        default:
+          if (const auto entry = QueryDirectoryEntry(*folder, event.name)) {
+            ctx_.memory.arrivals.Note(*entry, SightingOf(event.kind), binding());
+          } else {
+            ctx_.memory.arrivals.NoteRemoved(event.name);
+          }
+      }
+    }
+    if (list && watched_) {
+      if (const auto entries = scanner_.Scan(*folder)) {
+        ctx_.memory.arrivals.NoteListing(*entries, binding(), true);
+      }
+    }
+  }
+
+ private:
+  ArrivalBinding Binding() const { return {ctx_.capture_id(), LocalTimeNow(), ctx_.settings()}; }
+
+  void WatchAnew(const fs::path& folder,
+                 const std::optional<std::pair<std::uint64_t, std::uint64_t>>& identity) {
+    // The watch comes first, so nothing that arrives during the listing is missed.
+    events_ = identity && ctx_.events.Watch(folder);
+    scanner_ = WatchFolderScanner();
+    const auto entries = identity ? ListDirectory(folder) : std::nullopt;
+    StillArrivals& arrivals = ctx_.memory.arrivals;
+    if (start_over_ || arrivals.folder() != folder) {
+      arrivals.Rebase(folder, entries.value_or(std::vector<DirectoryEntry>{}));
+      start_over_ = false;
+    } else if (entries) {
+      // The same folder after a pause, or remounted: what is new arrived meanwhile. What a
+      // remount or a replaced folder does not show may come back, so it is not forgotten.
+      arrivals.NoteListing(*entries, Binding(), identity == identity_);
+    }
+    watched_ = folder;
+    identity_ = identity;
+    if (announced_ != folder && ctx_.on_watching) ctx_.on_watching(folder, events_);
+    announced_ = folder;
+  }
+
+  FolderMonitorContext& ctx_;
+  bool start_over_;
+  std::optional<fs::path> watched_;
+  std::optional<fs::path> announced_;  // the folder on_watching was last called with
+  std::optional<std::pair<std::uint64_t, std::uint64_t>> identity_;
+  bool events_ = false;
+  WatchFolderScanner scanner_;
+  std::string reported_problem_;
+};
+
+// Transfers one still with what held when it arrived. A still found by a listing is first
+// waited for until it is complete; one whose writer closed it, or that was moved in, is
+// complete already. Its trouble is reported under its name and never ends the thread.
+std::optional<fs::path> TransferStill(FolderMonitorContext& ctx, const ArrivedStill& still) {
+  // Every failure and library message from here on names this still.
+  const ScopedMessageSubject subject(still.path.string());
+  if (ctx.in_hand) ctx.in_hand->Set(still.path);
+  // A stop does not cut the wait short: the still in hand is finished.
+  const Completeness completeness =
+      still.known_complete ? Completeness::kComplete
+                           : WaitUntilComplete(still.path, {}, ctx.timing.completeness);
+  const auto now_there = QueryDirectoryEntry(still.path.parent_path(), still.identity.name);
+  if (completeness == Completeness::kVanished || !now_there ||
+      !(IdentityOf(*now_there) == still.identity)) {
+    // Deleted, renamed away or saved over before it could be read.
+    ctx.errors.Set("image vanished! ");
+    return std::nullopt;
+  }
+  const ArrivalBinding& held = still.binding;
+  std::optional<fs::path> target;
+  try {
+    target = TransferOneImage(still.path, held.settings, held.capture_id, held.clock,
+                              ctx.program_dir, ctx.pipeline, ctx.errors, ctx.messages);
+  } catch (const std::bad_alloc&) {
+    ctx.errors.Set("out of memory! ");
+  } catch (const std::exception&) {
+    ctx.errors.Set("image processing error! ");
+  }
+  // A half-written image is better tried late than lost; a failure then names the cause.
+  if (!target && completeness == Completeness::kTimedOut) ctx.errors.Set("image not complete! ");
+  return target;
+}
+
+}  // namespace
+
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   ctx.image_count.store(0);
-  std::string reported_problem;
-  WatchFolderScanner scanner;
-  // Images present now belong to an earlier run and are never taken.
-  int remembered_count = ScanCurrentWatchFolder(ctx, scanner, reported_problem).result.count;
-
-  while (!stop.stop_requested()) {
-    const FolderScan scan = ScanCurrentWatchFolder(ctx, scanner, reported_problem);
-    if (scan.result.count <= remembered_count) {
-      ctx.timing.pause(stop, ctx.timing.idle_pause);
+  if (ctx.in_hand) ctx.in_hand->SetRunning(true);
+  FolderWatch watch(ctx, ctx.memory.start_over.exchange(false));
+  StillArrivals& arrivals = ctx.memory.arrivals;
+  while (true) {
+    if (stop.stop_requested()) {
+      // What arrived before the stop is finished; a still whose writer is still at work is
+      // taken once it has stopped changing.
+      arrivals.StopWaitingForWriters();
+      if (!arrivals.HasWaiting()) break;
+    } else if (!arrivals.HasWaiting()) {
+      if (ctx.in_hand) ctx.in_hand->Clear();
+      watch.Look(stop, ctx.timing.idle_period);
       continue;
+    } else {
+      // No pause while a still is waiting: only the events that came meanwhile are read.
+      watch.Look(stop, std::chrono::milliseconds(0));
     }
-    remembered_count = scan.result.count;
+    const ArrivedStill still = arrivals.TakeOldest();
     const int count = ctx.image_count.fetch_add(1) + 1;
-    const auto target = TakeNewestImage(ctx, scan, scanner, remembered_count, reported_problem);
-    if (ctx.in_hand) ctx.in_hand->Clear();
+    const auto target = TransferStill(ctx, still);
     if (target && ctx.on_transferred) ctx.on_transferred(count, *target);
-    ctx.timing.pause(stop, ctx.timing.after_image_pause);
+  }
+  if (ctx.in_hand) {
+    ctx.in_hand->Clear();
+    ctx.in_hand->SetRunning(false);
   }
 }
 

@@ -13,12 +13,13 @@
 
 #include "base/last_error_text.h"
 #include "base/message_sink.h"
-#include "base/stoppable_sleep.h"
 #include "naming/local_time.h"
 #include "naming/transfer_path.h"
+#include "platform/folder_events.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
 #include "transfer/image_completeness.h"
+#include "transfer/still_arrivals.h"
 #include "transfer/work_files.h"
 
 namespace velmarin {
@@ -35,9 +36,9 @@ class TransferPipeline {
   virtual std::optional<TransferTarget> BuildTarget(const Settings& settings,
                                                     std::string_view capture_id,
                                                     const LocalTime& now, std::string* error) = 0;
-  // BMP file to JPEG file at quality 99.
-  virtual bool ConvertBmp(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
-                          LastErrorText& errors) = 0;
+  // A BMP or PNG still to a JPEG file at quality 99.
+  virtual bool ConvertToJpeg(const std::filesystem::path& still, const std::filesystem::path& jpeg,
+                             LastErrorText& errors) = 0;
   // JPEG file to the work file with a width that is a multiple of four.
   virtual bool NormalizeWidth(const std::filesystem::path& jpeg,
                               const std::filesystem::path& work_file, MessageSink& messages) = 0;
@@ -48,8 +49,9 @@ class TransferPipeline {
                        LastErrorText& errors) = 0;
 };
 
-// One image's way from the watch folder to the transfer folder: target first (its serial
-// number is searched now), a BMP through "temp.jpg", then "444.jpg", then the target, which
+// One image's way from the watch folder to the transfer folder, named and stamped with
+// `capture_id` and `now`: target first (its serial number is searched now), a BMP or PNG
+// through "temp.jpg", then "444.jpg", then the target, which
 // with a serial claims its name and moves on to the next number when another program took
 // it meanwhile. Both work files are deleted before they are written, and every step's result
 // is checked, so an earlier image is never passed on under this image's name. A target that
@@ -57,12 +59,10 @@ class TransferPipeline {
 // as the next scan would take it again as a new capture. Returns the
 // path the image really got, or nullopt when it was not transferred (the reason is in
 // `errors` or went to `messages`).
-std::optional<std::filesystem::path> TransferOneImage(const std::filesystem::path& source,
-                                                      const Settings& settings,
-                                                      std::string_view capture_id,
-                                                      const ProgramDir& program_dir,
-                                                      TransferPipeline& pipeline,
-                                                      LastErrorText& errors, MessageSink& messages);
+std::optional<std::filesystem::path> TransferOneImage(
+    const std::filesystem::path& source, const Settings& settings, std::string_view capture_id,
+    const LocalTime& now, const ProgramDir& program_dir, TransferPipeline& pipeline,
+    LastErrorText& errors, MessageSink& messages);
 
 // Removes what killed runs left in the folders the program writes (RemoveStaleTemporaries):
 // the program folder, "bkup", the transfer folder and the folders directly in it (where the
@@ -70,11 +70,18 @@ std::optional<std::filesystem::path> TransferOneImage(const std::filesystem::pat
 void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir);
 
 struct FolderMonitorTiming {
-  std::chrono::milliseconds idle_pause{500};         // after a scan without a new image
-  std::chrono::milliseconds after_image_pause{250};  // after each image
-  CompletenessLimits completeness;
-  // Takes each pause between cycles; tests replace it to step the thread cycle by cycle.
-  std::function<bool(std::stop_token, std::chrono::milliseconds)> pause = SleepUnlessStopped;
+  // The longest wait for file events; without them, the period of the folder's listing.
+  std::chrono::milliseconds idle_period{500};
+  CompletenessLimits completeness;  // for stills found by a listing only
+};
+
+// What the folder thread remembers from one run to the next: the restart of a settings
+// command goes on where the last run stopped, so a still saved while a dialog was open is
+// taken when it closes. Used by one run at a time (each run joins the one before).
+struct FolderMonitorMemory {
+  StillArrivals arrivals;
+  // Set by "監視停止" (and at first): the next run starts from the stills then present.
+  std::atomic<bool> start_over{true};
 };
 
 // The image the folder thread is working on, so a shutdown that waits for it can name it.
@@ -83,17 +90,23 @@ class ImageInHand {
   void Set(std::filesystem::path image);
   void Clear();
   std::optional<std::filesystem::path> Get() const;
+  // Whether a run of the folder thread is under way (it ends after the stills in hand).
+  void SetRunning(bool running) { running_ = running; }
+  bool running() const { return running_; }
 
  private:
   mutable std::mutex mutex_;
   std::optional<std::filesystem::path> image_;
+  std::atomic<bool> running_{false};
 };
 
 // What the folder thread reads and writes; everything it shares is passed in here.
 struct FolderMonitorContext {
-  std::function<Settings()> settings;       // a consistent snapshot, taken per scan
-  std::function<std::string()> capture_id;  // read per image: the ID may change meanwhile
+  std::function<Settings()> settings;       // a consistent snapshot, taken per look
+  std::function<std::string()> capture_id;  // read when stills arrive: the ID may change
   ProgramDir program_dir;
+  FolderEvents& events;
+  FolderMonitorMemory& memory;
   std::atomic<std::int32_t>& image_count;
   LastErrorText& errors;
   MessageSink& messages;
@@ -102,11 +115,16 @@ struct FolderMonitorContext {
   std::function<void(int count, const std::filesystem::path& target)> on_transferred;
   FolderMonitorTiming timing;
   ImageInHand* in_hand = nullptr;  // when given, holds each image while it is worked on
+  // Called when a watch folder is first looked at, with whether file events cover it.
+  std::function<void(const std::filesystem::path& folder, bool events)> on_watching;
 };
 
-// The folder thread's body. Images present when it starts are left alone; whenever the
-// number of image files grows beyond the largest number seen, the newest is transferred.
-// Returns when `stop` is requested, after the current pause or image.
+// The folder thread's body. Stills present when monitoring starts are left alone (unless the
+// memory goes on from a settings command); every still seen after that is new, taken once,
+// oldest first, with the ID, clock and settings of the moment it arrived. File events wake it
+// at once; without them the folder is listed every idle period. When `stop` is requested,
+// the stills that arrived before it are finished first (one still being written once it has
+// stopped changing); `in_hand` names the still being worked on until then.
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx);
 
 }  // namespace velmarin

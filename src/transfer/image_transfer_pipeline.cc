@@ -4,10 +4,11 @@
 #include "image/jpeg_files.h"
 #include "naming/transfer_path.h"
 #include "platform/encoding.h"
+#include "transfer/still_arrivals.h"
 
 namespace velmarin {
 
-constexpr int kBmpConversionQuality = 99;
+constexpr int kConversionQuality = 99;
 
 std::optional<TransferTarget> ImageTransferPipeline::BuildTarget(const Settings& settings,
                                                                  std::string_view capture_id,
@@ -17,9 +18,13 @@ std::optional<TransferTarget> ImageTransferPipeline::BuildTarget(const Settings&
                              settings[SettingSlot::TransferFolder], now, error);
 }
 
-bool ImageTransferPipeline::ConvertBmp(const std::filesystem::path& bmp,
-                                       const std::filesystem::path& jpeg, LastErrorText& errors) {
-  return ConvertBmpToJpeg(bmp, jpeg, kBmpConversionQuality, errors);
+bool ImageTransferPipeline::ConvertToJpeg(const std::filesystem::path& still,
+                                          const std::filesystem::path& jpeg,
+                                          LastErrorText& errors) {
+  if (StillFormatOf(still.filename().string()) == StillFormat::kPng) {
+    return ConvertPngToJpeg(still, jpeg, kConversionQuality, errors);
+  }
+  return ConvertBmpToJpeg(still, jpeg, kConversionQuality, errors);
 }
 
 bool ImageTransferPipeline::NormalizeWidth(const std::filesystem::path& jpeg,

@@ -7,15 +7,15 @@
 namespace velmarin {
 
 // The transfer steps on real pictures: BuildTransferTarget with NameFormat and
-// TransferFolder, ConvertBmpToJpeg at quality 99, NormalizeJpegWidth and
+// TransferFolder, ConvertBmpToJpeg or ConvertPngToJpeg at quality 99, NormalizeJpegWidth and
 // ProcessCapturedImage (which needs EnsureGuiApplication on the main thread first). Used by
 // one folder thread at a time.
 class ImageTransferPipeline : public TransferPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings& settings, std::string_view capture_id,
                                             const LocalTime& now, std::string* error) override;
-  bool ConvertBmp(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
-                  LastErrorText& errors) override;
+  bool ConvertToJpeg(const std::filesystem::path& still, const std::filesystem::path& jpeg,
+                     LastErrorText& errors) override;
   bool NormalizeWidth(const std::filesystem::path& jpeg, const std::filesystem::path& work_file,
                       MessageSink& messages) override;
   bool Process(const std::filesystem::path& work_file, FileNaming& target, const Settings& settings,

@@ -24,22 +24,22 @@ std::optional<WatchFolderScanner::FolderStamp> WatchFolderScanner::StampOf(
       static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
-ScanResult WatchFolderScanner::Scan(const std::filesystem::path& folder) {
+WatchFolderScanner::Listing WatchFolderScanner::Scan(const std::filesystem::path& folder) {
   const auto stamp = StampOf(folder);
   const Clock::time_point now = Clock::now();
   if (cached_ && stamp && cached_->folder == folder && cached_->stamp == *stamp &&
       now - cached_->listed_at < timing_.full_scan_interval) {
-    return cached_->result;
+    return std::nullopt;
   }
   const std::int64_t listing_started_ns = WallClockNs();
-  ScanResult result = lister_(folder);
+  Listing listing = lister_(folder);
   // A folder changed just before the listing may change again without a new time.
-  if (stamp && stamp->modified_ns + timing_.coarse_time.count() < listing_started_ns) {
-    cached_ = Cached{folder, *stamp, now, result};
+  if (listing && stamp && stamp->modified_ns + timing_.coarse_time.count() < listing_started_ns) {
+    cached_ = Cached{folder, *stamp, now};
   } else {
     cached_.reset();
   }
-  return result;
+  return listing;
 }
 
 }  // namespace velmarin

@@ -5,21 +5,22 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <vector>
 
-#include "transfer/folder_scan.h"
+#include "platform/directory_listing.h"
 
 namespace velmarin {
 
-// ScanWatchFolder for a thread that scans the same folder every cycle: the folder is listed
-// only when it may have changed since the last listing, so an idle watch folder with
-// thousands of old images costs next to nothing. Adding, removing or renaming an entry
-// changes the folder's modification time; a listing whose folder time lies within
-// `coarse_time` of the listing's start is not trusted (a file system with coarse times could
-// give a later change the same time), and a full listing runs at least every
-// `full_scan_interval` in any case. Every result is therefore one a full listing would give.
+// Lists a folder that is scanned every cycle only when it may have changed since the last
+// listing, so an idle watch folder with thousands of old images costs next to nothing.
+// Adding, removing or renaming an entry changes the folder's modification time; a listing
+// whose folder time lies within `coarse_time` of the listing's start is not trusted (a file
+// system with coarse times could give a later change the same time), and a full listing runs
+// at least every `full_scan_interval` in any case. So no change is ever missed.
 class WatchFolderScanner {
  public:
-  using Lister = std::function<ScanResult(const std::filesystem::path&)>;
+  using Listing = std::optional<std::vector<DirectoryEntry>>;
+  using Lister = std::function<Listing(const std::filesystem::path&)>;
   using Clock = std::chrono::steady_clock;
 
   struct Timing {
@@ -27,11 +28,13 @@ class WatchFolderScanner {
     std::chrono::nanoseconds coarse_time = std::chrono::seconds(2);
   };
 
-  WatchFolderScanner() : WatchFolderScanner(Timing{}, ScanWatchFolder) {}
+  WatchFolderScanner() : WatchFolderScanner(Timing{}, ListDirectory) {}
   // Tests pass a lister that counts the listings.
   WatchFolderScanner(Timing timing, Lister lister) : timing_(timing), lister_(std::move(lister)) {}
 
-  ScanResult Scan(const std::filesystem::path& folder);
+  // The entries of `folder`; nullopt when it cannot be listed, or when it cannot have changed
+  // since the last listing.
+  Listing Scan(const std::filesystem::path& folder);
 
  private:
   struct FolderStamp {
@@ -44,7 +47,6 @@ class WatchFolderScanner {
     std::filesystem::path folder;
     FolderStamp stamp;
     Clock::time_point listed_at;
-    ScanResult result;
   };
 
   static std::optional<FolderStamp> StampOf(const std::filesystem::path& folder);

@@ -19,7 +19,7 @@ WindowTest::~WindowTest() {
 app::MainWindow& WindowTest::Window() {
   if (!window_) {
     session_ = std::make_unique<ProgramSession>(
-        program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_});
+        program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_});
     window_ = std::make_unique<app::MainWindow>(*session_, messages_, chime_,
                                                 app::PlacementStore(placement_file_), dialogs_);
     window_->ShowFirstTime();

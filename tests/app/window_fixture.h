@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "app/message_boxes.h"
 #include "control/program_session.h"
+#include "platform/inotify_folder_events.h"
 #include "settings/settings.h"
 #include "support/program_process.h"
 #include "support/recording_input.h"
@@ -47,6 +48,7 @@ class WindowTest : public ::testing::Test {
   ScriptedSerialOpener serial_;
   RecordingInput input_;
   ImageTransferPipeline pipeline_;
+  InotifyFolderEvents folder_events_;
   app::MessageBoxes messages_;
   RecordingChime chime_;
   QString placement_file_ = QString::fromStdString((dir_ / "placement.conf").string());

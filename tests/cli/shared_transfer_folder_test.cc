@@ -70,8 +70,8 @@ TEST_F(SharedTransferFolder, EveryCaptureOfEveryStationArrivesUnderItsOwnName) {
         station->logs.path(), std::vector<std::string>{"DISPLAY="});
     stations.push_back(std::move(station));
   }
-  for (const auto& station : stations) ASSERT_TRUE(station->monitor->WaitForErr("監視中", kLimit));
-  std::this_thread::sleep_for(700ms);  // each folder thread takes its first count
+  // Each folder thread has looked at its folder once it says so.
+  for (const auto& station : stations) ASSERT_TRUE(station->monitor->WaitForErr("watching", kLimit));
 
   for (int round = 1; round <= kRounds; ++round) {
     const auto started = std::chrono::steady_clock::now();

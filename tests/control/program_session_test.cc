@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "platform/encoding.h"
+#include "platform/inotify_folder_events.h"
 #include "settings/settings_file.h"
 #include "support/program_process.h"
 #include "support/recorded_messages.h"
@@ -27,7 +28,7 @@ class UnusedPipeline final : public TransferPipeline {
     *error = "unexpected";
     return std::nullopt;
   }
-  bool ConvertBmp(const fs::path&, const fs::path&, LastErrorText&) override { return false; }
+  bool ConvertToJpeg(const fs::path&, const fs::path&, LastErrorText&) override { return false; }
   bool NormalizeWidth(const fs::path&, const fs::path&, MessageSink&) override { return false; }
   bool Process(const fs::path&, FileNaming&, const Settings&, std::string_view, const LocalTime&,
                LastErrorText&) override {
@@ -54,7 +55,8 @@ class ProgramSessionTest : public ::testing::Test {
   ProgramSession& Session() {
     if (!session_) {
       session_ = std::make_unique<ProgramSession>(
-          program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_});
+          program_dir_,
+          SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_});
     }
     return *session_;
   }
@@ -65,6 +67,7 @@ class ProgramSessionTest : public ::testing::Test {
   ScriptedSerialOpener serial_;
   RecordingInput input_;
   UnusedPipeline pipeline_;
+  InotifyFolderEvents folder_events_;
   RecordedMessages messages_;
   std::unique_ptr<ProgramSession> session_;
 };

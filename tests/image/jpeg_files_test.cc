@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QColor>
+#include <QImage>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -126,6 +129,34 @@ TEST(ConvertBmpToJpegTest, PathsGoIntoMessagesAsCodePage932) {
   // A character code page 932 lacks (U+0101) becomes '?' byte by byte.
   EXPECT_FALSE(ConvertBmpToJpeg(dir / "a\xC4\x81.bmp", dir / "o.jpg", 99, errors));
   EXPECT_NE(errors.Get().find("a??.bmp:Bmp_to_Jpg bmp open error! "), std::string::npos);
+}
+
+// A PNG still takes the BMP's road: decoded (through Qt), upright, then written as a JPEG.
+TEST(ConvertPngToJpegTest, WritesTheUprightPictureOrReportsTheFailure) {
+  TempDir dir;
+  QImage png(12, 8, QImage::Format_ARGB32);
+  png.fill(QColor(20, 40, 200));
+  for (int x = 0; x < 12; ++x) {  // the top two rows (one block of subsampled colour)
+    png.setPixelColor(x, 0, QColor(250, 250, 250));
+    png.setPixelColor(x, 1, QColor(250, 250, 250));
+  }
+  ASSERT_TRUE(png.save(QString::fromStdString((dir / "in.png").string()), "PNG"));
+  LastErrorText errors;
+  ASSERT_TRUE(ConvertPngToJpeg(dir / "in.png", dir / "temp.jpg", 99, errors));
+  EXPECT_EQ(errors.Generation(), 0u);
+  std::optional<Dib> out = DecodeJpegFile(dir / "temp.jpg");
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->width(), 12);
+  EXPECT_EQ(out->height(), 8);
+  EXPECT_TRUE(test::Near(PixelOf(*out, 5, 5), test::Rgb{20, 40, 200}, 8));
+  EXPECT_TRUE(test::Near(PixelOf(*out, 5, 0), test::Rgb{250, 250, 250}, 8));
+
+  WriteFileBytes(dir / "cut.png", ReadFileBytes(dir / "in.png").substr(0, 30));
+  EXPECT_FALSE(ConvertPngToJpeg(dir / "cut.png", dir / "out.jpg", 99, errors));
+  EXPECT_EQ(errors.Get(), "PNG file read error! ");
+  EXPECT_FALSE(ConvertPngToJpeg(dir / "none.png", dir / "out.jpg", 99, errors));
+  EXPECT_EQ(errors.Get(), (dir / "none.png").string() + ":Png_to_Jpg png open error! ");
+  EXPECT_FALSE(fs::exists(dir / "out.jpg"));
 }
 
 TEST(SaveDibAsJpegTest, EncodesTheRowsTheHeaderDescribes) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "support/pictures.h"
@@ -56,13 +57,17 @@ TEST_F(ProcessPathsTest, CopyToATargetNameOfTheLongestLength) {
   EXPECT_EQ(test::FolderEntries(dir_.path()).size(), 2u);
 }
 
-TEST_F(ProcessPathsTest, FailedCopyReportsTransferFailedAndStillSucceeds) {
+// Success is what was written, never whether a name exists: a folder of the target's name
+// makes every copy attempt fail, with pauses between them.
+TEST_F(ProcessPathsTest, FailedCopyIsAFailureWithTransferFailed) {
   settings_[SettingSlot::SourceRange].clear();
   settings_[SettingSlot::TextLines].clear();
   const std::filesystem::path blocked = dir_ / "blocked.jpg";
   std::filesystem::create_directory(blocked);  // a folder cannot be replaced by the copy
   std::filesystem::create_directory(blocked / "inside");
-  EXPECT_TRUE(Process(jpeg_, blocked));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Process(jpeg_, blocked));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
   EXPECT_EQ(errors_.Get(), "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
   EXPECT_TRUE(std::filesystem::is_directory(blocked / "inside"));
   EXPECT_EQ(test::FolderEntries(dir_.path()).size(), 2u);

@@ -39,6 +39,30 @@ TEST(ListDirectory, TellsRegularFilesFromEverythingElse) {
   EXPECT_FALSE(Find(*entries, "dangling.jpg")->regular_file);
 }
 
+// One entry is queried as the listing queries each: its inode tells a new file under an old
+// name, and a link made to a file already whole shows as one.
+TEST(QueryDirectoryEntry, GivesTheIdentityOfOneEntry) {
+  TempDir dir;
+  WriteFileBytes(dir / "a.jpg", "1");
+  fs::create_hard_link(dir / "a.jpg", dir / "hard.jpg");
+  fs::create_symlink(dir / "a.jpg", dir / "soft.jpg");
+  struct stat info {};
+  ASSERT_EQ(stat((dir / "a.jpg").c_str(), &info), 0);
+
+  const auto entry = QueryDirectoryEntry(dir.path(), "a.jpg");
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_EQ(entry->inode, info.st_ino);
+  EXPECT_EQ(entry->link_count, 2u);
+  EXPECT_FALSE(entry->symbolic_link);
+  EXPECT_TRUE(QueryDirectoryEntry(dir.path(), "soft.jpg")->symbolic_link);
+  EXPECT_FALSE(QueryDirectoryEntry(dir.path(), "missing.jpg").has_value());
+
+  fs::remove(dir / "a.jpg");
+  WriteFileBytes(dir / "b.jpg", "2");
+  fs::rename(dir / "b.jpg", dir / "a.jpg");
+  EXPECT_NE(QueryDirectoryEntry(dir.path(), "a.jpg")->inode, info.st_ino);
+}
+
 TEST(ListDirectory, KeepsNameBytesAsTheyAre) {
   TempDir dir;
   const std::string name = "\x89\xe6\x91\x9c.jpg";  // code page 932 bytes, not UTF-8

@@ -23,6 +23,7 @@
 #include "app/preview_dialog.h"
 #include "app/switch_event_dialog.h"
 #include "control/program_session.h"
+#include "platform/inotify_folder_events.h"
 #include "support/recording_input.h"
 #include "support/scripted_serial_port.h"
 #include "support/simulated_usb_io_board.h"
@@ -74,10 +75,11 @@ int main(int argc, char** argv) {
   test::ScriptedSerialOpener serial;
   test::RecordingInput input;
   ImageTransferPipeline pipeline;
+  InotifyFolderEvents folder_events;
   app::MessageBoxes messages;
   SilentChime chime;
   ProgramSession session({dir.path(), dir.path().string()},
-                         SessionBackends{hid, serial, input, pipeline, messages});
+                         SessionBackends{hid, serial, input, pipeline, messages, folder_events});
   app::MainWindow window(session, messages, chime,
                          app::PlacementStore(QString::fromStdString((dir / "p.conf").string())));
   window.ShowFirstTime();

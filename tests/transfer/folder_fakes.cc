@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -42,17 +43,22 @@ std::optional<TransferTarget> FakePipeline::BuildTarget(const Settings&,
   return TransferTarget(transfer_folder_ / ("image" + std::to_string(++targets_built_) + ".jpg"));
 }
 
-bool FakePipeline::ConvertBmp(const fs::path& bmp, const fs::path& jpeg, LastErrorText& errors) {
-  Record({"convert", bmp, jpeg, {}});
+bool FakePipeline::ConvertToJpeg(const fs::path& still, const fs::path& jpeg,
+                                 LastErrorText& errors) {
+  Record({"convert", still, jpeg, {}});
   if (convert_error) {
     errors.Set(*convert_error);
     return false;
   }
-  return CopyFile(bmp, jpeg);
+  return CopyFile(still, jpeg);
 }
 
 bool FakePipeline::NormalizeWidth(const fs::path& jpeg, const fs::path& work_file, MessageSink&) {
   Record({"normalize", jpeg, work_file, {}});
+  if (throw_out_of_memory > 0) {
+    --throw_out_of_memory;
+    throw std::bad_alloc();
+  }
   return CopyFile(jpeg, work_file);
 }
 
@@ -78,30 +84,6 @@ std::vector<FakePipeline::Call> FakePipeline::calls_of(const std::string& step) 
     if (call.step == step) found.push_back(std::move(call));
   }
   return found;
-}
-
-bool CycleGate::Pause(std::stop_token stop, std::chrono::milliseconds duration) {
-  std::unique_lock lock(mutex_);
-  const int ticket = ++arrived_;
-  durations_.push_back(duration);
-  changed_.notify_all();
-  return changed_.wait(lock, stop, [&] { return released_ >= ticket; });
-}
-
-bool CycleGate::WaitForPauses(int count) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return arrived_ >= count; });
-}
-
-void CycleGate::Release() {
-  std::lock_guard lock(mutex_);
-  ++released_;
-  changed_.notify_all();
-}
-
-std::vector<std::chrono::milliseconds> CycleGate::durations() const {
-  std::lock_guard lock(mutex_);
-  return durations_;
 }
 
 std::vector<std::uint8_t> DecodedPixels(const fs::path& jpeg) {

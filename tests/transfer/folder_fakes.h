@@ -1,12 +1,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -33,8 +31,8 @@ class FakePipeline : public TransferPipeline {
 
   std::optional<TransferTarget> BuildTarget(const Settings& settings, std::string_view capture_id,
                                             const LocalTime& now, std::string* error) override;
-  bool ConvertBmp(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
-                  LastErrorText& errors) override;
+  bool ConvertToJpeg(const std::filesystem::path& still, const std::filesystem::path& jpeg,
+                     LastErrorText& errors) override;
   bool NormalizeWidth(const std::filesystem::path& jpeg, const std::filesystem::path& work_file,
                       MessageSink& messages) override;
   bool Process(const std::filesystem::path& work_file, FileNaming& target, const Settings& settings,
@@ -44,7 +42,8 @@ class FakePipeline : public TransferPipeline {
   std::vector<Call> calls_of(const std::string& step) const;
 
   std::optional<std::string> build_error;    // BuildTarget fails with it
-  std::optional<std::string> convert_error;  // ConvertBmp fails with it in LastErrorText
+  std::optional<std::string> convert_error;  // ConvertToJpeg fails with it in LastErrorText
+  int throw_out_of_memory = 0;  // the next so many NormalizeWidth calls throw std::bad_alloc
 
  private:
   void Record(Call call);
@@ -53,25 +52,6 @@ class FakePipeline : public TransferPipeline {
   mutable std::mutex mutex_;
   std::vector<Call> calls_;
   int targets_built_ = 0;
-};
-
-// Stands in for the folder thread's pauses: the thread stops at each one until the test
-// lets it go on, so a test decides exactly what each scan sees.
-class CycleGate {
- public:
-  bool Pause(std::stop_token stop, std::chrono::milliseconds duration);
-  // Waits until the thread has reached `count` pauses in all (false after a generous limit).
-  bool WaitForPauses(int count);
-  // Lets the thread leave its current pause.
-  void Release();
-  std::vector<std::chrono::milliseconds> durations() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable_any changed_;
-  int arrived_ = 0;
-  int released_ = 0;
-  std::vector<std::chrono::milliseconds> durations_;
 };
 
 // The pixel block of a decoded JPEG file; empty when it does not decode.

@@ -25,9 +25,6 @@ void FolderMonitorFixture::SetCaptureId(std::string id) {
 void FolderMonitorFixture::Start() {
   FolderMonitorTiming timing;
   timing.completeness = completeness_;
-  timing.pause = [this](std::stop_token stop, std::chrono::milliseconds duration) {
-    return gate_.Pause(stop, duration);
-  };
   context_.emplace(FolderMonitorContext{
       [this] {
         std::lock_guard lock(mutex_);
@@ -38,6 +35,8 @@ void FolderMonitorFixture::Start() {
         return capture_id_;
       },
       ProgramDir{root_.path(), root_.path().string()},
+      events_,
+      memory_,
       image_count_,
       errors_,
       messages_,
@@ -47,16 +46,29 @@ void FolderMonitorFixture::Start() {
         transferred_.emplace_back(count, target);
       },
       timing,
+      nullptr,
+      {},
   });
+  Launch();
+}
+
+void FolderMonitorFixture::Restart(bool start_over) {
+  thread_.request_stop();
+  Join();
+  if (start_over) memory_.start_over = true;
+  Launch();
+}
+
+void FolderMonitorFixture::Launch() {
   thread_ = std::jthread([this](std::stop_token stop) { RunFolderMonitor(stop, *context_); });
-  cycles_ = 1;
-  ASSERT_TRUE(gate_.WaitForPauses(cycles_));
+  ++cycles_;
+  ASSERT_TRUE(events_.WaitForWaits(cycles_));
 }
 
 void FolderMonitorFixture::RunCycle() {
-  gate_.Release();
+  events_.Release();
   ++cycles_;
-  ASSERT_TRUE(gate_.WaitForPauses(cycles_));
+  ASSERT_TRUE(events_.WaitForWaits(cycles_));
 }
 
 void FolderMonitorFixture::RunCycles(int count) {
@@ -69,6 +81,8 @@ void FolderMonitorFixture::Join() {
 
 void FolderMonitorFixture::AddImage(const std::string& name, std::string_view bytes) {
   WriteNewFile(watch_ / name, bytes);
+  Event(FolderEvent::Kind::kCreated, name);
+  Event(FolderEvent::Kind::kClosedAfterWrite, name);
 }
 
 void FolderMonitorFixture::AddImageAndRunCycle(const std::string& name, std::string_view bytes) {

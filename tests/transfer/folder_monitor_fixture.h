@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/stepped_folder_events.h"
 #include "support/temp_dir.h"
 #include "transfer/folder_fakes.h"
 #include "transfer/folder_monitor.h"
@@ -19,8 +20,9 @@
 namespace velmarin::test {
 
 // Runs the folder thread on a temporary program folder with a watch folder "watch" and a
-// transfer folder "hozon". The thread is held at every pause; RunCycle lets it do one more
-// scan (and the image it finds) and waits until it pauses again.
+// transfer folder "hozon", its file events given by the test. The thread is held at every
+// wait for events; RunCycle lets it take what has arrived (and transfer every still waiting)
+// and waits until it waits again.
 class FolderMonitorFixture : public ::testing::Test {
  protected:
   FolderMonitorFixture();
@@ -30,15 +32,20 @@ class FolderMonitorFixture : public ::testing::Test {
   void SetCaptureId(std::string id);
 
   void Start();
+  // Monitoring stopped and started again: by a settings command (the thread goes on where it
+  // stopped) or by "監視停止" and "IDで開始" (`start_over`: the stills present are left).
+  void Restart(bool start_over);
   void RunCycle();
   void RunCycles(int count);
   // Asks the thread to stop without waiting; Join waits until it has ended.
   void RequestStop() { thread_.request_stop(); }
   void Join();
 
-  // Writes an image into the watch folder, newer than every one before.
+  // Writes an image into the watch folder, newer than every one before, and gives the events
+  // of its creation and of its writer's close.
   void AddImage(const std::string& name, std::string_view bytes = "picture bytes");
-  // AddImage, then RunCycle: the next scan finds the image.
+  void Event(FolderEvent::Kind kind, const std::string& name) { events_.Push({kind, name}); }
+  // AddImage, then RunCycle: the next look finds the image.
   void AddImageAndRunCycle(const std::string& name, std::string_view bytes = "picture bytes");
   std::filesystem::path Watch(const std::string& name) const { return watch_ / name; }
   std::filesystem::path Backup(const std::string& name) const {
@@ -53,7 +60,8 @@ class FolderMonitorFixture : public ::testing::Test {
   LastErrorText errors_;
   RecordedMessages messages_;
   FakePipeline fake_;
-  CycleGate gate_;
+  SteppedFolderEvents events_;
+  FolderMonitorMemory memory_;
   // Quick checks for tests whose files are complete from the start.
   CompletenessLimits completeness_{std::chrono::milliseconds(2), std::chrono::milliseconds(10),
                                    std::chrono::seconds(5)};
@@ -63,9 +71,11 @@ class FolderMonitorFixture : public ::testing::Test {
   Settings settings_;
   std::string capture_id_ = "123456";
   std::vector<std::pair<int, std::filesystem::path>> transferred_;
+  void Launch();
+
   TransferPipeline* active_pipeline_ = &fake_;
   std::optional<FolderMonitorContext> context_;
-  int cycles_ = 0;
+  int cycles_ = 0;       // holding waits the thread came to
   std::jthread thread_;  // last: stopped and joined before anything it uses goes away
 };
 

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "support/temp_dir.h"
@@ -29,37 +30,206 @@ TEST_F(FolderMonitor, ImagesPresentAtStartAreLeftAndTheEleventhIsTaken) {
   EXPECT_EQ(Transferred().size(), 1u);
 }
 
-TEST_F(FolderMonitor, OfTwoImagesWithinOneScanOnlyTheNewerIsTaken) {
+// Three stills saved at once and two more: every one is taken, oldest first, each once.
+TEST_F(FolderMonitor, EveryStillOfABurstIsTakenOnceOldestFirstWithoutPauses) {
   Start();
-  AddImage("first.jpg", "first");
-  AddImage("second.jpg", "second");
-  RunCycles(3);
-  ASSERT_EQ(Transferred().size(), 1u);
-  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "second");
-  EXPECT_EQ(image_count_, 1);
+  for (const char* name : {"c.jpg", "a.jpg", "b.jpg"}) AddImage(name, name);
+  RunCycle();  // one wake takes all three
+  AddImage("d.jpg", "d.jpg");
+  AddImage("e.jpg", "e.jpg");
+  RunCycles(2);
+  const auto transferred = Transferred();
+  ASSERT_EQ(transferred.size(), 5u);
+  const std::vector<std::string> order = {"c.jpg", "a.jpg", "b.jpg", "d.jpg", "e.jpg"};
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    EXPECT_EQ(transferred[i].first, static_cast<int>(i) + 1);
+    EXPECT_EQ(ReadFileBytes(transferred[i].second), order[i]);  // by creation time
+  }
+  EXPECT_EQ(image_count_, 5);
+  // Every wait for events is the idle one: nothing waits while a still is waiting.
+  for (const auto timeout : events_.timeouts()) EXPECT_EQ(timeout, std::chrono::milliseconds(500));
 }
 
-TEST_F(FolderMonitor, AfterDeletionsOnlyAnImageBeyondTheLargestCountIsTaken) {
+// Of stills with the same creation time, the name decides.
+TEST(StillArrivals, StillsOfOneTimeAreTakenByName) {
+  StillArrivals arrivals;
+  arrivals.Rebase("/watch", {});
+  for (const char* name : {"b.jpg", "a.jpg", "c.png"}) {
+    arrivals.Note({name, true, 1, 5, 5, std::hash<std::string>{}(name), false, 1},
+                  Sighting::kMovedIn, {});
+  }
+  std::vector<std::string> taken;
+  while (arrivals.HasWaiting()) taken.push_back(arrivals.TakeOldest().identity.name);
+  EXPECT_EQ(taken, (std::vector<std::string>{"a.jpg", "b.jpg", "c.png"}));
+}
+
+TEST_F(FolderMonitor, DeletionsNeverHideALaterCapture) {
   for (int i = 0; i < 10; ++i) AddImage("old" + std::to_string(i) + ".jpg");
   Start();
-  for (int i = 0; i < 3; ++i) fs::remove(Watch("old" + std::to_string(i) + ".jpg"));
+  for (int i = 0; i < 3; ++i) {
+    fs::remove(Watch("old" + std::to_string(i) + ".jpg"));
+    Event(FolderEvent::Kind::kRemoved, "old" + std::to_string(i) + ".jpg");
+  }
   RunCycle();
   for (int i = 1; i <= 4; ++i) {
     AddImageAndRunCycle("new" + std::to_string(i) + ".jpg", "new" + std::to_string(i));
   }
-  ASSERT_EQ(Transferred().size(), 1u);
-  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "new4");
+  ASSERT_EQ(Transferred().size(), 4u);
+  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "new1");
+  EXPECT_EQ(ReadFileBytes(Transferred()[3].second), "new4");
 }
 
-TEST_F(FolderMonitor, NamesAreTestedBySubstringAndExactCase) {
+// A file moved in keeps its older creation time: it is new all the same, and the newest
+// still is not sent again.
+TEST_F(FolderMonitor, OlderFileMovedInIsTakenAndNothingIsSentTwice) {
+  WriteNewFile(root_.path() / "elsewhere.jpg", "moved");
   Start();
-  AddImage("a.Jpg");
-  AddImage("a.jpeg");
+  AddImageAndRunCycle("newest.jpg", "newest");
+  fs::rename(root_.path() / "elsewhere.jpg", Watch("moved.jpg"));
+  Event(FolderEvent::Kind::kMovedIn, "moved.jpg");
   RunCycles(2);
-  EXPECT_TRUE(fake_.calls().empty());
-  AddImageAndRunCycle("a.jpg.txt", "text-named image");
+  ASSERT_EQ(Transferred().size(), 2u);
+  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "newest");
+  EXPECT_EQ(ReadFileBytes(Transferred()[1].second), "moved");
+}
+
+// Saved through a temporary name ("cap.jpg.AbC123") and renamed: one capture. A JPEG still
+// open for writing is not taken, however whole it looks.
+TEST_F(FolderMonitor, TemporaryRenamedInIsOneCaptureAndAnOpenStillWaitsForItsWriter) {
+  Start();
+  WriteNewFile(Watch("cap.jpg.AbC123"), "renamed");
+  Event(FolderEvent::Kind::kCreated, "cap.jpg.AbC123");
+  Event(FolderEvent::Kind::kClosedAfterWrite, "cap.jpg.AbC123");
+  RunCycle();
+  fs::rename(Watch("cap.jpg.AbC123"), Watch("cap.jpg"));
+  Event(FolderEvent::Kind::kRemoved, "cap.jpg.AbC123");
+  Event(FolderEvent::Kind::kMovedIn, "cap.jpg");
+  RunCycle();
   ASSERT_EQ(Transferred().size(), 1u);
-  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "text-named image");
+  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "renamed");
+
+  WriteNewFile(Watch("open.jpg"), JpegBytes(64, 48, 1));
+  Event(FolderEvent::Kind::kCreated, "open.jpg");
+  RunCycles(2);
+  EXPECT_EQ(Transferred().size(), 1u);
+  Event(FolderEvent::Kind::kClosedAfterWrite, "open.jpg");
+  RunCycle();
+  EXPECT_EQ(Transferred().size(), 2u);
+  EXPECT_EQ(image_count_, 2);
+  EXPECT_EQ(errors_.Generation(), 0u);
+}
+
+// A capture program that always saves under one name: each new file is a capture; a rewrite
+// of the same file in place is not.
+TEST_F(FolderMonitor, NewFileOverAnOldNameIsANewCaptureARewriteInPlaceIsNot) {
+  Start();
+  AddImageAndRunCycle("shot.jpg", "first");
+  WriteNewFile(root_.path() / "shot.tmp", "second");
+  fs::rename(root_.path() / "shot.tmp", Watch("shot.jpg"));
+  Event(FolderEvent::Kind::kMovedIn, "shot.jpg");
+  RunCycle();
+  {
+    std::ofstream rewrite(Watch("shot.jpg"), std::ios::binary | std::ios::trunc);
+    rewrite << "edited";
+  }
+  Event(FolderEvent::Kind::kClosedAfterWrite, "shot.jpg");
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 2u);
+  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "first");
+  EXPECT_EQ(ReadFileBytes(Transferred()[1].second), "second");
+}
+
+// A settings command stops monitoring while its dialog is open: what was saved meanwhile is
+// taken when it closes. "監視停止" then "IDで開始" leaves the stills then present alone.
+TEST_F(FolderMonitor, StillSavedDuringASettingsCommandIsTakenAfterIt) {
+  Start();
+  AddImageAndRunCycle("before.jpg", "before");
+  Restart(/*start_over=*/false);  // the stop of the command, the restart comes below
+  AddImage("during.jpg", "during");
+  Restart(/*start_over=*/false);
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 2u);
+  EXPECT_EQ(ReadFileBytes(Transferred()[1].second), "during");
+  EXPECT_EQ(Transferred()[1].first, 1);  // a run counts its own stills
+
+  AddImage("while-stopped.jpg", "stopped");
+  Restart(/*start_over=*/true);
+  RunCycle();
+  EXPECT_EQ(Transferred().size(), 2u);
+  AddImageAndRunCycle("after.jpg", "after");
+  ASSERT_EQ(Transferred().size(), 3u);
+  EXPECT_EQ(ReadFileBytes(Transferred()[2].second), "after");
+}
+
+// The ID is the one in force when the still arrived, not when it is processed.
+TEST_F(FolderMonitor, IdIsBoundWhenTheStillArrives) {
+  Start();
+  WriteNewFile(Watch("early.jpg"), "early");
+  Event(FolderEvent::Kind::kCreated, "early.jpg");
+  RunCycle();
+  SetCaptureId("777");
+  Event(FolderEvent::Kind::kClosedAfterWrite, "early.jpg");
+  AddImage("late.jpg", "late");
+  RunCycle();
+  const auto processes = fake_.calls_of("process");
+  ASSERT_EQ(processes.size(), 2u);
+  EXPECT_EQ(processes[0].capture_id, "123456");
+  EXPECT_EQ(processes[1].capture_id, "777");
+}
+
+// Names that end in a still's extension, in any case, are stills; PNG is converted as a BMP is.
+TEST_F(FolderMonitor, StillsAreNamedByTheirExtensionInAnyCase) {
+  Start();
+  for (const char* name : {"readme.jpg.txt", "x.jpg.AbC123", "y.jpg.part"}) AddImage(name);
+  RunCycle();
+  EXPECT_TRUE(fake_.calls().empty());
+  AddImage("a.JPEG", "jpeg");
+  AddImage("b.png", "png");
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 2u);
+  const auto converts = fake_.calls_of("convert");
+  ASSERT_EQ(converts.size(), 1u);
+  EXPECT_EQ(converts[0].from, Watch("b.png"));
+  EXPECT_EQ(converts[0].to, Backup("temp.jpg"));
+}
+
+TEST(StillFormat, EndsWithAnExtensionOfAStillInAnyCase) {
+  EXPECT_EQ(StillFormatOf("a.jpg"), StillFormat::kJpeg);
+  EXPECT_EQ(StillFormatOf("A.JpEg"), StillFormat::kJpeg);
+  EXPECT_EQ(StillFormatOf("b.BMP"), StillFormat::kBmp);
+  EXPECT_EQ(StillFormatOf("c.Png"), StillFormat::kPng);
+  for (const char* name : {"a.jpg.txt", "a.jpg.AbC123", "a.jpg.part", "jpg", "a_jpg", ""}) {
+    EXPECT_EQ(StillFormatOf(name), StillFormat::kNone) << name;
+  }
+}
+
+// Without file events (a network file system) the listing decides as the events do.
+TEST_F(FolderMonitor, ListingTakesEveryNewStillWhereNoEventsCome) {
+  events_.SetWatchable(false);
+  AddImage("old.jpg");
+  Start();
+  AddImage("b.jpg", "b");
+  AddImage("a.bmp", "a");
+  RunCycle();
+  fs::remove(Watch("old.jpg"));
+  AddImageAndRunCycle("c.jpg", "c");
+  ASSERT_EQ(Transferred().size(), 3u);
+  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "b");
+  EXPECT_EQ(ReadFileBytes(Transferred()[1].second), "a");
+  EXPECT_EQ(ReadFileBytes(Transferred()[2].second), "c");
+}
+
+// An allocation failure or a library exception fails that still, named, and monitoring goes on.
+TEST_F(FolderMonitor, OneStillsTroubleNeverEndsTheThread) {
+  fake_.throw_out_of_memory = 1;
+  Start();
+  AddImageAndRunCycle("a.jpg");
+  EXPECT_TRUE(Transferred().empty());
+  EXPECT_EQ(errors_.Get(), "out of memory! ");
+  EXPECT_EQ(errors_.Latest().subject, Watch("a.jpg").string());
+  AddImageAndRunCycle("b.jpg", "b");
+  ASSERT_EQ(Transferred().size(), 1u);
+  EXPECT_EQ(Transferred()[0].first, 2);
 }
 
 TEST_F(FolderMonitor, BmpGoesThroughTempJpgAndJpegSkipsIt) {
@@ -88,6 +258,7 @@ TEST_F(FolderMonitor, BmpRouteIsChosenByTheFileNameNotThePath) {
   SetSlot(SettingSlot::WatchFolder, bmp_folder.string());
   Start();
   WriteNewFile(bmp_folder / "a.jpg", "jpeg");
+  Event(FolderEvent::Kind::kMovedIn, "a.jpg");
   RunCycle();
   EXPECT_TRUE(fake_.calls_of("convert").empty());
   ASSERT_EQ(fake_.calls_of("normalize").size(), 1u);
@@ -95,10 +266,11 @@ TEST_F(FolderMonitor, BmpRouteIsChosenByTheFileNameNotThePath) {
 
   const fs::path jpg_folder = root_.path() / "shots.jpg.d";
   fs::create_directories(jpg_folder);
+  WriteNewFile(jpg_folder / "b.bmp", "present before");
   SetSlot(SettingSlot::WatchFolder, jpg_folder.string());
-  // The remembered count (1) is only ever raised: two images exceed it.
-  WriteNewFile(jpg_folder / "b.bmp", "bitmap");
+  RunCycle();  // the stills of a newly chosen folder are left alone
   WriteNewFile(jpg_folder / "c.bmp", "bitmap");
+  Event(FolderEvent::Kind::kMovedIn, "c.bmp");
   RunCycle();
   ASSERT_EQ(fake_.calls_of("convert").size(), 1u);
   EXPECT_EQ(fake_.calls_of("convert")[0].from, jpg_folder / "c.bmp");
@@ -119,55 +291,22 @@ TEST_F(FolderMonitor, TargetIsBuiltBeforeConversionWithTheIdOfTheMoment) {
   EXPECT_EQ(calls[6].capture_id, "777");
 }
 
-// A capture program that saves through a temporary name shows the temporary first; the
-// rename that follows does not raise the count.
-TEST_F(FolderMonitor, ImageRenamedAwayBeforeItIsReadIsTakenUnderItsNewName) {
-  completeness_.settle_time = std::chrono::milliseconds(400);
-  Start();
-  for (const std::string& name : {std::string("a.jpg"), std::string("b.jpg")}) {
-    const std::string temporary = name + (name == "a.jpg" ? ".AbC123" : ".part");
-    AddImage(temporary, name);
-    std::jthread renamer([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      fs::rename(Watch(temporary), Watch(name));
-    });
-    RunCycle();
-  }
-  RunCycles(2);
-  const auto normalizes = fake_.calls_of("normalize");
-  ASSERT_EQ(normalizes.size(), 2u);
-  EXPECT_EQ(normalizes[0].from, Watch("a.jpg"));
-  EXPECT_EQ(normalizes[1].from, Watch("b.jpg"));
-  ASSERT_EQ(Transferred().size(), 2u);
-  EXPECT_EQ(Transferred()[1].first, 2);  // each image counted once
-  EXPECT_EQ(image_count_, 2);
-  EXPECT_EQ(errors_.Generation(), 0u);
-}
-
-// A temporary that is deleted instead of renamed leaves no image: the older images already
-// transferred are not taken again.
-TEST_F(FolderMonitor, VanishedImageWithNothingNewerIsReported) {
+// A still deleted before it could be read (a bad shot thrown away) is reported; the stills
+// already transferred are not taken again.
+TEST_F(FolderMonitor, VanishedImageIsReported) {
+  events_.SetWatchable(false);  // found by a listing, so it is waited for
   AddImage("old.jpg", "old");
   completeness_.settle_time = std::chrono::milliseconds(400);
   Start();
-  AddImage("cap.jpg.AbC123", "aborted");
+  AddImage("cap.jpg", "aborted");
   std::jthread remover([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    fs::remove(Watch("cap.jpg.AbC123"));
+    fs::remove(Watch("cap.jpg"));
   });
   RunCycle();
   EXPECT_TRUE(fake_.calls().empty());
   EXPECT_EQ(errors_.Get(), "image vanished! ");
   EXPECT_EQ(image_count_, 1);
-}
-
-TEST_F(FolderMonitor, PausesAreShortAfterAnImageAndLongerWhenIdle) {
-  Start();
-  AddImageAndRunCycle("one.jpg");
-  const auto durations = gate_.durations();
-  ASSERT_EQ(durations.size(), 2u);
-  EXPECT_EQ(durations[0], std::chrono::milliseconds(500));
-  EXPECT_EQ(durations[1], std::chrono::milliseconds(250));
 }
 
 TEST_F(FolderMonitor, MissingWatchFolderIdlesSilentlyUntilItAppears) {
@@ -181,8 +320,9 @@ TEST_F(FolderMonitor, MissingWatchFolderIdlesSilentlyUntilItAppears) {
   AddImage("a.jpg", "a");
   AddImage("b.jpg", "b");
   RunCycle();
-  ASSERT_EQ(Transferred().size(), 1u);
-  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "b");
+  ASSERT_EQ(Transferred().size(), 2u);
+  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "a");
+  EXPECT_EQ(ReadFileBytes(Transferred()[1].second), "b");
 }
 
 TEST_F(FolderMonitor, EmptyWatchFolderSettingIsReportedOnceAndNothingIsWatched) {
@@ -199,6 +339,9 @@ TEST_F(FolderMonitor, EntriesThatAreNotRegularFilesNeverBlockTheThread) {
   ASSERT_EQ(mkfifo(Watch("fifo.jpg").c_str(), 0600), 0);
   fs::create_directory(Watch("folder.jpg"));
   fs::create_symlink(root_.path() / "nowhere", Watch("dangling.jpg"));
+  for (const char* name : {"fifo.jpg", "folder.jpg", "dangling.jpg"}) {
+    Event(FolderEvent::Kind::kCreated, name);
+  }
   RunCycles(2);
   EXPECT_TRUE(fake_.calls().empty());
   AddImageAndRunCycle("real.jpg", "real");
@@ -267,8 +410,8 @@ TEST(TransferOneImage, ReportsTargetAndLeavesTheSourceInPlace) {
   LastErrorText errors;
   RecordedMessages messages;
   WriteFileBytes(root / "in.jpg", "picture");
-  const auto target =
-      TransferOneImage(root / "in.jpg", Settings{}, "1", {root.path(), ""}, fake, errors, messages);
+  const auto target = TransferOneImage(root / "in.jpg", Settings{}, "1", LocalTimeNow(),
+                                       {root.path(), ""}, fake, errors, messages);
   ASSERT_TRUE(target.has_value());
   EXPECT_EQ(ReadFileBytes(*target), "picture");
   EXPECT_TRUE(fs::exists(root / "in.jpg"));

@@ -223,10 +223,27 @@ TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
   EXPECT_EQ(errors_.Get(), "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
 }
 
+// The unedited copy that cannot write its target is a failure: nothing is reported as
+// transferred, and the next still goes on.
+TEST_F(FolderPipeline, CopyThatCannotWriteIsNotATransfer) {
+  WithoutEdits();
+  fs::create_directories(Target("123456_001.jpg") / "inside");  // the name is a folder
+  SetSlot(SettingSlot::NameFormat, "$i06_001");                 // no serial to move on to
+  Start();
+  AddImageAndRunCycle("a.jpg", JpegBytes(64, 48, 1));
+  EXPECT_TRUE(Transferred().empty());
+  EXPECT_EQ(errors_.Get(), "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
+  SetSlot(SettingSlot::NameFormat, "$i06_$r03");
+  AddImageAndRunCycle("b.jpg", JpegBytes(64, 48, 2));
+  ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
+  EXPECT_EQ(Transferred()[0].first, 2);
+}
+
 TEST_F(FolderPipeline, ImageThatKeepsGrowingIsTriedAtTheLimitAndNamed) {
   const std::string full = JpegBytes(64, 48, 7);
   completeness_.settle_time = std::chrono::milliseconds(100);
   completeness_.max_wait = std::chrono::milliseconds(300);
+  events_.SetWatchable(false);  // only a listing leaves the writer unknown
   Start();
   AddImage("growing.jpg", full.substr(0, 100));
   std::jthread writer([&](std::stop_token stop) {
@@ -259,10 +276,12 @@ TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
         settings[SettingSlot::TextLines] = "";
         return settings;
       }(),
-      "1", {reference.path(), reference.path().string()}, real_, errors_, messages_);
+      "1", LocalTimeNow(), {reference.path(), reference.path().string()}, real_, errors_,
+      messages_);
   ASSERT_TRUE(expected.has_value()) << errors_.Get();
 
   completeness_ = CompletenessLimits{};  // the thread's own limits
+  events_.SetWatchable(false);           // found by a listing: the settle rule decides
   Start();
   std::promise<void> first_part_written;
   std::jthread writer([&] {
@@ -288,12 +307,13 @@ TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
 TEST_F(FolderPipeline, StopWhileAnImageIsBeingWrittenStillTakesItWhole) {
   WithoutEdits();
   completeness_ = CompletenessLimits{};  // the thread's own limits: the writer pauses 200 ms
+  events_.SetWatchable(false);           // found by a listing: the settle rule decides
   const std::string full = JpegBytes(320, 240, 8);
   Start();
   std::ofstream out(Watch("late.jpg"), std::ios::binary);
   out.write(full.data(), static_cast<std::streamsize>(full.size() / 2));
   out.flush();
-  gate_.Release();  // the scan finds the half-written image and waits for the rest
+  events_.Release();  // the listing finds the half-written image and waits for the rest
   for (int i = 0; i < 3000 && image_count_ == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

@@ -18,7 +18,7 @@ class WatchFolderScannerTest : public ::testing::Test {
   WatchFolderScanner Scanner(std::chrono::nanoseconds full_scan_interval = 1h) {
     return WatchFolderScanner({full_scan_interval, 2s}, [this](const fs::path& folder) {
       ++listings_;
-      return ScanWatchFolder(folder);
+      return ListDirectory(folder);
     });
   }
 
@@ -26,27 +26,24 @@ class WatchFolderScannerTest : public ::testing::Test {
   int listings_ = 0;
 };
 
-TEST_F(WatchFolderScannerTest, QuietFolderIsListedOnceAndGivesTheSameResult) {
+TEST_F(WatchFolderScannerTest, QuietFolderIsListedOnce) {
   WriteFileBytes(dir_ / "a.jpg", "1");
   WriteFileBytes(dir_ / "b.jpg", "2");
   Age(dir_.path());
   WatchFolderScanner scanner = Scanner();
-  const ScanResult first = scanner.Scan(dir_.path());
-  for (int i = 0; i < 5; ++i) {
-    const ScanResult again = scanner.Scan(dir_.path());
-    EXPECT_EQ(again.count, first.count);
-    EXPECT_EQ(again.newest, first.newest);
-  }
-  EXPECT_EQ(first.count, 2);
+  const auto first = scanner.Scan(dir_.path());
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(scanner.Scan(dir_.path()).has_value());
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(first->size(), 2u);
   EXPECT_EQ(listings_, 1);
 }
 
 TEST_F(WatchFolderScannerTest, AChangeIsListedAndARecentTimeIsNeverTrusted) {
   Age(dir_.path());
   WatchFolderScanner scanner = Scanner();
-  EXPECT_EQ(scanner.Scan(dir_.path()).count, 0);
+  EXPECT_EQ(scanner.Scan(dir_.path())->size(), 0u);
   WriteFileBytes(dir_ / "new.jpg", "1");
-  EXPECT_EQ(scanner.Scan(dir_.path()).count, 1);
+  EXPECT_EQ(scanner.Scan(dir_.path())->size(), 1u);
   EXPECT_EQ(listings_, 2);
   // Changed within the coarse time: a second change could keep the same time, so every scan
   // lists until the folder has been quiet for a while.
@@ -74,9 +71,9 @@ TEST_F(WatchFolderScannerTest, FullListingAtTheIntervalAnotherFolderAndAMissingO
   scanner.Scan(other.path());
   EXPECT_EQ(listings_, 3);
 
-  // A folder that cannot be looked at is listed (as empty) every time.
-  scanner.Scan(dir_ / "missing");
-  scanner.Scan(dir_ / "missing");
+  // A folder that cannot be looked at is tried every time.
+  EXPECT_FALSE(scanner.Scan(dir_ / "missing").has_value());
+  EXPECT_FALSE(scanner.Scan(dir_ / "missing").has_value());
   EXPECT_EQ(listings_, 5);
 }
 
@@ -85,12 +82,12 @@ TEST_F(WatchFolderScannerTest, FolderReplacedUnderTheSameNameIsListed) {
   fs::create_directory(watch);
   Age(watch);
   WatchFolderScanner scanner = Scanner();
-  EXPECT_EQ(scanner.Scan(watch).count, 0);
+  EXPECT_EQ(scanner.Scan(watch)->size(), 0u);
   fs::rename(watch, dir_ / "old");
   fs::create_directory(watch);
   WriteFileBytes(watch / "x.jpg", "1");
   Age(watch);  // the same time as before, but another folder
-  EXPECT_EQ(scanner.Scan(watch).count, 1);
+  EXPECT_EQ(scanner.Scan(watch)->size(), 1u);
   EXPECT_EQ(listings_, 2);
 }
 
