@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <optional>
+#include <vector>
 
 #include "base/atomic_file.h"
 #include "base/errno_text.h"
@@ -72,6 +73,44 @@ std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, bo
       return std::nullopt;
     }
   }
+}
+
+// Writes `bytes` as the settings file at `path` atomically (temporary file, fsync, rename),
+// keeping the old file's permissions. A symbolic link (one file shared by several program
+// folders) is written through: its target is replaced and the link stays.
+bool WriteSettingsBytes(const std::filesystem::path& link, std::string_view bytes,
+                        std::string* error) {
+  std::error_code ignored;
+  const std::filesystem::path path = std::filesystem::is_symlink(link, ignored)
+                                         ? std::filesystem::weakly_canonical(link, ignored)
+                                         : link;
+  const auto fail = [&](const std::string& what, int code) {
+    if (error) *error = "cannot write " + path.string() + ": " + what + ": " + ErrnoText(code);
+    return false;
+  };
+  if (path.empty()) return fail("cannot follow the link " + link.string(), ENOENT);
+
+  AtomicFile file(path);
+  if (!file.created()) return fail("cannot create a temporary file", errno);
+
+  struct stat old_file;
+  const bool keep_mode = stat(path.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode);
+  if (keep_mode && fchmod(file.fd(), old_file.st_mode & 07777) != 0) {
+    return fail("cannot set the permissions", errno);
+  }
+  if (!WriteAll(file.fd(), bytes)) return fail("cannot write the temporary file", errno);
+  switch (file.Commit(FileSync::kSynced)) {
+    case AtomicFile::Step::kNone:
+      return true;
+    case AtomicFile::Step::kWrite:
+    case AtomicFile::Step::kSync:
+      return fail("cannot flush the temporary file", errno);
+    case AtomicFile::Step::kClose:
+      return fail("cannot close the temporary file", errno);
+    case AtomicFile::Step::kRename:
+      return fail("cannot replace the file", errno);
+  }
+  return false;
 }
 
 }  // namespace
@@ -157,11 +196,61 @@ Settings LoadSettings(const ProgramDir& dir, std::string* warning) {
   }
   // An existing file that cannot be read is left as it is rather than replaced by the defaults.
   if (warning) {
-    *warning = problem +
-               "; the default settings are used, and the file is left as it is unless a setting "
-               "is changed in this run";
+    *warning = problem + "; the default settings are used, and the file is left as it is";
   }
   return defaults;
+}
+
+std::optional<std::string> ReplaceChangedLines(std::string_view bytes, const Settings& baseline,
+                                               const Settings& current, std::string* reason) {
+  // The file's own encoding: UTF-8 when an editor re-saved it so (its labels are in UTF-8),
+  // else code page 932, the bytes compared as they are.
+  bool utf8 = false;
+  for (int i = 0; i < kSettingSlotCount && !utf8; ++i) {
+    const std::string_view label = SettingLabel(static_cast<SettingSlot>(i));
+    const auto utf8_label = Cp932ToUtf8(label);
+    utf8 = utf8_label && *utf8_label != label && bytes.find(*utf8_label) != std::string_view::npos;
+  }
+  const auto in_file = [&](std::string_view cp932) -> std::optional<std::string> {
+    return utf8 ? Cp932ToUtf8(cp932) : std::optional<std::string>(cp932);
+  };
+
+  std::vector<std::string> lines;  // each with its own line end, as in the file
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    const std::size_t newline = bytes.find('\n', pos);
+    const std::size_t end = newline == std::string_view::npos ? bytes.size() : newline + 1;
+    lines.emplace_back(bytes.substr(pos, end - pos));
+    pos = end;
+  }
+  const bool lf_only =
+      !lines.empty() && lines.front().ends_with('\n') && !lines.front().ends_with("\r\n");
+  const std::string line_end = lf_only ? "\n" : "\r\n";
+  // The last line gets a line end, or reading would take its last byte as one.
+  if (!lines.empty() && !lines.back().ends_with('\n')) lines.back() += line_end;
+
+  for (int i = 0; i < kSettingSlotCount; ++i) {
+    if (current.slots[i] == baseline.slots[i]) continue;
+    const auto slot = static_cast<SettingSlot>(i);
+    const std::string& value = current.slots[i];
+    const auto label = in_file(SettingLabel(slot));
+    const auto text = in_file(value.substr(0, value.find_first_of(std::string_view("\0\n", 2))));
+    if (!label || !text) {
+      *reason = "the new value of " + std::string(SettingName(slot)) +
+                " cannot be written in the file's encoding (UTF-8)";
+      return std::nullopt;
+    }
+    bool replaced = false;
+    for (std::string& line : lines) {
+      if (line.find(*label) == std::string::npos) continue;
+      const std::string_view end = line.ends_with("\r\n") ? "\r\n" : "\n";
+      line = *label + *text + std::string(end);
+      replaced = true;
+    }
+    if (!replaced) lines.push_back(*label + *text + line_end);
+  }
+  std::string merged;
+  for (const std::string& line : lines) merged += line;
+  return merged;
 }
 
 bool SaveChangedSettings(const ProgramDir& dir, const Settings& baseline, const Settings& current,
@@ -170,52 +259,30 @@ bool SaveChangedSettings(const ProgramDir& dir, const Settings& baseline, const 
   if (current == baseline) return true;
   bool missing = false;
   std::string reason;
-  Settings merged = current;
-  if (auto on_disk = ReadSettingsFile(dir, &missing, &reason, nullptr)) {
-    // The file as it is now, with what was edited in it meanwhile; only the slots changed in
-    // this run are replaced.
-    merged = std::move(*on_disk);
-    for (int i = 0; i < kSettingSlotCount; ++i) {
-      if (current.slots[i] != baseline.slots[i]) merged.slots[i] = current.slots[i];
+  const std::filesystem::path path = dir.path / kSettingsFileName;
+  const auto bytes = ReadRegularFile(path, &missing, &reason);
+  if (!bytes) {
+    if (missing) return SaveSettings(dir, current, message);
+    // What the file holds is unknown; defaults must never be written over it.
+    if (message) {
+      *message = "cannot read " + path.string() + ": " + reason +
+                 "; the changed settings were not saved, the file is left as it is";
     }
+    return false;
   }
-  if (!SaveSettings(dir, merged, message)) return false;
-  if (!missing && !reason.empty() && message) {
-    *message = reason + "; it was replaced by the settings of this run";
+  const auto merged = ReplaceChangedLines(*bytes, baseline, current, &reason);
+  if (!merged) {
+    if (message) {
+      *message = path.string() + ": " + reason +
+                 "; the changed settings were not saved, the file is left as it is";
+    }
+    return false;
   }
-  return true;
+  return WriteSettingsBytes(path, *merged, message);
 }
 
 bool SaveSettings(const ProgramDir& dir, const Settings& settings, std::string* error) {
-  const std::filesystem::path path = dir.path / kSettingsFileName;
-  const auto fail = [&](const std::string& what, int code) {
-    if (error) *error = "cannot write " + path.string() + ": " + what + ": " + ErrnoText(code);
-    return false;
-  };
-
-  AtomicFile file(path);
-  if (!file.created()) return fail("cannot create a temporary file", errno);
-
-  struct stat old_file;
-  const bool keep_mode = stat(path.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode);
-  if (keep_mode && fchmod(file.fd(), old_file.st_mode & 07777) != 0) {
-    return fail("cannot set the permissions", errno);
-  }
-  if (!WriteAll(file.fd(), FormatSettingsFile(settings))) {
-    return fail("cannot write the temporary file", errno);
-  }
-  switch (file.Commit(FileSync::kSynced)) {
-    case AtomicFile::Step::kNone:
-      return true;
-    case AtomicFile::Step::kWrite:
-    case AtomicFile::Step::kSync:
-      return fail("cannot flush the temporary file", errno);
-    case AtomicFile::Step::kClose:
-      return fail("cannot close the temporary file", errno);
-    case AtomicFile::Step::kRename:
-      return fail("cannot replace the file", errno);
-  }
-  return false;
+  return WriteSettingsBytes(dir.path / kSettingsFileName, FormatSettingsFile(settings), error);
 }
 
 }  // namespace velmarin

@@ -48,18 +48,27 @@ std::optional<Settings> ReadSettingsFile(const ProgramDir& dir, bool* missing, s
 // back to their defaults. Otherwise `*warning` is left alone.
 Settings LoadSettings(const ProgramDir& dir, std::string* warning);
 
-// The save at the end of a run. `baseline` is the record as loaded (or last saved) and
-// `current` the record now; a slot "changed in this run" is one where they differ. Nothing is
-// written when no slot changed. Otherwise the file is read again and only the changed slots
-// are replaced, so what was edited in the file meanwhile is kept; a file that is missing or
-// cannot be read is replaced by `current` whole (`*message` says so for the latter). False
-// with `*message` the reason when the file could not be written.
+// The file's bytes with only the lines of the slots that differ between `baseline` and
+// `current` replaced, as text, by the label and the new value; every other byte stays as it
+// was. A changed slot without a line gets one at the end. A file an editor re-saved in UTF-8
+// stays UTF-8. nullopt with `*reason` when a value cannot be written so.
+std::optional<std::string> ReplaceChangedLines(std::string_view bytes, const Settings& baseline,
+                                               const Settings& current, std::string* reason);
+
+// The save of a changed setting. `baseline` is the record as loaded (or last saved) and
+// `current` the record now; a slot "changed" is one where they differ. Nothing is written
+// when no slot changed. Otherwise the file is read again and only the changed lines are
+// replaced in it (ReplaceChangedLines), so what was edited in the file meanwhile, and lines
+// this program could not read, are kept. A missing file gets `current` whole. A file that
+// cannot be read or merged is left alone: false with `*message` the reason, as when the
+// file could not be written.
 bool SaveChangedSettings(const ProgramDir& dir, const Settings& baseline, const Settings& current,
                          std::string* message);
 
 // Writes every slot to dir.path/"velmarin.ini" atomically: a temporary file in the same folder
 // is written, flushed to disk and renamed over the old file, so a crash never leaves an empty
-// or half-written file. The old file's permissions are kept. On failure the old file is
+// or half-written file. The old file's permissions are kept; a symbolic link is written through
+// to its target and stays a link. On failure the old file is
 // untouched, no temporary file is left and `*error` says why.
 bool SaveSettings(const ProgramDir& dir, const Settings& settings, std::string* error);
 

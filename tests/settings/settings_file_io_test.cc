@@ -185,17 +185,71 @@ TEST_F(SaveChangedSettingsTest, MissingFileGetsTheWholeRecord) {
   EXPECT_EQ(File(), FormatSettingsFile(current));
 }
 
-TEST_F(SaveChangedSettingsTest, UnreadableFileIsKeptUnlessASettingChanged) {
+TEST_F(SaveChangedSettingsTest, UnreadableFileIsNeverReplaced) {
   ASSERT_EQ(mkfifo((temp / "velmarin.ini").c_str(), 0600), 0);
   EXPECT_TRUE(SaveChangedSettings(dir, loaded_, loaded_, &message_));
   EXPECT_TRUE(fs::is_fifo(temp / "velmarin.ini"));
 
   Settings current = loaded_;
   current[SettingSlot::JpegQuality] = "80";
-  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
+  EXPECT_FALSE(SaveChangedSettings(dir, loaded_, current, &message_));
   EXPECT_NE(message_.find("cannot read"), std::string::npos) << message_;
-  EXPECT_NE(message_.find("replaced"), std::string::npos) << message_;
-  EXPECT_EQ(File(), FormatSettingsFile(current));
+  EXPECT_NE(message_.find("not saved"), std::string::npos) << message_;
+  EXPECT_TRUE(fs::is_fifo(temp / "velmarin.ini"));
+}
+
+// A file an editor re-saved in UTF-8 reads as defaults; a save replaces only the changed line,
+// in UTF-8, and keeps every other line and byte, the user's values among them.
+TEST_F(SaveChangedSettingsTest, Utf8FileKeepsEveryLineButTheChangedOne) {
+  const auto utf8_line = [](SettingSlot slot, std::string_view value) {
+    return Cp932ToUtf8(SettingLabel(slot)).value() + std::string(value) + "\r\n";
+  };
+  const std::string before = utf8_line(SettingSlot::WatchFolder, "/mine/watch") +
+                             "; a comment\r\n" + utf8_line(SettingSlot::JpegQuality, "70") +
+                             utf8_line(SettingSlot::TextFont, "IPAexゴシック");
+  WriteFileBytes(temp / "velmarin.ini", before);
+  const Settings read_as = LoadSettings(dir, &warning);
+  ASSERT_NE(warning, "");
+  Settings current = read_as;
+  current[SettingSlot::JpegQuality] = "80";
+  current[SettingSlot::TextColor] = "00FF00";
+  ASSERT_TRUE(SaveChangedSettings(dir, read_as, current, &message_)) << message_;
+  EXPECT_EQ(File(), utf8_line(SettingSlot::WatchFolder, "/mine/watch") + "; a comment\r\n" +
+                        utf8_line(SettingSlot::JpegQuality, "80") +
+                        utf8_line(SettingSlot::TextFont, "IPAexゴシック") +
+                        utf8_line(SettingSlot::TextColor, "00FF00"));
+
+  // A value UTF-8 cannot carry (a broken code page 932 byte) is refused, nothing written.
+  Settings broken = read_as;
+  broken[SettingSlot::TextLines] = "\x82";
+  EXPECT_FALSE(SaveChangedSettings(dir, read_as, broken, &message_));
+  EXPECT_NE(message_.find("TextLines"), std::string::npos) << message_;
+  EXPECT_NE(File(), before);  // the first save stays
+}
+
+TEST_F(SaveChangedSettingsTest, LinesWithoutLabelsAndOtherLineEndsAreKept) {
+  const std::string label(SettingLabel(SettingSlot::KeyCode));
+  WriteFileBytes(temp / "velmarin.ini", "# shared station file\n" + label + "0D\nlast");
+  Settings current = loaded_;
+  current[SettingSlot::KeyCode] = "q";
+  current[SettingSlot::Modifiers] = "100";
+  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
+  EXPECT_EQ(File(), "# shared station file\n" + label + "q\nlast\n" +
+                        std::string(SettingLabel(SettingSlot::Modifiers)) + "100\n");
+}
+
+// One file shared by several program folders through a link: the save goes into the shared
+// file and the link stays a link.
+TEST_F(SaveChangedSettingsTest, SymbolicLinkIsWrittenThrough) {
+  fs::create_directory(temp / "shared");
+  ASSERT_TRUE(SaveSettings(DirOf(temp / "shared"), loaded_, &error)) << error;
+  fs::create_symlink("shared/velmarin.ini", temp / "velmarin.ini");
+  Settings current = loaded_;
+  current[SettingSlot::JpegQuality] = "80";
+  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
+  EXPECT_TRUE(fs::is_symlink(temp / "velmarin.ini"));
+  EXPECT_EQ(ReadFileBytes(temp / "shared" / "velmarin.ini"), FormatSettingsFile(current));
+  EXPECT_EQ(FolderEntries(temp / "shared"), std::vector<std::string>{"velmarin.ini"});
 }
 
 TEST_F(SaveChangedSettingsTest, FailedWriteIsReported) {
