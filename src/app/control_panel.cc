@@ -99,19 +99,24 @@ void ControlPanel::ClearAll() {
   TransferToControls();
 }
 
-std::optional<std::string> ControlPanel::TakeIdText() {
-  const QString typed = id_field_->text();
-  const auto id = Utf8ToCp932(typed.toStdString());
+std::optional<std::string> ControlPanel::ReadIdText() {
+  const auto id = Utf8ToCp932(id_field_->text().toStdString());
   if (!id || id->size() > kMaxIdBytes) {
-    QMessageBox::warning(this, QStringLiteral("Velmarin"),
-                         !id ? QStringLiteral("The ID has characters that Shift-JIS (code page "
-                                              "932) cannot hold: it was not taken.")
-                             : QStringLiteral("The ID is longer than 10 bytes in Shift-JIS (a "
-                                              "Japanese character takes two): it was not taken."));
+    QMessageBox::warning(
+        this, QStringLiteral("Velmarin"),
+        !id ? QStringLiteral("IDにシフトJIS（コードページ932）で書けない文字が"
+                             "あります。IDは取り込まれませんでした。")
+            : QStringLiteral("IDがシフトJISで10バイトを超えています（日本語の"
+                             "文字は1文字2バイト）。IDは取り込まれませんでした。"));
     return std::nullopt;
   }
-  id_text_ = typed.isEmpty() ? QStringLiteral("0") : typed;
   return id->empty() ? std::string("0") : *id;
+}
+
+std::optional<std::string> ControlPanel::TakeIdText() {
+  auto id = ReadIdText();
+  if (id) id_text_ = id_field_->text().isEmpty() ? QStringLiteral("0") : id_field_->text();
+  return id;
 }
 
 bool ControlPanel::StartWithId() {

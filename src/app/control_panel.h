@@ -42,6 +42,9 @@ class ControlPanel : public QWidget {
   // Takes the ID field's text over as the ID ("0" when empty) and returns it in code page
   // 932; nullopt when it was refused with a message.
   std::optional<std::string> TakeIdText();
+  // The ID the field's text gives ("0" when empty) in code page 932, the field left as it is;
+  // nullopt when it was refused with a message.
+  std::optional<std::string> ReadIdText();
   // "監視停止".
   void Stop();
 

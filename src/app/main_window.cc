@@ -10,6 +10,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 
+#include <cstdio>
+
 #include "app/about_box.h"
 #include "app/accelerators.h"
 #include "app/chime.h"
@@ -27,6 +29,8 @@ namespace {
 
 constexpr int kTickMs = 100;
 constexpr int kEventTestDelayMs = 2000;
+// How often a closing window looks whether the worker threads have finished.
+constexpr int kFinishPollMs = 20;
 
 QString WarningTitle() { return QStringLiteral("Velmarin"); }
 
@@ -158,30 +162,55 @@ void MainWindow::ChooseFolder(SettingSlot slot) {
       (watch ? QStringLiteral("監視フォルダ %1") : QStringLiteral("転送フォルダ %1"))
           .arg(FromCp932(session_.state().Slot(slot)));
   session_.BeginSettingsCommand(SettingsCommand::kFolder);
-  const QString chosen = dialogs_.choose_folder(this, title);
-  if (!chosen.isEmpty()) {
+  const QString chosen = [&] {
+    const ModalScope modal(*this);
+    return dialogs_.choose_folder(this, title);
+  }();
+  if (!chosen.isEmpty() && !closing_) {
     const auto cp932 = Utf8ToCp932(chosen.toStdString());
     if (!cp932) {
-      QMessageBox::warning(this, WarningTitle(),
-                           QStringLiteral("The folder name has characters that Shift-JIS (code "
-                                          "page 932) cannot hold; the folder stays as it "
-                                          "was:\n%1")
-                               .arg(chosen));
+      Warn(QStringLiteral("フォルダ名にシフトJIS（コードページ932）で書けない文字があります。"
+                          "フォルダは変わりません:\n%1")
+               .arg(chosen));
     } else if (cp932->size() > kSlotMaxBytes) {
-      QMessageBox::warning(this, WarningTitle(),
-                           QStringLiteral("The folder name is longer than %1 bytes in Shift-JIS; "
-                                          "the folder stays as it was:\n%2")
-                               .arg(kSlotMaxBytes)
-                               .arg(chosen));
+      Warn(QStringLiteral("フォルダ名がシフトJISで%1バイトを超えています。フォルダは変わりません:"
+                          "\n%2")
+               .arg(kSlotMaxBytes)
+               .arg(chosen));
     } else {
       session_.state().SetSlot(slot, *cp932);
     }
   }
   session_.EndSettingsCommand(SettingsCommand::kFolder);
+  EndCommand(SettingsCommand::kFolder);
+}
+
+void MainWindow::Warn(const QString& text) {
+  if (closing_) {
+    std::fprintf(stderr, "velmarin: %s\n", text.toLocal8Bit().constData());
+    return;
+  }
+  const ModalScope modal(*this);
+  QMessageBox::warning(this, WarningTitle(), text);
+}
+
+void MainWindow::EndCommand(SettingsCommand command) {
+  if (command == SettingsCommand::kFolder) {
+    // The pause before monitoring starts again is a timer: the window keeps answering.
+    QTimer::singleShot(ProgramSession::kFolderCommandPause, this,
+                       [this] { session_.ResumeMonitoring(); });
+  }
+  panel_->TransferToControls();
+  RefreshTitle();
+  // A close that came while the dialog was open goes on now that it has returned.
+  if (closing_ && modal_depth_ == 0) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 int MainWindow::RunDialog(QDialog& dialog) {
-  return dialogs_.run_dialog ? dialogs_.run_dialog(dialog) : dialog.exec();
+  const ModalScope modal(*this);
+  const int result = dialogs_.run_dialog ? dialogs_.run_dialog(dialog) : dialog.exec();
+  // Closed by a shutdown: whatever was on screen counts as Cancel.
+  return closing_ ? int{QDialog::Rejected} : result;
 }
 
 void MainWindow::SwitchEventSettings() {
@@ -196,14 +225,13 @@ void MainWindow::SwitchEventSettings() {
     session_.state().SetSettings(std::move(settings));
   }
   panel_->SetStatusText(session_.EndSettingsCommand(SettingsCommand::kSwitch));
-  panel_->TransferToControls();
+  EndCommand(SettingsCommand::kSwitch);
 }
 
 void MainWindow::NamingSettings() {
-  // The preview shows the ID as it is typed now.
-  const auto id = panel_->TakeIdText();
+  // The preview shows the ID as it is typed now; the field itself is left as it is.
+  const auto id = panel_->ReadIdText();
   if (!id) return;
-  panel_->TransferToControls();
   session_.state().SetCaptureId(*id);
   session_.BeginSettingsCommand(SettingsCommand::kFolder);
   const Settings current = session_.state().settings();
@@ -218,48 +246,57 @@ void MainWindow::NamingSettings() {
     session_.state().SetSettings(std::move(settings));
   }
   session_.EndSettingsCommand(SettingsCommand::kFolder);
+  EndCommand(SettingsCommand::kFolder);
+}
+
+bool MainWindow::EvacuationOn() const {
+  // As the start-up reads it: on when the value holds a "1".
+  return session_.state().Slot(SettingSlot::EvacuateAtStartup).find('1') != std::string::npos;
 }
 
 void MainWindow::ToggleEvacuation() {
-  const bool off =
-      session_.state().Slot(SettingSlot::EvacuateAtStartup).find('0') != std::string::npos;
-  session_.state().SetSlot(SettingSlot::EvacuateAtStartup, off ? "1" : "0");
+  session_.state().SetSlot(SettingSlot::EvacuateAtStartup, EvacuationOn() ? "0" : "1");
+  session_.SaveConfirmedChanges();
   UpdateEvacuationCheck();
 }
 
 void MainWindow::UpdateEvacuationCheck() {
-  // The check mark stands while evacuation is off ("0"), as the users know it.
-  evacuation_action_->setChecked(session_.state().Slot(SettingSlot::EvacuateAtStartup).find('0') !=
-                                 std::string::npos);
+  // The check mark stands while evacuation is on, as the help text says.
+  evacuation_action_->setChecked(EvacuationOn());
 }
 
 void MainWindow::FireEventInTwoSeconds() {
   // A timer rather than a sleep: the window keeps answering during the two seconds, in which
   // the input devices settle.
   session_.PrepareInput();
-  QTimer::singleShot(kEventTestDelayMs, Qt::PreciseTimer, this,
-                     [this] { session_.FireCaptureEventNow(); });
+  QTimer::singleShot(kEventTestDelayMs, Qt::PreciseTimer, this, [this] {
+    if (!closing_) session_.FireCaptureEventNow();
+  });
 }
 
 void MainWindow::ShowAbout() {
   AboutBox about(this);
+  const ModalScope modal(*this);
   about.exec();
+  if (closing_ && modal_depth_ == 0) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void MainWindow::OpenDocument() {
   // The document holds no data: the chosen file is not read.
-  if (!dialogs_.choose_file_to_open(this).isEmpty()) InitialUpdate();
+  if (dialogs_.choose_file_to_open(this).isEmpty()) return;
+  InitialUpdate();
+  RefreshTitle();
 }
 
 void MainWindow::SaveDocument() {
   const QString path = dialogs_.choose_file_to_save(this);
   if (path.isEmpty()) return;
-  // The document holds no data: the file is written empty.
+  // The document holds no data: a new file is made empty, and a file that exists is never
+  // emptied.
   QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    QMessageBox::warning(
-        this, WarningTitle(),
-        QStringLiteral("%1 could not be written: %2").arg(path, file.errorString()));
+  if (file.exists()) return;
+  if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    Warn(QStringLiteral("%1 を作成できませんでした: %2").arg(path, file.errorString()));
   }
 }
 
@@ -286,6 +323,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       break;
     case Accelerator::kNewDocument:
       InitialUpdate();
+      RefreshTitle();
       break;
     case Accelerator::kOpenDocument:
       OpenDocument();
@@ -319,22 +357,57 @@ WindowPlacement MainWindow::CurrentPlacement() const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (shut_down_) {
+  if (shutdown_ == Shutdown::kDone) {
     event->accept();
     return;
   }
-  shut_down_ = true;
-  placement_store_.Save(CurrentPlacement());
+  event->ignore();
+  if (!closing_) {
+    closing_ = true;
+    // Messages raised from now on go to stderr, not to a window that is closing.
+    messages_.Detach();
+    placement_store_.Save(CurrentPlacement());
+    session_.BeginShutDown();
+    centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
+  }
+  if (modal_depth_ > 0) {
+    // A dialog or folder browser is open: it closes first, as Cancel; its command ends, then
+    // the close comes again.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible()) {
+        dialog->reject();
+      }
+    }
+    return;
+  }
+  if (shutdown_ == Shutdown::kRunning) {
+    shutdown_ = Shutdown::kFinishing;
+    if (FinishShutDown()) event->accept();
+  }
+}
+
+bool MainWindow::FinishShutDown() {
+  // The folder thread finishes the stills that arrived; the window keeps painting meanwhile.
+  if (session_.WorkersRunning()) {
+    if (const auto image = session_.CurrentImage()) {
+      panel_->SetStatusText(
+          Utf8ToCp932("finishing " + image->filename().string() + " …").value_or("finishing …"));
+      panel_->TransferToControls();
+    }
+    QTimer::singleShot(kFinishPollMs, this, [this] {
+      if (FinishShutDown()) close();
+    });
+    return false;
+  }
   tick_.stop();
   std::string error;
   if (!session_.ShutDown(&error)) {
     shut_down_cleanly_ = false;
-    QMessageBox::critical(
-        this, WarningTitle(),
-        QStringLiteral("The settings could not be saved:\n%1").arg(QString::fromStdString(error)));
+    std::fprintf(stderr, "velmarin: the settings could not be saved: %s\n", error.c_str());
   }
-  messages_.Detach();
-  event->accept();
+  shutdown_ = Shutdown::kDone;
+  return true;
 }
 
 }  // namespace velmarin::app

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/window_placement.h"
+#include "control/program_session.h"
 #include "image/font_names.h"
 #include "settings/settings.h"
 
@@ -88,6 +89,8 @@ class MainWindow : public QMainWindow {
   QAction* exit_action() const { return exit_action_; }
   // False when the settings could not be saved at shutdown.
   bool shut_down_cleanly() const { return shut_down_cleanly_; }
+  // Whether the shutdown has ended (the close is accepted from then on).
+  bool shut_down() const { return shutdown_ == Shutdown::kDone; }
   WindowPlacement CurrentPlacement() const;
 
  protected:
@@ -95,8 +98,26 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Counts the dialogs and folder browsers on screen, which a close rejects first.
+  struct ModalScope {
+    explicit ModalScope(MainWindow& window) : window_(window) { ++window_.modal_depth_; }
+    ~ModalScope() { --window_.modal_depth_; }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+    MainWindow& window_;
+  };
+  enum class Shutdown { kRunning, kFinishing, kDone };
+
   void BuildMenus();
+  // After a settings command: the restart pause, the controls, the title, a pending close.
+  void EndCommand(SettingsCommand command);
+  // A refusal in a box, or on stderr once the window is closing.
+  void Warn(const QString& text);
+  // The second half of the close, once the worker threads have finished; false (and looks
+  // again soon) while they run.
+  bool FinishShutDown();
   void UpdateEvacuationCheck();
+  bool EvacuationOn() const;
   int RunDialog(QDialog& dialog);
 
   ProgramSession& session_;
@@ -116,7 +137,9 @@ class MainWindow : public QMainWindow {
   QAction* switch_event_action_ = nullptr;
   QAction* event_test_action_ = nullptr;
   QAction* exit_action_ = nullptr;
-  bool shut_down_ = false;
+  bool closing_ = false;  // a close came: nothing starts again, boxes go to stderr
+  Shutdown shutdown_ = Shutdown::kRunning;
+  int modal_depth_ = 0;
   bool shut_down_cleanly_ = true;
 };
 

@@ -45,11 +45,13 @@ void MonitoringController::StopAndJoin() {
 void MonitoringController::Launch(std::jthread& slot, const WorkerBody& body) {
   std::jthread previous = std::move(slot);
   previous.request_stop();
-  slot = std::jthread([previous = std::move(previous), &body](std::stop_token stop) mutable {
+  ++running_;
+  slot = std::jthread([this, previous = std::move(previous), &body](std::stop_token stop) mutable {
     // The earlier run may still be finishing an image or an event: wait for it here rather
     // than on the user-interface thread.
     if (previous.joinable()) previous.join();
     if (!stop.stop_requested()) body(stop);
+    --running_;
   });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <stop_token>
@@ -29,6 +30,8 @@ class MonitoringController {
   void Stop();
   // Stops and waits until both threads have ended (shutdown, before devices are closed).
   void StopAndJoin();
+  // Whether a worker thread is still running (finishing its pass after a stop, say).
+  bool WorkersRunning() const { return running_.load() > 0; }
 
  private:
   void Launch(std::jthread& slot, const WorkerBody& body);
@@ -39,6 +42,7 @@ class MonitoringController {
   std::mutex mutex_;  // start, stop and join come from the user-interface thread and signals
   std::jthread switch_thread_;
   std::jthread folder_thread_;
+  std::atomic<int> running_{0};
 };
 
 }  // namespace velmarin

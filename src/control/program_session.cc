@@ -1,7 +1,6 @@
 #include "control/program_session.h"
 
 #include <string_view>
-#include <thread>
 
 #include "control/monitoring_commands.h"
 #include "platform/encoding.h"
@@ -16,9 +15,6 @@ namespace {
 void ShowUtf8Message(MessageSink& messages, const std::string& utf8) {
   messages.ShowMessage(Utf8ToCp932(utf8).value_or(utf8));
 }
-
-// The folder and naming commands wait this long before monitoring starts again.
-constexpr std::chrono::milliseconds kFolderCommandPause{200};
 
 }  // namespace
 
@@ -79,6 +75,7 @@ std::string ProgramSession::Stop() {
 }
 
 void ProgramSession::BeginSettingsCommand(SettingsCommand command) {
+  ++open_commands_;
   controller_.Stop();
   if (command != SettingsCommand::kSwitch) return;
   devices_.CloseSerialPort();
@@ -89,23 +86,43 @@ void ProgramSession::BeginSettingsCommand(SettingsCommand command) {
 }
 
 std::string ProgramSession::EndSettingsCommand(SettingsCommand command) {
-  if (command == SettingsCommand::kSwitch) {
+  --open_commands_;
+  // What the user confirmed is on disk before anything else can fail.
+  SaveConfirmedChanges();
+  // A shutdown (a signal) while the command's dialog was open: nothing opens or starts again.
+  if (command == SettingsCommand::kSwitch && !shutting_down_) {
     devices_.OpenSwitchDevice(state_.settings());
-  } else {
-    // Each new thread joins the one it replaces, so the pause is not needed for safety; it
-    // keeps the rhythm the users know.
-    std::this_thread::sleep_for(kFolderCommandPause);
+    ResumeMonitoring();
   }
-  // A shutdown (a signal) while the command's dialog was open: nothing starts again.
-  if (!shut_down_) controller_.Start();
   return MonitoringStatusText(state_.switch_kind, state_.Slot(SettingSlot::SwitchDevice));
+}
+
+void ProgramSession::ResumeMonitoring() {
+  if (!shutting_down_ && open_commands_ == 0) controller_.Start();
 }
 
 std::string ProgramSession::RunSettingsCommand(SettingsCommand command,
                                                const std::function<void()>& change) {
   BeginSettingsCommand(command);
   if (change) change();
-  return EndSettingsCommand(command);
+  std::string status = EndSettingsCommand(command);
+  if (command == SettingsCommand::kFolder) ResumeMonitoring();
+  return status;
+}
+
+void ProgramSession::SaveConfirmedChanges() {
+  const Settings current = state_.settings();
+  std::string message;
+  if (!SaveChangedSettings(state_.program_dir(), state_.FileSettings(), current, &message)) {
+    ShowUtf8Message(backends_.messages, message);
+    return;
+  }
+  state_.SetFileSettings(current);
+}
+
+void ProgramSession::BeginShutDown() {
+  shutting_down_ = true;
+  controller_.Stop();
 }
 
 void ProgramSession::PrepareInput() { backends_.input.Prepare(); }
@@ -131,6 +148,7 @@ TickChanges ProgramSession::Tick() {
 }
 
 bool ProgramSession::ShutDown(std::string* error) {
+  shutting_down_ = true;
   controller_.StopAndJoin();
   if (shut_down_) return true;
   shut_down_ = true;
@@ -143,7 +161,6 @@ bool ProgramSession::ShutDown(std::string* error) {
     if (error) *error = message;
     return false;
   }
-  if (!message.empty()) ShowUtf8Message(backends_.messages, message);
   state_.SetFileSettings(current);
   return true;
 }

@@ -68,16 +68,27 @@ class ProgramSession {
   // "監視停止"; returns the status text. The next start leaves the stills then present alone.
   std::string Stop();
 
-  // The restart protocol of the settings commands, in two halves around the command itself:
-  // the folder thread goes on where it stopped, so stills saved meanwhile are taken. Begin
-  // stops monitoring (for kSwitch it also closes the switch device, so the dialog can
-  // list the ports); End reopens the switch device (kSwitch) or pauses 200 ms (kFolder),
-  // then starts both threads. End returns the status text for the switch state, which only
-  // the switch command shows. Call End after every Begin, whatever the command did.
+  // The restart protocol of the settings commands, around the command itself: the folder
+  // thread goes on where it stopped, so stills saved meanwhile are taken. Begin stops
+  // monitoring (for kSwitch it also closes the switch device, so the dialog can list the
+  // ports). End saves what the command changed at once (merged into the file as at shutdown,
+  // a failure said through the message sink), then for kSwitch reopens the switch device and
+  // starts both threads; for kFolder the front end calls ResumeMonitoring after
+  // kFolderCommandPause, on a timer. End returns the status text for the switch state, which
+  // only the switch command shows. Call End after every Begin, whatever the command did. After
+  // BeginShutDown nothing is reopened or started again; a change confirmed meanwhile is still
+  // saved.
+  static constexpr std::chrono::milliseconds kFolderCommandPause{200};
   void BeginSettingsCommand(SettingsCommand command);
   std::string EndSettingsCommand(SettingsCommand command);
-  // Begin, `change` (which may change the settings through state()), End.
+  // Starts both threads after a folder command, unless another command is open or the
+  // program is shutting down.
+  void ResumeMonitoring();
+  // Begin, `change` (which may change the settings through state()), End, and the restart
+  // at once.
   std::string RunSettingsCommand(SettingsCommand command, const std::function<void()>& change);
+  // Saves the settings changed since the last save (a menu's toggle), as End does.
+  void SaveConfirmedChanges();
 
   // Makes the input backend ready ahead of an event (uinput devices need a moment before
   // their first event is seen).
@@ -96,6 +107,12 @@ class ProgramSession {
   std::optional<std::filesystem::path> CurrentImage() const { return image_in_hand_.Get(); }
   // Whether the folder thread is still finishing the stills that arrived before a stop.
   bool FolderThreadRunning() const { return image_in_hand_.running(); }
+
+  // The first half of a shutdown, which does not wait: monitoring stops and nothing starts
+  // again; the folder thread finishes the stills that arrived (CurrentImage) while the front
+  // end keeps answering, until WorkersRunning turns false.
+  void BeginShutDown();
+  bool WorkersRunning() const { return controller_.WorkersRunning(); }
 
   // Stops monitoring and waits for both threads, closes the serial port, shuts the USB-IO
   // access down and writes the settings changed in this run (SaveChangedSettings), nothing
@@ -120,6 +137,8 @@ class ProgramSession {
   std::int32_t last_seen_image_count_ = 0;
   std::uint64_t last_seen_error_ = 0;
   bool shut_down_ = false;
+  bool shutting_down_ = false;  // BeginShutDown or ShutDown came
+  int open_commands_ = 0;       // settings commands between Begin and End
 };
 
 }  // namespace velmarin

@@ -42,13 +42,13 @@ void RunSwitchMonitor(std::stop_token stop, const Settings& settings,
   if (!SleepUnlessStopped(stop, kStartPause)) return;
   const SwitchTiming timing = ParseSwitchTiming(settings);
 
-  // The event runs to its end even when a stop arrives meanwhile: a press that was seen is
-  // never half handled.
+  // Both waits end at a stop, so a stop or shutdown never waits for them. A stop during the
+  // delay drops the press: monitoring has ended, nothing is sent after it.
   const auto fire_if_triggered = [&](int level, std::int32_t poll_count) {
     if (!ShouldFire(level, settings[SettingSlot::TriggerEdge], poll_count)) return;
-    std::this_thread::sleep_for(timing.event_delay);
+    if (!SleepUnlessStopped(stop, timing.event_delay)) return;
     fire_event();
-    std::this_thread::sleep_for(timing.rest_after_event);
+    SleepUnlessStopped(stop, timing.rest_after_event);
   };
 
   while (!stop.stop_requested() &&

@@ -119,8 +119,8 @@ TEST_F(ControlPanelTest, IdsThatCodePage932CannotHoldInTenBytesAreRefused) {
     EXPECT_EQ(Panel().id_text(), "0");
   }
   ASSERT_EQ(boxes.texts().size(), 2);
-  EXPECT_TRUE(boxes.texts()[0].contains("Shift-JIS"));
-  EXPECT_TRUE(boxes.texts()[1].contains("10 bytes"));
+  EXPECT_TRUE(boxes.texts()[0].contains(QString::fromUtf8("シフトJIS")));
+  EXPECT_TRUE(boxes.texts()[1].contains(QString::fromUtf8("10バイト")));
 
   // Five Japanese characters are ten bytes: taken.
   Panel().id_field()->setText(QString::fromUtf8("あいうえお"));

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTest>
 
 #include "platform/encoding.h"
 
@@ -27,10 +28,16 @@ app::MainWindow& WindowTest::Window() {
   return *window_;
 }
 
-void WindowTest::CloseWindow() {
+void WindowTest::CloseWindow(bool keep) {
   window_->close();
+  EXPECT_TRUE(QTest::qWaitFor([this] { return window_->shut_down(); }, 20000));
+  if (keep) return;
   window_.reset();
   session_.reset();
+}
+
+bool WindowTest::MonitoringResumes() {
+  return QTest::qWaitFor([this] { return session_->state().monitoring_active.load(); }, 5000);
 }
 
 std::vector<QString> WindowTest::TakeMessageBoxes() {

@@ -37,8 +37,11 @@ class WindowTest : public ::testing::Test {
   ~WindowTest() override;
 
   app::MainWindow& Window();
-  // Closes the window (shutdown) and forgets it and its session.
-  void CloseWindow();
+  // Closes the window and waits for the end of its shutdown, then forgets it and its session
+  // unless `keep`.
+  void CloseWindow(bool keep = false);
+  // Whether monitoring runs again (after a folder command's pause) within five seconds.
+  bool MonitoringResumes();
   // The text of every message box open now, closing them.
   std::vector<QString> TakeMessageBoxes();
 

@@ -173,16 +173,27 @@ TEST_F(SwitchMonitorTest, PollCountStopsAtItsMaximumAndOffStillFires) {
   EXPECT_EQ(progress_.poll_count.load(), std::numeric_limits<std::int32_t>::max());
 }
 
-TEST_F(SwitchMonitorTest, StopDuringTheEventDelayStillFiresTheEvent) {
-  settings_[SettingSlot::EventDelayMs] = "500";
+// A stop ends the event delay (the press is dropped: monitoring has ended) and the rest after
+// an event at once; both may be ten seconds long, which a shutdown must not wait for.
+TEST_F(SwitchMonitorTest, StopEndsTheEventDelayAndTheRestAtOnce) {
   OpenSerial();
-  lines_->SetStatus(kModemDsr);
-  Start();
-  // The change is seen on the first poll; the stop arrives while the delay runs.
-  ASSERT_TRUE(Eventually([&] { return lines_->status_reads() >= 1; }));
-  StopAndJoin();
-  EXPECT_EQ(fired_.load(), 1);
-  EXPECT_EQ(progress_.last_modem_status.load(), kModemDsr);
+  for (const bool in_delay : {true, false}) {
+    SCOPED_TRACE(in_delay);
+    settings_[SettingSlot::EventDelayMs] = in_delay ? "10000" : "0";
+    settings_[SettingSlot::RestAfterEventMs] = in_delay ? "1" : "10000";
+    fired_ = 0;
+    progress_.poll_count = 100;
+    const int reads = lines_->status_reads();
+    lines_->SetStatus(in_delay ? kModemDsr : kModemDsr | kModemCts);
+    Start();
+    // The change is seen on the first poll; the stop arrives while the wait runs.
+    ASSERT_TRUE(Eventually([&] { return lines_->status_reads() > reads; }));
+    if (!in_delay) ASSERT_TRUE(Eventually([&] { return fired_.load() == 1; }));
+    const auto stopped_at = std::chrono::steady_clock::now();
+    StopAndJoin();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped_at, std::chrono::seconds(9));
+    EXPECT_EQ(fired_.load(), in_delay ? 0 : 1);
+  }
 }
 
 TEST_F(SwitchMonitorTest, EndsByItselfWhenTheSwitchKindDrops) {
