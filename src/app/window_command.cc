@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "app/chime.h"
 #include "app/control_panel.h"
@@ -24,10 +25,16 @@
 namespace velmarin::app {
 namespace {
 
-// The window runs on X11 unless QT_QPA_PLATFORM names another platform (the offscreen one of
-// tests and screenshots). False, after saying why, when no X display can be reached.
+// The window runs on X11, whatever QT_QPA_PLATFORM says (a Wayland session sets "wayland",
+// which this window cannot use: it must stay on top of the capture program and synthesize
+// input). Only the platforms that need no display, "offscreen" and "minimal", are kept, for
+// tests and screenshots. False, after saying why, when no X display can be reached.
 bool PrepareDisplay() {
-  if (const char* platform = std::getenv("QT_QPA_PLATFORM"); platform && *platform) return true;
+  if (const char* platform = std::getenv("QT_QPA_PLATFORM");
+      platform &&
+      (std::string_view(platform) == "offscreen" || std::string_view(platform) == "minimal")) {
+    return true;
+  }
   const char* name = std::getenv("DISPLAY");
   Display* display = (name && *name) ? XOpenDisplay(nullptr) : nullptr;
   if (display == nullptr) {
@@ -42,6 +49,32 @@ bool PrepareDisplay() {
   return true;
 }
 
+// Qt ends the process on a fatal error (a platform plugin that cannot load) with a core dump,
+// and on a broken X connection with a bare exit: both become one clear line and status 1.
+// The settings confirmed so far are already on disk.
+void ReportQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  const QByteArray line = text.toLocal8Bit();
+  if (type == QtFatalMsg) {
+    std::fprintf(stderr, "velmarin: the window cannot start: %s\n", line.constData());
+    std::_Exit(1);
+  }
+  if (text.contains(QStringLiteral("X11 connection broke"))) {
+    std::fprintf(stderr,
+                 "velmarin: the connection to the X display was lost; the window ends (the "
+                 "settings are saved)\n");
+    return;
+  }
+  std::fprintf(stderr, "%s\n", line.constData());
+}
+
+// Xlib's own default for a lost connection ends the process with its own words.
+int ReportLostDisplay(Display*) {
+  std::fprintf(stderr,
+               "velmarin: the connection to the X display was lost; the window ends (the "
+               "settings are saved)\n");
+  std::_Exit(1);
+}
+
 }  // namespace
 
 int RunWindowCommand(const cli::Options& options) {
@@ -52,6 +85,8 @@ int RunWindowCommand(const cli::Options& options) {
   auto program_dir = cli::ResolveProgramDir(options, &exit_code);
   if (!program_dir) return exit_code;
   if (!PrepareDisplay()) return 1;
+  qInstallMessageHandler(ReportQtMessage);
+  XSetIOErrorHandler(ReportLostDisplay);
 
   StopSignals stop_signals;  // before Qt or the session start any thread
   static int argc = 1;
