@@ -238,7 +238,8 @@ void MainWindow::NamingSettings() {
   NamingDialog dialog(NamingFieldsFrom(current),
                       {font_names_.names(), current[SettingSlot::TransferFolder],
                        PreviewSources{[this] { return session_.state().CaptureId(); },
-                                      [] { return LocalTimeNow(); }}},
+                                      [] { return LocalTimeNow(); }},
+                       &replacing_note_given_},
                       this);
   if (RunDialog(dialog) == QDialog::Accepted) {
     Settings settings = session_.state().settings();

@@ -140,6 +140,7 @@ class MainWindow : public QMainWindow {
   bool closing_ = false;  // a close came: nothing starts again, boxes go to stderr
   Shutdown shutdown_ = Shutdown::kRunning;
   int modal_depth_ = 0;
+  bool replacing_note_given_ = false;  // the naming dialog's note on "$r", once a run
   bool shut_down_cleanly_ = true;
 };
 

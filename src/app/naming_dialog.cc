@@ -155,8 +155,44 @@ bool NamingDialog::TakeFields() {
                         fields_.name_format);
 }
 
+bool NamingDialog::Refuses(QLineEdit& field, SettingSlot slot, const std::string& value) {
+  QString text;
+  switch (CheckSettingValue(slot, value)) {
+    case RefusedValue::kNone:
+      return false;
+    case RefusedValue::kNotAColor:
+      text = QStringLiteral("色は6桁の16進数（青、緑、赤の順。例 FFFFFF）で入力してください。");
+      break;
+    case RefusedValue::kEmptyNameFormat:
+      text = QStringLiteral("転送画像ファイル名フォーマットを入力してください。");
+      break;
+  }
+  QMessageBox::warning(this, windowTitle(), text);
+  field.setFocus();
+  field.selectAll();
+  return true;
+}
+
 void NamingDialog::accept() {
-  if (TakeFields()) QDialog::accept();
+  if (!TakeFields() || Refuses(*back_color_, SettingSlot::TextBackColor, fields_.back_color) ||
+      Refuses(*text_color_, SettingSlot::TextColor, fields_.text_color) ||
+      Refuses(*name_format_, SettingSlot::NameFormat, fields_.name_format)) {
+    return;
+  }
+  bool& note_given =
+      context_.replacing_note_given ? *context_.replacing_note_given : replacing_note_given_;
+  if (fields_.name_format.find("$r") == std::string::npos && !note_given) {
+    note_given = true;
+    // Said once, without holding the dialog: the behaviour itself stays.
+    auto* note = new QMessageBox(
+        QMessageBox::Information, windowTitle(),
+        QStringLiteral("ファイル名フォーマットに $r がないため、同じ名前の画像は前の画像に"
+                       "上書きされます。"),
+        QMessageBox::Ok, parentWidget());
+    note->setAttribute(Qt::WA_DeleteOnClose);
+    note->open();
+  }
+  QDialog::accept();
 }
 
 PreviewContent NamingDialog::PreviewFor(int width) {

@@ -24,6 +24,9 @@ class NamingDialog : public QDialog {
     std::vector<std::string> font_names;  // the collected list, code page 932
     std::string transfer_folder;          // where the preview's next name is looked for
     PreviewSources preview;               // the ID and the clock of the previews
+    // Whether the note on a name format without "$r" was given; it is given once while the
+    // flag lives (the window's run), else once per dialog.
+    bool* replacing_note_given = nullptr;
   };
 
   NamingDialog(NamingFields fields, Context context, QWidget* parent = nullptr);
@@ -38,10 +41,14 @@ class NamingDialog : public QDialog {
  private:
   void ShowFields();
   bool TakeFields();
+  // A value that would silently do nothing (CheckSettingValue): true after a message, with the
+  // focus on `field`.
+  bool Refuses(QLineEdit& field, SettingSlot slot, const std::string& value);
   void OnPreview(int width);
 
   NamingFields fields_;
   Context context_;
+  bool replacing_note_given_ = false;
   QLineEdit* name_format_;
   QLineEdit* range_;
   QLineEdit* text_color_;

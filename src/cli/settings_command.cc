@@ -58,6 +58,14 @@ std::optional<std::pair<SettingSlot, std::string>> ParseAssignment(const std::st
                             " bytes in Shift-JIS; a setting holds at most " +
                             std::to_string(kSlotMaxBytes));
   }
+  switch (CheckSettingValue(*slot, *value)) {
+    case RefusedValue::kNotAColor:
+      return refuse(name, "a colour is six hexadecimal digits (blue, green, red), as FFFFFF");
+    case RefusedValue::kEmptyNameFormat:
+      return refuse(name, "an empty name format would write every still over one file");
+    case RefusedValue::kNone:
+      break;
+  }
   return std::pair{*slot, std::move(*value)};
 }
 

@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include <algorithm>
+
 #include "base/cp932_search.h"
 
 namespace velmarin {
@@ -102,6 +104,18 @@ Settings DefaultSettings(std::string_view program_dir) {
 
 std::string FitSlotValue(std::string_view value) {
   return std::string(CutCp932(value.substr(0, value.find('\0')), kSlotMaxBytes));
+}
+
+RefusedValue CheckSettingValue(SettingSlot slot, std::string_view value) {
+  if (slot == SettingSlot::TextColor || slot == SettingSlot::TextBackColor) {
+    const bool six_hex_digits =
+        value.size() == 6 && std::all_of(value.begin(), value.end(), [](char c) {
+          return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+        });
+    return six_hex_digits ? RefusedValue::kNone : RefusedValue::kNotAColor;
+  }
+  if (slot == SettingSlot::NameFormat && value.empty()) return RefusedValue::kEmptyNameFormat;
+  return RefusedValue::kNone;
 }
 
 }  // namespace velmarin

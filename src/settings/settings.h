@@ -62,4 +62,10 @@ Settings DefaultSettings(std::string_view program_dir);
 // without splitting a two-byte character.
 std::string FitSlotValue(std::string_view value);
 
+// Values that would silently do nothing, refused where a user sets them (the naming dialog,
+// --set): a colour that is not six hexadecimal digits draws no stamp, and an empty NameFormat
+// writes every still over one hidden file.
+enum class RefusedValue { kNone, kNotAColor, kEmptyNameFormat };
+RefusedValue CheckSettingValue(SettingSlot slot, std::string_view value);
+
 }  // namespace velmarin

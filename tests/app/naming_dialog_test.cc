@@ -111,10 +111,42 @@ TEST_F(NamingDialogTest, NameTemplateOver99BytesIsRefused) {
   Find<QPushButton>("1").click();
   EXPECT_EQ(FocusedControl(*dialog_), "1015");
   EXPECT_NE(dialog_->result(), QDialog::Accepted);
-  Find<QLineEdit>("1015").setText(QString(49, QChar(0x65E5)) + "x");
+  Find<QLineEdit>("1015").setText(QString(48, QChar(0x65E5)) + "$rx");
   Find<QPushButton>("1").click();
   EXPECT_EQ(dialog_->result(), QDialog::Accepted);
   EXPECT_EQ(messages.texts().size(), 1);
+}
+
+// A colour that is not six hexadecimal digits draws no stamp and an empty name format writes
+// every still over one file: both are refused. A format without "$r" is taken, said once.
+TEST_F(NamingDialogTest, ValuesThatWouldDoNothingAreRefusedAndAMissingSerialIsSaidOnce) {
+  ASSERT_TRUE(ShowActive(Open()));
+  MessageBoxCatcher messages;
+  for (const char* control : {"1052", "1053"}) {
+    SCOPED_TRACE(control);
+    Find<QLineEdit>(control).setText("GGGGGG");
+    Find<QPushButton>("1").click();
+    EXPECT_NE(dialog_->result(), QDialog::Accepted);
+    EXPECT_EQ(FocusedControl(*dialog_), control);
+    Find<QLineEdit>(control).setText("00ff00");
+  }
+  Find<QLineEdit>("1015").setText("");
+  Find<QPushButton>("1").click();
+  EXPECT_NE(dialog_->result(), QDialog::Accepted);
+  EXPECT_EQ(FocusedControl(*dialog_), "1015");
+  ASSERT_EQ(messages.texts().size(), 3);
+  EXPECT_TRUE(messages.texts()[0].contains(QString::fromUtf8("16進数")));
+
+  Find<QLineEdit>("1015").setText("$i");
+  Find<QPushButton>("1").click();
+  EXPECT_EQ(dialog_->result(), QDialog::Accepted);
+  EXPECT_EQ(dialog_->fields().text_color, "00ff00");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return messages.texts().size() == 4; }, 5000));
+  EXPECT_TRUE(messages.texts()[3].contains("$r"));
+  dialog_->open();
+  Find<QPushButton>("1").click();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(messages.texts().size(), 4) << "said once";
 }
 
 TEST_F(NamingDialogTest, FontListIsSortedOnceEachWithTheStoredFontInTheEditField) {

@@ -54,7 +54,9 @@ TEST_F(SettingsCommands, ARefusedAssignmentWritesNothing) {
   WriteFileBytes(dir / "velmarin.ini", "Key Event:q\r\n");
   for (const std::string& assignment :
        {std::string("NoSuchSlot=1"), std::string("KeyCode"), std::string("TextFont=😀"),
-        std::string("TextLines=") + std::string(500, 'x'), std::string("NameFormat=a\nb")}) {
+        std::string("TextLines=") + std::string(500, 'x'), std::string("NameFormat=a\nb"),
+        std::string("TextColor=GGGGGG"), std::string("TextBackColor=FFFFF"),
+        std::string("NameFormat=")}) {
     SCOPED_TRACE(assignment);
     const ProgramResult result = Run({"--set", "KeyCode=w", "--set", assignment});
     EXPECT_EQ(result.exit_code, 2);

@@ -132,5 +132,19 @@ TEST(FitSlotValueTest, LongProgramFolderNeverOverrunsASlot) {
   EXPECT_EQ(DefaultSettingValue(SettingSlot::TransferFolder, long_dir).size(), kSlotMaxBytes);
 }
 
+TEST(CheckSettingValueTest, RefusesColoursThatAreNotSixHexDigitsAndAnEmptyNameFormat) {
+  for (const SettingSlot slot : {SettingSlot::TextColor, SettingSlot::TextBackColor}) {
+    for (const char* good : {"FFFFFF", "00ff7A", "646464"}) {
+      EXPECT_EQ(CheckSettingValue(slot, good), RefusedValue::kNone) << good;
+    }
+    for (const char* bad : {"GGGGGG", "FFFFF", "FFFFFFF", "", " FFFFF", "0xFFFF"}) {
+      EXPECT_EQ(CheckSettingValue(slot, bad), RefusedValue::kNotAColor) << bad;
+    }
+  }
+  EXPECT_EQ(CheckSettingValue(SettingSlot::NameFormat, ""), RefusedValue::kEmptyNameFormat);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::NameFormat, "$i"), RefusedValue::kNone);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::KeyCode, ""), RefusedValue::kNone);
+}
+
 }  // namespace
 }  // namespace velmarin
