@@ -11,6 +11,7 @@ packages=(
   imagemagick libjpeg-turbo-progs time clang-format clang-tidy
   help2man desktop-file-utils appstream man-db bsdextrautils lintian
   libxcb1-dev libxcb-xtest0-dev libevdev-dev libxkbcommon-dev xkb-data libsystemd-dev qemu-system-x86 busybox-static
+  qt6-translations-l10n
 )
 
 missing=()

@@ -4,13 +4,36 @@
 
 #include <canberra.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace velmarin::app {
 namespace {
+
+// Whether a sound can be played at all: a sound server of the session (PulseAudio, or
+// PipeWire speaking its protocol) or an ALSA playback device. Without one the sound library
+// would print its failures on every chime.
+bool HasSoundOutput() {
+  std::error_code error;
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      runtime &&
+      std::filesystem::exists(std::filesystem::path(runtime) / "pulse" / "native", error)) {
+    return true;
+  }
+  for (std::filesystem::directory_iterator it("/dev/snd", error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.starts_with("pcmC") && name.ends_with('p')) return true;
+  }
+  return false;
+}
 
 class CanberraChime final : public Chime {
  public:
   explicit CanberraChime(std::optional<std::filesystem::path> file) : file_(std::move(file)) {
-    if (file_ && ca_context_create(&context_) != CA_SUCCESS) context_ = nullptr;
+    if (!file_ || !HasSoundOutput() || ca_context_create(&context_) != CA_SUCCESS) {
+      context_ = nullptr;
+    }
   }
   ~CanberraChime() override {
     if (context_ != nullptr) ca_context_destroy(context_);

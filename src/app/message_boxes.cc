@@ -6,15 +6,19 @@
 #include <string>
 
 #include "app/qt_text.h"
+#include "base/message_subject.h"
 
 namespace velmarin::app {
 
 void MessageBoxes::ShowMessage(std::string_view text) {
-  const QString message = FromCp932(text);
+  // A message about a still names it: the reporter's subject, taken on its own thread.
+  const std::string subject = MessageSubject();
+  QString message = FromCp932(text);
   if (detached_) {
-    std::fprintf(stderr, "velmarin: %s\n", message.toLocal8Bit().constData());
+    PrintMessageLine(subject, message.toStdString());
     return;
   }
+  if (!subject.empty()) message += QStringLiteral("\n\n") + QString::fromStdString(subject);
   QMetaObject::invokeMethod(
       this, [this, message] { Show(message); }, Qt::QueuedConnection);
 }

@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <X11/Xlib.h>
 
@@ -96,6 +99,13 @@ int RunWindowCommand(const cli::Options& options) {
   // The id of the menu entry: the desktop finds the window's entry and icon through it.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.velmarin.Velmarin"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.velmarin.Velmarin")));
+  // Qt's own dialogs and buttons (the folder browser, the message boxes) in Japanese, like
+  // the rest of the window, whatever the session's language.
+  QTranslator qt_texts;
+  if (qt_texts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qt_texts);
+  }
   std::string lock_error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
   if (!lock) {

@@ -12,6 +12,7 @@
 
 #include "app/control_panel.h"
 #include "app/message_box_catcher.h"
+#include "base/message_subject.h"
 #include "settings/settings_file.h"
 #include "window_fixture.h"
 
@@ -153,9 +154,16 @@ TEST_F(WindowTest, WorkerMessagesBecomeBoxesWithoutTheWorkerWaiting) {
   Window();
   // The worker hands its message over and ends while the user-interface thread is busy here:
   // had it waited for the box, the join would never return.
-  std::thread worker([this] { messages_.ShowMessage(Cp932("USB-IO: 読み込みエラー")); });
+  std::thread worker([this] {
+    messages_.ShowMessage(Cp932("USB-IO: 読み込みエラー"));
+    // A failure of one still names it.
+    const ScopedMessageSubject still("/watch/写真1.jpg");
+    messages_.ShowMessage("JPEG read error! ");
+  });
   worker.join();
-  EXPECT_EQ(TakeMessageBoxes(), std::vector<QString>{QString::fromUtf8("USB-IO: 読み込みエラー")});
+  EXPECT_EQ(TakeMessageBoxes(),
+            (std::vector<QString>{QString::fromUtf8("USB-IO: 読み込みエラー"),
+                                  QString::fromUtf8("JPEG read error! \n\n/watch/写真1.jpg")}));
 }
 
 TEST_F(WindowTest, SettingsThatCannotBeSavedAreReportedAndTheFileIsLeftAlone) {
