@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <thread>
 
@@ -99,6 +101,54 @@ TEST(WindowEndToEnd, TypedIdEnterOneImageAndExitThroughTheMenu) {
 
   EXPECT_TRUE(fs::exists(dir / "velmarin.ini"));
   EXPECT_EQ(app::StoredPlacementSize(dir / "config"), 44);
+}
+
+// The window closed (a logout's SIGTERM) while a still is being written: the window goes on
+// answering while the folder thread finishes it, and the still arrives before the program ends.
+TEST(WindowEndToEnd, CloseWhileAStillIsBeingFinishedKeepsTheWindowAliveAndTransfersIt) {
+  const auto xvfb = XvfbServer::FindBinary();
+  if (!xvfb) GTEST_SKIP() << "Xvfb is not installed";
+  TempDir dir;
+  XvfbServer server(*xvfb, dir / "xvfb.log");
+  ASSERT_FALSE(server.display_name().empty()) << server.error();
+  fs::create_directories(dir / "watch");
+  WriteSettingsFile({dir.path(), dir.path().string()}, [&](Settings& s) {
+    s[SettingSlot::WatchFolder] = (dir / "watch").string();
+    s[SettingSlot::TransferFolder] = (dir / "out").string();
+  });
+  BackgroundProgram program({"--dir", dir.path().string(), "--id", "77"}, dir.path(),
+                            {"DISPLAY=" + server.display_name(),
+                             "QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=" + (dir / "config").string(),
+                             "ASAN_OPTIONS=detect_leaks=0"});
+  XWindowDriver x(server.display_name());
+  ASSERT_TRUE(x.connected());
+  unsigned long window = 0;
+  ASSERT_TRUE(WaitFor([&] { return (window = x.FindWindow("Velmarin V4.0")); }, 30s))
+      << program.err();
+  ASSERT_TRUE(WaitFor([&] { return x.Viewable(window); }, 10s));
+  x.Focus(window);
+  x.Type({{kKeyReturn}});
+  ASSERT_TRUE(WaitFor([&] { return x.Title(window) == "77-0"; }, 10s)) << x.Title(window);
+
+  // The capture program has begun writing a still and not yet closed it.
+  const std::string jpeg = JpegBytes(640, 480, 3);
+  std::ofstream still(dir / "watch" / "still.jpg", std::ios::binary);
+  still.write(jpeg.data(), static_cast<std::streamsize>(jpeg.size() / 2));
+  still.flush();
+  program.Signal(SIGTERM);
+  // The count and the title move while the still is finished: the window still runs.
+  ASSERT_TRUE(WaitFor([&] { return x.Title(window) == "77-1"; }, 10s)) << x.Title(window) << "\n"
+                                                                       << program.err();
+  EXPECT_TRUE(JpegsUnder(dir / "out").empty());
+  still.write(jpeg.data() + jpeg.size() / 2,
+              static_cast<std::streamsize>(jpeg.size() - jpeg.size() / 2));
+  still.close();
+
+  const auto exit_code = program.WaitForExit(30s);
+  ASSERT_TRUE(exit_code) << "the program did not end";
+  EXPECT_EQ(*exit_code, 0) << program.err();
+  ASSERT_EQ(JpegsUnder(dir / "out").size(), 1u) << program.err();
+  EXPECT_NE(JpegsUnder(dir / "out")[0].filename().string().find("77"), std::string::npos);
 }
 
 }  // namespace
