@@ -235,12 +235,16 @@ void MainWindow::NamingSettings() {
   session_.state().SetCaptureId(*id);
   session_.BeginSettingsCommand(SettingsCommand::kFolder);
   const Settings current = session_.state().settings();
-  NamingDialog dialog(NamingFieldsFrom(current),
-                      {font_names_.names(), current[SettingSlot::TransferFolder],
-                       PreviewSources{[this] { return session_.state().CaptureId(); },
-                                      [] { return LocalTimeNow(); }},
-                       &replacing_note_given_},
-                      this);
+  NamingDialog dialog(
+      NamingFieldsFrom(current),
+      {font_names_.names(),
+       // Where the transfer itself looks: a relative folder is in the program
+       // folder, not in the current one.
+       FolderInProgramDir(session_.state().program_dir(), current[SettingSlot::TransferFolder]),
+       PreviewSources{[this] { return session_.state().CaptureId(); },
+                      [] { return LocalTimeNow(); }},
+       &replacing_note_given_},
+      this);
   if (RunDialog(dialog) == QDialog::Accepted) {
     Settings settings = session_.state().settings();
     StoreNamingFields(dialog.fields(), settings);

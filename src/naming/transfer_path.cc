@@ -163,10 +163,20 @@ bool TransferTarget::Place(const std::filesystem::path& temporary) {
   }
 }
 
-std::optional<TransferTarget> BuildTransferTarget(std::string_view name_format,
-                                                  std::string_view capture_id,
-                                                  std::string_view transfer_folder,
-                                                  const LocalTime& now, std::string* error) {
+namespace {
+
+// What the serial search found: the chosen name and, with "$r", the pattern and its number.
+struct FoundTarget {
+  std::string path;  // UTF-8
+  std::optional<SerialPattern> pattern;
+  int serial = 0;
+};
+
+// The search of BuildTransferTarget, which only looks: nothing is created.
+std::optional<FoundTarget> SearchTransferTarget(std::string_view name_format,
+                                                std::string_view capture_id,
+                                                std::string_view transfer_folder,
+                                                const LocalTime& now, std::string* error) {
   // An empty folder would put the images at the root of the file system.
   if (transfer_folder.empty()) {
     SetError(error, "no transfer folder set");
@@ -179,29 +189,43 @@ std::optional<TransferTarget> BuildTransferTarget(std::string_view name_format,
 
   std::string path = std::string(transfer_folder) + '\\' + name + ".jpg";
 
-  std::optional<SerialPattern> pattern = FindSerialPattern(path);
-  std::optional<int> serial;
-  if (pattern) {
-    serial = ResolveSerial(*pattern, error);
+  FoundTarget found;
+  found.pattern = FindSerialPattern(path);
+  if (found.pattern) {
+    const std::optional<int> serial = ResolveSerial(*found.pattern, error);
     if (!serial) return std::nullopt;
-    path = pattern->With(*serial);
+    found.serial = *serial;
+    path = found.pattern->With(*serial);
   }
-  const std::optional<std::string> chosen = ToUsablePath(path, error);
+  std::optional<std::string> chosen = ToUsablePath(path, error);
   if (!chosen) return std::nullopt;
+  found.path = std::move(*chosen);
+  return found;
+}
+
+}  // namespace
+
+std::optional<TransferTarget> BuildTransferTarget(std::string_view name_format,
+                                                  std::string_view capture_id,
+                                                  std::string_view transfer_folder,
+                                                  const LocalTime& now, std::string* error) {
+  std::optional<FoundTarget> found =
+      SearchTransferTarget(name_format, capture_id, transfer_folder, now, error);
+  if (!found) return std::nullopt;
   // A folder that cannot be created makes the write of the image fail, which reports it.
-  EnsureParentFolders(*chosen);
-  if (!pattern) return TransferTarget(*chosen);
-  return TransferTarget(*chosen, std::move(*pattern), *serial);
+  EnsureParentFolders(found->path);
+  if (!found->pattern) return TransferTarget(found->path);
+  return TransferTarget(found->path, std::move(*found->pattern), found->serial);
 }
 
 std::optional<std::filesystem::path> BuildTransferPath(std::string_view name_format,
                                                        std::string_view capture_id,
                                                        std::string_view transfer_folder,
                                                        const LocalTime& now, std::string* error) {
-  std::optional<TransferTarget> target =
-      BuildTransferTarget(name_format, capture_id, transfer_folder, now, error);
-  if (!target) return std::nullopt;
-  return target->name();
+  std::optional<FoundTarget> found =
+      SearchTransferTarget(name_format, capture_id, transfer_folder, now, error);
+  if (!found) return std::nullopt;
+  return found->path;
 }
 
 }  // namespace velmarin

@@ -63,7 +63,8 @@ std::optional<TransferTarget> BuildTransferTarget(std::string_view name_format,
                                                   std::string_view transfer_folder,
                                                   const LocalTime& now, std::string* error);
 
-// The name of BuildTransferTarget, as a preview shows it.
+// The name BuildTransferTarget would choose now, as a preview shows it: a dry run that creates
+// no folder. `transfer_folder` is resolved as the transfer resolves it (FolderInProgramDir).
 std::optional<std::filesystem::path> BuildTransferPath(std::string_view name_format,
                                                        std::string_view capture_id,
                                                        std::string_view transfer_folder,

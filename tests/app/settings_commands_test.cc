@@ -137,6 +137,26 @@ TEST_F(WindowTest, NamingCommandTakesTheTypedIdShowsItsPreviewNameAndStoresOnOk)
   EXPECT_TRUE(MonitoringResumes());
 }
 
+// A relative transfer folder lies in the program folder for the preview as for the transfer,
+// whatever the current folder ($HOME from the menu) is; the preview creates nothing.
+TEST_F(WindowTest, NamingPreviewLooksForSerialsWhereTheTransferWrites) {
+  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::TransferFolder] = "rel"; });
+  fs::create_directories(dir_ / "rel");
+  WriteFileBytes(dir_ / "rel" / "0123_01.jpg", "x");
+  Window().panel()->id_field()->setText("123");
+  std::string line;
+  run_dialog_ = [&line](QDialog& dialog) {
+    FindControl<QLineEdit>(dialog, "1015").setText("sub\\$i04_$r02");
+    line = static_cast<app::NamingDialog&>(dialog).PreviewFor(640).file_name_line;
+    FindControl<QLineEdit>(dialog, "1015").setText("$i04_$r02");
+    line += "|" + static_cast<app::NamingDialog&>(dialog).PreviewFor(640).file_name_line;
+    return int{QDialog::Rejected};
+  };
+  Window().naming_action()->trigger();
+  EXPECT_EQ(Utf8(line), "転送ファイル名 = /sub/0123_01.jpg|転送ファイル名 = /0123_02.jpg");
+  EXPECT_FALSE(fs::exists(dir_ / "rel" / "sub"));
+}
+
 TEST_F(WindowTest, FontsAreCollectedAtTheInitialUpdateAndOfferedByTheNamingDialog) {
   const std::string mincho = Cp932("IPA明朝");
   const auto& names = Window().font_names().names();

@@ -23,7 +23,9 @@ constexpr const char* kDefaultTemplate = "$y\\$i06_$y$M$d_$r03";
 class TransferPathTest : public testing::Test {
  protected:
   std::optional<fs::path> Build(std::string_view templ, std::string_view id = "123") {
-    return BuildTransferPath(templ, id, dir_.path().string(), kNow, &error_);
+    const auto target = BuildTransferTarget(templ, id, dir_.path().string(), kNow, &error_);
+    if (!target) return std::nullopt;
+    return target->name();
   }
 
   // The file the default template gives ID 123 with serial `serial`.
@@ -46,6 +48,17 @@ TEST_F(TransferPathTest, DefaultTemplateStartsAtOneAndCreatesTheYearFolder) {
   EXPECT_EQ(Build(kDefaultTemplate), Numbered(1)) << error_;
   EXPECT_TRUE(fs::is_directory(dir_ / "2012"));
   EXPECT_FALSE(fs::exists(Numbered(1)));
+}
+
+// The preview's name: the same search, but nothing is created (a stalled or shared transfer
+// folder must not grow folders each time a dialog shows a name).
+TEST_F(TransferPathTest, PreviewNameIsTheSameSearchAndCreatesNothing) {
+  Touch(dir_ / "sub" / "09_01.jpg");
+  EXPECT_EQ(BuildTransferPath("sub\\$i02_$r02", "9", dir_.path().string(), kNow, &error_),
+            dir_ / "sub" / "09_02.jpg");
+  EXPECT_EQ(BuildTransferPath(kDefaultTemplate, "123", dir_.path().string(), kNow, &error_),
+            Numbered(1));
+  EXPECT_FALSE(fs::exists(dir_ / "2012"));
 }
 
 TEST_F(TransferPathTest, SerialFollowsTheHighestNumberUsed) {
@@ -150,7 +163,9 @@ TEST_F(TransferPathTest, TrailByteOfTwoByteCharacterIsNoSeparator) {
 TEST_F(TransferPathTest, TransferFolderIsCodePage932) {
   const auto folder = Utf8ToCp932((dir_ / "保存").string());
   ASSERT_TRUE(folder);
-  EXPECT_EQ(BuildTransferPath("$i02", "7", *folder, kNow, &error_), dir_ / "保存" / "07.jpg");
+  const auto target = BuildTransferTarget("$i02", "7", *folder, kNow, &error_);
+  ASSERT_TRUE(target) << error_;
+  EXPECT_EQ(target->name(), dir_ / "保存" / "07.jpg");
   EXPECT_TRUE(fs::is_directory(dir_ / "保存"));
 }
 
