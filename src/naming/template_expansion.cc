@@ -1,5 +1,7 @@
 #include "naming/template_expansion.h"
 
+#include "base/cp932_search.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -27,12 +29,13 @@ int IdWidth(std::string_view templ) {
   return kUndecidedIdWidth;
 }
 
-// Cuts the ID to `width` bytes, then pads a numeric ID with leading zeros and any other ID
+// Cuts the ID to `width` bytes, never inside a two-byte character (the name would not convert
+// and every image of the ID would fail), then pads a numeric ID with leading zeros and any other ID
 // with trailing underscores.
 std::string FitId(std::string_view id, int width) {
   if (width == 0) return std::string(id);
   const auto size = static_cast<std::size_t>(width);
-  std::string fitted(id.substr(0, size));
+  std::string fitted(CutCp932(id, size));
   const bool numeric = std::all_of(fitted.begin(), fitted.end(), IsDigit);
   if (numeric) {
     fitted.insert(0, size - fitted.size(), '0');

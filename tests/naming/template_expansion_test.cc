@@ -62,11 +62,13 @@ TEST_P(ExpandIdTest, FitsTheIdToTheWidth) {
 
 INSTANTIATE_TEST_SUITE_P(
     Widths, ExpandIdTest,
-    testing::Values(IdCase{"123", "$i06", "000123"},          // numeric: zeros in front
-                    IdCase{"", "$i06", "000000"},             // empty counts as numeric
-                    IdCase{"AB12", "$i06", "AB12__"},         // other: underscores behind
-                    IdCase{"12a45678", "$i04", "12a4"},       // cut; already full width
-                    IdCase{"1234567", "$i04", "1234"},        // cut to the width
+    testing::Values(IdCase{"123", "$i06", "000123"},     // numeric: zeros in front
+                    IdCase{"", "$i06", "000000"},        // empty counts as numeric
+                    IdCase{"AB12", "$i06", "AB12__"},    // other: underscores behind
+                    IdCase{"12a45678", "$i04", "12a4"},  // cut; already full width
+                    IdCase{"1234567", "$i04", "1234"},   // cut to the width
+                    // "ＡＢ" in code page 932: never cut inside a character, padded instead
+                    IdCase{"\x82\x60\x82\x61", "$i03", "\x82\x60_"},
                     IdCase{"12a", "$i00", "12a"},             // width 0: unchanged
                     IdCase{"", "[$i00]", "[]"},               // width 0 and empty
                     IdCase{"5", "$i02-$i02", "05-05"},        // every occurrence
