@@ -11,6 +11,9 @@
 namespace velmarin {
 namespace {
 
+// How often a folder thread waiting for the start-up's file work looks for a stop.
+constexpr std::chrono::milliseconds kStartUpFilesCheck{20};
+
 // The settings file's messages are UTF-8, as they quote paths; a sink takes code page 932.
 void ShowUtf8Message(MessageSink& messages, const std::string& utf8) {
   messages.ShowMessage(Utf8ToCp932(utf8).value_or(utf8));
@@ -38,11 +41,28 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       std::move(on_watching)},
       controller_(
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
-          [this](std::stop_token stop) { RunFolderMonitor(stop, folder_context_); }) {}
+          [this](std::stop_token stop) {
+            if (WaitForStartUpFiles(stop)) RunFolderMonitor(stop, folder_context_);
+          }) {}
 
 ProgramSession::~ProgramSession() {
   // Threads never outlive the devices and the state they use.
   controller_.StopAndJoin();
+  if (start_up_files_.valid()) start_up_files_.wait();
+}
+
+bool ProgramSession::WaitForStartUpFiles(std::stop_token stop) const {
+  if (!start_up_files_.valid()) return true;
+  while (start_up_files_.wait_for(kStartUpFilesCheck) != std::future_status::ready) {
+    if (stop.stop_requested()) return false;
+  }
+  return true;
+}
+
+bool ProgramSession::WorkersRunning() const {
+  return controller_.WorkersRunning() ||
+         (start_up_files_.valid() &&
+          start_up_files_.wait_for(std::chrono::seconds(0)) != std::future_status::ready);
 }
 
 std::string ProgramSession::StartUp() {
@@ -51,14 +71,20 @@ std::string ProgramSession::StartUp() {
   if (!warning.empty()) ShowUtf8Message(backends_.messages, warning);
 
   const Settings settings = state_.settings();
-  RemoveStaleTemporariesAtStartUp(settings, state_.program_dir());
-  if (settings[SettingSlot::EvacuateAtStartup].find('1') != std::string::npos) {
-    const auto report = [this](std::string_view line) { backends_.messages.ShowMessage(line); };
+  // The file work of the start-up (folders that may be on a network) runs beside the window;
+  // the folder thread waits for it before it looks at the watch folder.
+  start_up_files_ = std::async(std::launch::async, [this, settings] {
+    RemoveStaleTemporariesAtStartUp(settings, state_.program_dir());
+    if (settings[SettingSlot::EvacuateAtStartup].find('1') == std::string::npos) return;
+    // The reports quote paths in UTF-8.
+    const auto report = [this](std::string_view line) {
+      ShowUtf8Message(backends_.messages, std::string(line));
+    };
     for (const char* pattern : {"*.jpg", "*.bmp"}) {
       EvacuateWatchFolder(settings[SettingSlot::WatchFolder], pattern, state_.program_dir(),
                           report);
     }
-  }
+  });
   devices_.OpenSwitchDevice(settings);
   controller_.Stop();
   return EnterIdStatusText();
@@ -150,6 +176,7 @@ TickChanges ProgramSession::Tick() {
 bool ProgramSession::ShutDown(std::string* error) {
   shutting_down_ = true;
   controller_.StopAndJoin();
+  if (start_up_files_.valid()) start_up_files_.wait();
   if (shut_down_) return true;
   shut_down_ = true;
   devices_.CloseSerialPort();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <optional>
 #include <string>
 
@@ -59,8 +60,10 @@ class ProgramSession {
   ProgramSession(const ProgramSession&) = delete;
   ProgramSession& operator=(const ProgramSession&) = delete;
 
-  // Loads the settings (creating "velmarin.ini" when missing), moves leftover images to
-  // "bkup" when EvacuateAtStartup asks for it, opens the switch device; monitoring is off.
+  // Loads the settings (creating "velmarin.ini" when missing), opens the switch device;
+  // monitoring is off. Beside the caller, it removes what killed runs left and moves leftover
+  // images to "bkup" when EvacuateAtStartup asks for it; the folder thread starts looking
+  // only after that.
   // Returns the status text "IDを入力して下さい".
   std::string StartUp();
   // "IDで開始" with `id` (code page 932); returns the status text.
@@ -112,7 +115,8 @@ class ProgramSession {
   // again; the folder thread finishes the stills that arrived (CurrentImage) while the front
   // end keeps answering, until WorkersRunning turns false.
   void BeginShutDown();
-  bool WorkersRunning() const { return controller_.WorkersRunning(); }
+  // Whether a worker (or the start-up's file work) still runs.
+  bool WorkersRunning() const;
 
   // Stops monitoring and waits for both threads, closes the serial port, shuts the USB-IO
   // access down and writes the settings changed in this run (SaveChangedSettings), nothing
@@ -125,6 +129,8 @@ class ProgramSession {
 
  private:
   void RunSwitchThread(std::stop_token stop);
+  // Waits until the start-up's file work is done; false at a stop.
+  bool WaitForStartUpFiles(std::stop_token stop) const;
 
   SessionBackends backends_;
   SharedState state_;
@@ -133,6 +139,7 @@ class ProgramSession {
   ImageInHand image_in_hand_;
   FolderMonitorMemory folder_memory_;
   FolderMonitorContext folder_context_;
+  std::future<void> start_up_files_;  // declared before the threads that wait for it
   MonitoringController controller_;
   std::int32_t last_seen_image_count_ = 0;
   std::uint64_t last_seen_error_ = 0;

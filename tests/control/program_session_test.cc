@@ -85,6 +85,8 @@ TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) 
   for (const char* name : {"a.jpg", "b.JPG", "c.bmp"}) WriteFileBytes(dir_ / name, "x");
 
   EXPECT_EQ(Utf8(Session().StartUp()), "IDを入力して下さい");
+  // The files are moved beside the caller; the shutdown's wait covers that work too.
+  ASSERT_TRUE(WaitFor([&] { return !Session().WorkersRunning(); }, 10s));
   for (const char* name : {"a.jpg", "b.JPG", "c.bmp"}) {
     EXPECT_TRUE(fs::exists(dir_ / "bkup" / name)) << name;
     EXPECT_FALSE(fs::exists(dir_ / name)) << name;
