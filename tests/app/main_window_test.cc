@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -161,9 +162,10 @@ TEST_F(WindowTest, WorkerMessagesBecomeBoxesWithoutTheWorkerWaiting) {
     messages_.ShowMessage("JPEG read error! ");
   });
   worker.join();
-  EXPECT_EQ(TakeMessageBoxes(),
-            (std::vector<QString>{QString::fromUtf8("USB-IO: 読み込みエラー"),
-                                  QString::fromUtf8("JPEG read error! \n\n/watch/写真1.jpg")}));
+  std::vector<QString> boxes = TakeMessageBoxes();
+  std::sort(boxes.begin(), boxes.end());
+  EXPECT_EQ(boxes, (std::vector<QString>{QString::fromUtf8("JPEG read error! \n\n/watch/写真1.jpg"),
+                                         QString::fromUtf8("USB-IO: 読み込みエラー")}));
 }
 
 TEST_F(WindowTest, SettingsThatCannotBeSavedAreReportedAndTheFileIsLeftAlone) {

@@ -30,8 +30,8 @@ TEST_F(NextNameCommand, FirstRunInAnEmptyFolderWritesTheDefaultsAndNamesSerialOn
   const ProgramResult result = RunProgram({"--dir", dir.path(), "--id", "123", "--next-name"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, ExpectedName(dir.path(), "000123", 1) + "\n");
-  EXPECT_TRUE(
-      fs::is_directory(fs::path(result.out.substr(0, result.out.size() - 1)).parent_path()));
+  // A question only: no folder is made for the name.
+  EXPECT_FALSE(fs::exists(dir / "hozon"));
 
   // 19 lines of label and value in code page 932, each ended by CR LF.
   const std::string ini = ReadFileBytes(dir / "velmarin.ini");
