@@ -54,6 +54,23 @@ bool WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int quality, bo
   return failed == AtomicFile::Step::kNone;
 }
 
+namespace {
+
+// Writes a converted still as the JPEG `jpeg`; `step` names the conversion in the message of
+// a file that cannot be created.
+bool WriteConvertedJpeg(const Dib& dib, const std::filesystem::path& jpeg, int quality,
+                        const char* step, LastErrorText& errors) {
+  bool open_failed = false;
+  if (!WriteJpegFileAtomically(jpeg, dib, quality, false, &open_failed, FileSync::kNotSynced)) {
+    errors.Set(open_failed ? PathForMessage(jpeg) + ":" + step + " jpg open error! "
+                           : std::string("output JPEG file error! "));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
                       int quality, LastErrorText& errors) {
   UniqueFile file(std::fopen(bmp.c_str(), "rb"));
@@ -74,13 +91,7 @@ bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::p
       return false;
     }
   }
-  bool open_failed = false;
-  if (!WriteJpegFileAtomically(jpeg, *dib, quality, false, &open_failed, FileSync::kNotSynced)) {
-    errors.Set(open_failed ? PathForMessage(jpeg) + ":Bmp_to_Jpg jpg open error! "
-                           : std::string("output JPEG file error! "));
-    return false;
-  }
-  return true;
+  return WriteConvertedJpeg(*dib, jpeg, quality, "Bmp_to_Jpg", errors);
 }
 
 bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::path& jpeg,
@@ -107,13 +118,7 @@ bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::p
   for (int y = 0; y < picture.height(); ++y) {
     std::memcpy(dib->row(picture.height() - 1 - y), picture.constScanLine(y), row_bytes);
   }
-  bool open_failed = false;
-  if (!WriteJpegFileAtomically(jpeg, *dib, quality, false, &open_failed, FileSync::kNotSynced)) {
-    errors.Set(open_failed ? PathForMessage(jpeg) + ":Png_to_Jpg jpg open error! "
-                           : std::string("output JPEG file error! "));
-    return false;
-  }
-  return true;
+  return WriteConvertedJpeg(*dib, jpeg, quality, "Png_to_Jpg", errors);
 }
 
 bool SaveDibAsJpeg(BitmapInfoHeader header, const std::uint8_t* rows,
