@@ -5,10 +5,11 @@
 #   scripts/in-debian.sh trixie scripts/test.sh
 # The root is kept in $VELMARIN_CI_CACHE/RELEASE (default /var/cache/velmarin-ci/RELEASE) and
 # made anew when it is a week old. The repository appears at /src/velmarin; its build/ folder
-# there is the root's own, kept beside the root, so builds inside and outside never mix and the
-# next run builds only what changed. The command gets its own /proc, /sys, /tmp and /dev/pts
-# (pseudo-terminals) in a private mount namespace, all gone when it ends. Runs as root (through
-# sudo otherwise); one run per release at a time.
+# there is the root's own, kept beside the root, so builds inside and outside never mix. Each
+# run starts with an empty build/ (what it builds stays there until the next run), and ccache,
+# kept beside the root as well, makes building again cheap. The command gets its own /proc,
+# /sys, /tmp and /dev/pts (pseudo-terminals) in a private mount namespace, all gone when it
+# ends. Runs as root (through sudo otherwise); one run per release at a time.
 set -euo pipefail
 [ $# -ge 2 ] || { echo "usage: $0 RELEASE COMMAND..." >&2; exit 2; }
 if [ "$(id -u)" -ne 0 ]; then
@@ -33,7 +34,7 @@ if [ -z "${VELMARIN_IN_DEBIAN_NAMESPACE:-}" ]; then
     }
     echo "in-debian: making a $release root in $root" >&2
     rm -rf "$cache/new" "$cache/made"
-    debootstrap --variant=minbase --include=ca-certificates "$release" "$cache/new" "$mirror" \
+    debootstrap --variant=minbase --include=ca-certificates,ccache "$release" "$cache/new" "$mirror" \
       >"$cache/debootstrap.log" || { tail -n 20 "$cache/debootstrap.log" >&2; exit 1; }
     printf 'deb %s %s main\ndeb %s %s-updates main\ndeb %s-security %s-security main\n' \
       "$mirror" "$release" "$mirror" "$release" "$mirror" "$release" \
@@ -74,9 +75,11 @@ mount_at "$root/dev/pts" -t devpts -o newinstance,ptmxmode=0666,mode=0620,gid=5 
 mount_at "$root/dev/ptmx" --bind "$root/dev/pts/ptmx"
 mount_at "$root/dev/shm" -t tmpfs -o mode=1777 tmpfs
 mount_at "$root/tmp" -t tmpfs -o mode=1777 tmpfs
-mkdir -p "$root$inside" "$cache/build" "$repo/build"
+rm -rf "$cache/build"
+mkdir -p "$root$inside" "$root/var/cache/ccache" "$cache/build" "$cache/ccache" "$repo/build"
 mount_at "$root$inside" --bind "$repo"
 mount_at "$root$inside/build" --bind "$cache/build"
+mount_at "$root/var/cache/ccache" --bind "$cache/ccache"
 # A worktree's .git names the shared git folder by its path: it appears there too, read-only.
 common=$(git -C "$repo" rev-parse --path-format=absolute --git-common-dir 2>/dev/null || true)
 if [ -n "$common" ] && [ "${common#"$repo"/}" = "$common" ]; then
@@ -86,6 +89,8 @@ if [ -n "$common" ] && [ "${common#"$repo"/}" = "$common" ]; then
 fi
 
 env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
+  CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache \
+  CCACHE_DIR=/var/cache/ccache CCACHE_MAXSIZE=2G \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
   chroot "$root" /bin/bash -c \
   'set -e; cd "$0"; scripts/install-deps.sh; "$@"' \
