@@ -27,11 +27,7 @@ if [ -z "${VELMARIN_IN_DEBIAN_NAMESPACE:-}" ]; then
   exec 9>"$cache/lock"
   flock 9
   if [ ! -e "$cache/made" ] || [ -n "$(find "$cache/made" -mtime +6)" ]; then
-    command -v debootstrap >/dev/null || {
-      sudo=""
-      [ "$(id -u)" -eq 0 ] || sudo="sudo"
-      $sudo apt-get install -y -qq --no-install-recommends debootstrap
-    }
+    command -v debootstrap >/dev/null || apt-get install -y -qq --no-install-recommends debootstrap
     echo "in-debian: making a $release root in $root" >&2
     rm -rf "$cache/new" "$cache/made"
     debootstrap --variant=minbase --include=ca-certificates,ccache "$release" "$cache/new" "$mirror" \
@@ -44,7 +40,8 @@ if [ -z "${VELMARIN_IN_DEBIAN_NAMESPACE:-}" ]; then
     chmod 0755 "$cache/new/usr/sbin/policy-rc.d"
     # The repository belongs to someone outside the root: git works in it all the same.
     printf '[safe]\n\tdirectory = *\n' >"$cache/new/etc/gitconfig"
-    rm -rf "$root" "$cache/build"
+    # Nothing is mounted there any more: the mounts lived in the namespace of the last run.
+    rm -rf --one-file-system "$root" "$cache/build"
     mv "$cache/new" "$root"
     touch "$cache/made"
   fi
@@ -75,7 +72,7 @@ mount_at "$root/dev/pts" -t devpts -o newinstance,ptmxmode=0666,mode=0620,gid=5 
 mount_at "$root/dev/ptmx" --bind "$root/dev/pts/ptmx"
 mount_at "$root/dev/shm" -t tmpfs -o mode=1777 tmpfs
 mount_at "$root/tmp" -t tmpfs -o mode=1777 tmpfs
-rm -rf "$cache/build"
+rm -rf --one-file-system "$cache/build"
 mkdir -p "$root$inside" "$root/var/cache/ccache" "$cache/build" "$cache/ccache" "$repo/build"
 mount_at "$root$inside" --bind "$repo"
 mount_at "$root$inside/build" --bind "$cache/build"
