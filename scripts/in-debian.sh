@@ -18,7 +18,15 @@ fi
 release=$1
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=${VELMARIN_CI_CACHE:-/var/cache/velmarin-ci}/$release
-mirror=${VELMARIN_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+# The Debian mirror this machine's own apt uses, unless one is given.
+host_mirror() {
+  grep -hoE 'https?://[^[:space:]]+/debian/?([[:space:]]|$)' /etc/apt/sources.list \
+    /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null |
+    head -n 1 | tr -d '[:space:]' || true
+}
+mirror=${VELMARIN_DEBIAN_MIRROR:-$(host_mirror)}
+mirror=${mirror%/}
+[ -n "$mirror" ] || { echo "in-debian: no Debian mirror in apt's sources; set VELMARIN_DEBIAN_MIRROR" >&2; exit 1; }
 root=$cache/root
 inside=/src/velmarin
 
