@@ -39,7 +39,8 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       std::move(on_transferred),
                       {},
                       &image_in_hand_,
-                      std::move(on_watching)},
+                      std::move(on_watching),
+                      {}},
       controller_(
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
           [this](std::stop_token stop) { RunFolderMonitor(stop, folder_context_); }) {}

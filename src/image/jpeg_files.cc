@@ -55,7 +55,8 @@ bool WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int quality, bo
 }
 
 bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
-                      int quality, LastErrorText& errors) {
+                      int quality, LastErrorText& errors, bool* write_failed) {
+  if (write_failed) *write_failed = false;
   UniqueFile file(std::fopen(bmp.c_str(), "rb"));
   if (!file) {
     errors.Set(PathForMessage(bmp) + ":Bmp_to_Jpg bmp open error! ");
@@ -76,6 +77,7 @@ bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::p
   }
   bool open_failed = false;
   if (!WriteJpegFileAtomically(jpeg, *dib, quality, false, &open_failed, FileSync::kNotSynced)) {
+    if (write_failed) *write_failed = true;
     errors.Set(open_failed ? PathForMessage(jpeg) + ":Bmp_to_Jpg jpg open error! "
                            : std::string("output JPEG file error! "));
     return false;
@@ -84,7 +86,8 @@ bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::p
 }
 
 bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::path& jpeg,
-                      int quality, LastErrorText& errors) {
+                      int quality, LastErrorText& errors, bool* write_failed) {
+  if (write_failed) *write_failed = false;
   UniqueFile file(std::fopen(png.c_str(), "rb"));
   if (!file) {
     errors.Set(PathForMessage(png) + ":Png_to_Jpg png open error! ");
@@ -109,6 +112,7 @@ bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::p
   }
   bool open_failed = false;
   if (!WriteJpegFileAtomically(jpeg, *dib, quality, false, &open_failed, FileSync::kNotSynced)) {
+    if (write_failed) *write_failed = true;
     errors.Set(open_failed ? PathForMessage(jpeg) + ":Png_to_Jpg jpg open error! "
                            : std::string("output JPEG file error! "));
     return false;
@@ -130,7 +134,8 @@ bool SaveDibAsJpeg(BitmapInfoHeader header, const std::uint8_t* rows,
 }
 
 bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesystem::path& target,
-                        MessageSink& messages) {
+                        MessageSink& messages, bool* write_failed) {
+  if (write_failed) *write_failed = false;
   UniqueFile file(std::fopen(source.c_str(), "rb"));
   if (!file) return false;
   std::optional<Dib> dib = ReadJpegToDib(file.get());
@@ -150,8 +155,12 @@ bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesyst
                                                     static_cast<std::size_t>(dib->height()));
     dib->SetHeader(header);
   }
-  return WriteJpegFileAtomically(target, *dib, kNormalizedQuality, false, nullptr,
-                                 FileSync::kNotSynced);
+  if (WriteJpegFileAtomically(target, *dib, kNormalizedQuality, false, nullptr,
+                              FileSync::kNotSynced)) {
+    return true;
+  }
+  if (write_failed) *write_failed = true;
+  return false;
 }
 
 }  // namespace velmarin
