@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -19,8 +20,9 @@ namespace fs = std::filesystem;
 constexpr std::string_view kHeader = "velmarin journal 1";
 constexpr std::string_view kEnd = "end ";
 constexpr std::size_t kFields = 11;
-// A journal longer than this was not written by this program.
-constexpr std::uintmax_t kMaxBytes = 4 * 1024 * 1024;
+// A journal longer than this was not written by this program: kMaxStills lines of a path of
+// at most PATH_MAX bytes and their numbers.
+constexpr std::uintmax_t kMaxBytes = StillJournal::kMaxStills * (PATH_MAX + 256);
 
 // Bytes a field cannot hold as they are (the separator, line ends, '%', controls) as "%XX".
 std::string Escape(std::string_view text) {
