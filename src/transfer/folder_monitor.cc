@@ -349,6 +349,15 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
   return outcome;
 }
 
+// Whether the still held back for its missing transfer folder can go before its back-off has
+// run out: the folder is there again (a share mounted again is seen within one look).
+bool TransferFolderReturned(FolderMonitorContext& ctx) {
+  const ArrivedStill* held = ctx.memory.arrivals.held();
+  if (!held || !ctx.memory.retry.unavailable_reported) return false;
+  const auto folder = TransferFolderOf(*held, ctx.program_dir);
+  return folder && ctx.memory.transfer_folders.Available(*folder);
+}
+
 // Keeps the journal in step with the stills not yet transferred. A journal that cannot be
 // written is said once until it can.
 void UpdateJournal(FolderMonitorContext& ctx, const StillJournal& journal, bool force) {
@@ -389,7 +398,8 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   }
   while (true) {
     const auto until_retry = retry.next_try - ctx.timing.clock();
-    const bool held_back = retry.failures > 0 && until_retry.count() > 0;
+    const bool held_back =
+        retry.failures > 0 && until_retry.count() > 0 && !TransferFolderReturned(ctx);
     if (stop.stop_requested()) {
       // What arrived before the stop is finished; a still whose writer is still at work is
       // taken once it has stopped changing. Stills that cannot be sent now wait for the next

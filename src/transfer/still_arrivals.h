@@ -85,6 +85,7 @@ class StillArrivals {
   // A still whose transfer failed on the target side goes back to the head of the line:
   // it is taken next, before every still that arrived after it.
   void HoldBack(ArrivedStill still) { held_ = std::move(still); }
+  const ArrivedStill* held() const { return held_ ? &*held_ : nullptr; }
   // A still that could not be read is taken again only when it changes: its writer closes
   // it again, or a listing shows another size.
   void NoteUnreadable(ArrivedStill still);
