@@ -147,7 +147,7 @@ std::optional<std::vector<ArrivedStill>> ParseJournal(std::string_view text,
   const std::string_view last = lines.back();
   const auto count =
       last.starts_with(kEnd) ? NumberOf<std::size_t>(last.substr(kEnd.size())) : std::nullopt;
-  if (!count || *count != lines.size() - 2) {
+  if (!count || *count != lines.size() - 2 || *count > StillJournal::kMaxStills) {
     *error = "its end line is missing or does not match";
     return std::nullopt;
   }
