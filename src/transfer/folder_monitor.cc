@@ -297,7 +297,8 @@ std::string WaitingText(std::size_t count) {
 // waited for until it is complete; one whose writer closed it, or that was moved in, is
 // complete already. Its trouble is reported under its name and never ends the thread; a
 // failure on the writing side is reported at its first try only, as it is tried again.
-TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& still) {
+TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& still,
+                              bool* never_complete) {
   TransferRetry& retry = ctx.memory.retry;
   // Every failure and library message from here on names this still.
   const ScopedMessageSubject subject(still.path.string());
@@ -306,6 +307,7 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
   const Completeness completeness =
       still.known_complete ? Completeness::kComplete
                            : WaitUntilComplete(still.path, {}, ctx.timing.completeness);
+  *never_complete = completeness == Completeness::kTimedOut;
   const auto now_there = QueryDirectoryEntry(still.path.parent_path(), still.identity.name);
   if (completeness == Completeness::kVanished || !now_there ||
       !(IdentityOf(*now_there) == still.identity)) {
@@ -424,7 +426,8 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     ArrivedStill still = arrivals.TakeOldest();
     if (still.count == 0) still.count = ctx.image_count.fetch_add(1) + 1;
     if (ctx.before_transfer) ctx.before_transfer(still);
-    const TransferOutcome outcome = TransferStill(ctx, still);
+    bool never_complete = false;
+    const TransferOutcome outcome = TransferStill(ctx, still, &never_complete);
     if (outcome.retry) {
       if (retry.failures == 0) retry.reported_waiting = 0;
       ++retry.failures;
@@ -440,7 +443,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     if (outcome.target) {
       if (ctx.on_transferred) ctx.on_transferred(still.count, *outcome.target);
     } else {
-      arrivals.NoteUnreadable(std::move(still));
+      arrivals.NoteUnreadable(std::move(still), never_complete);
     }
     UpdateJournal(ctx, journal, true);
     if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {

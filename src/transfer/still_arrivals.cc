@@ -72,7 +72,8 @@ void StillArrivals::Note(const DirectoryEntry& entry, Sighting how, const Arriva
     // Seen before: a rewrite in place, or the closing of a still a listing found first.
     if (const auto bad = unreadable_.find(entry.name); bad != unreadable_.end()) {
       if (bad->second.still.identity == identity &&
-          (how == Sighting::kClosedAfterWrite || entry.size != bad->second.size)) {
+          (how == Sighting::kClosedAfterWrite ||
+           (!bad->second.never_complete && entry.size != bad->second.size))) {
         ArrivedStill again = std::move(bad->second.still);
         unreadable_.erase(bad);
         again.known_complete = how == Sighting::kClosedAfterWrite;
@@ -136,11 +137,12 @@ ArrivedStill StillArrivals::TakeOldest() {
   return still;
 }
 
-void StillArrivals::NoteUnreadable(ArrivedStill still) {
+void StillArrivals::NoteUnreadable(ArrivedStill still, bool never_complete) {
   const auto entry = QueryDirectoryEntry(still.path.parent_path(), still.identity.name);
   if (!entry || !(IdentityOf(*entry) == still.identity)) return;
   std::string name = still.identity.name;
-  unreadable_.insert_or_assign(std::move(name), Unreadable{std::move(still), entry->size});
+  unreadable_.insert_or_assign(std::move(name),
+                               Unreadable{std::move(still), entry->size, never_complete});
 }
 
 void StillArrivals::Restore(std::vector<ArrivedStill> stills) {

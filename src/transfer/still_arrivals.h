@@ -87,8 +87,10 @@ class StillArrivals {
   void HoldBack(ArrivedStill still) { held_ = std::move(still); }
   const ArrivedStill* held() const { return held_ ? &*held_ : nullptr; }
   // A still that could not be read is taken again only when it changes: its writer closes
-  // it again, or a listing shows another size.
-  void NoteUnreadable(ArrivedStill still);
+  // it again, or a listing shows another size. One that never stopped changing
+  // (`never_complete`) is taken again only when its writer closes it, so a file that grows
+  // for ever does not hold the others back again and again.
+  void NoteUnreadable(ArrivedStill still, bool never_complete);
   // Stills taken again at start-up from the journal of a run that ended before their
   // transfer; they wait like stills that arrived.
   void Restore(std::vector<ArrivedStill> stills);
@@ -109,6 +111,7 @@ class StillArrivals {
   struct Unreadable {
     ArrivedStill still;
     std::uint64_t size = 0;
+    bool never_complete = false;
   };
   std::unordered_map<std::string, Unreadable> unreadable_;  // by name
   std::uint64_t arrivals_ = 0;

@@ -21,6 +21,11 @@ class FolderPipeline : public FolderMonitorFixture {
     SetPipeline(real_);
     SetSlot(SettingSlot::NameFormat, "$i06_$r03");
   }
+  // The thread ends before the pipeline it uses.
+  ~FolderPipeline() override {
+    RequestStop();
+    Join();
+  }
   // No range and no stamps: the processing passes the work file on unchanged, so results
   // can be compared exactly.
   void WithoutEdits() {

@@ -30,6 +30,12 @@ class WaitingStills : public FolderMonitorFixture {
     });
   }
 
+  // The thread ends before the pipeline it uses.
+  ~WaitingStills() override {
+    RequestStop();
+    Join();
+  }
+
   // The file system `folder` is said to lie on from now on.
   void PlaceOn(const fs::path& folder, FolderPlace place) {
     std::lock_guard lock(places_mutex_);
