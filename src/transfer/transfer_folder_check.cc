@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <sys/vfs.h>
 
+#include <algorithm>
+
 namespace velmarin {
 
 std::optional<FolderPlace> RealFolderPlace(const std::filesystem::path& path) {
@@ -15,8 +17,21 @@ std::optional<FolderPlace> RealFolderPlace(const std::filesystem::path& path) {
                      static_cast<std::uint64_t>(fs.f_type)};
 }
 
+namespace {
+
+bool IsWithin(const std::filesystem::path& folder, const std::filesystem::path& point) {
+  const std::filesystem::path normal = folder.lexically_normal();
+  return std::mismatch(point.begin(), point.end(), normal.begin(), normal.end()).first ==
+         point.end();
+}
+
+}  // namespace
+
 void TransferFolderCheck::Remember(const std::filesystem::path& folder) {
   if (origins_.contains(folder)) return;
+  for (const std::filesystem::path& point : unmounted_()) {
+    if (IsWithin(folder, point)) return;
+  }
   const auto place = place_of_(folder);
   if (!place) return;
   Origin origin{*place, std::nullopt};

@@ -5,6 +5,9 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <vector>
+
+#include "platform/mount_points.h"
 
 namespace velmarin {
 
@@ -20,17 +23,25 @@ struct FolderPlace {
 using FolderPlaceOf = std::function<std::optional<FolderPlace>(const std::filesystem::path&)>;
 std::optional<FolderPlace> RealFolderPlace(const std::filesystem::path& path);
 
+// The declared mount points that are not mounted now (UnmountedDeclaredMountPoints in the
+// program, a list in tests).
+using UnmountedMountPoints = std::function<std::vector<std::filesystem::path>()>;
+
 // Whether a transfer folder is still the one that was first seen. A share that drops leaves
 // its empty mount point on the file system below it, and a deleted folder is not there; both
 // are refused, so nothing is written where the share should be. A share mounted again may
 // have another device number: that is accepted when its file system has the type it had and
-// is not the one below the mount point.
+// is not the one below the mount point. A folder first seen below a mount point that
+// /etc/fstab declares but that is not mounted (the program started while the share was
+// down) is not remembered, and so refused, until the share is back.
 class TransferFolderCheck {
  public:
-  explicit TransferFolderCheck(FolderPlaceOf place_of = RealFolderPlace)
-      : place_of_(std::move(place_of)) {}
+  explicit TransferFolderCheck(FolderPlaceOf place_of = RealFolderPlace,
+                               UnmountedMountPoints unmounted = UnmountedDeclaredMountPoints)
+      : place_of_(std::move(place_of)), unmounted_(std::move(unmounted)) {}
 
-  // Remembers where `folder` lies, when it is there and not yet remembered.
+  // Remembers where `folder` lies, when it is there, not below an unmounted share and not yet
+  // remembered.
   void Remember(const std::filesystem::path& folder);
   // True when `folder` exists and lies where it lay when remembered (remembered now, when it
   // was not yet).
@@ -45,6 +56,7 @@ class TransferFolderCheck {
   };
 
   FolderPlaceOf place_of_;
+  UnmountedMountPoints unmounted_;
   std::map<std::filesystem::path, Origin> origins_;
 };
 

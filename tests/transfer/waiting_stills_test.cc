@@ -21,13 +21,18 @@ class WaitingStills : public FolderMonitorFixture {
     fs::create_directories(share_);
     SetSlot(SettingSlot::TransferFolder, share_.string());
     SetPipeline(share_fake_);
-    memory_.transfer_folders = TransferFolderCheck([this](const fs::path& path) {
-      std::lock_guard lock(places_mutex_);
-      const auto place = RealFolderPlace(path);
-      if (!place) return place;
-      const auto moved = places_.find(path);
-      return moved == places_.end() ? place : std::optional(moved->second);
-    });
+    memory_.transfer_folders = TransferFolderCheck(
+        [this](const fs::path& path) {
+          std::lock_guard lock(places_mutex_);
+          const auto place = RealFolderPlace(path);
+          if (!place) return place;
+          const auto moved = places_.find(path);
+          return moved == places_.end() ? place : std::optional(moved->second);
+        },
+        [this] {
+          std::lock_guard lock(places_mutex_);
+          return unmounted_;
+        });
   }
 
   // The thread ends before the pipeline it uses.
@@ -53,6 +58,7 @@ class WaitingStills : public FolderMonitorFixture {
   FakePipeline share_fake_;
   std::mutex places_mutex_;
   std::map<fs::path, FolderPlace> places_;
+  std::vector<fs::path> unmounted_;  // declared mount points not mounted now
 };
 
 // A share that went away: nothing is written and the folder is not made again; the stills
@@ -104,6 +110,26 @@ TEST_F(WaitingStills, FolderOnTheFileSystemBelowItsShareIsRefusedAndARemountAcce
   RunCycle();
   EXPECT_EQ(TransferredBytes(), (std::vector<std::string>{"a"}));
   EXPECT_EQ(errors_.Get(), "all waiting stills sent ");
+}
+
+// The program started while the share was down: its bare mount point is never learnt as the
+// transfer folder; the still goes once the share is mounted.
+TEST_F(WaitingStills, FolderBelowAnUnmountedShareAtStartIsRefusedUntilItIsMounted) {
+  const auto below = RealFolderPlace(share_root_.path());
+  ASSERT_TRUE(below);
+  unmounted_ = {share_root_.path()};
+  Start();
+  AddImageAndRunCycle("a.jpg", "a");
+  EXPECT_TRUE(share_fake_.calls().empty());
+  EXPECT_EQ(errors_.Get(), "transfer folder not available: " + share_.string());
+
+  {
+    std::lock_guard lock(places_mutex_);
+    unmounted_.clear();
+  }
+  PlaceOn(share_, {below->device + 1, 0x6969});  // the NFS share mounted
+  RunCycle();
+  EXPECT_EQ(TransferredBytes(), (std::vector<std::string>{"a"}));
 }
 
 // A full disk: the still waits with the ID and clock it arrived with, and the back-off
