@@ -9,6 +9,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
 scripts/install-deps.sh
+# ccache makes building again cheap, in this clone or any other one of the repository.
+if command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}"
+  export CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}"
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
 cmake --preset "$preset" >/dev/null
 if [ "$preset" = tsan ]; then
   threaded=(control_tests switch_tests transfer_tests)

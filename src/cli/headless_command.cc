@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #include "base/message_subject.h"
 #include "cli/command_context.h"
@@ -18,6 +19,20 @@ namespace {
 
 // The period at which new errors are reported, as the window's timer looks at them.
 constexpr long kTickNanoseconds = 100'000'000;
+
+// For tests that must stop the program between a still's arrival and its transfer (a crash
+// test): with this variable naming a file, each still, once journalled, is held until that
+// file exists. Never set in use.
+constexpr const char* kHoldVariable = "VELMARIN_TEST_HOLD_BEFORE_TRANSFER";
+
+void HoldUntilFileExists(const ArrivedStill& still, const std::filesystem::path& file) {
+  PrintMessageLine(still.path.string(), "held before its transfer until " + file.string() +
+                                            " exists (" + kHoldVariable + ")");
+  std::error_code ec;
+  while (!std::filesystem::exists(file, ec)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
 
 }  // namespace
 
@@ -48,6 +63,11 @@ int RunHeadlessCommand(const Options& options) {
         PrintMessageLine("",
                          "watching " + folder.string() + (events ? "" : " (listed every 0.5 s)"));
       });
+  if (const char* hold = std::getenv(kHoldVariable); hold && *hold) {
+    session.SetBeforeTransfer([file = std::filesystem::path(hold)](const ArrivedStill& still) {
+      HoldUntilFileExists(still, file);
+    });
+  }
   // Every error set from here on is new to the tick, the folder thread's first (an unusable
   // watch folder) included.
   session.StartUp();

@@ -28,9 +28,10 @@ int RunTransferCommand(const Options& options) {
   LastErrorText errors;
   ImageTransferPipeline pipeline;
   const ScopedMessageSubject subject(options.files.at(0));
-  const auto target =
+  const auto outcome =
       TransferOneImage(options.files.at(0), context->settings, context->capture_id, LocalTimeNow(),
                        context->program_dir, pipeline, errors, messages);
+  const auto& target = outcome.target;
   if (!target) {
     if (const std::string text = errors.Get(); !text.empty()) messages.ShowMessage(text);
     return 1;

@@ -7,6 +7,7 @@
 #include "settings/settings_file.h"
 #include "switch/capture_event.h"
 #include "transfer/evacuation.h"
+#include "transfer/still_journal.h"
 
 namespace velmarin {
 namespace {
@@ -38,7 +39,8 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       std::move(on_transferred),
                       {},
                       &image_in_hand_,
-                      std::move(on_watching)},
+                      std::move(on_watching),
+                      {}},
       controller_(
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
           [this](std::stop_token stop) {
@@ -72,17 +74,23 @@ std::string ProgramSession::StartUp() {
 
   const Settings settings = state_.settings();
   // The file work of the start-up (folders that may be on a network) runs beside the window;
-  // the folder thread waits for it before it looks at the watch folder.
+  // the folder thread waits for it before it looks at the watch folder. Its reports quote
+  // paths in UTF-8.
   start_up_files_ = std::async(std::launch::async, [this, settings] {
-    RemoveStaleTemporariesAtStartUp(settings, state_.program_dir());
-    if (settings[SettingSlot::EvacuateAtStartup].find('1') == std::string::npos) return;
-    // The reports quote paths in UTF-8.
     const auto report = [this](std::string_view line) {
       ShowUtf8Message(backends_.messages, std::string(line));
     };
+    RemoveStaleTemporariesAtStartUp(settings, state_.program_dir());
+    // The stills a run that ended (a crash, a power cut) had not yet sent are taken first,
+    // with the ID and clock they arrived with; the evacuation leaves them.
+    std::vector<ArrivedStill> journalled = ReplayJournal(state_.program_dir(), settings, report);
+    std::vector<StillIdentity> leave;
+    for (const ArrivedStill& still : journalled) leave.push_back(still.identity);
+    folder_memory_.arrivals.Restore(std::move(journalled));
+    if (settings[SettingSlot::EvacuateAtStartup].find('1') == std::string::npos) return;
     for (const char* pattern : {"*.jpg", "*.bmp"}) {
-      EvacuateWatchFolder(settings[SettingSlot::WatchFolder], pattern, state_.program_dir(),
-                          report);
+      EvacuateWatchFolder(settings[SettingSlot::WatchFolder], pattern, state_.program_dir(), report,
+                          leave);
     }
   });
   devices_.OpenSwitchDevice(settings);

@@ -106,6 +106,12 @@ class ProgramSession {
   // chime and the title) and a LastErrorText set since (the title, or stderr when headless).
   TickChanges Tick();
 
+  // Called on the folder thread with each still after it was journalled, just before its
+  // transfer; set before monitoring starts (the headless run's test hold).
+  void SetBeforeTransfer(std::function<void(const ArrivedStill&)> hook) {
+    folder_context_.before_transfer = std::move(hook);
+  }
+
   // The image the folder thread is working on, if any: a shutdown waits for it.
   std::optional<std::filesystem::path> CurrentImage() const { return image_in_hand_.Get(); }
   // Whether the folder thread is still finishing the stills that arrived before a stop.

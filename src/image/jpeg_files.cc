@@ -54,8 +54,27 @@ bool WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int quality, bo
   return failed == AtomicFile::Step::kNone;
 }
 
+namespace {
+
+// Writes a converted still as the JPEG `jpeg`; `step` names the conversion in the message of
+// a file that cannot be created; `write_failed`, when given, is set on failure.
+bool WriteConvertedJpeg(const Dib& dib, const std::filesystem::path& jpeg, int quality,
+                        const char* step, LastErrorText& errors, bool* write_failed) {
+  bool open_failed = false;
+  if (!WriteJpegFileAtomically(jpeg, dib, quality, false, &open_failed, FileSync::kNotSynced)) {
+    if (write_failed) *write_failed = true;
+    errors.Set(open_failed ? PathForMessage(jpeg) + ":" + step + " jpg open error! "
+                           : std::string("output JPEG file error! "));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
-                      int quality, LastErrorText& errors) {
+                      int quality, LastErrorText& errors, bool* write_failed) {
+  if (write_failed) *write_failed = false;
   UniqueFile file(std::fopen(bmp.c_str(), "rb"));
   if (!file) {
     errors.Set(PathForMessage(bmp) + ":Bmp_to_Jpg bmp open error! ");
@@ -74,17 +93,12 @@ bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::p
       return false;
     }
   }
-  bool open_failed = false;
-  if (!WriteJpegFileAtomically(jpeg, *dib, quality, false, &open_failed, FileSync::kNotSynced)) {
-    errors.Set(open_failed ? PathForMessage(jpeg) + ":Bmp_to_Jpg jpg open error! "
-                           : std::string("output JPEG file error! "));
-    return false;
-  }
-  return true;
+  return WriteConvertedJpeg(*dib, jpeg, quality, "Bmp_to_Jpg", errors, write_failed);
 }
 
 bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::path& jpeg,
-                      int quality, LastErrorText& errors) {
+                      int quality, LastErrorText& errors, bool* write_failed) {
+  if (write_failed) *write_failed = false;
   UniqueFile file(std::fopen(png.c_str(), "rb"));
   if (!file) {
     errors.Set(PathForMessage(png) + ":Png_to_Jpg png open error! ");
@@ -107,13 +121,7 @@ bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::p
   for (int y = 0; y < picture.height(); ++y) {
     std::memcpy(dib->row(picture.height() - 1 - y), picture.constScanLine(y), row_bytes);
   }
-  bool open_failed = false;
-  if (!WriteJpegFileAtomically(jpeg, *dib, quality, false, &open_failed, FileSync::kNotSynced)) {
-    errors.Set(open_failed ? PathForMessage(jpeg) + ":Png_to_Jpg jpg open error! "
-                           : std::string("output JPEG file error! "));
-    return false;
-  }
-  return true;
+  return WriteConvertedJpeg(*dib, jpeg, quality, "Png_to_Jpg", errors, write_failed);
 }
 
 bool SaveDibAsJpeg(BitmapInfoHeader header, const std::uint8_t* rows,
@@ -130,7 +138,8 @@ bool SaveDibAsJpeg(BitmapInfoHeader header, const std::uint8_t* rows,
 }
 
 bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesystem::path& target,
-                        MessageSink& messages) {
+                        MessageSink& messages, bool* write_failed) {
+  if (write_failed) *write_failed = false;
   UniqueFile file(std::fopen(source.c_str(), "rb"));
   if (!file) return false;
   std::optional<Dib> dib = ReadJpegToDib(file.get());
@@ -150,8 +159,12 @@ bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesyst
                                                     static_cast<std::size_t>(dib->height()));
     dib->SetHeader(header);
   }
-  return WriteJpegFileAtomically(target, *dib, kNormalizedQuality, false, nullptr,
-                                 FileSync::kNotSynced);
+  if (WriteJpegFileAtomically(target, *dib, kNormalizedQuality, false, nullptr,
+                              FileSync::kNotSynced)) {
+    return true;
+  }
+  if (write_failed) *write_failed = true;
+  return false;
 }
 
 }  // namespace velmarin

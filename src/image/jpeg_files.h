@@ -30,15 +30,17 @@ bool WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int quality, bo
 // Converts a BMP file into a JPEG file (baseline). On failure one of the messages
 // "<path>:Bmp_to_Jpg bmp open error! ", "BMP file read error! ", "BMP format not support! ",
 // "<path>:Bmp_to_Jpg jpg open error! ", "output JPEG file error! " goes to `errors`.
-// True only when the JPEG was written completely.
+// True only when the JPEG was written completely. `write_failed` (optional) tells a JPEG that
+// could not be written (the disk, not the picture) from a BMP that could not be read.
 bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::path& jpeg,
-                      int quality, LastErrorText& errors);
+                      int quality, LastErrorText& errors, bool* write_failed = nullptr);
 
 // Converts a PNG file into a JPEG file (baseline) through Qt's PNG reader, transparency
 // dropped. On failure "<path>:Png_to_Jpg png open error! ", "PNG file read error! ",
-// "<path>:Png_to_Jpg jpg open error! " or "output JPEG file error! " goes to `errors`.
+// "<path>:Png_to_Jpg jpg open error! " or "output JPEG file error! " goes to `errors`;
+// `write_failed` as for ConvertBmpToJpeg.
 bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::path& jpeg,
-                      int quality, LastErrorText& errors);
+                      int quality, LastErrorText& errors, bool* write_failed = nullptr);
 
 // Encodes `header` plus the pixel rows it describes (stride x height bytes from `rows`,
 // then a colour table is not expected: biClrUsed is reset to 0) as a baseline JPEG file.
@@ -48,8 +50,9 @@ bool SaveDibAsJpeg(BitmapInfoHeader header, const std::uint8_t* rows,
 
 // Re-encodes the JPEG `source` at quality 100 into `target` with its width cut down to a
 // multiple of 4 (nearest-neighbour). "JPEG read error!" goes to `messages` when the source
-// does not decode or is narrower than 4 pixels. True only when `target` was written.
+// does not decode or is narrower than 4 pixels. True only when `target` was written;
+// `write_failed` (optional) is set when the source was read but `target` could not be written.
 bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesystem::path& target,
-                        MessageSink& messages);
+                        MessageSink& messages, bool* write_failed = nullptr);
 
 }  // namespace velmarin

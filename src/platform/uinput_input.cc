@@ -4,18 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "platform/virtual_key_evdev.h"
 
 namespace velmarin {
 namespace {
-
-std::string Hex2(int code) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", code & 0xFF);
-  return text;
-}
 
 // A desktop pixel as a value of the pointer's axis over [first, first + length).
 int AxisValue(int pixel, int first, int length) {
@@ -28,7 +21,10 @@ int AxisValue(int pixel, int first, int length) {
 }  // namespace
 
 UinputInput::UinputInput(MessageSink& messages, KeyboardLayoutKeys layout, Parts parts)
-    : messages_(messages), layout_(std::move(layout)), parts_(std::move(parts)) {}
+    : messages_(messages),
+      layout_(std::move(layout)),
+      parts_(std::move(parts)),
+      skipped_keys_(messages) {}
 
 UinputInput::~UinputInput() = default;
 
@@ -95,12 +91,7 @@ void UinputInput::KeyDown(int virtual_key) {
     KeyLocked(UinputDevice::kKeyboard, code, true);
     return;
   }
-  if (std::find(skipped_keys_reported_.begin(), skipped_keys_reported_.end(), virtual_key) ==
-      skipped_keys_reported_.end()) {
-    skipped_keys_reported_.push_back(virtual_key);
-    messages_.ShowMessage("The key code " + Hex2(virtual_key) +
-                          " stands for no key of a keyboard; that key is not sent.");
-  }
+  skipped_keys_.Report(virtual_key, "stands for no key of a keyboard");
 }
 
 void UinputInput::KeyUp(int virtual_key) {

@@ -14,6 +14,7 @@
 #include "platform/input_synthesizer.h"
 #include "platform/keyboard_layout.h"
 #include "platform/screen_rect.h"
+#include "platform/skipped_keys.h"
 #include "platform/uinput_devices.h"
 
 namespace velmarin {
@@ -84,7 +85,7 @@ class UinputInput final : public InputSynthesizer {
   bool unavailable_reported_ = false;
   bool write_failure_reported_ = false;
   bool no_desktop_reported_ = false;
-  std::vector<int> skipped_keys_reported_;
+  SkippedKeys skipped_keys_;
 };
 
 // The backend on /dev/uinput, the layout of /etc/default/keyboard and the X display's screens.

@@ -5,7 +5,6 @@
 #include <xcb/xtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -14,12 +13,6 @@
 namespace velmarin {
 namespace {
 
-std::string Hex2(int code) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", code & 0xFF);
-  return text;
-}
-
 // Replies are malloc'd by XCB.
 template <typename T>
 using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
@@ -27,7 +20,7 @@ using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 }  // namespace
 
 XTestInput::XTestInput(MessageSink& messages, std::string display_name)
-    : messages_(messages), display_name_(std::move(display_name)) {}
+    : messages_(messages), display_name_(std::move(display_name)), skipped_keys_(messages) {}
 
 XTestInput::~XTestInput() {
   if (connection_ != nullptr) xcb_disconnect(connection_);
@@ -110,28 +103,20 @@ std::uint8_t XTestInput::KeycodeFor(std::uint32_t keysym) {
   return 0;
 }
 
-void XTestInput::ReportSkippedKey(int virtual_key, const std::string& why) {
-  const auto bit = static_cast<std::size_t>(virtual_key & 0xFF);
-  if (skipped_keys_reported_.test(bit)) return;
-  skipped_keys_reported_.set(bit);
-  messages_.ShowMessage("The key code " + Hex2(virtual_key) + " " + why +
-                        "; that key is not sent.");
-}
-
 void XTestInput::SendKey(int virtual_key, bool press) {
   std::lock_guard lock(mutex_);
   if (ConnectionLost() || EnsureConnection() == nullptr) return;
   const std::uint32_t keysym = KeysymForVirtualKey(virtual_key);
   if (keysym == 0) {
-    ReportSkippedKey(virtual_key, "stands for no key of an X keyboard");
+    skipped_keys_.Report(virtual_key, "stands for no key of an X keyboard");
     return;
   }
   const std::uint8_t keycode = KeycodeFor(keysym);
   if (ConnectionLost()) return;
   if (keycode == 0) {
     const char* keysym_name = XKeysymToString(keysym);
-    ReportSkippedKey(virtual_key, std::string("(") + (keysym_name ? keysym_name : "?") +
-                                      ") has no key on the X display's keyboard");
+    skipped_keys_.Report(virtual_key, std::string("(") + (keysym_name ? keysym_name : "?") +
+                                          ") has no key on the X display's keyboard");
     return;
   }
   xcb_test_fake_input(connection_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,

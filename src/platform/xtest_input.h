@@ -1,12 +1,12 @@
 #pragma once
 
-#include <bitset>
 #include <cstdint>
 #include <mutex>
 #include <string>
 
 #include "base/message_sink.h"
 #include "platform/input_synthesizer.h"
+#include "platform/skipped_keys.h"
 
 struct xcb_connection_t;
 
@@ -44,8 +44,6 @@ class XTestInput final : public InputSynthesizer {
   std::uint8_t KeycodeFor(std::uint32_t keysym);
   void SendKey(int virtual_key, bool press);
   void SendLeftButton(bool press);
-  // Reports a key that cannot be sent, once per code. Needs mutex_.
-  void ReportSkippedKey(int virtual_key, const std::string& why);
 
   MessageSink& messages_;
   const std::string display_name_;
@@ -56,7 +54,7 @@ class XTestInput final : public InputSynthesizer {
   int screen_height_ = 0;
   bool lost_ = false;
   bool unavailable_reported_ = false;
-  std::bitset<256> skipped_keys_reported_;
+  SkippedKeys skipped_keys_;  // needs mutex_
 };
 
 }  // namespace velmarin

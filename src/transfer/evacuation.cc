@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -87,7 +88,8 @@ bool Evacuate(const fs::path& source, const fs::path& backup, std::string* error
 }  // namespace
 
 void EvacuateWatchFolder(std::string_view watch_folder_cp932, std::string_view pattern,
-                         const ProgramDir& program_dir, const EvacuationReport& report) {
+                         const ProgramDir& program_dir, const EvacuationReport& report,
+                         const std::vector<StillIdentity>& leave) {
   std::string error;
   const auto watch_folder = FolderFromSlot(watch_folder_cp932, program_dir, &error);
   if (!watch_folder) {
@@ -109,6 +111,7 @@ void EvacuateWatchFolder(std::string_view watch_folder_cp932, std::string_view p
   if (!entries) return;  // a missing watch folder holds nothing to move
   for (const DirectoryEntry& entry : *entries) {
     if (!entry.regular_file || !MatchesPatternIgnoringCase(entry.name, pattern)) continue;
+    if (std::find(leave.begin(), leave.end(), IdentityOf(entry)) != leave.end()) continue;
     const fs::path source = *watch_folder / entry.name;
     if (!Evacuate(source, backup, &error)) {
       report("not evacuated: " + source.string() + ": " + error);

@@ -12,12 +12,16 @@
 #include "image/capture_processing.h"
 #include "platform/encoding.h"
 #include "transfer/folder_scan.h"
+#include "transfer/still_journal.h"
 #include "transfer/watch_folder_scanner.h"
 
 namespace velmarin {
 namespace {
 
 namespace fs = std::filesystem;
+
+// FolderMonitorMemory::journalled_arrivals after a failed write: the next look writes again.
+constexpr std::uint64_t kJournalNotWritten = ~std::uint64_t{0};
 
 // Removes a work file left by an earlier image. Anything left in the way (a file that
 // cannot be removed, a folder with contents) fails, so it can never be taken for this image.
@@ -51,16 +55,19 @@ void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir&
   }
 }
 
-std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings& settings,
-                                         std::string_view capture_id, const LocalTime& now,
-                                         const ProgramDir& program_dir, TransferPipeline& pipeline,
-                                         LastErrorText& errors, MessageSink& messages) {
+TransferOutcome TransferOneImage(const fs::path& source, const Settings& settings,
+                                 std::string_view capture_id, const LocalTime& now,
+                                 const ProgramDir& program_dir, TransferPipeline& pipeline,
+                                 LastErrorText& errors, MessageSink& messages) {
+  // Failures on the writing side are worth a later try; the still's own are not.
+  const TransferOutcome retry{std::nullopt, true};
+  const TransferOutcome give_up{std::nullopt, false};
   const fs::path backup = program_dir.path / kBackupFolderName;
   std::error_code ec;
   fs::create_directories(backup, ec);
   if (ec) {
     errors.Set("bkup folder error! ");
-    return std::nullopt;
+    return retry;
   }
 
   std::string error;
@@ -75,7 +82,7 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
   auto target = pipeline.BuildTarget(resolved, capture_id, now, &error);
   if (!target) {
     report(error);
-    return std::nullopt;
+    return retry;
   }
   // After a failed write, what killed runs left where this one writes goes, so their
   // leftovers never fill the disk.
@@ -89,8 +96,11 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
   } clean_up{{backup, target->name().parent_path()}};
   if (LandsInWatchFolder(target->name(), settings, program_dir)) {
     errors.Set("transfer target in watch folder! ");
-    return std::nullopt;
+    return give_up;
   }
+  const auto failed = [&](StepResult result) {
+    return result == StepResult::kNotWritten ? retry : give_up;
+  };
 
   fs::path jpeg = source;
   // The conversion is chosen by the file's name, not by the folders above it.
@@ -99,28 +109,30 @@ std::optional<fs::path> TransferOneImage(const fs::path& source, const Settings&
     jpeg = backup / kBmpConversionFileName;
     if (!RemoveWorkFile(jpeg)) {
       errors.Set("temp.jpg delete error! ");
-      return std::nullopt;
+      return retry;
     }
-    if (!pipeline.ConvertToJpeg(source, jpeg, errors)) return std::nullopt;
+    const StepResult converted = pipeline.ConvertToJpeg(source, jpeg, errors);
+    if (converted != StepResult::kDone) return failed(converted);
   }
 
   const fs::path work_file = backup / kWorkFileName;
   if (!RemoveWorkFile(work_file)) {
     errors.Set("444.jpg delete error! ");
-    return std::nullopt;
+    return retry;
   }
-  if (!pipeline.NormalizeWidth(jpeg, work_file, messages)) {
+  if (const StepResult normalized = pipeline.NormalizeWidth(jpeg, work_file, messages);
+      normalized != StepResult::kDone) {
     // Nothing is processed without a work file; the text is the one the processing of the
     // missing work file would leave.
     errors.Set(UnreadableSourceText(work_file, settings));
-    return std::nullopt;
+    return failed(normalized);
   }
   if (!pipeline.Process(work_file, *target, settings, capture_id, now, errors)) {
     if (!target->error().empty()) report(target->error());
-    return std::nullopt;
+    return retry;
   }
   clean_up.succeeded = true;
-  return target->name();
+  return {target->name(), false};
 }
 
 void ImageInHand::Set(std::filesystem::path image) {
@@ -255,10 +267,39 @@ class FolderWatch {
   std::string reported_problem_;
 };
 
+// The transfer folder a still's settings name, as a path; nullopt when none is set (the
+// target's search reports that).
+std::optional<fs::path> TransferFolderOf(const ArrivedStill& still, const ProgramDir& program_dir) {
+  return FolderFromSlot(still.binding.settings[SettingSlot::TransferFolder], program_dir, nullptr);
+}
+
+// The default transfer folder lies in the program folder, on the station's own disk: it is
+// made when missing. Any other one (a file server's share) is never made, so nothing is
+// written where a share should be.
+void MakeFolderInProgramFolder(const fs::path& folder, const ProgramDir& program_dir) {
+  const fs::path relative = folder.lexically_normal().lexically_relative(program_dir.path);
+  if (relative.empty() || *relative.begin() == "..") return;
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+}
+
+// A text of our own, about no still in particular.
+void SayAboutNoStill(LastErrorText& errors, const std::string& text) {
+  const ScopedMessageSubject none("");
+  errors.Set(text);
+}
+
+std::string WaitingText(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " still waiting " : " stills waiting ");
+}
+
 // Transfers one still with what held when it arrived. A still found by a listing is first
 // waited for until it is complete; one whose writer closed it, or that was moved in, is
-// complete already. Its trouble is reported under its name and never ends the thread.
-std::optional<fs::path> TransferStill(FolderMonitorContext& ctx, const ArrivedStill& still) {
+// complete already. Its trouble is reported under its name and never ends the thread; a
+// failure on the writing side is reported at its first try only, as it is tried again.
+TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& still,
+                              bool* never_complete) {
+  TransferRetry& retry = ctx.memory.retry;
   // Every failure and library message from here on names this still.
   const ScopedMessageSubject subject(still.path.string());
   if (ctx.in_hand) ctx.in_hand->Set(still.path);
@@ -266,26 +307,79 @@ std::optional<fs::path> TransferStill(FolderMonitorContext& ctx, const ArrivedSt
   const Completeness completeness =
       still.known_complete ? Completeness::kComplete
                            : WaitUntilComplete(still.path, {}, ctx.timing.completeness);
+  *never_complete = completeness == Completeness::kTimedOut;
   const auto now_there = QueryDirectoryEntry(still.path.parent_path(), still.identity.name);
   if (completeness == Completeness::kVanished || !now_there ||
       !(IdentityOf(*now_there) == still.identity)) {
     // Deleted, renamed away or saved over before it could be read.
     ctx.errors.Set("image vanished! ");
-    return std::nullopt;
+    return {};
   }
   const ArrivalBinding& held = still.binding;
-  std::optional<fs::path> target;
+  if (const auto folder = TransferFolderOf(still, ctx.program_dir)) {
+    MakeFolderInProgramFolder(*folder, ctx.program_dir);
+    if (!ctx.memory.transfer_folders.Available(*folder)) {
+      if (!retry.unavailable_reported) {
+        SayAboutNoStill(
+            ctx.errors,
+            "transfer folder not available: " +
+                FolderInProgramDir(ctx.program_dir, held.settings[SettingSlot::TransferFolder]));
+        retry.unavailable_reported = true;
+      }
+      return {std::nullopt, true};
+    }
+  }
+  retry.unavailable_reported = false;
+  // The failures of a try again are not said again.
+  LastErrorText attempt;
+  TransferOutcome outcome;
   try {
-    target = TransferOneImage(still.path, held.settings, held.capture_id, held.clock,
-                              ctx.program_dir, ctx.pipeline, ctx.errors, ctx.messages);
+    outcome = TransferOneImage(still.path, held.settings, held.capture_id, held.clock,
+                               ctx.program_dir, ctx.pipeline, attempt, ctx.messages);
   } catch (const std::bad_alloc&) {
-    ctx.errors.Set("out of memory! ");
+    attempt.Set("out of memory! ");
   } catch (const std::exception&) {
-    ctx.errors.Set("image processing error! ");
+    attempt.Set("image processing error! ");
   }
   // A half-written image is better tried late than lost; a failure then names the cause.
-  if (!target && completeness == Completeness::kTimedOut) ctx.errors.Set("image not complete! ");
-  return target;
+  if (!outcome.target && !outcome.retry && completeness == Completeness::kTimedOut) {
+    attempt.Set("image not complete! ");
+  }
+  if (attempt.Generation() != 0 && (!outcome.retry || retry.failures == 0)) {
+    ctx.errors.Set(attempt.Get());
+  }
+  return outcome;
+}
+
+// Whether the still held back for its missing transfer folder can go before its back-off has
+// run out: the folder is there again (a share mounted again is seen within one look).
+bool TransferFolderReturned(FolderMonitorContext& ctx) {
+  const ArrivedStill* held = ctx.memory.arrivals.held();
+  if (!held || !ctx.memory.retry.unavailable_reported) return false;
+  const auto folder = TransferFolderOf(*held, ctx.program_dir);
+  return folder && ctx.memory.transfer_folders.Available(*folder);
+}
+
+// Keeps the journal in step with the stills not yet transferred. A journal that cannot be
+// written is said once until it can.
+void UpdateJournal(FolderMonitorContext& ctx, const StillJournal& journal, bool force) {
+  StillArrivals& arrivals = ctx.memory.arrivals;
+  if (!force && arrivals.arrivals() == ctx.memory.journalled_arrivals) return;
+  const bool written = journal.Write(arrivals.Pending());
+  if (!written && ctx.memory.journalled_arrivals != kJournalNotWritten) {
+    SayAboutNoStill(ctx.errors, "journal write error! ");
+  }
+  ctx.memory.journalled_arrivals = written ? arrivals.arrivals() : kJournalNotWritten;
+}
+
+// Says how many stills wait while the head of the line cannot be sent: at its first try
+// again, and each time more wait.
+void SayWaiting(FolderMonitorContext& ctx) {
+  TransferRetry& retry = ctx.memory.retry;
+  const std::size_t waiting = ctx.memory.arrivals.WaitingCount();
+  if (retry.failures == 0 || waiting <= retry.reported_waiting) return;
+  SayAboutNoStill(ctx.errors, WaitingText(waiting));
+  retry.reported_waiting = waiting;
 }
 
 }  // namespace
@@ -295,24 +389,67 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   if (ctx.in_hand) ctx.in_hand->SetRunning(true);
   FolderWatch watch(ctx, ctx.memory.start_over.exchange(false));
   StillArrivals& arrivals = ctx.memory.arrivals;
+  TransferRetry& retry = ctx.memory.retry;
+  const StillJournal journal(ctx.program_dir);
+  // Where the transfer folder lies now is where it must lie for every still.
+  const auto transfer_folder =
+      FolderFromSlot(ctx.settings()[SettingSlot::TransferFolder], ctx.program_dir, nullptr);
+  if (transfer_folder) {
+    MakeFolderInProgramFolder(*transfer_folder, ctx.program_dir);
+    ctx.memory.transfer_folders.Remember(*transfer_folder);
+  }
   while (true) {
+    const auto until_retry = retry.next_try - ctx.timing.clock();
+    const bool held_back =
+        retry.failures > 0 && until_retry.count() > 0 && !TransferFolderReturned(ctx);
     if (stop.stop_requested()) {
       // What arrived before the stop is finished; a still whose writer is still at work is
-      // taken once it has stopped changing.
+      // taken once it has stopped changing. Stills that cannot be sent now wait for the next
+      // run, in memory and in the journal.
       arrivals.StopWaitingForWriters();
-      if (!arrivals.HasWaiting()) break;
-    } else if (!arrivals.HasWaiting()) {
+      if (!arrivals.HasWaiting() || retry.failures > 0) break;
+    } else if (!arrivals.HasWaiting() || held_back) {
       if (ctx.in_hand) ctx.in_hand->Clear();
-      watch.Look(stop, ctx.timing.idle_period);
+      auto wait = ctx.timing.idle_period;
+      if (held_back) {
+        wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(until_retry));
+      }
+      watch.Look(stop, wait);
+      UpdateJournal(ctx, journal, false);
+      SayWaiting(ctx);
       continue;
     } else {
       // No pause while a still is waiting: only the events that came meanwhile are read.
       watch.Look(stop, std::chrono::milliseconds(0));
+      UpdateJournal(ctx, journal, false);
     }
-    const ArrivedStill still = arrivals.TakeOldest();
-    const int count = ctx.image_count.fetch_add(1) + 1;
-    const auto target = TransferStill(ctx, still);
-    if (target && ctx.on_transferred) ctx.on_transferred(count, *target);
+    ArrivedStill still = arrivals.TakeOldest();
+    if (still.count == 0) still.count = ctx.image_count.fetch_add(1) + 1;
+    if (ctx.before_transfer) ctx.before_transfer(still);
+    bool never_complete = false;
+    const TransferOutcome outcome = TransferStill(ctx, still, &never_complete);
+    if (outcome.retry) {
+      if (retry.failures == 0) retry.reported_waiting = 0;
+      ++retry.failures;
+      auto pause = ctx.timing.first_retry;
+      for (int i = 1; i < retry.failures && pause < ctx.timing.last_retry; ++i) pause *= 2;
+      retry.next_try = ctx.timing.clock() + std::min(pause, ctx.timing.last_retry);
+      arrivals.HoldBack(std::move(still));
+      // The count is said after the next look, so it never hides the failure's own text
+      // within one tick of the window or the headless line.
+      continue;
+    }
+    retry.failures = 0;
+    if (outcome.target) {
+      if (ctx.on_transferred) ctx.on_transferred(still.count, *outcome.target);
+    } else {
+      arrivals.NoteUnreadable(std::move(still), never_complete);
+    }
+    UpdateJournal(ctx, journal, true);
+    if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {
+      SayAboutNoStill(ctx.errors, "all waiting stills sent ");
+      retry.reported_waiting = 0;
+    }
   }
   if (ctx.in_hand) {
     ctx.in_hand->Clear();

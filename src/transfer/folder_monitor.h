@@ -20,9 +20,17 @@
 #include "settings/settings.h"
 #include "transfer/image_completeness.h"
 #include "transfer/still_arrivals.h"
+#include "transfer/transfer_folder_check.h"
 #include "transfer/work_files.h"
 
 namespace velmarin {
+
+// How a step that reads a still and writes a work file ended.
+enum class StepResult {
+  kDone,
+  kUnreadable,  // the still cannot be read as a picture: trying again cannot help
+  kNotWritten,  // the work file could not be written (a full disk, an I/O error)
+};
 
 // The steps that turn one captured image into its transferred file, one method each so the
 // folder thread can be exercised without decoding pictures. Each step reports its own
@@ -37,11 +45,12 @@ class TransferPipeline {
                                                     std::string_view capture_id,
                                                     const LocalTime& now, std::string* error) = 0;
   // A BMP or PNG still to a JPEG file at quality 99.
-  virtual bool ConvertToJpeg(const std::filesystem::path& still, const std::filesystem::path& jpeg,
-                             LastErrorText& errors) = 0;
+  virtual StepResult ConvertToJpeg(const std::filesystem::path& still,
+                                   const std::filesystem::path& jpeg, LastErrorText& errors) = 0;
   // JPEG file to the work file with a width that is a multiple of four.
-  virtual bool NormalizeWidth(const std::filesystem::path& jpeg,
-                              const std::filesystem::path& work_file, MessageSink& messages) = 0;
+  virtual StepResult NormalizeWidth(const std::filesystem::path& jpeg,
+                                    const std::filesystem::path& work_file,
+                                    MessageSink& messages) = 0;
   // Work file to the target: range fill, stamps, JPEG at the configured quality. The
   // finished file takes its name through `target`, so `target.name()` is then its real name.
   virtual bool Process(const std::filesystem::path& work_file, FileNaming& target,
@@ -57,12 +66,19 @@ class TransferPipeline {
 // is checked, so an earlier image is never passed on under this image's name. A target that
 // would land in the watch folder itself is refused ("transfer target in watch folder! "),
 // as the next scan would take it again as a new capture. Returns the
-// path the image really got, or nullopt when it was not transferred (the reason is in
-// `errors` or went to `messages`).
-std::optional<std::filesystem::path> TransferOneImage(
-    const std::filesystem::path& source, const Settings& settings, std::string_view capture_id,
-    const LocalTime& now, const ProgramDir& program_dir, TransferPipeline& pipeline,
-    LastErrorText& errors, MessageSink& messages);
+// path the image really got, or why it was not (the reason is in `errors` or went to
+// `messages`).
+struct TransferOutcome {
+  std::optional<std::filesystem::path> target;  // the name the image got
+  // Not transferred for a reason on the writing side (a folder missing or moved, no space,
+  // an I/O error, no permission): trying again later may succeed. False when the still
+  // itself cannot be read, or the settings can never give it a target.
+  bool retry = false;
+};
+TransferOutcome TransferOneImage(const std::filesystem::path& source, const Settings& settings,
+                                 std::string_view capture_id, const LocalTime& now,
+                                 const ProgramDir& program_dir, TransferPipeline& pipeline,
+                                 LastErrorText& errors, MessageSink& messages);
 
 // Removes what killed runs left in the folders the program writes (RemoveStaleTemporaries):
 // the program folder, "bkup", the transfer folder and the folders directly in it (where the
@@ -73,15 +89,34 @@ struct FolderMonitorTiming {
   // The longest wait for file events; without them, the period of the folder's listing.
   std::chrono::milliseconds idle_period{500};
   CompletenessLimits completeness;  // for stills found by a listing only
+  // A still that failed on the writing side is tried again after `first_retry`, then after
+  // twice as long at every failure, at most `last_retry`.
+  std::chrono::milliseconds first_retry{2000};
+  std::chrono::milliseconds last_retry{60'000};
+  std::function<std::chrono::steady_clock::time_point()> clock = std::chrono::steady_clock::now;
+};
+
+// The transfer of the still at the head of the line failed on the writing side: every still
+// waits until it is tried again.
+struct TransferRetry {
+  int failures = 0;  // in a row; 0 while stills go through
+  std::chrono::steady_clock::time_point next_try;
+  std::size_t reported_waiting = 0;   // the count last said ("N stills waiting ")
+  bool unavailable_reported = false;  // "transfer folder not available: " said
 };
 
 // What the folder thread remembers from one run to the next: the restart of a settings
 // command goes on where the last run stopped, so a still saved while a dialog was open is
-// taken when it closes. Used by one run at a time (each run joins the one before).
+// taken when it closes, and stills that could not be sent wait on. Used by one run at a time
+// (each run joins the one before).
 struct FolderMonitorMemory {
   StillArrivals arrivals;
   // Set by "監視停止" (and at first): the next run starts from the stills then present.
   std::atomic<bool> start_over{true};
+  // Where each transfer folder lay when first seen; the file-system seam of tests.
+  TransferFolderCheck transfer_folders;
+  TransferRetry retry;
+  std::uint64_t journalled_arrivals = 0;  // StillArrivals::arrivals() when last journalled
 };
 
 // The image the folder thread is working on, so a shutdown that waits for it can name it.
@@ -117,6 +152,9 @@ struct FolderMonitorContext {
   ImageInHand* in_hand = nullptr;  // when given, holds each image while it is worked on
   // Called when a watch folder is first looked at, with whether file events cover it.
   std::function<void(const std::filesystem::path& folder, bool events)> on_watching;
+  // Called with each still after it was journalled, just before its transfer (the headless
+  // run's test hold).
+  std::function<void(const ArrivedStill& still)> before_transfer;
 };
 
 // The folder thread's body. Stills present when monitoring starts are left alone (unless the
@@ -124,7 +162,12 @@ struct FolderMonitorContext {
 // oldest first, with the ID, clock and settings of the moment it arrived. File events wake it
 // at once; without them the folder is listed every idle period. When `stop` is requested,
 // the stills that arrived before it are finished first (one still being written once it has
-// stopped changing); `in_hand` names the still being worked on until then.
+// stopped changing); `in_hand` names the still being worked on until then. A still whose
+// transfer fails on the writing side (TransferOutcome::retry), or whose transfer folder is
+// gone or lies on another file system, waits at the head of the line with what it arrived
+// with, and is tried again with a back-off; the stills behind it wait too, so their order
+// and serial numbers follow their arrival. A stop leaves such stills for the next run. The
+// stills not yet transferred are kept in the journal of the program folder (StillJournal).
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx);
 
 }  // namespace velmarin

@@ -18,19 +18,31 @@ std::optional<TransferTarget> ImageTransferPipeline::BuildTarget(const Settings&
                              settings[SettingSlot::TransferFolder], now, error);
 }
 
-bool ImageTransferPipeline::ConvertToJpeg(const std::filesystem::path& still,
-                                          const std::filesystem::path& jpeg,
-                                          LastErrorText& errors) {
-  if (StillFormatOf(still.filename().string()) == StillFormat::kPng) {
-    return ConvertPngToJpeg(still, jpeg, kConversionQuality, errors);
-  }
-  return ConvertBmpToJpeg(still, jpeg, kConversionQuality, errors);
+namespace {
+
+StepResult ResultOf(bool done, bool write_failed) {
+  if (done) return StepResult::kDone;
+  return write_failed ? StepResult::kNotWritten : StepResult::kUnreadable;
 }
 
-bool ImageTransferPipeline::NormalizeWidth(const std::filesystem::path& jpeg,
-                                           const std::filesystem::path& work_file,
-                                           MessageSink& messages) {
-  return NormalizeJpegWidth(jpeg, work_file, messages);
+}  // namespace
+
+StepResult ImageTransferPipeline::ConvertToJpeg(const std::filesystem::path& still,
+                                                const std::filesystem::path& jpeg,
+                                                LastErrorText& errors) {
+  bool write_failed = false;
+  const bool done = StillFormatOf(still.filename().string()) == StillFormat::kPng
+                        ? ConvertPngToJpeg(still, jpeg, kConversionQuality, errors, &write_failed)
+                        : ConvertBmpToJpeg(still, jpeg, kConversionQuality, errors, &write_failed);
+  return ResultOf(done, write_failed);
+}
+
+StepResult ImageTransferPipeline::NormalizeWidth(const std::filesystem::path& jpeg,
+                                                 const std::filesystem::path& work_file,
+                                                 MessageSink& messages) {
+  bool write_failed = false;
+  const bool done = NormalizeJpegWidth(jpeg, work_file, messages, &write_failed);
+  return ResultOf(done, write_failed);
 }
 
 bool ImageTransferPipeline::Process(const std::filesystem::path& work_file, FileNaming& target,

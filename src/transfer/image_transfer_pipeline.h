@@ -14,10 +14,10 @@ class ImageTransferPipeline : public TransferPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings& settings, std::string_view capture_id,
                                             const LocalTime& now, std::string* error) override;
-  bool ConvertToJpeg(const std::filesystem::path& still, const std::filesystem::path& jpeg,
-                     LastErrorText& errors) override;
-  bool NormalizeWidth(const std::filesystem::path& jpeg, const std::filesystem::path& work_file,
-                      MessageSink& messages) override;
+  StepResult ConvertToJpeg(const std::filesystem::path& still, const std::filesystem::path& jpeg,
+                           LastErrorText& errors) override;
+  StepResult NormalizeWidth(const std::filesystem::path& jpeg,
+                            const std::filesystem::path& work_file, MessageSink& messages) override;
   bool Process(const std::filesystem::path& work_file, FileNaming& target, const Settings& settings,
                std::string_view capture_id, const LocalTime& now, LastErrorText& errors) override;
 

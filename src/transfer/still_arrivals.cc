@@ -43,6 +43,7 @@ void StillArrivals::Rebase(const std::filesystem::path& folder,
   folder_ = folder;
   seen_.clear();
   being_written_.clear();
+  unreadable_.clear();
   for (const DirectoryEntry& entry : entries) {
     if (IsStill(entry)) seen_.insert_or_assign(entry.name, IdentityOf(entry));
   }
@@ -69,6 +70,17 @@ void StillArrivals::Note(const DirectoryEntry& entry, Sighting how, const Arriva
   }
   if (const auto seen = seen_.find(entry.name); seen != seen_.end() && seen->second == identity) {
     // Seen before: a rewrite in place, or the closing of a still a listing found first.
+    if (const auto bad = unreadable_.find(entry.name); bad != unreadable_.end()) {
+      if (bad->second.still.identity == identity &&
+          (how == Sighting::kClosedAfterWrite ||
+           (!bad->second.never_complete && entry.size != bad->second.size))) {
+        ArrivedStill again = std::move(bad->second.still);
+        unreadable_.erase(bad);
+        again.known_complete = how == Sighting::kClosedAfterWrite;
+        Enqueue(std::move(again));
+      }
+      return;
+    }
     if (writer_done) {
       for (ArrivedStill& still : waiting_) {
         if (still.identity == identity) still.known_complete = true;
@@ -82,6 +94,7 @@ void StillArrivals::Note(const DirectoryEntry& entry, Sighting how, const Arriva
   const bool linked = entry.symbolic_link || entry.link_count > 1;
   if (how == Sighting::kCreated && !linked) {
     being_written_.insert_or_assign(entry.name, std::move(still));
+    ++arrivals_;
     return;
   }
   still.known_complete = writer_done || how == Sighting::kCreated;  // created as a link
@@ -91,6 +104,7 @@ void StillArrivals::Note(const DirectoryEntry& entry, Sighting how, const Arriva
 void StillArrivals::NoteRemoved(const std::string& name) {
   seen_.erase(name);
   being_written_.erase(name);
+  unreadable_.erase(name);
 }
 
 void StillArrivals::NoteListing(const std::vector<DirectoryEntry>& entries,
@@ -104,6 +118,7 @@ void StillArrivals::NoteListing(const std::vector<DirectoryEntry>& entries,
   if (!forget_absent) return;
   std::erase_if(seen_, [&](const auto& item) { return !present.contains(item.first); });
   std::erase_if(being_written_, [&](const auto& item) { return !present.contains(item.first); });
+  std::erase_if(unreadable_, [&](const auto& item) { return !present.contains(item.first); });
 }
 
 void StillArrivals::StopWaitingForWriters() {
@@ -112,12 +127,38 @@ void StillArrivals::StopWaitingForWriters() {
 }
 
 ArrivedStill StillArrivals::TakeOldest() {
+  if (held_) {
+    ArrivedStill still = std::move(*held_);
+    held_.reset();
+    return still;
+  }
   ArrivedStill still = std::move(waiting_.front());
   waiting_.pop_front();
   return still;
 }
 
+void StillArrivals::NoteUnreadable(ArrivedStill still, bool never_complete) {
+  const auto entry = QueryDirectoryEntry(still.path.parent_path(), still.identity.name);
+  if (!entry || !(IdentityOf(*entry) == still.identity)) return;
+  std::string name = still.identity.name;
+  unreadable_.insert_or_assign(std::move(name),
+                               Unreadable{std::move(still), entry->size, never_complete});
+}
+
+void StillArrivals::Restore(std::vector<ArrivedStill> stills) {
+  for (ArrivedStill& still : stills) Enqueue(std::move(still));
+}
+
+std::vector<const ArrivedStill*> StillArrivals::Pending() const {
+  std::vector<const ArrivedStill*> pending;
+  if (held_) pending.push_back(&*held_);
+  for (const ArrivedStill& still : waiting_) pending.push_back(&still);
+  for (const auto& [name, still] : being_written_) pending.push_back(&still);
+  return pending;
+}
+
 void StillArrivals::Enqueue(ArrivedStill still) {
+  ++arrivals_;
   waiting_.insert(std::upper_bound(waiting_.begin(), waiting_.end(), still, Older),
                   std::move(still));
 }

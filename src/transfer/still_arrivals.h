@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -40,6 +41,7 @@ struct ArrivedStill {
   // Its writer closed it, or it was moved in. A still found only by a listing is complete
   // once it has stopped changing (WaitUntilComplete).
   bool known_complete = false;
+  int count = 0;  // its place in ImageCount, once its transfer was first tried
 };
 
 // How an entry came to be looked at.
@@ -75,9 +77,28 @@ class StillArrivals {
   // taken once they have stopped changing.
   void StopWaitingForWriters();
 
-  bool HasWaiting() const { return !waiting_.empty(); }
-  // The oldest still waiting to be transferred; the caller transfers it.
+  bool HasWaiting() const { return held_.has_value() || !waiting_.empty(); }
+  std::size_t WaitingCount() const { return waiting_.size() + (held_ ? 1 : 0); }
+  // The oldest still waiting to be transferred (the one held back, if any); the caller
+  // transfers it.
   ArrivedStill TakeOldest();
+  // A still whose transfer failed on the target side goes back to the head of the line:
+  // it is taken next, before every still that arrived after it.
+  void HoldBack(ArrivedStill still) { held_ = std::move(still); }
+  const ArrivedStill* held() const { return held_ ? &*held_ : nullptr; }
+  // A still that could not be read is taken again only when it changes: its writer closes
+  // it again, or a listing shows another size. One that never stopped changing
+  // (`never_complete`) is taken again only when its writer closes it, so a file that grows
+  // for ever does not hold the others back again and again.
+  void NoteUnreadable(ArrivedStill still, bool never_complete);
+  // Stills taken again at start-up from the journal of a run that ended before their
+  // transfer; they wait like stills that arrived.
+  void Restore(std::vector<ArrivedStill> stills);
+  // Every still not yet transferred, in the order they are taken, then those still being
+  // written: what the journal keeps.
+  std::vector<const ArrivedStill*> Pending() const;
+  // Increases whenever a still joins the waiting ones or starts being written.
+  std::uint64_t arrivals() const { return arrivals_; }
 
  private:
   void Enqueue(ArrivedStill still);
@@ -86,6 +107,14 @@ class StillArrivals {
   std::unordered_map<std::string, StillIdentity> seen_;          // by name
   std::unordered_map<std::string, ArrivedStill> being_written_;  // by name
   std::deque<ArrivedStill> waiting_;                             // by creation time, then name
+  std::optional<ArrivedStill> held_;  // failed on the target side; goes before all others
+  struct Unreadable {
+    ArrivedStill still;
+    std::uint64_t size = 0;
+    bool never_complete = false;
+  };
+  std::unordered_map<std::string, Unreadable> unreadable_;  // by name
+  std::uint64_t arrivals_ = 0;
 };
 
 enum class StillFormat { kNone, kJpeg, kBmp, kPng };

@@ -16,7 +16,7 @@ namespace velmarin::app {
 // Shows `dialog` as the active window, so that the focus and Tab work as for a user.
 inline bool ShowActive(QDialog& dialog) {
   dialog.show();
-  QApplication::setActiveWindow(&dialog);
+  dialog.activateWindow();
   return QTest::qWaitForWindowActive(&dialog);
 }
 

@@ -54,7 +54,9 @@ int StationWidth(int station) { return 640 - 16 * station; }
 // name of its own, and the line of each station must name its own picture.
 using SharedTransferFolder = ProgramTest;
 TEST_F(SharedTransferFolder, EveryCaptureOfEveryStationArrivesUnderItsOwnName) {
+  // The share is there before the stations start; no station ever makes it.
   const fs::path shared = dir / "shared";
+  fs::create_directories(shared);
   std::vector<std::unique_ptr<Station>> stations;
   for (int s = 0; s < kStations; ++s) {
     auto station = std::make_unique<Station>();

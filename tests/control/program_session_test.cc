@@ -32,8 +32,12 @@ class UnusedPipeline final : public TransferPipeline {
     *error = "unexpected";
     return std::nullopt;
   }
-  bool ConvertToJpeg(const fs::path&, const fs::path&, LastErrorText&) override { return false; }
-  bool NormalizeWidth(const fs::path&, const fs::path&, MessageSink&) override { return false; }
+  StepResult ConvertToJpeg(const fs::path&, const fs::path&, LastErrorText&) override {
+    return StepResult::kUnreadable;
+  }
+  StepResult NormalizeWidth(const fs::path&, const fs::path&, MessageSink&) override {
+    return StepResult::kUnreadable;
+  }
   bool Process(const fs::path&, FileNaming&, const Settings&, std::string_view, const LocalTime&,
                LastErrorText&) override {
     return false;
@@ -243,8 +247,12 @@ class StuckPipeline final : public TransferPipeline {
     *error = "released";
     return std::nullopt;
   }
-  bool ConvertToJpeg(const fs::path&, const fs::path&, LastErrorText&) override { return false; }
-  bool NormalizeWidth(const fs::path&, const fs::path&, MessageSink&) override { return false; }
+  StepResult ConvertToJpeg(const fs::path&, const fs::path&, LastErrorText&) override {
+    return StepResult::kUnreadable;
+  }
+  StepResult NormalizeWidth(const fs::path&, const fs::path&, MessageSink&) override {
+    return StepResult::kUnreadable;
+  }
   bool Process(const fs::path&, FileNaming&, const Settings&, std::string_view, const LocalTime&,
                LastErrorText&) override {
     return false;

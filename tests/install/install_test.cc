@@ -164,7 +164,13 @@ TEST_F(InstalledTree, IconsAreTheSvgAndPngsOfTheirSize) {
 }
 
 TEST_F(InstalledTree, AppStreamDataIsValidAndNamesThisRelease) {
-  const CommandResult validate = Shell("appstreamcli validate-tree --no-net " + Quote(Usr()));
+  // Velmarin has no public address yet, so its data names no homepage. AppStream 1.0 warns about
+  // that and only that is let pass; older validators neither check it nor accept the override.
+  const bool checks_homepage =
+      !std::regex_search(Shell("appstreamcli --version").output, std::regex("version: 0\\."));
+  const CommandResult validate = Shell(
+      "appstreamcli validate-tree --no-net " +
+      std::string(checks_homepage ? "--override=url-homepage-missing=info " : "") + Quote(Usr()));
   EXPECT_EQ(validate.exit_code, 0) << validate.output;
   const std::string metainfo = ReadFileBytes(Usr() / "share/metainfo" / (kAppId + ".metainfo.xml"));
   // The newest release comes first and must be this version.

@@ -45,6 +45,23 @@ TEST_F(Evacuation, MovesImagesOfEitherCaseIntoTheBackupFolder) {
   EXPECT_TRUE(reports_.empty());
 }
 
+// A still the journal says is not yet sent stays for its transfer; a file that took its name
+// since is another file, and goes.
+TEST_F(Evacuation, JournalledStillsStay) {
+  WriteFileBytes(watch_ / "waiting.jpg", "not yet sent");
+  WriteFileBytes(watch_ / "old.jpg", "old");
+  const StillIdentity waiting = IdentityOf(*QueryDirectoryEntry(watch_, "waiting.jpg"));
+  WriteFileBytes(watch_ / "replaced.jpg", "journalled");
+  const StillIdentity replaced = IdentityOf(*QueryDirectoryEntry(watch_, "replaced.jpg"));
+  WriteFileBytes(root_ / "new", "saved over");  // made first, so it has another inode
+  fs::rename(root_ / "new", watch_ / "replaced.jpg");
+  EvacuateWatchFolder(watch_.string(), "*.jpg", {root_.path(), root_.path().string()},
+                      [this](std::string_view line) { reports_.emplace_back(line); },
+                      {waiting, replaced});
+  EXPECT_EQ(FolderEntries(watch_), std::vector<std::string>{"waiting.jpg"});
+  EXPECT_EQ(ReadFileBytes(backup_ / "replaced.jpg"), "saved over");
+}
+
 // Across file systems the move is a synced copy that takes its name only when it is free.
 TEST_F(Evacuation, AcrossFileSystemsCopiesUnderTheNextFreeNameAndRemovesTheSource) {
   std::string pattern = "/dev/shm/velmarin-evacuation-XXXXXX";

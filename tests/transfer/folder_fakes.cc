@@ -43,28 +43,37 @@ std::optional<TransferTarget> FakePipeline::BuildTarget(const Settings&,
   return TransferTarget(transfer_folder_ / ("image" + std::to_string(++targets_built_) + ".jpg"));
 }
 
-bool FakePipeline::ConvertToJpeg(const fs::path& still, const fs::path& jpeg,
-                                 LastErrorText& errors) {
+StepResult FakePipeline::ConvertToJpeg(const fs::path& still, const fs::path& jpeg,
+                                       LastErrorText& errors) {
   Record({"convert", still, jpeg, {}});
   if (convert_error) {
     errors.Set(*convert_error);
-    return false;
+    return StepResult::kUnreadable;
   }
-  return CopyFile(still, jpeg);
+  return CopyFile(still, jpeg) ? StepResult::kDone : StepResult::kNotWritten;
 }
 
-bool FakePipeline::NormalizeWidth(const fs::path& jpeg, const fs::path& work_file, MessageSink&) {
+StepResult FakePipeline::NormalizeWidth(const fs::path& jpeg, const fs::path& work_file,
+                                        MessageSink&) {
   Record({"normalize", jpeg, work_file, {}});
   if (throw_out_of_memory > 0) {
     --throw_out_of_memory;
     throw std::bad_alloc();
   }
-  return CopyFile(jpeg, work_file);
+  if (unreadable > 0) {
+    --unreadable;
+    return StepResult::kUnreadable;
+  }
+  return CopyFile(jpeg, work_file) ? StepResult::kDone : StepResult::kNotWritten;
 }
 
 bool FakePipeline::Process(const fs::path& work_file, FileNaming& target, const Settings&,
-                           std::string_view capture_id, const LocalTime&, LastErrorText&) {
+                           std::string_view capture_id, const LocalTime&, LastErrorText& errors) {
   Record({"process", work_file, target.name(), std::string(capture_id)});
+  if (disk_full) {
+    errors.Set("jpg_file_open_error! ");
+    return false;
+  }
   return CopyFile(work_file, target.name());
 }
 

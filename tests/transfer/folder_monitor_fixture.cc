@@ -25,6 +25,10 @@ void FolderMonitorFixture::SetCaptureId(std::string id) {
 void FolderMonitorFixture::Start() {
   FolderMonitorTiming timing;
   timing.completeness = completeness_;
+  const auto started = std::chrono::steady_clock::now();
+  timing.clock = [this, started] {
+    return started + std::chrono::milliseconds(clock_offset_ms_.load());
+  };
   context_.emplace(FolderMonitorContext{
       [this] {
         std::lock_guard lock(mutex_);
@@ -47,6 +51,7 @@ void FolderMonitorFixture::Start() {
       },
       timing,
       nullptr,
+      {},
       {},
   });
   Launch();

@@ -37,6 +37,8 @@ class FolderMonitorFixture : public ::testing::Test {
   void Restart(bool start_over);
   void RunCycle();
   void RunCycles(int count);
+  // Moves the folder thread's clock on (the back-off of stills that wait).
+  void AdvanceClock(std::chrono::milliseconds by) { clock_offset_ms_ += by.count(); }
   // Asks the thread to stop without waiting; Join waits until it has ended.
   void RequestStop() { thread_.request_stop(); }
   void Join();
@@ -67,6 +69,7 @@ class FolderMonitorFixture : public ::testing::Test {
                                    std::chrono::seconds(5)};
 
  private:
+  std::atomic<std::int64_t> clock_offset_ms_{0};
   mutable std::mutex mutex_;
   Settings settings_;
   std::string capture_id_ = "123456";

@@ -357,21 +357,28 @@ TEST_F(FolderMonitor, MissingBackupFolderIsCreated) {
   EXPECT_EQ(Transferred().size(), 1u);
 }
 
-TEST_F(FolderMonitor, UndeletableWorkFileStopsTheImageAndIsReported) {
+// A work file in the way holds the still back, never an earlier picture on; it goes once the
+// way is free, before the still that came after it.
+TEST_F(FolderMonitor, UndeletableWorkFileHoldsTheStillUntilItCanGo) {
   fs::create_directories(Backup("444.jpg"));
   WriteFileBytes(Backup("444.jpg") / "keep", "earlier image");
   Start();
-  AddImageAndRunCycle("a.jpg");
+  AddImageAndRunCycle("a.jpg", "a");
   EXPECT_TRUE(Transferred().empty());
   EXPECT_TRUE(fake_.calls_of("normalize").empty());
-  EXPECT_TRUE(fake_.calls_of("process").empty());
   EXPECT_EQ(errors_.Get(), "444.jpg delete error! ");
-  EXPECT_EQ(image_count_, 1);  // the image still counts
+  EXPECT_EQ(image_count_, 1);  // the image counts once, however often it is tried
 
   fs::remove_all(Backup("444.jpg"));
-  AddImageAndRunCycle("b.jpg", "b");
-  ASSERT_EQ(Transferred().size(), 1u);
-  EXPECT_EQ(Transferred()[0].first, 2);
+  AddImageAndRunCycle("b.jpg", "b");  // queues behind, as the back-off has not run out
+  EXPECT_TRUE(Transferred().empty());
+  EXPECT_EQ(errors_.Get(), "2 stills waiting ");
+  AdvanceClock(std::chrono::seconds(2));
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 2u);
+  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "a");
+  EXPECT_EQ(Transferred()[1].first, 2);
+  EXPECT_EQ(errors_.Get(), "all waiting stills sent ");
 }
 
 TEST_F(FolderMonitor, FailedBmpConversionNeverPassesAnOlderPictureOn) {
@@ -395,6 +402,7 @@ TEST_F(FolderMonitor, NoFreeTargetNameOverwritesNothingAndIsReported) {
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(fake_.calls().size(), 1u);  // nothing after the failed target path
   EXPECT_EQ(errors_.Get(), "no free serial number below 99999");
+  EXPECT_TRUE(fs::exists(Watch("a.jpg")));
 }
 
 TEST_F(FolderMonitor, StopEndsTheThreadDuringAPause) {
@@ -412,8 +420,8 @@ TEST(TransferOneImage, ReportsTargetAndLeavesTheSourceInPlace) {
   WriteFileBytes(root / "in.jpg", "picture");
   const auto target = TransferOneImage(root / "in.jpg", Settings{}, "1", LocalTimeNow(),
                                        {root.path(), ""}, fake, errors, messages);
-  ASSERT_TRUE(target.has_value());
-  EXPECT_EQ(ReadFileBytes(*target), "picture");
+  ASSERT_TRUE(target.target.has_value());
+  EXPECT_EQ(ReadFileBytes(*target.target), "picture");
   EXPECT_TRUE(fs::exists(root / "in.jpg"));
   EXPECT_EQ(errors.Generation(), 0u);
 }

@@ -29,10 +29,11 @@ if [ ! -f "$cache/vmlinuz" ] || [ ! -f "$cache/evdev.ko" ] || [ ! -f "$cache/uin
     skip "$package cannot be downloaded"
   dpkg-deb --fsys-tarfile "$download"/"$package"_*.deb |
     tar -x -C "$download" --wildcards './boot/vmlinuz-*' \
-        './lib/modules/*/kernel/drivers/input/evdev.ko*' \
-        './lib/modules/*/kernel/drivers/input/misc/uinput.ko*'
+        '*/modules/*/kernel/drivers/input/evdev.ko*' \
+        '*/modules/*/kernel/drivers/input/misc/uinput.ko*'
   for module in evdev uinput; do
-    file=$(find "$download/lib/modules" -name "$module.ko*" | head -n1)
+    # Debian 12 keeps the modules in /lib, Debian 13 in /usr/lib.
+    file=$(find "$download" -path "*/modules/*" -name "$module.ko*" | head -n1)
     case $file in
       *.xz) xz -dc "$file" >"$cache/$module.ko" ;;
       *.zst) zstd -qdc "$file" >"$cache/$module.ko" ;;

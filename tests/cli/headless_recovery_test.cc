@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "settings/settings.h"
+#include "support/pictures.h"
+#include "support/program_process.h"
+#include "support/temp_dir.h"
+
+namespace velmarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr auto kLimit = 30s;
+// The back-off reaches 16 s after a few failed tries; a share that returns is tried within it.
+constexpr auto kRetryLimit = 90s;
+
+// The transfer lines "COUNT<TAB>PATH" of a headless run.
+std::vector<std::pair<std::string, fs::path>> TransferLines(const std::string& out) {
+  std::vector<std::pair<std::string, fs::path>> lines;
+  for (std::size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    const std::string line = out.substr(start, end - start);
+    lines.emplace_back(line.substr(0, line.find('\t')), line.substr(line.find('\t') + 1));
+  }
+  return lines;
+}
+
+std::vector<fs::path> FilesUnder(const fs::path& folder) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  }
+  return files;
+}
+
+// A tmpfs on `folder`; the reason when mounting is not allowed here.
+std::string MountTmpfs(const fs::path& folder) {
+  if (mount("velmarin-test", folder.c_str(), "tmpfs", 0, "size=16m") == 0) return {};
+  return std::string("mounting a tmpfs is not allowed here: ") + std::strerror(errno);
+}
+
+// The share holding the transfer folder drops while three captures are made: nothing is
+// written onto the bare mount point, and once it is mounted again the three arrive in order,
+// with the serial numbers 001 to 003.
+TEST(HeadlessTransferFolder, ShareThatDropsDuringThreeCapturesGetsThemAllInOrderWhenBack) {
+  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  TempDir root;
+  TempDir logs;
+  const fs::path program = root / "station";
+  const fs::path share = root / "share";
+  fs::create_directories(program);
+  fs::create_directories(share);
+  if (const std::string refused = MountTmpfs(share); !refused.empty()) GTEST_SKIP() << refused;
+  struct Unmount {
+    fs::path folder;
+    ~Unmount() { umount2(folder.c_str(), MNT_DETACH); }
+  } unmount{share};
+  WriteFileBytes(program / "velmarin.ini",
+                 std::string(SettingLabel(SettingSlot::TransferFolder)) + share.string() + "\r\n");
+  BackgroundProgram monitor({"--headless", "--dir", program.string(), "--id", "123456"},
+                            logs.path(), {"DISPLAY="});
+  ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
+
+  ASSERT_EQ(umount2(share.c_str(), 0), 0) << std::strerror(errno);
+  // Widths tell the captures apart after their edit.
+  WriteFileBytes(program / "capture1.jpg", JpegBytes(640, 480, 1));
+  ASSERT_TRUE(monitor.WaitForErr("transfer folder not available: " + share.string(), kLimit));
+  WriteFileBytes(program / "capture2.jpg", JpegBytes(648, 480, 2));
+  ASSERT_TRUE(monitor.WaitForErr("2 stills waiting", kLimit));
+  WriteFileBytes(program / "capture3.jpg", JpegBytes(656, 480, 3));
+  ASSERT_TRUE(monitor.WaitForErr("3 stills waiting", kLimit));
+  EXPECT_TRUE(fs::is_empty(share)) << "written onto the bare mount point";
+  EXPECT_TRUE(monitor.out().empty());
+
+  ASSERT_EQ(MountTmpfs(share), "");
+  ASSERT_TRUE(monitor.WaitForErr("all waiting stills sent", kRetryLimit));
+  const auto lines = TransferLines(monitor.out());
+  ASSERT_EQ(lines.size(), 3u) << monitor.err();
+  for (int i = 0; i < 3; ++i) {
+    const auto& [count, target] = lines[static_cast<std::size_t>(i)];
+    EXPECT_EQ(count, std::to_string(i + 1));
+    EXPECT_EQ(target.parent_path().parent_path(), share);
+    EXPECT_EQ(target.filename().string().substr(15), "_00" + std::to_string(i + 1) + ".jpg");
+    const auto picture = DecodeJpegFile(target);
+    ASSERT_TRUE(picture) << target;
+    EXPECT_EQ(picture->width(), 640 + 8 * i);
+  }
+  EXPECT_EQ(monitor.Stop(SIGTERM), 0);
+  EXPECT_FALSE(fs::exists(program / "velmarin.journal"));
+}
+
+// A program killed between a still's arrival and its transfer takes it at its next start,
+// once, with the ID it arrived with.
+TEST(HeadlessCrash, StillThatArrivedBeforeAKillArrivesOnceAfterTheRestart) {
+  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  TempDir root;
+  TempDir logs;
+  const fs::path program = root / "station";
+  fs::create_directories(program);
+  {
+    BackgroundProgram monitor(
+        {"--headless", "--dir", program.string(), "--id", "4711"}, logs.path(),
+        {"DISPLAY=", "VELMARIN_TEST_HOLD_BEFORE_TRANSFER=" + (root / "never").string()});
+    ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
+    WriteFileBytes(program / "capture.jpg", JpegBytes(640, 480, 1));
+    ASSERT_TRUE(monitor.WaitForErr("held before its transfer", kLimit));
+    EXPECT_EQ(monitor.Stop(SIGKILL), -1);
+  }
+  ASSERT_TRUE(fs::exists(program / "velmarin.journal"));
+  EXPECT_FALSE(fs::exists(program / "hozon") && !FilesUnder(program / "hozon").empty());
+
+  TempDir logs2;
+  BackgroundProgram monitor({"--headless", "--dir", program.string(), "--id", "999"}, logs2.path(),
+                            {"DISPLAY="});
+  ASSERT_TRUE(WaitFor([&] { return !monitor.out().empty(); }, kLimit)) << monitor.err();
+  ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
+  EXPECT_EQ(monitor.Stop(SIGTERM), 0);
+  const auto lines = TransferLines(monitor.out());
+  ASSERT_EQ(lines.size(), 1u) << monitor.out();
+  EXPECT_EQ(lines[0].second.filename().string().substr(0, 7), "004711_");
+  EXPECT_EQ(FilesUnder(program / "hozon").size(), 1u);
+  EXPECT_FALSE(fs::exists(program / "velmarin.journal"));
+  EXPECT_TRUE(fs::exists(program / "capture.jpg"));
+}
+
+}  // namespace
+}  // namespace velmarin::test
