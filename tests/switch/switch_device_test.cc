@@ -138,7 +138,7 @@ TEST_F(SwitchDeviceTest, UnknownNameSearchesBoardsButGivesKindMinusOne) {
   EXPECT_EQ(kind_, SwitchKind::kError);
   EXPECT_TRUE(hid_.initialised());
   EXPECT_EQ(hid_.enumerate_calls(), 1);
-  EXPECT_TRUE(devices_.usb_io().DeviceOpen());
+  EXPECT_EQ(board->OpenHandles(), 1);
   EXPECT_TRUE(board->OutputReports().empty());
   EXPECT_TRUE(messages_.texts().empty());
 }
