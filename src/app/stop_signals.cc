@@ -3,12 +3,12 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include "cli/command_context.h"
+#include "platform/signal_mask.h"
 
 namespace velmarin::app {
 
 StopSignals::StopSignals() {
-  const sigset_t set = cli::BlockStopSignals();
+  const sigset_t set = BlockStopSignals();
   fd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 

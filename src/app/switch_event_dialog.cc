@@ -12,7 +12,6 @@
 #include "app/qt_text.h"
 #include "app/typed_text_field.h"
 #include "base/scanf_reader.h"
-#include "switch/capture_event.h"
 
 namespace velmarin::app {
 namespace {

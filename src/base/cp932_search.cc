@@ -42,16 +42,8 @@ std::string_view CutCp932(std::string_view text, std::size_t max_bytes) {
   return text.substr(0, cut);
 }
 
-bool MbsMatchAt(std::string_view text, std::size_t pos, std::string_view pattern) {
-  return pos <= text.size() && text.substr(pos, pattern.size()) == pattern;
-}
-
 std::optional<std::size_t> MbsFind(std::string_view text, std::string_view pattern) {
   return FindFrom(text, pattern, 0, 0);
-}
-
-std::optional<std::size_t> MbsFindAfter(std::string_view text, std::string_view pattern) {
-  return MbsSkipOccurrences(text, pattern, 1);
 }
 
 std::optional<std::size_t> MbsSkipOccurrences(std::string_view text, std::string_view pattern,

@@ -18,12 +18,8 @@ std::size_t Cp932CharLength(std::string_view text, std::size_t pos);
 // The longest front of `text` of at most `max_bytes` that does not split a character.
 std::string_view CutCp932(std::string_view text, std::size_t max_bytes);
 
-// True when every byte of `pattern` equals the bytes of `text` from `pos` on.
-bool MbsMatchAt(std::string_view text, std::size_t pos, std::string_view pattern);
 // First character start at which `pattern` matches, or nullopt.
 std::optional<std::size_t> MbsFind(std::string_view text, std::string_view pattern);
-// Position just behind the first match, or nullopt.
-std::optional<std::size_t> MbsFindAfter(std::string_view text, std::string_view pattern);
 // Position just behind the n-th match, or nullopt when there are fewer than n or n < 1.
 std::optional<std::size_t> MbsSkipOccurrences(std::string_view text, std::string_view pattern,
                                               int n);

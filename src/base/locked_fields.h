@@ -1,7 +1,6 @@
 #pragma once
 
 #include <mutex>
-#include <utility>
 
 namespace velmarin {
 
@@ -10,12 +9,6 @@ template <typename T>
 T LockedGet(std::mutex& mutex, const T& field) {
   const std::lock_guard lock(mutex);
   return field;
-}
-
-template <typename T, typename Value>
-void LockedSet(std::mutex& mutex, T& field, Value&& value) {
-  const std::lock_guard lock(mutex);
-  field = std::forward<Value>(value);
 }
 
 }  // namespace velmarin

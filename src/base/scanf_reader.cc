@@ -1,6 +1,9 @@
 #include "base/scanf_reader.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <string>
 
 namespace velmarin {
 namespace {
@@ -18,15 +21,13 @@ int HexDigit(int c) {
 
 std::optional<int> ScanfReader::Decimal() {
   SkipSpace();
-  const bool negative = Sign();
-  if (!IsDigit(Peek())) return std::nullopt;
-  long long value = 0;
-  while (IsDigit(Peek())) {
-    value = value * 10 + (Next() - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) return static_cast<int>(-value);
-  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+  // strtol needs a terminated string; white space is skipped above, as the C locale does.
+  const std::string rest(text_.substr(pos_));
+  char* end = nullptr;
+  const long value = std::strtol(rest.c_str(), &end, 10);
+  if (end == rest.c_str()) return std::nullopt;
+  pos_ += static_cast<std::size_t>(end - rest.c_str());
+  return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
 }
 
 std::optional<std::uint32_t> ScanfReader::Hexadecimal() {

@@ -81,13 +81,4 @@ int Failed(std::string_view reason) {
   return 1;
 }
 
-sigset_t BlockStopSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  return set;
-}
-
 }  // namespace velmarin::cli

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <csignal>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,10 +33,5 @@ std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_c
 // Prints `reason` (UTF-8) on stderr as the program's error line; returns 1, the exit code of a
 // failure.
 int Failed(std::string_view reason);
-
-// Blocks SIGINT and SIGTERM for the whole process and returns them, for a command that takes
-// them itself. Called before any thread exists, so no worker is interrupted in the middle of
-// an image.
-sigset_t BlockStopSignals();
 
 }  // namespace velmarin::cli

@@ -12,6 +12,7 @@
 #include "control/program_session.h"
 #include "control/real_backends.h"
 #include "image/gui_context.h"
+#include "platform/signal_mask.h"
 #include "settings/program_folder_lock.h"
 
 namespace velmarin::cli {

@@ -1,6 +1,9 @@
 #include "cli/options.h"
 
-#include <string_view>
+#include <getopt.h>
+
+#include <algorithm>
+#include <iterator>
 
 namespace velmarin::cli {
 
@@ -35,85 +38,139 @@ const char* const kUsage =
 
 namespace {
 
+// getopt_long's values for the options; commands keep their Command in `CommandSpec`.
+enum OptionValue : int {
+  kDir = 256,
+  kUserFolder,
+  kId,
+  kSet,
+  kFirstCommand,  // kFirstCommand + index into kCommands
+};
+
 struct CommandSpec {
-  std::string_view flag;
+  const char* name;  // without the leading "--"
   Command command;
   int file_count;
 };
 
 constexpr CommandSpec kCommands[] = {
-    {"--help", Command::kHelp, 0},
-    {"-h", Command::kHelp, 0},
-    {"--version", Command::kVersion, 0},
-    {"--next-name", Command::kNextName, 0},
-    {"--process", Command::kProcess, 2},
-    {"--transfer", Command::kTransfer, 1},
-    {"--headless", Command::kHeadless, 0},
-    {"--fire-event", Command::kFireEvent, 0},
-    {"--list-switch-devices", Command::kListSwitchDevices, 0},
-    {"--settings", Command::kSettings, 0},
+    {"help", Command::kHelp, 0},
+    {"version", Command::kVersion, 0},
+    {"next-name", Command::kNextName, 0},
+    {"process", Command::kProcess, 2},
+    {"transfer", Command::kTransfer, 1},
+    {"headless", Command::kHeadless, 0},
+    {"fire-event", Command::kFireEvent, 0},
+    {"list-switch-devices", Command::kListSwitchDevices, 0},
+    {"settings", Command::kSettings, 0},
 };
+constexpr int kCommandCount = static_cast<int>(std::size(kCommands));
+
+std::vector<option> LongOptions() {
+  std::vector<option> options = {
+      {"dir", required_argument, nullptr, kDir},
+      {"user-folder", no_argument, nullptr, kUserFolder},
+      {"id", required_argument, nullptr, kId},
+      {"set", required_argument, nullptr, kSet},
+  };
+  for (int i = 0; i < kCommandCount; ++i) {
+    options.push_back({kCommands[i].name,
+                       kCommands[i].file_count > 0 ? required_argument : no_argument, nullptr,
+                       kFirstCommand + i});
+  }
+  options.push_back({nullptr, 0, nullptr, 0});
+  return options;
+}
+
+// The option as the user names it in messages.
+std::string OptionName(int value, const std::vector<option>& options) {
+  if (value == 'h') return "-h";
+  for (const option& candidate : options) {
+    if (candidate.name != nullptr && candidate.val == value)
+      return "--" + std::string(candidate.name);
+  }
+  return "";
+}
 
 }  // namespace
 
 std::optional<Options> ParseOptions(int argc, const char* const* argv, std::string* error) {
+  // getopt_long may reorder what it is given, so it gets a copy.
+  std::vector<std::string> storage(argv, argv + argc);
+  std::vector<char*> args;
+  for (std::string& arg : storage) args.push_back(arg.data());
+  args.push_back(nullptr);
+  const std::vector<option> long_options = LongOptions();
+
   Options options;
   bool have_command = false;  // none: the window
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    auto take_value = [&](std::optional<std::string>& into) {
-      if (i + 1 >= argc) {
-        *error = std::string(arg) + " needs a value";
-        return false;
-      }
-      into = argv[++i];
-      return true;
-    };
-    if (arg == "--dir") {
-      if (!take_value(options.dir)) return std::nullopt;
-      continue;
-    }
-    if (arg == "--user-folder") {
-      options.user_folder = true;
-      continue;
-    }
-    if (arg == "--id") {
-      if (!take_value(options.id)) return std::nullopt;
-      continue;
-    }
-    if (arg == "--set") {
-      std::optional<std::string> assignment;
-      if (!take_value(assignment)) return std::nullopt;
-      if (have_command && options.command != Command::kSet) {
-        *error = "only one command at a time: --set";
-        return std::nullopt;
-      }
-      have_command = true;
-      options.command = Command::kSet;
-      options.assignments.push_back(std::move(*assignment));
-      continue;
-    }
-    const CommandSpec* spec = nullptr;
-    for (const CommandSpec& candidate : kCommands) {
-      if (candidate.flag == arg) spec = &candidate;
-    }
-    if (spec == nullptr) {
-      *error = "unknown argument: " + std::string(arg);
-      return std::nullopt;
-    }
-    if (have_command) {
-      *error = "only one command at a time: " + std::string(arg);
-      return std::nullopt;
+  auto take_command = [&](Command command, const std::string& name) {
+    if (have_command && !(command == Command::kSet && options.command == Command::kSet)) {
+      *error = "only one command at a time: " + name;
+      return false;
     }
     have_command = true;
-    options.command = spec->command;
-    for (int f = 0; f < spec->file_count; ++f) {
-      if (i + 1 >= argc) {
-        *error = std::string(arg) + " needs " + std::to_string(spec->file_count) + " file(s)";
+    options.command = command;
+    return true;
+  };
+
+  // "+": the first argument that is no option ends the options, and is refused below.
+  // ":": a missing value is told apart from an unknown option.
+  optind = 0;  // glibc: start over, as each call parses a new argument list
+  opterr = 0;
+  for (;;) {
+    const int at = std::max(optind, 1);  // the argument getopt_long looks at next
+    const int value = getopt_long(argc, args.data(), "+:h", long_options.data(), nullptr);
+    if (value == -1) break;
+    if (value == '?') {
+      *error = "unknown argument: " + std::string(argv[at]);
+      return std::nullopt;
+    }
+    if (value == ':') {
+      const std::string name = OptionName(optopt, long_options);
+      const int command = optopt - kFirstCommand;
+      *error = command >= 0 && command < kCommandCount
+                   ? name + " needs " + std::to_string(kCommands[command].file_count) + " file(s)"
+                   : name + " needs a value";
+      return std::nullopt;
+    }
+    switch (value) {
+      case kDir:
+        options.dir = optarg;
+        continue;
+      case kUserFolder:
+        options.user_folder = true;
+        continue;
+      case kId:
+        options.id = optarg;
+        continue;
+      case kSet:
+        if (!take_command(Command::kSet, "--set")) return std::nullopt;
+        options.assignments.emplace_back(optarg);
+        continue;
+      case 'h':
+        if (!take_command(Command::kHelp, "-h")) return std::nullopt;
+        continue;
+      default:
+        break;
+    }
+    const CommandSpec& spec = kCommands[value - kFirstCommand];
+    if (!take_command(spec.command, "--" + std::string(spec.name))) return std::nullopt;
+    if (spec.file_count == 0) continue;
+    options.files.emplace_back(optarg);
+    // A command's further files follow its option as separate arguments.
+    for (int f = 1; f < spec.file_count; ++f) {
+      if (optind >= argc) {
+        *error = "--" + std::string(spec.name) + " needs " + std::to_string(spec.file_count) +
+                 " file(s)";
         return std::nullopt;
       }
-      options.files.emplace_back(argv[++i]);
+      options.files.emplace_back(argv[optind++]);
     }
+  }
+  if (optind < argc) {
+    *error = "unknown argument: " + std::string(argv[optind]);
+    return std::nullopt;
   }
   if (options.dir && options.user_folder) {
     *error = "--dir and --user-folder both name the program folder";

@@ -1,7 +1,5 @@
 #include "cli/stderr_messages.h"
 
-#include <string>
-
 #include "base/message_subject.h"
 #include "platform/encoding.h"
 
@@ -12,8 +10,7 @@ void StderrMessages::ShowMessage(std::string_view text) {
 }
 
 void StderrMessages::ShowMessageAbout(std::string_view subject, std::string_view text) {
-  const auto utf8 = Cp932ToUtf8(text);
-  PrintMessageLine(subject, utf8 ? *utf8 : std::string(text));
+  PrintMessageLine(subject, Cp932ToUtf8Replacing(text));
 }
 
 }  // namespace velmarin::cli

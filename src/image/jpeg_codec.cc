@@ -179,10 +179,8 @@ bool Decode(DecodeJob& job, std::FILE* file, JpegWarnings warnings) {
   cinfo.progress = &job.progress;
   jpeg_stdio_src(&cinfo, file);
   jpeg_read_header(&cinfo, TRUE);
-  // Refused before the library sets up any buffer of picture size. Arithmetic coding is
-  // refused as the IJG 6b decoder refuses it, though this build of the library could decode it.
-  if (!DibSizeAllowed(cinfo.image_width, cinfo.image_height) || cinfo.arith_code ||
-      !PickOutputColourSpace(cinfo)) {
+  // Refused before the library sets up any buffer of picture size.
+  if (!DibSizeAllowed(cinfo.image_width, cinfo.image_height) || !PickOutputColourSpace(cinfo)) {
     jpeg_destroy_decompress(&cinfo);
     return false;
   }

@@ -20,8 +20,8 @@ enum class JpegWarnings {
 
 // Decodes the JPEG at the stream's position into a 24-bit bottom-up Dib. Grayscale, CMYK
 // and YCCK pictures become RGB. nullopt on any error (messages on standard error), on the
-// warnings `warnings` refuses, for files cut short, for 12-bit, arithmetic-coded or
-// otherwise unsupported files and for pictures over kMaxPixels.
+// warnings `warnings` refuses, for files cut short, for 12-bit or otherwise
+// unsupported files and for pictures over kMaxPixels.
 std::optional<Dib> ReadJpegToDib(std::FILE* file,
                                  JpegWarnings warnings = JpegWarnings::kReportOnce);
 

@@ -124,19 +124,6 @@ bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::p
   return WriteConvertedJpeg(*dib, jpeg, quality, "Png_to_Jpg", errors, write_failed);
 }
 
-bool SaveDibAsJpeg(BitmapInfoHeader header, const std::uint8_t* rows,
-                   const std::filesystem::path& path, int quality) {
-  if (rows == nullptr) return false;
-  std::optional<Dib> dib = Dib::Create(header.biWidth, header.biHeight, header.biBitCount);
-  if (!dib) return false;
-  header.biSize = BitmapInfoHeader::kSize;
-  header.biClrUsed = 0;
-  header.biSizeImage = dib->header().biSizeImage;
-  dib->SetHeader(header);
-  std::memcpy(dib->pixels(), rows, header.biSizeImage);
-  return WriteJpegFileAtomically(path, *dib, quality, false, nullptr, FileSync::kNotSynced);
-}
-
 bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesystem::path& target,
                         MessageSink& messages, bool* write_failed) {
   if (write_failed) *write_failed = false;

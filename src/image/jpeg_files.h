@@ -42,12 +42,6 @@ bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::p
 bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::path& jpeg,
                       int quality, LastErrorText& errors, bool* write_failed = nullptr);
 
-// Encodes `header` plus the pixel rows it describes (stride x height bytes from `rows`,
-// then a colour table is not expected: biClrUsed is reset to 0) as a baseline JPEG file.
-// True when the file was written.
-bool SaveDibAsJpeg(BitmapInfoHeader header, const std::uint8_t* rows,
-                   const std::filesystem::path& path, int quality);
-
 // Re-encodes the JPEG `source` at quality 100 into `target` with its width cut down to a
 // multiple of 4 (nearest-neighbour). "JPEG read error!" goes to `messages` when the source
 // does not decode or is narrower than 4 pixels. True only when `target` was written;

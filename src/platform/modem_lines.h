@@ -34,7 +34,4 @@ class SerialPortOpener {
   virtual std::vector<std::string> UsbSerialDeviceNames() = 0;
 };
 
-// "COM" test of the switch-device name: a "/dev/" path names a serial port as well.
-bool IsSerialSwitchName(const std::string& name);
-
 }  // namespace velmarin

@@ -11,6 +11,10 @@ bool Contains(const std::string& text, const char* word) {
 
 }  // namespace
 
+bool IsSerialSwitchName(const std::string& name) {
+  return name.find("COM") != std::string::npos || name.starts_with("/dev/");
+}
+
 SwitchDevices::SwitchDevices(HidTransport& hid, SerialPortOpener& serial, MessageSink& messages,
                              std::atomic<SwitchKind>& switch_kind,
                              std::function<Clock::time_point()> now)

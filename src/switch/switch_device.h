@@ -26,6 +26,9 @@ enum class SwitchKind {
   kSerial = 2,
 };
 
+// "COM" test of the switch-device name: a "/dev/" path names a serial port as well.
+bool IsSerialSwitchName(const std::string& name);
+
 // Opens the switch device that the settings name (a USB-IO board or a serial port's modem
 // lines), records the outcome in `switch_kind` and gives the switch thread its samples. The
 // user-interface thread opens and closes; the switch thread reads; the serial port is guarded

@@ -59,26 +59,6 @@ UsbIo::~UsbIo() {
   ShutdownLocked();
 }
 
-bool UsbIo::LoadHidLibrary() {
-  const std::lock_guard lock(mutex_);
-  return LoadLocked(false);
-}
-
-int UsbIo::FindDevices() {
-  const std::lock_guard lock(mutex_);
-  return FindLocked();
-}
-
-void UsbIo::OpenDevice(int index) {
-  const std::lock_guard lock(mutex_);
-  OpenLocked(index);
-}
-
-void UsbIo::CloseDevice() {
-  const auto lock = LockForTeardown();
-  device_.reset();
-}
-
 int UsbIo::Init() {
   const std::lock_guard lock(mutex_);
   return InitLocked(false);
@@ -86,7 +66,7 @@ int UsbIo::Init() {
 
 int UsbIo::WritePort(int port, std::uint8_t value, bool extended) {
   const std::lock_guard lock(mutex_);
-  if (paths_.empty()) InitLocked(true);
+  if (!board_found_) InitLocked(true);
   written_ports_[port] = {value, extended};
   const auto report =
       CommandReport(output_report_length_, WriteCommand(port, extended), kValueOffset, value);
@@ -97,7 +77,7 @@ int UsbIo::WritePort(int port, std::uint8_t value, bool extended) {
 int UsbIo::ReadPort(int* value, int port, bool extended) {
   const std::lock_guard lock(mutex_);
   if (lost_ && !LookUpLostBoardLocked()) return -1;
-  if (paths_.empty()) InitLocked(true);
+  if (!board_found_) InitLocked(true);
   const int result = ReadLocked(value, port, extended);
   if (result == 0) {
     failed_reads_ = 0;
@@ -120,7 +100,7 @@ void UsbIo::NoteReadFailureLocked() {
 
 bool UsbIo::LookUpLostBoardLocked() {
   if (now_() < next_lookup_) return false;
-  if (FindLocked() == 0 || !device_) {
+  if (!FindLocked()) {
     next_lookup_ = now_() + lookup_interval_;
     lookup_interval_ = std::min(lookup_interval_ * 2, kLongestLookupInterval);
     return false;
@@ -165,16 +145,6 @@ int UsbIo::Shutdown() {
   return 0;
 }
 
-bool UsbIo::DeviceOpen() const {
-  const std::lock_guard lock(mutex_);
-  return device_ != nullptr;
-}
-
-int UsbIo::DeviceCount() const {
-  const std::lock_guard lock(mutex_);
-  return static_cast<int>(paths_.size());
-}
-
 bool UsbIo::LoadLocked(bool lazy) {
   if (transport_.Init()) {
     library_loaded_ = true;
@@ -186,33 +156,25 @@ bool UsbIo::LoadLocked(bool lazy) {
   return false;
 }
 
-int UsbIo::FindLocked() {
+bool UsbIo::FindLocked() {
   device_.reset();
-  paths_.clear();
+  board_found_ = false;
   for (const HidDeviceInfo& info : transport_.Enumerate()) {
-    if (paths_.size() >= static_cast<std::size_t>(kMaxBoards)) break;
     if (!IsUsbIoBoard(info)) continue;
     // A board that cannot be opened (taken, no permission) is passed over.
-    if (transport_.Open(info.path) == nullptr) continue;
-    paths_.push_back(info.path);
-  }
-  if (!paths_.empty()) OpenLocked(0);
-  return static_cast<int>(paths_.size());
-}
-
-void UsbIo::OpenLocked(int index) {
-  if (index < 0 || index >= static_cast<int>(paths_.size())) return;
-  device_.reset();
-  device_ = transport_.Open(paths_[static_cast<std::size_t>(index)]);
-  if (device_) {
+    device_ = transport_.Open(info.path);
+    if (!device_) continue;
+    board_found_ = true;
     input_report_length_ = device_->InputReportLength();
     output_report_length_ = device_->OutputReportLength();
+    return true;
   }
+  return false;
 }
 
 int UsbIo::InitLocked(bool lazy) {
   if (!library_loaded_ && !LoadLocked(lazy)) return -1;
-  return FindLocked() == 0 ? -2 : 0;
+  return FindLocked() ? 0 : -2;
 }
 
 void UsbIo::ShutdownLocked() {
@@ -222,7 +184,7 @@ void UsbIo::ShutdownLocked() {
   written_ports_.clear();
   if (library_loaded_) transport_.Exit();
   library_loaded_ = false;
-  paths_.clear();
+  board_found_ = false;
 }
 
 std::unique_lock<std::mutex> UsbIo::LockForTeardown() {

@@ -7,10 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <vector>
 
-#include "base/locked_fields.h"
 #include "base/message_sink.h"
 #include "platform/hid_transport.h"
 
@@ -27,7 +24,6 @@ namespace velmarin {
 // loss and the return are said once each.
 class UsbIo {
  public:
-  static constexpr int kMaxBoards = 64;
   static constexpr int kDefaultReportLength = 9;
   // How long a read waits for each answer report; a silent board costs one wait, not a hang.
   static constexpr std::chrono::milliseconds kReportWait{250};
@@ -44,13 +40,8 @@ class UsbIo {
   UsbIo(const UsbIo&) = delete;
   UsbIo& operator=(const UsbIo&) = delete;
 
-  // Makes the HID subsystem available; shows "Error at Load 'hid.dll'" when it is not.
-  bool LoadHidLibrary();
-  // Re-enumerates, keeps up to kMaxBoards matching paths, opens the first. Returns the count.
-  int FindDevices();
-  void OpenDevice(int index);
-  void CloseDevice();
-  // 0 board found and opened; -1 HID not available; -2 no board.
+  // 0 board found and opened; -1 HID not available (shows "Error at Load 'hid.dll'");
+  // -2 no board.
   int Init();
   // 0 sent; -1 the write failed.
   int WritePort(int port, std::uint8_t value, bool extended);
@@ -61,19 +52,11 @@ class UsbIo {
   // Closes the board and releases the HID subsystem; the next access initialises again.
   int Shutdown();
 
-  bool HidLibraryLoaded() const { return LockedGet(mutex_, library_loaded_); }
-  bool DeviceOpen() const;
-  int DeviceCount() const;
-  std::vector<std::string> DevicePaths() const { return LockedGet(mutex_, paths_); }
-  int InputReportLength() const { return LockedGet(mutex_, input_report_length_); }
-  int OutputReportLength() const { return LockedGet(mutex_, output_report_length_); }
-  std::uint32_t Sequence() const { return LockedGet(mutex_, sequence_); }
-
  private:
   // The *Locked members expect `mutex_` held.
   bool LoadLocked(bool lazy);
-  int FindLocked();
-  void OpenLocked(int index);
+  // Opens the first board that the enumeration lists and that opens; true when one did.
+  bool FindLocked();
   int InitLocked(bool lazy);
   void ShutdownLocked();
   // Holds off new reads and lets a read in progress give up between two reports.
@@ -91,7 +74,7 @@ class UsbIo {
   bool library_loaded_ = false;
   // A lazy load that failed was reported once; repeating the message on every poll helps no one.
   bool lazy_load_failure_reported_ = false;
-  std::vector<std::string> paths_;
+  bool board_found_ = false;
   std::unique_ptr<HidDevice> device_;
   int input_report_length_ = kDefaultReportLength;
   int output_report_length_ = kDefaultReportLength;

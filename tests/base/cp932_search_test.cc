@@ -52,14 +52,6 @@ TEST(LastErrorTextTest, KeepsNinetyNineBytesAndCountsEverySet) {
   EXPECT_EQ(text.Get(), "");
 }
 
-TEST(MbsMatchAtTest, ComparesBytesFromThePosition) {
-  EXPECT_TRUE(MbsMatchAt("abcd", 1, "bc"));
-  EXPECT_FALSE(MbsMatchAt("abcd", 1, "bd"));
-  EXPECT_FALSE(MbsMatchAt("abcd", 3, "de"));
-  EXPECT_FALSE(MbsMatchAt("abcd", 5, "a"));
-  EXPECT_TRUE(MbsMatchAt(kHyou, 1, "\\"));  // byte-wise, boundaries are not its business
-}
-
 TEST(MbsFindTest, NeverMatchesAtASecondByte) {
   EXPECT_EQ(MbsFind(kHyou, "\\"), Pos());
   EXPECT_EQ(MbsFind(kSmallA, "@"), Pos());
@@ -79,17 +71,9 @@ TEST(MbsFindTest, PlainText) {
 
 TEST(MbsFindTest, EmptyPatternIsFoundNowhere) {
   EXPECT_EQ(MbsFind("abc", ""), Pos());
-  EXPECT_EQ(MbsFindAfter("abc", ""), Pos());
   EXPECT_EQ(MbsSkipOccurrences("abc", "", 1), Pos());
   EXPECT_EQ(MbsCount("abc", ""), 0);
   EXPECT_EQ(MbsCount("", ""), 0);
-}
-
-TEST(MbsFindAfterTest, PositionBehindTheFirstMatch) {
-  EXPECT_EQ(MbsFindAfter("ab,cd,ef", ","), Pos(3));
-  EXPECT_EQ(MbsFindAfter("ab--cd", "--"), Pos(4));
-  EXPECT_EQ(MbsFindAfter("abc", ","), Pos());
-  EXPECT_EQ(MbsFindAfter(std::string(kHyou) + "\\x", "\\"), Pos(3));
 }
 
 TEST(MbsSkipOccurrencesTest, PositionBehindTheNthMatch) {
@@ -145,7 +129,8 @@ TEST(MbsFindTest, AgreesWithCharacterByCharacterSearch) {
     for (char& c : pattern) c = alphabet[pick(random)];
     const Pos expected = NaiveFind(text, pattern);
     ASSERT_EQ(MbsFind(text, pattern), expected) << "case " << i;
-    ASSERT_EQ(MbsFindAfter(text, pattern), expected ? Pos(*expected + pattern.size()) : Pos());
+    ASSERT_EQ(MbsSkipOccurrences(text, pattern, 1),
+              expected ? Pos(*expected + pattern.size()) : Pos());
   }
 }
 

@@ -57,13 +57,37 @@ TEST(ParseOptions, NoCommandOpensTheWindow) {
   EXPECT_EQ(ParseOk({"--dir", "/tmp/x"}).command, Command::kWindow);
 }
 
+TEST(ParseOptions, ValuesMayFollowAnEqualsSign) {
+  const Options options = ParseOk({"--dir=/tmp/x y", "--id=", "--set=KeyCode=0D"});
+  EXPECT_EQ(options.dir, "/tmp/x y");
+  EXPECT_EQ(options.id, "");
+  EXPECT_EQ(options.assignments, std::vector<std::string>{"KeyCode=0D"});
+  EXPECT_EQ(ParseOk({"--process=a.jpg", "b.jpg"}).files,
+            (std::vector<std::string>{"a.jpg", "b.jpg"}));
+  EXPECT_EQ(ParseOk({"--transfer=a.jpg"}).files, std::vector<std::string>{"a.jpg"});
+  // A value that looks like an option is still the value.
+  EXPECT_EQ(ParseOk({"--id", "--headless"}).id, "--headless");
+  EXPECT_EQ(ParseOk({"-h"}).command, Command::kHelp);
+}
+
 TEST(ParseOptions, RefusesUsageErrors) {
-  std::string error;
-  EXPECT_FALSE(Parse({"--process", "a.jpg"}, &error));
-  EXPECT_FALSE(Parse({"--next-name", "--headless"}, &error));
-  EXPECT_FALSE(Parse({"--dir"}, &error));
-  EXPECT_FALSE(Parse({"--bogus"}, &error));
-  EXPECT_EQ(error, "unknown argument: --bogus");
+  const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
+      {{"--process", "a.jpg"}, "--process needs 2 file(s)"},
+      {{"--transfer"}, "--transfer needs 1 file(s)"},
+      {{"--next-name", "--headless"}, "only one command at a time: --headless"},
+      {{"-h", "--set", "a=b"}, "only one command at a time: --set"},
+      {{"--dir"}, "--dir needs a value"},
+      {{"--set"}, "--set needs a value"},
+      {{"--bogus"}, "unknown argument: --bogus"},
+      {{"--headless=1"}, "unknown argument: --headless=1"},
+      {{"-hx"}, "unknown argument: -hx"},
+      {{"--headless", "stray"}, "unknown argument: stray"},
+  };
+  for (const auto& [args, expected] : cases) {
+    std::string error;
+    EXPECT_FALSE(Parse(args, &error)) << expected;
+    EXPECT_EQ(error, expected);
+  }
 }
 
 }  // namespace

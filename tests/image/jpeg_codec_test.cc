@@ -270,13 +270,19 @@ TEST(ReadJpegToDibTest, FileCutShortFailsEvenWhenDamageIsAllowed) {
             std::string::npos);
 }
 
-// Arithmetic coding is refused as by the library interface the program is written for.
-TEST(ReadJpegToDibTest, ArithmeticCodedFilesFail) {
-  const std::string jpeg =
-      EncodeTestJpeg(16, 16, [](int x, int y, std::uint8_t* p) { p[0] = p[1] = p[2] = x * y; },
-                     {.arithmetic = true});
-  ASSERT_NE(jpeg.find("\xFF\xC9"), std::string::npos);  // SOF9: arithmetic, sequential
-  EXPECT_FALSE(DecodeJpegBytes(jpeg));
+// Arithmetic coding codes the same coefficients as Huffman coding: the same picture comes out.
+TEST(ReadJpegToDibTest, ArithmeticCodedFilesDecode) {
+  const test::PixelSource pixels = [](int x, int y, std::uint8_t* p) {
+    p[0] = static_cast<std::uint8_t>(x * y);
+    p[1] = static_cast<std::uint8_t>(x * 16);
+    p[2] = static_cast<std::uint8_t>(y * 16);
+  };
+  const std::string arithmetic = EncodeTestJpeg(16, 16, pixels, {.arithmetic = true});
+  ASSERT_NE(arithmetic.find("\xFF\xC9"), std::string::npos);  // SOF9: arithmetic, sequential
+  const std::optional<Dib> decoded = DecodeJpegBytes(arithmetic);
+  const std::optional<Dib> expected = DecodeJpegBytes(EncodeTestJpeg(16, 16, pixels));
+  ASSERT_TRUE(decoded && expected);
+  EXPECT_EQ(test::Compare(*decoded, *expected).max, 0);
 }
 
 TEST(ReadJpegToDibTest, RefusesPicturesOverThePixelLimitBeforeDecoding) {

@@ -159,18 +159,6 @@ TEST(ConvertPngToJpegTest, WritesTheUprightPictureOrReportsTheFailure) {
   EXPECT_FALSE(fs::exists(dir / "out.jpg"));
 }
 
-TEST(SaveDibAsJpegTest, EncodesTheRowsTheHeaderDescribes) {
-  TempDir dir;
-  const Dib picture = test::MakeGradientDib(20, 10);
-  BitmapInfoHeader header = picture.header();
-  header.biClrUsed = 12;  // ignored: the rows follow directly
-  header.biSize = 0;
-  ASSERT_TRUE(SaveDibAsJpeg(header, picture.pixels(), dir / "s.jpg", 95));
-  EXPECT_EQ(ReadFileBytes(dir / "s.jpg"), JpegBytesOf(picture, 95));
-  EXPECT_FALSE(SaveDibAsJpeg(header, picture.pixels(), dir / "no" / "s.jpg", 95));
-  EXPECT_FALSE(SaveDibAsJpeg(header, nullptr, dir / "t.jpg", 95));
-}
-
 // The replacement itself (temporary name, permissions, long names) is AtomicFile's; here only
 // what the JPEG writer adds: the picture and which failure it reports.
 TEST(WriteJpegFileAtomicallyTest, ReplacesTheTargetWithThePicture) {

@@ -21,14 +21,6 @@ TEST(TermiosSerialTest, ComNamesMapToTheOnBoardPorts) {
   EXPECT_EQ(SerialDevicePath("USB-IO"), std::nullopt);
 }
 
-TEST(TermiosSerialTest, SwitchNamesWithComOrADevicePathAreSerial) {
-  EXPECT_TRUE(IsSerialSwitchName("COM3"));
-  EXPECT_TRUE(IsSerialSwitchName("myCOMport"));
-  EXPECT_TRUE(IsSerialSwitchName("/dev/ttyACM0"));
-  EXPECT_FALSE(IsSerialSwitchName("USB-IO"));
-  EXPECT_FALSE(IsSerialSwitchName("dev/ttyS0"));
-}
-
 // Ports on a pseudo-terminal, which stands in for a serial port.
 class TermiosSerialPortTest : public ::testing::Test {
  protected:

@@ -17,12 +17,21 @@ namespace velmarin::test {
 class ScriptedModemLines {
  public:
   // The word read once the queued words are used up.
-  void SetStatus(std::uint32_t status) { LockedSet(mutex_, status_, status); }
+  void SetStatus(std::uint32_t status) {
+    const std::lock_guard lock(mutex_);
+    status_ = status;
+  }
   // Words read one per call, before the word of SetStatus.
   void QueueStatus(const std::vector<std::uint32_t>& words);
-  void SetReadsFail(bool fail) { LockedSet(mutex_, reads_fail_, fail); }
+  void SetReadsFail(bool fail) {
+    const std::lock_guard lock(mutex_);
+    reads_fail_ = fail;
+  }
   // A device without modem lines, as a pseudo-terminal: raising DTR and RTS fails.
-  void SetNoModemLines() { LockedSet(mutex_, no_modem_lines_, true); }
+  void SetNoModemLines() {
+    const std::lock_guard lock(mutex_);
+    no_modem_lines_ = true;
+  }
 
   bool dtr_and_rts_raised() const { return LockedGet(mutex_, dtr_and_rts_raised_); }
   int status_reads() const { return LockedGet(mutex_, status_reads_); }
@@ -49,7 +58,8 @@ class ScriptedSerialOpener final : public SerialPortOpener {
   // opens. AddPort brings it back.
   void Unplug(const std::string& name);
   void SetUsbSerialDeviceNames(std::vector<std::string> names) {
-    LockedSet(mutex_, usb_names_, std::move(names));
+    const std::lock_guard lock(mutex_);
+    usb_names_ = std::move(names);
   }
 
   std::unique_ptr<SerialPort> Open(const std::string& name) override;

@@ -130,7 +130,10 @@ bool SimulatedHidTransport::Init() {
   return true;
 }
 
-void SimulatedHidTransport::Exit() { LockedSet(mutex_, initialised_, false); }
+void SimulatedHidTransport::Exit() {
+  const std::lock_guard lock(mutex_);
+  initialised_ = false;
+}
 
 std::vector<HidDeviceInfo> SimulatedHidTransport::Enumerate() {
   const std::lock_guard lock(mutex_);

@@ -27,16 +27,34 @@ class SimulatedUsbIoBoard {
   std::uint16_t product_id() const { return product_id_; }
 
   // The pin byte answered once the queued levels are used up.
-  void SetPins(std::uint8_t pins) { LockedSet(mutex_, pins_, pins); }
+  void SetPins(std::uint8_t pins) {
+    const std::lock_guard lock(mutex_);
+    pins_ = pins;
+  }
   // Pin bytes answered one per read command, before the level of SetPins.
   void QueuePins(const std::vector<std::uint8_t>& pins);
   // The next read command is answered by `count` reports of earlier commands first.
-  void AnswerStaleReportsFirst(int count) { LockedSet(mutex_, stale_reports_first_, count); }
+  void AnswerStaleReportsFirst(int count) {
+    const std::lock_guard lock(mutex_);
+    stale_reports_first_ = count;
+  }
   // A silent board takes commands but never answers: reads time out.
-  void SetSilent(bool silent) { LockedSet(mutex_, silent_, silent); }
-  void SetWritesFail(bool fail) { LockedSet(mutex_, writes_fail_, fail); }
-  void SetReadsFail(bool fail) { LockedSet(mutex_, reads_fail_, fail); }
-  void SetOpenFails(bool fail) { LockedSet(mutex_, open_fails_, fail); }
+  void SetSilent(bool silent) {
+    const std::lock_guard lock(mutex_);
+    silent_ = silent;
+  }
+  void SetWritesFail(bool fail) {
+    const std::lock_guard lock(mutex_);
+    writes_fail_ = fail;
+  }
+  void SetReadsFail(bool fail) {
+    const std::lock_guard lock(mutex_);
+    reads_fail_ = fail;
+  }
+  void SetOpenFails(bool fail) {
+    const std::lock_guard lock(mutex_);
+    open_fails_ = fail;
+  }
   // Gone from the enumeration; opened handles fail every write and read.
   void Unplug();
   void SetReportLengths(int input_length, int output_length);
@@ -89,7 +107,10 @@ class SimulatedHidTransport final : public HidTransport {
   std::shared_ptr<SimulatedUsbIoBoard> AddBoard(const std::string& path,
                                                 std::uint16_t vendor_id = 0x0BFE,
                                                 std::uint16_t product_id = 0x1003);
-  void SetInitFails(bool fail) { LockedSet(mutex_, init_fails_, fail); }
+  void SetInitFails(bool fail) {
+    const std::lock_guard lock(mutex_);
+    init_fails_ = fail;
+  }
 
   bool Init() override;
   void Exit() override;

@@ -12,6 +12,14 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Names = std::vector<std::string>;
 
+TEST(SwitchNameTest, NamesWithComOrADevicePathAreSerial) {
+  EXPECT_TRUE(IsSerialSwitchName("COM3"));
+  EXPECT_TRUE(IsSerialSwitchName("myCOMport"));
+  EXPECT_TRUE(IsSerialSwitchName("/dev/ttyACM0"));
+  EXPECT_FALSE(IsSerialSwitchName("USB-IO"));
+  EXPECT_FALSE(IsSerialSwitchName("dev/ttyS0"));
+}
+
 class SwitchDeviceTest : public ::testing::Test {
  protected:
   void Open(const std::string& device_name) {
@@ -138,7 +146,7 @@ TEST_F(SwitchDeviceTest, UnknownNameSearchesBoardsButGivesKindMinusOne) {
   EXPECT_EQ(kind_, SwitchKind::kError);
   EXPECT_TRUE(hid_.initialised());
   EXPECT_EQ(hid_.enumerate_calls(), 1);
-  EXPECT_TRUE(devices_.usb_io().DeviceOpen());
+  EXPECT_EQ(board->OpenHandles(), 1);
   EXPECT_TRUE(board->OutputReports().empty());
   EXPECT_TRUE(messages_.texts().empty());
 }

@@ -405,13 +405,6 @@ TEST_F(FolderMonitor, NoFreeTargetNameOverwritesNothingAndIsReported) {
   EXPECT_TRUE(fs::exists(Watch("a.jpg")));
 }
 
-TEST_F(FolderMonitor, StopEndsTheThreadDuringAPause) {
-  Start();
-  // The fixture's destructor requests the stop while the thread is held at its pause; the
-  // join would hang if the pause ignored it.
-  SUCCEED();
-}
-
 TEST(TransferOneImage, ReportsTargetAndLeavesTheSourceInPlace) {
   TempDir root;
   FakePipeline fake(root / "hozon");
