@@ -228,8 +228,8 @@ TEST_F(WindowTest, TheNextTransferredImageCarriesTheSettingsOfTheNamingDialog) {
   Window().naming_action()->trigger();
   ASSERT_TRUE(MonitoringResumes());
 
-  // Once the folder thread has counted the folder, a new picture arrives by rename.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // A new picture arrives by rename; the folder thread remembers the folder from before the
+  // dialog, so it is new however early it comes.
   const fs::path watch = session_->state().Slot(SettingSlot::WatchFolder);
   WriteJpeg(watch / "incoming.tmp", PaintPicture(64, 48, [](int, int) { return Rgb{90, 90, 90}; }));
   fs::rename(watch / "incoming.tmp", watch / "still.jpg");
