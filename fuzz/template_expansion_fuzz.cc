@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/cp932_search.h"
 #include "naming/template_expansion.h"
 
 namespace {
@@ -17,8 +18,8 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-// A template that is exactly "$iNN" yields the ID fitted to NN bytes, as long as the ID
-// holds no placeholder of its own.
+// A template that is exactly "$iNN" yields the ID fitted to NN bytes, cut never inside a
+// two-byte character, as long as the ID holds no placeholder of its own.
 void CheckIdAlone(const std::string& id, int width, const velmarin::LocalTime& now) {
   if (id.find('$') != std::string::npos) return;
   const char templ[] = {'$', 'i', static_cast<char>('0' + width / 10),
@@ -29,7 +30,7 @@ void CheckIdAlone(const std::string& id, int width, const velmarin::LocalTime& n
     return;
   }
   Require(result.size() == static_cast<std::size_t>(width));
-  const std::string cut = id.substr(0, static_cast<std::size_t>(width));
+  const std::string cut(velmarin::CutCp932(id, static_cast<std::size_t>(width)));
   if (std::all_of(cut.begin(), cut.end(), IsDigit)) {
     Require(std::all_of(result.begin(), result.end(), IsDigit));
     Require(result.ends_with(cut));
