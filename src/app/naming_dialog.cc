@@ -13,6 +13,7 @@
 #include "app/dialog_controls.h"
 #include "app/qt_text.h"
 #include "app/typed_text_field.h"
+#include "base/replace_all.h"
 #include "image/font_names.h"
 #include "image/text_lines_edit.h"
 #include "naming/template_expansion.h"

@@ -1,7 +1,7 @@
 #include "image/text_lines_edit.h"
 
 #include "base/cp932_search.h"
-#include "naming/template_expansion.h"
+#include "base/replace_all.h"
 
 namespace velmarin {
 

@@ -1,9 +1,10 @@
 #include "naming/template_expansion.h"
 
-#include "base/cp932_search.h"
-
 #include <algorithm>
 #include <cstdio>
+
+#include "base/cp932_search.h"
+#include "base/replace_all.h"
 
 namespace velmarin {
 namespace {
@@ -46,18 +47,6 @@ std::string FitId(std::string_view id, int width) {
 }
 
 }  // namespace
-
-std::size_t ReplaceAll(std::string& text, std::string_view pattern, std::string_view replacement) {
-  if (pattern.empty()) return 0;  // an empty pattern would match everywhere, forever
-  std::size_t count = 0;
-  std::size_t pos = 0;
-  while ((pos = text.find(pattern, pos)) != std::string::npos) {
-    text.replace(pos, pattern.size(), replacement);
-    pos += replacement.size();
-    ++count;
-  }
-  return count;
-}
 
 std::string ExpandTemplate(std::string_view id, std::string_view templ, const LocalTime& now) {
   const int width = IdWidth(templ);

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/replace_all.h"
 #include "base/scanf_reader.h"
 #include "naming/template_expansion.h"
 #include "platform/encoding.h"

@@ -10,25 +10,6 @@ namespace {
 // 28 September 2012, 14:05:09.
 constexpr LocalTime kNow{2012, 9, 28, 14, 5, 9};
 
-TEST(ReplaceAllTest, ReplacesEveryOccurrenceOnceAndCounts) {
-  struct Case {
-    std::string text, pattern, replacement;
-    std::size_t count;
-    std::string result;
-  };
-  for (Case c : {
-           Case{"a-b-c", "-", "+", 2, "a+b+c"},
-           Case{"$x$x", "$x", "$x$x", 2, "$x$x$x$x"},  // the inserted text is not searched again
-           Case{"$$yy", "$y", "", 1, "$y"},  // text joined by a removal waits for the next call,
-           Case{"$y", "$y", "", 1, ""},      // which sees it
-           Case{"abc", "", "x", 0, "abc"},   // an empty pattern changes nothing
-       }) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(ReplaceAll(c.text, c.pattern, c.replacement), c.count);
-    EXPECT_EQ(c.text, c.result);
-  }
-}
-
 TEST(ExpandTemplateTest, DefaultTemplate) {
   EXPECT_EQ(ExpandTemplate("123", "$y\\$i06_$y$M$d_$r03", kNow), "2012\\000123_20120928_$r03");
 }
