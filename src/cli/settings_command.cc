@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "base/cp932_search.h"
 #include "base/message_subject.h"
 #include "cli/command_context.h"
 #include "platform/encoding.h"
@@ -14,21 +13,6 @@
 
 namespace velmarin::cli {
 namespace {
-
-// A value as UTF-8, each character that does not convert shown as "?". False when any did not.
-bool ShowableValue(std::string_view cp932, std::string* utf8) {
-  if (auto whole = Cp932ToUtf8(cp932)) {
-    *utf8 = std::move(*whole);
-    return true;
-  }
-  utf8->clear();
-  for (std::size_t pos = 0; pos < cp932.size();) {
-    const std::size_t length = Cp932CharLength(cp932, pos);
-    *utf8 += Cp932ToUtf8(cp932.substr(pos, length)).value_or("?");
-    pos += length;
-  }
-  return false;
-}
 
 // The slot and code page 932 value of one "NAME=VALUE"; nullopt after printing the reason.
 std::optional<std::pair<SettingSlot, std::string>> ParseAssignment(const std::string& assignment) {
@@ -77,8 +61,9 @@ int RunSettingsCommand(const Options& options) {
   if (!context) return exit_code;
   for (int i = 0; i < kSettingSlotCount; ++i) {
     const auto slot = static_cast<SettingSlot>(i);
-    std::string value;
-    if (!ShowableValue(context->settings[slot], &value)) {
+    int replaced = 0;
+    const std::string value = Cp932ToUtf8Replacing(context->settings[slot], &replaced);
+    if (replaced > 0) {
       std::fprintf(stderr,
                    "velmarin: %s is not valid Shift-JIS; the bytes that do not convert are shown "
                    "as ?\n",
