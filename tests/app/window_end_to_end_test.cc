@@ -37,6 +37,38 @@ std::vector<fs::path> JpegsUnder(const fs::path& folder) {
   return found;
 }
 
+// The real program's window on `server`, in the program folder `dir`, shown and focused.
+// On the xcb platform the program runs threads of uninstrumented libraries (the session bus,
+// the sound server); the leak check's stop of all threads at exit can crash among them, so
+// these runs check memory errors only. Leaks are checked by the in-process window tests.
+struct ShownWindow {
+  ShownWindow(const XvfbServer& server, const fs::path& dir, std::vector<std::string> arguments)
+      : program(WithFolder(dir, std::move(arguments)), dir,
+                {"DISPLAY=" + server.display_name(), "QT_QPA_PLATFORM=",
+                 "XDG_CONFIG_HOME=" + (dir / "config").string(), "ASAN_OPTIONS=detect_leaks=0"}),
+        x(server.display_name()) {}
+
+  static std::vector<std::string> WithFolder(const fs::path& dir, std::vector<std::string> more) {
+    more.insert(more.begin(), {"--dir", dir.string()});
+    return more;
+  }
+
+  // False, with the reason recorded by gtest, when the window did not show.
+  bool Show() {
+    EXPECT_TRUE(x.connected());
+    if (!x.connected()) return false;
+    EXPECT_TRUE(WaitFor([&] { return (window = x.FindWindow("Velmarin V4.0")); }, 30s))
+        << program.err();
+    if (window == 0 || !WaitFor([&] { return x.Viewable(window); }, 10s)) return false;
+    x.Focus(window);
+    return true;
+  }
+
+  BackgroundProgram program;
+  XWindowDriver x;
+  unsigned long window = 0;
+};
+
 // The real program on a private X server: an ID typed and Enter pressed, an image saved by
 // "the capture program", the title counting it, the image in the transfer folder, and the
 // exit command leaving the placement and the settings behind.
@@ -54,21 +86,11 @@ TEST(WindowEndToEnd, TypedIdEnterOneImageAndExitThroughTheMenu) {
     s[SettingSlot::TransferFolder] = (dir / "out").string();
   });
 
-  // On the xcb platform the program runs threads of uninstrumented libraries (the session bus,
-  // the sound server); the leak check's stop of all threads at exit can crash among them, so
-  // this one run checks memory errors only. Leaks are checked by the in-process window tests.
-  BackgroundProgram program({"--dir", dir.path().string()}, dir.path(),
-                            {"DISPLAY=" + server.display_name(),
-                             "QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=" + (dir / "config").string(),
-                             "ASAN_OPTIONS=detect_leaks=0"});
-  XWindowDriver x(server.display_name());
-  ASSERT_TRUE(x.connected());
-  unsigned long window = 0;
-  ASSERT_TRUE(WaitFor([&] { return (window = x.FindWindow("Velmarin V4.0")); }, 30s))
-      << program.err();
-
-  ASSERT_TRUE(WaitFor([&] { return x.Viewable(window); }, 10s));
-  x.Focus(window);
+  ShownWindow shown(server, dir.path(), {});
+  ASSERT_TRUE(shown.Show());
+  BackgroundProgram& program = shown.program;
+  XWindowDriver& x = shown.x;
+  const unsigned long window = shown.window;
   std::vector<XWindowDriver::Key> keys;
   for (const char digit : std::string("123456"))
     keys.push_back({static_cast<std::uint32_t>(digit)});
@@ -116,17 +138,11 @@ TEST(WindowEndToEnd, CloseWhileAStillIsBeingFinishedKeepsTheWindowAliveAndTransf
     s[SettingSlot::WatchFolder] = (dir / "watch").string();
     s[SettingSlot::TransferFolder] = (dir / "out").string();
   });
-  BackgroundProgram program({"--dir", dir.path().string(), "--id", "77"}, dir.path(),
-                            {"DISPLAY=" + server.display_name(),
-                             "QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=" + (dir / "config").string(),
-                             "ASAN_OPTIONS=detect_leaks=0"});
-  XWindowDriver x(server.display_name());
-  ASSERT_TRUE(x.connected());
-  unsigned long window = 0;
-  ASSERT_TRUE(WaitFor([&] { return (window = x.FindWindow("Velmarin V4.0")); }, 30s))
-      << program.err();
-  ASSERT_TRUE(WaitFor([&] { return x.Viewable(window); }, 10s));
-  x.Focus(window);
+  ShownWindow shown(server, dir.path(), {"--id", "77"});
+  ASSERT_TRUE(shown.Show());
+  BackgroundProgram& program = shown.program;
+  XWindowDriver& x = shown.x;
+  const unsigned long window = shown.window;
   x.Type({{kKeyReturn}});
   ASSERT_TRUE(WaitFor([&] { return x.Title(window) == "77-0"; }, 10s)) << x.Title(window);
 
