@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <string>
 #include <system_error>
 
@@ -53,10 +52,9 @@ ClaimResult MoveWithoutReplacing(const fs::path& source, const fs::path& destina
     return ClaimResult::kClaimed;
   }
   if (errno == EEXIST) return ClaimResult::kTaken;
-  if (errno == EINVAL) {  // a file system without RENAME_NOREPLACE
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(destination, ec))) return ClaimResult::kTaken;
-    if (std::rename(source.c_str(), destination.c_str()) == 0) return ClaimResult::kClaimed;
+  if (errno == EINVAL) {  // a file system without RENAME_NOREPLACE: a claim of the name
+    const ClaimResult claimed = ClaimName(source, destination);
+    if (claimed != ClaimResult::kFailed) return claimed;
   }
   if (errno != EXDEV) {
     *error = ErrnoText(errno);
