@@ -398,14 +398,20 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     MakeFolderInProgramFolder(*transfer_folder, ctx.program_dir);
     ctx.memory.transfer_folders.Remember(*transfer_folder);
   }
+  bool looked_after_stop = false;
   while (true) {
     const auto until_retry = retry.next_try - ctx.timing.clock();
     const bool held_back =
         retry.failures > 0 && until_retry.count() > 0 && !TransferFolderReturned(ctx);
     if (stop.stop_requested()) {
-      // What arrived before the stop is finished; a still whose writer is still at work is
-      // taken once it has stopped changing. Stills that cannot be sent now wait for the next
-      // run, in memory and in the journal.
+      // What arrived before the stop is finished, also when its event was not read yet; a
+      // still whose writer is still at work is taken once it has stopped changing. Stills
+      // that cannot be sent now wait for the next run, in memory and in the journal.
+      if (!looked_after_stop) {
+        watch.Look(std::stop_token(), std::chrono::milliseconds(0));
+        UpdateJournal(ctx, journal, false);
+        looked_after_stop = true;
+      }
       arrivals.StopWaitingForWriters();
       if (!arrivals.HasWaiting() || retry.failures > 0) break;
     } else if (!arrivals.HasWaiting() || held_back) {

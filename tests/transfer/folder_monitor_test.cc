@@ -152,6 +152,8 @@ TEST_F(FolderMonitor, StillSavedDuringASettingsCommandIsTakenAfterIt) {
   EXPECT_EQ(ReadFileBytes(Transferred()[1].second), "during");
   EXPECT_EQ(Transferred()[1].first, 1);  // a run counts its own stills
 
+  RequestStop();
+  Join();
   AddImage("while-stopped.jpg", "stopped");
   Restart(/*start_over=*/true);
   RunCycle();
@@ -159,6 +161,17 @@ TEST_F(FolderMonitor, StillSavedDuringASettingsCommandIsTakenAfterIt) {
   AddImageAndRunCycle("after.jpg", "after");
   ASSERT_EQ(Transferred().size(), 3u);
   EXPECT_EQ(ReadFileBytes(Transferred()[2].second), "after");
+}
+
+// A still whose event came just before the stop, not yet read, arrived while monitoring ran:
+// the stop finishes it.
+TEST_F(FolderMonitor, StillThatArrivedJustBeforeTheStopIsFinished) {
+  Start();
+  AddImage("last.jpg", "last");
+  RequestStop();
+  Join();
+  ASSERT_EQ(Transferred().size(), 1u);
+  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "last");
 }
 
 // The ID is the one in force when the still arrived, not when it is processed.
