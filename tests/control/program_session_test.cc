@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // No image arrives in these tests; a pipeline that would take one over is never asked.
-class UnusedPipeline final : public TransferPipeline {
+class UnusedPipeline : public TransferPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings&, std::string_view, const LocalTime&,
                                             std::string* error) override {
@@ -236,7 +236,7 @@ TEST_F(ProgramSessionTest, DialogOpenAtShutdownReopensNothingAndKeepsItsChange) 
 
 // A pipeline whose every image hangs until the test lets it go, as one on a stalled network
 // folder does.
-class StuckPipeline final : public TransferPipeline {
+class StuckPipeline final : public UnusedPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings&, std::string_view, const LocalTime&,
                                             std::string* error) override {
@@ -246,16 +246,6 @@ class StuckPipeline final : public TransferPipeline {
     changed_.wait(lock, [this] { return released_; });
     *error = "released";
     return std::nullopt;
-  }
-  StepResult ConvertToJpeg(const fs::path&, const fs::path&, LastErrorText&) override {
-    return StepResult::kUnreadable;
-  }
-  StepResult NormalizeWidth(const fs::path&, const fs::path&, MessageSink&) override {
-    return StepResult::kUnreadable;
-  }
-  bool Process(const fs::path&, FileNaming&, const Settings&, std::string_view, const LocalTime&,
-               LastErrorText&) override {
-    return false;
   }
   void WaitUntilEntered() {
     std::unique_lock lock(mutex_);
