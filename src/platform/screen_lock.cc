@@ -26,7 +26,7 @@ bool LogindScreenLock::Locked() {
     sd_bus_set_method_call_timeout(bus_, kCallTimeoutUs);
   }
   int locked = 0;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C compound literal
   const int result = sd_bus_get_property_trivial(
       bus_, "org.freedesktop.login1", "/org/freedesktop/login1/session/auto",
       "org.freedesktop.login1.Session", "LockedHint", &error, 'b', &locked);
