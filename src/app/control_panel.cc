@@ -99,7 +99,7 @@ void ControlPanel::ClearAll() {
   TransferToControls();
 }
 
-std::optional<std::string> ControlPanel::ReadIdText() {
+std::optional<Cp932Text> ControlPanel::ReadIdText() {
   const auto id = Utf8ToCp932(id_field_->text().toStdString());
   if (!id || id->size() > kMaxIdBytes) {
     QMessageBox::warning(
@@ -110,10 +110,10 @@ std::optional<std::string> ControlPanel::ReadIdText() {
                              "文字は1文字2バイト）。IDは取り込まれませんでした。"));
     return std::nullopt;
   }
-  return id->empty() ? std::string("0") : *id;
+  return id->empty() ? Cp932Text("0") : *id;
 }
 
-std::optional<std::string> ControlPanel::TakeIdText() {
+std::optional<Cp932Text> ControlPanel::TakeIdText() {
   auto id = ReadIdText();
   if (id) id_text_ = id_field_->text().isEmpty() ? QStringLiteral("0") : id_field_->text();
   return id;
@@ -138,7 +138,7 @@ void ControlPanel::SetIdText(const QString& id) {
   TransferToControls();
 }
 
-void ControlPanel::SetStatusText(const std::string& cp932) { status_text_ = FromCp932(cp932); }
+void ControlPanel::SetStatusText(const Cp932Text& text) { status_text_ = FromCp932(text); }
 
 void ControlPanel::TransferToControls() {
   id_field_->setText(id_text_);

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "base/cp932_text.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -41,17 +43,17 @@ class ControlPanel : public QWidget {
   bool StartWithId();
   // Takes the ID field's text over as the ID ("0" when empty) and returns it in code page
   // 932; nullopt when it was refused with a message.
-  std::optional<std::string> TakeIdText();
+  std::optional<Cp932Text> TakeIdText();
   // The ID the field's text gives ("0" when empty) in code page 932, the field left as it is;
   // nullopt when it was refused with a message.
-  std::optional<std::string> ReadIdText();
+  std::optional<Cp932Text> ReadIdText();
   // "監視停止".
   void Stop();
 
   // The ID text, shown in the field.
   void SetIdText(const QString& id);
   // The status line, code page 932 as the session returns it.
-  void SetStatusText(const std::string& cp932);
+  void SetStatusText(const Cp932Text& text);
   void TransferToControls();
 
   const QString& id_text() const { return id_text_; }

@@ -148,7 +148,7 @@ void MainWindow::Tick() {
 }
 
 void MainWindow::RefreshTitle() {
-  const std::string error = session_.state().last_error.Get();
+  const Cp932Text error = session_.state().last_error.Get();
   if (error.size() > 1) {
     setWindowTitle(FromCp932(error));
     return;
@@ -256,11 +256,12 @@ void MainWindow::NamingSettings() {
 
 bool MainWindow::EvacuationOn() const {
   // As the start-up reads it: on when the value holds a "1".
-  return session_.state().Slot(SettingSlot::EvacuateAtStartup).find('1') != std::string::npos;
+  return session_.state().Slot(SettingSlot::EvacuateAtStartup).view().find('1') !=
+         std::string_view::npos;
 }
 
 void MainWindow::ToggleEvacuation() {
-  session_.state().SetSlot(SettingSlot::EvacuateAtStartup, EvacuationOn() ? "0" : "1");
+  session_.state().SetSlot(SettingSlot::EvacuateAtStartup, Cp932Text(EvacuationOn() ? "0" : "1"));
   session_.SaveConfirmedChanges();
   UpdateEvacuationCheck();
 }
@@ -397,7 +398,7 @@ bool MainWindow::FinishShutDown() {
   if (session_.WorkersRunning()) {
     if (const auto image = session_.CurrentImage()) {
       panel_->SetStatusText(
-          Utf8ToCp932("finishing " + image->filename().string() + " …").value_or("finishing …"));
+          Utf8ToCp932Replacing("finishing " + image->filename().string() + " …"));
       panel_->TransferToControls();
     }
     QTimer::singleShot(kFinishPollMs, this, [this] {

@@ -10,7 +10,7 @@
 
 namespace velmarin::app {
 
-void MessageBoxes::ShowMessage(std::string_view text) {
+void MessageBoxes::ShowMessage(const Cp932Text& text) {
   // A message about a still names it: the reporter's subject, taken on its own thread.
   const std::string subject = MessageSubject();
   QString message = FromCp932(text);

@@ -20,7 +20,7 @@ class MessageBoxes final : public QObject, public MessageSink {
     window_ = window;
     detached_ = false;
   }
-  void ShowMessage(std::string_view text) override;
+  void ShowMessage(const Cp932Text& text) override;
   // After this, messages go to stderr.
   void Detach() { detached_ = true; }
 

@@ -13,7 +13,6 @@
 #include "app/dialog_controls.h"
 #include "app/qt_text.h"
 #include "app/typed_text_field.h"
-#include "base/replace_all.h"
 #include "image/font_names.h"
 #include "image/text_lines_edit.h"
 #include "naming/template_expansion.h"
@@ -107,7 +106,7 @@ NamingDialog::NamingDialog(NamingFields fields, Context context, QWidget* parent
   QStringList fonts;
   for (const std::string& name :
        SkipRepeatedFontNames(context_.font_names, last_name, kMaxFontNames)) {
-    fonts << FromCp932(name);
+    fonts << FromCp932(Cp932Text(name));
   }
   AddSortedEntries(*font_, fonts);
   ok->setFocus();
@@ -156,7 +155,7 @@ bool NamingDialog::TakeFields() {
                         fields_.name_format);
 }
 
-bool NamingDialog::Refuses(QLineEdit& field, SettingSlot slot, const std::string& value) {
+bool NamingDialog::Refuses(QLineEdit& field, SettingSlot slot, const Cp932Text& value) {
   QString text;
   switch (CheckSettingValue(slot, value)) {
     case RefusedValue::kNone:
@@ -182,7 +181,7 @@ void NamingDialog::accept() {
   }
   bool& note_given =
       context_.replacing_note_given ? *context_.replacing_note_given : replacing_note_given_;
-  if (fields_.name_format.find("$r") == std::string::npos && !note_given) {
+  if (fields_.name_format.view().find("$r") == std::string_view::npos && !note_given) {
     note_given = true;
     // Said once, without holding the dialog: the behaviour itself stays.
     auto* note = new QMessageBox(
@@ -202,22 +201,21 @@ PreviewContent NamingDialog::PreviewFor(int width) {
   std::string error;
   const auto path = BuildTransferPath(fields_.name_format, context_.preview.capture_id(),
                                       context_.transfer_folder, context_.preview.now(), &error);
-  std::string shown;
+  Cp932Text shown;
   if (path) {
     // The name as it lies in the transfer folder: the path behind the folder's own length.
     const std::string folder = Cp932ToUtf8(context_.transfer_folder).value_or(std::string());
     const std::string full = path->string();
-    shown = Utf8ToCp932(full.substr(std::min(folder.size(), full.size()))).value_or(full);
+    shown = Utf8ToCp932Replacing(full.substr(std::min(folder.size(), full.size())));
   } else {
-    shown = Utf8ToCp932(error).value_or(std::string());
+    shown = Utf8ToCp932Replacing(error);
   }
-  content.file_name_line = Utf8ToCp932("転送ファイル名 = ").value() + shown;
+  content.file_name_line = Utf8ToCp932Replacing("転送ファイル名 = ") + shown;
   content.text_font = fields_.font;
   content.back_color = fields_.back_color;
   content.text_color = fields_.text_color;
   content.source_range = fields_.range;
-  content.text_lines = fields_.text_lines;
-  ReplaceAll(content.text_lines, "\r\n", ",");
+  content.text_lines = Cp932Text(JoinTextLines(fields_.text_lines.bytes()));
   content.width = width;
   return content;
 }

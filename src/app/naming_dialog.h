@@ -22,7 +22,7 @@ class NamingDialog : public QDialog {
  public:
   struct Context {
     std::vector<std::string> font_names;  // the collected list, code page 932
-    std::string transfer_folder;          // where the preview's next name is looked for
+    Cp932Text transfer_folder;            // where the preview's next name is looked for
     PreviewSources preview;               // the ID and the clock of the previews
     // Whether the note on a name format without "$r" was given; it is given once while the
     // flag lives (the window's run), else once per dialog.
@@ -43,7 +43,7 @@ class NamingDialog : public QDialog {
   bool TakeFields();
   // A value that would silently do nothing (CheckSettingValue): true after a message, with the
   // focus on `field`.
-  bool Refuses(QLineEdit& field, SettingSlot slot, const std::string& value);
+  bool Refuses(QLineEdit& field, SettingSlot slot, const Cp932Text& value);
   void OnPreview(int width);
 
   NamingFields fields_;

@@ -20,13 +20,14 @@ QColor PictureColor() {
 
 }  // namespace
 
-void PaintPreview(QPainter& painter, const PreviewContent& content, std::string_view capture_id,
+void PaintPreview(QPainter& painter, const PreviewContent& content, const Cp932Text& capture_id,
                   const LocalTime& now) {
   const int width = content.width == 720 ? 720 : 640;
   const int height = kPreviewPictureHeight;
   painter.fillRect(0, 0, width, height, PictureColor());
-  ApplyRangeAndStamps(painter, width, height, content.source_range, content.text_lines,
-                      content.text_font, content.back_color, content.text_color, capture_id, now);
+  ApplyRangeAndStamps(painter, width, height, content.source_range.view(), content.text_lines,
+                      content.text_font, content.back_color.view(), content.text_color.view(),
+                      capture_id, now);
   painter.fillRect(width, 0, kPreviewPaintWidth - width, height, Qt::white);
   painter.fillRect(0, height, kPreviewPaintWidth, kPreviewPaintHeight - height, Qt::white);
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "base/cp932_text.h"
 #include "naming/local_time.h"
 
 class QPainter;
@@ -15,18 +16,18 @@ namespace velmarin::app {
 // What the preview shows: copies of the values typed in the naming dialog (code page 932, in
 // the form of their settings) and the line under the picture area.
 struct PreviewContent {
-  std::string file_name_line;
-  std::string text_font;
-  std::string back_color;
-  std::string text_color;
-  std::string source_range;
-  std::string text_lines;  // stamps joined by commas
+  Cp932Text file_name_line;
+  Cp932Text text_font;
+  Cp932Text back_color;
+  Cp932Text text_color;
+  Cp932Text source_range;
+  Cp932Text text_lines;  // stamps joined by commas
   int width = 640;         // 720 paints the 720 layout, anything else the 640 one
 };
 
 // Where the stamps get "$i" and the date and time from, read at every paint.
 struct PreviewSources {
-  std::function<std::string()> capture_id;
+  std::function<Cp932Text()> capture_id;
   std::function<LocalTime()> now;
 };
 
@@ -40,7 +41,7 @@ inline constexpr unsigned kPreviewPictureColor = 0xC8C8E6;
 // Paints the preview: the area of the picture's size in kPreviewPictureColor, the range fill
 // and the stamps by the same code that edits captured images, white beside and below it, and
 // the file-name line at (1, 480) in the painter's font.
-void PaintPreview(QPainter& painter, const PreviewContent& content, std::string_view capture_id,
+void PaintPreview(QPainter& painter, const PreviewContent& content, const Cp932Text& capture_id,
                   const LocalTime& now);
 
 // The widget the preview paints on, 800 x 600 pixels.

@@ -4,8 +4,8 @@
 
 namespace velmarin::app {
 
-QString FromCp932(std::string_view cp932) {
-  return QString::fromStdString(Cp932ToUtf8Replacing(cp932));
+QString FromCp932(const Cp932Text& text) {
+  return QString::fromStdString(Cp932ToUtf8Replacing(text));
 }
 
 }  // namespace velmarin::app

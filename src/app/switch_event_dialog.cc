@@ -88,7 +88,10 @@ SwitchEventDialog::SwitchEventDialog(SwitchEventFields fields, Services services
   AddSortedEntries(*trigger_edge_, {QStringLiteral("ON"), QStringLiteral("OFF")});
   ShowFields();
   QStringList devices;
-  for (const std::string& name : services_.list_devices()) devices << FromCp932(name);
+  // Device names are file-system names (UTF-8).
+  for (const std::string& name : services_.list_devices()) {
+    devices << QString::fromStdString(name);
+  }
   AddSortedEntries(*device_, devices);
   ok->setFocus();
 }
@@ -137,8 +140,8 @@ void SwitchEventDialog::OnPositionCheck() {
   TakeFields();
   // The position of the last complete transfer; a position that is not a number moves
   // nothing rather than somewhere unintended.
-  const auto x = ScanDecimal(fields_.mouse_x);
-  const auto y = ScanDecimal(fields_.mouse_y);
+  const auto x = ScanDecimal(fields_.mouse_x.view());
+  const auto y = ScanDecimal(fields_.mouse_y.view());
   if (x && y) services_.move_pointer(*x, *y);
 }
 

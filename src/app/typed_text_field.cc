@@ -7,10 +7,10 @@
 
 namespace velmarin::app {
 
-std::optional<std::string> TypedFieldValue(QWidget& field, const QString& text,
+std::optional<Cp932Text> TypedFieldValue(QWidget& field, const QString& text,
                                            std::size_t max_bytes) {
   TypedTextError error{};
-  std::optional<std::string> value = TypedTextToCp932(text.toStdString(), max_bytes, &error);
+  std::optional<Cp932Text> value = TypedTextToCp932(text.toStdString(), max_bytes, &error);
   if (value) return value;
   const QString message =
       error == TypedTextError::kNotCp932
@@ -21,7 +21,7 @@ std::optional<std::string> TypedFieldValue(QWidget& field, const QString& text,
   return std::nullopt;
 }
 
-bool TakeTypedField(QWidget& field, const QString& text, std::size_t max_bytes, std::string& into) {
+bool TakeTypedField(QWidget& field, const QString& text, std::size_t max_bytes, Cp932Text& into) {
   auto value = TypedFieldValue(field, text, max_bytes);
   if (value) into = std::move(*value);
   return value.has_value();

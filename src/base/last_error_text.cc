@@ -5,20 +5,20 @@
 
 namespace velmarin {
 
-void LastErrorText::Set(std::string_view text) {
+void LastErrorText::Set(const Cp932Text& text) {
   std::lock_guard lock(mutex_);
-  text_.assign(CutCp932(text, kMaxBytes));
+  text_ = Cp932Text(CutCp932(text.view(), kMaxBytes));
   subject_ = MessageSubject();
   ++generation_;
 }
 
 void LastErrorText::Clear() {
   std::lock_guard lock(mutex_);
-  text_.clear();
+  text_ = Cp932Text();
   subject_.clear();
 }
 
-std::string LastErrorText::Get() const {
+Cp932Text LastErrorText::Get() const {
   std::lock_guard lock(mutex_);
   return text_;
 }

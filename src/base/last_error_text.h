@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/cp932_text.h"
+
 namespace velmarin {
 
 // The text of the last image conversion or processing failure (code page 932, at most
@@ -16,14 +18,14 @@ class LastErrorText {
 
   // Stores `text`, cut to kMaxBytes without splitting a two-byte character, together with
   // the calling thread's MessageSubject (the image the failure is about).
-  void Set(std::string_view text);
+  void Set(const Cp932Text& text);
   void Clear();
-  std::string Get() const;
+  Cp932Text Get() const;
   // Increases with every Set, so a reader can tell a repeated message from an old one.
   std::uint64_t Generation() const;
 
   struct Entry {
-    std::string text;
+    Cp932Text text;
     std::string subject;  // UTF-8; empty when the failure is about no image in particular
     std::uint64_t generation = 0;
   };
@@ -32,7 +34,7 @@ class LastErrorText {
 
  private:
   mutable std::mutex mutex_;
-  std::string text_;
+  Cp932Text text_;
   std::string subject_;
   std::uint64_t generation_ = 0;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string_view>
+#include "base/cp932_text.h"
 
 namespace velmarin {
 
@@ -9,8 +9,7 @@ namespace velmarin {
 class MessageSink {
  public:
   virtual ~MessageSink() = default;
-  // `text` is code page 932, as the program's own messages are.
-  virtual void ShowMessage(std::string_view text) = 0;
+  virtual void ShowMessage(const Cp932Text& text) = 0;
 };
 
 }  // namespace velmarin

@@ -14,8 +14,8 @@ constexpr std::size_t kMaxIdBytes = 10;
 
 }  // namespace
 
-std::optional<std::string> ParseCaptureId(const Options& options, int* exit_code) {
-  if (!options.id || options.id->empty()) return "0";
+std::optional<Cp932Text> ParseCaptureId(const Options& options, int* exit_code) {
+  if (!options.id || options.id->empty()) return Cp932Text("0");
   auto id = Utf8ToCp932(*options.id);
   if (!id) {
     std::fprintf(stderr, "velmarin: the ID has characters outside code page 932\n");

@@ -15,7 +15,7 @@ namespace velmarin::cli {
 struct CommandContext {
   ProgramDir program_dir;
   Settings settings;
-  std::string capture_id;  // code page 932, "0" when --id is empty or absent
+  Cp932Text capture_id;  // "0" when --id is empty or absent
 };
 
 // The program folder: --dir, ~/Velmarin (made when missing) for --user-folder, else the
@@ -24,7 +24,7 @@ struct CommandContext {
 std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_code);
 // The capture ID of --id in code page 932, "0" when empty or absent. nullopt after printing
 // the reason, with `exit_code` set to 2 (more than 10 bytes, or not convertible).
-std::optional<std::string> ParseCaptureId(const Options& options, int* exit_code);
+std::optional<Cp932Text> ParseCaptureId(const Options& options, int* exit_code);
 
 // Prepares the context or prints the reason on stderr and sets `exit_code` (1 failure,
 // 2 usage error).

@@ -13,7 +13,7 @@ int RunNextNameCommand(const Options& options) {
   auto context = PrepareCommand(options, &exit_code);
   if (!context) return exit_code;
   std::string error;
-  const std::string transfer_folder =
+  const Cp932Text transfer_folder =
       FolderInProgramDir(context->program_dir, context->settings[SettingSlot::TransferFolder]);
   const auto path = BuildTransferPath(context->settings[SettingSlot::NameFormat],
                                       context->capture_id, transfer_folder, LocalTimeNow(), &error);

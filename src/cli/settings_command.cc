@@ -15,7 +15,7 @@ namespace velmarin::cli {
 namespace {
 
 // The slot and code page 932 value of one "NAME=VALUE"; nullopt after printing the reason.
-std::optional<std::pair<SettingSlot, std::string>> ParseAssignment(const std::string& assignment) {
+std::optional<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::string& assignment) {
   const auto refuse = [](const std::string& subject, const std::string& reason) {
     PrintMessageLine("--set " + subject, reason);
     return std::nullopt;
@@ -34,7 +34,7 @@ std::optional<std::pair<SettingSlot, std::string>> ParseAssignment(const std::st
   if (!value) {
     return refuse(assignment, "the value has characters outside Shift-JIS (code page 932)");
   }
-  if (value->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+  if (value->view().find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
     return refuse(name, "a value cannot hold a line break");
   }
   if (value->size() > kSlotMaxBytes) {
@@ -75,7 +75,7 @@ int RunSettingsCommand(const Options& options) {
 }
 
 int RunSetCommand(const Options& options) {
-  std::vector<std::pair<SettingSlot, std::string>> changes;
+  std::vector<std::pair<SettingSlot, Cp932Text>> changes;
   for (const std::string& assignment : options.assignments) {
     auto change = ParseAssignment(assignment);
     if (!change) return 2;

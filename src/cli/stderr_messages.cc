@@ -5,11 +5,11 @@
 
 namespace velmarin::cli {
 
-void StderrMessages::ShowMessage(std::string_view text) {
+void StderrMessages::ShowMessage(const Cp932Text& text) {
   ShowMessageAbout(MessageSubject(), text);
 }
 
-void StderrMessages::ShowMessageAbout(std::string_view subject, std::string_view text) {
+void StderrMessages::ShowMessageAbout(std::string_view subject, const Cp932Text& text) {
   PrintMessageLine(subject, Cp932ToUtf8Replacing(text));
 }
 

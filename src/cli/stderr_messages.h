@@ -11,10 +11,10 @@ namespace velmarin::cli {
 // time; lines never mix.
 class StderrMessages final : public MessageSink {
  public:
-  // `text` is code page 932; the line names the calling thread's MessageSubject, if any.
-  void ShowMessage(std::string_view text) override;
+  // The line names the calling thread's MessageSubject, if any.
+  void ShowMessage(const Cp932Text& text) override;
   // The same about `subject` (UTF-8), from whichever thread.
-  void ShowMessageAbout(std::string_view subject, std::string_view text);
+  void ShowMessageAbout(std::string_view subject, const Cp932Text& text);
 };
 
 }  // namespace velmarin::cli

@@ -33,7 +33,7 @@ int RunTransferCommand(const Options& options) {
                        context->program_dir, pipeline, errors, messages);
   const auto& target = outcome.target;
   if (!target) {
-    if (const std::string text = errors.Get(); !text.empty()) messages.ShowMessage(text);
+    if (const Cp932Text text = errors.Get(); !text.empty()) messages.ShowMessage(text);
     return 1;
   }
   std::printf("%s\n", target->c_str());

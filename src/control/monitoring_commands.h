@@ -10,18 +10,18 @@ namespace velmarin {
 
 // The status line while monitoring, from the switch state (code page 932):
 // "<device>スイッチエラー 監視中", "スイッチ未接続 監視中" or "<device> 監視中".
-std::string MonitoringStatusText(SwitchKind switch_kind, std::string_view switch_device);
+Cp932Text MonitoringStatusText(SwitchKind switch_kind, const Cp932Text& switch_device);
 // The status line after a stop: "監視休止中".
-std::string PausedStatusText();
+Cp932Text PausedStatusText();
 // The status line at start-up: "IDを入力して下さい".
-std::string EnterIdStatusText();
+Cp932Text EnterIdStatusText();
 
 // "IDで開始": takes `id` (code page 932; empty gives "0") as CaptureId, empties the last error,
 // resets the count and starts both threads when monitoring was off. Returns the status text.
-std::string StartMonitoringWithId(SharedState& state, MonitoringController& controller,
-                                  std::string id);
+Cp932Text StartMonitoringWithId(SharedState& state, MonitoringController& controller,
+                                Cp932Text id);
 
 // "監視停止": the threads leave at their next check. Returns the status text.
-std::string StopMonitoring(MonitoringController& controller);
+Cp932Text StopMonitoring(MonitoringController& controller);
 
 }  // namespace velmarin

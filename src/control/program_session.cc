@@ -17,7 +17,7 @@ constexpr std::chrono::milliseconds kStartUpFilesCheck{20};
 
 // The settings file's messages are UTF-8, as they quote paths; a sink takes code page 932.
 void ShowUtf8Message(MessageSink& messages, const std::string& utf8) {
-  messages.ShowMessage(Utf8ToCp932(utf8).value_or(utf8));
+  messages.ShowMessage(Utf8ToCp932Replacing(utf8));
 }
 
 }  // namespace
@@ -67,7 +67,7 @@ bool ProgramSession::WorkersRunning() const {
           start_up_files_.wait_for(std::chrono::seconds(0)) != std::future_status::ready);
 }
 
-std::string ProgramSession::StartUp() {
+Cp932Text ProgramSession::StartUp() {
   std::string warning;
   state_.SetLoadedSettings(LoadSettings(state_.program_dir(), &warning));
   if (!warning.empty()) ShowUtf8Message(backends_.messages, warning);
@@ -87,7 +87,7 @@ std::string ProgramSession::StartUp() {
     std::vector<StillIdentity> leave;
     for (const ArrivedStill& still : journalled) leave.push_back(still.identity);
     folder_memory_.arrivals.Restore(std::move(journalled));
-    if (settings[SettingSlot::EvacuateAtStartup].find('1') == std::string::npos) return;
+    if (settings[SettingSlot::EvacuateAtStartup].view().find('1') == std::string_view::npos) return;
     for (const char* pattern : {"*.jpg", "*.bmp"}) {
       EvacuateWatchFolder(settings[SettingSlot::WatchFolder], pattern, state_.program_dir(), report,
                           leave);
@@ -98,12 +98,12 @@ std::string ProgramSession::StartUp() {
   return EnterIdStatusText();
 }
 
-std::string ProgramSession::StartWithId(std::string id) {
+Cp932Text ProgramSession::StartWithId(Cp932Text id) {
   last_seen_image_count_ = 0;
   return StartMonitoringWithId(state_, controller_, std::move(id));
 }
 
-std::string ProgramSession::Stop() {
+Cp932Text ProgramSession::Stop() {
   folder_memory_.start_over = true;
   return StopMonitoring(controller_);
 }
@@ -119,7 +119,7 @@ void ProgramSession::BeginSettingsCommand(SettingsCommand command) {
   backends_.input.Prepare();
 }
 
-std::string ProgramSession::EndSettingsCommand(SettingsCommand command) {
+Cp932Text ProgramSession::EndSettingsCommand(SettingsCommand command) {
   --open_commands_;
   // What the user confirmed is on disk before anything else can fail.
   SaveConfirmedChanges();
@@ -135,11 +135,11 @@ void ProgramSession::ResumeMonitoring() {
   if (!shutting_down_ && open_commands_ == 0) controller_.Start();
 }
 
-std::string ProgramSession::RunSettingsCommand(SettingsCommand command,
+Cp932Text ProgramSession::RunSettingsCommand(SettingsCommand command,
                                                const std::function<void()>& change) {
   BeginSettingsCommand(command);
   if (change) change();
-  std::string status = EndSettingsCommand(command);
+  Cp932Text status = EndSettingsCommand(command);
   if (command == SettingsCommand::kFolder) ResumeMonitoring();
   return status;
 }

@@ -42,7 +42,7 @@ enum class SettingsCommand {
 // What changed since the previous 100 ms tick.
 struct TickChanges {
   bool count_changed = false;            // `image_count` moved (up, or back to 0 by a restart)
-  std::optional<std::string> new_error;  // a LastErrorText set since (code page 932)
+  std::optional<Cp932Text> new_error;  // a LastErrorText set since
   std::string new_error_subject;         // the image it is about (UTF-8 path), or empty
 };
 
@@ -65,11 +65,11 @@ class ProgramSession {
   // images to "bkup" when EvacuateAtStartup asks for it; the folder thread starts looking
   // only after that.
   // Returns the status text "IDを入力して下さい".
-  std::string StartUp();
-  // "IDで開始" with `id` (code page 932); returns the status text.
-  std::string StartWithId(std::string id);
+  Cp932Text StartUp();
+  // "IDで開始" with `id`; returns the status text.
+  Cp932Text StartWithId(Cp932Text id);
   // "監視停止"; returns the status text. The next start leaves the stills then present alone.
-  std::string Stop();
+  Cp932Text Stop();
 
   // The restart protocol of the settings commands, around the command itself: the folder
   // thread goes on where it stopped, so stills saved meanwhile are taken. Begin stops
@@ -83,13 +83,13 @@ class ProgramSession {
   // saved.
   static constexpr std::chrono::milliseconds kFolderCommandPause{200};
   void BeginSettingsCommand(SettingsCommand command);
-  std::string EndSettingsCommand(SettingsCommand command);
+  Cp932Text EndSettingsCommand(SettingsCommand command);
   // Starts both threads after a folder command, unless another command is open or the
   // program is shutting down.
   void ResumeMonitoring();
   // Begin, `change` (which may change the settings through state()), End, and the restart
   // at once.
-  std::string RunSettingsCommand(SettingsCommand command, const std::function<void()>& change);
+  Cp932Text RunSettingsCommand(SettingsCommand command, const std::function<void()>& change);
   // Saves the settings changed since the last save (a menu's toggle), as End does.
   void SaveConfirmedChanges();
 

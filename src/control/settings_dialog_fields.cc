@@ -1,5 +1,9 @@
 #include "control/settings_dialog_fields.h"
 
+#include <string>
+#include <string_view>
+#include <utility>
+
 #include "base/scanf_reader.h"
 #include "image/stamp_settings.h"
 #include "image/text_lines_edit.h"
@@ -7,7 +11,7 @@
 namespace velmarin {
 namespace {
 
-bool HoldsOne(const std::string& text, std::size_t pos) {
+bool HoldsOne(std::string_view text, std::size_t pos) {
   return pos < text.size() && text[pos] == '1';
 }
 
@@ -21,7 +25,7 @@ SwitchEventFields SwitchEventFieldsFrom(const Settings& settings) {
   fields.delay_ms = settings[SettingSlot::EventDelayMs];
   fields.rest_ms = settings[SettingSlot::RestAfterEventMs];
   fields.key_code = settings[SettingSlot::KeyCode];
-  const std::string& modifiers = settings[SettingSlot::Modifiers];
+  const std::string_view modifiers = settings[SettingSlot::Modifiers].view();
   fields.ctrl = HoldsOne(modifiers, 0);
   fields.alt = HoldsOne(modifiers, 1);
   fields.shift = HoldsOne(modifiers, 2);
@@ -37,32 +41,33 @@ void StoreSwitchEventFields(const SwitchEventFields& fields, Settings& settings)
   settings[SettingSlot::EventDelayMs] = fields.delay_ms;
   settings[SettingSlot::RestAfterEventMs] = fields.rest_ms;
   settings[SettingSlot::KeyCode] = fields.key_code;
-  std::string& modifiers = settings[SettingSlot::Modifiers];
+  std::string modifiers = settings[SettingSlot::Modifiers].bytes();
   if (modifiers.size() < 3) modifiers.resize(3);
   modifiers[0] = fields.ctrl ? '1' : '0';
   modifiers[1] = fields.alt ? '1' : '0';
   modifiers[2] = fields.shift ? '1' : '0';
+  settings[SettingSlot::Modifiers] = Cp932Text(std::move(modifiers));
   settings[SettingSlot::MouseX] = fields.mouse_x;
   settings[SettingSlot::MouseY] = fields.mouse_y;
 }
 
 NamingFields NamingFieldsFrom(const Settings& settings) {
   NamingFields fields;
-  fields.quality = ScanDecimal(settings[SettingSlot::JpegQuality]).value_or(0);
+  fields.quality = ScanDecimal(settings[SettingSlot::JpegQuality].view()).value_or(0);
   fields.name_format = settings[SettingSlot::NameFormat];
   fields.font = settings[SettingSlot::TextFont];
   fields.back_color = settings[SettingSlot::TextBackColor];
   fields.text_color = settings[SettingSlot::TextColor];
   fields.range = settings[SettingSlot::SourceRange];
-  fields.text_lines = SplitTextLines(settings[SettingSlot::TextLines]);
+  fields.text_lines = Cp932Text(SplitTextLines(settings[SettingSlot::TextLines].bytes()));
   return fields;
 }
 
 void StoreNamingFields(const NamingFields& fields, Settings& settings) {
   settings[SettingSlot::NameFormat] = fields.name_format;
   settings[SettingSlot::SourceRange] = fields.range;
-  settings[SettingSlot::TextLines] = JoinTextLines(fields.text_lines);
-  settings[SettingSlot::JpegQuality] = std::to_string(fields.quality);
+  settings[SettingSlot::TextLines] = Cp932Text(JoinTextLines(fields.text_lines.bytes()));
+  settings[SettingSlot::JpegQuality] = Cp932Text(std::to_string(fields.quality));
   settings[SettingSlot::TextFont] = fields.font;
   settings[SettingSlot::TextBackColor] = fields.back_color;
   settings[SettingSlot::TextColor] = fields.text_color;

@@ -1,21 +1,19 @@
 #pragma once
 
-#include <string>
-
 #include "settings/settings.h"
 
 namespace velmarin {
 
 // What the switch/event dialog edits, as text (code page 932) the way the settings hold it.
 struct SwitchEventFields {
-  std::string device;  // SwitchDevice
-  std::string trigger_edge;
-  std::string poll_ms;
-  std::string delay_ms;
-  std::string rest_ms;
-  std::string key_code;
-  std::string mouse_x;
-  std::string mouse_y;
+  Cp932Text device;  // SwitchDevice
+  Cp932Text trigger_edge;
+  Cp932Text poll_ms;
+  Cp932Text delay_ms;
+  Cp932Text rest_ms;
+  Cp932Text key_code;
+  Cp932Text mouse_x;
+  Cp932Text mouse_y;
   bool ctrl = false;  // Modifiers positions 1 to 3 holding '1'
   bool alt = false;
   bool shift = false;
@@ -29,12 +27,12 @@ void StoreSwitchEventFields(const SwitchEventFields& fields, Settings& settings)
 
 // What the naming and editing dialog edits.
 struct NamingFields {
-  std::string name_format;
-  std::string range;       // SourceRange
-  std::string text_lines;  // one stamp per line, "\r\n" between them (SplitTextLines)
-  std::string font;
-  std::string back_color;
-  std::string text_color;
+  Cp932Text name_format;
+  Cp932Text range;       // SourceRange
+  Cp932Text text_lines;  // one stamp per line, "\r\n" between them (SplitTextLines)
+  Cp932Text font;
+  Cp932Text back_color;
+  Cp932Text text_color;
   int quality = 0;  // JpegQuality read with "%d"; 0 when it is not a number
   bool operator==(const NamingFields&) const = default;
 };

@@ -7,7 +7,7 @@ Settings SharedState::settings() const {
   return settings_;
 }
 
-std::string SharedState::Slot(SettingSlot slot) const {
+Cp932Text SharedState::Slot(SettingSlot slot) const {
   std::lock_guard lock(mutex_);
   return settings_[slot];
 }
@@ -17,7 +17,7 @@ void SharedState::SetSettings(Settings settings) {
   settings_ = std::move(settings);
 }
 
-void SharedState::SetSlot(SettingSlot slot, std::string value) {
+void SharedState::SetSlot(SettingSlot slot, Cp932Text value) {
   std::lock_guard lock(mutex_);
   settings_[slot] = std::move(value);
 }
@@ -38,12 +38,12 @@ void SharedState::SetFileSettings(Settings saved) {
   file_settings_ = std::move(saved);
 }
 
-std::string SharedState::CaptureId() const {
+Cp932Text SharedState::CaptureId() const {
   std::lock_guard lock(mutex_);
   return capture_id_;
 }
 
-void SharedState::SetCaptureId(std::string id) {
+void SharedState::SetCaptureId(Cp932Text id) {
   std::lock_guard lock(mutex_);
   capture_id_ = std::move(id);
 }

@@ -22,9 +22,9 @@ class SharedState {
 
   // The record every front end reads and changes (settings commands store into it).
   Settings settings() const;
-  std::string Slot(SettingSlot slot) const;
+  Cp932Text Slot(SettingSlot slot) const;
   void SetSettings(Settings settings);
-  void SetSlot(SettingSlot slot, std::string value);
+  void SetSlot(SettingSlot slot, Cp932Text value);
 
   // The record as the settings file held it when loaded or last saved. A slot whose value in
   // settings() differs from it counts as changed in this run; only those are written back.
@@ -35,8 +35,8 @@ class SharedState {
   void SetFileSettings(Settings saved);
 
   // At most 10 characters; exchanged whole so a name or stamp never sees half of an ID.
-  std::string CaptureId() const;
-  void SetCaptureId(std::string id);
+  Cp932Text CaptureId() const;
+  void SetCaptureId(Cp932Text id);
 
   std::atomic<bool> monitoring_active{false};
   std::atomic<SwitchKind> switch_kind{SwitchKind::kNone};
@@ -48,7 +48,7 @@ class SharedState {
   mutable std::mutex mutex_;
   Settings settings_;
   Settings file_settings_;
-  std::string capture_id_ = "0";
+  Cp932Text capture_id_{"0"};
 };
 
 }  // namespace velmarin

@@ -44,18 +44,18 @@ bool TakesCopyPath(const std::filesystem::path& source, const Settings& settings
 std::optional<Dib> LoadPicture(const std::filesystem::path& source, LastErrorText& errors) {
   const UniqueFile file(std::fopen(source.c_str(), "rb"));
   if (!file) {
-    errors.Set(kSourceOpenFailed);
+    errors.Set(Cp932Text(kSourceOpenFailed));
     return std::nullopt;
   }
   if (IsJpegPath(source)) {
     auto dib = ReadJpegToDib(file.get());
-    if (!dib) errors.Set("jpg_read_dib_file error! ");
+    if (!dib) errors.Set(Cp932Text("jpg_read_dib_file error! "));
     return dib;
   }
   auto dib = ReadBmpToDib(file.get());
   // Pictures of fewer bits get a 24-bit copy: the drawing surface has three bytes a pixel.
   if (dib && dib->bit_count() != 24) dib = ExpandDibTo24(*dib);
-  if (!dib) errors.Set("bmp_read_dib_file_error! ");
+  if (!dib) errors.Set(Cp932Text("bmp_read_dib_file_error! "));
   return dib;
 }
 
@@ -71,36 +71,36 @@ int JpegQualityOf(std::string_view text) {
 }
 
 bool ProcessCapturedImage(const std::filesystem::path& source, const std::filesystem::path& target,
-                          const Settings& settings, std::string_view capture_id,
+                          const Settings& settings, const Cp932Text& capture_id,
                           const LocalTime& now, LastErrorText& errors) {
   ReplacedName name(target);
   return ProcessCapturedImage(source, name, settings, capture_id, now, errors);
 }
 
 bool ProcessCapturedImage(const std::filesystem::path& source, FileNaming& target,
-                          const Settings& settings, std::string_view capture_id,
+                          const Settings& settings, const Cp932Text& capture_id,
                           const LocalTime& now, LastErrorText& errors) {
-  const int quality = JpegQualityOf(settings[SettingSlot::JpegQuality]);
+  const int quality = JpegQualityOf(settings[SettingSlot::JpegQuality].view());
 
   if (TakesCopyPath(source, settings)) {
     for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
       if (attempt > 0) std::this_thread::sleep_for(kCopyRetryPause);
       if (CopyFileAtomically(source, target, FileSync::kSynced)) return true;
     }
-    errors.Set(kTransferFailed);
+    errors.Set(Cp932Text(kTransferFailed));
     return false;
   }
 
   auto dib = LoadPicture(source, errors);
   if (!dib) return false;
   if (!EditDibInPlace(*dib, settings, capture_id, now)) {
-    errors.Set("out of memory! ");
+    errors.Set(Cp932Text("out of memory! "));
     return false;
   }
 
   bool open_failed = false;
   if (!WriteJpegFileAtomically(target, *dib, quality, /*progressive=*/false, &open_failed)) {
-    errors.Set(open_failed ? "jpg_file_open_error! " : "jpg_save_div_file_error! ");
+    errors.Set(Cp932Text(open_failed ? "jpg_file_open_error! " : "jpg_save_div_file_error! "));
     return false;
   }
   return true;

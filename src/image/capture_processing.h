@@ -19,13 +19,13 @@ namespace velmarin {
 // is replaced whole or not at all. Stamps need a QGuiApplication (EnsureGuiApplication)
 // for their fonts; see ProcessingDrawsText.
 bool ProcessCapturedImage(const std::filesystem::path& source, const std::filesystem::path& target,
-                          const Settings& settings, std::string_view capture_id,
+                          const Settings& settings, const Cp932Text& capture_id,
                           const LocalTime& now, LastErrorText& errors);
 // The same with the finished file named by `target`; a name that cannot be had is reported as
 // a target that cannot be created. Nothing drawn depends on the name, so the stamps are the
 // same whichever name the file gets.
 bool ProcessCapturedImage(const std::filesystem::path& source, FileNaming& target,
-                          const Settings& settings, std::string_view capture_id,
+                          const Settings& settings, const Cp932Text& capture_id,
                           const LocalTime& now, LastErrorText& errors);
 
 // True when ProcessCapturedImage with `settings` draws text, and so needs a QGuiApplication.

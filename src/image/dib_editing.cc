@@ -28,11 +28,11 @@ void CopyRows(Dib& dib, QImage& strip, int first, bool into_strip) {
 
 }  // namespace
 
-bool EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture_id,
+bool EditDibInPlace(Dib& dib, const Settings& settings, const Cp932Text& capture_id,
                     const LocalTime& now) {
   const int width = dib.width();
   const int height = dib.height();
-  const auto back = ParseColorValue(settings[SettingSlot::TextBackColor]);
+  const auto back = ParseColorValue(settings[SettingSlot::TextBackColor].view());
 
   // The bands are plain rectangles: they are filled straight into the bottom-up rows through
   // a vertical flip, which maps whole pixels onto whole pixels. The surface uses the Dib's
@@ -42,11 +42,11 @@ bool EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture
                 QImage::Format_BGR888);
     QPainter painter(&rows);
     painter.setTransform(QTransform(1, 0, 0, -1, 0, height));
-    FillOutsideRange(painter, width, height, settings[SettingSlot::SourceRange], back);
+    FillOutsideRange(painter, width, height, settings[SettingSlot::SourceRange].view(), back);
   }
 
   // Glyphs are drawn upright, as everywhere else, on copies of just the rows they can reach.
-  const std::string& text_lines = settings[SettingSlot::TextLines];
+  const Cp932Text& text_lines = settings[SettingSlot::TextLines];
   if (text_lines.empty()) return true;
   for (const RowSpan& span : StampRowSpans(text_lines, height)) {
     QImage strip(width, span.last - span.first, QImage::Format_BGR888);
@@ -56,7 +56,7 @@ bool EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture
       QPainter painter(&strip);
       painter.translate(0, -span.first);
       DrawTextStamps(painter, text_lines, width, height, back, settings[SettingSlot::TextFont],
-                     settings[SettingSlot::TextColor], capture_id, now);
+                     settings[SettingSlot::TextColor].view(), capture_id, now);
     }
     CopyRows(dib, strip, span.first, /*into_strip=*/false);
   }

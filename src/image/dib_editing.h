@@ -12,7 +12,7 @@ namespace velmarin {
 // 24-bit Dib, in place. The result is pixel for pixel what ApplyRangeAndStamps draws on the
 // upright picture.
 // False when no room could be had for the drawing (the picture is then partly edited).
-bool EditDibInPlace(Dib& dib, const Settings& settings, std::string_view capture_id,
+bool EditDibInPlace(Dib& dib, const Settings& settings, const Cp932Text& capture_id,
                     const LocalTime& now);
 
 }  // namespace velmarin

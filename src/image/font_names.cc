@@ -19,11 +19,12 @@ std::vector<std::string> SkipRepeatedFontNames(const std::vector<std::string>& e
 void FontNameList::Collect(const std::vector<std::string>& full_names_utf8) {
   std::vector<std::string> usable;
   for (const std::string& name : full_names_utf8) {
-    std::optional<std::string> cp932 = Utf8ToCp932(name);
-    if (!cp932 || cp932->size() > kMaxFontNameBytes || cp932->find('\0') != std::string::npos) {
+    std::optional<Cp932Text> cp932 = Utf8ToCp932(name);
+    if (!cp932 || cp932->size() > kMaxFontNameBytes ||
+        cp932->view().find('\0') != std::string_view::npos) {
       continue;
     }
-    usable.push_back(std::move(*cp932));
+    usable.push_back(cp932->bytes());
   }
   names_ = SkipRepeatedFontNames(usable, last_name_, kMaxFontNames);
 }

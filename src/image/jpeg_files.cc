@@ -20,14 +20,9 @@ namespace {
 
 constexpr int kNormalizedQuality = 100;
 
-// The path as it goes into a message: code page 932 like every message text; characters
-// that code page lacks become '?'.
-std::string PathForMessage(const std::filesystem::path& path) {
-  if (std::optional<std::string> converted = Utf8ToCp932(path.string())) return *converted;
-  std::string text = path.string();
-  const auto non_ascii = [](unsigned char c) { return c >= 0x80; };
-  std::ranges::replace_if(text, non_ascii, '?');
-  return text;
+// The path as it goes into a message.
+Cp932Text PathForMessage(const std::filesystem::path& path) {
+  return Utf8ToCp932Replacing(path.string());
 }
 
 }  // namespace
@@ -63,8 +58,9 @@ bool WriteConvertedJpeg(const Dib& dib, const std::filesystem::path& jpeg, int q
   bool open_failed = false;
   if (!WriteJpegFileAtomically(jpeg, dib, quality, false, &open_failed, FileSync::kNotSynced)) {
     if (write_failed) *write_failed = true;
-    errors.Set(open_failed ? PathForMessage(jpeg) + ":" + step + " jpg open error! "
-                           : std::string("output JPEG file error! "));
+    errors.Set(open_failed ? PathForMessage(jpeg) + Cp932Text(":") + Cp932Text(step) +
+                                 Cp932Text(" jpg open error! ")
+                           : Cp932Text("output JPEG file error! "));
     return false;
   }
   return true;
@@ -77,19 +73,19 @@ bool ConvertBmpToJpeg(const std::filesystem::path& bmp, const std::filesystem::p
   if (write_failed) *write_failed = false;
   UniqueFile file(std::fopen(bmp.c_str(), "rb"));
   if (!file) {
-    errors.Set(PathForMessage(bmp) + ":Bmp_to_Jpg bmp open error! ");
+    errors.Set(PathForMessage(bmp) + Cp932Text(":Bmp_to_Jpg bmp open error! "));
     return false;
   }
   std::optional<Dib> dib = ReadBmpToDib(file.get());
   file.reset();
   if (!dib) {
-    errors.Set("BMP file read error! ");
+    errors.Set(Cp932Text("BMP file read error! "));
     return false;
   }
   if (dib->bit_count() != 24) {
     dib = ExpandDibTo24(*dib);
     if (!dib) {
-      errors.Set("BMP format not support! ");
+      errors.Set(Cp932Text("BMP format not support! "));
       return false;
     }
   }
@@ -101,7 +97,7 @@ bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::p
   if (write_failed) *write_failed = false;
   UniqueFile file(std::fopen(png.c_str(), "rb"));
   if (!file) {
-    errors.Set(PathForMessage(png) + ":Png_to_Jpg png open error! ");
+    errors.Set(PathForMessage(png) + Cp932Text(":Png_to_Jpg png open error! "));
     return false;
   }
   QByteArray bytes;
@@ -114,7 +110,7 @@ bool ConvertPngToJpeg(const std::filesystem::path& png, const std::filesystem::p
   std::optional<Dib> dib =
       picture.isNull() ? std::nullopt : Dib::Create(picture.width(), picture.height(), 24);
   if (!dib) {
-    errors.Set("PNG file read error! ");
+    errors.Set(Cp932Text("PNG file read error! "));
     return false;
   }
   const std::size_t row_bytes = static_cast<std::size_t>(picture.width()) * 3;
@@ -133,7 +129,7 @@ bool NormalizeJpegWidth(const std::filesystem::path& source, const std::filesyst
   file.reset();
   // A picture narrower than 4 pixels would become an empty one: refused like a bad file.
   if (!dib || dib->width() < 4) {
-    messages.ShowMessage("JPEG read error!");
+    messages.ShowMessage(Cp932Text("JPEG read error!"));
     return false;
   }
   const int width = dib->width();

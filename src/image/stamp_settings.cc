@@ -44,9 +44,9 @@ std::optional<SourceRect> ParseSourceRange(std::string_view text) {
   return SourceRect{*x1, *y1, *x2, *y2};
 }
 
-std::vector<Stamp> ParseTextLines(std::string_view text) {
+std::vector<Stamp> ParseTextLines(const Cp932Text& text_lines) {
   std::vector<Stamp> stamps;
-  std::string_view rest = text;
+  std::string_view rest = text_lines.view();
   while (MbsCount(rest, kComma) > 2) {
     ScanfReader scan(rest);
     const auto size = scan.Decimal();
@@ -54,7 +54,7 @@ std::vector<Stamp> ParseTextLines(std::string_view text) {
     const auto x = size_ok ? scan.Decimal() : std::nullopt;
     const bool x_ok = x && scan.Literal(',');
     const auto y = x_ok ? scan.Decimal() : std::nullopt;
-    if (y) stamps.push_back(Stamp{*size, *x, *y, StampText(rest)});
+    if (y) stamps.push_back(Stamp{*size, *x, *y, Cp932Text(StampText(rest))});
     const auto next = MbsSkipOccurrences(rest, kComma, 4);
     if (!next) break;
     rest.remove_prefix(*next);
@@ -73,7 +73,7 @@ long long CountFromEdge(int value, int extent) {
   return value < 0 ? static_cast<long long>(extent) + value : value;
 }
 
-std::vector<RowSpan> StampRowSpans(std::string_view text_lines, int height) {
+std::vector<RowSpan> StampRowSpans(const Cp932Text& text_lines, int height) {
   std::vector<RowSpan> spans;
   for (const Stamp& stamp : ParseTextLines(text_lines)) {
     const long long size = StampPixelSize(stamp.size);

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/cp932_text.h"
+
 // Reading the range, stamp and colour settings, scanf-style: a number skips leading white
 // space and takes an optional sign; whatever follows the last field read is ignored.
 namespace velmarin {
@@ -26,7 +28,7 @@ struct Stamp {
   int size = 0;
   int x = 0;
   int y = 0;
-  std::string text;
+  Cp932Text text;
   bool operator==(const Stamp&) const = default;
 };
 
@@ -42,7 +44,7 @@ std::optional<SourceRect> ParseSourceRange(std::string_view text);
 // The stamps of TextLines, groups of four comma-separated fields (size, x, y, text). The
 // text runs from the first non-blank byte of the fourth field to the next comma. A trailing
 // group of fewer than four fields and a group whose numbers do not scan are left out.
-std::vector<Stamp> ParseTextLines(std::string_view text);
+std::vector<Stamp> ParseTextLines(const Cp932Text& text_lines);
 
 // Glyphs larger than this are drawn at this size: far beyond any picture, and it keeps the
 // rasteriser's work bounded for a mistyped size.
@@ -65,6 +67,6 @@ struct RowSpan {
 // The rows of a picture `height` rows high that drawing the stamps of `text_lines` can
 // change: each text cell with a margin of two font heights above and four below (more than
 // any face's ascent, descent and overhang), merged where they meet and cut to the picture.
-std::vector<RowSpan> StampRowSpans(std::string_view text_lines, int height);
+std::vector<RowSpan> StampRowSpans(const Cp932Text& text_lines, int height);
 
 }  // namespace velmarin

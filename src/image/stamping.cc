@@ -42,9 +42,9 @@ struct StampFace {
   bool em_high_cell = false;
 };
 
-StampFace MakeStampFace(std::string_view text_font, int pixel_size) {
+StampFace MakeStampFace(const Cp932Text& text_font, int pixel_size) {
   StampFace face;
-  if (const auto name = Cp932ToUtf8(CutCp932(text_font, kMaxFaceBytes))) {
+  if (const auto name = Cp932ToUtf8(Cp932Text(CutCp932(text_font.view(), kMaxFaceBytes)))) {
     face.em_high_cell = SubstituteFamily(*name).has_value();
     const QString family = FaceFamily(*name);
     // Names without a substitute go to fontconfig by family name, or by full name as the
@@ -81,9 +81,9 @@ void FillBand(QPainter& painter, int width, int height, long long left, long lon
 }  // namespace
 
 void ApplyRangeAndStamps(QPainter& painter, int width, int height, std::string_view source_range,
-                         std::string_view text_lines, std::string_view text_font,
+                         const Cp932Text& text_lines, const Cp932Text& text_font,
                          std::string_view back_color, std::string_view text_color,
-                         std::string_view capture_id, const LocalTime& now) {
+                         const Cp932Text& capture_id, const LocalTime& now) {
   const auto back = ParseColorValue(back_color);
   FillOutsideRange(painter, width, height, source_range, back);
   if (!text_lines.empty()) {
@@ -107,22 +107,23 @@ void FillOutsideRange(QPainter& painter, int width, int height, std::string_view
   FillBand(painter, width, height, 0, y2, width, height - y2, color);
 }
 
-void DrawTextStamps(QPainter& painter, std::string_view text_lines, int width, int height,
-                    std::optional<std::uint32_t> back_color, std::string_view text_font,
-                    std::string_view text_color, std::string_view capture_id,
+void DrawTextStamps(QPainter& painter, const Cp932Text& text_lines, int width, int height,
+                    std::optional<std::uint32_t> back_color, const Cp932Text& text_font,
+                    std::string_view text_color, const Cp932Text& capture_id,
                     const LocalTime& now) {
   for (const Stamp& stamp : ParseTextLines(text_lines)) {
     if (stamp.text.empty()) continue;
-    const std::string expanded = ExpandTemplate(capture_id, stamp.text, now);
+    const Cp932Text expanded = ExpandTemplate(capture_id, stamp.text, now);
     const long long x = std::clamp(CountFromEdge(stamp.x, width), -kMaxOffset, kMaxOffset);
     const long long y = std::clamp(CountFromEdge(stamp.y, height), -kMaxOffset, kMaxOffset);
     DrawStampText(painter, stamp.size, static_cast<int>(x), static_cast<int>(y),
-                  CutCp932(expanded, kMaxStampBytes), back_color, text_font, text_color);
+                  Cp932Text(CutCp932(expanded.view(), kMaxStampBytes)), back_color, text_font,
+                  text_color);
   }
 }
 
-void DrawStampText(QPainter& painter, int size, int x, int y, std::string_view expanded_text,
-                   std::optional<std::uint32_t> back_color, std::string_view text_font,
+void DrawStampText(QPainter& painter, int size, int x, int y, const Cp932Text& expanded_text,
+                   std::optional<std::uint32_t> back_color, const Cp932Text& text_font,
                    std::string_view text_color) {
   const int pixel_size = StampPixelSize(size);
   if (pixel_size < 1 || expanded_text.empty()) return;

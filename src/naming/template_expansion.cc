@@ -48,10 +48,10 @@ std::string FitId(std::string_view id, int width) {
 
 }  // namespace
 
-std::string ExpandTemplate(std::string_view id, std::string_view templ, const LocalTime& now) {
-  const int width = IdWidth(templ);
-  std::string text(templ);
-  ReplaceAll(text, "$i" + FormatNumber("%02d", width), FitId(id, width));
+Cp932Text ExpandTemplate(const Cp932Text& id, const Cp932Text& templ, const LocalTime& now) {
+  const int width = IdWidth(templ.view());
+  std::string text(templ.bytes());
+  ReplaceAll(text, "$i" + FormatNumber("%02d", width), FitId(id.view(), width));
   // The date passes run after the ID pass, so an ID holding "$y" gets the year as well.
   ReplaceAll(text, "$y", FormatNumber("%04d", now.year));
   ReplaceAll(text, "$M", FormatNumber("%02d", now.month));
@@ -59,7 +59,7 @@ std::string ExpandTemplate(std::string_view id, std::string_view templ, const Lo
   ReplaceAll(text, "$h", FormatNumber("%02d", now.hour));
   ReplaceAll(text, "$m", FormatNumber("%02d", now.minute));
   ReplaceAll(text, "$s", FormatNumber("%02d", now.second));
-  return text;
+  return Cp932Text(std::move(text));
 }
 
 }  // namespace velmarin

@@ -46,7 +46,7 @@ std::optional<std::string> ToUtf8Path(std::string_view cp932, std::string* error
     SetError(error, "the transfer path contains a zero byte");
     return std::nullopt;
   }
-  std::optional<std::string> utf8 = Cp932ToUtf8(cp932);
+  std::optional<std::string> utf8 = Cp932ToUtf8(Cp932Text(cp932));
   if (!utf8) {
     SetError(error, "the transfer path cannot be converted from code page 932 to UTF-8");
     return std::nullopt;
@@ -174,9 +174,9 @@ struct FoundTarget {
 };
 
 // The search of BuildTransferTarget, which only looks: nothing is created.
-std::optional<FoundTarget> SearchTransferTarget(std::string_view name_format,
-                                                std::string_view capture_id,
-                                                std::string_view transfer_folder,
+std::optional<FoundTarget> SearchTransferTarget(const Cp932Text& name_format,
+                                                const Cp932Text& capture_id,
+                                                const Cp932Text& transfer_folder,
                                                 const LocalTime& now, std::string* error) {
   // An empty folder would put the images at the root of the file system.
   if (transfer_folder.empty()) {
@@ -184,11 +184,11 @@ std::optional<FoundTarget> SearchTransferTarget(std::string_view name_format,
     return std::nullopt;
   }
   // Checked on its own so that a lone lead byte at its end cannot swallow the separator.
-  if (!ToUtf8Path(transfer_folder, error)) return std::nullopt;
-  const std::string name = ExpandTemplate(capture_id, name_format, now);
-  if (!IsUsableName(name, error)) return std::nullopt;
+  if (!ToUtf8Path(transfer_folder.view(), error)) return std::nullopt;
+  const Cp932Text name = ExpandTemplate(capture_id, name_format, now);
+  if (!IsUsableName(name.view(), error)) return std::nullopt;
 
-  std::string path = std::string(transfer_folder) + '\\' + name + ".jpg";
+  std::string path = transfer_folder.bytes() + '\\' + name.bytes() + ".jpg";
 
   FoundTarget found;
   found.pattern = FindSerialPattern(path);
@@ -206,9 +206,9 @@ std::optional<FoundTarget> SearchTransferTarget(std::string_view name_format,
 
 }  // namespace
 
-std::optional<TransferTarget> BuildTransferTarget(std::string_view name_format,
-                                                  std::string_view capture_id,
-                                                  std::string_view transfer_folder,
+std::optional<TransferTarget> BuildTransferTarget(const Cp932Text& name_format,
+                                                  const Cp932Text& capture_id,
+                                                  const Cp932Text& transfer_folder,
                                                   const LocalTime& now, std::string* error) {
   std::optional<FoundTarget> found =
       SearchTransferTarget(name_format, capture_id, transfer_folder, now, error);
@@ -219,9 +219,9 @@ std::optional<TransferTarget> BuildTransferTarget(std::string_view name_format,
   return TransferTarget(found->path, std::move(*found->pattern), found->serial);
 }
 
-std::optional<std::filesystem::path> BuildTransferPath(std::string_view name_format,
-                                                       std::string_view capture_id,
-                                                       std::string_view transfer_folder,
+std::optional<std::filesystem::path> BuildTransferPath(const Cp932Text& name_format,
+                                                       const Cp932Text& capture_id,
+                                                       const Cp932Text& transfer_folder,
                                                        const LocalTime& now, std::string* error) {
   std::optional<FoundTarget> found =
       SearchTransferTarget(name_format, capture_id, transfer_folder, now, error);

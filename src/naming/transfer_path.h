@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/cp932_text.h"
 #include "base/file_naming.h"
 #include "naming/local_time.h"
 
@@ -41,8 +42,8 @@ class TransferTarget final : public FileNaming {
   const std::string& error() const { return error_; }
 
  private:
-  friend std::optional<TransferTarget> BuildTransferTarget(std::string_view, std::string_view,
-                                                           std::string_view, const LocalTime&,
+  friend std::optional<TransferTarget> BuildTransferTarget(const Cp932Text&, const Cp932Text&,
+                                                           const Cp932Text&, const LocalTime&,
                                                            std::string*);
   TransferTarget(std::filesystem::path name, SerialPattern pattern, int serial)
       : name_(std::move(name)), pattern_(std::move(pattern)), serial_(serial) {}
@@ -58,16 +59,16 @@ class TransferTarget final : public FileNaming {
 // a free serial number, missing folders created. Inputs are code page 932; the result is a
 // UTF-8 file-system path in which every backslash of the expansion became a "/".
 // nullopt with `error` set when no safe path can be built (nothing is ever overwritten).
-std::optional<TransferTarget> BuildTransferTarget(std::string_view name_format,
-                                                  std::string_view capture_id,
-                                                  std::string_view transfer_folder,
+std::optional<TransferTarget> BuildTransferTarget(const Cp932Text& name_format,
+                                                  const Cp932Text& capture_id,
+                                                  const Cp932Text& transfer_folder,
                                                   const LocalTime& now, std::string* error);
 
 // The name BuildTransferTarget would choose now, as a preview shows it: a dry run that creates
 // no folder. `transfer_folder` is resolved as the transfer resolves it (FolderInProgramDir).
-std::optional<std::filesystem::path> BuildTransferPath(std::string_view name_format,
-                                                       std::string_view capture_id,
-                                                       std::string_view transfer_folder,
+std::optional<std::filesystem::path> BuildTransferPath(const Cp932Text& name_format,
+                                                       const Cp932Text& capture_id,
+                                                       const Cp932Text& transfer_folder,
                                                        const LocalTime& now, std::string* error);
 
 }  // namespace velmarin

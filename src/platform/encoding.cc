@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "base/c_handle.h"
 #include "base/cp932_search.h"
@@ -42,9 +43,10 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
 
 }  // namespace
 
-std::string Cp932ToUtf8Replacing(std::string_view cp932, int* replaced) {
+std::string Cp932ToUtf8Replacing(const Cp932Text& text, int* replaced) {
   if (replaced != nullptr) *replaced = 0;
-  if (std::optional<std::string> whole = Cp932ToUtf8(cp932)) return *whole;
+  const std::string_view cp932 = text.view();
+  if (std::optional<std::string> whole = Convert("UTF-8", "CP932", cp932)) return *whole;
   std::string out;
   std::size_t pos = 0;
   while (pos < cp932.size()) {
@@ -53,10 +55,10 @@ std::string Cp932ToUtf8Replacing(std::string_view cp932, int* replaced) {
     std::size_t end = pos;
     while (end < cp932.size()) {
       const std::size_t length = Cp932CharLength(cp932, end);
-      if (!Cp932ToUtf8(cp932.substr(end, length))) break;
+      if (!Convert("UTF-8", "CP932", cp932.substr(end, length))) break;
       end += length;
     }
-    if (end > pos) out += Cp932ToUtf8(cp932.substr(pos, end - pos)).value_or("");
+    if (end > pos) out += Convert("UTF-8", "CP932", cp932.substr(pos, end - pos)).value_or("");
     if (end == cp932.size()) break;
     out += '?';
     if (replaced != nullptr) ++*replaced;
@@ -70,17 +72,32 @@ std::string Cp932ToUtf8Replacing(std::string_view cp932, int* replaced) {
   return out;
 }
 
-std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
-  return Convert("UTF-8", "CP932", cp932);
+Cp932Text Utf8ToCp932Replacing(std::string_view utf8) {
+  if (std::optional<Cp932Text> whole = Utf8ToCp932(utf8)) return *std::move(whole);
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    // One character: its lead byte and the continuation bytes behind it.
+    std::size_t end = pos + 1;
+    while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) ++end;
+    const std::optional<Cp932Text> converted = Utf8ToCp932(utf8.substr(pos, end - pos));
+    out += converted ? converted->bytes() : std::string("?");
+    pos = end;
+  }
+  return Cp932Text(std::move(out));
 }
 
-std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
+std::optional<std::string> Cp932ToUtf8(const Cp932Text& cp932) {
+  return Convert("UTF-8", "CP932", cp932.view());
+}
+
+std::optional<Cp932Text> Utf8ToCp932(std::string_view utf8) {
   std::optional<std::string> cp932 = Convert("CP932", "UTF-8", utf8);
   // iconv maps some characters without complaint onto others that code page 932 has ("¥"
   // onto the backslash, "〜" onto "～"); such text would read back as other text, so a
   // folder name would name another folder. Only what converts back unchanged is taken.
-  if (!cp932 || Cp932ToUtf8(*cp932) != utf8) return std::nullopt;
-  return cp932;
+  if (!cp932 || Convert("UTF-8", "CP932", *cp932) != utf8) return std::nullopt;
+  return Cp932Text(std::move(*cp932));
 }
 
 }  // namespace velmarin

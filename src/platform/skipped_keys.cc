@@ -1,4 +1,5 @@
 #include "platform/skipped_keys.h"
+#include "platform/encoding.h"
 
 #include <cstdio>
 #include <string>
@@ -11,8 +12,8 @@ void SkippedKeys::Report(int virtual_key, std::string_view why) {
   reported_.set(bit);
   char code[8];
   std::snprintf(code, sizeof code, "0x%02X", virtual_key & 0xFF);
-  messages_.ShowMessage("The key code " + std::string(code) + " " + std::string(why) +
-                        "; that key is not sent.");
+  messages_.ShowMessage(Utf8ToCp932Replacing("The key code " + std::string(code) + " " +
+                                             std::string(why) + "; that key is not sent."));
 }
 
 }  // namespace velmarin

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "platform/virtual_key_evdev.h"
+#include "platform/encoding.h"
 
 namespace velmarin {
 namespace {
@@ -31,7 +32,7 @@ UinputInput::~UinputInput() = default;
 void UinputInput::ReportOnce(bool* reported, const std::string& text) {
   if (*reported) return;
   *reported = true;
-  messages_.ShowMessage(text);
+  messages_.ShowMessage(Utf8ToCp932Replacing(text));
 }
 
 bool UinputInput::EnsureDevicesLocked() {

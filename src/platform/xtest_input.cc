@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/virtual_key_keysyms.h"
+#include "platform/encoding.h"
 
 namespace velmarin {
 namespace {
@@ -58,8 +59,9 @@ xcb_connection_t* XTestInput::EnsureConnection() {
   }
   if (!unavailable_reported_) {
     unavailable_reported_ = true;
-    messages_.ShowMessage("Key strokes and clicks cannot be synthesized: " + problem +
-                          " The foot switch and the event test send nothing.");
+    messages_.ShowMessage(Utf8ToCp932Replacing("Key strokes and clicks cannot be synthesized: " +
+                                               problem +
+                                               " The foot switch and the event test send nothing."));
   }
   return nullptr;
 }
@@ -70,9 +72,9 @@ bool XTestInput::ConnectionLost() {
   lost_ = true;
   xcb_disconnect(connection_);
   connection_ = nullptr;
-  messages_.ShowMessage(
+  messages_.ShowMessage(Cp932Text(
       "The connection to the X display was lost; key strokes and clicks are no longer sent "
-      "until Velmarin is started again. Images are still taken over.");
+      "until Velmarin is started again. Images are still taken over."));
   return true;
 }
 

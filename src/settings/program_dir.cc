@@ -46,9 +46,9 @@ std::filesystem::path UserProgramFolder() {
   return std::filesystem::path(home) / "Velmarin";
 }
 
-std::string FolderInProgramDir(const ProgramDir& program_dir, std::string_view folder_cp932) {
-  if (folder_cp932.empty() || folder_cp932.front() == '/') return std::string(folder_cp932);
-  return program_dir.cp932 + "/" + std::string(folder_cp932);
+Cp932Text FolderInProgramDir(const ProgramDir& program_dir, const Cp932Text& folder) {
+  if (folder.empty() || folder.view().front() == '/') return folder;
+  return program_dir.cp932 + Cp932Text("/") + folder;
 }
 
 }  // namespace velmarin

@@ -5,18 +5,20 @@
 #include <string>
 #include <string_view>
 
+#include "base/cp932_text.h"
+
 namespace velmarin {
 
 // The program folder: it holds "velmarin.ini", "hozon" and "bkup". Kept both as a
 // file-system path and as the code page 932 text that settings values are made of.
 struct ProgramDir {
   std::filesystem::path path;
-  std::string cp932;
+  Cp932Text cp932;
 };
 
 // A folder setting (code page 932) as a path to use: a relative one lies in the program
 // folder, as it did when the program folder was the current one. Empty stays empty.
-std::string FolderInProgramDir(const ProgramDir& program_dir, std::string_view folder_cp932);
+Cp932Text FolderInProgramDir(const ProgramDir& program_dir, const Cp932Text& folder);
 
 // The program folder of a start from the desktop menu or of the user service, where the
 // current folder is the home folder: "Velmarin" in $HOME (else the home of the password

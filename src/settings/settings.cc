@@ -79,22 +79,22 @@ std::optional<SettingSlot> SettingSlotByName(std::string_view name) {
   return std::nullopt;
 }
 
-std::string DefaultSettingValue(SettingSlot slot, std::string_view program_dir) {
+Cp932Text DefaultSettingValue(SettingSlot slot, const Cp932Text& program_dir) {
   switch (slot) {
     case SettingSlot::WatchFolder:
       return FitSlotValue(program_dir);
     case SettingSlot::TransferFolder: {
-      std::string folder(program_dir);
+      std::string folder(program_dir.bytes());
       if (folder.empty() || folder.back() != '/') folder += '/';
       folder += kTransferSubfolder;
-      return FitSlotValue(folder);
+      return FitSlotValue(Cp932Text(std::move(folder)));
     }
     default:
-      return std::string(kDefaults[static_cast<int>(slot)]);
+      return Cp932Text(kDefaults[static_cast<int>(slot)]);
   }
 }
 
-Settings DefaultSettings(std::string_view program_dir) {
+Settings DefaultSettings(const Cp932Text& program_dir) {
   Settings settings;
   for (int i = 0; i < kSettingSlotCount; ++i) {
     settings.slots[i] = DefaultSettingValue(static_cast<SettingSlot>(i), program_dir);
@@ -102,11 +102,13 @@ Settings DefaultSettings(std::string_view program_dir) {
   return settings;
 }
 
-std::string FitSlotValue(std::string_view value) {
-  return std::string(CutCp932(value.substr(0, value.find('\0')), kSlotMaxBytes));
+Cp932Text FitSlotValue(const Cp932Text& text) {
+  const std::string_view value = text.view();
+  return Cp932Text(CutCp932(value.substr(0, value.find('\0')), kSlotMaxBytes));
 }
 
-RefusedValue CheckSettingValue(SettingSlot slot, std::string_view value) {
+RefusedValue CheckSettingValue(SettingSlot slot, const Cp932Text& text) {
+  const std::string_view value = text.view();
   if (slot == SettingSlot::TextColor || slot == SettingSlot::TextBackColor) {
     const bool six_hex_digits =
         value.size() == 6 && std::all_of(value.begin(), value.end(), [](char c) {

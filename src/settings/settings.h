@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/cp932_text.h"
+
 namespace velmarin {
 
 // The 19 slots of the configuration, in file order.
@@ -38,10 +40,10 @@ inline constexpr std::size_t kSlotMaxBytes = 499;
 // Every value is code page 932 text, byte for byte as in "velmarin.ini"; consumers parse
 // the slots they need when they use them.
 struct Settings {
-  std::array<std::string, kSettingSlotCount> slots;
+  std::array<Cp932Text, kSettingSlotCount> slots;
 
-  const std::string& operator[](SettingSlot slot) const { return slots[static_cast<int>(slot)]; }
-  std::string& operator[](SettingSlot slot) { return slots[static_cast<int>(slot)]; }
+  const Cp932Text& operator[](SettingSlot slot) const { return slots[static_cast<int>(slot)]; }
+  Cp932Text& operator[](SettingSlot slot) { return slots[static_cast<int>(slot)]; }
   bool operator==(const Settings&) const = default;
 };
 
@@ -55,17 +57,17 @@ std::optional<SettingSlot> SettingSlotByName(std::string_view name);
 
 // The default of a slot. WatchFolder defaults to the program folder and TransferFolder to
 // the program folder followed by "/hozon"; `program_dir` is that folder in code page 932.
-std::string DefaultSettingValue(SettingSlot slot, std::string_view program_dir);
-Settings DefaultSettings(std::string_view program_dir);
+Cp932Text DefaultSettingValue(SettingSlot slot, const Cp932Text& program_dir);
+Settings DefaultSettings(const Cp932Text& program_dir);
 
 // `value` as a slot can hold it: up to its first NUL and at most kSlotMaxBytes bytes, cut
 // without splitting a two-byte character.
-std::string FitSlotValue(std::string_view value);
+Cp932Text FitSlotValue(const Cp932Text& value);
 
 // Values that would silently do nothing, refused where a user sets them (the naming dialog,
 // --set): a colour that is not six hexadecimal digits draws no stamp, and an empty NameFormat
 // writes every still over one hidden file.
 enum class RefusedValue { kNone, kNotAColor, kEmptyNameFormat };
-RefusedValue CheckSettingValue(SettingSlot slot, std::string_view value);
+RefusedValue CheckSettingValue(SettingSlot slot, const Cp932Text& value);
 
 }  // namespace velmarin

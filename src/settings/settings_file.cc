@@ -40,7 +40,7 @@ void ApplyLine(std::string_view line, Settings& settings, SlotFlags& found) {
     // was found, and its last byte (normally the line end) is dropped.
     std::string_view value = line.substr(label.size());
     if (!value.empty()) value.remove_suffix(1);
-    settings.slots[i] = FitSlotValue(value);
+    settings.slots[i] = FitSlotValue(Cp932Text(value));
     found[i] = true;
   }
 }
@@ -115,9 +115,9 @@ bool WriteSettingsBytes(const std::filesystem::path& link, std::string_view byte
 
 }  // namespace
 
-Settings ParseSettingsFile(std::string_view bytes, std::string_view program_dir_cp932,
+Settings ParseSettingsFile(std::string_view bytes, const Cp932Text& program_dir,
                            SlotFlags* found_out) {
-  Settings settings = DefaultSettings(program_dir_cp932);
+  Settings settings = DefaultSettings(program_dir);
   SlotFlags found{};
   const std::string text = TranslateLineEnds(bytes);
   // The line end is looked for once per line, not once per piece, so a long line costs no
@@ -136,12 +136,12 @@ Settings ParseSettingsFile(std::string_view bytes, std::string_view program_dir_
 }
 
 std::string DescribeEncodingProblem(std::string_view bytes, const SlotFlags& found) {
-  bool other_encoding = !Cp932ToUtf8(bytes).has_value();
+  bool other_encoding = !Cp932ToUtf8(Cp932Text(bytes)).has_value();
   std::string defaulted;
   for (int i = 0; i < kSettingSlotCount; ++i) {
     if (found[i]) continue;
     const auto slot = static_cast<SettingSlot>(i);
-    if (const auto utf8_label = Cp932ToUtf8(SettingLabel(slot));
+    if (const auto utf8_label = Cp932ToUtf8(Cp932Text(SettingLabel(slot)));
         utf8_label && *utf8_label != SettingLabel(slot) &&
         bytes.find(*utf8_label) != std::string_view::npos) {
       other_encoding = true;
@@ -158,7 +158,7 @@ std::string DescribeEncodingProblem(std::string_view bytes, const SlotFlags& fou
 std::string FormatSettingsFile(const Settings& settings) {
   std::string bytes;
   for (int i = 0; i < kSettingSlotCount; ++i) {
-    const std::string& value = settings.slots[i];
+    const std::string& value = settings.slots[i].bytes();
     bytes += SettingLabel(static_cast<SettingSlot>(i));
     bytes += std::string_view(value).substr(0, value.find_first_of(std::string_view("\0\n", 2)));
     bytes += "\r\n";
@@ -208,11 +208,11 @@ std::optional<std::string> ReplaceChangedLines(std::string_view bytes, const Set
   bool utf8 = false;
   for (int i = 0; i < kSettingSlotCount && !utf8; ++i) {
     const std::string_view label = SettingLabel(static_cast<SettingSlot>(i));
-    const auto utf8_label = Cp932ToUtf8(label);
+    const auto utf8_label = Cp932ToUtf8(Cp932Text(label));
     utf8 = utf8_label && *utf8_label != label && bytes.find(*utf8_label) != std::string_view::npos;
   }
   const auto in_file = [&](std::string_view cp932) -> std::optional<std::string> {
-    return utf8 ? Cp932ToUtf8(cp932) : std::optional<std::string>(cp932);
+    return utf8 ? Cp932ToUtf8(Cp932Text(cp932)) : std::optional<std::string>(cp932);
   };
 
   std::vector<std::string> lines;  // each with its own line end, as in the file
@@ -231,7 +231,7 @@ std::optional<std::string> ReplaceChangedLines(std::string_view bytes, const Set
   for (int i = 0; i < kSettingSlotCount; ++i) {
     if (current.slots[i] == baseline.slots[i]) continue;
     const auto slot = static_cast<SettingSlot>(i);
-    const std::string& value = current.slots[i];
+    const std::string& value = current.slots[i].bytes();
     const auto label = in_file(SettingLabel(slot));
     const auto text = in_file(value.substr(0, value.find_first_of(std::string_view("\0\n", 2))));
     if (!label || !text) {

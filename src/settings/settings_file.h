@@ -20,10 +20,10 @@ using SlotFlags = std::array<bool, kSettingSlotCount>;
 // as Windows text mode delivers it. Lines are read in pieces of at most 999 bytes. A slot
 // takes its value from every line that contains its label anywhere: the value starts at the
 // label's length counted from the start of the line and loses its last byte (the line end).
-// Later lines win; slots without a line get their defaults. `program_dir_cp932` gives the
+// Later lines win; slots without a line get their defaults. `program_dir` gives the
 // folder defaults.
 // `*found`, when given, tells which slots had a line.
-Settings ParseSettingsFile(std::string_view bytes, std::string_view program_dir_cp932,
+Settings ParseSettingsFile(std::string_view bytes, const Cp932Text& program_dir,
                            SlotFlags* found = nullptr);
 
 // Why the slots without a line (`found` clear) fell back to their defaults when the file is

@@ -4,9 +4,9 @@
 
 namespace velmarin {
 
-std::optional<std::string> TypedTextToCp932(std::string_view utf8, std::size_t max_bytes,
+std::optional<Cp932Text> TypedTextToCp932(std::string_view utf8, std::size_t max_bytes,
                                             TypedTextError* error) {
-  std::optional<std::string> cp932;
+  std::optional<Cp932Text> cp932;
   if (utf8.find('\0') == std::string_view::npos) cp932 = Utf8ToCp932(utf8);
   if (!cp932) {
     if (error != nullptr) *error = TypedTextError::kNotCp932;

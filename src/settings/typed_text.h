@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/cp932_text.h"
+
 namespace velmarin {
 
 // NameFormat holds at most this many bytes: longer templates make names the paths cannot hold.
@@ -17,7 +19,7 @@ enum class TypedTextError {
 
 // Text typed in a window (UTF-8) as the code page 932 value it is stored as, or nullopt with
 // `error` set: nothing is ever stored mangled or cut.
-std::optional<std::string> TypedTextToCp932(std::string_view utf8, std::size_t max_bytes,
+std::optional<Cp932Text> TypedTextToCp932(std::string_view utf8, std::size_t max_bytes,
                                             TypedTextError* error);
 
 }  // namespace velmarin

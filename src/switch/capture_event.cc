@@ -50,16 +50,16 @@ int CaptureKeyCode(std::string_view key_code) {
 }
 
 bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input, MessageSink* messages) {
-  const int key = CaptureKeyCode(settings[SettingSlot::KeyCode]);
+  const int key = CaptureKeyCode(settings[SettingSlot::KeyCode].view());
   std::optional<int> x, y;
   if (key == 0) {
-    x = ScanDecimal(settings[SettingSlot::MouseX]);
-    y = ScanDecimal(settings[SettingSlot::MouseY]);
+    x = ScanDecimal(settings[SettingSlot::MouseX].view());
+    y = ScanDecimal(settings[SettingSlot::MouseY].view());
     if (!x || !y) {
       if (messages != nullptr) {
-        messages->ShowMessage("The click position (X \"" + settings[SettingSlot::MouseX] +
-                              "\", Y \"" + settings[SettingSlot::MouseY] +
-                              "\") is not a number; no click was sent.");
+        messages->ShowMessage(Cp932Text("The click position (X \"") + settings[SettingSlot::MouseX] +
+                              Cp932Text("\", Y \"") + settings[SettingSlot::MouseY] +
+                              Cp932Text("\") is not a number; no click was sent."));
       }
       return false;
     }
@@ -70,7 +70,7 @@ bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input, Message
   if (key == 0) {
     SendClick(input, *x, *y);
   } else {
-    SendKeyStroke(input, key, settings[SettingSlot::Modifiers]);
+    SendKeyStroke(input, key, settings[SettingSlot::Modifiers].view());
   }
   input.Flush();
   return true;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/encoding.h"
 #include "platform/uinput_devices.h"
 #include "platform/uinput_input.h"
 #include "platform/xtest_input.h"
@@ -33,13 +34,15 @@ InputBackendChoice ChooseInputBackend(InputBackendSetting setting, bool wayland_
 
 InputBackendChoice ChooseInputBackendForSession(MessageSink& messages) {
   const UserConfig config = ReadUserConfig(UserConfigPath());
-  for (const std::string& problem : config.problems) messages.ShowMessage(problem);
+  for (const std::string& problem : config.problems) {
+    messages.ShowMessage(Utf8ToCp932Replacing(problem));
+  }
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   std::string uinput_error;
   const bool writable = UinputWritable(&uinput_error);
   InputBackendChoice choice = ChooseInputBackend(
       config.input, wayland != nullptr && wayland[0] != '\0', writable, uinput_error);
-  if (!choice.warning.empty()) messages.ShowMessage(choice.warning);
+  if (!choice.warning.empty()) messages.ShowMessage(Utf8ToCp932Replacing(choice.warning));
   return choice;
 }
 
@@ -54,7 +57,7 @@ std::string InputBackendName(InputBackendKind kind) {
 
 bool LockedScreenGuard::available() {
   if (lock_.Locked()) {
-    messages_.ShowMessage("A capture was skipped because the screen is locked.");
+    messages_.ShowMessage(Cp932Text("A capture was skipped because the screen is locked."));
     return false;
   }
   return input_.available();

@@ -25,7 +25,7 @@ SwitchDevices::SwitchDevices(HidTransport& hid, SerialPortOpener& serial, Messag
       now_(std::move(now)) {}
 
 void SwitchDevices::OpenSwitchDevice(const Settings& settings) {
-  const std::string& name = settings[SettingSlot::SwitchDevice];
+  const std::string& name = settings[SettingSlot::SwitchDevice].bytes();
   if (IsSerialSwitchName(name)) {
     if (!OpenSerialSwitch(name)) {
       switch_kind_ = SwitchKind::kError;
@@ -60,7 +60,7 @@ bool SwitchDevices::OpenSerialSwitch(const std::string& name) {
     serial_port_ = OpenPortLocked();
     if (serial_port_) return true;
   }
-  messages_.ShowMessage(name + " is not available");
+  messages_.ShowMessage(Cp932Text(name + " is not available"));
   return false;
 }
 
@@ -117,9 +117,9 @@ bool SwitchDevices::ReadModemStatus(std::uint32_t* status) {
     serial_lost_ = true;
     reopen_interval_ = kFirstReopenInterval;
     next_reopen_ = now_();
-    messages_.ShowMessage(serial_name_ +
-                          " does not answer (unplugged?); the foot switch does nothing until it "
-                          "is back. Opening it again.");
+    messages_.ShowMessage(Cp932Text(serial_name_ +
+                                    " does not answer (unplugged?); the foot switch does nothing "
+                                    "until it is back. Opening it again."));
   }
   return false;
 }
@@ -134,7 +134,7 @@ bool SwitchDevices::ReopenLostPortLocked() {
   }
   serial_lost_ = false;
   serial_failures_ = 0;
-  messages_.ShowMessage(serial_name_ + " is back; the foot switch works again.");
+  messages_.ShowMessage(Cp932Text(serial_name_ + " is back; the foot switch works again."));
   return true;
 }
 

@@ -45,7 +45,7 @@ void RunSwitchMonitor(std::stop_token stop, const Settings& settings,
   // Both waits end at a stop, so a stop or shutdown never waits for them. A stop during the
   // delay drops the press: monitoring has ended, nothing is sent after it.
   const auto fire_if_triggered = [&](int level, std::int32_t poll_count) {
-    if (!ShouldFire(level, settings[SettingSlot::TriggerEdge], poll_count)) return;
+    if (!ShouldFire(level, settings[SettingSlot::TriggerEdge].bytes(), poll_count)) return;
     if (!SleepUnlessStopped(stop, timing.event_delay)) return;
     fire_event();
     SleepUnlessStopped(stop, timing.rest_after_event);

@@ -16,11 +16,11 @@ std::chrono::milliseconds InRangeOr(std::optional<int> value, int fallback) {
 }  // namespace
 
 SwitchTiming ParseSwitchTiming(const Settings& settings) {
-  const int delay = ScanDecimal(settings[SettingSlot::EventDelayMs]).value_or(0);
+  const int delay = ScanDecimal(settings[SettingSlot::EventDelayMs].view()).value_or(0);
   return SwitchTiming{
-      InRangeOr(ScanDecimal(settings[SettingSlot::PollIntervalMs]), kDefaultPollIntervalMs),
+      InRangeOr(ScanDecimal(settings[SettingSlot::PollIntervalMs].view()), kDefaultPollIntervalMs),
       std::chrono::milliseconds(std::clamp(delay, 0, kMaxSwitchPauseMs)),
-      InRangeOr(ScanDecimal(settings[SettingSlot::RestAfterEventMs]), kDefaultRestAfterEventMs),
+      InRangeOr(ScanDecimal(settings[SettingSlot::RestAfterEventMs].view()), kDefaultRestAfterEventMs),
   };
 }
 

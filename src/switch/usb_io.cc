@@ -94,8 +94,8 @@ void UsbIo::NoteReadFailureLocked() {
   lookup_interval_ = kFirstLookupInterval;
   next_lookup_ = now_();
   messages_.ShowMessage(
-      "The USB-IO board does not answer (unplugged?); the foot switch does nothing until it is "
-      "back. Looking for it again.");
+      Cp932Text("The USB-IO board does not answer (unplugged?); the foot switch does nothing "
+                "until it is back. Looking for it again."));
 }
 
 bool UsbIo::LookUpLostBoardLocked() {
@@ -111,7 +111,7 @@ bool UsbIo::LookUpLostBoardLocked() {
   }
   lost_ = false;
   failed_reads_ = 0;
-  messages_.ShowMessage("The USB-IO board is back; the foot switch works again.");
+  messages_.ShowMessage(Cp932Text("The USB-IO board is back; the foot switch works again."));
   return true;
 }
 
@@ -151,7 +151,7 @@ bool UsbIo::LoadLocked(bool lazy) {
     lazy_load_failure_reported_ = false;
     return true;
   }
-  if (!lazy || !lazy_load_failure_reported_) messages_.ShowMessage("Error at Load 'hid.dll'");
+  if (!lazy || !lazy_load_failure_reported_) messages_.ShowMessage(Cp932Text("Error at Load 'hid.dll'"));
   lazy_load_failure_reported_ = true;
   return false;
 }

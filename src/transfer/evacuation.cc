@@ -85,12 +85,11 @@ bool Evacuate(const fs::path& source, const fs::path& backup, std::string* error
 
 }  // namespace
 
-void EvacuateWatchFolder(std::string_view watch_folder_cp932, std::string_view pattern,
+void EvacuateWatchFolder(const Cp932Text& watch_folder, std::string_view pattern,
                          const ProgramDir& program_dir, const EvacuationReport& report,
                          const std::vector<StillIdentity>& leave) {
-  std::string error;
-  const auto watch_folder = FolderFromSlot(watch_folder_cp932, program_dir, &error);
-  if (!watch_folder) {
+  const auto folder = FolderFromSlot(watch_folder, program_dir, nullptr);
+  if (!folder) {
     report("evacuation skipped: the watch folder is not set or not convertible");
     return;
   }
@@ -101,16 +100,17 @@ void EvacuateWatchFolder(std::string_view watch_folder_cp932, std::string_view p
     report("evacuation skipped: cannot create " + backup.string() + ": " + ec.message());
     return;
   }
-  if (fs::equivalent(*watch_folder, backup, ec)) {
+  if (fs::equivalent(*folder, backup, ec)) {
     report("evacuation skipped: the watch folder is the backup folder");
     return;
   }
-  const auto entries = ListDirectory(*watch_folder);
+  const auto entries = ListDirectory(*folder);
+  std::string error;
   if (!entries) return;  // a missing watch folder holds nothing to move
   for (const DirectoryEntry& entry : *entries) {
     if (!entry.regular_file || !MatchesPatternIgnoringCase(entry.name, pattern)) continue;
     if (std::find(leave.begin(), leave.end(), IdentityOf(entry)) != leave.end()) continue;
-    const fs::path source = *watch_folder / entry.name;
+    const fs::path source = *folder / entry.name;
     if (!Evacuate(source, backup, &error)) {
       report("not evacuated: " + source.string() + ": " + error);
     }

@@ -17,10 +17,10 @@ using EvacuationReport = std::function<void(std::string_view line)>;
 // folder, which is created first. Nothing in "bkup" is ever replaced: a name that is taken
 // there (or is one of the work files) gets a number before its extension ("a.jpg" becomes
 // "a_1.jpg", then "a_2.jpg"). A file that cannot be moved stays where it is and is reported;
-// start-up goes on either way. An empty or unconvertible `watch_folder_cp932` is reported
+// start-up goes on either way. An empty or unconvertible `watch_folder` is reported
 // and nothing is moved. The stills of `leave` (those the journal says are not yet sent)
 // stay where they are.
-void EvacuateWatchFolder(std::string_view watch_folder_cp932, std::string_view pattern,
+void EvacuateWatchFolder(const Cp932Text& watch_folder, std::string_view pattern,
                          const ProgramDir& program_dir, const EvacuationReport& report,
                          const std::vector<StillIdentity>& leave = {});
 

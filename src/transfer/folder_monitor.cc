@@ -56,7 +56,7 @@ void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir&
 }
 
 TransferOutcome TransferOneImage(const fs::path& source, const Settings& settings,
-                                 std::string_view capture_id, const LocalTime& now,
+                                 const Cp932Text& capture_id, const LocalTime& now,
                                  const ProgramDir& program_dir, TransferPipeline& pipeline,
                                  LastErrorText& errors, MessageSink& messages) {
   // Failures on the writing side are worth a later try; the still's own are not.
@@ -66,7 +66,7 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
   std::error_code ec;
   fs::create_directories(backup, ec);
   if (ec) {
-    errors.Set("bkup folder error! ");
+    errors.Set(Cp932Text("bkup folder error! "));
     return retry;
   }
 
@@ -77,7 +77,7 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
   // The reason may quote a file-system path.
   const auto report = [&errors](const std::string& reason) {
     const auto cp932 = Utf8ToCp932(reason);
-    errors.Set(cp932 ? *cp932 : "transfer path error! ");
+    errors.Set(cp932 ? *cp932 : Cp932Text("transfer path error! "));
   };
   auto target = pipeline.BuildTarget(resolved, capture_id, now, &error);
   if (!target) {
@@ -95,7 +95,7 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
     }
   } clean_up{{backup, target->name().parent_path()}};
   if (LandsInWatchFolder(target->name(), settings, program_dir)) {
-    errors.Set("transfer target in watch folder! ");
+    errors.Set(Cp932Text("transfer target in watch folder! "));
     return give_up;
   }
   const auto failed = [&](StepResult result) {
@@ -108,7 +108,7 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
   if (format == StillFormat::kBmp || format == StillFormat::kPng) {
     jpeg = backup / kBmpConversionFileName;
     if (!RemoveWorkFile(jpeg)) {
-      errors.Set("temp.jpg delete error! ");
+      errors.Set(Cp932Text("temp.jpg delete error! "));
       return retry;
     }
     const StepResult converted = pipeline.ConvertToJpeg(source, jpeg, errors);
@@ -117,14 +117,14 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
 
   const fs::path work_file = backup / kWorkFileName;
   if (!RemoveWorkFile(work_file)) {
-    errors.Set("444.jpg delete error! ");
+    errors.Set(Cp932Text("444.jpg delete error! "));
     return retry;
   }
   if (const StepResult normalized = pipeline.NormalizeWidth(jpeg, work_file, messages);
       normalized != StepResult::kDone) {
     // Nothing is processed without a work file; the text is the one the processing of the
     // missing work file would leave.
-    errors.Set(UnreadableSourceText(work_file, settings));
+    errors.Set(Cp932Text(UnreadableSourceText(work_file, settings)));
     return failed(normalized);
   }
   if (!pipeline.Process(work_file, *target, settings, capture_id, now, errors)) {
@@ -182,18 +182,18 @@ class FolderWatch {
   // `wait` (listing the folder instead where there are none) and notes what arrived.
   void Look(std::stop_token stop, std::chrono::milliseconds wait) {
     const Settings settings = ctx_.settings();
-    std::string problem;
+    Cp932Text problem;
     const auto folder =
         FolderFromSlot(settings[SettingSlot::WatchFolder], ctx_.program_dir, &problem);
     if (!folder) {
       // An unusable setting counts as an empty folder and is reported once, until it changes.
-      if (problem != reported_problem_) ctx_.errors.Set("watch " + problem);
+      if (problem != reported_problem_) ctx_.errors.Set(Cp932Text("watch ") + problem);
       reported_problem_ = problem;
       watched_.reset();
       ctx_.events.Wait(stop, wait);
       return;
     }
-    reported_problem_.clear();
+    reported_problem_ = Cp932Text();
     const auto identity = FolderIdentityOf(*folder);
     if (!watched_ || *watched_ != *folder || identity != identity_) {
       WatchAnew(*folder, identity);
@@ -264,7 +264,7 @@ class FolderWatch {
   std::optional<std::pair<std::uint64_t, std::uint64_t>> identity_;
   bool events_ = false;
   WatchFolderScanner scanner_;
-  std::string reported_problem_;
+  Cp932Text reported_problem_;
 };
 
 // The transfer folder a still's settings name, as a path; nullopt when none is set (the
@@ -284,13 +284,13 @@ void MakeFolderInProgramFolder(const fs::path& folder, const ProgramDir& program
 }
 
 // A text of our own, about no still in particular.
-void SayAboutNoStill(LastErrorText& errors, const std::string& text) {
+void SayAboutNoStill(LastErrorText& errors, const Cp932Text& text) {
   const ScopedMessageSubject none("");
   errors.Set(text);
 }
 
-std::string WaitingText(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " still waiting " : " stills waiting ");
+Cp932Text WaitingText(std::size_t count) {
+  return Cp932Text(std::to_string(count) + (count == 1 ? " still waiting " : " stills waiting "));
 }
 
 // Transfers one still with what held when it arrived. A still found by a listing is first
@@ -312,7 +312,7 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
   if (completeness == Completeness::kVanished || !now_there ||
       !(IdentityOf(*now_there) == still.identity)) {
     // Deleted, renamed away or saved over before it could be read.
-    ctx.errors.Set("image vanished! ");
+    ctx.errors.Set(Cp932Text("image vanished! "));
     return {};
   }
   const ArrivalBinding& held = still.binding;
@@ -322,7 +322,7 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
       if (!retry.unavailable_reported) {
         SayAboutNoStill(
             ctx.errors,
-            "transfer folder not available: " +
+            Cp932Text("transfer folder not available: ") +
                 FolderInProgramDir(ctx.program_dir, held.settings[SettingSlot::TransferFolder]));
         retry.unavailable_reported = true;
       }
@@ -337,13 +337,13 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
     outcome = TransferOneImage(still.path, held.settings, held.capture_id, held.clock,
                                ctx.program_dir, ctx.pipeline, attempt, ctx.messages);
   } catch (const std::bad_alloc&) {
-    attempt.Set("out of memory! ");
+    attempt.Set(Cp932Text("out of memory! "));
   } catch (const std::exception&) {
-    attempt.Set("image processing error! ");
+    attempt.Set(Cp932Text("image processing error! "));
   }
   // A half-written image is better tried late than lost; a failure then names the cause.
   if (!outcome.target && !outcome.retry && completeness == Completeness::kTimedOut) {
-    attempt.Set("image not complete! ");
+    attempt.Set(Cp932Text("image not complete! "));
   }
   if (attempt.Generation() != 0 && (!outcome.retry || retry.failures == 0)) {
     ctx.errors.Set(attempt.Get());
@@ -367,7 +367,7 @@ void UpdateJournal(FolderMonitorContext& ctx, const StillJournal& journal, bool 
   if (!force && arrivals.arrivals() == ctx.memory.journalled_arrivals) return;
   const bool written = journal.Write(arrivals.Pending());
   if (!written && ctx.memory.journalled_arrivals != kJournalNotWritten) {
-    SayAboutNoStill(ctx.errors, "journal write error! ");
+    SayAboutNoStill(ctx.errors, Cp932Text("journal write error! "));
   }
   ctx.memory.journalled_arrivals = written ? arrivals.arrivals() : kJournalNotWritten;
 }
@@ -453,7 +453,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     }
     UpdateJournal(ctx, journal, true);
     if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {
-      SayAboutNoStill(ctx.errors, "all waiting stills sent ");
+      SayAboutNoStill(ctx.errors, Cp932Text("all waiting stills sent "));
       retry.reported_waiting = 0;
     }
   }

@@ -42,7 +42,7 @@ class TransferPipeline {
   // The target of the image as the serial search finds it, folders created; nullopt with
   // `error` (UTF-8, it may quote a path) when none can be had.
   virtual std::optional<TransferTarget> BuildTarget(const Settings& settings,
-                                                    std::string_view capture_id,
+                                                    const Cp932Text& capture_id,
                                                     const LocalTime& now, std::string* error) = 0;
   // A BMP or PNG still to a JPEG file at quality 99.
   virtual StepResult ConvertToJpeg(const std::filesystem::path& still,
@@ -54,7 +54,7 @@ class TransferPipeline {
   // Work file to the target: range fill, stamps, JPEG at the configured quality. The
   // finished file takes its name through `target`, so `target.name()` is then its real name.
   virtual bool Process(const std::filesystem::path& work_file, FileNaming& target,
-                       const Settings& settings, std::string_view capture_id, const LocalTime& now,
+                       const Settings& settings, const Cp932Text& capture_id, const LocalTime& now,
                        LastErrorText& errors) = 0;
 };
 
@@ -76,7 +76,7 @@ struct TransferOutcome {
   bool retry = false;
 };
 TransferOutcome TransferOneImage(const std::filesystem::path& source, const Settings& settings,
-                                 std::string_view capture_id, const LocalTime& now,
+                                 const Cp932Text& capture_id, const LocalTime& now,
                                  const ProgramDir& program_dir, TransferPipeline& pipeline,
                                  LastErrorText& errors, MessageSink& messages);
 
@@ -138,7 +138,7 @@ class ImageInHand {
 // What the folder thread reads and writes; everything it shares is passed in here.
 struct FolderMonitorContext {
   std::function<Settings()> settings;       // a consistent snapshot, taken per look
-  std::function<std::string()> capture_id;  // read when stills arrive: the ID may change
+  std::function<Cp932Text()> capture_id;  // read when stills arrive: the ID may change
   ProgramDir program_dir;
   FolderEvents& events;
   FolderMonitorMemory& memory;

@@ -4,16 +4,16 @@
 
 namespace velmarin {
 
-std::optional<std::filesystem::path> FolderFromSlot(std::string_view slot_cp932,
+std::optional<std::filesystem::path> FolderFromSlot(const Cp932Text& slot,
                                                     const ProgramDir& program_dir,
-                                                    std::string* error) {
-  if (slot_cp932.empty()) {
-    if (error) *error = "folder not set! ";
+                                                    Cp932Text* error) {
+  if (slot.empty()) {
+    if (error) *error = Cp932Text("folder not set! ");
     return std::nullopt;
   }
-  const auto utf8 = Cp932ToUtf8(slot_cp932);
+  const auto utf8 = Cp932ToUtf8(slot);
   if (!utf8) {
-    if (error) *error = "folder name error! ";
+    if (error) *error = Cp932Text("folder name error! ");
     return std::nullopt;
   }
   const std::filesystem::path folder(*utf8);

@@ -10,10 +10,10 @@
 namespace velmarin {
 
 // The file-system path of a folder slot (code page 932). A relative value is taken inside
-// the program folder. nullopt with `error` (code page 932) when the slot is empty, so the
+// the program folder. nullopt with `error` when the slot is empty, so the
 // root folder is never watched or emptied by mistake, or when it does not convert.
-std::optional<std::filesystem::path> FolderFromSlot(std::string_view slot_cp932,
+std::optional<std::filesystem::path> FolderFromSlot(const Cp932Text& slot,
                                                     const ProgramDir& program_dir,
-                                                    std::string* error);
+                                                    Cp932Text* error);
 
 }  // namespace velmarin

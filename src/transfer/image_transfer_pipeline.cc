@@ -11,7 +11,7 @@ namespace velmarin {
 constexpr int kConversionQuality = 99;
 
 std::optional<TransferTarget> ImageTransferPipeline::BuildTarget(const Settings& settings,
-                                                                 std::string_view capture_id,
+                                                                 const Cp932Text& capture_id,
                                                                  const LocalTime& now,
                                                                  std::string* error) {
   return BuildTransferTarget(settings[SettingSlot::NameFormat], capture_id,
@@ -46,14 +46,14 @@ StepResult ImageTransferPipeline::NormalizeWidth(const std::filesystem::path& jp
 }
 
 bool ImageTransferPipeline::Process(const std::filesystem::path& work_file, FileNaming& target,
-                                    const Settings& settings, std::string_view capture_id,
+                                    const Settings& settings, const Cp932Text& capture_id,
                                     const LocalTime& now, LastErrorText& errors) {
   if (!ProcessCapturedImage(work_file, target, settings, capture_id, now, errors)) return false;
   // A stamp text that is not valid code page 932 (a UTF-8 edit of the settings file) is
   // drawn with "?" for what does not convert; that is said once for each such value.
-  const std::string& text_lines = settings[SettingSlot::TextLines];
+  const Cp932Text& text_lines = settings[SettingSlot::TextLines];
   if (!Cp932ToUtf8(text_lines) && text_lines != reported_text_lines_) {
-    errors.Set("stamp text not Shift-JIS! ");
+    errors.Set(Cp932Text("stamp text not Shift-JIS! "));
     reported_text_lines_ = text_lines;
   }
   return true;

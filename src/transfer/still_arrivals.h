@@ -27,7 +27,7 @@ StillIdentity IdentityOf(const DirectoryEntry& entry);
 
 // What held when a still arrived: its name and stamps use these, however long it waits.
 struct ArrivalBinding {
-  std::string capture_id;  // code page 932
+  Cp932Text capture_id;
   LocalTime clock;
   Settings settings;
 };
