@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -389,16 +390,39 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   if (shutdown_ == Shutdown::kRunning) {
     shutdown_ = Shutdown::kFinishing;
     if (FinishShutDown()) event->accept();
+  } else if (shutdown_ == Shutdown::kFinishing) {
+    // Closed again while a still is finished: the wait ends at once, the still stays in the
+    // watch folder for the next run, and the shutdown completes when the threads have ended.
+    session_.AbandonFinishing();
   }
+}
+
+void MainWindow::ShowFinishingNote(const std::filesystem::path& image) {
+  const std::string name = image.filename().string();
+  // On stderr too: a logout may have hidden the window already.
+  std::fprintf(stderr, "velmarin: finishing %s …\n", name.c_str());
+  if (finishing_note_ == nullptr) {
+    // Over the disabled form, in the window itself so it is not greyed out; the status line
+    // is too narrow for it.
+    finishing_note_ = new QLabel(this);
+    finishing_note_->setWordWrap(true);
+    finishing_note_->setAlignment(Qt::AlignCenter);
+    finishing_note_->setAutoFillBackground(true);
+    finishing_note_->setGeometry(centralWidget()->geometry());
+  }
+  finishing_note_->setText(QString::fromStdString("finishing " + name +
+                                                  " …\n\nclose again to stop at once; the "
+                                                  "image stays in the watch folder"));
+  finishing_note_->show();
+  finishing_note_->raise();
 }
 
 bool MainWindow::FinishShutDown() {
   // The folder thread finishes the stills that arrived; the window keeps painting meanwhile.
   if (session_.WorkersRunning()) {
-    if (const auto image = session_.CurrentImage()) {
-      panel_->SetStatusText(
-          Utf8ToCp932("finishing " + image->filename().string() + " …").value_or("finishing …"));
-      panel_->TransferToControls();
+    if (const auto image = session_.CurrentImage(); image && image != finishing_announced_) {
+      ShowFinishingNote(*image);
+      finishing_announced_ = image;
     }
     QTimer::singleShot(kFinishPollMs, this, [this] {
       if (FinishShutDown()) close();

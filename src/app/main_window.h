@@ -4,7 +4,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "app/window_placement.h"
 #include "control/program_session.h"
@@ -13,6 +15,7 @@
 
 class QAction;
 class QDialog;
+class QLabel;
 class QMenu;
 
 namespace velmarin {
@@ -116,6 +119,8 @@ class MainWindow : public QMainWindow {
   // The second half of the close, once the worker threads have finished; false (and looks
   // again soon) while they run.
   bool FinishShutDown();
+  // Says which image the shutdown waits for, and that closing again stops at once.
+  void ShowFinishingNote(const std::filesystem::path& image);
   void UpdateEvacuationCheck();
   bool EvacuationOn() const;
   int RunDialog(QDialog& dialog);
@@ -139,6 +144,8 @@ class MainWindow : public QMainWindow {
   QAction* exit_action_ = nullptr;
   bool closing_ = false;  // a close came: nothing starts again, boxes go to stderr
   Shutdown shutdown_ = Shutdown::kRunning;
+  QLabel* finishing_note_ = nullptr;
+  std::optional<std::filesystem::path> finishing_announced_;  // the image the note names
   int modal_depth_ = 0;
   bool replacing_note_given_ = false;  // the naming dialog's note on "$r", once a run
   bool shut_down_cleanly_ = true;

@@ -40,7 +40,8 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       {},
                       &image_in_hand_,
                       std::move(on_watching),
-                      {}},
+                      {},
+                      abandon_.get_token()},
       controller_(
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
           [this](std::stop_token stop) {
@@ -157,6 +158,11 @@ void ProgramSession::SaveConfirmedChanges() {
 void ProgramSession::BeginShutDown() {
   shutting_down_ = true;
   controller_.Stop();
+}
+
+void ProgramSession::AbandonFinishing() {
+  BeginShutDown();
+  abandon_.request_stop();
 }
 
 void ProgramSession::PrepareInput() { backends_.input.Prepare(); }

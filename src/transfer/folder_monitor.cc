@@ -150,6 +150,16 @@ std::optional<std::filesystem::path> ImageInHand::Get() const {
   return image_;
 }
 
+void ImageInHand::SetLeft(std::optional<std::filesystem::path> image) {
+  std::lock_guard lock(mutex_);
+  left_ = std::move(image);
+}
+
+std::optional<std::filesystem::path> ImageInHand::Left() const {
+  std::lock_guard lock(mutex_);
+  return left_;
+}
+
 namespace {
 
 // The identity of a folder itself: another one under the same path (a remount, a folder put
@@ -297,17 +307,20 @@ std::string WaitingText(std::size_t count) {
 // waited for until it is complete; one whose writer closed it, or that was moved in, is
 // complete already. Its trouble is reported under its name and never ends the thread; a
 // failure on the writing side is reported at its first try only, as it is tried again.
+// `completeness` tells how the wait ended; kStopped when the finishing was abandoned, and
+// then nothing was done.
 TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& still,
-                              bool* never_complete) {
+                              Completeness* completeness_out) {
   TransferRetry& retry = ctx.memory.retry;
   // Every failure and library message from here on names this still.
   const ScopedMessageSubject subject(still.path.string());
   if (ctx.in_hand) ctx.in_hand->Set(still.path);
-  // A stop does not cut the wait short: the still in hand is finished.
+  // A stop does not cut the wait short (the still in hand is finished); an abandon does.
   const Completeness completeness =
       still.known_complete ? Completeness::kComplete
-                           : WaitUntilComplete(still.path, {}, ctx.timing.completeness);
-  *never_complete = completeness == Completeness::kTimedOut;
+                           : WaitUntilComplete(still.path, ctx.abandon, ctx.timing.completeness);
+  *completeness_out = completeness;
+  if (completeness == Completeness::kStopped) return {};
   const auto now_there = QueryDirectoryEntry(still.path.parent_path(), still.identity.name);
   if (completeness == Completeness::kVanished || !now_there ||
       !(IdentityOf(*now_there) == still.identity)) {
@@ -386,7 +399,10 @@ void SayWaiting(FolderMonitorContext& ctx) {
 
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   ctx.image_count.store(0);
-  if (ctx.in_hand) ctx.in_hand->SetRunning(true);
+  if (ctx.in_hand) {
+    ctx.in_hand->SetRunning(true);
+    ctx.in_hand->SetLeft(std::nullopt);
+  }
   FolderWatch watch(ctx, ctx.memory.start_over.exchange(false));
   StillArrivals& arrivals = ctx.memory.arrivals;
   TransferRetry& retry = ctx.memory.retry;
@@ -398,22 +414,42 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     MakeFolderInProgramFolder(*transfer_folder, ctx.program_dir);
     ctx.memory.transfer_folders.Remember(*transfer_folder);
   }
-  bool looked_after_stop = false;
+  // When the stop came: writers still at work are waited for until the completeness bound.
+  std::optional<std::chrono::steady_clock::time_point> stopped_at;
+  bool abandoned = false;
   while (true) {
     const auto until_retry = retry.next_try - ctx.timing.clock();
     const bool held_back =
         retry.failures > 0 && until_retry.count() > 0 && !TransferFolderReturned(ctx);
     if (stop.stop_requested()) {
-      // What arrived before the stop is finished, also when its event was not read yet; a
-      // still whose writer is still at work is taken once it has stopped changing. Stills
-      // that cannot be sent now wait for the next run, in memory and in the journal.
-      if (!looked_after_stop) {
+      // What arrived before the stop is finished, also when its event was not read yet. Stills
+      // that cannot be sent now, or whose finishing is abandoned, wait for the next run, in
+      // memory and in the journal.
+      if (!stopped_at) {
         watch.Look(std::stop_token(), std::chrono::milliseconds(0));
         UpdateJournal(ctx, journal, false);
-        looked_after_stop = true;
+        stopped_at = ctx.timing.clock();
       }
-      arrivals.StopWaitingForWriters();
-      if (!arrivals.HasWaiting() || retry.failures > 0) break;
+      if (ctx.abandon.stop_requested()) {
+        abandoned = true;
+        break;
+      }
+      if (retry.failures > 0) break;
+      if (!arrivals.HasWaiting()) {
+        const ArrivedStill* writing = arrivals.OldestBeingWritten();
+        if (!writing) break;
+        const auto left = *stopped_at + ctx.timing.completeness.max_wait - ctx.timing.clock();
+        if (left.count() > 0) {
+          // A still whose writer is still at work is taken the moment its writer closes it.
+          if (ctx.in_hand) ctx.in_hand->Set(writing->path);
+          watch.Look(ctx.abandon, std::min(ctx.timing.idle_period,
+                                           std::chrono::ceil<std::chrono::milliseconds>(left)));
+          UpdateJournal(ctx, journal, false);
+          continue;
+        }
+        // A writer that never closes: its still is taken once it has stopped changing.
+        arrivals.StopWaitingForWriters();
+      }
     } else if (!arrivals.HasWaiting() || held_back) {
       if (ctx.in_hand) ctx.in_hand->Clear();
       auto wait = ctx.timing.idle_period;
@@ -432,8 +468,15 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     ArrivedStill still = arrivals.TakeOldest();
     if (still.count == 0) still.count = ctx.image_count.fetch_add(1) + 1;
     if (ctx.before_transfer) ctx.before_transfer(still);
-    bool never_complete = false;
-    const TransferOutcome outcome = TransferStill(ctx, still, &never_complete);
+    Completeness completeness = Completeness::kComplete;
+    const TransferOutcome outcome = TransferStill(ctx, still, &completeness);
+    if (completeness == Completeness::kStopped) {
+      // Abandoned while it was waited for: it stays at the head of the line.
+      arrivals.HoldBack(std::move(still));
+      abandoned = true;
+      break;
+    }
+    if (ctx.in_hand) ctx.in_hand->Clear();
     if (outcome.retry) {
       if (retry.failures == 0) retry.reported_waiting = 0;
       ++retry.failures;
@@ -449,7 +492,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     if (outcome.target) {
       if (ctx.on_transferred) ctx.on_transferred(still.count, *outcome.target);
     } else {
-      arrivals.NoteUnreadable(std::move(still), never_complete);
+      arrivals.NoteUnreadable(std::move(still), completeness == Completeness::kTimedOut);
     }
     UpdateJournal(ctx, journal, true);
     if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {
@@ -458,6 +501,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     }
   }
   if (ctx.in_hand) {
+    if (abandoned) ctx.in_hand->SetLeft(ctx.in_hand->Get());
     ctx.in_hand->Clear();
     ctx.in_hand->SetRunning(false);
   }

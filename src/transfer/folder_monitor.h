@@ -128,10 +128,15 @@ class ImageInHand {
   // Whether a run of the folder thread is under way (it ends after the stills in hand).
   void SetRunning(bool running) { running_ = running; }
   bool running() const { return running_; }
+  // The image a run left unfinished when its finishing was abandoned; it stays in the watch
+  // folder and in the journal.
+  void SetLeft(std::optional<std::filesystem::path> image);
+  std::optional<std::filesystem::path> Left() const;
 
  private:
   mutable std::mutex mutex_;
   std::optional<std::filesystem::path> image_;
+  std::optional<std::filesystem::path> left_;
   std::atomic<bool> running_{false};
 };
 
@@ -155,14 +160,20 @@ struct FolderMonitorContext {
   // Called with each still after it was journalled, just before its transfer (the headless
   // run's test hold).
   std::function<void(const ArrivedStill& still)> before_transfer;
+  // A second stop: the finishing of a stopped run is abandoned, every wait ends at once.
+  std::stop_token abandon;
 };
 
 // The folder thread's body. Stills present when monitoring starts are left alone (unless the
 // memory goes on from a settings command); every still seen after that is new, taken once,
 // oldest first, with the ID, clock and settings of the moment it arrived. File events wake it
 // at once; without them the folder is listed every idle period. When `stop` is requested,
-// the stills that arrived before it are finished first (one still being written once it has
-// stopped changing); `in_hand` names the still being worked on until then. A still whose
+// the stills that arrived before it are finished first: one still being written is taken when
+// its writer closes it, or, when no close comes within the completeness `max_wait`, once it
+// has stopped changing; `in_hand` names the still being worked on (or waited for) until then.
+// When `ctx.abandon` is requested too, every wait ends at once and the run ends; the still in
+// hand and the rest stay in the watch folder and in the journal (`in_hand` names the one
+// left). A still whose
 // transfer fails on the writing side (TransferOutcome::retry), or whose transfer folder is
 // gone or lies on another file system, waits at the head of the line with what it arrived
 // with, and is tried again with a back-off; the stills behind it wait too, so their order

@@ -50,9 +50,10 @@ void FolderMonitorFixture::Start() {
         transferred_.emplace_back(count, target);
       },
       timing,
-      nullptr,
+      &in_hand_,
       {},
       {},
+      abandon_.get_token(),
   });
   Launch();
 }
@@ -72,6 +73,10 @@ void FolderMonitorFixture::Launch() {
 
 void FolderMonitorFixture::RunCycle() {
   events_.Release();
+  WaitForNextWait();
+}
+
+void FolderMonitorFixture::WaitForNextWait() {
   ++cycles_;
   ASSERT_TRUE(events_.WaitForWaits(cycles_));
 }
