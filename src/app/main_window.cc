@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -150,11 +151,11 @@ void MainWindow::Tick() {
 
 void MainWindow::RefreshTitle() {
   const std::string error = session_.state().last_error.Get();
-  if (error.size() > 1) {
-    setWindowTitle(FromCp932(error));
-    return;
-  }
-  setWindowTitle(QStringLiteral("%1-%2").arg(panel_->id_text()).arg(session_.state().image_count));
+  const QString title =
+      error.size() > 1
+          ? FromCp932(error)
+          : QStringLiteral("%1-%2").arg(panel_->id_text()).arg(session_.state().image_count);
+  if (title != windowTitle()) setWindowTitle(title);
 }
 
 void MainWindow::ChooseFolder(SettingSlot slot) {
@@ -307,6 +308,20 @@ void MainWindow::SaveDocument() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Expose && watched == windowHandle()) {
+    // The window system shows the window anew (back from the task bar, shown again): the view
+    // is repainted whole, and every such repaint after the first one sets the title. Qt also
+    // repaints within a shown window (several exposures as it is mapped, a caret's blink),
+    // far more often than a Windows view is drawn; those leave the title alone, and the
+    // program's own redraws refresh it where they happen.
+    const bool exposed = windowHandle()->isExposed();
+    if (exposed && !exposed_) {
+      if (shown_before_) RefreshTitle();
+      shown_before_ = true;
+    }
+    exposed_ = exposed;
+    return false;
+  }
   if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) {
     return false;
   }

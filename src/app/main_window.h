@@ -142,7 +142,9 @@ class MainWindow : public QMainWindow {
   QAction* switch_event_action_ = nullptr;
   QAction* event_test_action_ = nullptr;
   QAction* exit_action_ = nullptr;
-  bool closing_ = false;  // a close came: nothing starts again, boxes go to stderr
+  bool exposed_ = false;       // the window system shows the window now
+  bool shown_before_ = false;  // it did before: showing it again sets the title
+  bool closing_ = false;       // a close came: nothing starts again, boxes go to stderr
   Shutdown shutdown_ = Shutdown::kRunning;
   QLabel* finishing_note_ = nullptr;
   std::optional<std::filesystem::path> finishing_announced_;  // the image the note names

@@ -20,7 +20,9 @@ WindowTest::~WindowTest() {
 app::MainWindow& WindowTest::Window() {
   if (!window_) {
     session_ = std::make_unique<ProgramSession>(
-        program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_});
+        program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_},
+        ProgramSession::TransferredCallback{},
+        [this](const std::filesystem::path&, bool) { watching_ = true; });
     window_ = std::make_unique<app::MainWindow>(*session_, messages_, chime_,
                                                 app::PlacementStore(placement_file_), dialogs_);
     window_->ShowFirstTime();

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,6 +72,7 @@ class WindowTest : public ::testing::Test {
   QString next_folder_;
   QString next_file_;
   std::vector<QString> folder_titles_;
+  std::atomic<bool> watching_{false};  // the folder thread has looked at its watch folder
   std::unique_ptr<ProgramSession> session_;
   std::unique_ptr<app::MainWindow> window_;
 };

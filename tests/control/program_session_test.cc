@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 
 #include "platform/encoding.h"
@@ -286,6 +287,41 @@ TEST_F(ProgramSessionTest, ShutdownWithAStuckImageNeverWaitsOnTheCaller) {
   ASSERT_TRUE(WaitFor([&] { return !session.WorkersRunning(); }, 10s));
   std::string error;
   EXPECT_TRUE(session.ShutDown(&error)) << error;
+}
+
+// The window's close while the capture program still writes a still: the folder thread waits
+// for the writer's close, and a second close ends that wait at once. The still stays in the
+// watch folder and in the journal, and the shutdown saves the settings.
+TEST_F(ProgramSessionTest, CloseAgainWhileAStillIsBeingWrittenEndsTheWaitAtOnce) {
+  std::atomic<bool> watching = false;
+  ProgramSession session(
+      program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_},
+      {}, [&](const fs::path&, bool) { watching = true; });
+  session.StartUp();
+  session.StartWithId("1");
+  ASSERT_TRUE(WaitFor([&] { return watching.load(); }, 10s));
+  std::ofstream writer(dir_ / "open.jpg", std::ios::binary);
+  writer << "the first half";
+  writer.flush();
+
+  session.BeginShutDown();
+  ASSERT_TRUE(WaitFor([&] { return session.CurrentImage().has_value(); }, 10s));
+  EXPECT_EQ(session.CurrentImage()->filename(), "open.jpg");
+  EXPECT_TRUE(session.WorkersRunning());
+  session.state().SetSlot(SettingSlot::JpegQuality, "77");
+  const auto abandoned = std::chrono::steady_clock::now();
+  session.AbandonFinishing();
+  // Far less than the ten seconds a writer is waited for.
+  ASSERT_TRUE(WaitFor([&] { return !session.WorkersRunning(); }, 10s));
+  EXPECT_LT(std::chrono::steady_clock::now() - abandoned, 2s);
+  ASSERT_TRUE(session.LeftImage().has_value());
+  EXPECT_EQ(session.LeftImage()->filename(), "open.jpg");
+  std::string error;
+  EXPECT_TRUE(session.ShutDown(&error)) << error;
+  EXPECT_TRUE(fs::exists(dir_ / "open.jpg"));
+  EXPECT_NE(ReadFileBytes(dir_ / "velmarin.journal").find("open.jpg"), std::string::npos);
+  std::string warning;
+  EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::JpegQuality], "77");
 }
 
 TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNewDevice) {
