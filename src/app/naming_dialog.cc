@@ -1,13 +1,17 @@
 #include "app/naming_dialog.h"
 
 #include <QComboBox>
+#include <QFutureWatcher>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPromise>
 #include <QPushButton>
 
 #include <algorithm>
+#include <exception>
 #include <limits>
+#include <thread>
 
 #include "app/combo_text.h"
 #include "app/dialog_controls.h"
@@ -31,6 +35,31 @@ constexpr int kMaxQuality = 99;
 QString WithCrLf(QString text) { return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")); }
 QString WithoutCr(QString text) {
   return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+std::string FileNameLine(const std::string& cp932_name) {
+  return Utf8ToCp932("転送ファイル名 = ").value() + cp932_name;
+}
+
+// Runs `search` on a thread of its own and puts its line into `area` when it returns. A search
+// on a stalled network folder may never return: the thread is left to itself and ends with the
+// process. When the area has gone meanwhile, its watcher went with it and nothing is touched.
+void FillFileNameLineWhenFound(PreviewArea& area, std::function<std::string()> search) {
+  auto promise = std::make_shared<QPromise<std::string>>();
+  auto* watcher = new QFutureWatcher<std::string>(&area);
+  QObject::connect(watcher, &QFutureWatcherBase::finished, &area, [watcher, &area] {
+    if (watcher->future().resultCount() > 0) area.SetFileNameLine(watcher->result());
+  });
+  watcher->setFuture(promise->future());
+  promise->start();
+  std::thread([promise, search = std::move(search)] {
+    try {
+      promise->addResult(search());
+    } catch (const std::exception&) {
+      // The placeholder stays.
+    }
+    promise->finish();
+  }).detach();
 }
 
 }  // namespace
@@ -199,19 +228,7 @@ void NamingDialog::accept() {
 PreviewContent NamingDialog::PreviewFor(int width) {
   TakeFields();  // whatever it takes is shown; a refused field keeps its last value
   PreviewContent content;
-  std::string error;
-  const auto path = BuildTransferPath(fields_.name_format, context_.preview.capture_id(),
-                                      context_.transfer_folder, context_.preview.now(), &error);
-  std::string shown;
-  if (path) {
-    // The name as it lies in the transfer folder: the path behind the folder's own length.
-    const std::string folder = Cp932ToUtf8(context_.transfer_folder).value_or(std::string());
-    const std::string full = path->string();
-    shown = Utf8ToCp932(full.substr(std::min(folder.size(), full.size()))).value_or(full);
-  } else {
-    shown = Utf8ToCp932(error).value_or(std::string());
-  }
-  content.file_name_line = Utf8ToCp932("転送ファイル名 = ").value() + shown;
+  content.file_name_line = FileNameLine(Utf8ToCp932("…").value());
   content.text_font = fields_.font;
   content.back_color = fields_.back_color;
   content.text_color = fields_.text_color;
@@ -222,9 +239,26 @@ PreviewContent NamingDialog::PreviewFor(int width) {
   return content;
 }
 
-void NamingDialog::OnPreview(int width) {
-  PreviewDialog preview(PreviewFor(width), context_.preview, this);
-  preview.exec();
+std::function<std::string()> NamingDialog::FileNameSearch() const {
+  return [name_format = fields_.name_format, capture_id = context_.preview.capture_id(),
+          folder = context_.transfer_folder, now = context_.preview.now()] {
+    std::string error;
+    const auto path = BuildTransferPath(name_format, capture_id, folder, now, &error);
+    if (!path) return FileNameLine(Utf8ToCp932(error).value_or(std::string()));
+    // The name as it lies in the transfer folder: the path behind the folder's own length.
+    const std::string utf8_folder = Cp932ToUtf8(folder).value_or(std::string());
+    const std::string full = path->string();
+    return FileNameLine(
+        Utf8ToCp932(full.substr(std::min(utf8_folder.size(), full.size()))).value_or(full));
+  };
 }
+
+std::unique_ptr<PreviewDialog> NamingDialog::OpenPreview(int width) {
+  auto preview = std::make_unique<PreviewDialog>(PreviewFor(width), context_.preview, this);
+  FillFileNameLineWhenFound(preview->area(), FileNameSearch());
+  return preview;
+}
+
+void NamingDialog::OnPreview(int width) { OpenPreview(width)->exec(); }
 
 }  // namespace velmarin::app

@@ -48,6 +48,9 @@ class PreviewArea : public QWidget {
  public:
   PreviewArea(PreviewContent content, PreviewSources sources, QWidget* parent = nullptr);
   QSize sizeHint() const override;
+  const PreviewContent& content() const { return content_; }
+  // The line under the picture area, once it is known (code page 932); repaints.
+  void SetFileNameLine(std::string line);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

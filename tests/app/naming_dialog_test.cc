@@ -166,13 +166,26 @@ TEST_F(NamingDialogTest, PreviewShowsTheNextNameBehindTheTransferFolder) {
   Find<QLineEdit>("1039").setText("1,2,3,4");
   Find<QPlainTextEdit>("1021").setPlainText("100,1,1,a\n100,1,40,b");
   const PreviewContent content = dialog_->PreviewFor(720);
-  EXPECT_EQ(content.file_name_line, Cp932("転送ファイル名 = /0123_01.jpg"));
+  EXPECT_EQ(dialog_->FileNameSearch()(), Cp932("転送ファイル名 = /0123_01.jpg"));
   EXPECT_EQ(content.source_range, "1,2,3,4");
   EXPECT_EQ(content.text_lines, "100,1,1,a,100,1,40,b");
   EXPECT_EQ(content.width, 720);
 
   test::WriteFileBytes(folder_ / "0123_01.jpg", "x");
-  EXPECT_EQ(dialog_->PreviewFor(640).file_name_line, Cp932("転送ファイル名 = /0123_02.jpg"));
+  dialog_->PreviewFor(640);
+  EXPECT_EQ(dialog_->FileNameSearch()(), Cp932("転送ファイル名 = /0123_02.jpg"));
+}
+
+// The preview opens at once with the picture; the name, searched on another thread, follows.
+TEST_F(NamingDialogTest, PreviewOpensAtOnceAndShowsTheNameWhenTheSearchReturns) {
+  Open();
+  Find<QLineEdit>("1015").setText("$i04_$r02");
+  const std::unique_ptr<PreviewDialog> preview = dialog_->OpenPreview(640);
+  EXPECT_EQ(preview->area().content().file_name_line, Cp932("転送ファイル名 = …"));
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return preview->area().content().file_name_line == Cp932("転送ファイル名 = /0123_01.jpg");
+  }));
+  EXPECT_TRUE(std::filesystem::is_empty(folder_.path()));  // a dry run
 }
 
 }  // namespace

@@ -31,6 +31,13 @@ int Press(QDialog& dialog, const char* button) {
 
 QString Status(app::MainWindow& window) { return window.panel()->status_text(); }
 
+// The preview's file-name line as the naming dialog's search finds it.
+std::string PreviewLine(QDialog& dialog) {
+  auto& naming = static_cast<app::NamingDialog&>(dialog);
+  naming.PreviewFor(640);
+  return naming.FileNameSearch()();
+}
+
 TEST_F(WindowTest, SwitchEventCommandStoresTheTickedModifiersAndRestartsMonitoring) {
   WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::Modifiers] = "0101"; });
   run_dialog_ = [](QDialog& dialog) {
@@ -111,7 +118,7 @@ TEST_F(WindowTest, NamingCommandTakesTheTypedIdShowsItsPreviewNameAndStoresOnOk)
   std::string line;
   run_dialog_ = [&line](QDialog& dialog) {
     FindControl<QLineEdit>(dialog, "1015").setText("$i04_$r02");
-    line = static_cast<app::NamingDialog&>(dialog).PreviewFor(640).file_name_line;
+    line = PreviewLine(dialog);
     FindControl<QLineEdit>(dialog, "1003").setText("99");
     return Press(dialog, "1");
   };
@@ -147,9 +154,9 @@ TEST_F(WindowTest, NamingPreviewLooksForSerialsWhereTheTransferWrites) {
   std::string line;
   run_dialog_ = [&line](QDialog& dialog) {
     FindControl<QLineEdit>(dialog, "1015").setText("sub\\$i04_$r02");
-    line = static_cast<app::NamingDialog&>(dialog).PreviewFor(640).file_name_line;
+    line = PreviewLine(dialog);
     FindControl<QLineEdit>(dialog, "1015").setText("$i04_$r02");
-    line += "|" + static_cast<app::NamingDialog&>(dialog).PreviewFor(640).file_name_line;
+    line += "|" + PreviewLine(dialog);
     return int{QDialog::Rejected};
   };
   Window().naming_action()->trigger();
