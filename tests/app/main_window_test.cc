@@ -139,6 +139,17 @@ TEST_F(WindowTest, TitleIsRedrawnAfterADialogAndAfterCtrlN) {
   EXPECT_EQ(Window().windowTitle(), "-0");
 }
 
+// The window system shows the window again (a window that covered it went away): the view is
+// repainted, and with it the title.
+TEST_F(WindowTest, TitleIsRedrawnWhenTheWindowIsShownAgain) {
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window()));
+  EXPECT_EQ(Window().windowTitle(), "Velmarin V4.0");
+  session_->state().last_error.Set("Error: painted");
+  Window().hide();
+  Window().show();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Window().windowTitle() == "Error: painted"; }));
+}
+
 TEST_F(WindowTest, EvacuationItemIsCheckedWhileOnAndEachToggleIsSavedAtOnce) {
   Window().file_menu()->aboutToShow();
   EXPECT_FALSE(Window().evacuation_action()->isChecked());
