@@ -148,7 +148,7 @@ void MainWindow::Tick() {
 }
 
 void MainWindow::RefreshTitle() {
-  const std::string error = session_.state().last_error.Get();
+  const std::string error = session_.state().last_error.Shown();
   if (error.size() > 1) {
     setWindowTitle(FromCp932(error));
     return;
