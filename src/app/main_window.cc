@@ -150,7 +150,7 @@ void MainWindow::Tick() {
 }
 
 void MainWindow::RefreshTitle() {
-  const std::string error = session_.state().last_error.Get();
+  const std::string error = session_.state().last_error.Shown();
   const QString title =
       error.size() > 1
           ? FromCp932(error)

@@ -181,7 +181,7 @@ TickChanges ProgramSession::Tick() {
   if (LastErrorText::Entry latest = state_.last_error.Latest();
       latest.generation != last_seen_error_) {
     last_seen_error_ = latest.generation;
-    changes.new_error = std::move(latest.text);
+    changes.new_error = WithDetail(latest.text, latest.detail);
     changes.new_error_subject = std::move(latest.subject);
   }
   return changes;

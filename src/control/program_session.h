@@ -43,7 +43,7 @@ enum class SettingsCommand {
 // What changed since the previous 100 ms tick.
 struct TickChanges {
   bool count_changed = false;            // `image_count` moved (up, or back to 0 by a restart)
-  std::optional<std::string> new_error;  // a LastErrorText set since (code page 932)
+  std::optional<std::string> new_error;  // a LastErrorText set since, WithDetail (code page 932)
   std::string new_error_subject;         // the image it is about (UTF-8 path), or empty
 };
 

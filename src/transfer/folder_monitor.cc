@@ -12,6 +12,7 @@
 #include "image/capture_processing.h"
 #include "platform/encoding.h"
 #include "transfer/folder_scan.h"
+#include "transfer/image_failure_texts.h"
 #include "transfer/still_journal.h"
 #include "transfer/watch_folder_scanner.h"
 
@@ -98,8 +99,12 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
     errors.Set("transfer target in watch folder! ");
     return give_up;
   }
-  const auto failed = [&](StepResult result) {
-    return result == StepResult::kNotWritten ? retry : give_up;
+  // A step that could not write its file failed on the writing side; any other failure is
+  // the still's own.
+  const auto failed = [&](const ImageResult& result) {
+    const bool not_written = result.status == ImageStatus::kTargetNotCreated ||
+                             result.status == ImageStatus::kTargetNotWritten;
+    return not_written ? retry : give_up;
   };
 
   fs::path jpeg = source;
@@ -111,8 +116,11 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
       errors.Set("temp.jpg delete error! ");
       return retry;
     }
-    const StepResult converted = pipeline.ConvertToJpeg(source, jpeg, errors);
-    if (converted != StepResult::kDone) return failed(converted);
+    const ImageResult converted = pipeline.ConvertToJpeg(source, jpeg);
+    const auto kind =
+        format == StillFormat::kPng ? ImageStep::Kind::kPngToJpeg : ImageStep::Kind::kBmpToJpeg;
+    ReportImageResult({kind, source, jpeg}, converted, errors, messages);
+    if (!converted.ok()) return failed(converted);
   }
 
   const fs::path work_file = backup / kWorkFileName;
@@ -120,14 +128,23 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
     errors.Set("444.jpg delete error! ");
     return retry;
   }
-  if (const StepResult normalized = pipeline.NormalizeWidth(jpeg, work_file, messages);
-      normalized != StepResult::kDone) {
+  const ImageResult normalized = pipeline.NormalizeWidth(jpeg, work_file);
+  ReportImageResult({ImageStep::Kind::kNormalizeWidth, jpeg, work_file}, normalized, errors,
+                    messages);
+  if (!normalized.ok()) {
     // Nothing is processed without a work file; the text is the one the processing of the
-    // missing work file would leave.
-    errors.Set(UnreadableSourceText(work_file, settings));
+    // missing work file would leave. A still that does not decode had its detail in its box.
+    const ImageStep processing{ImageStep::Kind::kProcess, work_file, target->name()};
+    const bool boxed = normalized.status == ImageStatus::kSourceNotDecoded;
+    errors.Set(ImageFailureText(processing, UnreadableSourceStatus(work_file, settings)),
+               boxed ? std::string() : normalized.detail);
     return failed(normalized);
   }
-  if (!pipeline.Process(work_file, *target, settings, capture_id, now, errors)) {
+  const ImageResult processed =
+      pipeline.Process(work_file, *target, settings, capture_id, now, errors);
+  ReportImageResult({ImageStep::Kind::kProcess, work_file, target->name()}, processed, errors,
+                    messages);
+  if (!processed.ok()) {
     if (!target->error().empty()) report(target->error());
     return retry;
   }
@@ -359,7 +376,8 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
     attempt.Set("image not complete! ");
   }
   if (attempt.Generation() != 0 && (!outcome.retry || retry.failures == 0)) {
-    ctx.errors.Set(attempt.Get());
+    const LastErrorText::Entry said = attempt.Latest();
+    ctx.errors.Set(said.text, said.detail);
   }
   return outcome;
 }

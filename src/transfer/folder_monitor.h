@@ -13,6 +13,7 @@
 
 #include "base/last_error_text.h"
 #include "base/message_sink.h"
+#include "image/image_result.h"
 #include "naming/local_time.h"
 #include "naming/transfer_path.h"
 #include "platform/folder_events.h"
@@ -25,16 +26,9 @@
 
 namespace velmarin {
 
-// How a step that reads a still and writes a work file ended.
-enum class StepResult {
-  kDone,
-  kUnreadable,  // the still cannot be read as a picture: trying again cannot help
-  kNotWritten,  // the work file could not be written (a full disk, an I/O error)
-};
-
 // The steps that turn one captured image into its transferred file, one method each so the
-// folder thread can be exercised without decoding pictures. Each step reports its own
-// failures (in `errors` or through `messages`) and returns false or nullopt.
+// folder thread can be exercised without decoding pictures. Each step says what it ran into;
+// TransferOneImage reports it (ReportImageResult).
 class TransferPipeline {
  public:
   virtual ~TransferPipeline() = default;
@@ -45,17 +39,17 @@ class TransferPipeline {
                                                     std::string_view capture_id,
                                                     const LocalTime& now, std::string* error) = 0;
   // A BMP or PNG still to a JPEG file at quality 99.
-  virtual StepResult ConvertToJpeg(const std::filesystem::path& still,
-                                   const std::filesystem::path& jpeg, LastErrorText& errors) = 0;
+  virtual ImageResult ConvertToJpeg(const std::filesystem::path& still,
+                                    const std::filesystem::path& jpeg) = 0;
   // JPEG file to the work file with a width that is a multiple of four.
-  virtual StepResult NormalizeWidth(const std::filesystem::path& jpeg,
-                                    const std::filesystem::path& work_file,
-                                    MessageSink& messages) = 0;
+  virtual ImageResult NormalizeWidth(const std::filesystem::path& jpeg,
+                                     const std::filesystem::path& work_file) = 0;
   // Work file to the target: range fill, stamps, JPEG at the configured quality. The
   // finished file takes its name through `target`, so `target.name()` is then its real name.
-  virtual bool Process(const std::filesystem::path& work_file, FileNaming& target,
-                       const Settings& settings, std::string_view capture_id, const LocalTime& now,
-                       LastErrorText& errors) = 0;
+  // Notes of its own about a done image go to `errors`.
+  virtual ImageResult Process(const std::filesystem::path& work_file, FileNaming& target,
+                              const Settings& settings, std::string_view capture_id,
+                              const LocalTime& now, LastErrorText& errors) = 0;
 };
 
 // One image's way from the watch folder to the transfer folder, named and stamped with

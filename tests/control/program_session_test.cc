@@ -33,15 +33,15 @@ class UnusedPipeline : public TransferPipeline {
     *error = "unexpected";
     return std::nullopt;
   }
-  StepResult ConvertToJpeg(const fs::path&, const fs::path&, LastErrorText&) override {
-    return StepResult::kUnreadable;
+  ImageResult ConvertToJpeg(const fs::path&, const fs::path&) override {
+    return {ImageStatus::kSourceNotOpened, {}};
   }
-  StepResult NormalizeWidth(const fs::path&, const fs::path&, MessageSink&) override {
-    return StepResult::kUnreadable;
+  ImageResult NormalizeWidth(const fs::path&, const fs::path&) override {
+    return {ImageStatus::kSourceNotOpened, {}};
   }
-  bool Process(const fs::path&, FileNaming&, const Settings&, std::string_view, const LocalTime&,
-               LastErrorText&) override {
-    return false;
+  ImageResult Process(const fs::path&, FileNaming&, const Settings&, std::string_view,
+                      const LocalTime&, LastErrorText&) override {
+    return {ImageStatus::kSourceNotOpened, {}};
   }
 };
 

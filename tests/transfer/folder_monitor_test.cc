@@ -398,7 +398,7 @@ TEST_F(FolderMonitor, FailedBmpConversionNeverPassesAnOlderPictureOn) {
   fs::create_directories(root_.path() / "bkup");
   WriteFileBytes(Backup("temp.jpg"), "earlier picture");
   WriteFileBytes(Backup("444.jpg"), "earlier work file");
-  fake_.convert_error = "BMP file read error! ";
+  fake_.convert_failure = ImageStatus::kSourceNotDecoded;
   Start();
   AddImageAndRunCycle("broken.bmp");
   EXPECT_TRUE(Transferred().empty());

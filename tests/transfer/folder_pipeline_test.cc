@@ -125,8 +125,9 @@ TEST_F(FolderPipeline, UndeletableWorkFileKeepsTheEarlierImageBack) {
 class RacedPipeline : public ImageTransferPipeline {
  public:
   explicit RacedPipeline(int taken) : taken_(taken) {}
-  bool Process(const fs::path& work_file, FileNaming& target, const Settings& settings,
-               std::string_view capture_id, const LocalTime& now, LastErrorText& errors) override {
+  ImageResult Process(const fs::path& work_file, FileNaming& target, const Settings& settings,
+                      std::string_view capture_id, const LocalTime& now,
+                      LastErrorText& errors) override {
     const std::string name = target.name().filename().string();  // "123456_001.jpg"
     const int searched = std::stoi(name.substr(7, 3));
     for (int serial = searched; serial < searched + taken_; ++serial) {
@@ -219,8 +220,9 @@ TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(image_count_, 1);
   EXPECT_EQ(errors_.Get(), "fopen_error! ");
+  // The box carries the library's reason.
   ASSERT_EQ(messages_.texts().size(), 1u);
-  EXPECT_EQ(messages_.texts()[0], "JPEG read error!");
+  EXPECT_EQ(messages_.texts()[0], "JPEG read error! (Premature end of JPEG file)");
 
   WithoutEdits();  // the processing would copy the work file
   AddImageAndRunCycle("cut2.jpg", full.substr(0, full.size() / 3));
