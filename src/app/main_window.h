@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "app/window_placement.h"
+#include "control/font_names.h"
 #include "control/program_session.h"
-#include "image/font_names.h"
 #include "settings/settings.h"
 
 class QAction;
