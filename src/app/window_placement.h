@@ -7,8 +7,9 @@ namespace velmarin::app {
 
 // The main window's place as QWidget::saveGeometry gives it, kept as "Settings/Window" in the
 // user's configuration ("~/.config/velmarin/velmarin.conf") or in the file named (tests).
-// restoreGeometry refuses a value it did not write, such as an older program's record, and
-// moves a window whose monitor has gone onto one that is there.
+// restoreGeometry refuses a value it did not write, such as an older program's record, or one
+// saved on a screen more than a quarter wider or narrower, and moves a window whose monitor has
+// gone onto one that is there.
 class PlacementStore {
  public:
   explicit PlacementStore(QString file = {});

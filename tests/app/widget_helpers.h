@@ -47,12 +47,13 @@ Control& FindControl(QWidget& window, const char* id) {
   return *control;
 }
 
-// Whether a program run with XDG_CONFIG_HOME at `config_home` stored a place the window can
-// be restored to.
+// Whether a program run with XDG_CONFIG_HOME at `config_home` saved its window's place. (Not
+// restored here: restoreGeometry refuses a place saved on a screen of another width.)
 inline bool PlacementStored(const std::filesystem::path& config_home) {
-  const PlacementStore store(
-      QString::fromStdString((config_home / "velmarin" / "velmarin.conf").string()));
-  return QWidget().restoreGeometry(store.Load());
+  return !PlacementStore(
+              QString::fromStdString((config_home / "velmarin" / "velmarin.conf").string()))
+              .Load()
+              .isEmpty();
 }
 
 }  // namespace velmarin::app
