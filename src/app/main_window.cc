@@ -62,11 +62,7 @@ MainWindow::MainWindow(ProgramSession& session, MessageBoxes& messages, Chime& c
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
   setWindowTitle(QString::fromLatin1(kFirstTitle));
-  if (const auto saved = placement_store_.Load()) {
-    move(saved->left, saved->top);
-    resize(saved->right - saved->left, saved->bottom - saved->top);
-    start_maximized_ = saved->show_cmd == WindowPlacement::kShowMaximized;
-  }
+  restoreGeometry(placement_store_.Load());
   messages_.SetParentWindow(this);
 
   // The form sits in the middle of a window wide enough for the whole menu bar: Qt does not
@@ -124,11 +120,7 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::ShowFirstTime() {
-  if (start_maximized_) {
-    showMaximized();
-  } else {
-    show();
-  }
+  show();  // maximized when the restored geometry says so
   setWindowTitle(QString::fromLatin1(kFirstTitle));
   raise();
   activateWindow();
@@ -359,23 +351,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-WindowPlacement MainWindow::CurrentPlacement() const {
-  WindowPlacement placement;
-  if (isMaximized()) {
-    placement.show_cmd = WindowPlacement::kShowMaximized;
-  } else if (isMinimized()) {
-    placement.show_cmd = 2;  // SW_SHOWMINIMIZED: the next start shows the normal rectangle
-  }
-  // The normal rectangle as move() and resize() take it back: the frame's position and the
-  // window's size.
-  const QPoint frame_offset = pos() - geometry().topLeft();
-  const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-  placement.left = normal.left() + frame_offset.x();
-  placement.top = normal.top() + frame_offset.y();
-  placement.right = placement.left + normal.width();
-  placement.bottom = placement.top + normal.height();
-  return placement;
-}
+QByteArray MainWindow::CurrentPlacement() const { return saveGeometry(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (shutdown_ == Shutdown::kDone) {

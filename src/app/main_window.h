@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "app/window_placement.h"
+#include "control/font_names.h"
 #include "control/program_session.h"
-#include "image/font_names.h"
 #include "settings/settings.h"
 
 class QAction;
@@ -94,7 +94,7 @@ class MainWindow : public QMainWindow {
   bool shut_down_cleanly() const { return shut_down_cleanly_; }
   // Whether the shutdown has ended (the close is accepted from then on).
   bool shut_down() const { return shutdown_ == Shutdown::kDone; }
-  WindowPlacement CurrentPlacement() const;
+  QByteArray CurrentPlacement() const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -130,7 +130,6 @@ class MainWindow : public QMainWindow {
   Chime& chime_;
   const PlacementStore placement_store_;
   const DesktopDialogs dialogs_;
-  bool start_maximized_ = false;
   FontNameList font_names_;
   ControlPanel* panel_;
   QTimer tick_;

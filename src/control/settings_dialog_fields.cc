@@ -1,8 +1,8 @@
 #include "control/settings_dialog_fields.h"
 
 #include "base/scanf_reader.h"
+#include "control/text_lines_edit.h"
 #include "image/stamp_settings.h"
-#include "image/text_lines_edit.h"
 
 namespace velmarin {
 namespace {

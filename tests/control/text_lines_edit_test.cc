@@ -1,4 +1,4 @@
-#include "image/text_lines_edit.h"
+#include "control/text_lines_edit.h"
 
 #include <gtest/gtest.h>
 
