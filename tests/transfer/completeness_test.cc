@@ -24,7 +24,7 @@ const CompletenessLimits kAtOnceOnly{1ms, std::chrono::hours(1), 50ms};
 const CompletenessLimits kQuick{5ms, 100ms, 5s};
 // For a writer of the test's own: its pauses, however a busy machine stretches them, never
 // last long enough for the file to look settled.
-const CompletenessLimits kWriterPauses{5ms, 2s, 30s};
+const CompletenessLimits kWriterPauses{5ms, 1s, 30s};
 
 // A JPEG whose scan data is damaged inside; the file still ends with its end marker.
 std::string DamagedJpeg() {
