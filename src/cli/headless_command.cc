@@ -60,10 +60,7 @@ int RunHeadlessCommand(const Options& options) {
         std::printf("%d\t%s\n", count, target.c_str());
         std::fflush(stdout);
       },
-      [](const std::filesystem::path& folder, bool events) {
-        PrintMessageLine("",
-                         "watching " + folder.string() + (events ? "" : " (listed every 0.5 s)"));
-      });
+      PrintWatchingLine);
   if (const char* hold = std::getenv(kHoldVariable); hold && *hold) {
     session.SetBeforeTransfer([file = std::filesystem::path(hold)](const ArrivedStill& still) {
       HoldUntilFileExists(still, file);

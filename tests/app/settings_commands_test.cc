@@ -1,14 +1,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "app/control_panel.h"
 #include "app/naming_dialog.h"
@@ -235,18 +232,15 @@ TEST_F(WindowTest, TheNextTransferredImageCarriesTheSettingsOfTheNamingDialog) {
   Window().naming_action()->trigger();
   ASSERT_TRUE(MonitoringResumes());
 
-  // A new picture arrives by rename; the folder thread remembers the folder from before the
-  // dialog, so it is new however early it comes.
+  // A new picture arrives by rename once the folder thread has looked at the folder; it
+  // remembers what it saw there across the dialog's pause.
+  ASSERT_TRUE(WatchFolderLookedAt());
   const fs::path watch = session_->state().Slot(SettingSlot::WatchFolder);
   WriteJpeg(watch / "incoming.tmp", PaintPicture(64, 48, [](int, int) { return Rgb{90, 90, 90}; }));
   fs::rename(watch / "incoming.tmp", watch / "still.jpg");
 
   const fs::path target = dir_ / "hozon" / "007_01.jpg";
-  for (int i = 0; i < 200 && !fs::exists(target); ++i) {
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ASSERT_TRUE(fs::exists(target));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(target); }, 10000));
   const auto result = DecodeJpegFile(target);
   ASSERT_TRUE(result);
   EXPECT_TRUE(Near(PixelOf(*result, 3, 24), Rgb{255, 0, 0}, 40));

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <thread>
 
 #include "app/widget_helpers.h"
 #include "support/pictures.h"
@@ -23,7 +22,6 @@ using namespace std::chrono_literals;
 // Keysyms (X11/keysymdef.h), spelled here to keep Xlib out of the test.
 constexpr std::uint32_t kKeyReturn = 0xFF0D;
 constexpr std::uint32_t kKeyAltL = 0xFFE9;
-constexpr std::uint32_t kKeyEscape = 0xFF1B;
 constexpr std::uint32_t kKeyF = 'f';
 constexpr std::uint32_t kKeyX = 'x';
 
@@ -100,24 +98,21 @@ TEST(WindowEndToEnd, TypedIdEnterOneImageAndExitThroughTheMenu) {
       << x.Title(window) << "\n"
       << program.err();
 
-  // The capture program saves a still; it appears whole, by a rename.
+  // The capture program saves a still once the stills present are known; it appears whole, by
+  // a rename.
+  ASSERT_TRUE(program.WaitForErr("watching " + (dir / "watch").string(), 30s));
   WriteFileBytes(dir / "watch" / "capture.tmp", JpegBytes(640, 480, 7));
   fs::rename(dir / "watch" / "capture.tmp", dir / "watch" / "still.jpg");
   EXPECT_TRUE(WaitFor([&] { return x.Title(window) == "123456-1"; }, 10s)) << x.Title(window);
   ASSERT_TRUE(WaitFor([&] { return JpegsUnder(dir / "out").size() == 1; }, 10s));
   EXPECT_NE(JpegsUnder(dir / "out")[0].filename().string().find("123456"), std::string::npos);
 
-  // "終了(&X)" through the File menu's mnemonics. A busy machine may open the menu late: the
-  // keys are tried again (an "x" that missed the menu only lands in the ID field).
-  std::optional<int> exit_code;
-  for (int attempt = 0; attempt < 5 && !exit_code; ++attempt) {
-    x.Focus(window);
-    x.Type({{kKeyF, kKeyAltL}});
-    std::this_thread::sleep_for(300ms);
-    x.Type({{kKeyX}});
-    exit_code = program.WaitForExit(5s);
-    if (!exit_code) x.Type({{kKeyEscape}});
-  }
+  // "終了(&X)" through the File menu's mnemonics, once the menu is open.
+  x.Focus(window);
+  x.Type({{kKeyF, kKeyAltL}});
+  ASSERT_TRUE(WaitFor([&] { return x.PopupShown(); }, 10s)) << "the File menu did not open";
+  x.Type({{kKeyX}});
+  const std::optional<int> exit_code = program.WaitForExit(30s);
   ASSERT_TRUE(exit_code) << "the program did not end";
   EXPECT_EQ(*exit_code, 0) << program.err();
 

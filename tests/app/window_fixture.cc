@@ -22,7 +22,7 @@ app::MainWindow& WindowTest::Window() {
     session_ = std::make_unique<ProgramSession>(
         program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_},
         ProgramSession::TransferredCallback{},
-        [this](const std::filesystem::path&, bool) { watching_ = true; });
+        [this](const std::filesystem::path&, bool) { ++watch_folder_looks_; });
     window_ = std::make_unique<app::MainWindow>(*session_, messages_, chime_,
                                                 app::PlacementStore(placement_file_), dialogs_);
     window_->ShowFirstTime();
@@ -40,6 +40,10 @@ void WindowTest::CloseWindow(bool keep) {
 
 bool WindowTest::MonitoringResumes() {
   return QTest::qWaitFor([this] { return session_->state().monitoring_active.load(); }, 5000);
+}
+
+bool WindowTest::WatchFolderLookedAt() {
+  return QTest::qWaitFor([this] { return watch_folder_looks_ > 0; }, 5000);
 }
 
 std::vector<QString> WindowTest::TakeMessageBoxes() {

@@ -43,6 +43,9 @@ class WindowTest : public ::testing::Test {
   void CloseWindow(bool keep = false);
   // Whether monitoring runs again (after a folder command's pause) within five seconds.
   bool MonitoringResumes();
+  // Whether the folder thread has looked at the watch folder within five seconds: the stills
+  // present then are left alone, every later one is taken.
+  bool WatchFolderLookedAt();
   // The text of every message box open now, closing them.
   std::vector<QString> TakeMessageBoxes();
 
@@ -72,7 +75,7 @@ class WindowTest : public ::testing::Test {
   QString next_folder_;
   QString next_file_;
   std::vector<QString> folder_titles_;
-  std::atomic<bool> watching_{false};  // the folder thread has looked at its watch folder
+  std::atomic<int> watch_folder_looks_{0};
   std::unique_ptr<ProgramSession> session_;
   std::unique_ptr<app::MainWindow> window_;
 };

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 // watch folder for the next run.
 TEST_F(WindowTest, SecondCloseWhileAStillIsBeingWrittenEndsTheShutdownAtOnce) {
   Window().panel()->StartWithId();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return watching_.load(); }, 10000));
+  ASSERT_TRUE(WatchFolderLookedAt());
   std::ofstream writer(dir_ / "open.jpg", std::ios::binary);
   writer << "the first half";
   writer.flush();
