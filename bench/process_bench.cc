@@ -15,8 +15,6 @@
 #include <string_view>
 #include <vector>
 
-#include "base/last_error_text.h"
-#include "base/message_sink.h"
 #include "base/unique_fd.h"
 #include "image/capture_processing.h"
 #include "image/dib.h"
@@ -33,13 +31,6 @@ namespace fs = std::filesystem;
 
 constexpr int kQuality = 95;
 constexpr velmarin::LocalTime kNow{2012, 9, 28, 14, 5, 9};
-
-class StderrSink : public velmarin::MessageSink {
- public:
-  void ShowMessage(std::string_view text) override {
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-  }
-};
 
 // The private folder of the run, removed at exit.
 const velmarin::test::TempDir& Space() {
@@ -82,7 +73,9 @@ fs::path BmpSource(int width, int height) {
   return path;
 }
 
-velmarin::Settings DefaultSettings() { return velmarin::DefaultSettings(Space().path().string()); }
+velmarin::Settings DefaultSettings() {
+  return velmarin::DefaultSettings(velmarin::Cp932Text(Space().path().string()));
+}
 
 // One plain decode into packed RGB rows and one encode of those rows, libjpeg only.
 bool DecodeEncode(const fs::path& source, const fs::path& target) {
@@ -143,9 +136,8 @@ void BM_Process(benchmark::State& state) {
   const fs::path source = JpegSource(state.range(0), state.range(1));
   const fs::path target = Space().path() / "process.jpg";
   const velmarin::Settings settings = DefaultSettings();
-  velmarin::LastErrorText errors;
   for (auto _ : state) {
-    if (!velmarin::ProcessCapturedImage(source, target, settings, "123456", kNow, errors)) {
+    if (!velmarin::ProcessCapturedImage(source, target, settings, "123456", kNow).ok()) {
       state.SkipWithError("processing failed");
     }
   }
@@ -157,11 +149,9 @@ void BM_Cycle(benchmark::State& state) {
   const fs::path work = Space().path() / "444.jpg";
   const fs::path target = Space().path() / "cycle.jpg";
   const velmarin::Settings settings = DefaultSettings();
-  velmarin::LastErrorText errors;
-  StderrSink messages;
   for (auto _ : state) {
-    if (!velmarin::NormalizeJpegWidth(source, work, messages) ||
-        !velmarin::ProcessCapturedImage(work, target, settings, "123456", kNow, errors)) {
+    if (!velmarin::NormalizeJpegWidth(source, work).ok() ||
+        !velmarin::ProcessCapturedImage(work, target, settings, "123456", kNow).ok()) {
       state.SkipWithError("cycle failed");
     }
   }
@@ -174,12 +164,10 @@ void BM_BmpCycle(benchmark::State& state) {
   const fs::path work = Space().path() / "444.jpg";
   const fs::path target = Space().path() / "bmp_cycle.jpg";
   const velmarin::Settings settings = DefaultSettings();
-  velmarin::LastErrorText errors;
-  StderrSink messages;
   for (auto _ : state) {
-    if (!velmarin::ConvertBmpToJpeg(source, temp, 99, errors) ||
-        !velmarin::NormalizeJpegWidth(temp, work, messages) ||
-        !velmarin::ProcessCapturedImage(work, target, settings, "123456", kNow, errors)) {
+    if (!velmarin::ConvertBmpToJpeg(source, temp, 99).ok() ||
+        !velmarin::NormalizeJpegWidth(temp, work).ok() ||
+        !velmarin::ProcessCapturedImage(work, target, settings, "123456", kNow).ok()) {
       state.SkipWithError("BMP cycle failed");
     }
   }

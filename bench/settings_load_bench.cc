@@ -12,7 +12,8 @@ void BM_ParseOneLongLine(benchmark::State& state) {
   const std::size_t bytes = static_cast<std::size_t>(state.range(0)) << 20;
   const std::string file = "Key Event:" + std::string(bytes, 'a') + "\r\n";
   for (auto _ : state) {
-    velmarin::Settings settings = velmarin::ParseSettingsFile(file, "/srv/station");
+    velmarin::Settings settings =
+        velmarin::ParseSettingsFile(file, velmarin::Cp932Text("/srv/station"));
     benchmark::DoNotOptimize(settings);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));

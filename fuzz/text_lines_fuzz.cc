@@ -8,8 +8,8 @@
 
 #include "base/cp932_search.h"
 #include "base/scanf_reader.h"
+#include "control/text_lines_edit.h"
 #include "image/stamp_settings.h"
-#include "image/text_lines_edit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

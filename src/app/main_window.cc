@@ -6,9 +6,11 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -60,11 +62,7 @@ MainWindow::MainWindow(ProgramSession& session, MessageBoxes& messages, Chime& c
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
   setWindowTitle(QString::fromLatin1(kFirstTitle));
-  if (const auto saved = placement_store_.Load()) {
-    move(saved->left, saved->top);
-    resize(saved->right - saved->left, saved->bottom - saved->top);
-    start_maximized_ = saved->show_cmd == WindowPlacement::kShowMaximized;
-  }
+  restoreGeometry(placement_store_.Load());
   messages_.SetParentWindow(this);
 
   // The form sits in the middle of a window wide enough for the whole menu bar: Qt does not
@@ -122,11 +120,7 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::ShowFirstTime() {
-  if (start_maximized_) {
-    showMaximized();
-  } else {
-    show();
-  }
+  show();  // maximized when the restored geometry says so
   setWindowTitle(QString::fromLatin1(kFirstTitle));
   raise();
   activateWindow();
@@ -148,12 +142,12 @@ void MainWindow::Tick() {
 }
 
 void MainWindow::RefreshTitle() {
-  const Cp932Text error = session_.state().last_error.Get();
-  if (error.size() > 1) {
-    setWindowTitle(FromCp932(error));
-    return;
-  }
-  setWindowTitle(QStringLiteral("%1-%2").arg(panel_->id_text()).arg(session_.state().image_count));
+  const Cp932Text error = session_.state().last_error.Shown();
+  const QString title =
+      error.size() > 1
+          ? FromCp932(error)
+          : QStringLiteral("%1-%2").arg(panel_->id_text()).arg(session_.state().image_count);
+  if (title != windowTitle()) setWindowTitle(title);
 }
 
 void MainWindow::ChooseFolder(SettingSlot slot) {
@@ -307,6 +301,20 @@ void MainWindow::SaveDocument() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Expose && watched == windowHandle()) {
+    // The window system shows the window anew (back from the task bar, shown again): the view
+    // is repainted whole, and every such repaint after the first one sets the title. Qt also
+    // repaints within a shown window (several exposures as it is mapped, a caret's blink),
+    // far more often than a Windows view is drawn; those leave the title alone, and the
+    // program's own redraws refresh it where they happen.
+    const bool exposed = windowHandle()->isExposed();
+    if (exposed && !exposed_) {
+      if (shown_before_) RefreshTitle();
+      shown_before_ = true;
+    }
+    exposed_ = exposed;
+    return false;
+  }
   if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) {
     return false;
   }
@@ -344,23 +352,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-WindowPlacement MainWindow::CurrentPlacement() const {
-  WindowPlacement placement;
-  if (isMaximized()) {
-    placement.show_cmd = WindowPlacement::kShowMaximized;
-  } else if (isMinimized()) {
-    placement.show_cmd = 2;  // SW_SHOWMINIMIZED: the next start shows the normal rectangle
-  }
-  // The normal rectangle as move() and resize() take it back: the frame's position and the
-  // window's size.
-  const QPoint frame_offset = pos() - geometry().topLeft();
-  const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-  placement.left = normal.left() + frame_offset.x();
-  placement.top = normal.top() + frame_offset.y();
-  placement.right = placement.left + normal.width();
-  placement.bottom = placement.top + normal.height();
-  return placement;
-}
+QByteArray MainWindow::CurrentPlacement() const { return saveGeometry(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (shutdown_ == Shutdown::kDone) {
@@ -390,16 +382,39 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   if (shutdown_ == Shutdown::kRunning) {
     shutdown_ = Shutdown::kFinishing;
     if (FinishShutDown()) event->accept();
+  } else if (shutdown_ == Shutdown::kFinishing) {
+    // Closed again while a still is finished: the wait ends at once, the still stays in the
+    // watch folder for the next run, and the shutdown completes when the threads have ended.
+    session_.AbandonFinishing();
   }
+}
+
+void MainWindow::ShowFinishingNote(const std::filesystem::path& image) {
+  const std::string name = image.filename().string();
+  // On stderr too: a logout may have hidden the window already.
+  std::fprintf(stderr, "velmarin: finishing %s …\n", name.c_str());
+  if (finishing_note_ == nullptr) {
+    // Over the disabled form, in the window itself so it is not greyed out; the status line
+    // is too narrow for it.
+    finishing_note_ = new QLabel(this);
+    finishing_note_->setWordWrap(true);
+    finishing_note_->setAlignment(Qt::AlignCenter);
+    finishing_note_->setAutoFillBackground(true);
+    finishing_note_->setGeometry(centralWidget()->geometry());
+  }
+  finishing_note_->setText(QString::fromStdString("finishing " + name +
+                                                  " …\n\nclose again to stop at once; the "
+                                                  "image stays in the watch folder"));
+  finishing_note_->show();
+  finishing_note_->raise();
 }
 
 bool MainWindow::FinishShutDown() {
   // The folder thread finishes the stills that arrived; the window keeps painting meanwhile.
   if (session_.WorkersRunning()) {
-    if (const auto image = session_.CurrentImage()) {
-      panel_->SetStatusText(
-          Utf8ToCp932Replacing("finishing " + image->filename().string() + " …"));
-      panel_->TransferToControls();
+    if (const auto image = session_.CurrentImage(); image && image != finishing_announced_) {
+      ShowFinishingNote(*image);
+      finishing_announced_ = image;
     }
     QTimer::singleShot(kFinishPollMs, this, [this] {
       if (FinishShutDown()) close();

@@ -4,15 +4,18 @@
 #include <QString>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "app/window_placement.h"
+#include "control/font_names.h"
 #include "control/program_session.h"
-#include "image/font_names.h"
 #include "settings/settings.h"
 
 class QAction;
 class QDialog;
+class QLabel;
 class QMenu;
 
 namespace velmarin {
@@ -91,7 +94,7 @@ class MainWindow : public QMainWindow {
   bool shut_down_cleanly() const { return shut_down_cleanly_; }
   // Whether the shutdown has ended (the close is accepted from then on).
   bool shut_down() const { return shutdown_ == Shutdown::kDone; }
-  WindowPlacement CurrentPlacement() const;
+  QByteArray CurrentPlacement() const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -116,6 +119,8 @@ class MainWindow : public QMainWindow {
   // The second half of the close, once the worker threads have finished; false (and looks
   // again soon) while they run.
   bool FinishShutDown();
+  // Says which image the shutdown waits for, and that closing again stops at once.
+  void ShowFinishingNote(const std::filesystem::path& image);
   void UpdateEvacuationCheck();
   bool EvacuationOn() const;
   int RunDialog(QDialog& dialog);
@@ -125,7 +130,6 @@ class MainWindow : public QMainWindow {
   Chime& chime_;
   const PlacementStore placement_store_;
   const DesktopDialogs dialogs_;
-  bool start_maximized_ = false;
   FontNameList font_names_;
   ControlPanel* panel_;
   QTimer tick_;
@@ -137,8 +141,12 @@ class MainWindow : public QMainWindow {
   QAction* switch_event_action_ = nullptr;
   QAction* event_test_action_ = nullptr;
   QAction* exit_action_ = nullptr;
-  bool closing_ = false;  // a close came: nothing starts again, boxes go to stderr
+  bool exposed_ = false;       // the window system shows the window now
+  bool shown_before_ = false;  // it did before: showing it again sets the title
+  bool closing_ = false;       // a close came: nothing starts again, boxes go to stderr
   Shutdown shutdown_ = Shutdown::kRunning;
+  QLabel* finishing_note_ = nullptr;
+  std::optional<std::filesystem::path> finishing_announced_;  // the image the note names
   int modal_depth_ = 0;
   bool replacing_note_given_ = false;  // the naming dialog's note on "$r", once a run
   bool shut_down_cleanly_ = true;

@@ -1,20 +1,25 @@
 #include "app/naming_dialog.h"
 
 #include <QComboBox>
+#include <QFutureWatcher>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPromise>
 #include <QPushButton>
 
 #include <algorithm>
+#include <exception>
 #include <limits>
+#include <thread>
 
 #include "app/combo_text.h"
 #include "app/dialog_controls.h"
 #include "app/qt_text.h"
 #include "app/typed_text_field.h"
-#include "image/font_names.h"
-#include "image/text_lines_edit.h"
+#include "base/replace_all.h"
+#include "control/font_names.h"
+#include "control/text_lines_edit.h"
 #include "naming/template_expansion.h"
 #include "naming/transfer_path.h"
 #include "platform/encoding.h"
@@ -30,6 +35,31 @@ constexpr int kMaxQuality = 99;
 QString WithCrLf(QString text) { return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")); }
 QString WithoutCr(QString text) {
   return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+Cp932Text FileNameLine(const Cp932Text& name) {
+  return Utf8ToCp932Replacing("転送ファイル名 = ") + name;
+}
+
+// Runs `search` on a thread of its own and puts its line into `area` when it returns. A search
+// on a stalled network folder may never return: the thread is left to itself and ends with the
+// process. When the area has gone meanwhile, its watcher went with it and nothing is touched.
+void FillFileNameLineWhenFound(PreviewArea& area, std::function<Cp932Text()> search) {
+  auto promise = std::make_shared<QPromise<Cp932Text>>();
+  auto* watcher = new QFutureWatcher<Cp932Text>(&area);
+  QObject::connect(watcher, &QFutureWatcherBase::finished, &area, [watcher, &area] {
+    if (watcher->future().resultCount() > 0) area.SetFileNameLine(watcher->result());
+  });
+  watcher->setFuture(promise->future());
+  promise->start();
+  std::thread([promise, search = std::move(search)] {
+    try {
+      promise->addResult(search());
+    } catch (const std::exception&) {
+      // The placeholder stays.
+    }
+    promise->finish();
+  }).detach();
 }
 
 }  // namespace
@@ -198,19 +228,7 @@ void NamingDialog::accept() {
 PreviewContent NamingDialog::PreviewFor(int width) {
   TakeFields();  // whatever it takes is shown; a refused field keeps its last value
   PreviewContent content;
-  std::string error;
-  const auto path = BuildTransferPath(fields_.name_format, context_.preview.capture_id(),
-                                      context_.transfer_folder, context_.preview.now(), &error);
-  Cp932Text shown;
-  if (path) {
-    // The name as it lies in the transfer folder: the path behind the folder's own length.
-    const std::string folder = Cp932ToUtf8(context_.transfer_folder).value_or(std::string());
-    const std::string full = path->string();
-    shown = Utf8ToCp932Replacing(full.substr(std::min(folder.size(), full.size())));
-  } else {
-    shown = Utf8ToCp932Replacing(error);
-  }
-  content.file_name_line = Utf8ToCp932Replacing("転送ファイル名 = ") + shown;
+  content.file_name_line = FileNameLine(Utf8ToCp932Replacing("…"));
   content.text_font = fields_.font;
   content.back_color = fields_.back_color;
   content.text_color = fields_.text_color;
@@ -220,9 +238,26 @@ PreviewContent NamingDialog::PreviewFor(int width) {
   return content;
 }
 
-void NamingDialog::OnPreview(int width) {
-  PreviewDialog preview(PreviewFor(width), context_.preview, this);
-  preview.exec();
+std::function<Cp932Text()> NamingDialog::FileNameSearch() const {
+  return [name_format = fields_.name_format, capture_id = context_.preview.capture_id(),
+          folder = context_.transfer_folder, now = context_.preview.now()] {
+    std::string error;
+    const auto path = BuildTransferPath(name_format, capture_id, folder, now, &error);
+    if (!path) return FileNameLine(Utf8ToCp932Replacing(error));
+    // The name as it lies in the transfer folder: the path behind the folder's own length.
+    const std::string utf8_folder = Cp932ToUtf8(folder).value_or(std::string());
+    const std::string full = path->string();
+    return FileNameLine(
+        Utf8ToCp932Replacing(full.substr(std::min(utf8_folder.size(), full.size()))));
+  };
 }
+
+std::unique_ptr<PreviewDialog> NamingDialog::OpenPreview(int width) {
+  auto preview = std::make_unique<PreviewDialog>(PreviewFor(width), context_.preview, this);
+  FillFileNameLineWhenFound(preview->area(), FileNameSearch());
+  return preview;
+}
+
+void NamingDialog::OnPreview(int width) { OpenPreview(width)->exec(); }
 
 }  // namespace velmarin::app

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,8 +37,15 @@ class NamingDialog : public QDialog {
 
   void accept() override;
 
-  // What a preview button shows (the fields as the exchange left them); public for tests.
+  // What a preview button shows at once (the fields as the exchange left them); the file-name
+  // line is a placeholder until the search of FileNameSearch returns. Public for tests.
   PreviewContent PreviewFor(int width);
+  // The file-name line for the fields PreviewFor took: the dry-run serial search (file-system
+  // and perhaps network I/O, nothing created), on copies, to be run off this thread.
+  std::function<Cp932Text()> FileNameSearch() const;
+  // A preview button's dialog, shown at once with the picture; its file-name line is filled in
+  // when the search, run on a thread of its own, returns.
+  std::unique_ptr<PreviewDialog> OpenPreview(int width);
 
  private:
   void ShowFields();

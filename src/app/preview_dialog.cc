@@ -45,6 +45,11 @@ PreviewArea::PreviewArea(PreviewContent content, PreviewSources sources, QWidget
 
 QSize PreviewArea::sizeHint() const { return QSize(kPreviewPaintWidth, kPreviewPaintHeight); }
 
+void PreviewArea::SetFileNameLine(Cp932Text line) {
+  content_.file_name_line = std::move(line);
+  update();
+}
+
 void PreviewArea::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   // The stamps show the ID and the clock of this paint.

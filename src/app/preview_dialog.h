@@ -22,7 +22,7 @@ struct PreviewContent {
   Cp932Text text_color;
   Cp932Text source_range;
   Cp932Text text_lines;  // stamps joined by commas
-  int width = 640;         // 720 paints the 720 layout, anything else the 640 one
+  int width = 640;       // 720 paints the 720 layout, anything else the 640 one
 };
 
 // Where the stamps get "$i" and the date and time from, read at every paint.
@@ -49,6 +49,9 @@ class PreviewArea : public QWidget {
  public:
   PreviewArea(PreviewContent content, PreviewSources sources, QWidget* parent = nullptr);
   QSize sizeHint() const override;
+  const PreviewContent& content() const { return content_; }
+  // The line under the picture area, once it is known (code page 932); repaints.
+  void SetFileNameLine(Cp932Text line);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

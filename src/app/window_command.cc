@@ -117,7 +117,7 @@ int RunWindowCommand(const cli::Options& options) {
 
   MessageBoxes messages;
   RealBackends real(messages);
-  ProgramSession session(std::move(*program_dir), real.backends());
+  ProgramSession session(std::move(*program_dir), real.backends(), {}, cli::PrintWatchingLine);
   const auto chime = MakeDesktopChime(FindDataFile("chimes.wav"));
   MainWindow window(session, messages, *chime, PlacementStore());
   if (options.id) window.panel()->SetIdText(FromCp932(*capture_id));

@@ -22,6 +22,10 @@ enum class FileSync { kSynced, kNotSynced };
 // fits) with the permissions of a plain new file, locked (flock) while it is written; it has no
 // picture suffix, so no folder scan takes it. It is removed unless Commit succeeds; a process
 // that is killed leaves it behind for RemoveStaleTemporaries.
+// An unnamed temporary (O_TMPFILE, then linkat) would leave nothing behind, but only on local
+// file systems: NFS and SMB folders refuse it, so they need the named one and its cleanup
+// anyway, and a replacement needs a name for its rename. One kind of temporary everywhere
+// keeps the path that network folders take the one every test runs.
 class AtomicFile {
  public:
   // Replaces `target`.

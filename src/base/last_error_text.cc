@@ -1,13 +1,17 @@
 #include "base/last_error_text.h"
 
+#include <string>
+#include <utility>
+
 #include "base/cp932_search.h"
 #include "base/message_subject.h"
 
 namespace velmarin {
 
-void LastErrorText::Set(const Cp932Text& text) {
+void LastErrorText::Set(const Cp932Text& text, const Cp932Text& detail) {
   std::lock_guard lock(mutex_);
   text_ = Cp932Text(CutCp932(text.view(), kMaxBytes));
+  detail_ = detail;
   subject_ = MessageSubject();
   ++generation_;
 }
@@ -16,6 +20,7 @@ void LastErrorText::Clear() {
   std::lock_guard lock(mutex_);
   text_ = Cp932Text();
   subject_.clear();
+  detail_ = Cp932Text();
 }
 
 Cp932Text LastErrorText::Get() const {
@@ -23,14 +28,28 @@ Cp932Text LastErrorText::Get() const {
   return text_;
 }
 
+Cp932Text LastErrorText::Shown() const {
+  std::lock_guard lock(mutex_);
+  return WithDetail(text_, detail_);
+}
+
 LastErrorText::Entry LastErrorText::Latest() const {
   std::lock_guard lock(mutex_);
-  return {text_, subject_, generation_};
+  return {text_, subject_, generation_, detail_};
 }
 
 std::uint64_t LastErrorText::Generation() const {
   std::lock_guard lock(mutex_);
   return generation_;
+}
+
+Cp932Text WithDetail(const Cp932Text& text, const Cp932Text& detail) {
+  if (detail.empty()) return text;
+  std::string shown = text.bytes();
+  // The program's texts end in a blank already.
+  if (!shown.empty() && shown.back() != ' ') shown += ' ';
+  shown.append("(").append(detail.bytes()).append(")");
+  return Cp932Text(std::move(shown));
 }
 
 }  // namespace velmarin

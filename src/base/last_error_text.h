@@ -9,18 +9,21 @@
 
 namespace velmarin {
 
-// The text of the last image conversion or processing failure (code page 932, at most
-// 99 bytes). Written by the folder thread, read by the window title and the headless
-// reporter on other threads, hence the lock.
+// The text of the last image conversion or processing failure (at most 99 bytes). Written by the
+// folder thread, read by the window title and the headless reporter on other threads, hence the
+// lock.
 class LastErrorText {
  public:
   static constexpr std::size_t kMaxBytes = 99;
 
   // Stores `text`, cut to kMaxBytes without splitting a two-byte character, together with
-  // the calling thread's MessageSubject (the image the failure is about).
-  void Set(const Cp932Text& text);
+  // the calling thread's MessageSubject (the image the failure is about) and `detail`, what a
+  // library said about the failure.
+  void Set(const Cp932Text& text, const Cp932Text& detail = Cp932Text());
   void Clear();
   Cp932Text Get() const;
+  // The text as the user sees it: with its detail, WithDetail.
+  Cp932Text Shown() const;
   // Increases with every Set, so a reader can tell a repeated message from an old one.
   std::uint64_t Generation() const;
 
@@ -28,6 +31,7 @@ class LastErrorText {
     Cp932Text text;
     std::string subject;  // UTF-8; empty when the failure is about no image in particular
     std::uint64_t generation = 0;
+    Cp932Text detail;
   };
   // Text, subject and generation read together.
   Entry Latest() const;
@@ -37,6 +41,10 @@ class LastErrorText {
   Cp932Text text_;
   std::string subject_;
   std::uint64_t generation_ = 0;
+  Cp932Text detail_;
 };
+
+// `text` followed by "(detail)", or `text` alone without a detail.
+Cp932Text WithDetail(const Cp932Text& text, const Cp932Text& detail);
 
 }  // namespace velmarin

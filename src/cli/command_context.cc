@@ -81,4 +81,8 @@ int Failed(std::string_view reason) {
   return 1;
 }
 
+void PrintWatchingLine(const std::filesystem::path& folder, bool events) {
+  PrintMessageLine("", "watching " + folder.string() + (events ? "" : " (listed every 0.5 s)"));
+}
+
 }  // namespace velmarin::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,5 +34,9 @@ std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_c
 // Prints `reason` (UTF-8) on stderr as the program's error line; returns 1, the exit code of a
 // failure.
 int Failed(std::string_view reason);
+
+// Prints "watching FOLDER" on stderr once the folder thread has looked at `folder`: the stills
+// present then are left alone. `events` false adds " (listed every 0.5 s)".
+void PrintWatchingLine(const std::filesystem::path& folder, bool events);
 
 }  // namespace velmarin::cli

@@ -60,10 +60,7 @@ int RunHeadlessCommand(const Options& options) {
         std::printf("%d\t%s\n", count, target.c_str());
         std::fflush(stdout);
       },
-      [](const std::filesystem::path& folder, bool events) {
-        PrintMessageLine("",
-                         "watching " + folder.string() + (events ? "" : " (listed every 0.5 s)"));
-      });
+      PrintWatchingLine);
   if (const char* hold = std::getenv(kHoldVariable); hold && *hold) {
     session.SetBeforeTransfer([file = std::filesystem::path(hold)](const ArrivedStill& still) {
       HoldUntilFileExists(still, file);
@@ -94,26 +91,30 @@ int RunHeadlessCommand(const Options& options) {
   // leaving the image in hand in the watch folder for the next run.
   session.Stop();
   std::optional<std::filesystem::path> announced;
+  bool abandoned = false;
   while (session.FolderThreadRunning()) {
     const auto image = session.CurrentImage();
-    if (image && image != announced) {
+    if (!abandoned && image && image != announced) {
       PrintMessageLine("", "finishing " + image->filename().string() +
                                " ... (Ctrl+C again stops at once; the image stays in the watch "
                                "folder)");
       announced = image;
     }
-    if (wait_tick()) {
-      if (image) PrintMessageLine(image->string(), "not finished; it stays in the watch folder");
-      std::fflush(stdout);
-      std::_Exit(1);
+    if (wait_tick() && !abandoned) {
+      session.AbandonFinishing();
+      abandoned = true;
     }
+  }
+  if (const auto left = session.LeftImage()) {
+    PrintMessageLine(left->string(), "not finished; it stays in the watch folder");
   }
 
   std::string error;
   const bool saved = session.ShutDown(&error);
   // The image the folder thread was finishing when the signal came may have failed.
   report_new_error();
-  return saved ? 0 : Failed(error);
+  if (!saved) return Failed(error);
+  return abandoned ? 1 : 0;
 }
 
 }  // namespace velmarin::cli

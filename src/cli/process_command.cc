@@ -10,6 +10,7 @@
 #include "image/capture_processing.h"
 #include "image/gui_context.h"
 #include "naming/local_time.h"
+#include "transfer/image_failure_texts.h"
 
 namespace velmarin::cli {
 
@@ -24,14 +25,16 @@ int RunProcessCommand(const Options& options) {
 
   if (ProcessingDrawsText(context->settings)) EnsureGuiApplication(DisplayUse::kNever);
 
-  LastErrorText errors;
   const ScopedMessageSubject subject(options.files[0]);
-  const bool written = ProcessCapturedImage(
-      std::filesystem::path(options.files[0]), std::filesystem::path(options.files[1]),
-      context->settings, context->capture_id, LocalTimeNow(), errors);
-  if (written) return 0;
-  StderrMessages().ShowMessage(errors.Get());
-  return 1;
+  const ImageStep step{ImageStep::Kind::kProcess, options.files[0], options.files[1]};
+  const ImageResult result = ProcessCapturedImage(step.source, step.target, context->settings,
+                                                  context->capture_id, LocalTimeNow());
+  StderrMessages messages;
+  LastErrorText errors;
+  ReportImageResult(step, result, errors, messages);
+  // A failure, or a note about a written image (the damage the decoder went past).
+  if (const Cp932Text text = errors.Shown(); !text.empty()) messages.ShowMessage(text);
+  return result.ok() ? 0 : 1;
 }
 
 }  // namespace velmarin::cli

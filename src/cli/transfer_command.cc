@@ -31,11 +31,10 @@ int RunTransferCommand(const Options& options) {
   const auto outcome =
       TransferOneImage(options.files.at(0), context->settings, context->capture_id, LocalTimeNow(),
                        context->program_dir, pipeline, errors, messages);
+  // A failure, or a note about a transferred image (the damage the decoder went past).
+  if (const Cp932Text text = errors.Shown(); !text.empty()) messages.ShowMessage(text);
   const auto& target = outcome.target;
-  if (!target) {
-    if (const Cp932Text text = errors.Get(); !text.empty()) messages.ShowMessage(text);
-    return 1;
-  }
+  if (!target) return 1;
   std::printf("%s\n", target->c_str());
   return 0;
 }

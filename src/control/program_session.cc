@@ -40,7 +40,8 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       {},
                       &image_in_hand_,
                       std::move(on_watching),
-                      {}},
+                      {},
+                      abandon_.get_token()},
       controller_(
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
           [this](std::stop_token stop) {
@@ -136,7 +137,7 @@ void ProgramSession::ResumeMonitoring() {
 }
 
 Cp932Text ProgramSession::RunSettingsCommand(SettingsCommand command,
-                                               const std::function<void()>& change) {
+                                             const std::function<void()>& change) {
   BeginSettingsCommand(command);
   if (change) change();
   Cp932Text status = EndSettingsCommand(command);
@@ -159,6 +160,11 @@ void ProgramSession::BeginShutDown() {
   controller_.Stop();
 }
 
+void ProgramSession::AbandonFinishing() {
+  BeginShutDown();
+  abandon_.request_stop();
+}
+
 void ProgramSession::PrepareInput() { backends_.input.Prepare(); }
 
 void ProgramSession::FireCaptureEventNow() {
@@ -175,7 +181,7 @@ TickChanges ProgramSession::Tick() {
   if (LastErrorText::Entry latest = state_.last_error.Latest();
       latest.generation != last_seen_error_) {
     last_seen_error_ = latest.generation;
-    changes.new_error = std::move(latest.text);
+    changes.new_error = WithDetail(latest.text, latest.detail);
     changes.new_error_subject = std::move(latest.subject);
   }
   return changes;

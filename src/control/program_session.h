@@ -6,6 +6,7 @@
 #include <functional>
 #include <future>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "base/message_sink.h"
@@ -41,9 +42,9 @@ enum class SettingsCommand {
 
 // What changed since the previous 100 ms tick.
 struct TickChanges {
-  bool count_changed = false;            // `image_count` moved (up, or back to 0 by a restart)
-  std::optional<Cp932Text> new_error;  // a LastErrorText set since
-  std::string new_error_subject;         // the image it is about (UTF-8 path), or empty
+  bool count_changed = false;          // `image_count` moved (up, or back to 0 by a restart)
+  std::optional<Cp932Text> new_error;  // a LastErrorText set since, WithDetail (code page 932)
+  std::string new_error_subject;       // the image it is about (UTF-8 path), or empty
 };
 
 // One run of the program from start-up to shutdown, with or without a window: the shared
@@ -121,6 +122,12 @@ class ProgramSession {
   // again; the folder thread finishes the stills that arrived (CurrentImage) while the front
   // end keeps answering, until WorkersRunning turns false.
   void BeginShutDown();
+  // A second stop while the folder thread finishes: every wait ends at once, and the image in
+  // hand and the stills after it stay in the watch folder and the journal for the next run.
+  // Does not wait; the thread ends soon after (a picture being processed is done first).
+  void AbandonFinishing();
+  // The image an abandoned finishing left unfinished, once the folder thread has ended.
+  std::optional<std::filesystem::path> LeftImage() const { return image_in_hand_.Left(); }
   // Whether a worker (or the start-up's file work) still runs.
   bool WorkersRunning() const;
 
@@ -143,6 +150,7 @@ class ProgramSession {
   SwitchDevices devices_;
   SwitchProgress switch_progress_;
   ImageInHand image_in_hand_;
+  std::stop_source abandon_;
   FolderMonitorMemory folder_memory_;
   FolderMonitorContext folder_context_;
   std::future<void> start_up_files_;  // declared before the threads that wait for it

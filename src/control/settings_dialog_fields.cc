@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "base/scanf_reader.h"
+#include "control/text_lines_edit.h"
 #include "image/stamp_settings.h"
-#include "image/text_lines_edit.h"
 
 namespace velmarin {
 namespace {

@@ -26,84 +26,77 @@ constexpr int kCopyAttempts = 11;
 // Between copy attempts: a target held for a moment (a virus scanner, a sync client) is let go.
 constexpr std::chrono::milliseconds kCopyRetryPause{100};
 constexpr int kDefaultQuality = 95;
-// "転送失敗! " (transfer failed) in code page 932.
-constexpr std::string_view kTransferFailed = "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ";
-constexpr std::string_view kSourceOpenFailed = "fopen_error! ";
-
-bool IsJpegPath(const std::filesystem::path& path) {
-  const std::string& text = path.native();
-  return text.find(".jpg") != std::string::npos || text.find(".JPG") != std::string::npos;
-}
 
 bool TakesCopyPath(const std::filesystem::path& source, const Settings& settings) {
   return settings[SettingSlot::SourceRange].empty() && settings[SettingSlot::TextLines].empty() &&
-         IsJpegPath(source);
+         ReadAsJpeg(source);
 }
 
-// Loads the source as a 24-bit Dib, or sets the message of the failure.
-std::optional<Dib> LoadPicture(const std::filesystem::path& source, LastErrorText& errors) {
+// Loads the source as a 24-bit Dib; `result` says why there is none, and carries the
+// library's warnings.
+std::optional<Dib> LoadPicture(const std::filesystem::path& source, ImageResult& result) {
   const UniqueFile file(std::fopen(source.c_str(), "rb"));
   if (!file) {
-    errors.Set(Cp932Text(kSourceOpenFailed));
+    result.status = ImageStatus::kSourceNotOpened;
     return std::nullopt;
   }
-  if (IsJpegPath(source)) {
-    auto dib = ReadJpegToDib(file.get());
-    if (!dib) errors.Set(Cp932Text("jpg_read_dib_file error! "));
-    return dib;
+  std::optional<Dib> dib;
+  if (ReadAsJpeg(source)) {
+    dib = ReadJpegToDib(file.get(), JpegWarnings::kReportOnce, &result.detail);
+  } else {
+    dib = ReadBmpToDib(file.get());
+    // Pictures of fewer bits get a 24-bit copy: the drawing surface has three bytes a pixel.
+    if (dib && dib->bit_count() != 24) dib = ExpandDibTo24(*dib);
   }
-  auto dib = ReadBmpToDib(file.get());
-  // Pictures of fewer bits get a 24-bit copy: the drawing surface has three bytes a pixel.
-  if (dib && dib->bit_count() != 24) dib = ExpandDibTo24(*dib);
-  if (!dib) errors.Set(Cp932Text("bmp_read_dib_file_error! "));
+  if (!dib) result.status = ImageStatus::kSourceNotDecoded;
   return dib;
 }
 
 }  // namespace
 
-std::string_view UnreadableSourceText(const std::filesystem::path& source,
-                                      const Settings& settings) {
-  return TakesCopyPath(source, settings) ? kTransferFailed : kSourceOpenFailed;
+bool ReadAsJpeg(const std::filesystem::path& source) {
+  const std::string& text = source.native();
+  return text.find(".jpg") != std::string::npos || text.find(".JPG") != std::string::npos;
+}
+
+ImageStatus UnreadableSourceStatus(const std::filesystem::path& source, const Settings& settings) {
+  return TakesCopyPath(source, settings) ? ImageStatus::kCopyFailed : ImageStatus::kSourceNotOpened;
 }
 
 int JpegQualityOf(std::string_view text) {
   return std::clamp(ScanDecimal(text).value_or(kDefaultQuality), 1, 100);
 }
 
-bool ProcessCapturedImage(const std::filesystem::path& source, const std::filesystem::path& target,
-                          const Settings& settings, const Cp932Text& capture_id,
-                          const LocalTime& now, LastErrorText& errors) {
+ImageResult ProcessCapturedImage(const std::filesystem::path& source,
+                                 const std::filesystem::path& target, const Settings& settings,
+                                 const Cp932Text& capture_id, const LocalTime& now) {
   ReplacedName name(target);
-  return ProcessCapturedImage(source, name, settings, capture_id, now, errors);
+  return ProcessCapturedImage(source, name, settings, capture_id, now);
 }
 
-bool ProcessCapturedImage(const std::filesystem::path& source, FileNaming& target,
-                          const Settings& settings, const Cp932Text& capture_id,
-                          const LocalTime& now, LastErrorText& errors) {
+ImageResult ProcessCapturedImage(const std::filesystem::path& source, FileNaming& target,
+                                 const Settings& settings, const Cp932Text& capture_id,
+                                 const LocalTime& now) {
   const int quality = JpegQualityOf(settings[SettingSlot::JpegQuality].view());
 
   if (TakesCopyPath(source, settings)) {
     for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
       if (attempt > 0) std::this_thread::sleep_for(kCopyRetryPause);
-      if (CopyFileAtomically(source, target, FileSync::kSynced)) return true;
+      if (CopyFileAtomically(source, target, FileSync::kSynced)) return {};
     }
-    errors.Set(Cp932Text(kTransferFailed));
-    return false;
+    return {ImageStatus::kCopyFailed, {}};
   }
 
-  auto dib = LoadPicture(source, errors);
-  if (!dib) return false;
+  ImageResult loaded;
+  auto dib = LoadPicture(source, loaded);
+  if (!dib) return loaded;
   if (!EditDibInPlace(*dib, settings, capture_id, now)) {
-    errors.Set(Cp932Text("out of memory! "));
-    return false;
+    return {ImageStatus::kOutOfMemory, std::move(loaded.detail)};
   }
-
-  bool open_failed = false;
-  if (!WriteJpegFileAtomically(target, *dib, quality, /*progressive=*/false, &open_failed)) {
-    errors.Set(Cp932Text(open_failed ? "jpg_file_open_error! " : "jpg_save_div_file_error! "));
-    return false;
-  }
-  return true;
+  ImageResult written = WriteJpegFileAtomically(target, *dib, quality, /*progressive=*/false);
+  // The source's warnings go with the result either way.
+  if (written.detail.empty()) written.detail = std::move(loaded.detail);
+  return written;
 }
 
 }  // namespace velmarin

@@ -5,12 +5,14 @@
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <string>
+#include <string_view>
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "base/message_subject.h"
 #include "image/dib_convert.h"
 
 static_assert(JPEG_LIB_VERSION == 62, "the IJG release 6b interface (libjpeg62) is required");
@@ -32,11 +34,23 @@ struct JpegErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   JpegWarnings warnings = JpegWarnings::kReportOnce;
-  std::bitset<256> reported;  // the warning codes already printed for this picture
+  std::bitset<256> reported;        // the warning codes already told for this picture
+  std::string* messages = nullptr;  // where the texts go; dropped when null
 };
 
 JpegErrorManager& ManagerOf(j_common_ptr cinfo) {
   return *reinterpret_cast<JpegErrorManager*>(cinfo->err);
+}
+
+// Called from inside the library, which no exception may cross: a text that finds no memory
+// is dropped.
+void Tell(JpegErrorManager& manager, std::string_view text) noexcept {
+  if (manager.messages == nullptr) return;
+  try {
+    if (!manager.messages->empty()) manager.messages->append("; ");
+    manager.messages->append(text);
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 [[noreturn]] void JumpBack(j_common_ptr cinfo) { std::longjmp(ManagerOf(cinfo).jump, 1); }
@@ -59,10 +73,9 @@ void JpegEmitMessage(j_common_ptr cinfo, int level) {
   ++cinfo->err->num_warnings;
   JpegErrorManager& manager = ManagerOf(cinfo);
   const int code = cinfo->err->msg_code;
-  if (manager.warnings == JpegWarnings::kRefuseSilently) {
-    if (!WarningIsHarmless(code)) JumpBack(cinfo);
-    return;
-  }
+  // What leaves the picture whole is not worth telling anyone.
+  if (WarningIsHarmless(code)) return;
+  if (manager.warnings == JpegWarnings::kRefuseSilently) JumpBack(cinfo);
   const auto index = static_cast<std::size_t>(code);
   if (index >= manager.reported.size() || !manager.reported[index]) {
     if (index < manager.reported.size()) manager.reported.set(index);
@@ -74,21 +87,22 @@ void JpegEmitMessage(j_common_ptr cinfo, int level) {
 void LimitScans(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
   if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
-    PrintMessageLine(MessageSubject(), "JPEG file has too many scans");
+    Tell(ManagerOf(cinfo), "JPEG file has too many scans");
     JumpBack(cinfo);
   }
 }
 
-// The library's own texts go where the program's other messages go, naming the image.
+// The library's own texts go to the caller, who says them where its other messages go.
 void RouteJpegMessage(j_common_ptr cinfo) {
   char text[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, text);
-  PrintMessageLine(MessageSubject(), text);
+  Tell(ManagerOf(cinfo), text);
 }
 
-jpeg_error_mgr* InstallErrorManager(JpegErrorManager& errors,
+jpeg_error_mgr* InstallErrorManager(JpegErrorManager& errors, std::string* messages,
                                     JpegWarnings warnings = JpegWarnings::kReportOnce) {
   errors.warnings = warnings;
+  errors.messages = messages;
   jpeg_error_mgr* pub = jpeg_std_error(&errors.pub);
   pub->output_message = RouteJpegMessage;
   pub->error_exit = JpegErrorExit;
@@ -166,9 +180,9 @@ bool ReadCmykRows(jpeg_decompress_struct& cinfo, Dib& dib) {
   return true;
 }
 
-bool Decode(DecodeJob& job, std::FILE* file, JpegWarnings warnings) {
+bool Decode(DecodeJob& job, std::FILE* file, JpegWarnings warnings, std::string* messages) {
   jpeg_decompress_struct& cinfo = job.cinfo;
-  cinfo.err = InstallErrorManager(job.errors, warnings);
+  cinfo.err = InstallErrorManager(job.errors, messages, warnings);
   if (setjmp(job.errors.jump)) {
     jpeg_destroy_decompress(&cinfo);
     job.dib.reset();
@@ -203,9 +217,10 @@ struct EncodeJob {
 
 // Rows go from Dib row height - 1 (the top of the picture) down to row 0; the library
 // reads them as blue, green, red, which gives the same file as swapping to RGB first.
-bool Encode(EncodeJob& job, std::FILE* file, const Dib& dib, int quality, bool progressive) {
+bool Encode(EncodeJob& job, std::FILE* file, const Dib& dib, int quality, bool progressive,
+            std::string* messages) {
   jpeg_compress_struct& cinfo = job.cinfo;
-  cinfo.err = InstallErrorManager(job.errors);
+  cinfo.err = InstallErrorManager(job.errors, messages);
   if (setjmp(job.errors.jump)) {
     jpeg_destroy_compress(&cinfo);
     return false;
@@ -237,14 +252,15 @@ bool Encode(EncodeJob& job, std::FILE* file, const Dib& dib, int quality, bool p
 
 }  // namespace
 
-std::optional<Dib> ReadJpegToDib(std::FILE* file, JpegWarnings warnings) {
+std::optional<Dib> ReadJpegToDib(std::FILE* file, JpegWarnings warnings, std::string* messages) {
   if (file == nullptr) return std::nullopt;
   auto job = std::make_unique<DecodeJob>();
-  if (!Decode(*job, file, warnings)) return std::nullopt;
+  if (!Decode(*job, file, warnings, messages)) return std::nullopt;
   return std::move(job->dib);
 }
 
-bool WriteDibToJpeg(std::FILE* file, const Dib& dib, int quality, bool progressive) {
+bool WriteDibToJpeg(std::FILE* file, const Dib& dib, int quality, bool progressive,
+                    std::string* messages) {
   if (file == nullptr || !dib.valid()) return false;
   std::optional<Dib> expanded;
   if (dib.bit_count() != 24) {
@@ -252,7 +268,8 @@ bool WriteDibToJpeg(std::FILE* file, const Dib& dib, int quality, bool progressi
     if (!expanded) return false;
   }
   auto job = std::make_unique<EncodeJob>();
-  return Encode(*job, file, expanded ? *expanded : dib, std::clamp(quality, 1, 100), progressive);
+  return Encode(*job, file, expanded ? *expanded : dib, std::clamp(quality, 1, 100), progressive,
+                messages);
 }
 
 }  // namespace velmarin

@@ -39,9 +39,11 @@ UserConfig ParseUserConfig(std::string_view text, const std::string& file_name) 
   UserConfig config;
   std::istringstream in{std::string(text)};
   std::string line;
+  bool own_section = true;
   for (int number = 1; std::getline(in, line); ++number) {
     line = Trimmed(line.substr(0, line.find('#')));
-    if (line.empty()) continue;
+    if (line.starts_with('[')) own_section = line == "[General]";
+    if (line.empty() || line.starts_with('[') || !own_section) continue;
     const auto equals = line.find('=');
     const std::string key = Trimmed(line.substr(0, equals));
     const std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));

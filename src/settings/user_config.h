@@ -11,7 +11,9 @@ namespace velmarin {
 enum class InputBackendSetting { kAuto, kXTest, kUinput };
 
 // The user's own settings, beside the program folder's "velmarin.ini": lines "key = value",
-// '#' starts a comment. Known key: "input" (auto, xtest or uinput).
+// '#' starts a comment. Known key: "input" (auto, xtest or uinput). The window keeps its place
+// in the same file through QSettings, which writes these keys under "[General]": the lines of
+// any other "[section]" are the window's and are skipped.
 struct UserConfig {
   InputBackendSetting input = InputBackendSetting::kAuto;
   // Lines that could not be used, each as a sentence for the user.

@@ -12,6 +12,7 @@
 #include "image/capture_processing.h"
 #include "platform/encoding.h"
 #include "transfer/folder_scan.h"
+#include "transfer/image_failure_texts.h"
 #include "transfer/still_journal.h"
 #include "transfer/watch_folder_scanner.h"
 
@@ -98,8 +99,12 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
     errors.Set(Cp932Text("transfer target in watch folder! "));
     return give_up;
   }
-  const auto failed = [&](StepResult result) {
-    return result == StepResult::kNotWritten ? retry : give_up;
+  // A step that could not write its file failed on the writing side; any other failure is
+  // the still's own.
+  const auto failed = [&](const ImageResult& result) {
+    const bool not_written = result.status == ImageStatus::kTargetNotCreated ||
+                             result.status == ImageStatus::kTargetNotWritten;
+    return not_written ? retry : give_up;
   };
 
   fs::path jpeg = source;
@@ -111,8 +116,11 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
       errors.Set(Cp932Text("temp.jpg delete error! "));
       return retry;
     }
-    const StepResult converted = pipeline.ConvertToJpeg(source, jpeg, errors);
-    if (converted != StepResult::kDone) return failed(converted);
+    const ImageResult converted = pipeline.ConvertToJpeg(source, jpeg);
+    const auto kind =
+        format == StillFormat::kPng ? ImageStep::Kind::kPngToJpeg : ImageStep::Kind::kBmpToJpeg;
+    ReportImageResult({kind, source, jpeg}, converted, errors, messages);
+    if (!converted.ok()) return failed(converted);
   }
 
   const fs::path work_file = backup / kWorkFileName;
@@ -120,14 +128,23 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
     errors.Set(Cp932Text("444.jpg delete error! "));
     return retry;
   }
-  if (const StepResult normalized = pipeline.NormalizeWidth(jpeg, work_file, messages);
-      normalized != StepResult::kDone) {
+  const ImageResult normalized = pipeline.NormalizeWidth(jpeg, work_file);
+  ReportImageResult({ImageStep::Kind::kNormalizeWidth, jpeg, work_file}, normalized, errors,
+                    messages);
+  if (!normalized.ok()) {
     // Nothing is processed without a work file; the text is the one the processing of the
-    // missing work file would leave.
-    errors.Set(Cp932Text(UnreadableSourceText(work_file, settings)));
+    // missing work file would leave. A still that does not decode had its detail in its box.
+    const ImageStep processing{ImageStep::Kind::kProcess, work_file, target->name()};
+    const bool boxed = normalized.status == ImageStatus::kSourceNotDecoded;
+    errors.Set(ImageFailureText(processing, UnreadableSourceStatus(work_file, settings)),
+               boxed ? Cp932Text() : Utf8ToCp932Replacing(normalized.detail));
     return failed(normalized);
   }
-  if (!pipeline.Process(work_file, *target, settings, capture_id, now, errors)) {
+  const ImageResult processed =
+      pipeline.Process(work_file, *target, settings, capture_id, now, errors);
+  ReportImageResult({ImageStep::Kind::kProcess, work_file, target->name()}, processed, errors,
+                    messages);
+  if (!processed.ok()) {
     if (!target->error().empty()) report(target->error());
     return retry;
   }
@@ -148,6 +165,16 @@ void ImageInHand::Clear() {
 std::optional<std::filesystem::path> ImageInHand::Get() const {
   std::lock_guard lock(mutex_);
   return image_;
+}
+
+void ImageInHand::SetLeft(std::optional<std::filesystem::path> image) {
+  std::lock_guard lock(mutex_);
+  left_ = std::move(image);
+}
+
+std::optional<std::filesystem::path> ImageInHand::Left() const {
+  std::lock_guard lock(mutex_);
+  return left_;
 }
 
 namespace {
@@ -297,17 +324,20 @@ Cp932Text WaitingText(std::size_t count) {
 // waited for until it is complete; one whose writer closed it, or that was moved in, is
 // complete already. Its trouble is reported under its name and never ends the thread; a
 // failure on the writing side is reported at its first try only, as it is tried again.
+// `completeness` tells how the wait ended; kStopped when the finishing was abandoned, and
+// then nothing was done.
 TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& still,
-                              bool* never_complete) {
+                              Completeness* completeness_out) {
   TransferRetry& retry = ctx.memory.retry;
   // Every failure and library message from here on names this still.
   const ScopedMessageSubject subject(still.path.string());
   if (ctx.in_hand) ctx.in_hand->Set(still.path);
-  // A stop does not cut the wait short: the still in hand is finished.
+  // A stop does not cut the wait short (the still in hand is finished); an abandon does.
   const Completeness completeness =
       still.known_complete ? Completeness::kComplete
-                           : WaitUntilComplete(still.path, {}, ctx.timing.completeness);
-  *never_complete = completeness == Completeness::kTimedOut;
+                           : WaitUntilComplete(still.path, ctx.abandon, ctx.timing.completeness);
+  *completeness_out = completeness;
+  if (completeness == Completeness::kStopped) return {};
   const auto now_there = QueryDirectoryEntry(still.path.parent_path(), still.identity.name);
   if (completeness == Completeness::kVanished || !now_there ||
       !(IdentityOf(*now_there) == still.identity)) {
@@ -346,7 +376,8 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
     attempt.Set(Cp932Text("image not complete! "));
   }
   if (attempt.Generation() != 0 && (!outcome.retry || retry.failures == 0)) {
-    ctx.errors.Set(attempt.Get());
+    const LastErrorText::Entry said = attempt.Latest();
+    ctx.errors.Set(said.text, said.detail);
   }
   return outcome;
 }
@@ -386,7 +417,10 @@ void SayWaiting(FolderMonitorContext& ctx) {
 
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   ctx.image_count.store(0);
-  if (ctx.in_hand) ctx.in_hand->SetRunning(true);
+  if (ctx.in_hand) {
+    ctx.in_hand->SetRunning(true);
+    ctx.in_hand->SetLeft(std::nullopt);
+  }
   FolderWatch watch(ctx, ctx.memory.start_over.exchange(false));
   StillArrivals& arrivals = ctx.memory.arrivals;
   TransferRetry& retry = ctx.memory.retry;
@@ -398,22 +432,42 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     MakeFolderInProgramFolder(*transfer_folder, ctx.program_dir);
     ctx.memory.transfer_folders.Remember(*transfer_folder);
   }
-  bool looked_after_stop = false;
+  // When the stop came: writers still at work are waited for until the completeness bound.
+  std::optional<std::chrono::steady_clock::time_point> stopped_at;
+  bool abandoned = false;
   while (true) {
     const auto until_retry = retry.next_try - ctx.timing.clock();
     const bool held_back =
         retry.failures > 0 && until_retry.count() > 0 && !TransferFolderReturned(ctx);
     if (stop.stop_requested()) {
-      // What arrived before the stop is finished, also when its event was not read yet; a
-      // still whose writer is still at work is taken once it has stopped changing. Stills
-      // that cannot be sent now wait for the next run, in memory and in the journal.
-      if (!looked_after_stop) {
+      // What arrived before the stop is finished, also when its event was not read yet. Stills
+      // that cannot be sent now, or whose finishing is abandoned, wait for the next run, in
+      // memory and in the journal.
+      if (!stopped_at) {
         watch.Look(std::stop_token(), std::chrono::milliseconds(0));
         UpdateJournal(ctx, journal, false);
-        looked_after_stop = true;
+        stopped_at = ctx.timing.clock();
       }
-      arrivals.StopWaitingForWriters();
-      if (!arrivals.HasWaiting() || retry.failures > 0) break;
+      if (ctx.abandon.stop_requested()) {
+        abandoned = true;
+        break;
+      }
+      if (retry.failures > 0) break;
+      if (!arrivals.HasWaiting()) {
+        const ArrivedStill* writing = arrivals.OldestBeingWritten();
+        if (!writing) break;
+        const auto left = *stopped_at + ctx.timing.completeness.max_wait - ctx.timing.clock();
+        if (left.count() > 0) {
+          // A still whose writer is still at work is taken the moment its writer closes it.
+          if (ctx.in_hand) ctx.in_hand->Set(writing->path);
+          watch.Look(ctx.abandon, std::min(ctx.timing.idle_period,
+                                           std::chrono::ceil<std::chrono::milliseconds>(left)));
+          UpdateJournal(ctx, journal, false);
+          continue;
+        }
+        // A writer that never closes: its still is taken once it has stopped changing.
+        arrivals.StopWaitingForWriters();
+      }
     } else if (!arrivals.HasWaiting() || held_back) {
       if (ctx.in_hand) ctx.in_hand->Clear();
       auto wait = ctx.timing.idle_period;
@@ -432,8 +486,15 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     ArrivedStill still = arrivals.TakeOldest();
     if (still.count == 0) still.count = ctx.image_count.fetch_add(1) + 1;
     if (ctx.before_transfer) ctx.before_transfer(still);
-    bool never_complete = false;
-    const TransferOutcome outcome = TransferStill(ctx, still, &never_complete);
+    Completeness completeness = Completeness::kComplete;
+    const TransferOutcome outcome = TransferStill(ctx, still, &completeness);
+    if (completeness == Completeness::kStopped) {
+      // Abandoned while it was waited for: it stays at the head of the line.
+      arrivals.HoldBack(std::move(still));
+      abandoned = true;
+      break;
+    }
+    if (ctx.in_hand) ctx.in_hand->Clear();
     if (outcome.retry) {
       if (retry.failures == 0) retry.reported_waiting = 0;
       ++retry.failures;
@@ -449,7 +510,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     if (outcome.target) {
       if (ctx.on_transferred) ctx.on_transferred(still.count, *outcome.target);
     } else {
-      arrivals.NoteUnreadable(std::move(still), never_complete);
+      arrivals.NoteUnreadable(std::move(still), completeness == Completeness::kTimedOut);
     }
     UpdateJournal(ctx, journal, true);
     if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {
@@ -458,6 +519,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     }
   }
   if (ctx.in_hand) {
+    if (abandoned) ctx.in_hand->SetLeft(ctx.in_hand->Get());
     ctx.in_hand->Clear();
     ctx.in_hand->SetRunning(false);
   }

@@ -13,6 +13,7 @@
 
 #include "base/last_error_text.h"
 #include "base/message_sink.h"
+#include "image/image_result.h"
 #include "naming/local_time.h"
 #include "naming/transfer_path.h"
 #include "platform/folder_events.h"
@@ -25,16 +26,9 @@
 
 namespace velmarin {
 
-// How a step that reads a still and writes a work file ended.
-enum class StepResult {
-  kDone,
-  kUnreadable,  // the still cannot be read as a picture: trying again cannot help
-  kNotWritten,  // the work file could not be written (a full disk, an I/O error)
-};
-
 // The steps that turn one captured image into its transferred file, one method each so the
-// folder thread can be exercised without decoding pictures. Each step reports its own
-// failures (in `errors` or through `messages`) and returns false or nullopt.
+// folder thread can be exercised without decoding pictures. Each step says what it ran into;
+// TransferOneImage reports it (ReportImageResult).
 class TransferPipeline {
  public:
   virtual ~TransferPipeline() = default;
@@ -45,17 +39,17 @@ class TransferPipeline {
                                                     const Cp932Text& capture_id,
                                                     const LocalTime& now, std::string* error) = 0;
   // A BMP or PNG still to a JPEG file at quality 99.
-  virtual StepResult ConvertToJpeg(const std::filesystem::path& still,
-                                   const std::filesystem::path& jpeg, LastErrorText& errors) = 0;
+  virtual ImageResult ConvertToJpeg(const std::filesystem::path& still,
+                                    const std::filesystem::path& jpeg) = 0;
   // JPEG file to the work file with a width that is a multiple of four.
-  virtual StepResult NormalizeWidth(const std::filesystem::path& jpeg,
-                                    const std::filesystem::path& work_file,
-                                    MessageSink& messages) = 0;
+  virtual ImageResult NormalizeWidth(const std::filesystem::path& jpeg,
+                                     const std::filesystem::path& work_file) = 0;
   // Work file to the target: range fill, stamps, JPEG at the configured quality. The
   // finished file takes its name through `target`, so `target.name()` is then its real name.
-  virtual bool Process(const std::filesystem::path& work_file, FileNaming& target,
-                       const Settings& settings, const Cp932Text& capture_id, const LocalTime& now,
-                       LastErrorText& errors) = 0;
+  // Notes of its own about a done image go to `errors`.
+  virtual ImageResult Process(const std::filesystem::path& work_file, FileNaming& target,
+                              const Settings& settings, const Cp932Text& capture_id,
+                              const LocalTime& now, LastErrorText& errors) = 0;
 };
 
 // One image's way from the watch folder to the transfer folder, named and stamped with
@@ -128,16 +122,21 @@ class ImageInHand {
   // Whether a run of the folder thread is under way (it ends after the stills in hand).
   void SetRunning(bool running) { running_ = running; }
   bool running() const { return running_; }
+  // The image a run left unfinished when its finishing was abandoned; it stays in the watch
+  // folder and in the journal.
+  void SetLeft(std::optional<std::filesystem::path> image);
+  std::optional<std::filesystem::path> Left() const;
 
  private:
   mutable std::mutex mutex_;
   std::optional<std::filesystem::path> image_;
+  std::optional<std::filesystem::path> left_;
   std::atomic<bool> running_{false};
 };
 
 // What the folder thread reads and writes; everything it shares is passed in here.
 struct FolderMonitorContext {
-  std::function<Settings()> settings;       // a consistent snapshot, taken per look
+  std::function<Settings()> settings;     // a consistent snapshot, taken per look
   std::function<Cp932Text()> capture_id;  // read when stills arrive: the ID may change
   ProgramDir program_dir;
   FolderEvents& events;
@@ -155,14 +154,20 @@ struct FolderMonitorContext {
   // Called with each still after it was journalled, just before its transfer (the headless
   // run's test hold).
   std::function<void(const ArrivedStill& still)> before_transfer;
+  // A second stop: the finishing of a stopped run is abandoned, every wait ends at once.
+  std::stop_token abandon;
 };
 
 // The folder thread's body. Stills present when monitoring starts are left alone (unless the
 // memory goes on from a settings command); every still seen after that is new, taken once,
 // oldest first, with the ID, clock and settings of the moment it arrived. File events wake it
 // at once; without them the folder is listed every idle period. When `stop` is requested,
-// the stills that arrived before it are finished first (one still being written once it has
-// stopped changing); `in_hand` names the still being worked on until then. A still whose
+// the stills that arrived before it are finished first: one still being written is taken when
+// its writer closes it, or, when no close comes within the completeness `max_wait`, once it
+// has stopped changing; `in_hand` names the still being worked on (or waited for) until then.
+// When `ctx.abandon` is requested too, every wait ends at once and the run ends; the still in
+// hand and the rest stay in the watch folder and in the journal (`in_hand` names the one
+// left). A still whose
 // transfer fails on the writing side (TransferOutcome::retry), or whose transfer folder is
 // gone or lies on another file system, waits at the head of the line with what it arrived
 // with, and is tried again with a back-off; the stills behind it wait too, so their order

@@ -14,12 +14,13 @@ class ImageTransferPipeline : public TransferPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings& settings, const Cp932Text& capture_id,
                                             const LocalTime& now, std::string* error) override;
-  StepResult ConvertToJpeg(const std::filesystem::path& still, const std::filesystem::path& jpeg,
-                           LastErrorText& errors) override;
-  StepResult NormalizeWidth(const std::filesystem::path& jpeg,
-                            const std::filesystem::path& work_file, MessageSink& messages) override;
-  bool Process(const std::filesystem::path& work_file, FileNaming& target, const Settings& settings,
-               const Cp932Text& capture_id, const LocalTime& now, LastErrorText& errors) override;
+  ImageResult ConvertToJpeg(const std::filesystem::path& still,
+                            const std::filesystem::path& jpeg) override;
+  ImageResult NormalizeWidth(const std::filesystem::path& jpeg,
+                             const std::filesystem::path& work_file) override;
+  ImageResult Process(const std::filesystem::path& work_file, FileNaming& target,
+                      const Settings& settings, const Cp932Text& capture_id, const LocalTime& now,
+                      LastErrorText& errors) override;
 
  private:
   Cp932Text reported_text_lines_;  // the last TextLines value reported as not convertible

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 #include <unordered_set>
 
 namespace velmarin {
@@ -124,6 +125,17 @@ void StillArrivals::NoteListing(const std::vector<DirectoryEntry>& entries,
 void StillArrivals::StopWaitingForWriters() {
   for (auto& [name, still] : being_written_) Enqueue(std::move(still));
   being_written_.clear();
+}
+
+const ArrivedStill* StillArrivals::OldestBeingWritten() const {
+  const ArrivedStill* oldest = nullptr;
+  for (const auto& [name, still] : being_written_) {
+    if (!oldest || std::tie(still.creation_time_ns, still.path) <
+                       std::tie(oldest->creation_time_ns, oldest->path)) {
+      oldest = &still;
+    }
+  }
+  return oldest;
 }
 
 ArrivedStill StillArrivals::TakeOldest() {

@@ -76,6 +76,8 @@ class StillArrivals {
   // Monitoring stops: stills whose writers are still at work join the waiting ones, to be
   // taken once they have stopped changing.
   void StopWaitingForWriters();
+  // The oldest still whose writer is still at work; nullptr when there is none.
+  const ArrivedStill* OldestBeingWritten() const;
 
   bool HasWaiting() const { return held_.has_value() || !waiting_.empty(); }
   std::size_t WaitingCount() const { return waiting_.size() + (held_ ? 1 : 0); }

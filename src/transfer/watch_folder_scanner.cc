@@ -26,7 +26,7 @@ std::optional<WatchFolderScanner::FolderStamp> WatchFolderScanner::StampOf(
 
 WatchFolderScanner::Listing WatchFolderScanner::Scan(const std::filesystem::path& folder) {
   const auto stamp = StampOf(folder);
-  const Clock::time_point now = Clock::now();
+  const Clock::time_point now = now_();
   if (cached_ && stamp && cached_->folder == folder && cached_->stamp == *stamp &&
       now - cached_->listed_at < timing_.full_scan_interval) {
     return std::nullopt;

@@ -28,9 +28,12 @@ class WatchFolderScanner {
     std::chrono::nanoseconds coarse_time = std::chrono::seconds(2);
   };
 
+  using Now = std::function<Clock::time_point()>;
+
   WatchFolderScanner() : WatchFolderScanner(Timing{}, ListDirectory) {}
-  // Tests pass a lister that counts the listings.
-  WatchFolderScanner(Timing timing, Lister lister) : timing_(timing), lister_(std::move(lister)) {}
+  // Tests pass a lister that counts the listings, and a clock of their own.
+  WatchFolderScanner(Timing timing, Lister lister, Now now = Clock::now)
+      : timing_(timing), lister_(std::move(lister)), now_(std::move(now)) {}
 
   // The entries of `folder`; nullopt when it cannot be listed, or when it cannot have changed
   // since the last listing.
@@ -53,6 +56,7 @@ class WatchFolderScanner {
 
   Timing timing_;
   Lister lister_;
+  Now now_;
   std::optional<Cached> cached_;
 };
 

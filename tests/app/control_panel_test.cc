@@ -84,7 +84,8 @@ TEST_F(ControlPanelTest, StartShowsTheSwitchStateAndStopPauses) {
        {Case{"NONE", false, "スイッチ未接続 監視中"}, Case{"COM1", false, "COM1 監視中"},
         Case{"COM3", true, "COM3スイッチエラー 監視中"}}) {
     SCOPED_TRACE(c.device);
-    WriteSettingsFile(program_dir_, [&](Settings& s) { s[SettingSlot::SwitchDevice] = c.device; });
+    WriteSettingsFile(program_dir_,
+                      [&](Settings& s) { s[SettingSlot::SwitchDevice] = Cp932Text(c.device); });
     if (std::string(c.device) != "NONE") serial_.AddPort(c.device, c.busy);
     EXPECT_EQ(Panel().status_line()->text().toStdString(), "IDを入力して下さい");
     Press(Panel().start_button());
@@ -125,7 +126,7 @@ TEST_F(ControlPanelTest, IdsThatCodePage932CannotHoldInTenBytesAreRefused) {
   // Five Japanese characters are ten bytes: taken.
   Panel().id_field()->setText(QString::fromUtf8("あいうえお"));
   EXPECT_TRUE(Panel().StartWithId());
-  EXPECT_EQ(Utf8(session_->state().CaptureId()), "あいうえお");
+  EXPECT_EQ(Utf8(session_->state().CaptureId().bytes()), "あいうえお");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "app/message_box_catcher.h"
 #include "base/message_subject.h"
 #include "settings/settings_file.h"
+#include "support/cp932_text_testing.h"
 #include "window_fixture.h"
 
 namespace velmarin::test {
@@ -22,7 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using app::ControlPanel;
-using app::WindowPlacement;
 
 TEST_F(WindowTest, TitleFollowsTheIdTheCountAndTheLastErrorWithOneChimePerChange) {
   EXPECT_EQ(Window().windowTitle(), "Velmarin V4.0");
@@ -42,10 +42,10 @@ TEST_F(WindowTest, TitleFollowsTheIdTheCountAndTheLastErrorWithOneChimePerChange
   Window().Tick();
   EXPECT_EQ(chime_.plays, 1);
 
-  session_->state().last_error.Set("Error: JPEG File");
+  session_->state().last_error.Set(Cp932Text("Error: JPEG File"));
   Window().Tick();
   EXPECT_EQ(Window().windowTitle(), "Error: JPEG File");
-  session_->state().last_error.Set("x");  // one byte is not shown
+  session_->state().last_error.Set(Cp932Text("x"));  // one byte is not shown
   Window().Tick();
   EXPECT_EQ(Window().windowTitle(), "123456-2");
 
@@ -101,12 +101,12 @@ TEST_F(WindowTest, ClipboardUndoAndPaneKeysNeverReachTheIdField) {
 
 TEST_F(WindowTest, DocumentKeysRerunTheInitialUpdateAndSaveNeverEmptiesAFile) {
   Window();
-  session_->state().last_error.Set("Error: old");
+  session_->state().last_error.Set(Cp932Text("Error: old"));
   QTest::keyClick(Window().panel()->id_field(), Qt::Key_N, Qt::ControlModifier);
   EXPECT_EQ(session_->state().last_error.Get(), "");
 
   next_file_ = "";  // a cancelled open dialog changes nothing
-  session_->state().last_error.Set("Error: old");
+  session_->state().last_error.Set(Cp932Text("Error: old"));
   QTest::keyClick(Window().panel()->id_field(), Qt::Key_O, Qt::ControlModifier);
   EXPECT_EQ(session_->state().last_error.Get(), "Error: old");
   next_file_ = QString::fromStdString((dir_ / "velmarin.ini").string());
@@ -132,11 +132,22 @@ TEST_F(WindowTest, TitleIsRedrawnAfterADialogAndAfterCtrlN) {
   Window().naming_action()->trigger();
   EXPECT_EQ(Window().windowTitle(), "-0");
 
-  session_->state().last_error.Set("Error: old");
+  session_->state().last_error.Set(Cp932Text("Error: old"));
   Window().Tick();
   EXPECT_EQ(Window().windowTitle(), "Error: old");
   QTest::keyClick(Window().panel()->id_field(), Qt::Key_N, Qt::ControlModifier);
   EXPECT_EQ(Window().windowTitle(), "-0");
+}
+
+// The window system shows the window again (a window that covered it went away): the view is
+// repainted, and with it the title.
+TEST_F(WindowTest, TitleIsRedrawnWhenTheWindowIsShownAgain) {
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window()));
+  EXPECT_EQ(Window().windowTitle(), "Velmarin V4.0");
+  session_->state().last_error.Set(Cp932Text("Error: painted"));
+  Window().hide();
+  Window().show();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Window().windowTitle() == "Error: painted"; }));
 }
 
 TEST_F(WindowTest, EvacuationItemIsCheckedWhileOnAndEachToggleIsSavedAtOnce) {
@@ -156,10 +167,10 @@ TEST_F(WindowTest, WorkerMessagesBecomeBoxesWithoutTheWorkerWaiting) {
   // The worker hands its message over and ends while the user-interface thread is busy here:
   // had it waited for the box, the join would never return.
   std::thread worker([this] {
-    messages_.ShowMessage(Cp932("USB-IO: 読み込みエラー"));
+    messages_.ShowMessage(Cp932Text(Cp932("USB-IO: 読み込みエラー")));
     // A failure of one still names it.
     const ScopedMessageSubject still("/watch/写真1.jpg");
-    messages_.ShowMessage("JPEG read error! ");
+    messages_.ShowMessage(Cp932Text("JPEG read error! "));
   });
   worker.join();
   std::vector<QString> boxes = TakeMessageBoxes();
@@ -187,7 +198,7 @@ TEST_F(WindowTest, FolderCommandsStoreTheChoiceAndLeaveMonitoringOn) {
   const fs::path folder = dir_ / "capture";
   fs::create_directory(folder);
   Window();
-  const std::string old_watch = session_->state().Slot(SettingSlot::WatchFolder);
+  const std::string old_watch = session_->state().Slot(SettingSlot::WatchFolder).bytes();
 
   next_folder_ = QString::fromStdString(folder.string());
   Window().watch_folder_action()->trigger();
@@ -197,7 +208,7 @@ TEST_F(WindowTest, FolderCommandsStoreTheChoiceAndLeaveMonitoringOn) {
 
   // Cancelled: the slot stays, monitoring is on all the same.
   Window().panel()->Stop();
-  const std::string old_transfer = session_->state().Slot(SettingSlot::TransferFolder);
+  const std::string old_transfer = session_->state().Slot(SettingSlot::TransferFolder).bytes();
   next_folder_ = "";
   Window().transfer_folder_action()->trigger();
   EXPECT_EQ(folder_titles_.back().toStdString(), "転送フォルダ " + Utf8(old_transfer));
@@ -231,7 +242,7 @@ TEST_F(WindowTest, ARestartAfterImagesSoundsTheChimeForTheFallToZero) {
 }
 
 TEST_F(WindowTest, EventTestFiresAfterTwoSecondsWithoutFreezingTheWindow) {
-  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::KeyCode] = "0D"; });
+  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::KeyCode] = Cp932Text("0D"); });
   const auto begin = std::chrono::steady_clock::now();
   Window().event_test_action()->trigger();
   EXPECT_TRUE(input_.events().empty());  // the command returned at once
@@ -242,34 +253,27 @@ TEST_F(WindowTest, EventTestFiresAfterTwoSecondsWithoutFreezingTheWindow) {
 }
 
 TEST_F(WindowTest, PlacementIsSavedAtCloseAndRestored) {
+  const QRect default_place = Window().frameGeometry();
   Window().move(120, 90);
   const QSize size = Window().size();
   CloseWindow();
-  QSettings stored(placement_file_, QSettings::IniFormat);
-  const auto placement = app::DecodePlacement(stored.value("Settings/Window").toByteArray());
-  ASSERT_TRUE(placement);
-  EXPECT_EQ(placement->length, 44);
-  EXPECT_EQ(placement->show_cmd, WindowPlacement::kShowNormal);
-  EXPECT_EQ(placement->left, 120);
-  EXPECT_EQ(placement->top, 90);
-  EXPECT_EQ(placement->right - placement->left, size.width());
-  EXPECT_EQ(placement->bottom - placement->top, size.height());
 
   EXPECT_EQ(Window().pos(), QPoint(120, 90));
   EXPECT_EQ(Window().size(), size);
+  Window().showMaximized();
   CloseWindow();
-
-  // Maximized comes back maximized; a value shorter than the record is ignored.
-  WindowPlacement maximized = *placement;
-  maximized.show_cmd = WindowPlacement::kShowMaximized;
-  app::PlacementStore(placement_file_).Save(maximized);
   EXPECT_TRUE(Window().isMaximized());
   CloseWindow();
-  {
-    QSettings short_value(placement_file_, QSettings::IniFormat);
-    short_value.setValue("Settings/Window", app::EncodePlacement(*placement).left(43));
+
+  // A value restoreGeometry did not write, such as an older program's 44-byte record, leaves
+  // the window at its default place.
+  for (const QByteArray& value :
+       {QByteArray("\x2C\0\0\0\0\0\0\0\x01\0\0\0", 12) + QByteArray(32, '\x7F'),
+        QByteArray("\x01\xD9\xD0\xCB\xFF\xFF", 6)}) {
+    QSettings(placement_file_, QSettings::IniFormat).setValue("Settings/Window", value);
+    EXPECT_EQ(Window().frameGeometry(), default_place);
+    CloseWindow();
   }
-  EXPECT_NE(Window().pos(), QPoint(120, 90));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "app/message_box_catcher.h"
 #include "app/widget_helpers.h"
 #include "platform/encoding.h"
+#include "support/cp932_text_testing.h"
 #include "support/temp_dir.h"
 
 namespace velmarin::app {
@@ -21,16 +22,16 @@ namespace {
 
 constexpr LocalTime kNow{2012, 9, 28, 14, 5, 9};
 
-std::string Cp932(const char* utf8) { return Utf8ToCp932(utf8).value(); }
+std::string Cp932(const char* utf8) { return Utf8ToCp932(utf8).value().bytes(); }
 
 class NamingDialogTest : public ::testing::Test {
  protected:
-  NamingDialogTest() { fields_ = NamingFieldsFrom(DefaultSettings("/station")); }
+  NamingDialogTest() { fields_ = NamingFieldsFrom(DefaultSettings(Cp932Text("/station"))); }
 
   NamingDialog& Open() {
     NamingDialog::Context context{
-        fonts_, folder_.path().string(),
-        PreviewSources{[] { return std::string("123"); }, [] { return kNow; }}};
+        fonts_, Cp932Text(folder_.path().string()),
+        PreviewSources{[] { return Cp932Text("123"); }, [] { return kNow; }}};
     dialog_ = std::make_unique<NamingDialog>(fields_, std::move(context));
     return *dialog_;
   }
@@ -63,8 +64,8 @@ TEST_F(NamingDialogTest, DefaultStampsShowAsTwoLinesAndComeBackUnchangedAfterOk)
 }
 
 TEST_F(NamingDialogTest, ShortFinalPieceIsNotShownTypedLinesComeBackWithCrLf) {
-  Settings settings = DefaultSettings("/station");
-  settings[SettingSlot::TextLines] = "150,5,3,AB,99";
+  Settings settings = DefaultSettings(Cp932Text("/station"));
+  settings[SettingSlot::TextLines] = Cp932Text("150,5,3,AB,99");
   fields_ = NamingFieldsFrom(settings);
   Open();
   auto& lines = Find<QPlainTextEdit>("1021");
@@ -84,7 +85,7 @@ TEST_F(NamingDialogTest, EnterInTheStampEditMakesALineEnterElsewherePressesOk) {
   EXPECT_TRUE(lines.toPlainText().endsWith("\n"));
   QTest::keyClick(&Find<QLineEdit>("1039"), Qt::Key_Return);
   EXPECT_EQ(dialog_->result(), QDialog::Accepted);
-  EXPECT_TRUE(dialog_->fields().text_lines.ends_with("0000\r\n"));
+  EXPECT_TRUE(dialog_->fields().text_lines.view().ends_with("0000\r\n"));
 }
 
 TEST_F(NamingDialogTest, QualityOutsideOneTo99IsRefusedWithTheFocusBackOnIt) {
@@ -151,7 +152,7 @@ TEST_F(NamingDialogTest, ValuesThatWouldDoNothingAreRefusedAndAMissingSerialIsSa
 
 TEST_F(NamingDialogTest, FontListIsSortedOnceEachWithTheStoredFontInTheEditField) {
   fonts_ = {"Zeta", "Zeta", "alpha", Cp932("IPA明朝"), "Beta"};
-  fields_.font = Cp932("ＭＳ 明朝");
+  fields_.font = Cp932Text(Cp932("ＭＳ 明朝"));
   Open();
   auto& font = Find<QComboBox>("1045");
   EXPECT_EQ(font.currentText(), "ＭＳ 明朝");
@@ -166,13 +167,26 @@ TEST_F(NamingDialogTest, PreviewShowsTheNextNameBehindTheTransferFolder) {
   Find<QLineEdit>("1039").setText("1,2,3,4");
   Find<QPlainTextEdit>("1021").setPlainText("100,1,1,a\n100,1,40,b");
   const PreviewContent content = dialog_->PreviewFor(720);
-  EXPECT_EQ(content.file_name_line, Cp932("転送ファイル名 = /0123_01.jpg"));
+  EXPECT_EQ(dialog_->FileNameSearch()(), Cp932("転送ファイル名 = /0123_01.jpg"));
   EXPECT_EQ(content.source_range, "1,2,3,4");
   EXPECT_EQ(content.text_lines, "100,1,1,a,100,1,40,b");
   EXPECT_EQ(content.width, 720);
 
   test::WriteFileBytes(folder_ / "0123_01.jpg", "x");
-  EXPECT_EQ(dialog_->PreviewFor(640).file_name_line, Cp932("転送ファイル名 = /0123_02.jpg"));
+  dialog_->PreviewFor(640);
+  EXPECT_EQ(dialog_->FileNameSearch()(), Cp932("転送ファイル名 = /0123_02.jpg"));
+}
+
+// The preview opens at once with the picture; the name, searched on another thread, follows.
+TEST_F(NamingDialogTest, PreviewOpensAtOnceAndShowsTheNameWhenTheSearchReturns) {
+  Open();
+  Find<QLineEdit>("1015").setText("$i04_$r02");
+  const std::unique_ptr<PreviewDialog> preview = dialog_->OpenPreview(640);
+  EXPECT_EQ(preview->area().content().file_name_line, Cp932("転送ファイル名 = …"));
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return preview->area().content().file_name_line == Cp932("転送ファイル名 = /0123_01.jpg");
+  }));
+  EXPECT_TRUE(std::filesystem::is_empty(folder_.path()));  // a dry run
 }
 
 }  // namespace

@@ -19,9 +19,9 @@ const QColor kBack(0x64, 0x64, 0x64);
 const QColor kWhite(255, 255, 255);
 
 PreviewContent DefaultContent(int width) {
-  const Settings settings = DefaultSettings("/station");
+  const Settings settings = DefaultSettings(Cp932Text("/station"));
   PreviewContent content;
-  content.file_name_line = "name line";
+  content.file_name_line = Cp932Text("name line");
   content.text_font = settings[SettingSlot::TextFont];
   content.back_color = settings[SettingSlot::TextBackColor];
   content.text_color = settings[SettingSlot::TextColor];
@@ -36,7 +36,7 @@ QImage Painted(const PreviewContent& content, const QFont& font = QFont("IPAPGot
   image.fill(Qt::green);
   QPainter painter(&image);
   painter.setFont(font);
-  PaintPreview(painter, content, "123", kNow);
+  PaintPreview(painter, content, Cp932Text("123"), kNow);
   return image;
 }
 
@@ -90,7 +90,7 @@ TEST(PreviewPaintingTest, At720TheDefaultEditLiesOnTheAreaWithWhiteStrips) {
 TEST(PreviewPaintingTest, AgreesPixelForPixelWithTheEditOfACapturedPicture) {
   const QImage image = Painted(DefaultContent(720));
   Dib dib = test::PaintPicture(720, 480, [](int, int) { return test::Rgb{230, 200, 200}; });
-  EditDibInPlace(dib, DefaultSettings("/station"), "123", kNow);
+  EditDibInPlace(dib, DefaultSettings(Cp932Text("/station")), Cp932Text("123"), kNow);
   int differing = 0;
   for (int y = 0; y < 480; ++y) {
     for (int x = 0; x < 720; ++x) {
@@ -120,7 +120,7 @@ TEST(PreviewPaintingTest, WithoutRangeAndStampsOnlyTheAreaStripsAndLine) {
 }
 
 TEST(PreviewDialogTest, TheWholePaintedAreaIsVisibleAndStampsUseTheIdOfThePaint) {
-  std::string id = "123";
+  Cp932Text id = "123";
   LocalTime now = kNow;
   PreviewDialog dialog(DefaultContent(720),
                        PreviewSources{[&id] { return id; }, [&now] { return now; }});

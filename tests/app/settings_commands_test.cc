@@ -1,14 +1,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "app/control_panel.h"
 #include "app/naming_dialog.h"
@@ -31,8 +28,16 @@ int Press(QDialog& dialog, const char* button) {
 
 QString Status(app::MainWindow& window) { return window.panel()->status_text(); }
 
+// The preview's file-name line as the naming dialog's search finds it.
+std::string PreviewLine(QDialog& dialog) {
+  auto& naming = static_cast<app::NamingDialog&>(dialog);
+  naming.PreviewFor(640);
+  return naming.FileNameSearch()().bytes();
+}
+
 TEST_F(WindowTest, SwitchEventCommandStoresTheTickedModifiersAndRestartsMonitoring) {
-  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::Modifiers] = "0101"; });
+  WriteSettingsFile(program_dir_,
+                    [](Settings& s) { s[SettingSlot::Modifiers] = Cp932Text("0101"); });
   run_dialog_ = [](QDialog& dialog) {
     FindControl<QCheckBox>(dialog, "1014").setChecked(false);
     FindControl<QCheckBox>(dialog, "1017").setChecked(true);
@@ -48,7 +53,8 @@ TEST_F(WindowTest, SwitchEventCommandStoresTheTickedModifiersAndRestartsMonitori
 
 TEST_F(WindowTest, SwitchEventCancelClosesAndReopensThePortAndStartsMonitoring) {
   serial_.AddPort("COM1");
-  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::SwitchDevice] = "COM1"; });
+  WriteSettingsFile(program_dir_,
+                    [](Settings& s) { s[SettingSlot::SwitchDevice] = Cp932Text("COM1"); });
   Window();
   ASSERT_TRUE(serial_.IsHeld("COM1"));
   const Settings before = session_->state().settings();
@@ -73,7 +79,8 @@ TEST_F(WindowTest, SwitchEventCancelClosesAndReopensThePortAndStartsMonitoring) 
 // closed, and the close goes on once the command has returned.
 TEST_F(WindowTest, CloseWhileTheSwitchDialogIsOpenCancelsItAndReopensNothing) {
   serial_.AddPort("COM1");
-  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::SwitchDevice] = "COM1"; });
+  WriteSettingsFile(program_dir_,
+                    [](Settings& s) { s[SettingSlot::SwitchDevice] = Cp932Text("COM1"); });
   Window();
   const Settings before = session_->state().settings();
   run_dialog_ = [&](QDialog& dialog) {
@@ -111,7 +118,7 @@ TEST_F(WindowTest, NamingCommandTakesTheTypedIdShowsItsPreviewNameAndStoresOnOk)
   std::string line;
   run_dialog_ = [&line](QDialog& dialog) {
     FindControl<QLineEdit>(dialog, "1015").setText("$i04_$r02");
-    line = static_cast<app::NamingDialog&>(dialog).PreviewFor(640).file_name_line;
+    line = PreviewLine(dialog);
     FindControl<QLineEdit>(dialog, "1003").setText("99");
     return Press(dialog, "1");
   };
@@ -140,16 +147,17 @@ TEST_F(WindowTest, NamingCommandTakesTheTypedIdShowsItsPreviewNameAndStoresOnOk)
 // A relative transfer folder lies in the program folder for the preview as for the transfer,
 // whatever the current folder ($HOME from the menu) is; the preview creates nothing.
 TEST_F(WindowTest, NamingPreviewLooksForSerialsWhereTheTransferWrites) {
-  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::TransferFolder] = "rel"; });
+  WriteSettingsFile(program_dir_,
+                    [](Settings& s) { s[SettingSlot::TransferFolder] = Cp932Text("rel"); });
   fs::create_directories(dir_ / "rel");
   WriteFileBytes(dir_ / "rel" / "0123_01.jpg", "x");
   Window().panel()->id_field()->setText("123");
   std::string line;
   run_dialog_ = [&line](QDialog& dialog) {
     FindControl<QLineEdit>(dialog, "1015").setText("sub\\$i04_$r02");
-    line = static_cast<app::NamingDialog&>(dialog).PreviewFor(640).file_name_line;
+    line = PreviewLine(dialog);
     FindControl<QLineEdit>(dialog, "1015").setText("$i04_$r02");
-    line += "|" + static_cast<app::NamingDialog&>(dialog).PreviewFor(640).file_name_line;
+    line += "|" + PreviewLine(dialog);
     return int{QDialog::Rejected};
   };
   Window().naming_action()->trigger();
@@ -228,18 +236,15 @@ TEST_F(WindowTest, TheNextTransferredImageCarriesTheSettingsOfTheNamingDialog) {
   Window().naming_action()->trigger();
   ASSERT_TRUE(MonitoringResumes());
 
-  // A new picture arrives by rename; the folder thread remembers the folder from before the
-  // dialog, so it is new however early it comes.
-  const fs::path watch = session_->state().Slot(SettingSlot::WatchFolder);
+  // A new picture arrives by rename once the folder thread has looked at the folder; it
+  // remembers what it saw there across the dialog's pause.
+  ASSERT_TRUE(WatchFolderLookedAt());
+  const fs::path watch = session_->state().Slot(SettingSlot::WatchFolder).bytes();
   WriteJpeg(watch / "incoming.tmp", PaintPicture(64, 48, [](int, int) { return Rgb{90, 90, 90}; }));
   fs::rename(watch / "incoming.tmp", watch / "still.jpg");
 
   const fs::path target = dir_ / "hozon" / "007_01.jpg";
-  for (int i = 0; i < 200 && !fs::exists(target); ++i) {
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ASSERT_TRUE(fs::exists(target));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(target); }, 10000));
   const auto result = DecodeJpegFile(target);
   ASSERT_TRUE(result);
   EXPECT_TRUE(Near(PixelOf(*result, 3, 24), Rgb{255, 0, 0}, 40));

@@ -20,7 +20,9 @@ namespace {
 
 class SwitchEventDialogTest : public ::testing::Test {
  protected:
-  SwitchEventDialogTest() { fields_ = SwitchEventFieldsFrom(DefaultSettings("/station")); }
+  SwitchEventDialogTest() {
+    fields_ = SwitchEventFieldsFrom(DefaultSettings(Cp932Text("/station")));
+  }
 
   SwitchEventDialog& Open() {
     dialog_ = std::make_unique<SwitchEventDialog>(
@@ -46,8 +48,9 @@ TEST_F(SwitchEventDialogTest, TabOrderIsTheTemplateOrderFromOk) {
 }
 
 TEST_F(SwitchEventDialogTest, CombosSelectTheFirstEntryBeginningWithTheTextElseShowIt) {
-  fields_.trigger_edge = "o";
-  fields_.device = "com";  // the list is filled after the transfer: the text stays as stored
+  fields_.trigger_edge = Cp932Text("o");
+  fields_.device =
+      Cp932Text("com");  // the list is filled after the transfer: the text stays as stored
   Open();
   auto& trigger = Find<QComboBox>("1008");
   EXPECT_EQ(trigger.currentText(), "OFF");
@@ -56,8 +59,8 @@ TEST_F(SwitchEventDialogTest, CombosSelectTheFirstEntryBeginningWithTheTextElseS
   auto& device = Find<QComboBox>("1006");
   EXPECT_EQ(device.currentText(), "com");
 
-  fields_.trigger_edge = "on";
-  fields_.device = "COM4";  // stored, but not among the ports that open
+  fields_.trigger_edge = Cp932Text("on");
+  fields_.device = Cp932Text("COM4");  // stored, but not among the ports that open
   Open();
   EXPECT_EQ(Find<QComboBox>("1008").currentText(), "ON");
   auto& absent = Find<QComboBox>("1006");
@@ -66,7 +69,7 @@ TEST_F(SwitchEventDialogTest, CombosSelectTheFirstEntryBeginningWithTheTextElseS
   EXPECT_EQ(absent.itemText(0), "COM1");
   EXPECT_EQ(absent.itemText(3), "USB-IO");
 
-  fields_.trigger_edge = "RISE";
+  fields_.trigger_edge = Cp932Text("RISE");
   Open();
   EXPECT_EQ(Find<QComboBox>("1008").currentText(), "RISE");
 }
@@ -92,7 +95,7 @@ TEST_F(SwitchEventDialogTest, OkTakesTheControlsAsTyped) {
 }
 
 TEST_F(SwitchEventDialogTest, KeyCodeTakesTwoCharactersAStoredLongerOneIsRefusedOnOk) {
-  fields_.key_code = "0D1";
+  fields_.key_code = Cp932Text("0D1");
   ASSERT_TRUE(ShowActive(Open()));
   auto& key = Find<QLineEdit>("1012");
   EXPECT_EQ(key.text(), "0D1");  // shown in full
@@ -113,8 +116,8 @@ TEST_F(SwitchEventDialogTest, KeyCodeTakesTwoCharactersAStoredLongerOneIsRefused
 }
 
 TEST_F(SwitchEventDialogTest, PositionCheckMovesToTheLastCompletelyTransferredPosition) {
-  fields_.mouse_x = "12";
-  fields_.mouse_y = "34";
+  fields_.mouse_x = Cp932Text("12");
+  fields_.mouse_y = Cp932Text("34");
   Open();
   Find<QLineEdit>("1018").setText("640");
   Find<QPushButton>("1022").click();

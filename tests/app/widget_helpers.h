@@ -4,12 +4,13 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QSettings>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
 
 #include <filesystem>
+
+#include "app/window_placement.h"
 
 namespace velmarin::app {
 
@@ -46,12 +47,13 @@ Control& FindControl(QWidget& window, const char* id) {
   return *control;
 }
 
-// The size of the placement record a program stored with XDG_CONFIG_HOME at `config_home`.
-inline qsizetype StoredPlacementSize(const std::filesystem::path& config_home) {
-  const QSettings placement(
-      QString::fromStdString((config_home / "velmarin" / "velmarin.conf").string()),
-      QSettings::IniFormat);
-  return placement.value("Settings/Window").toByteArray().size();
+// Whether a program run with XDG_CONFIG_HOME at `config_home` saved its window's place. (Not
+// restored here: restoreGeometry refuses a place saved on a screen of another width.)
+inline bool PlacementStored(const std::filesystem::path& config_home) {
+  return !PlacementStore(
+              QString::fromStdString((config_home / "velmarin" / "velmarin.conf").string()))
+              .Load()
+              .isEmpty();
 }
 
 }  // namespace velmarin::app

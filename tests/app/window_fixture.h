@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,11 +43,14 @@ class WindowTest : public ::testing::Test {
   void CloseWindow(bool keep = false);
   // Whether monitoring runs again (after a folder command's pause) within five seconds.
   bool MonitoringResumes();
+  // Whether the folder thread has looked at the watch folder within five seconds: the stills
+  // present then are left alone, every later one is taken.
+  bool WatchFolderLookedAt();
   // The text of every message box open now, closing them.
   std::vector<QString> TakeMessageBoxes();
 
   TempDir dir_;
-  ProgramDir program_dir_{dir_.path(), dir_.path().string()};
+  ProgramDir program_dir_{dir_.path(), Cp932Text(dir_.path().string())};
   SimulatedHidTransport hid_;
   ScriptedSerialOpener serial_;
   RecordingInput input_;
@@ -71,6 +75,7 @@ class WindowTest : public ::testing::Test {
   QString next_folder_;
   QString next_file_;
   std::vector<QString> folder_titles_;
+  std::atomic<int> watch_folder_looks_{0};
   std::unique_ptr<ProgramSession> session_;
   std::unique_ptr<app::MainWindow> window_;
 };

@@ -66,6 +66,25 @@ bool XWindowDriver::Viewable(unsigned long window) const {
          attributes.map_state == IsViewable;
 }
 
+bool XWindowDriver::PopupShown() const {
+  Display* display = display_.get();
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    return false;
+  }
+  bool shown = false;
+  for (unsigned int i = 0; i < count && !shown; ++i) {
+    XWindowAttributes attributes;
+    shown = XGetWindowAttributes(display, children[i], &attributes) != 0 &&
+            attributes.override_redirect && attributes.map_state == IsViewable;
+  }
+  if (children != nullptr) XFree(children);
+  return shown;
+}
+
 void XWindowDriver::Focus(unsigned long window) const {
   XRaiseWindow(display_.get(), window);
   XSetInputFocus(display_.get(), window, RevertToPointerRoot, CurrentTime);

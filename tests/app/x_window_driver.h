@@ -26,6 +26,9 @@ class XWindowDriver {
   // Mapped and visible on the screen, so it can take the focus.
   bool Viewable(unsigned long window) const;
   void Focus(unsigned long window) const;
+  // Whether a pop-up (a window that bypasses the window manager, as an open menu does) is
+  // mapped and visible.
+  bool PopupShown() const;
 
   struct Key {
     std::uint32_t keysym;

@@ -1,5 +1,6 @@
 #include "base/cp932_search.h"
 #include "base/last_error_text.h"
+#include "support/cp932_text_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -44,9 +45,9 @@ TEST(CutCp932Test, KeepsTheLongestFrontWithoutSplittingACharacter) {
 TEST(LastErrorTextTest, KeepsNinetyNineBytesAndCountsEverySet) {
   LastErrorText text;
   const std::uint64_t before = text.Generation();
-  text.Set(std::string(98, 'x') + "\x95\x5C");
+  text.Set(Cp932Text(std::string(98, 'x') + "\x95\x5C"));
   EXPECT_EQ(text.Get(), std::string(98, 'x'));
-  text.Set(std::string(98, 'x') + "\x95\x5C");
+  text.Set(Cp932Text(std::string(98, 'x') + "\x95\x5C"));
   EXPECT_EQ(text.Generation(), before + 2);
   text.Clear();
   EXPECT_EQ(text.Get(), "");

@@ -11,7 +11,7 @@ namespace {
 
 TEST(MessageSubject, ScopesNestPerThreadAndTheLastErrorKeepsItsSubject) {
   LastErrorText errors;
-  errors.Set("before");
+  errors.Set(Cp932Text("before"));
   EXPECT_EQ(errors.Latest().subject, "");
   {
     const ScopedMessageSubject image("/watch/cap12.jpg");
@@ -21,7 +21,7 @@ TEST(MessageSubject, ScopesNestPerThreadAndTheLastErrorKeepsItsSubject) {
     }
     EXPECT_EQ(MessageSubject(), "/watch/cap12.jpg");
     std::thread([] { EXPECT_EQ(MessageSubject(), ""); }).join();
-    errors.Set("JPEG read error! ");
+    errors.Set(Cp932Text("JPEG read error! "));
   }
   EXPECT_EQ(MessageSubject(), "");
   const LastErrorText::Entry latest = errors.Latest();

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -259,18 +260,22 @@ TEST_F(HeadlessWatchFolder, TransferFolderEqualToTheWatchFolderIsRefused) {
 }
 
 TEST_F(HeadlessMonitoring, SecondSignalEndsTheWaitAtOnceAndLeavesTheImage) {
-  // An image that keeps growing holds the folder thread for as long as it grows.
+  // An image that keeps growing holds the folder thread for as long as it grows; the writer's
+  // pace only has to stay within the wait for a quiet file.
   std::atomic<bool> done{false};
+  std::promise<void> first_bytes;
   std::thread writer([&] {
     std::FILE* file = std::fopen((program / "grow.jpg").c_str(), "wb");
     for (int i = 0; i < 100 && !done; ++i) {
       std::fputs("more bytes", file);
       std::fflush(file);
+      if (i == 0) first_bytes.set_value();
       std::this_thread::sleep_for(100ms);
     }
     std::fclose(file);
   });
-  std::this_thread::sleep_for(1200ms);
+  // Arrived before the stop, so the stop finishes it: the folder thread is then held by it.
+  first_bytes.get_future().wait();
   monitor->Signal(SIGTERM);
   EXPECT_TRUE(monitor->WaitForErr("finishing grow.jpg", kLimit));
   const auto second = std::chrono::steady_clock::now();

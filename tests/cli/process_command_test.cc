@@ -61,7 +61,7 @@ TEST_F(ProcessCommandTest, FailureGoesToStderrWithExitCodeOne) {
 }
 
 TEST_F(ProcessCommandTest, FailedCopyIsAFailureHere) {
-  Settings settings = DefaultSettings(dir_.path().string());
+  Settings settings = DefaultSettings(Cp932Text(dir_.path().string()));
   settings[SettingSlot::SourceRange].clear();
   settings[SettingSlot::TextLines].clear();
   test::WriteFileBytes(dir_ / "velmarin.ini", FormatSettingsFile(settings));

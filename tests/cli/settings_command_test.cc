@@ -23,7 +23,7 @@ class SettingsCommands : public ProgramTest {
     return RunProgram(args, {"DISPLAY="});
   }
   std::string Line(SettingSlot slot, const std::string& utf8_value) {
-    return std::string(SettingLabel(slot)) + Utf8ToCp932(utf8_value).value() + "\r\n";
+    return std::string(SettingLabel(slot)) + Utf8ToCp932(utf8_value).value().bytes() + "\r\n";
   }
 };
 

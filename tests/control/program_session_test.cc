@@ -5,11 +5,13 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 
 #include "platform/encoding.h"
 #include "platform/inotify_folder_events.h"
 #include "settings/settings_file.h"
+#include "support/cp932_text_testing.h"
 #include "support/pictures.h"
 #include "support/program_process.h"
 #include "support/recorded_messages.h"
@@ -27,24 +29,24 @@ using namespace std::chrono_literals;
 // No image arrives in these tests; a pipeline that would take one over is never asked.
 class UnusedPipeline : public TransferPipeline {
  public:
-  std::optional<TransferTarget> BuildTarget(const Settings&, std::string_view, const LocalTime&,
+  std::optional<TransferTarget> BuildTarget(const Settings&, const Cp932Text&, const LocalTime&,
                                             std::string* error) override {
     *error = "unexpected";
     return std::nullopt;
   }
-  StepResult ConvertToJpeg(const fs::path&, const fs::path&, LastErrorText&) override {
-    return StepResult::kUnreadable;
+  ImageResult ConvertToJpeg(const fs::path&, const fs::path&) override {
+    return {ImageStatus::kSourceNotOpened, {}};
   }
-  StepResult NormalizeWidth(const fs::path&, const fs::path&, MessageSink&) override {
-    return StepResult::kUnreadable;
+  ImageResult NormalizeWidth(const fs::path&, const fs::path&) override {
+    return {ImageStatus::kSourceNotOpened, {}};
   }
-  bool Process(const fs::path&, FileNaming&, const Settings&, std::string_view, const LocalTime&,
-               LastErrorText&) override {
-    return false;
+  ImageResult Process(const fs::path&, FileNaming&, const Settings&, const Cp932Text&,
+                      const LocalTime&, LastErrorText&) override {
+    return {ImageStatus::kSourceNotOpened, {}};
   }
 };
 
-std::string Utf8(const std::string& cp932) { return Cp932ToUtf8(cp932).value_or("?"); }
+std::string Utf8(const std::string& cp932) { return Cp932ToUtf8(Cp932Text(cp932)).value_or("?"); }
 
 class ProgramSessionTest : public ::testing::Test {
  protected:
@@ -54,7 +56,7 @@ class ProgramSessionTest : public ::testing::Test {
     WriteSettingsFile(program_dir_, [](Settings&) {});
     Session().StartUp();
     Settings edited = Session().state().settings();
-    edited[SettingSlot::WatchFolder] = "/edited";
+    edited[SettingSlot::WatchFolder] = Cp932Text("/edited");
     std::string error;
     EXPECT_TRUE(SaveSettings(program_dir_, edited, &error)) << error;
     return edited;
@@ -70,7 +72,7 @@ class ProgramSessionTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  ProgramDir program_dir_{dir_.path(), dir_.path().string()};
+  ProgramDir program_dir_{dir_.path(), Cp932Text(dir_.path().string())};
   SimulatedHidTransport hid_;
   ScriptedSerialOpener serial_;
   RecordingInput input_;
@@ -82,13 +84,13 @@ class ProgramSessionTest : public ::testing::Test {
 
 TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) {
   WriteSettingsFile(program_dir_, [](Settings& s) {
-    s[SettingSlot::EvacuateAtStartup] = "1";
-    s[SettingSlot::SwitchDevice] = "COM2";
+    s[SettingSlot::EvacuateAtStartup] = Cp932Text("1");
+    s[SettingSlot::SwitchDevice] = Cp932Text("COM2");
   });
   serial_.AddPort("COM2", /*busy=*/true);
   for (const char* name : {"a.jpg", "b.JPG", "c.bmp"}) WriteFileBytes(dir_ / name, "x");
 
-  EXPECT_EQ(Utf8(Session().StartUp()), "IDを入力して下さい");
+  EXPECT_EQ(Utf8(Session().StartUp().bytes()), "IDを入力して下さい");
   // The files are moved beside the caller; the shutdown's wait covers that work too.
   ASSERT_TRUE(WaitFor([&] { return !Session().WorkersRunning(); }, 10s));
   for (const char* name : {"a.jpg", "b.JPG", "c.bmp"}) {
@@ -98,7 +100,7 @@ TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) 
   EXPECT_EQ(Session().state().switch_kind, SwitchKind::kError);
   EXPECT_EQ(messages_.texts(), std::vector<std::string>{"COM2 is not available"});
   EXPECT_FALSE(Session().state().monitoring_active);
-  EXPECT_EQ(Utf8(Session().StartWithId("5")), "COM2スイッチエラー 監視中");
+  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("5")).bytes()), "COM2スイッチエラー 監視中");
 }
 
 TEST_F(ProgramSessionTest, WithoutEvacuationNothingMovesAndNoBackupFolderAppears) {
@@ -111,16 +113,16 @@ TEST_F(ProgramSessionTest, WithoutEvacuationNothingMovesAndNoBackupFolderAppears
 
 TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndSaves) {
   WriteSettingsFile(program_dir_, [](Settings& s) {
-    s[SettingSlot::SwitchDevice] = "COM1";
-    s[SettingSlot::PollIntervalMs] = "1";
-    s[SettingSlot::RestAfterEventMs] = "1";
-    s[SettingSlot::KeyCode] = "0D";
+    s[SettingSlot::SwitchDevice] = Cp932Text("COM1");
+    s[SettingSlot::PollIntervalMs] = Cp932Text("1");
+    s[SettingSlot::RestAfterEventMs] = Cp932Text("1");
+    s[SettingSlot::KeyCode] = Cp932Text("0D");
   });
   auto lines = serial_.AddPort("COM1");
   Session().StartUp();
   EXPECT_EQ(Session().state().switch_kind, SwitchKind::kSerial);
   EXPECT_TRUE(lines->dtr_and_rts_raised());
-  EXPECT_EQ(Utf8(Session().StartWithId("7")), "COM1 監視中");
+  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("7")).bytes()), "COM1 監視中");
 
   ASSERT_TRUE(WaitFor([&] { return lines->status_reads() > 0; }, 10s));
   EXPECT_EQ(input_.prepares(), 1);  // the input devices are made before the first poll
@@ -128,7 +130,7 @@ TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndS
   ASSERT_TRUE(WaitFor([&] { return input_.events().size() >= 2; }, 10s));
   EXPECT_EQ(input_.events(), (std::vector<std::string>{"down 13", "up 13"}));
 
-  Session().state().SetSlot(SettingSlot::TextFont, "changed in this run");
+  Session().state().SetSlot(SettingSlot::TextFont, Cp932Text("changed in this run"));
   std::string error;
   ASSERT_TRUE(Session().ShutDown(&error)) << error;
   EXPECT_FALSE(serial_.IsHeld("COM1"));
@@ -150,27 +152,28 @@ TEST_F(ProgramSessionTest, ShutdownWritesOnlyWhatAFrontEndStoredIntoTheSharedSta
   const Settings edited = StartAndEditTheFile();
   std::string error;
   // The evacuation toggle of the window, and a dialog that stores its slots whole.
-  Session().state().SetSlot(SettingSlot::EvacuateAtStartup, "1");
+  Session().state().SetSlot(SettingSlot::EvacuateAtStartup, Cp932Text("1"));
   Settings from_dialog = Session().state().settings();
-  from_dialog[SettingSlot::NameFormat] = "$i";
+  from_dialog[SettingSlot::NameFormat] = Cp932Text("$i");
   Session().state().SetSettings(from_dialog);
 
   ASSERT_TRUE(Session().ShutDown(&error)) << error;
   Settings expected = edited;
-  expected[SettingSlot::EvacuateAtStartup] = "1";
-  expected[SettingSlot::NameFormat] = "$i";
+  expected[SettingSlot::EvacuateAtStartup] = Cp932Text("1");
+  expected[SettingSlot::NameFormat] = Cp932Text("$i");
   EXPECT_EQ(ReadFileBytes(dir_ / "velmarin.ini"), FormatSettingsFile(expected));
 }
 
 TEST_F(ProgramSessionTest, UsbIoBoardIsSetToOnesAtStartUpAndClosedAtShutdown) {
-  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::SwitchDevice] = "USB-IO"; });
+  WriteSettingsFile(program_dir_,
+                    [](Settings& s) { s[SettingSlot::SwitchDevice] = Cp932Text("USB-IO"); });
   auto board = hid_.AddBoard("/dev/hidraw7");
   Session().StartUp();
   EXPECT_EQ(Session().state().switch_kind, SwitchKind::kUsbIo);
   ASSERT_FALSE(board->OutputReports().empty());
   EXPECT_EQ(board->OutputReports().front(),
             (std::vector<std::uint8_t>{0x00, 0x01, 0xFF, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(Utf8(Session().StartWithId("")), "USB-IO 監視中");
+  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("")).bytes()), "USB-IO 監視中");
   EXPECT_EQ(Session().state().CaptureId(), "0");
   std::string error;
   ASSERT_TRUE(Session().ShutDown(&error)) << error;
@@ -182,11 +185,11 @@ TEST_F(ProgramSessionTest, FolderCommandChangesSettingsWhileStoppedAndAlwaysRest
     SCOPED_TRACE(running_before);
     session_.reset();
     Session().StartUp();
-    if (running_before) Session().StartWithId("1");
+    if (running_before) Session().StartWithId(Cp932Text("1"));
     bool stopped_during_change = false;
     Session().RunSettingsCommand(SettingsCommand::kFolder, [&] {
       stopped_during_change = !Session().state().monitoring_active;
-      Session().state().SetSlot(SettingSlot::TransferFolder, "/elsewhere");
+      Session().state().SetSlot(SettingSlot::TransferFolder, Cp932Text("/elsewhere"));
     });
     EXPECT_TRUE(stopped_during_change);
     EXPECT_TRUE(Session().state().monitoring_active);
@@ -199,7 +202,7 @@ TEST_F(ProgramSessionTest, FolderCommandChangesSettingsWhileStoppedAndAlwaysRest
 
 TEST_F(ProgramSessionTest, FolderCommandRestartsOnlyWhenResumedAndNoOtherCommandIsOpen) {
   Session().StartUp();
-  Session().StartWithId("1");
+  Session().StartWithId(Cp932Text("1"));
   Session().BeginSettingsCommand(SettingsCommand::kFolder);
   Session().EndSettingsCommand(SettingsCommand::kFolder);
   EXPECT_FALSE(Session().state().monitoring_active) << "the pause comes first";
@@ -214,17 +217,18 @@ TEST_F(ProgramSessionTest, FolderCommandRestartsOnlyWhenResumedAndNoOtherCommand
 // SIGTERM or a logout while the switch dialog is open: the shutdown closes the port; when the
 // dialog returns, nothing is opened or started again, and what the user confirmed is saved.
 TEST_F(ProgramSessionTest, DialogOpenAtShutdownReopensNothingAndKeepsItsChange) {
-  WriteSettingsFile(program_dir_, [](Settings& s) { s[SettingSlot::SwitchDevice] = "COM1"; });
+  WriteSettingsFile(program_dir_,
+                    [](Settings& s) { s[SettingSlot::SwitchDevice] = Cp932Text("COM1"); });
   serial_.AddPort("COM1");
   serial_.AddPort("COM2");
   Session().StartUp();
-  Session().StartWithId("1");
+  Session().StartWithId(Cp932Text("1"));
   Session().BeginSettingsCommand(SettingsCommand::kSwitch);
   Session().BeginShutDown();
   std::string error;
   ASSERT_TRUE(Session().ShutDown(&error)) << error;
 
-  Session().state().SetSlot(SettingSlot::SwitchDevice, "COM2");  // OK in the dialog
+  Session().state().SetSlot(SettingSlot::SwitchDevice, Cp932Text("COM2"));  // OK in the dialog
   Session().EndSettingsCommand(SettingsCommand::kSwitch);
   Session().ResumeMonitoring();
   EXPECT_FALSE(serial_.IsHeld("COM1"));
@@ -238,7 +242,7 @@ TEST_F(ProgramSessionTest, DialogOpenAtShutdownReopensNothingAndKeepsItsChange) 
 // folder does.
 class StuckPipeline final : public UnusedPipeline {
  public:
-  std::optional<TransferTarget> BuildTarget(const Settings&, std::string_view, const LocalTime&,
+  std::optional<TransferTarget> BuildTarget(const Settings&, const Cp932Text&, const LocalTime&,
                                             std::string* error) override {
     std::unique_lock lock(mutex_);
     entered_ = true;
@@ -273,7 +277,7 @@ TEST_F(ProgramSessionTest, ShutdownWithAStuckImageNeverWaitsOnTheCaller) {
                          SessionBackends{hid_, serial_, input_, stuck, messages_, folder_events_},
                          {}, [&](const fs::path&, bool) { watching = true; });
   session.StartUp();
-  session.StartWithId("1");
+  session.StartWithId(Cp932Text("1"));
   ASSERT_TRUE(WaitFor([&] { return watching.load(); }, 10s));
   WriteFileBytes(dir_ / "a.jpg", JpegBytes(8, 8, 1));
   stuck.WaitUntilEntered();
@@ -288,10 +292,45 @@ TEST_F(ProgramSessionTest, ShutdownWithAStuckImageNeverWaitsOnTheCaller) {
   EXPECT_TRUE(session.ShutDown(&error)) << error;
 }
 
+// The window's close while the capture program still writes a still: the folder thread waits
+// for the writer's close, and a second close ends that wait at once. The still stays in the
+// watch folder and in the journal, and the shutdown saves the settings.
+TEST_F(ProgramSessionTest, CloseAgainWhileAStillIsBeingWrittenEndsTheWaitAtOnce) {
+  std::atomic<bool> watching = false;
+  ProgramSession session(
+      program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_},
+      {}, [&](const fs::path&, bool) { watching = true; });
+  session.StartUp();
+  session.StartWithId(Cp932Text("1"));
+  ASSERT_TRUE(WaitFor([&] { return watching.load(); }, 10s));
+  std::ofstream writer(dir_ / "open.jpg", std::ios::binary);
+  writer << "the first half";
+  writer.flush();
+
+  session.BeginShutDown();
+  ASSERT_TRUE(WaitFor([&] { return session.CurrentImage().has_value(); }, 10s));
+  EXPECT_EQ(session.CurrentImage()->filename(), "open.jpg");
+  EXPECT_TRUE(session.WorkersRunning());
+  session.state().SetSlot(SettingSlot::JpegQuality, Cp932Text("77"));
+  const auto abandoned = std::chrono::steady_clock::now();
+  session.AbandonFinishing();
+  // Far less than the ten seconds a writer is waited for.
+  ASSERT_TRUE(WaitFor([&] { return !session.WorkersRunning(); }, 10s));
+  EXPECT_LT(std::chrono::steady_clock::now() - abandoned, 2s);
+  ASSERT_TRUE(session.LeftImage().has_value());
+  EXPECT_EQ(session.LeftImage()->filename(), "open.jpg");
+  std::string error;
+  EXPECT_TRUE(session.ShutDown(&error)) << error;
+  EXPECT_TRUE(fs::exists(dir_ / "open.jpg"));
+  EXPECT_NE(ReadFileBytes(dir_ / "velmarin.journal").find("open.jpg"), std::string::npos);
+  std::string warning;
+  EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::JpegQuality], "77");
+}
+
 TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNewDevice) {
   WriteSettingsFile(program_dir_, [](Settings& s) {
-    s[SettingSlot::SwitchDevice] = "COM1";
-    s[SettingSlot::PollIntervalMs] = "1";
+    s[SettingSlot::SwitchDevice] = Cp932Text("COM1");
+    s[SettingSlot::PollIntervalMs] = Cp932Text("1");
   });
   serial_.AddPort("COM1");
   auto com2 = serial_.AddPort("COM2");
@@ -299,13 +338,13 @@ TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNe
   ASSERT_TRUE(serial_.IsHeld("COM1"));
 
   bool released_during_dialog = false;
-  const std::string status = Session().RunSettingsCommand(SettingsCommand::kSwitch, [&] {
+  const Cp932Text status = Session().RunSettingsCommand(SettingsCommand::kSwitch, [&] {
     released_during_dialog =
         !serial_.IsHeld("COM1") && Session().state().switch_kind == SwitchKind::kNone;
-    Session().state().SetSlot(SettingSlot::SwitchDevice, "COM2");
+    Session().state().SetSlot(SettingSlot::SwitchDevice, Cp932Text("COM2"));
   });
   EXPECT_TRUE(released_during_dialog);
-  EXPECT_EQ(Utf8(status), "COM2 監視中");
+  EXPECT_EQ(Utf8(status.bytes()), "COM2 監視中");
   EXPECT_TRUE(serial_.IsHeld("COM2"));
   EXPECT_EQ(Session().state().switch_kind, SwitchKind::kSerial);
   // The new switch thread polls the new port.
@@ -315,20 +354,20 @@ TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNe
   // not open is reported and named in the status.
   Session().Stop();
   serial_.AddPort("COM3", /*busy=*/true);
-  Session().state().SetSlot(SettingSlot::SwitchDevice, "COM3");
-  EXPECT_EQ(Utf8(Session().RunSettingsCommand(SettingsCommand::kSwitch, {})),
+  Session().state().SetSlot(SettingSlot::SwitchDevice, Cp932Text("COM3"));
+  EXPECT_EQ(Utf8(Session().RunSettingsCommand(SettingsCommand::kSwitch, {}).bytes()),
             "COM3スイッチエラー 監視中");
   EXPECT_EQ(messages_.texts().back(), "COM3 is not available");
   EXPECT_TRUE(Session().state().monitoring_active);
-  Session().state().SetSlot(SettingSlot::SwitchDevice, "NONE");
-  EXPECT_EQ(Utf8(Session().RunSettingsCommand(SettingsCommand::kSwitch, {})),
+  Session().state().SetSlot(SettingSlot::SwitchDevice, Cp932Text("NONE"));
+  EXPECT_EQ(Utf8(Session().RunSettingsCommand(SettingsCommand::kSwitch, {}).bytes()),
             "スイッチ未接続 監視中");
 }
 
 TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
   Session().StartUp();
   EXPECT_FALSE(Session().Tick().count_changed);
-  Session().StartWithId("9");
+  Session().StartWithId(Cp932Text("9"));
   Session().state().image_count = 2;  // two images within one tick: one change
   EXPECT_TRUE(Session().Tick().count_changed);
   EXPECT_FALSE(Session().Tick().count_changed);
@@ -340,13 +379,13 @@ TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
 
   // A start resets the count without a change being seen.
   Session().state().image_count = 4;
-  Session().StartWithId("9");
+  Session().StartWithId(Cp932Text("9"));
   EXPECT_FALSE(Session().Tick().count_changed);
 
-  Session().state().last_error.Set("E1");
+  Session().state().last_error.Set(Cp932Text("E1"));
   EXPECT_EQ(Session().Tick().new_error, "E1");
   EXPECT_EQ(Session().Tick().new_error, std::nullopt);
-  Session().state().last_error.Set("E1");  // the same text again is a new failure
+  Session().state().last_error.Set(Cp932Text("E1"));  // the same text again is a new failure
   EXPECT_EQ(Session().Tick().new_error, "E1");
 }
 

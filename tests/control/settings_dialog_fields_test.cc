@@ -5,11 +5,11 @@
 namespace velmarin {
 namespace {
 
-Settings Defaults() { return DefaultSettings("/station"); }
+Settings Defaults() { return DefaultSettings(Cp932Text("/station")); }
 
 TEST(SwitchEventFieldsTest, ModifierPositionsOneToThreeAreRewrittenTheRestKept) {
   Settings settings = Defaults();
-  settings[SettingSlot::Modifiers] = "0101";
+  settings[SettingSlot::Modifiers] = Cp932Text("0101");
   SwitchEventFields fields = SwitchEventFieldsFrom(settings);
   EXPECT_FALSE(fields.ctrl);
   EXPECT_TRUE(fields.alt);
@@ -19,7 +19,7 @@ TEST(SwitchEventFieldsTest, ModifierPositionsOneToThreeAreRewrittenTheRestKept) 
   StoreSwitchEventFields(fields, settings);
   EXPECT_EQ(settings[SettingSlot::Modifiers], "0011");
 
-  settings[SettingSlot::Modifiers] = "1";  // shorter than three: only Ctrl held
+  settings[SettingSlot::Modifiers] = Cp932Text("1");  // shorter than three: only Ctrl held
   fields = SwitchEventFieldsFrom(settings);
   EXPECT_TRUE(fields.ctrl);
   EXPECT_FALSE(fields.shift);
@@ -54,20 +54,20 @@ TEST(NamingFieldsTest, DefaultsComeBackUnchanged) {
             "150,5,3,ID:$i06 $y.$M.$d $h:$m:$s\r\n150,5,-22,Pellandor TEL:000-000-0000");
   Settings stored = Defaults();
   stored[SettingSlot::TextLines].clear();
-  stored[SettingSlot::JpegQuality] = "1";
+  stored[SettingSlot::JpegQuality] = Cp932Text("1");
   StoreNamingFields(fields, stored);
   EXPECT_EQ(stored, settings);
 }
 
 TEST(NamingFieldsTest, QualityIsReadWithPercentDAndWrittenInDecimal) {
   Settings settings = Defaults();
-  settings[SettingSlot::JpegQuality] = "abc";
+  settings[SettingSlot::JpegQuality] = Cp932Text("abc");
   EXPECT_EQ(NamingFieldsFrom(settings).quality, 0);
-  settings[SettingSlot::JpegQuality] = " 80%";
+  settings[SettingSlot::JpegQuality] = Cp932Text(" 80%");
   NamingFields fields = NamingFieldsFrom(settings);
   EXPECT_EQ(fields.quality, 80);
   fields.quality = 99;
-  fields.text_lines = "150,5,3,a\r\n150,5,30,b\r\n";
+  fields.text_lines = Cp932Text("150,5,3,a\r\n150,5,30,b\r\n");
   StoreNamingFields(fields, settings);
   EXPECT_EQ(settings[SettingSlot::JpegQuality], "99");
   EXPECT_EQ(settings[SettingSlot::TextLines], "150,5,3,a,150,5,30,b,");

@@ -29,16 +29,17 @@ QImage EditedUpright(int width, int height, const Settings& s) {
     }
   }
   QPainter painter(&image);
-  ApplyRangeAndStamps(painter, width, height, s[SettingSlot::SourceRange],
+  ApplyRangeAndStamps(painter, width, height, s[SettingSlot::SourceRange].view(),
                       s[SettingSlot::TextLines], s[SettingSlot::TextFont],
-                      s[SettingSlot::TextBackColor], s[SettingSlot::TextColor], "42", kNow);
+                      s[SettingSlot::TextBackColor].view(), s[SettingSlot::TextColor].view(), "42",
+                      kNow);
   return image;
 }
 
 // Number of pixels where the edited Dib differs from the upright reference.
 int DifferingPixels(int width, int height, const Settings& settings) {
   Dib dib = test::PaintPicture(width, height, Texture);
-  EditDibInPlace(dib, settings, "42", kNow);
+  EditDibInPlace(dib, settings, Cp932Text("42"), kNow);
   const QImage expected = EditedUpright(width, height, settings);
   int differing = 0;
   for (int y = 0; y < height; ++y) {
@@ -63,9 +64,9 @@ class DibEditingTest : public ::testing::TestWithParam<EditCase> {};
 TEST_P(DibEditingTest, MatchesTheUprightDrawing) {
   const EditCase& c = GetParam();
   Settings settings = test::DefaultTestSettings();
-  settings[SettingSlot::SourceRange] = c.range;
-  settings[SettingSlot::TextLines] = c.lines;
-  settings[SettingSlot::TextBackColor] = c.back;
+  settings[SettingSlot::SourceRange] = Cp932Text(c.range);
+  settings[SettingSlot::TextLines] = Cp932Text(c.lines);
+  settings[SettingSlot::TextBackColor] = Cp932Text(c.back);
   EXPECT_EQ(DifferingPixels(c.width, c.height, settings), 0);
 }
 

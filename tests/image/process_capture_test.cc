@@ -44,8 +44,9 @@ class ProcessCaptureTest : public ::testing::Test {
   // Processes a plain picture of `width` x `height` written as a JPEG; returns the result.
   Dib ProcessPlain(int width, int height, const Settings& settings) {
     test::WriteJpeg(source_, test::PaintPicture(width, height, [](int, int) { return kPicture; }));
-    EXPECT_TRUE(ProcessCapturedImage(source_, target_, settings, "123", kNow, errors_));
-    EXPECT_EQ(errors_.Get(), "");
+    const ImageResult result = ProcessCapturedImage(source_, target_, settings, "123", kNow);
+    EXPECT_TRUE(result.ok());
+    EXPECT_EQ(result.detail, "");
     return test::ReadJpeg(target_);
   }
 
@@ -53,7 +54,6 @@ class ProcessCaptureTest : public ::testing::Test {
   const std::filesystem::path source_ = dir_ / "444.jpg";
   const std::filesystem::path target_ = dir_ / "out.jpg";
   Settings settings_ = test::DefaultTestSettings();
-  LastErrorText errors_;
 };
 
 // Where the bands and stamps lie and how they look is ApplyRangeAndStamps' (stamp_drawing_test);
@@ -71,7 +71,7 @@ TEST_F(ProcessCaptureTest, OddHeightStaysUpright) {
   };
   test::WriteJpeg(source_, test::PaintPicture(640, 481, paint));
   settings_[SettingSlot::TextLines].clear();
-  ASSERT_TRUE(ProcessCapturedImage(source_, target_, settings_, "0", kNow, errors_));
+  ASSERT_TRUE(ProcessCapturedImage(source_, target_, settings_, "0", kNow).ok());
   const Dib out = test::ReadJpeg(target_);
   ASSERT_EQ(out.height(), 481);
   // Bands of the default range: y 0-22 and y 458-480.
@@ -89,7 +89,7 @@ TEST_F(ProcessCaptureTest, WidthNotAMultipleOfFourUsesTheRowStride) {
   // A texture that changes along both axes: rows read at the wrong stride would shear it.
   auto paint = [](int x, int y) { return Rgb{(x / 8) * 4 % 256, (y / 8) * 4 % 256, 128}; };
   test::WriteJpeg(source_, test::PaintPicture(641, 480, paint));
-  ASSERT_TRUE(ProcessCapturedImage(source_, target_, settings_, "0", kNow, errors_));
+  ASSERT_TRUE(ProcessCapturedImage(source_, target_, settings_, "0", kNow).ok());
   const Dib out = test::ReadJpeg(target_);
   ASSERT_EQ(out.width(), 641);
   for (int y : {100, 300, 440}) {
@@ -106,7 +106,7 @@ TEST_F(ProcessCaptureTest, BmpWithoutRangeAndStampsIsEncodedUnedited) {
   test::WriteBmp24(bmp, test::PaintPicture(320, 240, paint));
   settings_[SettingSlot::SourceRange].clear();
   settings_[SettingSlot::TextLines].clear();
-  ASSERT_TRUE(ProcessCapturedImage(bmp, target_, settings_, "0", kNow, errors_));
+  ASSERT_TRUE(ProcessCapturedImage(bmp, target_, settings_, "0", kNow).ok());
   const Dib out = test::ReadJpeg(target_);
   ASSERT_EQ(out.width(), 320);
   for (int y : {0, 120, 239}) {
@@ -119,9 +119,9 @@ TEST_F(ProcessCaptureTest, EightBitBmpIsExpandedAndEdited) {
   const Rgb palette[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
   const std::filesystem::path bmp = dir_ / "capture.BMP";
   test::WriteBmp8(bmp, 64, 64, palette);
-  settings_[SettingSlot::SourceRange] = "0,0,32,64";
+  settings_[SettingSlot::SourceRange] = Cp932Text("0,0,32,64");
   settings_[SettingSlot::TextLines].clear();
-  ASSERT_TRUE(ProcessCapturedImage(bmp, target_, settings_, "0", kNow, errors_));
+  ASSERT_TRUE(ProcessCapturedImage(bmp, target_, settings_, "0", kNow).ok());
   const Dib out = test::ReadJpeg(target_);
   EXPECT_TRUE(Near(PixelOf(out, 50, 30), kGrey, kTolerance));
   // The kept half is a fine pattern of the four palette colours: far from grey on average.
@@ -135,11 +135,11 @@ TEST_F(ProcessCaptureTest, QualityComesFromTheSettings) {
     return Rgb{(x * 7 + y * 13) % 256, (x * y) % 256, (x ^ y) % 256};
   };
   test::WriteJpeg(source_, test::PaintPicture(320, 240, paint));
-  settings_[SettingSlot::JpegQuality] = "20";
-  ASSERT_TRUE(ProcessCapturedImage(source_, target_, settings_, "0", kNow, errors_));
+  settings_[SettingSlot::JpegQuality] = Cp932Text("20");
+  ASSERT_TRUE(ProcessCapturedImage(source_, target_, settings_, "0", kNow).ok());
   const auto low = std::filesystem::file_size(target_);
-  settings_[SettingSlot::JpegQuality] = "not a number";  // 95
-  ASSERT_TRUE(ProcessCapturedImage(source_, target_, settings_, "0", kNow, errors_));
+  settings_[SettingSlot::JpegQuality] = Cp932Text("not a number");  // 95
+  ASSERT_TRUE(ProcessCapturedImage(source_, target_, settings_, "0", kNow).ok());
   EXPECT_GT(std::filesystem::file_size(target_), low * 2);
 }
 

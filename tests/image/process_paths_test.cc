@@ -20,29 +20,27 @@ class ProcessPathsTest : public ::testing::Test {
     test::WriteJpeg(jpeg_, test::PaintPicture(64, 48, paint), 80);
   }
 
-  bool Process(const std::filesystem::path& source, const std::filesystem::path& target) {
-    return ProcessCapturedImage(source, target, settings_, "0", kNow, errors_);
+  ImageStatus Process(const std::filesystem::path& source, const std::filesystem::path& target) {
+    return ProcessCapturedImage(source, target, settings_, "0", kNow).status;
   }
 
   test::TempDir dir_;
   const std::filesystem::path jpeg_ = dir_ / "444.jpg";
   Settings settings_ = test::DefaultTestSettings();
-  LastErrorText errors_;
 };
 
 TEST_F(ProcessPathsTest, WithoutRangeAndStampsAJpegIsCopiedByteForByte) {
   settings_[SettingSlot::SourceRange].clear();
   settings_[SettingSlot::TextLines].clear();
-  settings_[SettingSlot::JpegQuality] = "5";
+  settings_[SettingSlot::JpegQuality] = Cp932Text("5");
   const std::filesystem::path upper = dir_ / "photo.JPG";
   std::filesystem::copy_file(jpeg_, upper);
   for (const auto& source : {jpeg_, upper}) {
     const std::filesystem::path target = dir_ / "copy.jpg";
     test::WriteFileBytes(target, "an older file of the same name");
-    EXPECT_TRUE(Process(source, target)) << source;
+    EXPECT_EQ(Process(source, target), ImageStatus::kDone) << source;
     EXPECT_EQ(test::ReadFileBytes(target), test::ReadFileBytes(jpeg_)) << source;
   }
-  EXPECT_EQ(errors_.Get(), "");
   // Only the copy is left: no temporary file beside it.
   EXPECT_EQ(test::FolderEntries(dir_.path()).size(), 3u);
 }
@@ -51,24 +49,22 @@ TEST_F(ProcessPathsTest, CopyToATargetNameOfTheLongestLength) {
   settings_[SettingSlot::SourceRange].clear();
   settings_[SettingSlot::TextLines].clear();
   const std::filesystem::path target = dir_ / (std::string(251, 'n') + ".jpg");  // 255 bytes
-  EXPECT_TRUE(Process(jpeg_, target));
-  EXPECT_EQ(errors_.Get(), "");
+  EXPECT_EQ(Process(jpeg_, target), ImageStatus::kDone);
   EXPECT_EQ(test::ReadFileBytes(target), test::ReadFileBytes(jpeg_));
   EXPECT_EQ(test::FolderEntries(dir_.path()).size(), 2u);
 }
 
 // Success is what was written, never whether a name exists: a folder of the target's name
 // makes every copy attempt fail, with pauses between them.
-TEST_F(ProcessPathsTest, FailedCopyIsAFailureWithTransferFailed) {
+TEST_F(ProcessPathsTest, FailedCopyIsACopyFailure) {
   settings_[SettingSlot::SourceRange].clear();
   settings_[SettingSlot::TextLines].clear();
   const std::filesystem::path blocked = dir_ / "blocked.jpg";
   std::filesystem::create_directory(blocked);  // a folder cannot be replaced by the copy
   std::filesystem::create_directory(blocked / "inside");
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(Process(jpeg_, blocked));
+  EXPECT_EQ(Process(jpeg_, blocked), ImageStatus::kCopyFailed);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
-  EXPECT_EQ(errors_.Get(), "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
   EXPECT_TRUE(std::filesystem::is_directory(blocked / "inside"));
   EXPECT_EQ(test::FolderEntries(dir_.path()).size(), 2u);
 }
@@ -76,19 +72,17 @@ TEST_F(ProcessPathsTest, FailedCopyIsAFailureWithTransferFailed) {
 TEST_F(ProcessPathsTest, MixedCaseJpgIsTakenForABmp) {
   const std::filesystem::path mixed = dir_ / "photo.Jpg";
   std::filesystem::copy_file(jpeg_, mixed);
-  EXPECT_FALSE(Process(mixed, dir_ / "out.jpg"));
-  EXPECT_EQ(errors_.Get(), "bmp_read_dib_file_error! ");
+  EXPECT_FALSE(ReadAsJpeg(mixed));
+  EXPECT_EQ(Process(mixed, dir_ / "out.jpg"), ImageStatus::kSourceNotDecoded);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "out.jpg"));
 }
 
 TEST_F(ProcessPathsTest, MissingTargetFolder) {
-  EXPECT_FALSE(Process(jpeg_, dir_ / "no such folder" / "out.jpg"));
-  EXPECT_EQ(errors_.Get(), "jpg_file_open_error! ");
+  EXPECT_EQ(Process(jpeg_, dir_ / "no such folder" / "out.jpg"), ImageStatus::kTargetNotCreated);
 }
 
 TEST_F(ProcessPathsTest, SourceThatCannotBeOpened) {
-  EXPECT_FALSE(Process(dir_ / "gone.jpg", dir_ / "out.jpg"));
-  EXPECT_EQ(errors_.Get(), "fopen_error! ");
+  EXPECT_EQ(Process(dir_ / "gone.jpg", dir_ / "out.jpg"), ImageStatus::kSourceNotOpened);
 }
 
 TEST_F(ProcessPathsTest, JpegThatDoesNotDecode) {
@@ -97,15 +91,10 @@ TEST_F(ProcessPathsTest, JpegThatDoesNotDecode) {
   test::WriteFileBytes(cut, bytes.substr(0, bytes.size() / 2));
   const std::filesystem::path target = dir_ / "out.jpg";
   test::WriteFileBytes(target, "previous");
-  EXPECT_FALSE(Process(cut, target));
-  EXPECT_EQ(errors_.Get(), "jpg_read_dib_file error! ");
+  const ImageResult result = ProcessCapturedImage(cut, target, settings_, "0", kNow);
+  EXPECT_EQ(result.status, ImageStatus::kSourceNotDecoded);
+  EXPECT_NE(result.detail.find("Premature end of JPEG file"), std::string::npos) << result.detail;
   EXPECT_EQ(test::ReadFileBytes(target), "previous");
-}
-
-TEST_F(ProcessPathsTest, SuccessLeavesAnEarlierMessage) {
-  errors_.Set("fopen_error! ");
-  EXPECT_TRUE(Process(jpeg_, dir_ / "out.jpg"));
-  EXPECT_EQ(errors_.Get(), "fopen_error! ");
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ constexpr char kDefaultRange[] = "20,23,-20,-23";
 constexpr char kDefaultLines[] =
     "150,5,3,ID:$i06 $y.$M.$d $h:$m:$s,150,5,-22,Pellandor TEL:000-000-0000";
 
-std::string Mincho() { return Utf8ToCp932("ＭＳ 明朝").value(); }
+std::string Mincho() { return Utf8ToCp932("ＭＳ 明朝").value().bytes(); }
 
 QImage Picture(int width = 640, int height = 480) {
   QImage image(width, height, QImage::Format_BGR888);
@@ -40,8 +40,8 @@ struct Edit {
 
 QImage Apply(const Edit& edit, QImage image = Picture()) {
   QPainter painter(&image);
-  ApplyRangeAndStamps(painter, image.width(), image.height(), edit.range, edit.lines, edit.font,
-                      edit.back, edit.text, edit.id, kNow);
+  ApplyRangeAndStamps(painter, image.width(), image.height(), edit.range, Cp932Text(edit.lines),
+                      Cp932Text(edit.font), edit.back, edit.text, Cp932Text(edit.id), kNow);
   return image;
 }
 
@@ -202,10 +202,10 @@ TEST(StampDrawingTest, OutlandishNumbersStayHarmless) {
 }
 
 TEST(StampDrawingTest, OtherFacesAndTwoByteText) {
-  Edit edit = StampOnly("150,10,10," + Utf8ToCp932("日本語").value());
+  Edit edit = StampOnly("150,10,10," + Utf8ToCp932("日本語").value().bytes());
   const QImage mincho = Apply(edit);
   EXPECT_NE(mincho, Picture());
-  edit.font = Utf8ToCp932("ＭＳ ゴシック").value();
+  edit.font = Utf8ToCp932("ＭＳ ゴシック").value().bytes();
   EXPECT_NE(Apply(edit), mincho);
   edit.font = "No Such Face At All";
   EXPECT_NE(Apply(edit), Picture());
@@ -213,7 +213,7 @@ TEST(StampDrawingTest, OtherFacesAndTwoByteText) {
 
 TEST(StampDrawingTest, FullNamesOfTheFontListFindTheirFaces) {
   Edit edit = StampOnly("150,10,10,Wide Stamp 123");
-  edit.font = Utf8ToCp932("IPA明朝").value();
+  edit.font = Utf8ToCp932("IPA明朝").value().bytes();
   const QImage japanese_name = Apply(edit);
   edit.font = "IPAMincho";
   EXPECT_EQ(japanese_name, Apply(edit));

@@ -35,32 +35,35 @@ TEST(StampSettingsTest, SourceRangeWithoutFourNumbers) {
 }
 
 TEST(StampSettingsTest, DefaultTextLinesGiveTwoStamps) {
-  const auto stamps =
-      ParseTextLines("150,5,3,ID:$i06 $y.$M.$d $h:$m:$s,150,5,-22,Pellandor TEL:000-000-0000");
+  const auto stamps = ParseTextLines(
+      Cp932Text("150,5,3,ID:$i06 $y.$M.$d $h:$m:$s,150,5,-22,Pellandor TEL:000-000-0000"));
   ASSERT_EQ(stamps.size(), 2u);
-  EXPECT_EQ(stamps[0], (Stamp{150, 5, 3, "ID:$i06 $y.$M.$d $h:$m:$s"}));
-  EXPECT_EQ(stamps[1], (Stamp{150, 5, -22, "Pellandor TEL:000-000-0000"}));
+  EXPECT_EQ(stamps[0], (Stamp{150, 5, 3, Cp932Text("ID:$i06 $y.$M.$d $h:$m:$s")}));
+  EXPECT_EQ(stamps[1], (Stamp{150, 5, -22, Cp932Text("Pellandor TEL:000-000-0000")}));
 }
 
 TEST(StampSettingsTest, StampTextDropsLeadingBlanksAndKeepsInnerOnes) {
-  EXPECT_EQ(ParseTextLines("150,10,10, 5 min"), (std::vector<Stamp>{{150, 10, 10, "5 min"}}));
-  EXPECT_EQ(ParseTextLines("150,10,10, \t a  b ,1,2,3,c"),
+  EXPECT_EQ(ParseTextLines(Cp932Text("150,10,10, 5 min")),
+            (std::vector<Stamp>{{150, 10, 10, "5 min"}}));
+  EXPECT_EQ(ParseTextLines(Cp932Text("150,10,10, \t a  b ,1,2,3,c")),
             (std::vector<Stamp>{{150, 10, 10, "a  b "}, {1, 2, 3, "c"}}));
 }
 
 TEST(StampSettingsTest, TrailingFieldsAndBrokenGroups) {
-  EXPECT_EQ(ParseTextLines("150,5,3,abc,150,5"), (std::vector<Stamp>{{150, 5, 3, "abc"}}));
-  EXPECT_EQ(ParseTextLines("x,5,3,abc,100,1,2,def"), (std::vector<Stamp>{{100, 1, 2, "def"}}));
-  EXPECT_EQ(ParseTextLines("150,5,3,"), (std::vector<Stamp>{{150, 5, 3, ""}}));
-  EXPECT_EQ(ParseTextLines("150,5,3,   "), (std::vector<Stamp>{{150, 5, 3, ""}}));
-  EXPECT_TRUE(ParseTextLines("").empty());
-  EXPECT_TRUE(ParseTextLines("150,5,3").empty());
+  EXPECT_EQ(ParseTextLines(Cp932Text("150,5,3,abc,150,5")),
+            (std::vector<Stamp>{{150, 5, 3, "abc"}}));
+  EXPECT_EQ(ParseTextLines(Cp932Text("x,5,3,abc,100,1,2,def")),
+            (std::vector<Stamp>{{100, 1, 2, "def"}}));
+  EXPECT_EQ(ParseTextLines(Cp932Text("150,5,3,")), (std::vector<Stamp>{{150, 5, 3, ""}}));
+  EXPECT_EQ(ParseTextLines(Cp932Text("150,5,3,   ")), (std::vector<Stamp>{{150, 5, 3, ""}}));
+  EXPECT_TRUE(ParseTextLines(Cp932Text("")).empty());
+  EXPECT_TRUE(ParseTextLines(Cp932Text("150,5,3")).empty());
 }
 
 TEST(StampSettingsTest, TwoByteTextIsCarriedWhole) {
   // "日本,語" in code page 932: the comma ends the text, the two-byte characters stay whole.
   const std::string text = "100,1,2,\x93\xFA\x96\x7B,\x8C\xEA";
-  EXPECT_EQ(ParseTextLines(text), (std::vector<Stamp>{{100, 1, 2, "\x93\xFA\x96\x7B"}}));
+  EXPECT_EQ(ParseTextLines(Cp932Text(text)), (std::vector<Stamp>{{100, 1, 2, "\x93\xFA\x96\x7B"}}));
 }
 
 TEST(StampSettingsTest, PixelSizeRoundsLikeMulDiv) {
@@ -81,13 +84,15 @@ TEST(StampSettingsTest, CoordinatesCountFromTheFarEdge) {
 
 TEST(StampSettingsTest, RowSpansCoverEachStampWithMargins) {
   // Default stamps at 20 pixels: rows 3 and 458 with 42 rows above and 82 below.
-  EXPECT_EQ(StampRowSpans("150,5,3,a,150,5,-22,b", 480),
+  EXPECT_EQ(StampRowSpans(Cp932Text("150,5,3,a,150,5,-22,b"), 480),
             (std::vector<RowSpan>{{0, 85}, {416, 480}}));
-  EXPECT_EQ(StampRowSpans("150,5,100,a,150,5,120,b", 480), (std::vector<RowSpan>{{58, 202}}));
-  EXPECT_EQ(StampRowSpans("150,5,120,a,150,5,100,b", 480), (std::vector<RowSpan>{{58, 202}}));
+  EXPECT_EQ(StampRowSpans(Cp932Text("150,5,100,a,150,5,120,b"), 480),
+            (std::vector<RowSpan>{{58, 202}}));
+  EXPECT_EQ(StampRowSpans(Cp932Text("150,5,120,a,150,5,100,b"), 480),
+            (std::vector<RowSpan>{{58, 202}}));
   // No text, no height or outside the picture: no rows.
-  EXPECT_TRUE(StampRowSpans("150,5,3,,3,5,3,a,150,5,900,c,150,5,-900,d", 480).empty());
-  EXPECT_TRUE(StampRowSpans("", 480).empty());
+  EXPECT_TRUE(StampRowSpans(Cp932Text("150,5,3,,3,5,3,a,150,5,900,c,150,5,-900,d"), 480).empty());
+  EXPECT_TRUE(StampRowSpans(Cp932Text(""), 480).empty());
 }
 
 TEST(StampSettingsTest, JpegQualityIsHeldInRange) {

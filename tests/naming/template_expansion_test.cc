@@ -1,4 +1,5 @@
 #include "naming/template_expansion.h"
+#include "support/cp932_text_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -11,21 +12,24 @@ namespace {
 constexpr LocalTime kNow{2012, 9, 28, 14, 5, 9};
 
 TEST(ExpandTemplateTest, DefaultTemplate) {
-  EXPECT_EQ(ExpandTemplate("123", "$y\\$i06_$y$M$d_$r03", kNow), "2012\\000123_20120928_$r03");
+  EXPECT_EQ(ExpandTemplate(Cp932Text("123"), Cp932Text("$y\\$i06_$y$M$d_$r03"), kNow),
+            "2012\\000123_20120928_$r03");
 }
 
 TEST(ExpandTemplateTest, DateAndTimeFieldsArePadded) {
-  EXPECT_EQ(ExpandTemplate("", "$y-$M-$d $h:$m:$s", LocalTime{987, 1, 2, 3, 4, 5}),
-            "0987-01-02 03:04:05");
-  EXPECT_EQ(ExpandTemplate("", "$y-$M-$d $h:$m:$s", kNow), "2012-09-28 14:05:09");
+  EXPECT_EQ(
+      ExpandTemplate(Cp932Text(""), Cp932Text("$y-$M-$d $h:$m:$s"), LocalTime{987, 1, 2, 3, 4, 5}),
+      "0987-01-02 03:04:05");
+  EXPECT_EQ(ExpandTemplate(Cp932Text(""), Cp932Text("$y-$M-$d $h:$m:$s"), kNow),
+            "2012-09-28 14:05:09");
 }
 
 TEST(ExpandTemplateTest, PlaceholdersAreCaseSensitive) {
-  EXPECT_EQ(ExpandTemplate("", "$M$m$Y$D$H$S$x$", kNow), "0905$Y$D$H$S$x$");
+  EXPECT_EQ(ExpandTemplate(Cp932Text(""), Cp932Text("$M$m$Y$D$H$S$x$"), kNow), "0905$Y$D$H$S$x$");
 }
 
 TEST(ExpandTemplateTest, SerialPassesThroughUnchanged) {
-  EXPECT_EQ(ExpandTemplate("7", "No.$r03", kNow), "No.$r03");
+  EXPECT_EQ(ExpandTemplate(Cp932Text("7"), Cp932Text("No.$r03"), kNow), "No.$r03");
 }
 
 struct IdCase {
@@ -38,7 +42,7 @@ class ExpandIdTest : public testing::TestWithParam<IdCase> {};
 
 TEST_P(ExpandIdTest, FitsTheIdToTheWidth) {
   const IdCase& c = GetParam();
-  EXPECT_EQ(ExpandTemplate(c.id, c.templ, kNow), c.expected);
+  EXPECT_EQ(ExpandTemplate(Cp932Text(c.id), Cp932Text(c.templ), kNow), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -63,14 +67,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ExpandTemplateTest, LeavesTheCallersIdAlone) {
   const std::string id = "42";
-  ExpandTemplate(id, "$i06", kNow);
+  ExpandTemplate(Cp932Text(id), "$i06", kNow);
   EXPECT_EQ(id, "42");
 }
 
 TEST(ExpandTemplateTest, KeepsTwoByteCharactersIntact) {
   // "表" ends in 0x5C and "ソ" in 0x5C: template bytes other than placeholders pass unchanged.
   const std::string templ = "\x95\x5C$y\x83\x5C$i03";
-  EXPECT_EQ(ExpandTemplate("9", templ, kNow),
+  EXPECT_EQ(ExpandTemplate(Cp932Text("9"), Cp932Text(templ), kNow),
             "\x95\x5C"
             "2012\x83\x5C"
             "009");

@@ -23,7 +23,8 @@ constexpr const char* kDefaultTemplate = "$y\\$i06_$y$M$d_$r03";
 class TransferPathTest : public testing::Test {
  protected:
   std::optional<fs::path> Build(std::string_view templ, std::string_view id = "123") {
-    const auto target = BuildTransferTarget(templ, id, dir_.path().string(), kNow, &error_);
+    const auto target = BuildTransferTarget(Cp932Text(templ), Cp932Text(id),
+                                            Cp932Text(dir_.path().string()), kNow, &error_);
     if (!target) return std::nullopt;
     return target->name();
   }
@@ -54,9 +55,11 @@ TEST_F(TransferPathTest, DefaultTemplateStartsAtOneAndCreatesTheYearFolder) {
 // folder must not grow folders each time a dialog shows a name).
 TEST_F(TransferPathTest, PreviewNameIsTheSameSearchAndCreatesNothing) {
   Touch(dir_ / "sub" / "09_01.jpg");
-  EXPECT_EQ(BuildTransferPath("sub\\$i02_$r02", "9", dir_.path().string(), kNow, &error_),
+  EXPECT_EQ(BuildTransferPath(Cp932Text("sub\\$i02_$r02"), Cp932Text("9"),
+                              Cp932Text(dir_.path().string()), kNow, &error_),
             dir_ / "sub" / "09_02.jpg");
-  EXPECT_EQ(BuildTransferPath(kDefaultTemplate, "123", dir_.path().string(), kNow, &error_),
+  EXPECT_EQ(BuildTransferPath(Cp932Text(kDefaultTemplate), "123", Cp932Text(dir_.path().string()),
+                              kNow, &error_),
             Numbered(1));
   EXPECT_FALSE(fs::exists(dir_ / "2012"));
 }
@@ -149,7 +152,7 @@ TEST_F(TransferPathTest, BackslashAndSlashBothMakeFolders) {
 TEST_F(TransferPathTest, JapaneseTemplateBecomesAUtf8FolderName) {
   const auto templ = Utf8ToCp932("写真\\$i03");
   ASSERT_TRUE(templ);
-  EXPECT_EQ(Build(*templ), dir_ / "写真" / "123.jpg") << error_;
+  EXPECT_EQ(Build(templ->view()), dir_ / "写真" / "123.jpg") << error_;
   EXPECT_TRUE(fs::is_directory(dir_ / "写真"));
 }
 
@@ -163,14 +166,16 @@ TEST_F(TransferPathTest, TrailByteOfTwoByteCharacterIsNoSeparator) {
 TEST_F(TransferPathTest, TransferFolderIsCodePage932) {
   const auto folder = Utf8ToCp932((dir_ / "保存").string());
   ASSERT_TRUE(folder);
-  const auto target = BuildTransferTarget("$i02", "7", *folder, kNow, &error_);
+  const auto target =
+      BuildTransferTarget(Cp932Text("$i02"), Cp932Text("7"), *folder, kNow, &error_);
   ASSERT_TRUE(target) << error_;
   EXPECT_EQ(target->name(), dir_ / "保存" / "07.jpg");
   EXPECT_TRUE(fs::is_directory(dir_ / "保存"));
 }
 
 TEST_F(TransferPathTest, TrailingSeparatorOfTheFolderIsHarmless) {
-  const auto path = BuildTransferPath("x", "", dir_.path().string() + "/", kNow, &error_);
+  const auto path = BuildTransferPath(Cp932Text("x"), Cp932Text(""),
+                                      Cp932Text(dir_.path().string() + "/"), kNow, &error_);
   ASSERT_TRUE(path) << error_;
   EXPECT_EQ(fs::path(*path).lexically_normal(), dir_ / "x.jpg");
 }
@@ -182,7 +187,8 @@ TEST_F(TransferPathTest, RefusesWhatDoesNotConvert) {
   EXPECT_FALSE(Build("$i00", "\x81"));
   EXPECT_FALSE(error_.empty());
   error_.clear();
-  EXPECT_FALSE(BuildTransferPath("x", "", dir_.path().string() + "\x81", kNow, &error_));
+  EXPECT_FALSE(BuildTransferPath(Cp932Text("x"), Cp932Text(""),
+                                 Cp932Text(dir_.path().string() + "\x81"), kNow, &error_));
   EXPECT_FALSE(error_.empty());
 }
 
@@ -192,7 +198,7 @@ TEST_F(TransferPathTest, RefusesZeroBytes) {
 }
 
 TEST_F(TransferPathTest, RefusesAnEmptyTransferFolder) {
-  EXPECT_FALSE(BuildTransferPath("x", "1", "", kNow, &error_));
+  EXPECT_FALSE(BuildTransferPath(Cp932Text("x"), Cp932Text("1"), "", kNow, &error_));
   EXPECT_EQ(error_, "no transfer folder set");
 }
 
@@ -244,7 +250,8 @@ fs::path Finished(const fs::path& folder, std::string_view bytes) {
 TEST_F(TransferPathTest, NameTakenSinceTheSearchMovesOnToTheNextNumbers) {
   for (int serial = 1; serial <= 5; ++serial) Touch(Numbered(serial));
   Touch(Numbered(57));  // within fifty of the next numbers: the search would pass it over
-  auto target = BuildTransferTarget(kDefaultTemplate, "123", dir_.path().string(), kNow, &error_);
+  auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
+                                    Cp932Text(dir_.path().string()), kNow, &error_);
   ASSERT_TRUE(target) << error_;
   ASSERT_EQ(target->name(), Numbered(6));
 
@@ -260,7 +267,8 @@ TEST_F(TransferPathTest, NameTakenSinceTheSearchMovesOnToTheNextNumbers) {
 }
 
 TEST_F(TransferPathTest, SerialInAFolderNameCreatesTheNextFolder) {
-  auto target = BuildTransferTarget("$r02\\x", "", dir_.path().string(), kNow, &error_);
+  auto target = BuildTransferTarget(Cp932Text("$r02\\x"), Cp932Text(""),
+                                    Cp932Text(dir_.path().string()), kNow, &error_);
   ASSERT_TRUE(target) << error_;
   Touch(dir_ / "01" / "x.jpg");
   ASSERT_TRUE(target->Place(Finished(dir_ / "01", "mine")));
@@ -270,7 +278,8 @@ TEST_F(TransferPathTest, SerialInAFolderNameCreatesTheNextFolder) {
 
 TEST_F(TransferPathTest, WithoutSerialTheNameIsReplaced) {
   Touch(dir_ / "fixed.jpg");
-  auto target = BuildTransferTarget("fixed", "", dir_.path().string(), kNow, &error_);
+  auto target = BuildTransferTarget(Cp932Text("fixed"), Cp932Text(""),
+                                    Cp932Text(dir_.path().string()), kNow, &error_);
   ASSERT_TRUE(target) << error_;
   ASSERT_TRUE(target->Place(Finished(dir_.path(), "mine")));
   EXPECT_EQ(test::ReadFileBytes(dir_ / "fixed.jpg"), "mine");
@@ -280,7 +289,8 @@ TEST_F(TransferPathTest, NameTakenWithNoUsableNumberLeftFailsAndKeepsThePicture)
   const std::string stem(250, 'n');
   for (int serial = 1; serial <= 8; ++serial)
     Touch(dir_ / (stem + std::to_string(serial) + ".jpg"));
-  auto target = BuildTransferTarget(stem + "$r01", "", dir_.path().string(), kNow, &error_);
+  auto target = BuildTransferTarget(Cp932Text(stem + "$r01"), "", Cp932Text(dir_.path().string()),
+                                    kNow, &error_);
   ASSERT_TRUE(target) << error_;
   ASSERT_EQ(target->name(), dir_ / (stem + "9.jpg"));
   Touch(target->name());

@@ -1,4 +1,5 @@
 #include "platform/encoding.h"
+#include "support/cp932_text_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +14,9 @@ TEST(EncodingTest, JapaneseTextRoundTrips) {
   for (const std::string utf8 :
        {"監視フォルダ:", "ＭＳ 明朝", "HG創英角ｺﾞｼｯｸUB",
         "転送画像のJpg画質(1-100):", "/home/撮影/hozon", "", "plain ASCII 0-9 $y\\$i06"}) {
-    const Text cp932 = Utf8ToCp932(utf8);
+    const auto cp932 = Utf8ToCp932(utf8);
     ASSERT_TRUE(cp932.has_value()) << utf8;
-    EXPECT_EQ(Cp932ToUtf8(*cp932), Text(utf8));
+    EXPECT_EQ(Cp932ToUtf8(Cp932Text(*cp932)), Text(utf8));
   }
 }
 
@@ -24,8 +25,8 @@ TEST(EncodingTest, KnownBytes) {
   EXPECT_EQ(Utf8ToCp932("ｱ"), Text("\xB1"));  // half-width katakana: one byte
   EXPECT_EQ(Utf8ToCp932("～"), Text("\x81\x60"));
   // The backslash stays a backslash: templates use it as the folder separator.
-  EXPECT_EQ(Cp932ToUtf8("$y\\$i06"), Text("$y\\$i06"));
-  EXPECT_EQ(Cp932ToUtf8("\x82\xA0"), Text("あ"));
+  EXPECT_EQ(Cp932ToUtf8(Cp932Text("$y\\$i06")), Text("$y\\$i06"));
+  EXPECT_EQ(Cp932ToUtf8(Cp932Text("\x82\xA0")), Text("あ"));
 }
 
 TEST(EncodingTest, RefusesTextOutsideCodePage932) {
@@ -46,37 +47,37 @@ TEST(EncodingTest, RefusesInvalidInput) {
   EXPECT_EQ(Utf8ToCp932("ab\xC3\x28"), Text());  // broken UTF-8 sequence
   EXPECT_EQ(Utf8ToCp932("ab\xE3\x81"), Text());  // cut UTF-8 sequence
   EXPECT_EQ(Utf8ToCp932("\xFF"), Text());
-  EXPECT_EQ(Cp932ToUtf8("ab\x82"), Text());    // lone lead byte at the end
-  EXPECT_EQ(Cp932ToUtf8("\x82\x20"), Text());  // lead byte without a valid second byte
-  EXPECT_EQ(Cp932ToUtf8("\xA0"), Text());      // unassigned single byte
+  EXPECT_EQ(Cp932ToUtf8(Cp932Text("ab\x82")), Text());    // lone lead byte at the end
+  EXPECT_EQ(Cp932ToUtf8(Cp932Text("\x82\x20")), Text());  // lead byte without a valid second byte
+  EXPECT_EQ(Cp932ToUtf8(Cp932Text("\xA0")), Text());      // unassigned single byte
 }
 
 // Text for drawing: what does not convert is shown as "?", one for each character.
 TEST(EncodingTest, ReplacingConversionShowsEachBadCharacterAsAQuestionMark) {
   int replaced = -1;
-  EXPECT_EQ(Cp932ToUtf8Replacing("ID:\x82\xA0 ok", &replaced), "ID:あ ok");
+  EXPECT_EQ(Cp932ToUtf8Replacing(Cp932Text("ID:\x82\xA0 ok"), &replaced), "ID:あ ok");
   EXPECT_EQ(replaced, 0);
-  EXPECT_EQ(Cp932ToUtf8Replacing("a\xA0"
-                                 "b\x82\x20"
-                                 "c\x82",
+  EXPECT_EQ(Cp932ToUtf8Replacing(Cp932Text("a\xA0"
+                                           "b\x82\x20"
+                                           "c\x82"),
                                  &replaced),
             "a?b? c?");
   EXPECT_EQ(replaced, 3);  // unassigned byte; lead byte before a blank; lone lead at the end
   // "あ" edited in as UTF-8 (E3 81 82): a pair, then a lead byte with nothing after it.
-  const std::string drawn = Cp932ToUtf8Replacing("ID \xE3\x81\x82", &replaced);
+  const std::string drawn = Cp932ToUtf8Replacing(Cp932Text("ID \xE3\x81\x82"), &replaced);
   EXPECT_EQ(drawn.substr(0, 3), "ID ");
   EXPECT_EQ(drawn.back(), '?');
   EXPECT_EQ(replaced, 1);
-  EXPECT_EQ(Cp932ToUtf8Replacing("", &replaced), "");
+  EXPECT_EQ(Cp932ToUtf8Replacing(Cp932Text(""), &replaced), "");
 }
 
 TEST(EncodingTest, LongTextConvertsWhole) {
   std::string utf8;
   for (int i = 0; i < 5000; ++i) utf8 += "撮影";
-  const Text cp932 = Utf8ToCp932(utf8);
+  const auto cp932 = Utf8ToCp932(utf8);
   ASSERT_TRUE(cp932.has_value());
   EXPECT_EQ(cp932->size(), 20000u);
-  EXPECT_EQ(Cp932ToUtf8(*cp932), Text(utf8));
+  EXPECT_EQ(Cp932ToUtf8(Cp932Text(*cp932)), Text(utf8));
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   InotifyFolderEvents folder_events;
   app::MessageBoxes messages;
   SilentChime chime;
-  ProgramSession session({dir.path(), dir.path().string()},
+  ProgramSession session({dir.path(), Cp932Text(dir.path().string())},
                          SessionBackends{hid, serial, input, pipeline, messages, folder_events});
   app::MainWindow window(session, messages, chime,
                          app::PlacementStore(QString::fromStdString((dir / "p.conf").string())));

@@ -45,10 +45,10 @@ TEST(UserProgramFolder, LiesInTheHomeFolderOfTheEnvironmentElseOfThePasswordData
 }
 
 TEST(FolderInProgramDir, RelativeFoldersLieInTheProgramFolder) {
-  const ProgramDir dir{"/srv/station", "/srv/station"};
-  EXPECT_EQ(FolderInProgramDir(dir, "hozon"), "/srv/station/hozon");
-  EXPECT_EQ(FolderInProgramDir(dir, "/data/out"), "/data/out");
-  EXPECT_EQ(FolderInProgramDir(dir, ""), "");
+  const ProgramDir dir{"/srv/station", Cp932Text("/srv/station")};
+  EXPECT_EQ(FolderInProgramDir(dir, Cp932Text("hozon")), "/srv/station/hozon");
+  EXPECT_EQ(FolderInProgramDir(dir, Cp932Text("/data/out")), "/data/out");
+  EXPECT_EQ(FolderInProgramDir(dir, Cp932Text("")), "");
 }
 
 }  // namespace

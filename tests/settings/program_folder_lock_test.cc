@@ -13,7 +13,7 @@ namespace {
 
 TEST(ProgramFolderLock, OneHolderPerFolderNamedInTheRefusal) {
   TempDir dir;
-  const ProgramDir program{dir.path(), dir.path().string()};
+  const ProgramDir program{dir.path(), Cp932Text(dir.path().string())};
   std::string error;
   {
     const auto first = ProgramFolderLock::Acquire(program, &error);
@@ -32,7 +32,8 @@ TEST(ProgramFolderLock, OneHolderPerFolderNamedInTheRefusal) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_EQ(WEXITSTATUS(status), 3);
     TempDir other;
-    EXPECT_TRUE(ProgramFolderLock::Acquire({other.path(), other.path().string()}, &error));
+    EXPECT_TRUE(
+        ProgramFolderLock::Acquire({other.path(), Cp932Text(other.path().string())}, &error));
   }
   // Released with its holder.
   EXPECT_TRUE(ProgramFolderLock::Acquire(program, &error).has_value()) << error;

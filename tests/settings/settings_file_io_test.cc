@@ -10,6 +10,7 @@
 
 #include "platform/encoding.h"
 #include "settings/settings_file.h"
+#include "support/cp932_text_testing.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
 
@@ -27,7 +28,7 @@ ProgramDir DirOf(const fs::path& path) {
   std::string error;
   auto dir = MakeProgramDir(path, &error);
   EXPECT_TRUE(dir.has_value()) << error;
-  return dir.value_or(ProgramDir{path, path.string()});
+  return dir.value_or(ProgramDir{path, Cp932Text(path.string())});
 }
 
 // A program folder of its own for each test.
@@ -137,7 +138,7 @@ TEST_F(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
 
 TEST_F(LoadSettingsTest, Utf8FileIsWarnedAbout) {
   WriteFileBytes(temp / "velmarin.ini",
-                 Cp932ToUtf8(SettingLabel(SettingSlot::WatchFolder)).value() + "/w\r\n");
+                 Cp932ToUtf8(Cp932Text(SettingLabel(SettingSlot::WatchFolder))).value() + "/w\r\n");
   LoadSettings(dir, &warning);
   EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
   EXPECT_NE(warning.find("Shift-JIS"), std::string::npos) << warning;
@@ -161,25 +162,26 @@ TEST_F(SaveChangedSettingsTest, OnlyTheChangedSlotsReplaceWhatTheFileHoldsNow) {
   ASSERT_TRUE(SaveSettings(dir, loaded_, &error)) << error;
   // Edited while the program ran: a new watch folder and the key code.
   Settings edited = loaded_;
-  edited[SettingSlot::WatchFolder] = "/edited/watch";
-  edited[SettingSlot::KeyCode] = "0D";
+  edited[SettingSlot::WatchFolder] = Cp932Text("/edited/watch");
+  edited[SettingSlot::KeyCode] = Cp932Text("0D");
   ASSERT_TRUE(SaveSettings(dir, edited, &error)) << error;
 
   Settings current = loaded_;
-  current[SettingSlot::TransferFolder] = "/changed/transfer";
-  current[SettingSlot::KeyCode] = "q";  // changed in this run as well: this run's value wins
+  current[SettingSlot::TransferFolder] = Cp932Text("/changed/transfer");
+  current[SettingSlot::KeyCode] =
+      Cp932Text("q");  // changed in this run as well: this run's value wins
   ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
   EXPECT_EQ(message_, "");
   Settings expected = edited;
-  expected[SettingSlot::TransferFolder] = "/changed/transfer";
-  expected[SettingSlot::KeyCode] = "q";
+  expected[SettingSlot::TransferFolder] = Cp932Text("/changed/transfer");
+  expected[SettingSlot::KeyCode] = Cp932Text("q");
   EXPECT_EQ(File(), FormatSettingsFile(expected));
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
 TEST_F(SaveChangedSettingsTest, MissingFileGetsTheWholeRecord) {
   Settings current = loaded_;
-  current[SettingSlot::EvacuateAtStartup] = "1";
+  current[SettingSlot::EvacuateAtStartup] = Cp932Text("1");
   ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
   EXPECT_EQ(message_, "");
   EXPECT_EQ(File(), FormatSettingsFile(current));
@@ -191,7 +193,7 @@ TEST_F(SaveChangedSettingsTest, UnreadableFileIsNeverReplaced) {
   EXPECT_TRUE(fs::is_fifo(temp / "velmarin.ini"));
 
   Settings current = loaded_;
-  current[SettingSlot::JpegQuality] = "80";
+  current[SettingSlot::JpegQuality] = Cp932Text("80");
   EXPECT_FALSE(SaveChangedSettings(dir, loaded_, current, &message_));
   EXPECT_NE(message_.find("cannot read"), std::string::npos) << message_;
   EXPECT_NE(message_.find("not saved"), std::string::npos) << message_;
@@ -202,7 +204,7 @@ TEST_F(SaveChangedSettingsTest, UnreadableFileIsNeverReplaced) {
 // in UTF-8, and keeps every other line and byte, the user's values among them.
 TEST_F(SaveChangedSettingsTest, Utf8FileKeepsEveryLineButTheChangedOne) {
   const auto utf8_line = [](SettingSlot slot, std::string_view value) {
-    return Cp932ToUtf8(SettingLabel(slot)).value() + std::string(value) + "\r\n";
+    return Cp932ToUtf8(Cp932Text(SettingLabel(slot))).value() + std::string(value) + "\r\n";
   };
   const std::string before = utf8_line(SettingSlot::WatchFolder, "/mine/watch") +
                              "; a comment\r\n" + utf8_line(SettingSlot::JpegQuality, "70") +
@@ -211,8 +213,8 @@ TEST_F(SaveChangedSettingsTest, Utf8FileKeepsEveryLineButTheChangedOne) {
   const Settings read_as = LoadSettings(dir, &warning);
   ASSERT_NE(warning, "");
   Settings current = read_as;
-  current[SettingSlot::JpegQuality] = "80";
-  current[SettingSlot::TextColor] = "00FF00";
+  current[SettingSlot::JpegQuality] = Cp932Text("80");
+  current[SettingSlot::TextColor] = Cp932Text("00FF00");
   ASSERT_TRUE(SaveChangedSettings(dir, read_as, current, &message_)) << message_;
   EXPECT_EQ(File(), utf8_line(SettingSlot::WatchFolder, "/mine/watch") + "; a comment\r\n" +
                         utf8_line(SettingSlot::JpegQuality, "80") +
@@ -221,7 +223,7 @@ TEST_F(SaveChangedSettingsTest, Utf8FileKeepsEveryLineButTheChangedOne) {
 
   // A value UTF-8 cannot carry (a broken code page 932 byte) is refused, nothing written.
   Settings broken = read_as;
-  broken[SettingSlot::TextLines] = "\x82";
+  broken[SettingSlot::TextLines] = Cp932Text("\x82");
   EXPECT_FALSE(SaveChangedSettings(dir, read_as, broken, &message_));
   EXPECT_NE(message_.find("TextLines"), std::string::npos) << message_;
   EXPECT_NE(File(), before);  // the first save stays
@@ -231,8 +233,8 @@ TEST_F(SaveChangedSettingsTest, LinesWithoutLabelsAndOtherLineEndsAreKept) {
   const std::string label(SettingLabel(SettingSlot::KeyCode));
   WriteFileBytes(temp / "velmarin.ini", "# shared station file\n" + label + "0D\nlast");
   Settings current = loaded_;
-  current[SettingSlot::KeyCode] = "q";
-  current[SettingSlot::Modifiers] = "100";
+  current[SettingSlot::KeyCode] = Cp932Text("q");
+  current[SettingSlot::Modifiers] = Cp932Text("100");
   ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
   EXPECT_EQ(File(), "# shared station file\n" + label + "q\nlast\n" +
                         std::string(SettingLabel(SettingSlot::Modifiers)) + "100\n");
@@ -245,7 +247,7 @@ TEST_F(SaveChangedSettingsTest, SymbolicLinkIsWrittenThrough) {
   ASSERT_TRUE(SaveSettings(DirOf(temp / "shared"), loaded_, &error)) << error;
   fs::create_symlink("shared/velmarin.ini", temp / "velmarin.ini");
   Settings current = loaded_;
-  current[SettingSlot::JpegQuality] = "80";
+  current[SettingSlot::JpegQuality] = Cp932Text("80");
   ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
   EXPECT_TRUE(fs::is_symlink(temp / "velmarin.ini"));
   EXPECT_EQ(ReadFileBytes(temp / "shared" / "velmarin.ini"), FormatSettingsFile(current));
@@ -256,7 +258,7 @@ TEST_F(SaveChangedSettingsTest, FailedWriteIsReported) {
   fs::create_directory(temp / "velmarin.ini");
   WriteFileBytes(temp / "velmarin.ini" / "inside", "x");
   Settings current = loaded_;
-  current[SettingSlot::JpegQuality] = "80";
+  current[SettingSlot::JpegQuality] = Cp932Text("80");
   EXPECT_FALSE(SaveChangedSettings(dir, loaded_, current, &message_));
   EXPECT_NE(message_.find("velmarin.ini"), std::string::npos) << message_;
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini" / "inside"), "x");
@@ -265,7 +267,7 @@ TEST_F(SaveChangedSettingsTest, FailedWriteIsReported) {
 TEST_F(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {
   WriteFileBytes(temp / "velmarin.ini", "old contents\r\n");
   Settings settings = DefaultSettings(dir.cp932);
-  settings[SettingSlot::SwitchDevice] = "USB-IO";
+  settings[SettingSlot::SwitchDevice] = Cp932Text("USB-IO");
   ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
   EXPECT_EQ(File(), FormatSettingsFile(settings));
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
@@ -283,7 +285,7 @@ TEST_F(SaveSettingsTest, FailedWriteKeepsTheOldFile) {
   const std::string old_file = FormatSettingsFile(DefaultSettings(dir.cp932));
   WriteFileBytes(temp / "velmarin.ini", old_file);
   Settings settings = DefaultSettings(dir.cp932);
-  settings[SettingSlot::TextLines] = std::string(kSlotMaxBytes, 'n');
+  settings[SettingSlot::TextLines] = Cp932Text(std::string(kSlotMaxBytes, 'n'));
   bool saved = true;
   {
     const FileSizeLimit limit(100);
@@ -324,14 +326,15 @@ TEST_F(SettingsRoundTripTest, RandomValuesSurviveSaveAndLoad) {
   std::uniform_int_distribution<int> byte(1, 255);
   for (int iteration = 0; iteration < 200; ++iteration) {
     Settings settings;
-    for (std::string& value : settings.slots) {
-      value.resize(static_cast<std::size_t>(length(random)));
+    for (Cp932Text& slot : settings.slots) {
+      std::string value(static_cast<std::size_t>(length(random)), ' ');
       for (char& c : value) {
         int b;
         do b = byte(random);
         while (b == '\n' || b == '\r');
         c = static_cast<char>(b);
       }
+      slot = Cp932Text(std::move(value));
     }
     ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
     ASSERT_EQ(LoadSettings(dir, &warning), settings) << "iteration " << iteration;
@@ -342,12 +345,12 @@ TEST_F(SettingsRoundTripTest, RandomValuesSurviveSaveAndLoad) {
 
 TEST_F(SettingsRoundTripTest, EdgeValuesSurviveSaveAndLoad) {
   Settings settings = DefaultSettings(dir.cp932);
-  settings[SettingSlot::KeyCode] = "";
-  settings[SettingSlot::TextLines] = std::string(kSlotMaxBytes, 'L');
+  settings[SettingSlot::KeyCode] = Cp932Text("");
+  settings[SettingSlot::TextLines] = Cp932Text(std::string(kSlotMaxBytes, 'L'));
   settings[SettingSlot::NameFormat] =
-      std::string(kSlotMaxBytes - 1, 'x') + "\x95";  // lead byte last
-  settings[SettingSlot::SourceRange] = "  1,2,3,4  ";
-  settings[SettingSlot::Modifiers] = "\r1\r0\r";  // lone CRs are not line ends
+      Cp932Text(std::string(kSlotMaxBytes - 1, 'x') + "\x95");  // lead byte last
+  settings[SettingSlot::SourceRange] = Cp932Text("  1,2,3,4  ");
+  settings[SettingSlot::Modifiers] = Cp932Text("\r1\r0\r");  // lone CRs are not line ends
   ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
   EXPECT_EQ(LoadSettings(dir, &warning), settings);
 }

@@ -4,6 +4,7 @@
 
 #include "platform/encoding.h"
 #include "settings/settings_file.h"
+#include "support/cp932_text_testing.h"
 
 namespace velmarin {
 namespace {
@@ -12,24 +13,27 @@ constexpr std::string_view kDir = "/srv/capture";
 
 std::string Label(SettingSlot slot) { return std::string(SettingLabel(slot)); }
 
-Settings Parse(std::string_view bytes) { return ParseSettingsFile(bytes, kDir); }
+Settings Parse(std::string_view bytes) { return ParseSettingsFile(bytes, Cp932Text(kDir)); }
 
 // Expected: the defaults with the given slots replaced.
 Settings DefaultsWith(std::initializer_list<std::pair<SettingSlot, std::string>> changes) {
-  Settings settings = DefaultSettings(kDir);
-  for (const auto& [slot, value] : changes) settings[slot] = value;
+  Settings settings = DefaultSettings(Cp932Text(kDir));
+  for (const auto& [slot, value] : changes) settings[slot] = Cp932Text(value);
   return settings;
 }
 
-TEST(ParseSettingsFileTest, EmptyFileGivesDefaults) { EXPECT_EQ(Parse(""), DefaultSettings(kDir)); }
+TEST(ParseSettingsFileTest, EmptyFileGivesDefaults) {
+  EXPECT_EQ(Parse(""), DefaultSettings(Cp932Text(kDir)));
+}
 
 TEST(ParseSettingsFileTest, ReadsWhatFormatWrites) {
-  Settings settings = DefaultSettings(kDir);
-  settings[SettingSlot::SwitchDevice] = "COM3";
-  settings[SettingSlot::KeyCode] = "7B";
+  Settings settings = DefaultSettings(Cp932Text(kDir));
+  settings[SettingSlot::SwitchDevice] = Cp932Text("COM3");
+  settings[SettingSlot::KeyCode] = Cp932Text("7B");
   settings[SettingSlot::TextFont] = *Utf8ToCp932("ＭＳ ゴシック");
   EXPECT_EQ(Parse(FormatSettingsFile(settings)), settings);
-  EXPECT_EQ(Parse(FormatSettingsFile(DefaultSettings(kDir))), DefaultSettings(kDir));
+  EXPECT_EQ(Parse(FormatSettingsFile(DefaultSettings(Cp932Text(kDir)))),
+            DefaultSettings(Cp932Text(kDir)));
 }
 
 TEST(ParseSettingsFileTest, MissingLinesTakeDefaults) {
@@ -76,7 +80,7 @@ TEST(ParseSettingsFileTest, TwoLabelsInOneLineSetBothSlots) {
 TEST(ParseSettingsFileTest, Utf8FileMatchesOnlyTheAsciiLabels) {
   std::string utf8_file;
   for (int i = 0; i < kSettingSlotCount; ++i) {
-    const auto label = Cp932ToUtf8(SettingLabel(static_cast<SettingSlot>(i)));
+    const auto label = Cp932ToUtf8(Cp932Text(SettingLabel(static_cast<SettingSlot>(i))));
     ASSERT_TRUE(label.has_value());
     utf8_file += *label + "v\r\n";
   }
@@ -89,10 +93,10 @@ TEST(DescribeEncodingProblemTest, NamesTheSettingsAUtf8FileLeftAtTheirDefaults) 
   for (int i = 0; i < kSettingSlotCount; ++i) {
     const auto slot = static_cast<SettingSlot>(i);
     if (slot == SettingSlot::TextFont) continue;  // not in the file at all
-    utf8_file += Cp932ToUtf8(SettingLabel(slot)).value() + "v\r\n";
+    utf8_file += Cp932ToUtf8(Cp932Text(SettingLabel(slot))).value() + "v\r\n";
   }
   SlotFlags found;
-  ParseSettingsFile(utf8_file, kDir, &found);
+  ParseSettingsFile(utf8_file, Cp932Text(kDir), &found);
   const std::string problem = DescribeEncodingProblem(utf8_file, found);
   EXPECT_NE(problem.find("Shift-JIS"), std::string::npos) << problem;
   EXPECT_NE(problem.find("SwitchDevice, TriggerEdge, PollIntervalMs"), std::string::npos)
@@ -105,7 +109,7 @@ TEST(DescribeEncodingProblemTest, NamesTheSettingsAUtf8FileLeftAtTheirDefaults) 
 TEST(DescribeEncodingProblemTest, ShiftJisFileWithLinesMissingIsFine) {
   const std::string file = Label(SettingSlot::WatchFolder) + "\x8A\xC4\r\nKey Event:q\r\n";
   SlotFlags found;
-  ParseSettingsFile(file, kDir, &found);
+  ParseSettingsFile(file, Cp932Text(kDir), &found);
   EXPECT_TRUE(found[static_cast<int>(SettingSlot::WatchFolder)]);
   EXPECT_FALSE(found[static_cast<int>(SettingSlot::SwitchDevice)]);
   EXPECT_EQ(DescribeEncodingProblem(file, found), "");
@@ -132,7 +136,7 @@ TEST(ParseSettingsFileTest, LongLinesComeInPiecesOf999Bytes) {
   EXPECT_EQ(Parse(std::string(999 * 40, 'x') + "Key Event:R\r\n"),
             DefaultsWith({{SettingSlot::KeyCode, "R"}}));
   // A label cut by the piece boundary is not found.
-  EXPECT_EQ(Parse(std::string(995, 'x') + "Key Event:Z\r\n"), DefaultSettings(kDir));
+  EXPECT_EQ(Parse(std::string(995, 'x') + "Key Event:Z\r\n"), DefaultSettings(Cp932Text(kDir)));
   // CR LF counts as one byte: 998 bytes and the line end fill one piece exactly.
   EXPECT_EQ(Parse(std::string(998, 'x') + "\r\nKey Event:Q\r\n"),
             DefaultsWith({{SettingSlot::KeyCode, "Q"}}));
@@ -150,28 +154,28 @@ TEST(ParseSettingsFileTest, LineEndsAtAnEmbeddedNul) {
   // behind the NUL is not seen.
   EXPECT_EQ(Parse(std::string("Key Event:ab\0cd\r\n", 17)),
             DefaultsWith({{SettingSlot::KeyCode, "a"}}));
-  EXPECT_EQ(Parse(std::string("x\0Key Event:ab\r\n", 16)), DefaultSettings(kDir));
+  EXPECT_EQ(Parse(std::string("x\0Key Event:ab\r\n", 16)), DefaultSettings(Cp932Text(kDir)));
 }
 
 TEST(FormatSettingsFileTest, NineteenLinesInSlotOrder) {
-  Settings settings = DefaultSettings(kDir);
-  settings[SettingSlot::KeyCode] = "A";
+  Settings settings = DefaultSettings(Cp932Text(kDir));
+  settings[SettingSlot::KeyCode] = Cp932Text("A");
   const std::string file = FormatSettingsFile(settings);
   std::string expected;
   for (int i = 0; i < kSettingSlotCount; ++i) {
-    expected += Label(static_cast<SettingSlot>(i)) + settings.slots[i] + "\r\n";
+    expected += Label(static_cast<SettingSlot>(i)) + settings.slots[i].bytes() + "\r\n";
   }
   EXPECT_EQ(file, expected);
   EXPECT_EQ(file.substr(0, 23), Label(SettingSlot::SwitchDevice) + "NONE\r\n");
 }
 
 TEST(FormatSettingsFileTest, AValueEndsAtALineFeedOrNul) {
-  Settings settings = DefaultSettings(kDir);
-  settings[SettingSlot::KeyCode] = "A\nB";
-  settings[SettingSlot::Modifiers] = std::string(
-      "10\0"
-      "1",
-      4);
+  Settings settings = DefaultSettings(Cp932Text(kDir));
+  settings[SettingSlot::KeyCode] = Cp932Text("A\nB");
+  settings[SettingSlot::Modifiers] =
+      Cp932Text(std::string("10\0"
+                            "1",
+                            4));
   const Settings read = Parse(FormatSettingsFile(settings));
   EXPECT_EQ(read[SettingSlot::KeyCode], "A");
   EXPECT_EQ(read[SettingSlot::Modifiers], "10");

@@ -5,58 +5,36 @@
 #include <string>
 
 #include "platform/encoding.h"
+#include "support/cp932_text_testing.h"
 
 namespace velmarin {
 namespace {
 
 SettingSlot Slot(int i) { return static_cast<SettingSlot>(i); }
 
-// The labels as a reader sees them; converted through iconv, independently of the table.
-const char* const kReadableLabels[kSettingSlotCount] = {
-    "使用するスイッチ:",
-    "スイッチチェックのタイミング(ON/OFF):",
-    "スイッチチェックのループ時間:",
-    "スイッチ変化確認からイベント発生までの待ち時間:",
-    "イベント発生からスイッチチェック再開までの休止時間:",
-    "Key Event:",
-    "Ctrl/Alt/Shift:",
-    "マウスイベント位置X:",
-    "マウスイベント位置Y:",
-    "監視フォルダ:",
-    "転送フォルダ:",
-    "転送画像ファイル名フォーマット:",
-    "転送画像へ取り込む元画像の範囲:",
-    "転送画像への書き込み文字列:",
-    "転送画像への書き込み文字フォント:",
-    "転送画像のJpg画質(1-100):",
-    "転送画像への書き込み文字の色RGB:",
-    "転送画像への書き込み文字の背景色RGB:",
-    "起動時に監視フォルダの画像をBkupFolderに退避:",
-};
-
-TEST(SettingLabelTest, LabelsAreTheCodePage932FormOfTheReadableTexts) {
+// A broken escape in the label table shows as bytes that are no code page 932 text.
+TEST(SettingLabelTest, EveryLabelIsCodePage932TextEndingInAColon) {
   for (int i = 0; i < kSettingSlotCount; ++i) {
-    const auto expected = Utf8ToCp932(kReadableLabels[i]);
-    ASSERT_TRUE(expected.has_value()) << i;
-    EXPECT_EQ(SettingLabel(Slot(i)), *expected) << "slot " << i;
-    EXPECT_EQ(SettingLabel(Slot(i)).back(), ':') << "slot " << i;
+    const std::string_view label = SettingLabel(Slot(i));
+    EXPECT_TRUE(Cp932ToUtf8(Cp932Text(label)).has_value()) << "slot " << i;
+    EXPECT_EQ(label.back(), ':') << "slot " << i;
+    EXPECT_LE(label.size(), 51u) << "slot " << i;
   }
 }
 
-TEST(SettingLabelTest, ByteLengthsAndExactBytes) {
+// The first and tenth lines of a new file, the longest label, and one that mixes ASCII into
+// the Japanese; their lengths decide where the reading takes a value from.
+TEST(SettingLabelTest, LabelsTheFileIsReadBy) {
+  const auto cp932 = [](const char* utf8) { return Utf8ToCp932(utf8).value_or("?"); };
+  EXPECT_EQ(SettingLabel(SettingSlot::SwitchDevice), cp932("使用するスイッチ:"));
   EXPECT_EQ(SettingLabel(SettingSlot::SwitchDevice).size(), 17u);
-  EXPECT_EQ(SettingLabel(SettingSlot::KeyCode).size(), 10u);
+  EXPECT_EQ(SettingLabel(SettingSlot::RestAfterEventMs),
+            cp932("イベント発生からスイッチチェック再開までの休止時間:"));
   EXPECT_EQ(SettingLabel(SettingSlot::RestAfterEventMs).size(), 51u);
-  for (int i = 0; i < kSettingSlotCount; ++i) {
-    EXPECT_LE(SettingLabel(Slot(i)).size(), 51u) << "slot " << i;
-  }
-  // 使 用 す る ス イ ッ チ :
-  EXPECT_EQ(SettingLabel(SettingSlot::SwitchDevice),
-            "\x8E\x67\x97\x70\x82\xB7\x82\xE9\x83\x58\x83\x43\x83\x62\x83\x60:");
-  // 監 視 フ ォ ル ダ :
-  EXPECT_EQ(SettingLabel(SettingSlot::WatchFolder),
-            "\x8A\xC4\x8E\x8B\x83\x74\x83\x48\x83\x8B\x83\x5F:");
-  EXPECT_EQ(SettingLabel(SettingSlot::Modifiers), "Ctrl/Alt/Shift:");
+  EXPECT_EQ(SettingLabel(SettingSlot::WatchFolder), cp932("監視フォルダ:"));
+  EXPECT_EQ(SettingLabel(SettingSlot::EvacuateAtStartup),
+            cp932("起動時に監視フォルダの画像をBkupFolderに退避:"));
+  EXPECT_EQ(SettingLabel(SettingSlot::KeyCode), "Key Event:");
 }
 
 // A label found inside another line would set a second slot from that line.
@@ -82,68 +60,69 @@ TEST(SettingNameTest, EveryNameFindsItsSlotAndNothingElseMatches) {
   EXPECT_EQ(SettingSlotByName(""), std::nullopt);
 }
 
-TEST(DefaultSettingsTest, FixedDefaults) {
-  const Settings defaults = DefaultSettings("/opt/cap");
-  EXPECT_EQ(defaults[SettingSlot::SwitchDevice], "NONE");
-  EXPECT_EQ(defaults[SettingSlot::TriggerEdge], "ON");
-  EXPECT_EQ(defaults[SettingSlot::PollIntervalMs], "10");
-  EXPECT_EQ(defaults[SettingSlot::EventDelayMs], "0");
-  EXPECT_EQ(defaults[SettingSlot::RestAfterEventMs], "500");
-  EXPECT_EQ(defaults[SettingSlot::KeyCode], "");
-  EXPECT_EQ(defaults[SettingSlot::Modifiers], "000");
-  EXPECT_EQ(defaults[SettingSlot::MouseX], "300");
-  EXPECT_EQ(defaults[SettingSlot::MouseY], "200");
-  EXPECT_EQ(defaults[SettingSlot::NameFormat], "$y\\$i06_$y$M$d_$r03");
-  EXPECT_EQ(defaults[SettingSlot::SourceRange], "20,23,-20,-23");
-  EXPECT_EQ(defaults[SettingSlot::TextLines],
-            "150,5,3,ID:$i06 $y.$M.$d $h:$m:$s,150,5,-22,Pellandor TEL:000-000-0000");
-  EXPECT_EQ(defaults[SettingSlot::JpegQuality], "95");
-  EXPECT_EQ(defaults[SettingSlot::TextColor], "FFFFFF");
-  EXPECT_EQ(defaults[SettingSlot::TextBackColor], "646464");
-  EXPECT_EQ(defaults[SettingSlot::EvacuateAtStartup], "0");
+// A station without a settings file waits for no switch and files each still under its year.
+TEST(DefaultSettingsTest, AFreshStationHasNoSwitchAndAYearFolderInTheName) {
+  EXPECT_EQ(DefaultSettingValue(SettingSlot::SwitchDevice, Cp932Text("/x")), "NONE");
+  EXPECT_EQ(DefaultSettingValue(SettingSlot::NameFormat, Cp932Text("/x")), "$y\\$i06_$y$M$d_$r03");
+}
+
+// Every default is a value a user could set: it fits its slot and its line in the file, and
+// the checks of the dialogs and --set accept it.
+TEST(DefaultSettingsTest, EveryDefaultIsAValueTheChecksAccept) {
+  const Settings defaults = DefaultSettings(Cp932Text("/opt/cap"));
   for (int i = 0; i < kSettingSlotCount; ++i) {
-    EXPECT_EQ(defaults.slots[i], DefaultSettingValue(Slot(i), "/opt/cap")) << "slot " << i;
+    const std::string& value = defaults.slots[i].bytes();
+    EXPECT_EQ(value, DefaultSettingValue(Slot(i), Cp932Text("/opt/cap"))) << "slot " << i;
+    EXPECT_EQ(FitSlotValue(Cp932Text(value)), value) << "slot " << i;
+    EXPECT_EQ(value.find_first_of("\r\n"), std::string::npos) << "slot " << i;
+    EXPECT_TRUE(Cp932ToUtf8(Cp932Text(value)).has_value()) << "slot " << i;
+    EXPECT_EQ(CheckSettingValue(Slot(i), Cp932Text(value)), RefusedValue::kNone) << "slot " << i;
   }
 }
 
 TEST(DefaultSettingsTest, FontIsMsMinchoInCodePage932) {
-  const std::string font = DefaultSettingValue(SettingSlot::TextFont, "/x");
+  const Cp932Text font = DefaultSettingValue(SettingSlot::TextFont, Cp932Text("/x"));
   // Two full-width letters, a half-width blank, two kanji.
   EXPECT_EQ(font, "\x82\x6C\x82\x72\x20\x96\xBE\x92\xA9");
-  EXPECT_EQ(Cp932ToUtf8(font), std::optional<std::string>("ＭＳ 明朝"));
+  EXPECT_EQ(Cp932ToUtf8(Cp932Text(font)), std::optional<std::string>("ＭＳ 明朝"));
 }
 
 TEST(DefaultSettingsTest, FoldersComeFromTheProgramFolder) {
-  EXPECT_EQ(DefaultSettingValue(SettingSlot::WatchFolder, "/home/cap"), "/home/cap");
-  EXPECT_EQ(DefaultSettingValue(SettingSlot::TransferFolder, "/home/cap"), "/home/cap/hozon");
-  EXPECT_EQ(DefaultSettingValue(SettingSlot::TransferFolder, "/"), "/hozon");
-  const std::string japanese = *Utf8ToCp932("/home/撮影");
-  EXPECT_EQ(DefaultSettingValue(SettingSlot::TransferFolder, japanese), japanese + "/hozon");
+  EXPECT_EQ(DefaultSettingValue(SettingSlot::WatchFolder, Cp932Text("/home/cap")), "/home/cap");
+  EXPECT_EQ(DefaultSettingValue(SettingSlot::TransferFolder, Cp932Text("/home/cap")),
+            "/home/cap/hozon");
+  EXPECT_EQ(DefaultSettingValue(SettingSlot::TransferFolder, Cp932Text("/")), "/hozon");
+  const Cp932Text japanese = *Utf8ToCp932("/home/撮影");
+  EXPECT_EQ(DefaultSettingValue(SettingSlot::TransferFolder, Cp932Text(japanese)),
+            japanese + "/hozon");
 }
 
 TEST(FitSlotValueTest, CutsAtNulAndAtTheSlotSize) {
-  EXPECT_EQ(FitSlotValue(std::string("ab\0cd", 5)), "ab");
-  EXPECT_EQ(FitSlotValue(std::string(600, 'x')), std::string(499, 'x'));
+  EXPECT_EQ(FitSlotValue(Cp932Text(std::string("ab\0cd", 5))), "ab");
+  EXPECT_EQ(FitSlotValue(Cp932Text(std::string(600, 'x'))), std::string(499, 'x'));
 }
 
 TEST(FitSlotValueTest, LongProgramFolderNeverOverrunsASlot) {
   const std::string long_dir = "/" + std::string(600, 'd');
-  EXPECT_EQ(DefaultSettingValue(SettingSlot::WatchFolder, long_dir).size(), kSlotMaxBytes);
-  EXPECT_EQ(DefaultSettingValue(SettingSlot::TransferFolder, long_dir).size(), kSlotMaxBytes);
+  EXPECT_EQ(DefaultSettingValue(SettingSlot::WatchFolder, Cp932Text(long_dir)).size(),
+            kSlotMaxBytes);
+  EXPECT_EQ(DefaultSettingValue(SettingSlot::TransferFolder, Cp932Text(long_dir)).size(),
+            kSlotMaxBytes);
 }
 
 TEST(CheckSettingValueTest, RefusesColoursThatAreNotSixHexDigitsAndAnEmptyNameFormat) {
   for (const SettingSlot slot : {SettingSlot::TextColor, SettingSlot::TextBackColor}) {
     for (const char* good : {"FFFFFF", "00ff7A", "646464"}) {
-      EXPECT_EQ(CheckSettingValue(slot, good), RefusedValue::kNone) << good;
+      EXPECT_EQ(CheckSettingValue(slot, Cp932Text(good)), RefusedValue::kNone) << good;
     }
     for (const char* bad : {"GGGGGG", "FFFFF", "FFFFFFF", "", " FFFFF", "0xFFFF"}) {
-      EXPECT_EQ(CheckSettingValue(slot, bad), RefusedValue::kNotAColor) << bad;
+      EXPECT_EQ(CheckSettingValue(slot, Cp932Text(bad)), RefusedValue::kNotAColor) << bad;
     }
   }
-  EXPECT_EQ(CheckSettingValue(SettingSlot::NameFormat, ""), RefusedValue::kEmptyNameFormat);
-  EXPECT_EQ(CheckSettingValue(SettingSlot::NameFormat, "$i"), RefusedValue::kNone);
-  EXPECT_EQ(CheckSettingValue(SettingSlot::KeyCode, ""), RefusedValue::kNone);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::NameFormat, Cp932Text("")),
+            RefusedValue::kEmptyNameFormat);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::NameFormat, Cp932Text("$i")), RefusedValue::kNone);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::KeyCode, Cp932Text("")), RefusedValue::kNone);
 }
 
 }  // namespace

@@ -26,6 +26,17 @@ TEST(UserConfigTest, InputBackendIsReadAndBadLinesAreNamed) {
   EXPECT_EQ(ReadUserConfig(dir / "missing.conf").input, InputBackendSetting::kAuto);
 }
 
+// As QSettings rewrites the file once the window has saved its place there.
+TEST(UserConfigTest, TheWindowsSectionIsSkippedAndGeneralIsRead) {
+  const UserConfig config = ParseUserConfig(
+      "[General]\ninput=xtest\ncolour=red\n\n[Settings]\n"
+      "Window=@ByteArray(\\x1\\xd9\\xd0\\xcb\\0\\x3#=[)\ninput=uinput\n",
+      "velmarin.conf");
+  EXPECT_EQ(config.input, InputBackendSetting::kXTest);
+  ASSERT_EQ(config.problems.size(), 1u);
+  EXPECT_NE(config.problems[0].find("line 3"), std::string::npos);
+}
+
 TEST(UserConfigTest, PathFollowsXdgConfigHome) {
   ASSERT_EQ(setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1), 0);
   EXPECT_EQ(UserConfigPath(), std::filesystem::path("/tmp/cfg/velmarin/velmarin.conf"));

@@ -85,7 +85,7 @@ Difference Compare(const Dib& a, const Dib& b) {
 }
 
 void WriteJpeg(const std::filesystem::path& path, const Dib& dib, int quality) {
-  ASSERT_TRUE(WriteJpegFileAtomically(path, dib, quality, false));
+  ASSERT_TRUE(WriteJpegFileAtomically(path, dib, quality, false).ok());
 }
 
 void WriteBmp24(const std::filesystem::path& path, const Dib& dib) {
@@ -112,7 +112,7 @@ Dib ReadJpeg(const std::filesystem::path& path) {
   return dib ? std::move(*dib) : Dib::Create(1, 1, 24).value();
 }
 
-Settings DefaultTestSettings() { return DefaultSettings("/nowhere"); }
+Settings DefaultTestSettings() { return DefaultSettings(Cp932Text("/nowhere")); }
 
 std::string EncodeTestJpeg(int width, int height, const PixelSource& pixels,
                            const TestJpegFormat& format) {
@@ -150,8 +150,9 @@ std::string EncodeTestJpeg(int width, int height, const PixelSource& pixels,
   return bytes;
 }
 
-std::optional<Dib> DecodeJpegBytes(const std::string& bytes, JpegWarnings warnings) {
-  return ReadJpegToDib(MemoryStream(bytes).get(), warnings);
+std::optional<Dib> DecodeJpegBytes(const std::string& bytes, JpegWarnings warnings,
+                                   std::string* messages) {
+  return ReadJpegToDib(MemoryStream(bytes).get(), warnings, messages);
 }
 
 std::optional<Dib> DecodeBmpBytes(const std::string& bytes) {

@@ -67,8 +67,10 @@ void WriteBmp24(const std::filesystem::path& path, const Dib& dib);
 // An 8-bit BMP file whose pixel (x, y) takes palette entry (x + y) % 4 of `palette`.
 void WriteBmp8(const std::filesystem::path& path, int width, int height, const Rgb (&palette)[4]);
 
+// `messages` as for ReadJpegToDib.
 std::optional<Dib> DecodeJpegBytes(const std::string& bytes,
-                                   JpegWarnings warnings = JpegWarnings::kReportOnce);
+                                   JpegWarnings warnings = JpegWarnings::kReportOnce,
+                                   std::string* messages = nullptr);
 std::optional<Dib> DecodeBmpBytes(const std::string& bytes);
 // The decoded picture of a JPEG file; nullopt when it does not decode.
 std::optional<Dib> DecodeJpegFile(const std::filesystem::path& path);

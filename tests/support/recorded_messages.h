@@ -12,9 +12,9 @@ namespace velmarin::test {
 // Keeps every message shown, from any thread.
 class RecordedMessages final : public MessageSink {
  public:
-  void ShowMessage(std::string_view text) override {
+  void ShowMessage(const Cp932Text& text) override {
     const std::lock_guard lock(mutex_);
-    texts_.emplace_back(text);
+    texts_.push_back(text.bytes());
   }
   std::vector<std::string> texts() const {
     const std::lock_guard lock(mutex_);

@@ -18,10 +18,10 @@ using test::RecordingInput;
 Settings EventSettings(std::string key_code, std::string modifiers = "000",
                        std::string mouse_x = "300", std::string mouse_y = "200") {
   Settings settings;
-  settings[SettingSlot::KeyCode] = std::move(key_code);
-  settings[SettingSlot::Modifiers] = std::move(modifiers);
-  settings[SettingSlot::MouseX] = std::move(mouse_x);
-  settings[SettingSlot::MouseY] = std::move(mouse_y);
+  settings[SettingSlot::KeyCode] = Cp932Text(std::move(key_code));
+  settings[SettingSlot::Modifiers] = Cp932Text(std::move(modifiers));
+  settings[SettingSlot::MouseX] = Cp932Text(std::move(mouse_x));
+  settings[SettingSlot::MouseY] = Cp932Text(std::move(mouse_y));
   return settings;
 }
 

@@ -24,7 +24,7 @@ class SwitchDeviceTest : public ::testing::Test {
  protected:
   void Open(const std::string& device_name) {
     Settings settings;
-    settings[SettingSlot::SwitchDevice] = device_name;
+    settings[SettingSlot::SwitchDevice] = Cp932Text(device_name);
     devices_.OpenSwitchDevice(settings);
   }
 
@@ -179,7 +179,7 @@ TEST(SwitchDeviceReplugTest, UnpluggedSerialAdapterIsOpenedAgainByItsName) {
   SwitchDevices devices(hid, serial, messages, kind, [&] { return now; });
   serial.AddPort("/dev/ttyUSB0")->SetStatus(kModemCts);
   Settings settings;
-  settings[SettingSlot::SwitchDevice] = "/dev/ttyUSB0";
+  settings[SettingSlot::SwitchDevice] = Cp932Text("/dev/ttyUSB0");
   devices.OpenSwitchDevice(settings);
   ASSERT_EQ(kind, SwitchKind::kSerial);
 

@@ -23,22 +23,22 @@ bool Eventually(const std::function<bool()>& condition) {
 class SwitchMonitorTest : public ::testing::Test {
  protected:
   SwitchMonitorTest() {
-    settings_[SettingSlot::TriggerEdge] = "ON";
-    settings_[SettingSlot::PollIntervalMs] = "1";
-    settings_[SettingSlot::EventDelayMs] = "0";
-    settings_[SettingSlot::RestAfterEventMs] = "1";
+    settings_[SettingSlot::TriggerEdge] = Cp932Text("ON");
+    settings_[SettingSlot::PollIntervalMs] = Cp932Text("1");
+    settings_[SettingSlot::EventDelayMs] = Cp932Text("0");
+    settings_[SettingSlot::RestAfterEventMs] = Cp932Text("1");
   }
 
   void OpenUsbIo() {
     board_ = hid_.AddBoard("/dev/hidraw0");
-    settings_[SettingSlot::SwitchDevice] = "USB-IO";
+    settings_[SettingSlot::SwitchDevice] = Cp932Text("USB-IO");
     devices_.OpenSwitchDevice(settings_);
     ASSERT_EQ(kind_, SwitchKind::kUsbIo);
   }
 
   void OpenSerial() {
     lines_ = serial_.AddPort("COM1");
-    settings_[SettingSlot::SwitchDevice] = "COM1";
+    settings_[SettingSlot::SwitchDevice] = Cp932Text("COM1");
     devices_.OpenSwitchDevice(settings_);
     ASSERT_EQ(kind_, SwitchKind::kSerial);
   }
@@ -119,7 +119,7 @@ TEST_F(SwitchMonitorTest, OnlyPinZeroCounts) {
 }
 
 TEST_F(SwitchMonitorTest, OffEdgeIsGuardedForTheFirstFivePollsOnlyAcrossRestarts) {
-  settings_[SettingSlot::TriggerEdge] = "OFF";
+  settings_[SettingSlot::TriggerEdge] = Cp932Text("OFF");
   OpenUsbIo();
   board_->QueuePins({0x01, 0x00});  // up and down again within the first five polls
   ASSERT_TRUE(RunUntil([&] { return progress_.poll_count.load() > 5; }));
@@ -133,7 +133,7 @@ TEST_F(SwitchMonitorTest, OffEdgeIsGuardedForTheFirstFivePollsOnlyAcrossRestarts
 }
 
 TEST_F(SwitchMonitorTest, EdgeNamingBothWordsFiresOnBothChanges) {
-  settings_[SettingSlot::TriggerEdge] = "ON/OFF";
+  settings_[SettingSlot::TriggerEdge] = Cp932Text("ON/OFF");
   OpenUsbIo();
   progress_.poll_count = 100;
   board_->QueuePins({0x01, 0x00, 0x01, 0x00});
@@ -141,7 +141,7 @@ TEST_F(SwitchMonitorTest, EdgeNamingBothWordsFiresOnBothChanges) {
 }
 
 TEST_F(SwitchMonitorTest, EdgeNamingNeitherWordNeverFiresButFollowsTheLevel) {
-  settings_[SettingSlot::TriggerEdge] = "RISING";
+  settings_[SettingSlot::TriggerEdge] = Cp932Text("RISING");
   OpenUsbIo();
   progress_.poll_count = 100;
   board_->SetPins(0x01);
@@ -163,7 +163,7 @@ TEST_F(SwitchMonitorTest, FailedReadsAreNoChange) {
 }
 
 TEST_F(SwitchMonitorTest, PollCountStopsAtItsMaximumAndOffStillFires) {
-  settings_[SettingSlot::TriggerEdge] = "OFF";
+  settings_[SettingSlot::TriggerEdge] = Cp932Text("OFF");
   OpenUsbIo();
   progress_.poll_count = std::numeric_limits<std::int32_t>::max() - 1;
   progress_.last_usb_sample = 1;
@@ -179,8 +179,8 @@ TEST_F(SwitchMonitorTest, StopEndsTheEventDelayAndTheRestAtOnce) {
   OpenSerial();
   for (const bool in_delay : {true, false}) {
     SCOPED_TRACE(in_delay);
-    settings_[SettingSlot::EventDelayMs] = in_delay ? "10000" : "0";
-    settings_[SettingSlot::RestAfterEventMs] = in_delay ? "1" : "10000";
+    settings_[SettingSlot::EventDelayMs] = in_delay ? Cp932Text("10000") : Cp932Text("0");
+    settings_[SettingSlot::RestAfterEventMs] = in_delay ? Cp932Text("1") : Cp932Text("10000");
     fired_ = 0;
     progress_.poll_count = 100;
     const int reads = lines_->status_reads();
@@ -218,7 +218,7 @@ TEST_F(SwitchMonitorTest, SerialDsrDecidesWhenItChangesWithCts) {
   EXPECT_EQ(fired_.load(), 1);
 
   // DSR falls as CTS rises: level 0, so an OFF event (CTS alone would say 1).
-  settings_[SettingSlot::TriggerEdge] = "OFF";
+  settings_[SettingSlot::TriggerEdge] = Cp932Text("OFF");
   lines_->SetStatus(kModemCts);
   ASSERT_TRUE(RunUntil([&] { return progress_.last_modem_status.load() == kModemCts; }));
   EXPECT_EQ(fired_.load(), 2);
@@ -233,7 +233,7 @@ TEST_F(SwitchMonitorTest, SerialRingAloneIsJudgedByCts) {
   EXPECT_EQ(fired_.load(), 1);
 
   // The same change with CTS low is a change to level 0: no ON event.
-  settings_[SettingSlot::TriggerEdge] = "ON";
+  settings_[SettingSlot::TriggerEdge] = Cp932Text("ON");
   progress_.last_modem_status = 0;
   lines_->SetStatus(kModemRlsd);
   ASSERT_TRUE(RunUntil([&] { return progress_.last_modem_status.load() == kModemRlsd; }));

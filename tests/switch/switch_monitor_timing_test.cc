@@ -9,9 +9,9 @@ using std::chrono::milliseconds;
 
 SwitchTiming TimingOf(std::string poll, std::string delay, std::string rest) {
   Settings settings;
-  settings[SettingSlot::PollIntervalMs] = std::move(poll);
-  settings[SettingSlot::EventDelayMs] = std::move(delay);
-  settings[SettingSlot::RestAfterEventMs] = std::move(rest);
+  settings[SettingSlot::PollIntervalMs] = Cp932Text(std::move(poll));
+  settings[SettingSlot::EventDelayMs] = Cp932Text(std::move(delay));
+  settings[SettingSlot::RestAfterEventMs] = Cp932Text(std::move(rest));
   return ParseSwitchTiming(settings);
 }
 

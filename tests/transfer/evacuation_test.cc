@@ -23,7 +23,7 @@ class Evacuation : public ::testing::Test {
   }
 
   void Evacuate(const std::string& pattern, const std::string& slot) {
-    EvacuateWatchFolder(slot, pattern, {root_.path(), root_.path().string()},
+    EvacuateWatchFolder(Cp932Text(slot), pattern, {root_.path(), Cp932Text(root_.path().string())},
                         [this](std::string_view line) { reports_.emplace_back(line); });
   }
   void Evacuate(const std::string& pattern) { Evacuate(pattern, watch_.string()); }
@@ -55,9 +55,9 @@ TEST_F(Evacuation, JournalledStillsStay) {
   const StillIdentity replaced = IdentityOf(*QueryDirectoryEntry(watch_, "replaced.jpg"));
   WriteFileBytes(root_ / "new", "saved over");  // made first, so it has another inode
   fs::rename(root_ / "new", watch_ / "replaced.jpg");
-  EvacuateWatchFolder(watch_.string(), "*.jpg", {root_.path(), root_.path().string()},
-                      [this](std::string_view line) { reports_.emplace_back(line); },
-                      {waiting, replaced});
+  EvacuateWatchFolder(
+      Cp932Text(watch_.string()), "*.jpg", {root_.path(), Cp932Text(root_.path().string())},
+      [this](std::string_view line) { reports_.emplace_back(line); }, {waiting, replaced});
   EXPECT_EQ(FolderEntries(watch_), std::vector<std::string>{"waiting.jpg"});
   EXPECT_EQ(ReadFileBytes(backup_ / "replaced.jpg"), "saved over");
 }

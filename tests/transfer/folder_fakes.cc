@@ -31,9 +31,9 @@ std::int64_t CreationTime(const fs::path& path) {
 }  // namespace
 
 std::optional<TransferTarget> FakePipeline::BuildTarget(const Settings&,
-                                                        std::string_view capture_id,
+                                                        const Cp932Text& capture_id,
                                                         const LocalTime&, std::string* error) {
-  Record({"build", {}, {}, std::string(capture_id)});
+  Record({"build", {}, {}, capture_id.bytes()});
   if (build_error) {
     *error = *build_error;
     return std::nullopt;
@@ -43,18 +43,13 @@ std::optional<TransferTarget> FakePipeline::BuildTarget(const Settings&,
   return TransferTarget(transfer_folder_ / ("image" + std::to_string(++targets_built_) + ".jpg"));
 }
 
-StepResult FakePipeline::ConvertToJpeg(const fs::path& still, const fs::path& jpeg,
-                                       LastErrorText& errors) {
+ImageResult FakePipeline::ConvertToJpeg(const fs::path& still, const fs::path& jpeg) {
   Record({"convert", still, jpeg, {}});
-  if (convert_error) {
-    errors.Set(*convert_error);
-    return StepResult::kUnreadable;
-  }
-  return CopyFile(still, jpeg) ? StepResult::kDone : StepResult::kNotWritten;
+  if (convert_failure) return {*convert_failure, {}};
+  return {CopyFile(still, jpeg) ? ImageStatus::kDone : ImageStatus::kTargetNotWritten, {}};
 }
 
-StepResult FakePipeline::NormalizeWidth(const fs::path& jpeg, const fs::path& work_file,
-                                        MessageSink&) {
+ImageResult FakePipeline::NormalizeWidth(const fs::path& jpeg, const fs::path& work_file) {
   Record({"normalize", jpeg, work_file, {}});
   if (throw_out_of_memory > 0) {
     --throw_out_of_memory;
@@ -62,19 +57,17 @@ StepResult FakePipeline::NormalizeWidth(const fs::path& jpeg, const fs::path& wo
   }
   if (unreadable > 0) {
     --unreadable;
-    return StepResult::kUnreadable;
+    return {ImageStatus::kSourceNotOpened, {}};
   }
-  return CopyFile(jpeg, work_file) ? StepResult::kDone : StepResult::kNotWritten;
+  return {CopyFile(jpeg, work_file) ? ImageStatus::kDone : ImageStatus::kTargetNotWritten, {}};
 }
 
-bool FakePipeline::Process(const fs::path& work_file, FileNaming& target, const Settings&,
-                           std::string_view capture_id, const LocalTime&, LastErrorText& errors) {
-  Record({"process", work_file, target.name(), std::string(capture_id)});
-  if (disk_full) {
-    errors.Set("jpg_file_open_error! ");
-    return false;
-  }
-  return CopyFile(work_file, target.name());
+ImageResult FakePipeline::Process(const fs::path& work_file, FileNaming& target, const Settings&,
+                                  const Cp932Text& capture_id, const LocalTime&, LastErrorText&) {
+  Record({"process", work_file, target.name(), capture_id.bytes()});
+  if (disk_full) return {ImageStatus::kTargetNotCreated, {}};
+  return {CopyFile(work_file, target.name()) ? ImageStatus::kDone : ImageStatus::kTargetNotWritten,
+          {}};
 }
 
 void FakePipeline::Record(Call call) {

@@ -30,23 +30,24 @@ class FakePipeline : public TransferPipeline {
   explicit FakePipeline(std::filesystem::path transfer_folder)
       : transfer_folder_(std::move(transfer_folder)) {}
 
-  std::optional<TransferTarget> BuildTarget(const Settings& settings, std::string_view capture_id,
+  std::optional<TransferTarget> BuildTarget(const Settings& settings, const Cp932Text& capture_id,
                                             const LocalTime& now, std::string* error) override;
-  StepResult ConvertToJpeg(const std::filesystem::path& still, const std::filesystem::path& jpeg,
-                           LastErrorText& errors) override;
-  StepResult NormalizeWidth(const std::filesystem::path& jpeg,
-                            const std::filesystem::path& work_file, MessageSink& messages) override;
-  bool Process(const std::filesystem::path& work_file, FileNaming& target, const Settings& settings,
-               std::string_view capture_id, const LocalTime& now, LastErrorText& errors) override;
+  ImageResult ConvertToJpeg(const std::filesystem::path& still,
+                            const std::filesystem::path& jpeg) override;
+  ImageResult NormalizeWidth(const std::filesystem::path& jpeg,
+                             const std::filesystem::path& work_file) override;
+  ImageResult Process(const std::filesystem::path& work_file, FileNaming& target,
+                      const Settings& settings, const Cp932Text& capture_id, const LocalTime& now,
+                      LastErrorText& errors) override;
 
   std::vector<Call> calls() const;
   std::vector<Call> calls_of(const std::string& step) const;
 
-  std::optional<std::string> build_error;    // BuildTarget fails with it
-  std::optional<std::string> convert_error;  // ConvertToJpeg fails with it in LastErrorText
+  std::optional<std::string> build_error;      // BuildTarget fails with it
+  std::optional<ImageStatus> convert_failure;  // ConvertToJpeg fails with it
   // The next so many NormalizeWidth calls find the still unreadable.
   std::atomic<int> unreadable = 0;
-  // While set, Process fails as on a full disk ("jpg_file_open_error! ").
+  // While set, Process fails as on a full disk (kTargetNotCreated).
   std::atomic<bool> disk_full = false;
   int throw_out_of_memory = 0;  // the next so many NormalizeWidth calls throw std::bad_alloc
 

@@ -7,19 +7,19 @@ namespace fs = std::filesystem;
 FolderMonitorFixture::FolderMonitorFixture()
     : watch_(root_.path() / "watch"), transfer_(root_.path() / "hozon"), fake_(transfer_) {
   fs::create_directories(watch_);
-  settings_ = DefaultSettings(root_.path().string());
-  settings_[SettingSlot::WatchFolder] = watch_.string();
-  settings_[SettingSlot::TransferFolder] = transfer_.string();
+  settings_ = DefaultSettings(Cp932Text(root_.path().string()));
+  settings_[SettingSlot::WatchFolder] = Cp932Text(watch_.string());
+  settings_[SettingSlot::TransferFolder] = Cp932Text(transfer_.string());
 }
 
 void FolderMonitorFixture::SetSlot(SettingSlot slot, std::string value) {
   std::lock_guard lock(mutex_);
-  settings_[slot] = std::move(value);
+  settings_[slot] = Cp932Text(std::move(value));
 }
 
 void FolderMonitorFixture::SetCaptureId(std::string id) {
   std::lock_guard lock(mutex_);
-  capture_id_ = std::move(id);
+  capture_id_ = Cp932Text(std::move(id));
 }
 
 void FolderMonitorFixture::Start() {
@@ -38,7 +38,7 @@ void FolderMonitorFixture::Start() {
         std::lock_guard lock(mutex_);
         return capture_id_;
       },
-      ProgramDir{root_.path(), root_.path().string()},
+      ProgramDir{root_.path(), Cp932Text(root_.path().string())},
       events_,
       memory_,
       image_count_,
@@ -50,9 +50,10 @@ void FolderMonitorFixture::Start() {
         transferred_.emplace_back(count, target);
       },
       timing,
-      nullptr,
+      &in_hand_,
       {},
       {},
+      abandon_.get_token(),
   });
   Launch();
 }
@@ -72,6 +73,10 @@ void FolderMonitorFixture::Launch() {
 
 void FolderMonitorFixture::RunCycle() {
   events_.Release();
+  WaitForNextWait();
+}
+
+void FolderMonitorFixture::WaitForNextWait() {
   ++cycles_;
   ASSERT_TRUE(events_.WaitForWaits(cycles_));
 }

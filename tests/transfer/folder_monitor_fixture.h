@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <utility>
@@ -41,7 +42,11 @@ class FolderMonitorFixture : public ::testing::Test {
   void AdvanceClock(std::chrono::milliseconds by) { clock_offset_ms_ += by.count(); }
   // Asks the thread to stop without waiting; Join waits until it has ended.
   void RequestStop() { thread_.request_stop(); }
+  // The second stop: the finishing of a stopped run is abandoned.
+  void Abandon() { abandon_.request_stop(); }
   void Join();
+  // Waits until the thread has come to its next holding wait (one it did not come to yet).
+  void WaitForNextWait();
 
   // Writes an image into the watch folder, newer than every one before, and gives the events
   // of its creation and of its writer's close.
@@ -64,15 +69,17 @@ class FolderMonitorFixture : public ::testing::Test {
   FakePipeline fake_;
   SteppedFolderEvents events_;
   FolderMonitorMemory memory_;
+  ImageInHand in_hand_;
   // Quick checks for tests whose files are complete from the start.
   CompletenessLimits completeness_{std::chrono::milliseconds(2), std::chrono::milliseconds(10),
                                    std::chrono::seconds(5)};
 
  private:
   std::atomic<std::int64_t> clock_offset_ms_{0};
+  std::stop_source abandon_;
   mutable std::mutex mutex_;
   Settings settings_;
-  std::string capture_id_ = "123456";
+  Cp932Text capture_id_{"123456"};
   std::vector<std::pair<int, std::filesystem::path>> transferred_;
   void Launch();
 

@@ -398,7 +398,7 @@ TEST_F(FolderMonitor, FailedBmpConversionNeverPassesAnOlderPictureOn) {
   fs::create_directories(root_.path() / "bkup");
   WriteFileBytes(Backup("temp.jpg"), "earlier picture");
   WriteFileBytes(Backup("444.jpg"), "earlier work file");
-  fake_.convert_error = "BMP file read error! ";
+  fake_.convert_failure = ImageStatus::kSourceNotDecoded;
   Start();
   AddImageAndRunCycle("broken.bmp");
   EXPECT_TRUE(Transferred().empty());
@@ -424,7 +424,7 @@ TEST(TransferOneImage, ReportsTargetAndLeavesTheSourceInPlace) {
   LastErrorText errors;
   RecordedMessages messages;
   WriteFileBytes(root / "in.jpg", "picture");
-  const auto target = TransferOneImage(root / "in.jpg", Settings{}, "1", LocalTimeNow(),
+  const auto target = TransferOneImage(root / "in.jpg", Settings{}, Cp932Text("1"), LocalTimeNow(),
                                        {root.path(), ""}, fake, errors, messages);
   ASSERT_TRUE(target.target.has_value());
   EXPECT_EQ(ReadFileBytes(*target.target), "picture");

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/cp932_text_testing.h"
 #include "support/temp_dir.h"
 #include "transfer/folder_monitor_fixture.h"
 #include "transfer/image_transfer_pipeline.h"
@@ -67,9 +68,10 @@ TEST_F(FolderPipeline, AFailedWriteRemovesTheStaleTemporariesWhereItWrites) {
 }
 
 TEST_F(FolderPipeline, StartUpRemovesTheStaleTemporariesOfEveryFolderItWrites) {
-  const ProgramDir program{root_.path(), root_.path().string()};
+  const ProgramDir program{root_.path(), Cp932Text(root_.path().string())};
   Settings settings = DefaultSettings(program.cp932);
-  settings[SettingSlot::TransferFolder] = "hozon";  // relative: inside the program folder
+  settings[SettingSlot::TransferFolder] =
+      Cp932Text("hozon");  // relative: inside the program folder
   const fs::path year = root_.path() / "hozon" / "2026";
   fs::create_directories(year);
   fs::create_directories(root_.path() / "bkup");
@@ -125,8 +127,9 @@ TEST_F(FolderPipeline, UndeletableWorkFileKeepsTheEarlierImageBack) {
 class RacedPipeline : public ImageTransferPipeline {
  public:
   explicit RacedPipeline(int taken) : taken_(taken) {}
-  bool Process(const fs::path& work_file, FileNaming& target, const Settings& settings,
-               std::string_view capture_id, const LocalTime& now, LastErrorText& errors) override {
+  ImageResult Process(const fs::path& work_file, FileNaming& target, const Settings& settings,
+                      const Cp932Text& capture_id, const LocalTime& now,
+                      LastErrorText& errors) override {
     const std::string name = target.name().filename().string();  // "123456_001.jpg"
     const int searched = std::stoi(name.substr(7, 3));
     for (int serial = searched; serial < searched + taken_; ++serial) {
@@ -134,7 +137,8 @@ class RacedPipeline : public ImageTransferPipeline {
       std::snprintf(other, sizeof other, "123456_%03d.jpg", serial);
       WriteFileBytes(target.name().parent_path() / other, "other station");
     }
-    return ImageTransferPipeline::Process(work_file, target, settings, capture_id, now, errors);
+    return ImageTransferPipeline::Process(work_file, target, settings, Cp932Text(capture_id), now,
+                                          errors);
   }
 
  private:
@@ -219,8 +223,9 @@ TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(image_count_, 1);
   EXPECT_EQ(errors_.Get(), "fopen_error! ");
+  // The box carries the library's reason.
   ASSERT_EQ(messages_.texts().size(), 1u);
-  EXPECT_EQ(messages_.texts()[0], "JPEG read error!");
+  EXPECT_EQ(messages_.texts()[0], "JPEG read error! (Premature end of JPEG file)");
 
   WithoutEdits();  // the processing would copy the work file
   AddImageAndRunCycle("cut2.jpg", full.substr(0, full.size() / 3));
@@ -279,15 +284,15 @@ TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
   const auto expected = TransferOneImage(
       reference / "full.jpg",
       [&] {
-        Settings settings = DefaultSettings("");
-        settings[SettingSlot::NameFormat] = "ref";
-        settings[SettingSlot::TransferFolder] = (reference / "out").string();
-        settings[SettingSlot::SourceRange] = "";
-        settings[SettingSlot::TextLines] = "";
+        Settings settings = DefaultSettings(Cp932Text(""));
+        settings[SettingSlot::NameFormat] = Cp932Text("ref");
+        settings[SettingSlot::TransferFolder] = Cp932Text((reference / "out").string());
+        settings[SettingSlot::SourceRange] = Cp932Text("");
+        settings[SettingSlot::TextLines] = Cp932Text("");
         return settings;
       }(),
-      "1", LocalTimeNow(), {reference.path(), reference.path().string()}, real_, errors_,
-      messages_);
+      Cp932Text("1"), LocalTimeNow(), {reference.path(), Cp932Text(reference.path().string())},
+      real_, errors_, messages_);
   ASSERT_TRUE(expected.target.has_value()) << errors_.Get();
 
   completeness_ = CompletenessLimits{};  // the thread's own limits

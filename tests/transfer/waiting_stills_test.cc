@@ -2,6 +2,7 @@
 #include <map>
 #include <mutex>
 
+#include "support/cp932_text_testing.h"
 #include "support/temp_dir.h"
 #include "transfer/folder_monitor_fixture.h"
 #include "transfer/still_journal.h"
@@ -191,7 +192,7 @@ TEST_F(WaitingStills, JournalKeepsWaitingStillsForTheNextRunWithTheirId) {
   // The program ends (its memory is gone) and starts again with another ID.
   RequestStop();
   Join();
-  const auto replayed = ReplayJournal({root_.path(), root_.path().string()}, Settings{},
+  const auto replayed = ReplayJournal({root_.path(), Cp932Text(root_.path().string())}, Settings{},
                                       [](std::string_view) { FAIL(); });
   ASSERT_EQ(replayed.size(), 1u);
   memory_.arrivals = StillArrivals();
@@ -209,7 +210,7 @@ TEST_F(WaitingStills, JournalKeepsWaitingStillsForTheNextRunWithTheirId) {
 
 TEST(StillJournal, DamagedJournalIsSetAsideWithAMessageAndNeverTrusted) {
   TempDir root;
-  const ProgramDir program_dir{root.path(), root.path().string()};
+  const ProgramDir program_dir{root.path(), Cp932Text(root.path().string())};
   WriteFileBytes(root / "still.jpg", "x");
   ArrivedStill still;
   still.path = root / "still.jpg";

@@ -32,8 +32,8 @@ void Check(bool holds, const std::string& what) {
 
 class PrintedMessages final : public MessageSink {
  public:
-  void ShowMessage(std::string_view text) override {
-    Check(false, "no message expected: " + std::string(text));
+  void ShowMessage(const Cp932Text& text) override {
+    Check(false, "no message expected: " + text.bytes());
   }
 };
 

@@ -1,4 +1,4 @@
-#include "image/text_lines_edit.h"
+#include "control/text_lines_edit.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ TEST(SplitTextLinesTest, FinalPieceOfFiveBytesOrFewerIsDropped) {
 }
 
 TEST(SplitTextLinesTest, ThreeStampsWithTwoByteTextsBecomeThreeLines) {
-  const std::string text = Utf8ToCp932("ＭＳ 明朝の表").value();  // 表 ends in byte 0x5C
+  const std::string text = Utf8ToCp932("ＭＳ 明朝の表").value().bytes();  // 表 ends in byte 0x5C
   const std::string value = "100,1,2," + text + ",110,3,4,b c,120,-5,-6," + text;
   EXPECT_EQ(SplitTextLines(value), "100,1,2," + text + "\r\n110,3,4,b c\r\n120,-5,-6," + text);
 }

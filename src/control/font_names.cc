@@ -1,4 +1,4 @@
-#include "image/font_names.h"
+#include "control/font_names.h"
 
 #include "platform/encoding.h"
 

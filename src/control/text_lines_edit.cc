@@ -1,4 +1,4 @@
-#include "image/text_lines_edit.h"
+#include "control/text_lines_edit.h"
 
 #include "base/cp932_search.h"
 #include "base/replace_all.h"

@@ -1,4 +1,4 @@
-#include "image/font_names.h"
+#include "control/font_names.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -45,8 +45,8 @@ TEST(FontNameRuleTest, TheStartingNameAndTheLimitCount) {
 TEST(FontNameListTest, KeepsTheLastNameBetweenCollectionsAndTakesNewFonts) {
   FontNameList list;
   list.Collect({"IPA明朝", "IPA P明朝", "DejaVu Sans"});
-  const std::string mincho = Utf8ToCp932("IPA明朝").value();
-  const std::string p_mincho = Utf8ToCp932("IPA P明朝").value();
+  const std::string mincho = Utf8ToCp932("IPA明朝").value().bytes();
+  const std::string p_mincho = Utf8ToCp932("IPA P明朝").value().bytes();
   EXPECT_THAT(list.names(), ElementsAre(mincho, p_mincho, "DejaVu Sans"));
 
   // "Sans" is part of the last name of the collection before, so it is not listed.
