@@ -105,16 +105,17 @@ int RunHeadlessCommand(const Options& options) {
       abandoned = true;
     }
   }
-  if (const auto left = session.LeftImage()) {
-    PrintMessageLine(left->string(), "not finished; it stays in the watch folder");
-  }
+  // A second signal that left nothing unfinished (a service manager signals the process and
+  // its group at once) is an ordinary stop.
+  const auto left = session.LeftImage();
+  if (left) PrintMessageLine(left->string(), "not finished; it stays in the watch folder");
 
   std::string error;
   const bool saved = session.ShutDown(&error);
   // The image the folder thread was finishing when the signal came may have failed.
   report_new_error();
   if (!saved) return Failed(error);
-  return abandoned ? 1 : 0;
+  return left ? 1 : 0;
 }
 
 }  // namespace velmarin::cli
