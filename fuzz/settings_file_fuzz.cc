@@ -20,7 +20,8 @@ void Check(bool condition) {
 }
 
 void CheckSlots(const Settings& settings) {
-  for (const std::string& value : settings.slots) {
+  for (const velmarin::Cp932Text& slot : settings.slots) {
+    const std::string& value = slot.bytes();
     Check(value.size() <= velmarin::kSlotMaxBytes);
     Check(value.find('\0') == std::string::npos);
     Check(value.find('\n') == std::string::npos);
@@ -33,7 +34,7 @@ std::string_view Label(int slot) { return velmarin::SettingLabel(static_cast<Set
 // slot's label; the file reads back unchanged as long as no later line holds it.
 bool ReadsBackUnchanged(const Settings& settings) {
   for (int later = 0; later < kSettingSlotCount; ++later) {
-    const std::string line = std::string(Label(later)) + settings.slots[later];
+    const std::string line = std::string(Label(later)) + settings.slots[later].bytes();
     for (int slot = 0; slot < later; ++slot) {
       if (line.find(Label(slot)) != std::string::npos) return false;
     }

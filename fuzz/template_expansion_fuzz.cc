@@ -24,7 +24,8 @@ void CheckIdAlone(const std::string& id, int width, const velmarin::LocalTime& n
   if (id.find('$') != std::string::npos) return;
   const char templ[] = {'$', 'i', static_cast<char>('0' + width / 10),
                         static_cast<char>('0' + width % 10), '\0'};
-  const std::string result = velmarin::ExpandTemplate(id, templ, now);
+  const std::string result =
+      velmarin::ExpandTemplate(velmarin::Cp932Text(id), velmarin::Cp932Text(templ), now).bytes();
   if (width == 0) {
     Require(result == id);
     return;
@@ -56,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string id = provider.ConsumeRandomLengthString(64);
   const std::string templ = provider.ConsumeRemainingBytesAsString();
 
-  const std::string result = velmarin::ExpandTemplate(id, templ, now);
+  const std::string result =
+      velmarin::ExpandTemplate(velmarin::Cp932Text(id), velmarin::Cp932Text(templ), now).bytes();
 
   // The date passes come last and insert only digits and signs: none of their placeholders
   // can survive.
@@ -67,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (templ.find('$') == std::string::npos) Require(result == templ);
   // Without "$i" the ID is never inserted.
   if (templ.find("$i") == std::string::npos) {
-    Require(result == velmarin::ExpandTemplate("", templ, now));
+    Require(result == velmarin::ExpandTemplate("", velmarin::Cp932Text(templ), now).bytes());
   }
   CheckIdAlone(id, width, now);
   return 0;

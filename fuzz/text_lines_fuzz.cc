@@ -12,11 +12,12 @@
 #include "image/stamp_settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const velmarin::Cp932Text text(std::string_view(reinterpret_cast<const char*>(data), size));
   for (const velmarin::Stamp& stamp : velmarin::ParseTextLines(text)) {
     // A stamp text never holds a comma, never starts with a blank and is part of the input.
-    if (velmarin::MbsFind(stamp.text, ",").has_value()) std::abort();
-    if (!stamp.text.empty() && (stamp.text[0] == ' ' || stamp.text[0] == '\t')) std::abort();
+    const std::string_view stamp_text = stamp.text.view();
+    if (velmarin::MbsFind(stamp_text, ",").has_value()) std::abort();
+    if (!stamp_text.empty() && (stamp_text[0] == ' ' || stamp_text[0] == '\t')) std::abort();
     if (stamp.text.size() > size) std::abort();
     (void)velmarin::StampPixelSize(stamp.size);
   }
@@ -27,16 +28,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (span.first >= span.last) std::abort();
     previous_last = span.last;
   }
-  (void)velmarin::ParseSourceRange(text);
-  if (const auto color = velmarin::ParseColorValue(text); color && *color > 0xFFFFFFu) {
+  (void)velmarin::ParseSourceRange(text.view());
+  if (const auto color = velmarin::ParseColorValue(text.view()); color && *color > 0xFFFFFFu) {
     std::abort();
   }
-  (void)velmarin::ScanDecimal(text);
+  (void)velmarin::ScanDecimal(text.view());
   // Without line breaks of its own, a value split into lines and joined again is a front of
   // itself: nothing is invented, only a short final piece dropped.
-  const std::string lines = velmarin::SplitTextLines(text);
-  if (text.find('\n') == std::string_view::npos &&
-      !text.starts_with(velmarin::JoinTextLines(lines))) {
+  const std::string lines = velmarin::SplitTextLines(text.view());
+  if (text.view().find('\n') == std::string_view::npos &&
+      !text.view().starts_with(velmarin::JoinTextLines(lines))) {
     std::abort();
   }
   return 0;

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string templ = provider.ConsumeRemainingBytesAsString();
 
   std::string error;
-  const auto path = velmarin::BuildTransferPath(templ, id, folder.string(), kNow, &error);
+  const auto path = velmarin::BuildTransferPath(velmarin::Cp932Text(templ), velmarin::Cp932Text(id),
+                                                velmarin::Cp932Text(folder.string()), kNow, &error);
   if (!path) {
     Require(!error.empty());
     return 0;
@@ -70,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(text.ends_with("pg"));  // a "$r" at the end of the name may take ".j"
   const fs::path normal = path->lexically_normal();
   Require(normal.string().starts_with(folder.string() + "/"));
-  const std::string name = velmarin::ExpandTemplate(id, templ, kNow);
+  const std::string name =
+      velmarin::ExpandTemplate(velmarin::Cp932Text(id), velmarin::Cp932Text(templ), kNow).bytes();
   if (name.find("$r") != std::string::npos) Require(!velmarin::PathExists(*path));
   return 0;
 }

@@ -8,7 +8,7 @@
 namespace velmarin::app {
 
 std::optional<Cp932Text> TypedFieldValue(QWidget& field, const QString& text,
-                                           std::size_t max_bytes) {
+                                         std::size_t max_bytes) {
   TypedTextError error{};
   std::optional<Cp932Text> value = TypedTextToCp932(text.toStdString(), max_bytes, &error);
   if (value) return value;

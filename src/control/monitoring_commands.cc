@@ -28,8 +28,7 @@ Cp932Text StartMonitoringWithId(SharedState& state, MonitoringController& contro
   state.SetCaptureId(std::move(id));
   state.last_error.Clear();
   state.image_count = 0;
-  Cp932Text status =
-      MonitoringStatusText(state.switch_kind, state.Slot(SettingSlot::SwitchDevice));
+  Cp932Text status = MonitoringStatusText(state.switch_kind, state.Slot(SettingSlot::SwitchDevice));
   controller.StartIfStopped();
   return status;
 }

@@ -18,8 +18,7 @@ Cp932Text EnterIdStatusText();
 
 // "IDで開始": takes `id` (code page 932; empty gives "0") as CaptureId, empties the last error,
 // resets the count and starts both threads when monitoring was off. Returns the status text.
-Cp932Text StartMonitoringWithId(SharedState& state, MonitoringController& controller,
-                                Cp932Text id);
+Cp932Text StartMonitoringWithId(SharedState& state, MonitoringController& controller, Cp932Text id);
 
 // "監視停止": the threads leave at their next check. Returns the status text.
 Cp932Text StopMonitoring(MonitoringController& controller);

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/virtual_key_evdev.h"
 #include "platform/encoding.h"
+#include "platform/virtual_key_evdev.h"
 
 namespace velmarin {
 namespace {

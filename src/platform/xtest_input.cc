@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/virtual_key_keysyms.h"
 #include "platform/encoding.h"
+#include "platform/virtual_key_keysyms.h"
 
 namespace velmarin {
 namespace {
@@ -59,9 +59,9 @@ xcb_connection_t* XTestInput::EnsureConnection() {
   }
   if (!unavailable_reported_) {
     unavailable_reported_ = true;
-    messages_.ShowMessage(Utf8ToCp932Replacing("Key strokes and clicks cannot be synthesized: " +
-                                               problem +
-                                               " The foot switch and the event test send nothing."));
+    messages_.ShowMessage(
+        Utf8ToCp932Replacing("Key strokes and clicks cannot be synthesized: " + problem +
+                             " The foot switch and the event test send nothing."));
   }
   return nullptr;
 }

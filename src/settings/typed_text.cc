@@ -5,7 +5,7 @@
 namespace velmarin {
 
 std::optional<Cp932Text> TypedTextToCp932(std::string_view utf8, std::size_t max_bytes,
-                                            TypedTextError* error) {
+                                          TypedTextError* error) {
   std::optional<Cp932Text> cp932;
   if (utf8.find('\0') == std::string_view::npos) cp932 = Utf8ToCp932(utf8);
   if (!cp932) {

@@ -20,6 +20,6 @@ enum class TypedTextError {
 // Text typed in a window (UTF-8) as the code page 932 value it is stored as, or nullopt with
 // `error` set: nothing is ever stored mangled or cut.
 std::optional<Cp932Text> TypedTextToCp932(std::string_view utf8, std::size_t max_bytes,
-                                            TypedTextError* error);
+                                          TypedTextError* error);
 
 }  // namespace velmarin

@@ -57,8 +57,9 @@ bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input, Message
     y = ScanDecimal(settings[SettingSlot::MouseY].view());
     if (!x || !y) {
       if (messages != nullptr) {
-        messages->ShowMessage(Cp932Text("The click position (X \"") + settings[SettingSlot::MouseX] +
-                              Cp932Text("\", Y \"") + settings[SettingSlot::MouseY] +
+        messages->ShowMessage(Cp932Text("The click position (X \"") +
+                              settings[SettingSlot::MouseX] + Cp932Text("\", Y \"") +
+                              settings[SettingSlot::MouseY] +
                               Cp932Text("\") is not a number; no click was sent."));
       }
       return false;

@@ -20,7 +20,8 @@ SwitchTiming ParseSwitchTiming(const Settings& settings) {
   return SwitchTiming{
       InRangeOr(ScanDecimal(settings[SettingSlot::PollIntervalMs].view()), kDefaultPollIntervalMs),
       std::chrono::milliseconds(std::clamp(delay, 0, kMaxSwitchPauseMs)),
-      InRangeOr(ScanDecimal(settings[SettingSlot::RestAfterEventMs].view()), kDefaultRestAfterEventMs),
+      InRangeOr(ScanDecimal(settings[SettingSlot::RestAfterEventMs].view()),
+                kDefaultRestAfterEventMs),
   };
 }
 

@@ -151,7 +151,8 @@ bool UsbIo::LoadLocked(bool lazy) {
     lazy_load_failure_reported_ = false;
     return true;
   }
-  if (!lazy || !lazy_load_failure_reported_) messages_.ShowMessage(Cp932Text("Error at Load 'hid.dll'"));
+  if (!lazy || !lazy_load_failure_reported_)
+    messages_.ShowMessage(Cp932Text("Error at Load 'hid.dll'"));
   lazy_load_failure_reported_ = true;
   return false;
 }

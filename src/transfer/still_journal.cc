@@ -99,7 +99,8 @@ std::optional<ArrivedStill> ParseLine(std::string_view line, const Settings& set
   still.path = *path;
   still.identity = {still.path.filename().string(), *inode, *birth};
   still.creation_time_ns = *created;
-  still.binding = {Cp932Text(*id), {clock[0], clock[1], clock[2], clock[3], clock[4], clock[5]}, settings};
+  still.binding = {
+      Cp932Text(*id), {clock[0], clock[1], clock[2], clock[3], clock[4], clock[5]}, settings};
   return still;
 }
 

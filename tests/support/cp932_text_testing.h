@@ -22,6 +22,8 @@ inline std::ostream& operator<<(std::ostream& out, const Cp932Text& text) {
   return out << text.bytes();
 }
 
-inline void PrintTo(const Cp932Text& text, std::ostream* out) { *out << '"' << text.bytes() << '"'; }
+inline void PrintTo(const Cp932Text& text, std::ostream* out) {
+  *out << '"' << text.bytes() << '"';
+}
 
 }  // namespace velmarin
