@@ -43,21 +43,26 @@ std::string XWindowDriver::Title(unsigned long window) const {
   return utf8.empty() ? Property(display, window, XA_WM_NAME, XA_STRING) : utf8;
 }
 
-unsigned long XWindowDriver::FindWindow(const std::string& title) const {
-  Display* display = display_.get();
+std::vector<unsigned long> XWindowDriver::TopLevelWindows() const {
   Window root = 0;
   Window parent = 0;
   Window* children = nullptr;
   unsigned int count = 0;
-  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-    return 0;
+  std::vector<unsigned long> windows;
+  if (!XQueryTree(display_.get(), DefaultRootWindow(display_.get()), &root, &parent, &children,
+                  &count)) {
+    return windows;
   }
-  Window found = 0;
-  for (unsigned int i = 0; i < count && found == 0; ++i) {
-    if (Title(children[i]) == title) found = children[i];
-  }
+  windows.assign(children, children + count);
   if (children != nullptr) XFree(children);
-  return found;
+  return windows;
+}
+
+unsigned long XWindowDriver::FindWindow(const std::string& title) const {
+  for (const unsigned long window : TopLevelWindows()) {
+    if (Title(window) == title) return window;
+  }
+  return 0;
 }
 
 bool XWindowDriver::Viewable(unsigned long window) const {
@@ -67,22 +72,14 @@ bool XWindowDriver::Viewable(unsigned long window) const {
 }
 
 bool XWindowDriver::PopupShown() const {
-  Display* display = display_.get();
-  Window root = 0;
-  Window parent = 0;
-  Window* children = nullptr;
-  unsigned int count = 0;
-  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-    return false;
-  }
-  bool shown = false;
-  for (unsigned int i = 0; i < count && !shown; ++i) {
+  for (const unsigned long window : TopLevelWindows()) {
     XWindowAttributes attributes;
-    shown = XGetWindowAttributes(display, children[i], &attributes) != 0 &&
-            attributes.override_redirect && attributes.map_state == IsViewable;
+    if (XGetWindowAttributes(display_.get(), window, &attributes) != 0 &&
+        attributes.override_redirect && attributes.map_state == IsViewable) {
+      return true;
+    }
   }
-  if (children != nullptr) XFree(children);
-  return shown;
+  return false;
 }
 
 void XWindowDriver::Focus(unsigned long window) const {

@@ -37,6 +37,8 @@ class XWindowDriver {
   void Type(const std::vector<Key>& keys) const;
 
  private:
+  // The children of the root window, top to bottom as the server lists them.
+  std::vector<unsigned long> TopLevelWindows() const;
   struct DisplayCloser {
     void operator()(_XDisplay* display) const;
   };
