@@ -16,7 +16,9 @@ TEST(PlacementStore, SharesTheUsersFileWithTheInputSetting) {
   const app::PlacementStore store(QString::fromStdString(file.string()));
   EXPECT_TRUE(store.Load().isEmpty());
 
-  const QByteArray geometry("\x01\xD9\xD0\xCB\x00\x03#=[]\n\r", 14);
+  // Bytes a text file could trip on: a NUL, "#", "=", brackets and line ends.
+  static const char kBytes[] = "\x01\xD9\xD0\xCB\x00\x03#=[]\n\r";
+  const QByteArray geometry(kBytes, sizeof kBytes - 1);
   store.Save(geometry);
   EXPECT_EQ(store.Load(), geometry);
   const UserConfig config = ReadUserConfig(file);
