@@ -67,6 +67,16 @@ struct ShownWindow {
   unsigned long window = 0;
 };
 
+// A station in `dir` without a switch: stills from "watch" go to "out".
+void WriteStationSettings(const fs::path& dir) {
+  fs::create_directories(dir / "watch");
+  WriteSettingsFile({dir, Cp932Text(dir.string())}, [&](Settings& s) {
+    s[SettingSlot::SwitchDevice] = Cp932Text("NONE");
+    s[SettingSlot::WatchFolder] = Cp932Text((dir / "watch").string());
+    s[SettingSlot::TransferFolder] = Cp932Text((dir / "out").string());
+  });
+}
+
 // The real program on a private X server: an ID typed and Enter pressed, an image saved by
 // "the capture program", the title counting it, the image in the transfer folder, and the
 // exit command leaving the placement and the settings behind.
@@ -77,12 +87,7 @@ TEST(WindowEndToEnd, TypedIdEnterOneImageAndExitThroughTheMenu) {
   XvfbServer server(*xvfb, dir / "xvfb.log");
   ASSERT_FALSE(server.display_name().empty()) << server.error();
 
-  fs::create_directories(dir / "watch");
-  WriteSettingsFile({dir.path(), Cp932Text(dir.path().string())}, [&](Settings& s) {
-    s[SettingSlot::SwitchDevice] = Cp932Text("NONE");
-    s[SettingSlot::WatchFolder] = Cp932Text((dir / "watch").string());
-    s[SettingSlot::TransferFolder] = Cp932Text((dir / "out").string());
-  });
+  WriteStationSettings(dir.path());
 
   ShownWindow shown(server, dir.path(), {});
   ASSERT_TRUE(shown.Show());
@@ -129,11 +134,7 @@ TEST(WindowEndToEnd, CloseWhileAStillIsBeingFinishedKeepsTheWindowAliveAndTransf
   TempDir dir;
   XvfbServer server(*xvfb, dir / "xvfb.log");
   ASSERT_FALSE(server.display_name().empty()) << server.error();
-  fs::create_directories(dir / "watch");
-  WriteSettingsFile({dir.path(), Cp932Text(dir.path().string())}, [&](Settings& s) {
-    s[SettingSlot::WatchFolder] = Cp932Text((dir / "watch").string());
-    s[SettingSlot::TransferFolder] = Cp932Text((dir / "out").string());
-  });
+  WriteStationSettings(dir.path());
   ShownWindow shown(server, dir.path(), {"--id", "77"});
   ASSERT_TRUE(shown.Show());
   BackgroundProgram& program = shown.program;
