@@ -17,14 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Libraries of the window, the switch, the chime and of medical image formats.
+// Libraries of the window, the switch and the chime.
 const std::vector<std::string> kStationLibraries = {
-    "libQt6Widgets", "libxcb-xtest", "libcanberra", "libasound", "libpulse",
-    "libhidapi",     "libevdev",     "libdcm",      "libofstd",
+    "libQt6Widgets", "libxcb-xtest", "libcanberra", "libasound",
+    "libpulse",      "libhidapi",    "libevdev",
 };
-// Besides those, the libraries of drawing the stamps, of X and of JPEG.
+// Libraries of drawing the stamps, of X, of JPEG and of medical image formats.
 const std::vector<std::string> kImageLibraries = {
-    "libQt6", "libX11", "libxcb", "libxkbcommon", "libfontconfig", "libfreetype", "libjpeg",
+    "libQt6",      "libX11",  "libxcb", "libxkbcommon", "libfontconfig",
+    "libfreetype", "libjpeg", "libdcm", "libofstd",
 };
 
 class ProgramPartsTest : public ProgramTest {
