@@ -237,9 +237,14 @@ image_row "djpeg | cjpeg -quality 95" "${d[$small]}" "${d[$big]}"
 image_row "ImageMagick, the same fill and stamps" "${im[$small]}" "${im[$big]}"
 printf '%-44s %-28s %-28s\n' "tjbench decode + q95 encode (the floor)" "${fl[$small]}" \
   "${fl[$big]}"
+transfer_big=$(median "${t[$big]}") transfer_small=$(median "${t[$small]}")
+printf '  %-42s %s\n' "--transfer at $big over the floor" \
+  "$(ratio "$transfer_big" "${fl[$big]}"), target <= 1.3x: $(verdict "$transfer_big" "${fl[$big]}" 'a <= 1.3 * b')"
+printf '  %-42s %s\n' "--transfer at $small over djpeg|cjpeg" \
+  "$(ratio "$transfer_small" "$(median "${d[$small]}")"), target <= 2x: $(verdict "$transfer_small" "$(median "${d[$small]}")" 'a <= 2 * b')"
 echo
 echo "A station (--headless), $big stills"
-printf '  %-42s %-28s %s\n' "latency, min/median ms ($stills stills)" \
+printf '  %-42s %-28s %s\n' "latency over $stills, min/median ms" \
   "$(minmed "$st_lmin $st_lmed") $(ratio "$st_lmed" "${fl[$big]}") floor" \
   "target <= 1.3x floor: $(verdict "$st_lmed" "${fl[$big]}" 'a <= 1.3 * b')"
 printf '  %-42s %-28s %s\n' "stills per second, $burst at once" "$st_rate" \
