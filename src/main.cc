@@ -9,6 +9,7 @@
 #include "cli/options.h"
 #include "cli/process_command.h"
 #include "cli/settings_command.h"
+#include "cli/station_command.h"
 #include "cli/transfer_command.h"
 #include "platform/data_files.h"
 
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
       return velmarin::cli::RunSettingsCommand(*options);
     case Command::kSet:
       return velmarin::cli::RunSetCommand(*options);
+    case Command::kStatus:
+      return velmarin::cli::RunStatusCommand(*options);
   }
   return 2;
 }
