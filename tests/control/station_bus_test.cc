@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <systemd/sd-bus.h>
 
+#include <QXmlStreamReader>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -343,6 +346,55 @@ TEST_F(StationBusTest, ASecondStationOnTheSameNameSaysItIsTaken) {
   second.Stop();
   // The first station's calls still reach it.
   EXPECT_EQ(Busctl("get-property", {"Id"}).out, "s \"0\"\n");
+}
+
+// The elements of the station's interface in `xml` (introspection data), each with its
+// attributes in name order: what a client can rely on, whatever the layout.
+std::vector<std::string> InterfaceItems(const std::string& xml) {
+  std::vector<std::string> items;
+  QXmlStreamReader reader(QByteArray::fromStdString(xml));
+  int depth = 0;  // within the interface
+  while (!reader.atEnd()) {
+    reader.readNext();
+    if (reader.isStartElement()) {
+      const bool ours = reader.name() == QStringLiteral("interface") &&
+                        reader.attributes().value("name") == QLatin1String(kStationInterface);
+      if (depth == 0 && !ours) continue;
+      ++depth;
+      std::vector<std::string> attributes;
+      for (const QXmlStreamAttribute& attribute : reader.attributes()) {
+        attributes.push_back(attribute.name().toString().toStdString() + "=" +
+                             attribute.value().toString().toStdString());
+      }
+      std::sort(attributes.begin(), attributes.end());
+      std::string item = reader.name().toString().toStdString();
+      for (const std::string& attribute : attributes) item += " " + attribute;
+      items.push_back(item);
+    } else if (reader.isEndElement() && depth > 0) {
+      --depth;
+    }
+  }
+  EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
+  return items;
+}
+
+TEST_F(StationBusTest, IntrospectionIsTheInterfaceInstalledAndDocumented) {
+  StartStation();
+  const ProgramResult live = RunExecutable(
+      "busctl", {"--user", "introspect", "--xml-interface", name_, kStationObjectPath});
+  ASSERT_EQ(live.exit_code, 0) << live.err;
+  const std::filesystem::path source(VELMARIN_SOURCE_PATH);
+  const std::string installed = ReadFileBytes(source / "dist/org.velmarin.Velmarin.Station.xml");
+  const std::vector<std::string> items = InterfaceItems(installed);
+  EXPECT_EQ(items.size(),
+            25u);  // the interface, 3 methods, 7 properties, 3 signals, 1 note, 10 arguments
+  EXPECT_EQ(InterfaceItems(live.out), items);
+  // docs/BUS.md shows the installed interface as it stands.
+  const std::size_t from = installed.find(" <interface");
+  const std::size_t to = installed.find("</interface>");
+  ASSERT_NE(to, std::string::npos);
+  EXPECT_NE(ReadFileBytes(source / "docs/BUS.md").find(installed.substr(from, to - from)),
+            std::string::npos);
 }
 
 // Without a session bus (a root service, an ssh login) the station says so once and runs on.
