@@ -145,16 +145,16 @@ int StationBus::Receive(sd_bus_message* call, CallKind kind, sd_bus_error* error
     }
     id = std::move(*checked);
   }
-  if (session_.ShuttingDown()) {
-    return sd_bus_error_set(error, kShuttingDownError,
-                            "the station is shutting down; nothing was changed");
-  }
   const std::uint64_t token = ++last_token_;
-  pending_.emplace(token, MessageHandle(sd_bus_message_ref(call)));
   {
     const std::lock_guard lock(calls_mutex_);
+    if (stopped_ || session_.ShuttingDown()) {
+      return sd_bus_error_set(error, kShuttingDownError,
+                              "the station is shutting down; nothing was changed");
+    }
     calls_.push_back({kind, std::move(id), token});
   }
+  pending_.emplace(token, MessageHandle(sd_bus_message_ref(call)));
   if (options_.wake_owner) options_.wake_owner();
   return 1;  // answered once the owner ran it
 }
@@ -244,6 +244,7 @@ void StationBus::RunCommands() {
   std::vector<Call> calls;
   {
     const std::lock_guard lock(calls_mutex_);
+    if (stopped_) return;
     calls.swap(calls_);
   }
   for (const Call& call : calls) {

@@ -23,6 +23,7 @@
 #include "support/session_bus.h"
 #include "support/simulated_usb_io_board.h"
 #include "support/temp_dir.h"
+#include "transfer/image_transfer_pipeline.h"
 
 namespace velmarin::test {
 namespace {
@@ -31,26 +32,6 @@ using namespace std::chrono_literals;
 
 // Generous: the suite may share the machine with other builds.
 constexpr auto kLimit = 30s;
-
-// No still arrives in these tests.
-class UnusedPipeline : public TransferPipeline {
- public:
-  std::optional<TransferTarget> BuildTarget(const Settings&, const Cp932Text&, const LocalTime&,
-                                            std::string* error) override {
-    *error = "unexpected";
-    return std::nullopt;
-  }
-  ImageResult ConvertToJpeg(const std::filesystem::path&, const std::filesystem::path&) override {
-    return {ImageStatus::kSourceNotOpened, {}};
-  }
-  ImageResult NormalizeWidth(const std::filesystem::path&, const std::filesystem::path&) override {
-    return {ImageStatus::kSourceNotOpened, {}};
-  }
-  ImageResult Process(const std::filesystem::path&, FileNaming&, const Settings&, const Cp932Text&,
-                      const LocalTime&, LastErrorText&) override {
-    return {ImageStatus::kSourceNotOpened, {}};
-  }
-};
 
 // The station's commands as a front end without a window has them.
 class SessionCommands final : public StationCommands {
@@ -150,7 +131,7 @@ class StationBusTest : public ::testing::Test {
   SimulatedHidTransport hid_;
   ScriptedSerialOpener serial_;
   RecordingInput input_;
-  UnusedPipeline pipeline_;
+  ImageTransferPipeline pipeline_;  // no still arrives in these tests
   InotifyFolderEvents folder_events_;
   RecordedMessages messages_;
   ProgramSession session_{program_dir_,
@@ -403,7 +384,7 @@ TEST(StationWithoutBus, SaysOnceThatItCannotBeReached) {
   SimulatedHidTransport hid;
   ScriptedSerialOpener serial;
   RecordingInput input;
-  UnusedPipeline pipeline;
+  ImageTransferPipeline pipeline;
   InotifyFolderEvents folder_events;
   RecordedMessages messages;
   ProgramSession session({dir.path(), Cp932Text(dir.path().string())},
