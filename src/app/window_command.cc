@@ -83,9 +83,10 @@ int ReportLostDisplay(Display*) {
 
 }  // namespace
 
-QString FolderInUseNote(const ProgramDir& program_dir, const std::string& lock_error) {
-  const auto holder = ProgramFolderLock::Holder(program_dir);
-  if (holder && *holder != 0 && UserUnitOfProcess(*holder) == kUserServiceUnit) {
+QString FolderInUseNote(const ProgramDir& program_dir,
+                        const std::optional<std::string>& holder_unit,
+                        const std::string& lock_error) {
+  if (holder_unit == kUserServiceUnit) {
     return QStringLiteral(
                "Velmarin はこのフォルダ（%1）でサービスとして動いています。"
                "ウィンドウで使うには、先に端末でサービスを止めてください:\n\n"
@@ -131,8 +132,11 @@ int RunWindowCommand(const cli::Options& options) {
   if (!lock) {
     // Started from the desktop's menu nobody reads stderr: say it in a box too.
     std::fprintf(stderr, "velmarin: %s\n", lock_error.c_str());
-    QMessageBox::critical(nullptr, QStringLiteral("Velmarin"),
-                          FolderInUseNote(*program_dir, lock_error));
+    const auto holder = ProgramFolderLock::Holder(*program_dir);
+    QMessageBox::critical(
+        nullptr, QStringLiteral("Velmarin"),
+        FolderInUseNote(*program_dir, holder ? UserUnitOfProcess(*holder) : std::nullopt,
+                        lock_error));
     return 1;
   }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 
 #include "cli/options.h"
@@ -12,9 +13,12 @@ namespace velmarin::app {
 // The systemd user unit of headless monitoring on ~/Velmarin (dist/velmarin.service.in).
 inline constexpr char kUserServiceUnit[] = "velmarin.service";
 
-// The box of a window whose program folder is in use: where the user service holds it, how to
-// stop the service (Japanese, as the window speaks); else the lock's refusal as it stands.
-QString FolderInUseNote(const ProgramDir& program_dir, const std::string& lock_error);
+// The box of a window whose program folder is in use, held by a process of `holder_unit`
+// (its systemd user unit, if any): where that is the user service, how to stop it (Japanese,
+// as the window speaks); else the lock's refusal as it stands.
+QString FolderInUseNote(const ProgramDir& program_dir,
+                        const std::optional<std::string>& holder_unit,
+                        const std::string& lock_error);
 
 // `velmarin` without a command: the window, on the X11 platform (XWayland on a Wayland
 // desktop), where top-most and synthesized input work. Without a reachable display it says so

@@ -42,7 +42,7 @@ std::optional<RunningStation> FindRunningStation(const Options& options,
 std::optional<std::string> ReachableName(const RunningStation& station,
                                          const std::optional<StationBusClient>& client,
                                          const std::string& bus_error) {
-  const auto name = StationBusName(station.folder);
+  auto name = StationBusName(station.folder);
   if (!client || !name) {
     PrintMessageLine("", station.described + " cannot be reached over the session bus (" +
                              (client ? "the folder cannot be looked at" : bus_error) + ")");

@@ -75,10 +75,6 @@ class BusEvents {
     for (const std::string& line : lines_) failure << "\n  " << line;
     return failure;
   }
-  std::vector<std::string> lines() {
-    const std::lock_guard lock(mutex_);
-    return lines_;
-  }
   int wakes() {
     const std::lock_guard lock(mutex_);
     return wakes_;
@@ -376,32 +372,6 @@ TEST_F(StationBusTest, IntrospectionIsTheInterfaceInstalledAndDocumented) {
   ASSERT_NE(to, std::string::npos);
   EXPECT_NE(ReadFileBytes(source / "docs/BUS.md").find(installed.substr(from, to - from)),
             std::string::npos);
-}
-
-// Without a session bus (a root service, an ssh login) the station says so once and runs on.
-TEST(StationWithoutBus, SaysOnceThatItCannotBeReached) {
-  TempDir dir;
-  SimulatedHidTransport hid;
-  ScriptedSerialOpener serial;
-  RecordingInput input;
-  ImageTransferPipeline pipeline;
-  InotifyFolderEvents folder_events;
-  RecordedMessages messages;
-  ProgramSession session({dir.path(), Cp932Text(dir.path().string())},
-                         {hid, serial, input, pipeline, messages, folder_events});
-  session.StartUp();
-  SessionCommands commands(session);
-  BusEvents events;
-  StationBus station(session, commands,
-                     {true, {}, [&](std::string_view line) { events.Say(line); }});
-  station.Start();
-  EXPECT_TRUE(events.WaitForLine("the session bus cannot be reached ("));
-  station.StillFailed("/watch/cap.jpg", Cp932Text("fopen_error! "));
-  station.RunCommands();
-  session.StartWithId(Cp932Text("8"));
-  station.Stop();
-  EXPECT_EQ(events.lines().size(), 1u);
-  EXPECT_EQ(session.state().CaptureId(), "8");
 }
 
 }  // namespace
