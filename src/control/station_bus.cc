@@ -1,6 +1,5 @@
 #include "control/station_bus.h"
 
-#include <array>
 #include <utility>
 
 #include "base/message_subject.h"
@@ -12,32 +11,6 @@ namespace velmarin {
 namespace {
 
 std::string Utf8Path(const std::filesystem::path& path) { return Utf8Replacing(path.string()); }
-
-// The vtable's entries name their arguments, so introspection shows them.
-const sd_bus_vtable* Vtable(sd_bus_message_handler_t on_set_id, sd_bus_message_handler_t on_start,
-                            sd_bus_message_handler_t on_stop, sd_bus_property_get_t get) {
-  constexpr std::uint64_t kChanges = SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE;
-  static const sd_bus_vtable vtable[] = {
-      SD_BUS_VTABLE_START(0),
-      SD_BUS_METHOD_WITH_NAMES("SetId", "s", SD_BUS_PARAM(id), "", , on_set_id, 0),
-      SD_BUS_METHOD_WITH_NAMES("Start", "s", SD_BUS_PARAM(id), "s", SD_BUS_PARAM(status), on_start,
-                               0),
-      SD_BUS_METHOD_WITH_NAMES("Stop", "", , "s", SD_BUS_PARAM(status), on_stop, 0),
-      SD_BUS_PROPERTY("Id", "s", get, 0, kChanges),
-      SD_BUS_PROPERTY("Monitoring", "b", get, 0, kChanges),
-      SD_BUS_PROPERTY("ImageCount", "i", get, 0, kChanges),
-      SD_BUS_PROPERTY("Waiting", "u", get, 0, kChanges),
-      SD_BUS_PROPERTY("LastError", "s", get, 0, kChanges),
-      SD_BUS_PROPERTY("ProgramFolder", "s", get, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-      SD_BUS_PROPERTY("LastTransferred", "(ss)", get, 0, kChanges),
-      SD_BUS_SIGNAL_WITH_NAMES("StillTransferred", "sss",
-                               SD_BUS_PARAM(source) SD_BUS_PARAM(target) SD_BUS_PARAM(id), 0),
-      SD_BUS_SIGNAL_WITH_NAMES("StillFailed", "ss", SD_BUS_PARAM(source) SD_BUS_PARAM(text), 0),
-      SD_BUS_SIGNAL_WITH_NAMES("WaitingChanged", "u", SD_BUS_PARAM(count), 0),
-      SD_BUS_VTABLE_END,
-  };
-  return vtable;
-}
 
 }  // namespace
 
@@ -84,11 +57,36 @@ void StationBus::Say(const std::string& line) const {
 
 // ---- bus thread ----
 
+// The vtable's entries name their arguments, so introspection shows them.
+const sd_bus_vtable* StationBus::Vtable() {
+  constexpr std::uint64_t kChanges = SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE;
+  static const sd_bus_vtable vtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD_WITH_NAMES("SetId", "s", SD_BUS_PARAM(id), "", , OnSetId, 0),
+      SD_BUS_METHOD_WITH_NAMES("Start", "s", SD_BUS_PARAM(id), "s", SD_BUS_PARAM(status), OnStart,
+                               0),
+      SD_BUS_METHOD_WITH_NAMES("Stop", "", , "s", SD_BUS_PARAM(status), OnStop, 0),
+      SD_BUS_PROPERTY("Id", "s", GetProperty, 0, kChanges),
+      SD_BUS_PROPERTY("Monitoring", "b", GetProperty, 0, kChanges),
+      SD_BUS_PROPERTY("ImageCount", "i", GetProperty, 0, kChanges),
+      SD_BUS_PROPERTY("Waiting", "u", GetProperty, 0, kChanges),
+      SD_BUS_PROPERTY("LastError", "s", GetProperty, 0, kChanges),
+      SD_BUS_PROPERTY("ProgramFolder", "s", GetProperty, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+      SD_BUS_PROPERTY("LastTransferred", "(ss)", GetProperty, 0, kChanges),
+      SD_BUS_SIGNAL_WITH_NAMES("StillTransferred", "sss",
+                               SD_BUS_PARAM(source) SD_BUS_PARAM(target) SD_BUS_PARAM(id), 0),
+      SD_BUS_SIGNAL_WITH_NAMES("StillFailed", "ss", SD_BUS_PARAM(source) SD_BUS_PARAM(text), 0),
+      SD_BUS_SIGNAL_WITH_NAMES("WaitingChanged", "u", SD_BUS_PARAM(count), 0),
+      SD_BUS_VTABLE_END,
+  };
+  return vtable;
+}
+
 void StationBus::Connected(sd_bus* bus) {
   connected_ = true;
   if (name_.empty() ||
-      sd_bus_add_object_vtable(bus, nullptr, kStationObjectPath, kStationInterface,
-                               Vtable(OnSetId, OnStart, OnStop, GetProperty), this) < 0 ||
+      sd_bus_add_object_vtable(bus, nullptr, kStationObjectPath, kStationInterface, Vtable(),
+                               this) < 0 ||
       sd_bus_request_name_async(bus, nullptr, name_.c_str(), 0, OnNameRequested, this) < 0) {
     Say("the station cannot offer itself on the session bus; other programs cannot give it an "
         "ID");

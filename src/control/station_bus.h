@@ -73,6 +73,7 @@ class StationBus final : public StationEvents {
   using MessageHandle = CHandle<sd_bus_message, sd_bus_message_unref>;
 
   // Bus thread.
+  static const sd_bus_vtable* Vtable();
   void Connected(sd_bus* bus);
   void Lost(const std::string& reason);
   int Receive(sd_bus_message* call, CallKind kind, sd_bus_error* error);

@@ -11,6 +11,8 @@ namespace {
 
 using MessageHandle = CHandle<sd_bus_message, sd_bus_message_unref>;
 
+constexpr std::uint64_t kCallTimeoutUs = 10'000'000;
+
 // Frees an sd_bus_error however the call that filled it returned.
 struct BusError {
   sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C compound literal
@@ -60,6 +62,8 @@ std::optional<std::string> ReadProperty(sd_bus* bus, const std::string& name, co
 std::optional<StationBusClient> StationBusClient::Connect(std::string* error) {
   sd_bus* bus = OpenSessionBus(error);
   if (bus == nullptr) return std::nullopt;
+  // A station answers within its tick; a bus or station that does not is not waited for long.
+  sd_bus_set_method_call_timeout(bus, kCallTimeoutUs);
   return StationBusClient(bus);
 }
 
