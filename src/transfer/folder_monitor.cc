@@ -411,6 +411,7 @@ void SayWaiting(FolderMonitorContext& ctx) {
   if (retry.failures == 0 || waiting <= retry.reported_waiting) return;
   SayAboutNoStill(ctx.errors, WaitingText(waiting));
   retry.reported_waiting = waiting;
+  if (ctx.on_waiting) ctx.on_waiting(waiting);
 }
 
 }  // namespace
@@ -508,14 +509,18 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     }
     retry.failures = 0;
     if (outcome.target) {
-      if (ctx.on_transferred) ctx.on_transferred(still.count, *outcome.target);
+      if (ctx.on_transferred) {
+        ctx.on_transferred({still.count, still.path, *outcome.target, still.binding.capture_id});
+      }
     } else {
+      if (ctx.on_failed) ctx.on_failed(still.path);
       arrivals.NoteUnreadable(std::move(still), completeness == Completeness::kTimedOut);
     }
     UpdateJournal(ctx, journal, true);
     if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {
       SayAboutNoStill(ctx.errors, Cp932Text("all waiting stills sent "));
       retry.reported_waiting = 0;
+      if (ctx.on_waiting) ctx.on_waiting(0);
     }
   }
   if (ctx.in_hand) {

@@ -21,6 +21,7 @@ TEST(ProgramFolderLock, OneHolderPerFolderNamedInTheRefusal) {
     EXPECT_FALSE(ProgramFolderLock::Acquire(program, &error).has_value());
     EXPECT_NE(error.find(dir.path().string() + " is in use"), std::string::npos) << error;
     EXPECT_NE(error.find("(process " + std::to_string(getpid()) + ")"), std::string::npos) << error;
+    EXPECT_EQ(ProgramFolderLock::Holder(program), getpid());
 
     // Another process is refused as well, and another folder is free.
     const pid_t child = fork();
@@ -35,8 +36,15 @@ TEST(ProgramFolderLock, OneHolderPerFolderNamedInTheRefusal) {
     EXPECT_TRUE(
         ProgramFolderLock::Acquire({other.path(), Cp932Text(other.path().string())}, &error));
   }
-  // Released with its holder.
+  // Released with its holder; asking for the holder leaves the lock free.
+  EXPECT_EQ(ProgramFolderLock::Holder(program), std::nullopt);
   EXPECT_TRUE(ProgramFolderLock::Acquire(program, &error).has_value()) << error;
+}
+
+TEST(ProgramFolderLock, AFolderNeverLockedHasNoHolderAndGetsNoLockFile) {
+  TempDir dir;
+  EXPECT_EQ(ProgramFolderLock::Holder({dir.path(), Cp932Text(dir.path().string())}), std::nullopt);
+  EXPECT_TRUE(FolderEntries(dir.path()).empty());
 }
 
 TEST(ProgramFolderLock, MissingFolderIsReported) {
