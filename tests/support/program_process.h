@@ -30,7 +30,8 @@ struct ProgramResult {
 // "NAME=value" sets a variable; a bare "NAME" removes it.
 ProgramResult RunProgram(const std::vector<std::string>& args,
                          const std::vector<std::string>& extra_env = {});
-// Runs another program, or a copy of this one, (found in PATH when `binary` has no "/") the same way.
+// Runs another program, or a copy of this one, the same way (found in PATH when `binary`
+// has no "/").
 ProgramResult RunExecutable(const std::string& binary, const std::vector<std::string>& args,
                             const std::vector<std::string>& extra_env = {});
 
