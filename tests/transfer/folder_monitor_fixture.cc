@@ -54,6 +54,7 @@ void FolderMonitorFixture::Start() {
       {},
       {},
       abandon_.get_token(),
+      {},
   });
   Launch();
 }

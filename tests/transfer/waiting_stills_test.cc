@@ -226,12 +226,12 @@ TEST(StillJournal, DamagedJournalIsSetAsideWithAMessageAndNeverTrusted) {
   EXPECT_EQ((*back)[0].binding.clock.minute, 58);
 
   for (const std::string& damaged :
-       {text.substr(0, text.size() - 8), text.substr(0, text.find('\t')) + "\tx\n" + "end 1\n",
+       {text.substr(0, text.find('\t')) + "\tx\n", text + "left\tnot a still\n",
         std::string("velmarin journal 1\nend 1\n"), std::string("\x01\x02garbage")}) {
     EXPECT_FALSE(ParseJournal(damaged, Settings{}, &error)) << damaged;
   }
 
-  WriteFileBytes(root / "velmarin.journal", text.substr(0, text.size() / 2));
+  WriteFileBytes(root / "velmarin.journal", text + "claim\tdamaged\n");
   std::vector<std::string> lines;
   const auto replayed = ReplayJournal(program_dir, Settings{},
                                       [&](std::string_view line) { lines.emplace_back(line); });
