@@ -32,7 +32,7 @@ constexpr std::string_view kLeft = "left";
 constexpr std::size_t kStillFields = 11;  // path, inode, birth, created, clock (6), ID
 constexpr std::size_t kKeyFields = 3;     // path, inode, birth: which still a record is about
 // The log is written whole again once it holds this many records more than twice its stills.
-constexpr std::size_t kCompactionSlack = 1024;
+constexpr std::size_t kCompactionSlack = 256;
 
 // Which still a record is about, as its records write it, into `key` (its room is used again).
 void KeyInto(const fs::path& path, const StillIdentity& identity, std::string* key) {
@@ -239,6 +239,7 @@ std::optional<std::vector<ArrivedStill>> ParseJournal(std::string_view text,
 bool StillJournal::Write(const std::vector<const ArrivedStill*>& stills) {
   if (stills.empty()) {
     own_ = false;
+    append_.Close();
     journalled_.clear();
     records_ = 0;
     std::error_code ec;
@@ -285,11 +286,16 @@ bool StillJournal::NoteClaim(const ArrivedStill& still) {
 
 bool StillJournal::Rewrite(const std::vector<const ArrivedStill*>& stills) {
   own_ = false;
+  append_.Close();
   AtomicFile out(file_);
   if (!out.created() || !WriteAll(out.fd(), JournalText(stills)) ||
       out.Commit(FileSync::kSynced) != AtomicFile::Step::kNone) {
     return false;
   }
+  // Held open for the appends: the folder's watchers see no close after each of them (the
+  // program folder may be the watch folder).
+  append_ = UniqueFd(::open(file_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  if (!append_.valid()) return false;
   own_ = true;
   journalled_.clear();
   records_ = 0;
@@ -301,9 +307,9 @@ bool StillJournal::Rewrite(const std::vector<const ArrivedStill*>& stills) {
 }
 
 bool StillJournal::Append(const std::string& records, std::size_t count) {
-  const UniqueFd fd(::open(file_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-  if (!fd.valid() || !WriteAll(fd.get(), records) || ::fdatasync(fd.get()) != 0) {
+  if (!WriteAll(append_.get(), records) || ::fdatasync(append_.get()) != 0) {
     own_ = false;  // perhaps cut short: the next change writes it whole
+    append_.Close();
     return false;
   }
   records_ += count;

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
 #include "transfer/still_arrivals.h"
@@ -46,6 +47,7 @@ class StillJournal {
 
   std::filesystem::path file_;
   bool own_ = false;  // the file was written whole by this object, and appended to since
+  UniqueFd append_;   // the file, open for appending while own_
   // The keys of the stills the file holds, each with the last Write that saw it.
   std::unordered_map<std::string, std::uint64_t> journalled_;
   std::uint64_t writes_ = 0;

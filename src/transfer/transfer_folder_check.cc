@@ -78,9 +78,10 @@ void TransferFolderCheck::KeepIn(fs::path file, std::function<void(std::string_v
   bool same_station = false;
   if (fs::exists(fs::symlink_status(*file_, ec))) {
     std::ifstream in(*file_, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::vector<std::string_view> lines = SplitFields(text.str(), '\n');
+    std::ostringstream read;
+    if (in) read << in.rdbuf();
+    const std::string text = read.str();
+    std::vector<std::string_view> lines = SplitFields(text, '\n');
     if (!in || lines.size() < 2 || lines.front() != kStateHeader || !lines.back().empty()) {
       why = in ? "not a file of this program, or cut short" : ErrnoText(errno);
       lines.clear();

@@ -134,5 +134,84 @@ TEST(HeadlessCrash, StillThatArrivedBeforeAKillArrivesOnceAfterTheRestart) {
   EXPECT_TRUE(fs::exists(program / "capture.jpg"));
 }
 
+// A program killed after a still's image took its name, before its journal said the still
+// was sent: the next start counts it as sent and sends it no second time.
+TEST(HeadlessCrash, KillAfterTheClaimLeavesTheStillSentOnce) {
+  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  TempDir root;
+  TempDir logs;
+  const fs::path program = root / "station";
+  fs::create_directories(program);
+  {
+    BackgroundProgram monitor(
+        {"--headless", "--dir", program.string(), "--id", "4711"}, logs.path(),
+        {"DISPLAY=", "VELMARIN_TEST_HOLD_AFTER_CLAIM=" + (root / "never").string()});
+    ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
+    WriteFileBytes(program / "capture.jpg", JpegBytes(640, 480, 1));
+    ASSERT_TRUE(monitor.WaitForErr("held after its claim", kLimit));
+    EXPECT_EQ(monitor.Stop(SIGKILL), -1);
+  }
+  ASSERT_EQ(FilesUnder(program / "hozon").size(), 1u);
+  const fs::path sent = FilesUnder(program / "hozon")[0];
+  const std::string image = ReadFileBytes(sent);
+  ASSERT_NE(ReadFileBytes(program / "velmarin.journal").find(sent.string()), std::string::npos);
+
+  TempDir logs2;
+  BackgroundProgram monitor({"--headless", "--dir", program.string(), "--id", "999"}, logs2.path(),
+                            {"DISPLAY="});
+  ASSERT_TRUE(WaitFor([&] { return !monitor.out().empty(); }, kLimit)) << monitor.err();
+  ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
+  EXPECT_EQ(monitor.Stop(SIGTERM), 0);
+  const auto lines = TransferLines(monitor.out());
+  ASSERT_EQ(lines.size(), 1u) << monitor.out();
+  EXPECT_EQ(lines[0].second, sent);
+  EXPECT_EQ(FilesUnder(program / "hozon"), std::vector<fs::path>{sent});
+  EXPECT_EQ(ReadFileBytes(sent), image);
+  EXPECT_FALSE(fs::exists(program / "velmarin.journal"));
+}
+
+// The program starts while its share is down (no line of /etc/fstab names it): the share is
+// known from the run before, so the still waits instead of going onto the bare mount point,
+// and goes the moment the share is mounted again.
+TEST(HeadlessTransferFolder, StartWhileTheShareIsDownWaitsForItAndSendsOnceItIsMounted) {
+  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  TempDir root;
+  TempDir logs;
+  const fs::path program = root / "station";
+  const fs::path share = root / "share";
+  fs::create_directories(program);
+  fs::create_directories(share);
+  if (const std::string refused = MountTmpfs(share); !refused.empty()) GTEST_SKIP() << refused;
+  struct Unmount {
+    fs::path folder;
+    ~Unmount() { umount2(folder.c_str(), MNT_DETACH); }
+  } unmount{share};
+  WriteFileBytes(program / "velmarin.ini",
+                 std::string(SettingLabel(SettingSlot::TransferFolder)) + share.string() + "\r\n");
+  {
+    BackgroundProgram first({"--headless", "--dir", program.string(), "--id", "1"}, logs.path(),
+                            {"DISPLAY="});
+    ASSERT_TRUE(first.WaitForErr("watching " + program.string(), kLimit));
+    EXPECT_EQ(first.Stop(SIGTERM), 0);
+  }
+  ASSERT_EQ(umount2(share.c_str(), 0), 0) << std::strerror(errno);
+
+  TempDir logs2;
+  BackgroundProgram monitor({"--headless", "--dir", program.string(), "--id", "123456"},
+                            logs2.path(), {"DISPLAY="});
+  ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
+  WriteFileBytes(program / "capture.jpg", JpegBytes(640, 480, 1));
+  ASSERT_TRUE(monitor.WaitForErr("transfer folder not available: " + share.string(), kLimit));
+  EXPECT_TRUE(fs::is_empty(share)) << "written onto the bare mount point";
+  EXPECT_TRUE(monitor.out().empty());
+
+  ASSERT_EQ(MountTmpfs(share), "");
+  ASSERT_TRUE(WaitFor([&] { return !monitor.out().empty(); }, kRetryLimit)) << monitor.err();
+  EXPECT_EQ(monitor.Stop(SIGTERM), 0);
+  const auto lines = TransferLines(monitor.out());
+  ASSERT_EQ(lines.size(), 1u) << monitor.out();
+  EXPECT_EQ(FilesUnder(share), std::vector<fs::path>{lines[0].second});
+}
+
 }  // namespace
 }  // namespace velmarin::test

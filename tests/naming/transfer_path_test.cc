@@ -44,6 +44,8 @@ class TransferPathTest : public testing::Test {
     test::WriteFileBytes(path, "x");
   }
 
+  test::TempDir held_dir_;
+  const fs::path held_ = held_dir_ / "held";
   test::TempDir dir_;
   UniqueFd folder_fd_{::open(dir_.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
   OpenTransferFolder opened_{folder_fd_.get(), dir_.path(), ""};
@@ -260,15 +262,31 @@ TEST_F(TransferPathTest, NameTakenSinceTheSearchMovesOnToTheNextNumbers) {
   ASSERT_TRUE(target) << error_;
   ASSERT_EQ(target->name(), Numbered(6));
 
-  // Two other stations take 6 and 7 before this one is finished.
+  // Two other stations take 6 and 7 before this one is finished. Each name is announced
+  // before it is claimed.
   test::WriteFileBytes(Numbered(6), "station 2");
   test::WriteFileBytes(Numbered(7), "station 3");
+  std::vector<fs::path> announced;
+  target->SetBeforeClaim([&](const AtPath&, const fs::path& name) { announced.push_back(name); });
   ASSERT_TRUE(target->Place(Finished(dir_ / "2012", "mine")));
+  EXPECT_EQ(announced, (std::vector<fs::path>{Numbered(6), Numbered(7), Numbered(8)}));
   EXPECT_EQ(target->name(), Numbered(8));
   EXPECT_EQ(test::ReadFileBytes(Numbered(8)), "mine");
   EXPECT_EQ(test::ReadFileBytes(Numbered(6)), "station 2");
   EXPECT_EQ(test::ReadFileBytes(Numbered(7)), "station 3");
   EXPECT_TRUE(target->error().empty());
+}
+
+// The transfer folder's path leads elsewhere once it is held open (its share dropped): the
+// search, the folders and the file all stay in the folder held.
+TEST_F(TransferPathTest, EverythingIsMadeInTheFolderHeldOpen) {
+  Touch(Numbered(1));
+  fs::rename(dir_.path(), held_);
+  fs::create_directory(dir_.path());
+  auto target = Build(kDefaultTemplate);
+  ASSERT_EQ(target, Numbered(2)) << error_;
+  EXPECT_TRUE(fs::is_directory(held_ / "2012"));
+  EXPECT_TRUE(fs::is_empty(dir_.path()));
 }
 
 TEST_F(TransferPathTest, SerialInAFolderNameCreatesTheNextFolder) {

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# A share that drops while a still is being processed (run as root: it mounts). The transfer
+# folder is a tmpfs mounted on an empty folder; a large still is copied into the watch folder
+# and the share is unmounted lazily (umount -l) once the program has checked the transfer
+# folder and made the still's work file (bkup/444.jpg), while it edits the still, or
+# `delay` seconds after the copy when a delay is given; then the share is mounted again. Each round says whether the
+# image went onto the bare mount point, whether the headless line named an image as sent while
+# the share was gone, and how many copies of the still are on the share once it is back.
+#
+# Usage: bench/unmount_race.sh [build-dir] [rounds] [width] [height] [delay-seconds]
+#        (defaults: build/default 15 4000 3000, no delay)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/default}
+rounds=${2:-15}
+width=${3:-4000}
+height=${4:-3000}
+delay=${5:-}
+velmarin=$build/src/velmarin
+im_convert=${IM_CONVERT:-$(command -v convert-im6.q16 || command -v convert || true)}
+[ -x "$velmarin" ] || { echo "missing: $velmarin (build it first)" >&2; exit 1; }
+[ -n "$im_convert" ] || { echo "missing: convert (Debian package imagemagick)" >&2; exit 1; }
+[ "$(id -u)" = 0 ] || { echo "run as root: the share is a tmpfs mounted for the test" >&2; exit 77; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/velmarin-unmount.XXXXXX")
+program=$work/station
+share=$work/share
+mkdir -p "$program" "$share"
+cleanup() {
+  [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null || true
+  umount -l "$share" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$im_convert" -size "${width}x${height}" plasma:fractal -quality 95 "$work/still.jpg"
+"$velmarin" --dir "$program" --set "TransferFolder=$share" \
+  --set "NameFormat=${TEMPLATE:-\$i06_\$y\$M\$d_\$r03}" >/dev/null
+
+# Waits (at most 60 s) until the file $1 holds the text $2, or the file $3 the text $4.
+wait_for() {
+  for _ in $(seq 600); do
+    grep -qF -- "$2" "$1" 2>/dev/null && return 0
+    [ $# -gt 2 ] && grep -qF -- "$4" "$3" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+bare_rounds=0 false_rounds=0 silent_rounds=0 wrong_rounds=0
+for round in $(seq "$rounds"); do
+  rm -f "$program"/*.jpg "$program/velmarin.journal" "$program/bkup/444.jpg"
+  mount -t tmpfs velmarin-share "$share"
+  : >"$work/out"
+  : >"$work/err"
+  DISPLAY= "$velmarin" --headless --dir "$program" --id 123456 >"$work/out" 2>"$work/err" &
+  pid=$!
+  wait_for "$work/err" "watching $program"
+  cp "$work/still.jpg" "$program/.capture.tmp"
+  mv "$program/.capture.tmp" "$program/capture$round.jpg"
+  if [ -n "$delay" ]; then
+    sleep "$delay"
+  else
+    for _ in $(seq 6000); do
+      [ -e "$program/bkup/444.jpg" ] && break
+      sleep 0.01
+    done
+  fi
+  umount -l "$share"
+  # The still is either said sent (a line) or said waiting for its folder.
+  wait_for "$work/err" "transfer folder not available" "$work/out" "$share" || true
+  sleep 0.5
+  on_bare=$(find "$share" -type f | wc -l)
+  said_sent=$(wc -l <"$work/out")
+  said_waiting=$(grep -c "transfer folder not available" "$work/err" || true)
+  mount -t tmpfs velmarin-share "$share"
+  wait_for "$work/err" "all waiting stills sent" || true
+  [ "$said_sent" -gt 0 ] && wait_for "$work/out" "$share" || true
+  on_share=$(find "$share" -type f -name '*.jpg' | wc -l)
+  kill -TERM "$pid"
+  wait "$pid" || true
+  pid=
+  umount "$share"
+  leftover=$(find "$share" -type f | wc -l)  # on the bare mount point, seen after the unmount
+  echo "round $round: on the bare mount point $((on_bare > leftover ? on_bare : leftover))," \
+    "said sent while the share was gone $said_sent, said waiting for the share $said_waiting," \
+    "copies on the share once back $on_share"
+  [ "$on_bare" -gt 0 ] || [ "$leftover" -gt 0 ] && bare_rounds=$((bare_rounds + 1))
+  [ "$said_sent" -gt 0 ] && false_rounds=$((false_rounds + 1))
+  [ "$said_waiting" -eq 0 ] && silent_rounds=$((silent_rounds + 1))
+  [ "$on_share" -ne 1 ] && wrong_rounds=$((wrong_rounds + 1))
+  rm -rf "${share:?}"/*
+done
+echo "$rounds rounds of a ${width}x${height} still, unmounted ${delay:-once its work file was made}${delay:+ s after it arrived}:"
+echo "  image on the bare mount point: $bare_rounds"
+echo "  headless line while the share was gone: $false_rounds"
+echo "  the wait for the share not said: $silent_rounds"
+echo "  not exactly one copy on the share once back: $wrong_rounds"
