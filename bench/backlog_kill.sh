@@ -12,33 +12,18 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/default}
 stills=${2:-2100}
 velmarin=$build/src/velmarin
-[ -x "$velmarin" ] || { echo "missing: $velmarin (build it first)" >&2; exit 1; }
-command -v ffmpeg >/dev/null || { echo "missing: ffmpeg (Debian package ffmpeg)" >&2; exit 1; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/velmarin-backlog.XXXXXX")
+source "$root/bench/station.sh" ffmpeg
 program=$work/station
 watch=$work/watch
 share=$work/share
 mkdir -p "$program" "$watch" "$work/staging"
-cleanup() {
-  [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 ffmpeg -loglevel error -f lavfi -i "testsrc2=size=640x480:rate=25" -frames:v "$stills" -q:v 3 \
   "$work/staging/still%05d.jpg"
 "$velmarin" --dir "$program" --set "WatchFolder=$watch" --set "TransferFolder=$share" \
   --set EvacuateAtStartup=0 >/dev/null
 
-# Waits (at most 10 minutes) until the file $1 holds the text $2.
-wait_for() {
-  for _ in $(seq 6000); do
-    grep -qF -- "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
+export WAIT_LIMIT=6000  # ten minutes
 
 DISPLAY= "$velmarin" --headless --dir "$program" --id 123456 >"$work/out1" 2>"$work/err1" &
 pid=$!
@@ -59,13 +44,7 @@ mkdir -p "$share"
 DISPLAY= "$velmarin" --headless --dir "$program" --id 999 >"$work/out2" 2>"$work/err2" &
 pid=$!
 wait_for "$work/err2" "watching $watch"
-for _ in $(seq 6000); do
-  [ -e "$journal" ] || break
-  sleep 0.1
-done
-kill -TERM "$pid"
-wait "$pid" || true
-pid=
+stop_when_sent
 sent=$(find "$share" -name '*.jpg' | wc -l)
 echo "$stills stills waiting at the kill: the journal held $held; sent after the restart: $sent"
 grep -F "velmarin:" "$work/err2" | grep -v "watching\|監視中" | sort | uniq -c | head -5 || true

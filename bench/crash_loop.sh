@@ -20,32 +20,16 @@ rounds=${2:-60}
 per_round=${3:-5}
 longest_ms=${4:-1500}
 velmarin=$build/src/velmarin
-[ -x "$velmarin" ] || { echo "missing: $velmarin (build it first)" >&2; exit 1; }
-command -v ffmpeg >/dev/null || { echo "missing: ffmpeg (Debian package ffmpeg)" >&2; exit 1; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/velmarin-crash.XXXXXX")
+source "$root/bench/station.sh" ffmpeg
 program=$work/station
 watch=$work/watch
 staging=$work/staging
 mkdir -p "$program" "$watch" "$staging"
-cleanup() {
-  [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 ffmpeg -loglevel error -f lavfi -i "testsrc2=size=1920x1080:rate=25" \
   -frames:v $((rounds * per_round)) -q:v 3 "$staging/still%05d.jpg"
 "$velmarin" --dir "$program" --set "WatchFolder=$watch" --set EvacuateAtStartup=0 >/dev/null
 
-# Waits (at most 60 s) until the file $1 holds the text $2.
-wait_for() {
-  for _ in $(seq 600); do
-    grep -qF -- "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
 start() {
   : >"$work/err"
   DISPLAY= "$velmarin" --headless --dir "$program" --id 123456 >>"$work/out" 2>"$work/err" &
@@ -80,13 +64,7 @@ for round in $(seq "$rounds"); do
 done
 start
 left_behind && kept_kills=$((kept_kills + 1))
-for _ in $(seq 1200); do
-  [ -e "$program/velmarin.journal" ] || break
-  sleep 0.1
-done
-kill -TERM "$pid"
-wait "$pid" || true
-pid=
+stop_when_sent
 
 images=$(find "$program/hozon" -name '*.jpg' | wc -l)
 distinct=$(find "$program/hozon" -name '*.jpg' -exec sha256sum {} + | cut -d' ' -f1 | sort -u | wc -l)

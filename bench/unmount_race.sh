@@ -2,10 +2,12 @@
 # A share that drops while a still is being processed (run as root: it mounts). The transfer
 # folder is a tmpfs mounted on an empty folder; a large still is copied into the watch folder
 # and the share is unmounted lazily (umount -l) once the program has checked the transfer
-# folder and made the still's work file (bkup/444.jpg), while it edits the still, or
-# `delay` seconds after the copy when a delay is given; then the share is mounted again. Each round says whether the
-# image went onto the bare mount point, whether the headless line named an image as sent while
-# the share was gone, and how many copies of the still are on the share once it is back.
+# folder and made the still's work file (bkup/444.jpg), while it edits the still, or `delay`
+# seconds after the copy when a delay is given; then the share is mounted again. The stills go
+# straight into the transfer folder (NameFormat "$i06_$y$M$d_$r03", or TEMPLATE from the
+# environment). Each round says whether the image went onto the bare mount point, whether the
+# headless line named an image as sent while the share was gone, whether the wait for the
+# share was said, and how many copies of the still are on the share once it is back.
 #
 # Usage: bench/unmount_race.sh [build-dir] [rounds] [width] [height] [delay-seconds]
 #        (defaults: build/default 15 4000 3000, no delay)
@@ -18,35 +20,17 @@ width=${3:-4000}
 height=${4:-3000}
 delay=${5:-}
 velmarin=$build/src/velmarin
-im_convert=${IM_CONVERT:-$(command -v convert-im6.q16 || command -v convert || true)}
-[ -x "$velmarin" ] || { echo "missing: $velmarin (build it first)" >&2; exit 1; }
-[ -n "$im_convert" ] || { echo "missing: convert (Debian package imagemagick)" >&2; exit 1; }
+im_convert=${IM_CONVERT:-$(command -v convert-im6.q16 || command -v convert || echo convert)}
 [ "$(id -u)" = 0 ] || { echo "run as root: the share is a tmpfs mounted for the test" >&2; exit 77; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/velmarin-unmount.XXXXXX")
+share=
+source "$root/bench/station.sh" "$im_convert"
 program=$work/station
 share=$work/share
 mkdir -p "$program" "$share"
-cleanup() {
-  [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null || true
-  umount -l "$share" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 "$im_convert" -size "${width}x${height}" plasma:fractal -quality 95 "$work/still.jpg"
 "$velmarin" --dir "$program" --set "TransferFolder=$share" \
   --set "NameFormat=${TEMPLATE:-\$i06_\$y\$M\$d_\$r03}" >/dev/null
-
-# Waits (at most 60 s) until the file $1 holds the text $2, or the file $3 the text $4.
-wait_for() {
-  for _ in $(seq 600); do
-    grep -qF -- "$2" "$1" 2>/dev/null && return 0
-    [ $# -gt 2 ] && grep -qF -- "$4" "$3" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 bare_rounds=0 false_rounds=0 silent_rounds=0 wrong_rounds=0
 for round in $(seq "$rounds"); do

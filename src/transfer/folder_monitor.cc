@@ -330,10 +330,6 @@ void SayAboutNoStill(LastErrorText& errors, const Cp932Text& text) {
   errors.Set(text);
 }
 
-Cp932Text WaitingText(std::size_t count) {
-  return Cp932Text(std::to_string(count) + (count == 1 ? " still waiting " : " stills waiting "));
-}
-
 // The still waits for its transfer folder, which is not there or not where it was: said once
 // until a still goes through.
 TransferOutcome WaitForTransferFolder(FolderMonitorContext& ctx, const ArrivedStill& still) {
@@ -462,13 +458,13 @@ void UpdateJournal(FolderMonitorContext& ctx, StillJournal& journal, bool force)
   ctx.memory.journalled_arrivals = written ? arrivals.arrivals() : kJournalNotWritten;
 }
 
-// Says how many stills wait while the head of the line cannot be sent: at its first try
-// again, and each time more wait.
+// Says how many stills wait while the head of the line cannot be sent, each time more wait
+// than were said (the failure of the first said why it waits).
 void SayWaiting(FolderMonitorContext& ctx) {
   TransferRetry& retry = ctx.memory.retry;
   const std::size_t waiting = ctx.memory.arrivals.WaitingCount();
   if (retry.failures == 0 || waiting <= retry.reported_waiting) return;
-  SayAboutNoStill(ctx.errors, WaitingText(waiting));
+  SayAboutNoStill(ctx.errors, Cp932Text(std::to_string(waiting) + " stills waiting "));
   retry.reported_waiting = waiting;
 }
 
@@ -555,7 +551,10 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     }
     if (ctx.in_hand) ctx.in_hand->Clear();
     if (outcome.retry) {
-      if (retry.failures == 0) retry.reported_waiting = 0;
+      // The failure's own text says why the first still waits; the count is said once more
+      // wait, so it never takes that text's place (in the title, or within one tick of the
+      // headless line when the look after it returns at once).
+      if (retry.failures == 0) retry.reported_waiting = 1;
       ++retry.failures;
       auto pause = ctx.timing.first_retry;
       for (int i = 1; i < retry.failures && pause < ctx.timing.last_retry; ++i) pause *= 2;

@@ -103,7 +103,8 @@ struct FolderMonitorTiming {
 struct TransferRetry {
   int failures = 0;  // in a row; 0 while stills go through
   std::chrono::steady_clock::time_point next_try;
-  std::size_t reported_waiting = 0;   // the count last said ("N stills waiting ")
+  // The stills said to wait: 1 by the first failure's own text, then "N stills waiting ".
+  std::size_t reported_waiting = 0;
   bool unavailable_reported = false;  // "transfer folder not available: " said
 };
 
