@@ -202,10 +202,15 @@ bool TransferFolderCheck::Available(const fs::path& folder) {
   if (was.below && place->device == *was.below) return false;
   if (!was.mount_root && DeviceBelow(folder, place->device) == was.place.device) {
     // Another file system mounted over the folder that was first seen on the one above it:
-    // the share that was down then.
+    // the share that was down then. What went into the folder before is hidden below it.
     if (const auto now = OriginNow(folder)) {
       origin->second = *now;
       Save();
+      if (report_) {
+        report_("the transfer folder " + folder.string() +
+                " is now a file system mounted over the folder first seen there; images "
+                "written into that folder before lie hidden below the mount");
+      }
       return true;
     }
   }

@@ -71,6 +71,8 @@ TEST_F(TransferFolderCheckTest, ShareMountedOverTheFolderFirstSeenBareIsTheShare
   EXPECT_TRUE(check_->Available(share_));
   Mount(kNfs);
   EXPECT_TRUE(check_->Available(share_));
+  ASSERT_EQ(reports_.size(), 1u);  // what went into the bare folder is hidden now
+  EXPECT_NE(reports_[0].find("lie hidden below the mount"), std::string::npos) << reports_[0];
   Unmount();
   EXPECT_FALSE(check_->Available(share_));
   Start().Choose(share_);
