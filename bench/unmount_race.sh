@@ -59,8 +59,8 @@ for round in $(seq "$rounds"); do
   said_sent=$(wc -l <"$work/out")
   said_waiting=$(grep -c "transfer folder not available" "$work/err" || true)
   mount -t tmpfs velmarin-share "$share"
-  wait_for "$work/err" "all waiting stills sent" || true
-  [ "$said_sent" -gt 0 ] && wait_for "$work/out" "$share" || true
+  # A still said sent is not sent again; one that waits goes once the share is back.
+  [ "$said_sent" -gt 0 ] || wait_for "$work/err" "all waiting stills sent" || true
   on_share=$(find "$share" -type f -name '*.jpg' | wc -l)
   kill -TERM "$pid"
   wait "$pid" || true

@@ -132,12 +132,6 @@ TEST_F(TransferFolderCheckTest, DamagedStateFileIsSaidAndCountsAsNone) {
   EXPECT_EQ(reports_.size(), 1u);  // written anew, whole
 }
 
-TEST_F(TransferFolderCheckTest, TemporaryMarkIsKeptAcrossStarts) {
-  const std::string mark = Start().temporary_mark();
-  EXPECT_FALSE(mark.empty());
-  EXPECT_EQ(Start().temporary_mark(), mark);
-}
-
 // The folder held open is the one the image goes into; once the path leads to another folder
 // (a share unmounted, or a folder put in its place), an image made in the held one is not on
 // the share where it is looked for.
