@@ -13,13 +13,11 @@ build=${1:-$root/build/default}
 stills=${2:-2100}
 velmarin=$build/src/velmarin
 source "$root/bench/station.sh" ffmpeg
-program=$work/station
 watch=$work/watch
 share=$work/share
-mkdir -p "$program" "$watch" "$work/staging"
+mkdir "$watch"
 
-ffmpeg -loglevel error -f lavfi -i "testsrc2=size=640x480:rate=25" -frames:v "$stills" -q:v 3 \
-  "$work/staging/still%05d.jpg"
+make_stills "$stills" 640x480 "$work/staging"
 "$velmarin" --dir "$program" --set "WatchFolder=$watch" --set "TransferFolder=$share" \
   --set EvacuateAtStartup=0 >/dev/null
 

@@ -21,13 +21,11 @@ per_round=${3:-5}
 longest_ms=${4:-1500}
 velmarin=$build/src/velmarin
 source "$root/bench/station.sh" ffmpeg
-program=$work/station
 watch=$work/watch
 staging=$work/staging
-mkdir -p "$program" "$watch" "$staging"
+mkdir "$watch"
 
-ffmpeg -loglevel error -f lavfi -i "testsrc2=size=1920x1080:rate=25" \
-  -frames:v $((rounds * per_round)) -q:v 3 "$staging/still%05d.jpg"
+make_stills $((rounds * per_round)) 1920x1080 "$staging"
 "$velmarin" --dir "$program" --set "WatchFolder=$watch" --set EvacuateAtStartup=0 >/dev/null
 
 start() {

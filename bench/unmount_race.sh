@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# A share that drops while a still is being processed (run as root: it mounts). The transfer
-# folder is a tmpfs mounted on an empty folder; a large still is copied into the watch folder
-# and the share is unmounted lazily (umount -l) once the program has checked the transfer
-# folder and made the still's work file (bkup/444.jpg), while it edits the still, or `delay`
-# seconds after the copy when a delay is given; then the share is mounted again. The stills go
-# straight into the transfer folder (NameFormat "$i06_$y$M$d_$r03", or TEMPLATE from the
-# environment). Each round says whether the image went onto the bare mount point, whether the
-# headless line named an image as sent while the share was gone, whether the wait for the
-# share was said, and how many copies of the still are on the share once it is back.
+# A share that drops while a still is being processed (run as root: it mounts). The server's
+# disk is a tmpfs, bound on an empty folder, the transfer folder; a large still is copied into
+# the watch folder and the share is unmounted lazily (umount -l) once the program has checked
+# the transfer folder and made the still's work file (bkup/444.jpg), while it edits the still,
+# or `delay` seconds after the copy when a delay is given; then the share is bound again. The
+# stills go straight into the transfer folder (NameFormat "$i06_$y$M$d_$r03", or TEMPLATE from
+# the environment). Each round says whether the image went onto the bare mount point, whether
+# the headless line named an image that is not on the server, whether the still was sent before
+# the share dropped or waited for it (and the wait was said), and how many copies of the still
+# the server holds in the end.
 #
 # Usage: bench/unmount_race.sh [build-dir] [rounds] [width] [height] [delay-seconds]
 #        (defaults: build/default 15 4000 3000, no delay)
@@ -22,20 +23,21 @@ delay=${5:-}
 velmarin=$build/src/velmarin
 im_convert=${IM_CONVERT:-$(command -v convert-im6.q16 || command -v convert || echo convert)}
 [ "$(id -u)" = 0 ] || { echo "run as root: the share is a tmpfs mounted for the test" >&2; exit 77; }
-share=
+share= server=
 source "$root/bench/station.sh" "$im_convert"
-program=$work/station
 share=$work/share
-mkdir -p "$program" "$share"
+server=$work/server
+mkdir "$share" "$server"
+mount -t tmpfs velmarin-server "$server"
 
 "$im_convert" -size "${width}x${height}" plasma:fractal -quality 95 "$work/still.jpg"
 "$velmarin" --dir "$program" --set "TransferFolder=$share" \
   --set "NameFormat=${TEMPLATE:-\$i06_\$y\$M\$d_\$r03}" >/dev/null
 
-bare_rounds=0 false_rounds=0 silent_rounds=0 wrong_rounds=0
+bare_rounds=0 false_rounds=0 silent_rounds=0 wrong_rounds=0 waited_rounds=0
 for round in $(seq "$rounds"); do
   rm -f "$program"/*.jpg "$program/velmarin.journal" "$program/bkup/444.jpg"
-  mount -t tmpfs velmarin-share "$share"
+  mount --bind "$server" "$share"
   : >"$work/out"
   : >"$work/err"
   DISPLAY= "$velmarin" --headless --dir "$program" --id 123456 >"$work/out" 2>"$work/err" &
@@ -52,32 +54,39 @@ for round in $(seq "$rounds"); do
     done
   fi
   umount -l "$share"
-  # The still is either said sent (a line) or said waiting for its folder.
+  # The still is either said sent (before the share dropped, or onto the bare mount point) or
+  # said waiting for its folder.
   wait_for "$work/err" "transfer folder not available" "$work/out" "$share" || true
   sleep 0.5
   on_bare=$(find "$share" -type f | wc -l)
-  said_sent=$(wc -l <"$work/out")
   said_waiting=$(grep -c "transfer folder not available" "$work/err" || true)
-  mount -t tmpfs velmarin-share "$share"
-  # A still said sent is not sent again; one that waits goes once the share is back.
-  [ "$said_sent" -gt 0 ] || wait_for "$work/err" "all waiting stills sent" || true
-  on_share=$(find "$share" -type f -name '*.jpg' | wc -l)
+  mount --bind "$server" "$share"
+  # A still that waits goes once the share is back.
+  [ "$said_waiting" -eq 0 ] || wait_for "$work/err" "all waiting stills sent" || true
   kill -TERM "$pid"
   wait "$pid" || true
   pid=
   umount "$share"
   leftover=$(find "$share" -type f | wc -l)  # on the bare mount point, seen after the unmount
+  on_server=$(find "$server" -type f -name '*.jpg' | wc -l)
+  # Headless lines that name an image the server does not hold.
+  false_lines=0
+  while IFS=$'\t' read -r _ target; do
+    [ -f "$server/${target#"$share"/}" ] || false_lines=$((false_lines + 1))
+  done <"$work/out"
   echo "round $round: on the bare mount point $((on_bare > leftover ? on_bare : leftover))," \
-    "said sent while the share was gone $said_sent, said waiting for the share $said_waiting," \
-    "copies on the share once back $on_share"
+    "lines naming an image not on the server $false_lines," \
+    "said waiting for the share $said_waiting, copies on the server $on_server"
   [ "$on_bare" -gt 0 ] || [ "$leftover" -gt 0 ] && bare_rounds=$((bare_rounds + 1))
-  [ "$said_sent" -gt 0 ] && false_rounds=$((false_rounds + 1))
-  [ "$said_waiting" -eq 0 ] && silent_rounds=$((silent_rounds + 1))
-  [ "$on_share" -ne 1 ] && wrong_rounds=$((wrong_rounds + 1))
-  rm -rf "${share:?}"/*
+  [ "$false_lines" -gt 0 ] && false_rounds=$((false_rounds + 1))
+  [ "$said_waiting" -gt 0 ] && waited_rounds=$((waited_rounds + 1))
+  [ "$said_waiting" -eq 0 ] && ! [ -s "$work/out" ] && silent_rounds=$((silent_rounds + 1))
+  [ "$on_server" -ne 1 ] && wrong_rounds=$((wrong_rounds + 1))
+  rm -rf "${share:?}"/* "${server:?}"/*
 done
 echo "$rounds rounds of a ${width}x${height} still, unmounted ${delay:-once its work file was made}${delay:+ s after it arrived}:"
+echo "  the still waited for the share (it dropped before the still was sent): $waited_rounds"
 echo "  image on the bare mount point: $bare_rounds"
-echo "  headless line while the share was gone: $false_rounds"
-echo "  the wait for the share not said: $silent_rounds"
-echo "  not exactly one copy on the share once back: $wrong_rounds"
+echo "  headless line naming an image not on the server: $false_rounds"
+echo "  neither sent nor said waiting: $silent_rounds"
+echo "  not exactly one copy on the server: $wrong_rounds"
