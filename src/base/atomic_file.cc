@@ -20,6 +20,7 @@ constexpr std::string_view kTemporaryMark = ".velmarin-";
 constexpr std::size_t kRandomLetters = 6;
 constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 constexpr std::size_t kNewMarkLetters = 10;
+constexpr std::size_t kMaxMarkLetters = 32;
 
 std::string RandomLetters(std::size_t count) {
   std::random_device seed;
@@ -81,6 +82,11 @@ bool IsOwnTemporaryName(std::string_view name, std::string_view mark) {
 }
 
 std::string NewTemporaryMark() { return RandomLetters(kNewMarkLetters); }
+
+bool IsTemporaryMark(std::string_view mark) {
+  return !mark.empty() && mark.size() <= kMaxMarkLetters &&
+         mark.find_first_not_of(kLetters) == std::string_view::npos;
+}
 
 AtomicFile::AtomicFile(const std::filesystem::path& target)
     : replaced_(std::in_place, target),

@@ -71,6 +71,9 @@ bool IsAtomicFileTemporaryName(std::string_view name);
 bool IsOwnTemporaryName(std::string_view name, std::string_view mark);
 // A new random temporary mark: letters and digits, never empty.
 std::string NewTemporaryMark();
+// True for a mark a temporary's name may carry: 1 to 32 letters and digits, so a mark read
+// back from a file never leads the temporary out of its folder.
+bool IsTemporaryMark(std::string_view mark);
 
 // Copies `source` onto `target` through an AtomicFile. False (errno set) on any failure.
 bool CopyFileAtomically(const std::filesystem::path& source, FileNaming& target, FileSync sync);

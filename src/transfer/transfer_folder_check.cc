@@ -92,7 +92,7 @@ void TransferFolderCheck::KeepIn(fs::path file, std::function<void(std::string_v
     for (std::size_t i = 1; i < lines.size() && why.empty(); ++i) {
       const std::vector<std::string_view> fields = SplitFields(lines[i]);
       const std::string_view kind = fields.front();
-      if (kind == "temporaries" && fields.size() == 2 && !fields[1].empty()) {
+      if (kind == "temporaries" && fields.size() == 2 && IsTemporaryMark(fields[1])) {
         temporary_mark_ = fields[1];
       } else if (kind == "station" && fields.size() == 3) {
         same_station = std::string(fields[1]) + '\t' + std::string(fields[2]) == station;
@@ -122,8 +122,10 @@ void TransferFolderCheck::KeepIn(fs::path file, std::function<void(std::string_v
               "); every transfer folder is taken as first seen");
     }
   }
-  if (temporary_mark_.empty()) temporary_mark_ = NewTemporaryMark();
-  if (!same_station) Save();
+  const bool new_mark = temporary_mark_.empty();
+  if (new_mark) temporary_mark_ = NewTemporaryMark();
+  // Written anew unless it holds what was read: damage is said once.
+  if (!same_station || !why.empty() || new_mark) Save();
 }
 
 void TransferFolderCheck::Save() {

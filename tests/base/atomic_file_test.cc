@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -148,6 +149,17 @@ TEST(AtomicFile, FileInAHeldFolderGoesThereWhateverItsPathLeadsToMeanwhile) {
   EXPECT_EQ(ReadFileBytes(dir / "unmounted" / "out.jpg"), "picture");
   EXPECT_EQ(test::FolderEntries(dir / "unmounted"), std::vector<std::string>{"out.jpg"});
   EXPECT_TRUE(test::FolderEntries(dir / "share").empty());
+}
+
+TEST(AtomicFile, NewMarksAreMarksAndNoneLeadsOutOfTheFolder) {
+  EXPECT_TRUE(IsTemporaryMark(NewTemporaryMark()));
+  EXPECT_NE(NewTemporaryMark(), NewTemporaryMark());
+  EXPECT_TRUE(IsTemporaryMark("st4t10n"));
+  for (const std::string_view mark : {"", "../up", "a/b", "a.b", "a b", "\x01"}) {
+    EXPECT_FALSE(IsTemporaryMark(mark)) << mark;
+  }
+  EXPECT_TRUE(IsTemporaryMark(std::string(32, 'a')));
+  EXPECT_FALSE(IsTemporaryMark(std::string(33, 'a')));
 }
 
 TEST(CopyFileAtomically, CopiesLargeFilesWholeAndFailsOnAMissingSource) {

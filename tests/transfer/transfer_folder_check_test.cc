@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "support/temp_dir.h"
 
 namespace velmarin::test {
@@ -130,6 +131,31 @@ TEST_F(TransferFolderCheckTest, DamagedStateFileIsSaidAndCountsAsNone) {
   EXPECT_TRUE(check_->Available(share_));
   Start();
   EXPECT_EQ(reports_.size(), 1u);  // written anew, whole
+}
+
+// A mark that would lead this station's temporaries out of their folder is damage.
+TEST_F(TransferFolderCheckTest, MarkThatIsNoNameOfLettersIsDamage) {
+  WriteFileBytes(program_ / kTransferFolderStateFileName,
+                 "velmarin transfer folders 1\ntemporaries\t../../up\n");
+  Start();
+  ASSERT_EQ(reports_.size(), 1u);
+  EXPECT_NE(reports_[0].find("cannot be read (line 2 is damaged)"), std::string::npos);
+  EXPECT_TRUE(IsTemporaryMark(check_->temporary_mark())) << check_->temporary_mark();
+}
+
+// Damage after the lines that name the station and its mark: the file is written anew at the
+// start that finds it, so it is said once, and the mark stays.
+TEST_F(TransferFolderCheckTest, DamageIsSaidAtOneStartOnly) {
+  Mount(kNfs);
+  Start().Choose(share_);
+  const std::string mark = check_->temporary_mark();
+  const fs::path file = program_ / kTransferFolderStateFileName;
+  WriteFileBytes(file, ReadFileBytes(file) + "folder\t/x\n");
+  Start();
+  EXPECT_EQ(reports_.size(), 1u);
+  Start();
+  EXPECT_EQ(reports_.size(), 1u);
+  EXPECT_EQ(check_->temporary_mark(), mark);
 }
 
 // The folder held open is the one the image goes into; once the path leads to another folder
