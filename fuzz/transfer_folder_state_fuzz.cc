@@ -1,45 +1,26 @@
 // Any bytes as the file where a station remembers its transfer folders: the start that reads
 // it keeps a temporary mark that leads no temporary out of its folder, says damage once (the
 // next start, reading what this one wrote, says nothing) and keeps its mark across starts.
-#include <stdlib.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "base/atomic_file.h"
+#include "scratch_folder.h"
 #include "transfer/transfer_folder_check.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+using velmarin::fuzz::Require;
 
-void RemoveProgramFolder();
-
-// Never destroyed, so that the removal at exit still finds it.
 const fs::path& ProgramFolder() {
-  static const fs::path* folder = [] {
-    std::string pattern =
-        (fs::temp_directory_path() / "velmarin-transfer-folder-state-fuzz-XXXXXX").string();
-    Require(mkdtemp(pattern.data()) != nullptr);
-    std::atexit(RemoveProgramFolder);
-    return new fs::path(pattern);
-  }();
-  return *folder;
-}
-
-void RemoveProgramFolder() {
-  std::error_code ignored;
-  fs::remove_all(ProgramFolder(), ignored);
+  return velmarin::fuzz::ScratchFolder("velmarin-transfer-folder-state-fuzz");
 }
 
 // A start that reads the file: its mark, and how many lines it said.
