@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "base/message_subject.h"
@@ -23,14 +25,16 @@ namespace {
 // The period at which new errors are reported, as the window's timer looks at them.
 constexpr long kTickNanoseconds = 100'000'000;
 
-// For tests that must stop the program between a still's arrival and its transfer (a crash
-// test): with this variable naming a file, each still, once journalled, is held until that
-// file exists. Never set in use.
+// For tests that must stop the program between a still's arrival and its transfer, or between
+// its image's claim of its name and the journal's update (crash tests): with one of these
+// variables naming a file, each still is held there until that file exists. Never set in use.
 constexpr const char* kHoldVariable = "VELMARIN_TEST_HOLD_BEFORE_TRANSFER";
+constexpr const char* kClaimHoldVariable = "VELMARIN_TEST_HOLD_AFTER_CLAIM";
 
-void HoldUntilFileExists(const ArrivedStill& still, const std::filesystem::path& file) {
-  PrintMessageLine(still.path.string(), "held before its transfer until " + file.string() +
-                                            " exists (" + kHoldVariable + ")");
+void HoldUntilFileExists(const ArrivedStill& still, std::string_view where, const char* variable,
+                         const std::filesystem::path& file) {
+  PrintMessageLine(still.path.string(), "held " + std::string(where) + " until " + file.string() +
+                                            " exists (" + variable + ")");
   std::error_code ec;
   while (!std::filesystem::exists(file, ec)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -94,7 +98,12 @@ int RunHeadlessCommand(const Options& options) {
       PrintWatchingLine);
   if (const char* hold = std::getenv(kHoldVariable); hold && *hold) {
     session.SetBeforeTransfer([file = std::filesystem::path(hold)](const ArrivedStill& still) {
-      HoldUntilFileExists(still, file);
+      HoldUntilFileExists(still, "before its transfer", kHoldVariable, file);
+    });
+  }
+  if (const char* hold = std::getenv(kClaimHoldVariable); hold && *hold) {
+    session.SetAfterClaim([file = std::filesystem::path(hold)](const ArrivedStill& still) {
+      HoldUntilFileExists(still, "after its claim", kClaimHoldVariable, file);
     });
   }
   // Every error set from here on is new to the tick, the folder thread's first (an unusable

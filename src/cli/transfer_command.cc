@@ -30,7 +30,7 @@ int RunTransferCommand(const Options& options) {
   const ScopedMessageSubject subject(options.files.at(0));
   const auto outcome =
       TransferOneImage(options.files.at(0), context->settings, context->capture_id, LocalTimeNow(),
-                       context->program_dir, pipeline, errors, messages);
+                       context->program_dir, OpenTransferFolder{}, pipeline, errors, messages);
   // A failure, or a note about a transferred image (the damage the decoder went past).
   if (const Cp932Text text = errors.Shown(); !text.empty()) messages.ShowMessage(text);
   const auto& target = outcome.target;

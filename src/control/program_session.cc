@@ -43,7 +43,8 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       &image_in_hand_,
                       std::move(on_watching),
                       {},
-                      abandon_.get_token()},
+                      abandon_.get_token(),
+                      {}},
       controller_(
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
           [this](std::stop_token stop) {
@@ -87,7 +88,10 @@ Cp932Text ProgramSession::StartUp() {
     const auto report = [this](std::string_view line) {
       ShowUtf8Message(backends_.messages, std::string(line));
     };
-    RemoveStaleTemporariesAtStartUp(settings, state_.program_dir());
+    TransferFolderCheck& transfer_folders = folder_memory_.transfer_folders;
+    transfer_folders.KeepIn(state_.program_dir().path / kTransferFolderStateFileName, report);
+    RemoveStaleTemporariesAtStartUp(settings, state_.program_dir(),
+                                    transfer_folders.temporary_mark());
     // The stills a run that ended (a crash, a power cut) had not yet sent are taken first,
     // with the ID and clock they arrived with; the evacuation leaves them.
     std::vector<ArrivedStill> journalled = ReplayJournal(state_.program_dir(), settings, report);

@@ -130,6 +130,11 @@ class ProgramSession {
   void SetBeforeTransfer(std::function<void(const ArrivedStill&)> hook) {
     folder_context_.before_transfer = std::move(hook);
   }
+  // Called on the folder thread with each still whose image took its name on the share, before
+  // the journal forgets it; set before monitoring starts (the headless run's test hold).
+  void SetAfterClaim(std::function<void(const ArrivedStill&)> hook) {
+    folder_context_.after_claim = std::move(hook);
+  }
 
   // The image the folder thread is working on, if any: a shutdown waits for it.
   std::optional<std::filesystem::path> CurrentImage() const { return image_in_hand_.Get(); }

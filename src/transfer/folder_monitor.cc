@@ -1,6 +1,8 @@
 #include "transfer/folder_monitor.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <exception>
 #include <new>
@@ -11,6 +13,7 @@
 #include "base/stale_temporaries.h"
 #include "image/capture_processing.h"
 #include "platform/encoding.h"
+#include "transfer/claimed_target.h"
 #include "transfer/folder_scan.h"
 #include "transfer/image_failure_texts.h"
 #include "transfer/still_journal.h"
@@ -42,24 +45,34 @@ bool LandsInWatchFolder(const fs::path& target, const Settings& settings,
   return watch_folder && fs::equivalent(target.parent_path(), *watch_folder, ec);
 }
 
+// The folder that holds `file`, for the *at() calls.
+AtPath FolderOfFile(const AtPath& file) {
+  return {file.folder, file.path.has_parent_path() ? file.path.parent_path() : fs::path(".")};
+}
+
 }  // namespace
 
-void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir) {
+void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir,
+                                     std::string_view own_mark) {
   RemoveStaleTemporaries(program_dir.path);
   RemoveStaleTemporaries(program_dir.path / kBackupFolderName);
   const auto transfer = FolderFromSlot(settings[SettingSlot::TransferFolder], program_dir, nullptr);
   if (!transfer) return;
-  RemoveStaleTemporaries(*transfer);
+  RemoveStaleTemporaries(*transfer, kStaleTemporaryAge, own_mark);
   std::error_code ec;
   for (fs::directory_iterator it(*transfer, ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->is_directory(ec) && !it->is_symlink(ec)) RemoveStaleTemporaries(it->path());
+    if (it->is_directory(ec) && !it->is_symlink(ec)) {
+      RemoveStaleTemporaries(it->path(), kStaleTemporaryAge, own_mark);
+    }
   }
 }
 
 TransferOutcome TransferOneImage(const fs::path& source, const Settings& settings,
                                  const Cp932Text& capture_id, const LocalTime& now,
-                                 const ProgramDir& program_dir, TransferPipeline& pipeline,
-                                 LastErrorText& errors, MessageSink& messages) {
+                                 const ProgramDir& program_dir, const OpenTransferFolder& folder,
+                                 TransferPipeline& pipeline, LastErrorText& errors,
+                                 MessageSink& messages,
+                                 const TransferTarget::BeforeClaim& before_claim) {
   // Failures on the writing side are worth a later try; the still's own are not.
   const TransferOutcome retry{std::nullopt, true};
   const TransferOutcome give_up{std::nullopt, false};
@@ -80,21 +93,22 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
     const auto cp932 = Utf8ToCp932(reason);
     errors.Set(cp932 ? *cp932 : Cp932Text("transfer path error! "));
   };
-  auto target = pipeline.BuildTarget(resolved, capture_id, now, &error);
+  auto target = pipeline.BuildTarget(resolved, capture_id, now, folder, &error);
   if (!target) {
     report(error);
     return retry;
   }
+  target->SetBeforeClaim(before_claim);
   // After a failed write, what killed runs left where this one writes goes, so their
   // leftovers never fill the disk.
   struct CleanUpAfterFailure {
-    std::vector<fs::path> folders;
+    std::vector<AtPath> folders;
     bool succeeded = false;
     ~CleanUpAfterFailure() {
       if (succeeded) return;
-      for (const fs::path& folder : folders) RemoveStaleTemporaries(folder);
+      for (const AtPath& folder : folders) RemoveStaleTemporaries(folder);
     }
-  } clean_up{{backup, target->name().parent_path()}};
+  } clean_up{{backup, FolderOfFile(target->location())}};
   if (LandsInWatchFolder(target->name(), settings, program_dir)) {
     errors.Set(Cp932Text("transfer target in watch folder! "));
     return give_up;
@@ -316,17 +330,49 @@ void SayAboutNoStill(LastErrorText& errors, const Cp932Text& text) {
   errors.Set(text);
 }
 
-Cp932Text WaitingText(std::size_t count) {
-  return Cp932Text(std::to_string(count) + (count == 1 ? " still waiting " : " stills waiting "));
+// The still waits for its transfer folder, which is not there or not where it was: said once
+// until a still goes through.
+TransferOutcome WaitForTransferFolder(FolderMonitorContext& ctx, const ArrivedStill& still) {
+  TransferRetry& retry = ctx.memory.retry;
+  if (!retry.unavailable_reported) {
+    SayAboutNoStill(ctx.errors,
+                    Cp932Text("transfer folder not available: ") +
+                        FolderInProgramDir(ctx.program_dir,
+                                           still.binding.settings[SettingSlot::TransferFolder]));
+    retry.unavailable_reported = true;
+  }
+  return {std::nullopt, true};
+}
+
+// The claim's hook: the journal names the target the still's image is about to claim, with
+// the image's content, before the claim.
+TransferTarget::BeforeClaim NoteClaimIn(FolderMonitorContext& ctx, StillJournal& journal,
+                                        ArrivedStill& still) {
+  return [&ctx, &journal, &still, hashed = std::optional<std::pair<fs::path, std::string>>()](
+             const AtPath& temporary, const fs::path& name) mutable {
+    if (!hashed || hashed->first != temporary.path) {
+      const auto hash = ContentHash(temporary);
+      if (!hash) return;  // unreadable: nothing to know the image by after a crash
+      hashed.emplace(temporary.path, *hash);
+    }
+    still.claimed = ClaimedTarget{name, hashed->second};
+    if (!journal.NoteClaim(still) && ctx.memory.journalled_arrivals != kJournalNotWritten) {
+      SayAboutNoStill(ctx.errors, Cp932Text("journal write error! "));
+      ctx.memory.journalled_arrivals = kJournalNotWritten;
+    }
+  };
 }
 
 // Transfers one still with what held when it arrived. A still found by a listing is first
 // waited for until it is complete; one whose writer closed it, or that was moved in, is
 // complete already. Its trouble is reported under its name and never ends the thread; a
 // failure on the writing side is reported at its first try only, as it is tried again.
+// The transfer folder is held open from its check until the image has its name, and the
+// image counts as sent only if the folder is then still the one its path leads to: an image
+// that went to a share unmounted meanwhile is removed again and waits, as for an outage.
 // `completeness` tells how the wait ended; kStopped when the finishing was abandoned, and
 // then nothing was done.
-TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& still,
+TransferOutcome TransferStill(FolderMonitorContext& ctx, StillJournal& journal, ArrivedStill& still,
                               Completeness* completeness_out) {
   TransferRetry& retry = ctx.memory.retry;
   // Every failure and library message from here on names this still.
@@ -346,26 +392,30 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
     return {};
   }
   const ArrivalBinding& held = still.binding;
-  if (const auto folder = TransferFolderOf(still, ctx.program_dir)) {
+  TransferFolderCheck& check = ctx.memory.transfer_folders;
+  const auto folder = TransferFolderOf(still, ctx.program_dir);
+  std::optional<UniqueFd> opened;
+  if (folder) {
     MakeFolderInProgramFolder(*folder, ctx.program_dir);
-    if (!ctx.memory.transfer_folders.Available(*folder)) {
-      if (!retry.unavailable_reported) {
-        SayAboutNoStill(
-            ctx.errors,
-            Cp932Text("transfer folder not available: ") +
-                FolderInProgramDir(ctx.program_dir, held.settings[SettingSlot::TransferFolder]));
-        retry.unavailable_reported = true;
-      }
-      return {std::nullopt, true};
-    }
+    opened = check.Open(*folder);
+    if (!opened) return WaitForTransferFolder(ctx, still);
   }
   retry.unavailable_reported = false;
+  const OpenTransferFolder target_folder{opened ? opened->get() : AT_FDCWD,
+                                         folder.value_or(fs::path()), check.temporary_mark()};
+  // Whether the folder held open is still the one its path leads to.
+  const auto still_there = [&] { return !opened || check.Holds(*folder, *opened); };
+  // Its image claimed its name in a run that ended before the journal could say so.
+  if (still.claimed && WasSent(*still.claimed, target_folder) && still_there()) {
+    return {still.claimed->target};
+  }
   // The failures of a try again are not said again.
   LastErrorText attempt;
   TransferOutcome outcome;
   try {
     outcome = TransferOneImage(still.path, held.settings, held.capture_id, held.clock,
-                               ctx.program_dir, ctx.pipeline, attempt, ctx.messages);
+                               ctx.program_dir, target_folder, ctx.pipeline, attempt, ctx.messages,
+                               NoteClaimIn(ctx, journal, still));
   } catch (const std::bad_alloc&) {
     attempt.Set(Cp932Text("out of memory! "));
   } catch (const std::exception&) {
@@ -379,6 +429,11 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
     const LastErrorText::Entry said = attempt.Latest();
     ctx.errors.Set(said.text, said.detail);
   }
+  if (outcome.target && !still_there()) {
+    ::unlinkat(opened->get(), LocateIn(target_folder, *outcome.target).path.c_str(), 0);
+    return WaitForTransferFolder(ctx, still);
+  }
+  if (outcome.target && ctx.after_claim) ctx.after_claim(still);
   return outcome;
 }
 
@@ -393,7 +448,7 @@ bool TransferFolderReturned(FolderMonitorContext& ctx) {
 
 // Keeps the journal in step with the stills not yet transferred. A journal that cannot be
 // written is said once until it can.
-void UpdateJournal(FolderMonitorContext& ctx, const StillJournal& journal, bool force) {
+void UpdateJournal(FolderMonitorContext& ctx, StillJournal& journal, bool force) {
   StillArrivals& arrivals = ctx.memory.arrivals;
   if (!force && arrivals.arrivals() == ctx.memory.journalled_arrivals) return;
   const bool written = journal.Write(arrivals.Pending());
@@ -403,13 +458,13 @@ void UpdateJournal(FolderMonitorContext& ctx, const StillJournal& journal, bool 
   ctx.memory.journalled_arrivals = written ? arrivals.arrivals() : kJournalNotWritten;
 }
 
-// Says how many stills wait while the head of the line cannot be sent: at its first try
-// again, and each time more wait.
+// Says how many stills wait while the head of the line cannot be sent, each time more wait
+// than were said (the failure of the first said why it waits).
 void SayWaiting(FolderMonitorContext& ctx) {
   TransferRetry& retry = ctx.memory.retry;
   const std::size_t waiting = ctx.memory.arrivals.WaitingCount();
   if (retry.failures == 0 || waiting <= retry.reported_waiting) return;
-  SayAboutNoStill(ctx.errors, WaitingText(waiting));
+  SayAboutNoStill(ctx.errors, Cp932Text(std::to_string(waiting) + " stills waiting "));
   retry.reported_waiting = waiting;
   if (ctx.on_waiting) ctx.on_waiting(waiting);
 }
@@ -425,13 +480,13 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   FolderWatch watch(ctx, ctx.memory.start_over.exchange(false));
   StillArrivals& arrivals = ctx.memory.arrivals;
   TransferRetry& retry = ctx.memory.retry;
-  const StillJournal journal(ctx.program_dir);
+  StillJournal journal(ctx.program_dir);
   // Where the transfer folder lies now is where it must lie for every still.
   const auto transfer_folder =
       FolderFromSlot(ctx.settings()[SettingSlot::TransferFolder], ctx.program_dir, nullptr);
   if (transfer_folder) {
     MakeFolderInProgramFolder(*transfer_folder, ctx.program_dir);
-    ctx.memory.transfer_folders.Remember(*transfer_folder);
+    ctx.memory.transfer_folders.Choose(*transfer_folder);
   }
   // When the stop came: writers still at work are waited for until the completeness bound.
   std::optional<std::chrono::steady_clock::time_point> stopped_at;
@@ -488,7 +543,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     if (still.count == 0) still.count = ctx.image_count.fetch_add(1) + 1;
     if (ctx.before_transfer) ctx.before_transfer(still);
     Completeness completeness = Completeness::kComplete;
-    const TransferOutcome outcome = TransferStill(ctx, still, &completeness);
+    const TransferOutcome outcome = TransferStill(ctx, journal, still, &completeness);
     if (completeness == Completeness::kStopped) {
       // Abandoned while it was waited for: it stays at the head of the line.
       arrivals.HoldBack(std::move(still));
@@ -497,7 +552,10 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     }
     if (ctx.in_hand) ctx.in_hand->Clear();
     if (outcome.retry) {
-      if (retry.failures == 0) retry.reported_waiting = 0;
+      // The failure's own text says why the first still waits; the count is said once more
+      // wait, so it never takes that text's place (in the title, or within one tick of the
+      // headless line when the look after it returns at once).
+      if (retry.failures == 0) retry.reported_waiting = 1;
       ++retry.failures;
       auto pause = ctx.timing.first_retry;
       for (int i = 1; i < retry.failures && pause < ctx.timing.last_retry; ++i) pause *= 2;

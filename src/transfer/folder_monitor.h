@@ -33,11 +33,13 @@ class TransferPipeline {
  public:
   virtual ~TransferPipeline() = default;
 
-  // The target of the image as the serial search finds it, folders created; nullopt with
-  // `error` (UTF-8, it may quote a path) when none can be had.
+  // The target of the image as the serial search finds it in `folder`, folders created;
+  // nullopt with `error` (UTF-8, it may quote a path) when none can be had.
   virtual std::optional<TransferTarget> BuildTarget(const Settings& settings,
                                                     const Cp932Text& capture_id,
-                                                    const LocalTime& now, std::string* error) = 0;
+                                                    const LocalTime& now,
+                                                    const OpenTransferFolder& folder,
+                                                    std::string* error) = 0;
   // A BMP or PNG still to a JPEG file at quality 99.
   virtual ImageResult ConvertToJpeg(const std::filesystem::path& still,
                                     const std::filesystem::path& jpeg) = 0;
@@ -69,15 +71,21 @@ struct TransferOutcome {
   // itself cannot be read, or the settings can never give it a target.
   bool retry = false;
 };
+// The target and its folders are made in `folder`; `before_claim` is called before the
+// finished image claims its name (TransferTarget::SetBeforeClaim).
 TransferOutcome TransferOneImage(const std::filesystem::path& source, const Settings& settings,
                                  const Cp932Text& capture_id, const LocalTime& now,
-                                 const ProgramDir& program_dir, TransferPipeline& pipeline,
-                                 LastErrorText& errors, MessageSink& messages);
+                                 const ProgramDir& program_dir, const OpenTransferFolder& folder,
+                                 TransferPipeline& pipeline, LastErrorText& errors,
+                                 MessageSink& messages,
+                                 const TransferTarget::BeforeClaim& before_claim = {});
 
 // Removes what killed runs left in the folders the program writes (RemoveStaleTemporaries):
 // the program folder, "bkup", the transfer folder and the folders directly in it (where the
-// default template puts each year). At start-up, before anything is written.
-void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir);
+// default template puts each year); in the transfer folders, this station's own temporaries
+// (marked `own_mark`) whatever their age. At start-up, before anything is written.
+void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir,
+                                     std::string_view own_mark);
 
 struct FolderMonitorTiming {
   // The longest wait for file events; without them, the period of the folder's listing.
@@ -95,7 +103,8 @@ struct FolderMonitorTiming {
 struct TransferRetry {
   int failures = 0;  // in a row; 0 while stills go through
   std::chrono::steady_clock::time_point next_try;
-  std::size_t reported_waiting = 0;   // the count last said ("N stills waiting ")
+  // The stills said to wait: 1 by the first failure's own text, then "N stills waiting ".
+  std::size_t reported_waiting = 0;
   bool unavailable_reported = false;  // "transfer folder not available: " said
 };
 
@@ -171,6 +180,9 @@ struct FolderMonitorContext {
   // Called with the number of stills waiting behind a failure on the writing side whenever
   // it is said ("N stills waiting "), and with 0 once they have all gone.
   std::function<void(std::size_t waiting)> on_waiting = {};
+  // Called with each still whose image took its name on the share, before the journal
+  // forgets it (the headless run's test hold).
+  std::function<void(const ArrivedStill& still)> after_claim = {};
 };
 
 // The folder thread's body. Stills present when monitoring starts are left alone (unless the

@@ -13,9 +13,10 @@ constexpr int kConversionQuality = 99;
 std::optional<TransferTarget> ImageTransferPipeline::BuildTarget(const Settings& settings,
                                                                  const Cp932Text& capture_id,
                                                                  const LocalTime& now,
+                                                                 const OpenTransferFolder& folder,
                                                                  std::string* error) {
   return BuildTransferTarget(settings[SettingSlot::NameFormat], capture_id,
-                             settings[SettingSlot::TransferFolder], now, error);
+                             settings[SettingSlot::TransferFolder], folder, now, error);
 }
 
 ImageResult ImageTransferPipeline::ConvertToJpeg(const std::filesystem::path& still,

@@ -13,7 +13,8 @@ namespace velmarin {
 class ImageTransferPipeline : public TransferPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings& settings, const Cp932Text& capture_id,
-                                            const LocalTime& now, std::string* error) override;
+                                            const LocalTime& now, const OpenTransferFolder& folder,
+                                            std::string* error) override;
   ImageResult ConvertToJpeg(const std::filesystem::path& still,
                             const std::filesystem::path& jpeg) override;
   ImageResult NormalizeWidth(const std::filesystem::path& jpeg,

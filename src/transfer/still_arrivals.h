@@ -32,6 +32,15 @@ struct ArrivalBinding {
   Settings settings;
 };
 
+// The name a still's image was about to take in the transfer folder, with the content of that
+// image (ContentHash), noted before the claim: after a crash, a target that exists with that
+// content was sent.
+struct ClaimedTarget {
+  std::filesystem::path target;
+  std::string content_hash;
+  bool operator==(const ClaimedTarget&) const = default;
+};
+
 // One still seen arriving in the watch folder, with what held at that moment.
 struct ArrivedStill {
   std::filesystem::path path;
@@ -42,6 +51,7 @@ struct ArrivedStill {
   // once it has stopped changing (WaitUntilComplete).
   bool known_complete = false;
   int count = 0;  // its place in ImageCount, once its transfer was first tried
+  std::optional<ClaimedTarget> claimed = {};  // once its image got as far as its claim
 };
 
 // How an entry came to be looked at.

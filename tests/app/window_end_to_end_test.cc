@@ -142,6 +142,8 @@ TEST(WindowEndToEnd, CloseWhileAStillIsBeingFinishedKeepsTheWindowAliveAndTransf
   const unsigned long window = shown.window;
   x.Type({{kKeyReturn}});
   ASSERT_TRUE(WaitFor([&] { return x.Title(window) == "77-0"; }, 10s)) << x.Title(window);
+  // A still saved before the folder thread looks at the folder would be one present before.
+  ASSERT_TRUE(program.WaitForErr("watching " + (dir / "watch").string(), 10s)) << program.err();
 
   // The capture program has begun writing a still and not yet closed it.
   const std::string jpeg = JpegBytes(640, 480, 3);

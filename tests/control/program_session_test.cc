@@ -30,6 +30,7 @@ using namespace std::chrono_literals;
 class UnusedPipeline : public TransferPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings&, const Cp932Text&, const LocalTime&,
+                                            const OpenTransferFolder&,
                                             std::string* error) override {
     *error = "unexpected";
     return std::nullopt;
@@ -243,6 +244,7 @@ TEST_F(ProgramSessionTest, DialogOpenAtShutdownReopensNothingAndKeepsItsChange) 
 class StuckPipeline final : public UnusedPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings&, const Cp932Text&, const LocalTime&,
+                                            const OpenTransferFolder&,
                                             std::string* error) override {
     std::unique_lock lock(mutex_);
     entered_ = true;

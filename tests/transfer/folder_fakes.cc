@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/atomic_file.h"
 #include "support/temp_dir.h"
 
 namespace velmarin::test {
@@ -32,15 +33,18 @@ std::int64_t CreationTime(const fs::path& path) {
 
 std::optional<TransferTarget> FakePipeline::BuildTarget(const Settings&,
                                                         const Cp932Text& capture_id,
-                                                        const LocalTime&, std::string* error) {
+                                                        const LocalTime&,
+                                                        const OpenTransferFolder& folder,
+                                                        std::string* error) {
   Record({"build", {}, {}, capture_id.bytes()});
   if (build_error) {
     *error = *build_error;
     return std::nullopt;
   }
   std::lock_guard lock(mutex_);
-  fs::create_directories(transfer_folder_);
-  return TransferTarget(transfer_folder_ / ("image" + std::to_string(++targets_built_) + ".jpg"));
+  const fs::path name = transfer_folder_ / ("image" + std::to_string(++targets_built_) + ".jpg");
+  EnsureParentFolders(LocateIn(folder, name));
+  return TransferTarget(name, folder);
 }
 
 ImageResult FakePipeline::ConvertToJpeg(const fs::path& still, const fs::path& jpeg) {
@@ -66,7 +70,10 @@ ImageResult FakePipeline::Process(const fs::path& work_file, FileNaming& target,
                                   const Cp932Text& capture_id, const LocalTime&, LastErrorText&) {
   Record({"process", work_file, target.name(), capture_id.bytes()});
   if (disk_full) return {ImageStatus::kTargetNotCreated, {}};
-  return {CopyFile(work_file, target.name()) ? ImageStatus::kDone : ImageStatus::kTargetNotWritten,
+  if (before_write) before_write();
+  return {CopyFileAtomically(work_file, target, FileSync::kNotSynced)
+              ? ImageStatus::kDone
+              : ImageStatus::kTargetNotWritten,
           {}};
 }
 

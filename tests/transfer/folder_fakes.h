@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,7 +18,9 @@
 namespace velmarin::test {
 
 // Pipeline that copies files instead of converting them, records every step and can be told
-// to fail a step. Switches are set while the folder thread is held at a pause.
+// to fail a step. Its targets ("imageN.jpg" in its transfer folder) are written as real ones
+// are, through the open transfer folder it is given. Switches are set while the folder thread
+// is held at a pause.
 class FakePipeline : public TransferPipeline {
  public:
   struct Call {
@@ -31,7 +34,8 @@ class FakePipeline : public TransferPipeline {
       : transfer_folder_(std::move(transfer_folder)) {}
 
   std::optional<TransferTarget> BuildTarget(const Settings& settings, const Cp932Text& capture_id,
-                                            const LocalTime& now, std::string* error) override;
+                                            const LocalTime& now, const OpenTransferFolder& folder,
+                                            std::string* error) override;
   ImageResult ConvertToJpeg(const std::filesystem::path& still,
                             const std::filesystem::path& jpeg) override;
   ImageResult NormalizeWidth(const std::filesystem::path& jpeg,
@@ -49,6 +53,8 @@ class FakePipeline : public TransferPipeline {
   std::atomic<int> unreadable = 0;
   // While set, Process fails as on a full disk (kTargetNotCreated).
   std::atomic<bool> disk_full = false;
+  // Called by Process before it writes the target (a share that drops meanwhile).
+  std::function<void()> before_write;
   int throw_out_of_memory = 0;  // the next so many NormalizeWidth calls throw std::bad_alloc
 
  private:

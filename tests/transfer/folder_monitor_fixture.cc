@@ -56,6 +56,7 @@ void FolderMonitorFixture::Start() {
       {},
       {},
       abandon_.get_token(),
+      {},
   });
   context_->on_failed = [this](const fs::path& source) {
     std::lock_guard lock(mutex_);

@@ -424,8 +424,9 @@ TEST(TransferOneImage, ReportsTargetAndLeavesTheSourceInPlace) {
   LastErrorText errors;
   RecordedMessages messages;
   WriteFileBytes(root / "in.jpg", "picture");
-  const auto target = TransferOneImage(root / "in.jpg", Settings{}, Cp932Text("1"), LocalTimeNow(),
-                                       {root.path(), ""}, fake, errors, messages);
+  const auto target =
+      TransferOneImage(root / "in.jpg", Settings{}, Cp932Text("1"), LocalTimeNow(),
+                       {root.path(), ""}, OpenTransferFolder{}, fake, errors, messages);
   ASSERT_TRUE(target.target.has_value());
   EXPECT_EQ(ReadFileBytes(*target.target), "picture");
   EXPECT_TRUE(fs::exists(root / "in.jpg"));

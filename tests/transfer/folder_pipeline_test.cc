@@ -82,9 +82,14 @@ TEST_F(FolderPipeline, StartUpRemovesTheStaleTemporariesOfEveryFolderItWrites) {
     WriteFileBytes(file, "");
     Age(file);
   }
-  WriteFileBytes(year / ".young.velmarin-eeeeee", "");
-  RemoveStaleTemporariesAtStartUp(settings, program);
+  WriteFileBytes(year / ".young.velmarin-eeeeee", "");  // another station's, being written
+  // This station's own, left by its killed run a moment ago.
+  const std::vector<fs::path> own = {year / ".000001_20260101_002.st4t10n.velmarin-ffffff",
+                                     root_.path() / "hozon" / ".x.st4t10n.velmarin-gggggg"};
+  for (const fs::path& file : own) WriteFileBytes(file, "");
+  RemoveStaleTemporariesAtStartUp(settings, program, "st4t10n");
   for (const fs::path& file : stale) EXPECT_FALSE(fs::exists(file)) << file;
+  for (const fs::path& file : own) EXPECT_FALSE(fs::exists(file)) << file;
   EXPECT_TRUE(fs::exists(year / ".young.velmarin-eeeeee"));
 }
 
@@ -292,7 +297,7 @@ TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
         return settings;
       }(),
       Cp932Text("1"), LocalTimeNow(), {reference.path(), Cp932Text(reference.path().string())},
-      real_, errors_, messages_);
+      OpenTransferFolder{}, real_, errors_, messages_);
   ASSERT_TRUE(expected.target.has_value()) << errors_.Get();
 
   completeness_ = CompletenessLimits{};  // the thread's own limits
