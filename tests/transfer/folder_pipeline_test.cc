@@ -101,6 +101,7 @@ TEST_F(FolderPipeline, FailedBmpConversionDoesNotPassTheOldTempJpgOn) {
   WriteFileBytes(Backup("temp.jpg"), JpegBytes(64, 48, 3));
   Start();
   AddImageAndRunCycle("broken.bmp", "this is no bitmap");
+  PassCompletenessBound();
   EXPECT_TRUE(Transferred().empty());
   EXPECT_FALSE(fs::exists(Target("123456_001.jpg")));
   EXPECT_EQ(errors_.Get(), "BMP file read error! ");
@@ -220,6 +221,7 @@ TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
   const std::string full = JpegBytes(64, 48, 7);
   Start();
   AddImageAndRunCycle("cut.jpg", full.substr(0, full.size() / 2));
+  PassCompletenessBound();
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(image_count_, 1);
   EXPECT_EQ(errors_.Get(), "fopen_error! ");
@@ -229,6 +231,7 @@ TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
 
   WithoutEdits();  // the processing would copy the work file
   AddImageAndRunCycle("cut2.jpg", full.substr(0, full.size() / 3));
+  PassCompletenessBound();
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(errors_.Get(), "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
 }
