@@ -9,6 +9,7 @@
 
 #include "base/message_subject.h"
 #include "base/stale_temporaries.h"
+#include "base/text_fields.h"
 #include "image/capture_processing.h"
 #include "platform/encoding.h"
 #include "transfer/folder_scan.h"
@@ -202,6 +203,15 @@ Sighting SightingOf(FolderEvent::Kind kind) {
   }
 }
 
+// The inode number of a file made without a name (O_TMPFILE) whose close this is: the kernel
+// names such a file "#" and its inode number, also once it is linked into the folder.
+std::optional<std::uint64_t> UnnamedFileInode(const FolderEvent& event) {
+  if (event.kind != FolderEvent::Kind::kClosedAfterWrite || !event.name.starts_with('#')) {
+    return std::nullopt;
+  }
+  return FieldNumber<std::uint64_t>(std::string_view(event.name).substr(1));
+}
+
 // One run of the folder thread: which folder it looks at, and how.
 class FolderWatch {
  public:
@@ -252,6 +262,8 @@ class FolderWatch {
         default:
           if (const auto entry = QueryDirectoryEntry(*folder, event.name)) {
             arrivals.Note(*entry, SightingOf(event.kind), binding());
+          } else if (const auto inode = UnnamedFileInode(event)) {
+            arrivals.NoteClosedByInode(*inode, binding());
           } else {
             arrivals.NoteRemoved(event.name);
           }
@@ -267,6 +279,12 @@ class FolderWatch {
       arrivals.StopWaitingForWriters();
     } else if (watched_ && !events_) {
       if (const auto changes = scanner_.Scan(*folder, arrivals.NamesToWatch())) {
+        if (changes->whole) {
+          // Another folder came to its path during the wait: it is watched anew, so the
+          // stills it holds from before are known again.
+          WatchAnew(*folder, FolderIdentityOf(*folder));
+          return;
+        }
         for (const std::string& name : changes->removed) arrivals.NoteRemoved(name);
         for (const DirectoryEntry& entry : changes->changed) {
           arrivals.Note(entry, Sighting::kListed, binding());

@@ -192,6 +192,16 @@ void StillArrivals::Forget(const std::string& name) {
 
 void StillArrivals::NoteRemoved(const std::string& name) { Forget(name); }
 
+void StillArrivals::NoteClosedByInode(std::uint64_t inode, const ArrivalBinding& binding) {
+  for (const auto& [name, writing] : being_written_) {
+    if (writing.still.identity.inode != inode) continue;
+    if (const auto entry = QueryDirectoryEntry(folder_, name)) {
+      Note(*entry, Sighting::kClosedAfterWrite, binding);
+    }
+    return;
+  }
+}
+
 void StillArrivals::NoteListing(const std::vector<DirectoryEntry>& entries,
                                 const ArrivalBinding& binding, bool forget_absent) {
   std::unordered_set<std::string> present;

@@ -106,6 +106,9 @@ class StillArrivals {
   void Note(const DirectoryEntry& entry, Sighting how, const ArrivalBinding& binding);
   // The entry `name` is gone: a later file of that name is a new still.
   void NoteRemoved(const std::string& name);
+  // A file made without a name (O_TMPFILE) and then linked into the folder, as Qt's
+  // QSaveFile saves, is closed under its inode number ("#123"), not under its name.
+  void NoteClosedByInode(std::uint64_t inode, const ArrivalBinding& binding);
   // Notes every entry of a whole listing of the folder. With `forget_absent`, what the
   // listing does not show is gone.
   void NoteListing(const std::vector<DirectoryEntry>& entries, const ArrivalBinding& binding,

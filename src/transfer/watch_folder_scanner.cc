@@ -62,9 +62,12 @@ std::optional<WatchFolderScanner::Changes> WatchFolderScanner::Scan(
     cache_.reset();
     return std::nullopt;
   }
-  if (!cache_ || cache_->folder != folder) {
+  if (!cache_ || cache_->folder != folder || cache_->device != stamp->device ||
+      cache_->inode != stamp->inode) {
     cache_.emplace();
     cache_->folder = folder;
+    cache_->device = stamp->device;
+    cache_->inode = stamp->inode;
     changes.whole = true;
     if (!List(folder, stamp, changes)) return std::nullopt;
     return changes;

@@ -58,7 +58,8 @@ class WatchFolderScanner {
 
   // What changed in `folder` since the last scan; nullopt when it cannot be listed or
   // nothing changed. The entries named `watched` (stills waited for or taken lately, whose
-  // rewrite in place moves no folder time) are looked at every time.
+  // rewrite in place moves no folder time) are looked at every time. Another folder at its
+  // path (a remount, a folder made again) is listed whole, as the first time.
   std::optional<Changes> Scan(const std::filesystem::path& folder,
                               const std::vector<std::string>& watched = {});
   // Forgets the last listing: the next scan gives the whole folder.
@@ -77,6 +78,8 @@ class WatchFolderScanner {
   };
   struct Cache {
     std::filesystem::path folder;
+    std::uint64_t device = 0;  // the folder itself: another one at its path is listed whole
+    std::uint64_t inode = 0;
     std::optional<FolderStamp> trusted;  // the folder's time, when it can be trusted
     std::unordered_map<std::string, Known> known;
     Clock::time_point checked_at;

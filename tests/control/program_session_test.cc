@@ -387,6 +387,16 @@ TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
   EXPECT_EQ(Session().Tick().new_error, std::nullopt);
   Session().state().last_error.Set(Cp932Text("E1"));  // the same text again is a new failure
   EXPECT_EQ(Session().Tick().new_error, "E1");
+
+  // Several within one tick (stills vanishing one by one): the newest for the title, each
+  // one before it for the headless line.
+  for (const char* text : {"E2", "E3", "E4"}) Session().state().last_error.Set(Cp932Text(text));
+  const TickChanges changes = Session().Tick();
+  EXPECT_EQ(changes.new_error, "E4");
+  ASSERT_EQ(changes.earlier_errors.size(), 2u);
+  EXPECT_EQ(changes.earlier_errors[0].first, "E2");
+  EXPECT_EQ(changes.earlier_errors[1].first, "E3");
+  EXPECT_TRUE(Session().Tick().earlier_errors.empty());
 }
 
 }  // namespace

@@ -31,6 +31,9 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::vector<std::string>& args,
                          const std::vector<std::string>& extra_env = {});
 
+// Runs another program (`command[0]`, a path) to its end, capturing both streams.
+ProgramResult RunTool(const std::vector<std::string>& command);
+
 // The lines ended by '\n' in `text`.
 int CountLines(const std::string& text);
 
