@@ -296,9 +296,6 @@ class FolderWatch {
     arrivals.StopWaitingForWritersOlderThan(ctx_.timing.completeness.max_wait);
   }
 
-  // Whether the watch folder was there at the last look.
-  bool FolderThere() const { return watched_ && identity_; }
-
  private:
   ArrivalBinding Binding() const { return {ctx_.capture_id(), LocalTimeNow(), ctx_.settings()}; }
 

@@ -26,17 +26,9 @@ bool SameFile(const DirectoryEntry& a, const DirectoryEntry& b) {
          a.modified_ns == b.modified_ns && a.regular_file == b.regular_file;
 }
 
-// Whether the folder gave inode numbers that tell its names apart.
-bool InodesTellNamesApart(const std::vector<DirectoryName>& names) {
-  std::vector<std::uint64_t> inodes;
-  inodes.reserve(names.size());
-  for (const DirectoryName& name : names) {
-    if (name.inode == 0) return false;
-    inodes.push_back(name.inode);
-  }
-  std::ranges::sort(inodes);
-  return std::ranges::adjacent_find(inodes) == inodes.end();
-}
+// Whether an inode number the folder gave can be compared: FUSE file systems that make their
+// numbers up give 0xFFFFFFFF for every name, some give 0.
+bool KnownInode(std::uint64_t inode) { return inode != 0 && inode != 0xFFFF'FFFF; }
 
 }  // namespace
 
@@ -94,30 +86,32 @@ bool WatchFolderScanner::List(const std::filesystem::path& folder,
     return false;
   }
   Cache& cache = *cache_;
-  const bool inodes_kept = InodesTellNamesApart(*names);
+  ++cache.listing;
   // Names the folder lists as before are the files they were; the rest are looked at.
   std::vector<std::string> look_at;
   std::unordered_map<std::string, std::uint64_t> listed_inodes;
-  std::unordered_map<std::string, Known> known;
-  known.reserve(names->size());
   for (const DirectoryName& name : *names) {
-    auto before = cache.known.extract(name.name);
-    const bool same = !before.empty() && inodes_kept && before.mapped().listed_inode == name.inode;
-    if (!before.empty()) known.insert(std::move(before));
-    if (same) continue;
+    const auto before = cache.known.find(name.name);
+    if (before != cache.known.end()) {
+      before->second.listing = cache.listing;
+      if (KnownInode(name.inode) && before->second.listed_inode == name.inode) continue;
+    }
     look_at.push_back(name.name);
     listed_inodes.emplace(name.name, name.inode);
   }
-  // What is left of the last listing is gone.
-  if (look_at.empty() && cache.known.empty() && !changes.whole) {
+  // What the last listing had and this one has not is gone.
+  std::erase_if(cache.known, [&](const auto& known) {
+    if (known.second.listing == cache.listing) return false;
+    changes.removed.push_back(known.first);
+    return true;
+  });
+  if (look_at.empty() && changes.removed.empty() && !changes.whole) {
     // The folder's time moved, yet every name has its file: one may have been replaced by a
     // file that got the old inode number back.
     for (const std::string& name : cache.recent) {
-      if (known.contains(name)) look_at.push_back(name);
+      if (cache.known.contains(name)) look_at.push_back(name);
     }
   }
-  for (auto& [name, gone] : cache.known) changes.removed.push_back(name);
-  cache.known = std::move(known);
   if (!look_at.empty()) {
     const auto entries = reader_.query(folder, look_at);
     if (!entries) {
@@ -127,6 +121,7 @@ bool WatchFolderScanner::List(const std::filesystem::path& folder,
     for (const DirectoryEntry& entry : *entries) {
       const auto listed = listed_inodes.find(entry.name);
       Known& slot = cache.known[entry.name];
+      slot.listing = cache.listing;
       if (listed != listed_inodes.end()) slot.listed_inode = listed->second;
       if (!changes.whole && slot.entry.inode != 0 && SameFile(slot.entry, entry)) continue;
       slot.entry = entry;
@@ -135,7 +130,9 @@ bool WatchFolderScanner::List(const std::filesystem::path& folder,
     }
   }
   // A time close to the listing may stay the same through a later change.
-  if (stamp && stamp->modified_ns + timing_.coarse_time.count() < started_ns) {
+  const bool whole_seconds = stamp && stamp->modified_ns % 1'000'000'000 == 0;
+  const auto margin = whole_seconds ? timing_.coarse_time : timing_.fine_time;
+  if (stamp && stamp->modified_ns + margin.count() < started_ns) {
     cache.trusted = stamp;
   } else {
     cache.trusted.reset();

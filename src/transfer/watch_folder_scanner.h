@@ -19,12 +19,11 @@ namespace velmarin {
 // itself (getdents); only entries that are new, or another file than before under their
 // name (another inode number), are looked at one by one (stat). The folder is listed only
 // when its own modification time moved (adding, removing or renaming an entry moves it); a
-// time within `coarse_time` of the listing is not trusted, as a file system with coarse
-// times could give a later change the same time. Some file systems do not keep a folder's
-// time: a listing made to check, every `check_interval` and never more often than its own
-// cost allows (a thousandth of the time), that finds a change the time did not show makes
-// every later cycle list. A folder whose inode numbers are made up (0, or one number for
-// several names) has every entry looked at whenever it is listed.
+// time too close to the listing is not trusted, as a later change could keep it (Timing). Some file
+// systems do not keep a folder's time: a listing made to check, every `check_interval` and never
+// more often than its own cost allows (a thousandth of the time), that finds a change the time did
+// not show makes every later cycle list. Entries whose inode numbers are made up (0, or FUSE's
+// 0xFFFFFFFF) are looked at whenever the folder is listed.
 class WatchFolderScanner {
  public:
   using Clock = std::chrono::steady_clock;
@@ -32,7 +31,11 @@ class WatchFolderScanner {
 
   struct Timing {
     std::chrono::nanoseconds check_interval = std::chrono::seconds(10);
+    // How close to the listing a folder time is not trusted: a file system that keeps whole
+    // seconds (FAT: two) may give a later change the same time; one that keeps fractions of
+    // a second steps by a clock tick at most.
     std::chrono::nanoseconds coarse_time = std::chrono::seconds(2);
+    std::chrono::nanoseconds fine_time = std::chrono::milliseconds(100);
   };
   // How the folder is read; tests count the calls.
   struct Reader {
@@ -74,6 +77,7 @@ class WatchFolderScanner {
   };
   struct Known {
     std::uint64_t listed_inode = 0;  // d_ino as the folder gave it
+    std::uint64_t listing = 0;       // the last listing that showed it
     DirectoryEntry entry;
   };
   struct Cache {
@@ -82,6 +86,7 @@ class WatchFolderScanner {
     std::uint64_t inode = 0;
     std::optional<FolderStamp> trusted;  // the folder's time, when it can be trusted
     std::unordered_map<std::string, Known> known;
+    std::uint64_t listing = 0;  // listings made, so what one did not show is told apart
     Clock::time_point checked_at;
     std::chrono::nanoseconds check_interval{};
     bool folder_time_kept = true;    // false once a change was found that the time did not show

@@ -1,6 +1,8 @@
 #include "transfer/watch_folder_scanner.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,7 +27,8 @@ std::vector<std::string> NamesOf(const std::vector<DirectoryEntry>& entries) {
 class WatchFolderScannerTest : public ::testing::Test {
  protected:
   // A scanner on the real folder that counts its listings and the entries it looks at.
-  WatchFolderScanner Scanner(std::chrono::nanoseconds check_interval = 1h) {
+  WatchFolderScanner Scanner(std::chrono::nanoseconds check_interval = 1h,
+                             std::chrono::nanoseconds fine_time = 2s) {
     WatchFolderScanner::Reader reader;
     reader.names = [this](const fs::path& folder) {
       ++listings_;
@@ -39,7 +42,13 @@ class WatchFolderScannerTest : public ::testing::Test {
       looked_at_ += static_cast<int>(names.size());
       return QueryDirectoryEntries(folder, names);
     };
-    return WatchFolderScanner({check_interval, 2s}, reader, [this] { return now_; });
+    return WatchFolderScanner({check_interval, 2s, fine_time}, reader, [this] { return now_; });
+  }
+
+  // A save through a temporary name renamed over `name`: another inode under the name.
+  void SaveOver(const std::string& name, std::string_view bytes) {
+    WriteFileBytes(dir_ / "saving.tmp", bytes);
+    fs::rename(dir_ / "saving.tmp", dir_ / name);
   }
 
   TempDir dir_;
@@ -81,8 +90,7 @@ TEST_F(WatchFolderScannerTest, FileRenamedOverAnOldNameIsLookedAt) {
   Age(dir_.path());
   WatchFolderScanner scanner = Scanner();
   scanner.Scan(dir_.path());
-  WriteFileBytes(dir_ / "shot.tmp", "second!");
-  fs::rename(dir_ / "shot.tmp", dir_ / "shot.jpg");
+  SaveOver("shot.jpg", "second!");
   const auto changes = scanner.Scan(dir_.path());
   ASSERT_TRUE(changes.has_value());
   ASSERT_EQ(NamesOf(changes->changed), std::vector<std::string>{"shot.jpg"});
@@ -106,6 +114,25 @@ TEST_F(WatchFolderScannerTest, AChangeIsListedAndARecentTimeIsNeverTrusted) {
   scanner.Scan(dir_.path());
   scanner.Scan(dir_.path());
   EXPECT_EQ(listings_, 5);
+}
+
+// A folder time with a fraction of a second comes from a fine clock: trusted soon after. One
+// of whole seconds may come from a coarse one: not within the coarse time.
+TEST_F(WatchFolderScannerTest, FineFolderTimeIsTrustedSoonerThanWholeSeconds) {
+  WatchFolderScanner scanner = Scanner(1h, 1ns);
+  WriteFileBytes(dir_ / "a.jpg", "1");
+  timespec now{};
+  ASSERT_EQ(clock_gettime(CLOCK_REALTIME, &now), 0);
+  const timespec fine[2] = {now, {now.tv_sec - 1, 123'456'789}};
+  ASSERT_EQ(utimensat(AT_FDCWD, dir_.path().c_str(), fine, 0), 0);
+  scanner.Scan(dir_.path());
+  EXPECT_FALSE(scanner.Scan(dir_.path()).has_value());
+  EXPECT_EQ(listings_, 1);
+  const timespec whole[2] = {now, {now.tv_sec - 1, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, dir_.path().c_str(), whole, 0), 0);
+  scanner.Scan(dir_.path());
+  scanner.Scan(dir_.path());
+  EXPECT_EQ(listings_, 3);
 }
 
 // A file system that does not keep its folders' times: the checking listing finds what the
@@ -148,20 +175,17 @@ TEST_F(WatchFolderScannerTest, WatchedNamesAreLookedAtWithoutAListing) {
   EXPECT_EQ(listings_, 1);
 }
 
-// Inode numbers a FUSE file system makes up (0 for every name) tell no file from another:
+// Inode numbers a FUSE file system makes up (0xFFFFFFFF or 0) tell no file from another:
 // every entry is looked at whenever the folder is listed.
 TEST_F(WatchFolderScannerTest, MadeUpInodeNumbersHaveEveryEntryLookedAt) {
-  inode_of_name_ = [](const std::string&) { return std::uint64_t{0}; };
+  inode_of_name_ = [](const std::string& name) { return name == "a.jpg" ? 0xFFFF'FFFFu : 0u; };
   WriteFileBytes(dir_ / "a.jpg", "a");
   WriteFileBytes(dir_ / "b.jpg", "b");
   Age(dir_.path());
   WatchFolderScanner scanner = Scanner();
   scanner.Scan(dir_.path());
-  WriteFileBytes(dir_ / "a.tmp", "another a");
-  fs::rename(dir_ / "a.tmp", dir_ / "a.jpg");
-  const auto changes = scanner.Scan(dir_.path());
-  ASSERT_TRUE(changes.has_value());
-  EXPECT_EQ(NamesOf(changes->changed), std::vector<std::string>{"a.jpg"});
+  SaveOver("a.jpg", "another a");
+  EXPECT_EQ(NamesOf(scanner.Scan(dir_.path()).value().changed), std::vector<std::string>{"a.jpg"});
   EXPECT_EQ(looked_at_, 4);
 }
 
