@@ -3,13 +3,15 @@
 // stills from before the start.
 //   idle:    CPU time of the program (and of the bindfs process that answers its listings)
 //            over S seconds with nothing arriving;
-//   latency: from a still's arrival (its rename into the folder) to the line the program
-//            prints after its transfer, for K stills 1.5 s apart.
+//   latency: from a still's arrival (its rename into the folder) to the moment the program
+//            has seen it (its journal names it: "velmarin.journal" is renamed into place)
+//            and to the line it prints after its transfer, for K stills 1.5 s apart.
 // Needs root (or a user allowed to mount FUSE) and bindfs; says why and ends with 77 otherwise.
 // Usage: listed_folder_bench PATH/TO/velmarin [--files N] [--idle S] [--stills K]
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <sys/wait.h>
@@ -105,6 +107,34 @@ class LineReader {
   std::string pending_;
 };
 
+void DrainEvents(int fd) {
+  char buffer[4096];
+  pollfd ready{fd, POLLIN, 0};
+  while (poll(&ready, 1, 0) > 0 && read(fd, buffer, sizeof buffer) > 0) {
+  }
+}
+
+// Waits up to `limit` for the journal to be renamed into place (the program has seen a still).
+bool WaitForJournal(int fd, std::chrono::milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  alignas(inotify_event) char buffer[4096];
+  while (true) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd ready{fd, POLLIN, 0};
+    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    for (ssize_t pos = 0; pos < got;) {
+      inotify_event event;
+      std::memcpy(&event, buffer + pos, sizeof event);
+      if (event.len > 0 && std::strcmp(buffer + pos + sizeof event, "velmarin.journal") == 0) {
+        return true;
+      }
+      pos += static_cast<ssize_t>(sizeof event + event.len);
+    }
+  }
+}
+
 double Percentile(std::vector<double> values, double p) {
   std::sort(values.begin(), values.end());
   return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
@@ -183,11 +213,19 @@ int main(int argc, char** argv) {
 
     const std::string jpeg = velmarin::test::JpegBytes(640, 480, 1);
     std::vector<double> latencies;
+    std::vector<double> seen_after;
+    const int journal_events = inotify_init1(IN_CLOEXEC);
+    inotify_add_watch(journal_events, station.c_str(), IN_MOVED_TO);
     for (int n = 0; n < stills && status == 0; ++n) {
       const std::string name = "new" + std::to_string(n) + ".jpg";
       std::ofstream(watch / (name + ".part"), std::ios::binary) << jpeg;
+      DrainEvents(journal_events);
       const auto arrived = Clock::now();
       fs::rename(watch / (name + ".part"), watch / name);
+      if (WaitForJournal(journal_events, 60s)) {
+        seen_after.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - arrived).count());
+      }
       if (!out.WaitFor("\t", 60s)) {  // "COUNT<TAB>TARGET"
         std::printf("%s was not taken over within 60 s\n", name.c_str());
         status = 1;
@@ -197,10 +235,15 @@ int main(int argc, char** argv) {
           std::chrono::duration<double, std::milli>(Clock::now() - arrived).count());
       std::this_thread::sleep_for(1500ms);
     }
+    if (!seen_after.empty()) {
+      std::printf("seen over %zu stills: median %.0f ms, max %.0f ms\n", seen_after.size(),
+                  Percentile(seen_after, 0.5), Percentile(seen_after, 1.0));
+    }
     if (!latencies.empty()) {
-      std::printf("latency over %zu stills: median %.0f ms, max %.0f ms\n", latencies.size(),
+      std::printf("sent over %zu stills: median %.0f ms, max %.0f ms\n", latencies.size(),
                   Percentile(latencies, 0.5), Percentile(latencies, 1.0));
     }
+    close(journal_events);
   }
   kill(program, SIGTERM);
   waitpid(program, nullptr, 0);

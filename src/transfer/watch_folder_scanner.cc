@@ -5,6 +5,8 @@
 #include <sys/sysmacros.h>
 
 #include <algorithm>
+#include <deque>
+#include <unordered_map>
 
 namespace velmarin {
 namespace {
@@ -32,6 +34,40 @@ bool KnownInode(std::uint64_t inode) { return inode != 0 && inode != 0xFFFF'FFFF
 
 }  // namespace
 
+struct WatchFolderScanner::FolderStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t modified_ns = 0;
+  bool operator==(const FolderStamp&) const = default;
+};
+
+struct WatchFolderScanner::Cache {
+  struct Known {
+    std::uint64_t listed_inode = 0;  // d_ino as the folder gave it
+    std::uint64_t listing = 0;       // the last listing that showed it
+    DirectoryEntry entry;
+  };
+  std::filesystem::path folder;
+  std::uint64_t device = 0;  // the folder itself: another one at its path is listed whole
+  std::uint64_t inode = 0;
+  std::optional<FolderStamp> trusted;  // the folder's time, when it can be trusted
+  std::unordered_map<std::string, Known> known;
+  std::uint64_t listing = 0;  // listings made, so what one did not show is told apart
+  Clock::time_point checked_at;
+  std::chrono::nanoseconds check_interval{};
+  bool folder_time_kept = true;    // false once a change was found that the time did not show
+  std::deque<std::string> recent;  // names that changed lately, newest last
+};
+
+WatchFolderScanner::WatchFolderScanner() : WatchFolderScanner(Timing{}, Reader{}) {}
+WatchFolderScanner::WatchFolderScanner(Timing timing, Reader reader, Now now)
+    : timing_(timing), reader_(std::move(reader)), now_(std::move(now)) {}
+WatchFolderScanner::~WatchFolderScanner() = default;
+WatchFolderScanner::WatchFolderScanner(WatchFolderScanner&&) noexcept = default;
+WatchFolderScanner& WatchFolderScanner::operator=(WatchFolderScanner&&) noexcept = default;
+
+void WatchFolderScanner::Reset() { cache_.reset(); }
+
 std::optional<WatchFolderScanner::FolderStamp> WatchFolderScanner::StampOf(
     const std::filesystem::path& folder) {
   // Asked of the file system itself: a network client's cached time may be a minute old.
@@ -56,17 +92,17 @@ std::optional<WatchFolderScanner::Changes> WatchFolderScanner::Scan(
   }
   if (!cache_ || cache_->folder != folder || cache_->device != stamp->device ||
       cache_->inode != stamp->inode) {
-    cache_.emplace();
+    cache_ = std::make_unique<Cache>();
     cache_->folder = folder;
     cache_->device = stamp->device;
     cache_->inode = stamp->inode;
     changes.whole = true;
-    if (!List(folder, stamp, changes)) return std::nullopt;
+    if (!List(folder, *stamp, changes)) return std::nullopt;
     return changes;
   }
   const bool moved = !cache_->folder_time_kept || cache_->trusted != stamp;
   if (moved || now_() - cache_->checked_at >= cache_->check_interval) {
-    if (!List(folder, stamp, changes)) return std::nullopt;
+    if (!List(folder, *stamp, changes)) return std::nullopt;
     if (!moved && (!changes.changed.empty() || !changes.removed.empty())) {
       cache_->folder_time_kept = false;  // this file system does not keep its folders' times
     }
@@ -76,8 +112,8 @@ std::optional<WatchFolderScanner::Changes> WatchFolderScanner::Scan(
   return changes;
 }
 
-bool WatchFolderScanner::List(const std::filesystem::path& folder,
-                              const std::optional<FolderStamp>& stamp, Changes& changes) {
+bool WatchFolderScanner::List(const std::filesystem::path& folder, const FolderStamp& stamp,
+                              Changes& changes) {
   const auto started = Clock::now();
   const std::int64_t started_ns = WallClockNs();
   const auto names = reader_.names(folder);
@@ -120,7 +156,7 @@ bool WatchFolderScanner::List(const std::filesystem::path& folder,
     }
     for (const DirectoryEntry& entry : *entries) {
       const auto listed = listed_inodes.find(entry.name);
-      Known& slot = cache.known[entry.name];
+      Cache::Known& slot = cache.known[entry.name];
       slot.listing = cache.listing;
       if (listed != listed_inodes.end()) slot.listed_inode = listed->second;
       if (!changes.whole && slot.entry.inode != 0 && SameFile(slot.entry, entry)) continue;
@@ -130,9 +166,9 @@ bool WatchFolderScanner::List(const std::filesystem::path& folder,
     }
   }
   // A time close to the listing may stay the same through a later change.
-  const bool whole_seconds = stamp && stamp->modified_ns % 1'000'000'000 == 0;
+  const bool whole_seconds = stamp.modified_ns % 1'000'000'000 == 0;
   const auto margin = whole_seconds ? timing_.coarse_time : timing_.fine_time;
-  if (stamp && stamp->modified_ns + margin.count() < started_ns) {
+  if (stamp.modified_ns + margin.count() < started_ns) {
     cache.trusted = stamp;
   } else {
     cache.trusted.reset();
@@ -156,7 +192,7 @@ void WatchFolderScanner::LookAgainAt(const std::filesystem::path& folder,
   const auto entries = reader_.query(folder, look_at);
   if (!entries) return;
   for (const DirectoryEntry& entry : *entries) {
-    Known& slot = cache_->known[entry.name];
+    Cache::Known& slot = cache_->known[entry.name];
     if (SameFile(slot.entry, entry)) continue;
     slot.entry = entry;
     changes.changed.push_back(entry);

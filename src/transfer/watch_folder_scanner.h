@@ -2,12 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/directory_listing.h"
@@ -55,9 +54,11 @@ class WatchFolderScanner {
     bool whole = false;                // the first listing of the folder: every entry
   };
 
-  WatchFolderScanner() : WatchFolderScanner(Timing{}, Reader{}) {}
-  WatchFolderScanner(Timing timing, Reader reader, Now now = Clock::now)
-      : timing_(timing), reader_(std::move(reader)), now_(std::move(now)) {}
+  WatchFolderScanner();
+  WatchFolderScanner(Timing timing, Reader reader, Now now = Clock::now);
+  ~WatchFolderScanner();
+  WatchFolderScanner(WatchFolderScanner&&) noexcept;
+  WatchFolderScanner& operator=(WatchFolderScanner&&) noexcept;
 
   // What changed in `folder` since the last scan; nullopt when it cannot be listed or
   // nothing changed. The entries named `watched` (stills waited for or taken lately, whose
@@ -66,37 +67,15 @@ class WatchFolderScanner {
   std::optional<Changes> Scan(const std::filesystem::path& folder,
                               const std::vector<std::string>& watched = {});
   // Forgets the last listing: the next scan gives the whole folder.
-  void Reset() { cache_.reset(); }
+  void Reset();
 
  private:
-  struct FolderStamp {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t modified_ns = 0;
-    bool operator==(const FolderStamp&) const = default;
-  };
-  struct Known {
-    std::uint64_t listed_inode = 0;  // d_ino as the folder gave it
-    std::uint64_t listing = 0;       // the last listing that showed it
-    DirectoryEntry entry;
-  };
-  struct Cache {
-    std::filesystem::path folder;
-    std::uint64_t device = 0;  // the folder itself: another one at its path is listed whole
-    std::uint64_t inode = 0;
-    std::optional<FolderStamp> trusted;  // the folder's time, when it can be trusted
-    std::unordered_map<std::string, Known> known;
-    std::uint64_t listing = 0;  // listings made, so what one did not show is told apart
-    Clock::time_point checked_at;
-    std::chrono::nanoseconds check_interval{};
-    bool folder_time_kept = true;    // false once a change was found that the time did not show
-    std::deque<std::string> recent;  // names that changed lately, newest last
-  };
+  struct FolderStamp;  // the folder itself and its modification time
+  struct Cache;        // what the last listing showed
 
   static std::optional<FolderStamp> StampOf(const std::filesystem::path& folder);
   // Lists the folder and compares it with `cache_`; false when it cannot be listed.
-  bool List(const std::filesystem::path& folder, const std::optional<FolderStamp>& stamp,
-            Changes& changes);
+  bool List(const std::filesystem::path& folder, const FolderStamp& stamp, Changes& changes);
   void LookAgainAt(const std::filesystem::path& folder, const std::vector<std::string>& names,
                    Changes& changes);
   void NoteRecent(const std::string& name);
@@ -104,7 +83,7 @@ class WatchFolderScanner {
   Timing timing_;
   Reader reader_;
   Now now_;
-  std::optional<Cache> cache_;
+  std::unique_ptr<Cache> cache_;
 };
 
 }  // namespace velmarin
