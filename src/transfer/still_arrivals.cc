@@ -86,10 +86,14 @@ void StillArrivals::Rebase(const std::filesystem::path& folder,
   being_written_.clear();
   unreadable_.clear();
   taken_lately_.clear();
-  record_.Reset(folder);
+  std::vector<DirectoryEntry> stills;
   for (const DirectoryEntry& entry : entries) {
-    if (IsStill(entry)) See(entry, State::kPresent);
+    if (!IsStill(entry)) continue;
+    seen_.insert_or_assign(entry.name,
+                           Seen{IdentityOf(entry), VersionOf(entry), State::kPresent, {}});
+    stills.push_back(entry);
   }
+  record_.Reset(folder, stills, WallClockNs());
   // Stills that wait already (from the journal, or saved while the program was stopped) are
   // not there from before: they are waiting.
   for (const ArrivedStill* still : Pending()) {

@@ -22,32 +22,48 @@ constexpr std::uintmax_t kMaxBytes = 64 * 1024 * 1024;
 
 }  // namespace
 
-void WatchFolderRecord::Reset(const fs::path& folder) {
+namespace {
+
+// The time a record goes by: a file dated in the future counts as written now.
+std::int64_t TimeOf(std::int64_t modified_ns, std::int64_t now_ns) {
+  return std::min(modified_ns, now_ns);
+}
+
+}  // namespace
+
+void WatchFolderRecord::Reset(const fs::path& folder, const std::vector<DirectoryEntry>& entries,
+                              std::int64_t now_ns) {
   folder_ = folder;
   newest_ns_ = 0;
   recent_.clear();
+  for (const DirectoryEntry& entry : entries) {
+    newest_ns_ = std::max(newest_ns_, TimeOf(entry.modified_ns, now_ns));
+  }
+  for (const DirectoryEntry& entry : entries) Saw(entry, now_ns);
   ++changes_;
 }
 
 void WatchFolderRecord::Saw(const DirectoryEntry& entry, std::int64_t now_ns) {
-  const std::int64_t time = std::min(entry.modified_ns, now_ns);
+  const std::int64_t time = TimeOf(entry.modified_ns, now_ns);
   if (time + kCoarseClockNs < newest_ns_) return;
   const Still still{entry.name, entry.size, entry.modified_ns};
-  if (std::ranges::find(recent_, still) != recent_.end()) return;
+  const auto known = recent_.find(entry.name);
+  if (known != recent_.end() && known->second == still) return;
   if (time > newest_ns_) {
     newest_ns_ = time;
-    std::erase_if(recent_, [&](const Still& old) {
-      return std::min(old.modified_ns, newest_ns_) + kCoarseClockNs < newest_ns_;
+    std::erase_if(recent_, [&](const auto& old) {
+      return TimeOf(old.second.modified_ns, newest_ns_) + kCoarseClockNs < newest_ns_;
     });
   }
-  recent_.push_back(still);
+  recent_.insert_or_assign(entry.name, still);
   ++changes_;
 }
 
 bool WatchFolderRecord::SavedLater(const DirectoryEntry& entry) const {
-  return entry.modified_ns + kCoarseClockNs >= newest_ns_ &&
-         std::ranges::find(recent_, Still{entry.name, entry.size, entry.modified_ns}) ==
-             recent_.end();
+  if (entry.modified_ns + kCoarseClockNs < newest_ns_) return false;
+  const auto seen = recent_.find(entry.name);
+  return seen == recent_.end() ||
+         !(seen->second == Still{entry.name, entry.size, entry.modified_ns});
 }
 
 void WatchFolderRecord::SetCaptureId(Cp932Text id) {
@@ -60,11 +76,14 @@ std::string WatchFolderRecord::Text() const {
   std::string text(kHeader);
   text += "\nfolder\t" + EscapeField(folder_.string()) + "\nid\t" +
           EscapeField(capture_id_.view()) + "\nnewest\t" + std::to_string(newest_ns_) + "\n";
-  for (const Still& still : recent_) {
-    text += "still\t" + EscapeField(still.name) + "\t" + std::to_string(still.size) + "\t" +
-            std::to_string(still.modified_ns) + "\n";
+  std::vector<const Still*> stills;
+  for (const auto& [name, still] : recent_) stills.push_back(&still);
+  std::ranges::sort(stills, {}, &Still::name);
+  for (const Still* still : stills) {
+    text += "still\t" + EscapeField(still->name) + "\t" + std::to_string(still->size) + "\t" +
+            std::to_string(still->modified_ns) + "\n";
   }
-  text += std::string(kEnd) + std::to_string(recent_.size()) + "\n";
+  text += std::string(kEnd) + std::to_string(stills.size()) + "\n";
   return text;
 }
 
@@ -107,7 +126,7 @@ std::optional<WatchFolderRecord> WatchFolderRecord::Parse(std::string_view text,
       *error = "line " + std::to_string(i + 1) + " is damaged";
       return std::nullopt;
     }
-    record.recent_.push_back({*name, *size, *modified});
+    record.recent_.insert_or_assign(*name, Still{*name, *size, *modified});
   }
   return record;
 }

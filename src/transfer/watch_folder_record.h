@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/cp932_text.h"
@@ -30,8 +31,9 @@ class WatchFolderRecord {
     bool operator==(const Still&) const = default;
   };
 
-  // Starts over on `folder`, nothing seen yet.
-  void Reset(const std::filesystem::path& folder);
+  // Starts over on `folder`, with the stills of `entries` (a listing) seen.
+  void Reset(const std::filesystem::path& folder, const std::vector<DirectoryEntry>& entries,
+             std::int64_t now_ns);
   // A still of the folder was seen, as `entry` shows it; `now_ns` is the wall clock, so a
   // file dated in the future cannot hide the stills saved after it.
   void Saw(const DirectoryEntry& entry, std::int64_t now_ns);
@@ -52,7 +54,7 @@ class WatchFolderRecord {
   std::filesystem::path folder_;
   Cp932Text capture_id_;
   std::int64_t newest_ns_ = 0;
-  std::vector<Still> recent_;  // written within kCoarseClock of newest_ns_
+  std::unordered_map<std::string, Still> recent_;  // written about newest_ns_, by name
   std::uint64_t changes_ = 0;
 };
 

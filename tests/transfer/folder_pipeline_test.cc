@@ -259,8 +259,9 @@ TEST_F(FolderPipeline, CopyThatCannotWriteIsNotATransfer) {
 
 TEST_F(FolderPipeline, ImageThatKeepsGrowingIsTriedAtTheLimitAndNamed) {
   const std::string full = JpegBytes(64, 48, 7);
-  completeness_.settle_time = std::chrono::milliseconds(100);
-  completeness_.max_wait = std::chrono::milliseconds(300);
+  // A writer starved for the settle time (a loaded machine, a sanitizer) would look done.
+  completeness_.settle_time = std::chrono::milliseconds(500);
+  completeness_.max_wait = std::chrono::milliseconds(1500);
   events_.SetWatchable(false);  // only a listing leaves the writer unknown
   Start();
   AddImage("growing.jpg", full.substr(0, 100));

@@ -94,7 +94,7 @@ TEST_F(StillsSavedWhileStoppedTest, NoneAfterAStopOnPurposeOrForAnotherFolder) {
 // a coarse clock cannot hide a still saved right after; it is small whatever the folder holds.
 TEST(WatchFolderRecord, TellsLaterStillsApartFromSeenOnesOfTheSameSecond) {
   WatchFolderRecord record;
-  record.Reset("/watch");
+  record.Reset("/watch", {}, 0);
   record.SetCaptureId(Cp932Text("ID\t%1"));
   const auto entry = [](std::string name, std::uint64_t size, std::int64_t seconds) {
     DirectoryEntry seen;
