@@ -57,15 +57,6 @@ TEST_F(StillsSavedWhileStoppedTest, StillsWrittenAfterTheRunAreTakenWithItsId) {
   EXPECT_EQ(
       NamesOf(StillsSavedWhileStopped(Program(), SettingsWithWatch(watch_), {stills[0].identity})),
       std::vector<std::string>{stills[1].identity.name});
-
-  // The next start sends them, and says so once they have gone.
-  memory_.arrivals.Restore(stills);
-  memory_.stopped_stills_left = stills.size();
-  Restart(/*start_over=*/true);
-  RunCycle();
-  ASSERT_EQ(Transferred().size(), 3u);
-  EXPECT_EQ(fake_.calls_of("process").back().capture_id, "4711");
-  EXPECT_EQ(errors_.Get(), "2 stills saved while Velmarin was not running sent");
 }
 
 // "監視停止" means what is saved from then on is not the program's; a first start, or a watch

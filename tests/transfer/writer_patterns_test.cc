@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -131,28 +130,6 @@ TEST_F(WriterPatterns, ListedStillRewrittenInPlaceAfterItWasTakenIsANewCapture) 
     RunCycles(2);
   }
   EXPECT_EQ(TransferredBytes(), (std::vector<std::string>{"save 1", "save 2", "save 3"}));
-}
-
-// Stills thrown away while they waited (a backlog behind a full disk): each is said, once.
-TEST_F(WriterPatterns, EveryStillThatVanishedIsSaidOnce) {
-  fake_.disk_full = true;
-  Start();
-  for (int i = 0; i < 4; ++i) AddImage("gone" + std::to_string(i) + ".jpg");
-  RunCycle();
-  const std::uint64_t before = errors_.Generation();
-  for (int i = 0; i < 4; ++i) fs::remove(Watch("gone" + std::to_string(i) + ".jpg"));
-  fake_.disk_full = false;
-  AdvanceClock(std::chrono::seconds(2));
-  RunCycle();
-  std::vector<std::string> subjects;
-  for (const LastErrorText::Entry& entry : errors_.Since(before)) {
-    if (entry.text == "image vanished! ") subjects.push_back(entry.subject);
-  }
-  std::ranges::sort(subjects);
-  ASSERT_EQ(subjects.size(), 4u);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(subjects[static_cast<std::size_t>(i)], Watch("gone" + std::to_string(i) + ".jpg"));
-  }
 }
 
 }  // namespace
