@@ -143,7 +143,9 @@ TEST(WindowEndToEnd, CloseWhileAStillIsBeingFinishedKeepsTheWindowAliveAndTransf
   x.Type({{kKeyReturn}});
   ASSERT_TRUE(WaitFor([&] { return x.Title(window) == "77-0"; }, 10s)) << x.Title(window);
 
-  // The capture program has begun writing a still and not yet closed it.
+  // The capture program has begun writing a still, once the stills present are known, and
+  // not yet closed it.
+  ASSERT_TRUE(program.WaitForErr("watching " + (dir / "watch").string(), 30s));
   const std::string jpeg = JpegBytes(640, 480, 3);
   std::ofstream still(dir / "watch" / "still.jpg", std::ios::binary);
   still.write(jpeg.data(), static_cast<std::streamsize>(jpeg.size() / 2));
