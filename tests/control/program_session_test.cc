@@ -368,6 +368,8 @@ TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
   Session().StartUp();
   EXPECT_FALSE(Session().Tick().count_changed);
   Session().StartWithId(Cp932Text("9"));
+  // The folder thread counts from 0 when it starts, after the start-up's file work.
+  ASSERT_TRUE(WaitFor([&] { return Session().FolderThreadRunning(); }, 10s));
   Session().state().image_count = 2;  // two images within one tick: one change
   EXPECT_TRUE(Session().Tick().count_changed);
   EXPECT_FALSE(Session().Tick().count_changed);
