@@ -14,6 +14,8 @@ void LastErrorText::Set(const Cp932Text& text, const Cp932Text& detail) {
   detail_ = detail;
   subject_ = MessageSubject();
   ++generation_;
+  history_.push_back({text_, subject_, generation_, detail_});
+  if (history_.size() > kHistory) history_.pop_front();
 }
 
 void LastErrorText::Clear() {
@@ -36,6 +38,15 @@ Cp932Text LastErrorText::Shown() const {
 LastErrorText::Entry LastErrorText::Latest() const {
   std::lock_guard lock(mutex_);
   return {text_, subject_, generation_, detail_};
+}
+
+std::vector<LastErrorText::Entry> LastErrorText::Since(std::uint64_t generation) const {
+  std::lock_guard lock(mutex_);
+  std::vector<Entry> entries;
+  for (const Entry& entry : history_) {
+    if (entry.generation > generation) entries.push_back(entry);
+  }
+  return entries;
 }
 
 std::uint64_t LastErrorText::Generation() const {

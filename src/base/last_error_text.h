@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/cp932_text.h"
 
@@ -35,9 +37,14 @@ class LastErrorText {
   };
   // Text, subject and generation read together.
   Entry Latest() const;
+  // The texts set after `generation`, oldest first: the last kHistory at most, so a reader
+  // that looks every 100 ms says each of a quick succession (stills vanishing one by one).
+  static constexpr std::size_t kHistory = 256;
+  std::vector<Entry> Since(std::uint64_t generation) const;
 
  private:
   mutable std::mutex mutex_;
+  std::deque<Entry> history_;
   Cp932Text text_;
   std::string subject_;
   std::uint64_t generation_ = 0;

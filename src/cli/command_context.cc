@@ -70,7 +70,7 @@ int Failed(std::string_view reason) {
 }
 
 void PrintWatchingLine(const std::filesystem::path& folder, bool events) {
-  PrintMessageLine("", "watching " + folder.string() + (events ? "" : " (listed every 0.5 s)"));
+  PrintMessageLine("", "watching " + folder.string() + (events ? "" : " (looked at every 0.5 s)"));
 }
 
 }  // namespace velmarin::cli

@@ -36,7 +36,7 @@ std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_c
 int Failed(std::string_view reason);
 
 // Prints "watching FOLDER" on stderr once the folder thread has looked at `folder`: the stills
-// present then are left alone. `events` false adds " (listed every 0.5 s)".
+// present then are left alone. `events` false adds " (looked at every 0.5 s)".
 void PrintWatchingLine(const std::filesystem::path& folder, bool events);
 
 }  // namespace velmarin::cli

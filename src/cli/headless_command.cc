@@ -118,6 +118,9 @@ int RunHeadlessCommand(const Options& options) {
 
   const auto report_new_error = [&] {
     const TickChanges changes = session.Tick();
+    for (const auto& [text, subject] : changes.earlier_errors) {
+      if (!text.empty()) messages.ShowMessageAbout(subject, text);
+    }
     if (changes.new_error && !changes.new_error->empty()) {
       messages.ShowMessageAbout(changes.new_error_subject, *changes.new_error);
     }
@@ -136,6 +139,7 @@ int RunHeadlessCommand(const Options& options) {
   // The stills that arrived are finished first; a second signal ends the wait at once,
   // leaving the image in hand in the watch folder for the next run. Calls over the bus are
   // refused from here on.
+  // A shutdown, not "監視停止": what is saved from now on is taken at the next start.
   session.BeginShutDown();
   std::optional<std::filesystem::path> announced;
   bool abandoned = false;

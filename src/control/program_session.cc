@@ -9,6 +9,7 @@
 #include "switch/capture_event.h"
 #include "transfer/evacuation.h"
 #include "transfer/still_journal.h"
+#include "transfer/stills_saved_while_stopped.h"
 
 namespace velmarin {
 namespace {
@@ -98,7 +99,15 @@ Cp932Text ProgramSession::StartUp() {
     std::vector<StillIdentity> leave;
     for (const ArrivedStill& still : journalled) leave.push_back(still.identity);
     folder_memory_.arrivals.Restore(std::move(journalled));
-    if (settings[SettingSlot::EvacuateAtStartup].view().find('1') == std::string_view::npos) return;
+    if (settings[SettingSlot::EvacuateAtStartup].view().find('1') == std::string_view::npos) {
+      // The stills saved while the program was not running (a crash, the restart of a
+      // service) follow, with the ID of the last run.
+      std::vector<ArrivedStill> saved =
+          StillsSavedWhileStopped(state_.program_dir(), settings, leave);
+      folder_memory_.stopped_stills_left = saved.size();
+      folder_memory_.arrivals.Restore(std::move(saved));
+      return;
+    }
     for (const char* pattern : {"*.jpg", "*.bmp"}) {
       EvacuateWatchFolder(settings[SettingSlot::WatchFolder], pattern, state_.program_dir(), report,
                           leave);
@@ -271,6 +280,11 @@ TickChanges ProgramSession::Tick() {
   last_seen_image_count_ = count;
   if (LastErrorText::Entry latest = state_.last_error.Latest();
       latest.generation != last_seen_error_) {
+    for (LastErrorText::Entry& earlier : state_.last_error.Since(last_seen_error_)) {
+      if (earlier.generation >= latest.generation) break;
+      changes.earlier_errors.emplace_back(WithDetail(earlier.text, earlier.detail),
+                                          std::move(earlier.subject));
+    }
     last_seen_error_ = latest.generation;
     changes.new_error = WithDetail(latest.text, latest.detail);
     changes.new_error_subject = std::move(latest.subject);

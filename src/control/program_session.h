@@ -48,6 +48,9 @@ struct TickChanges {
   bool count_changed = false;          // `image_count` moved (up, or back to 0 by a restart)
   std::optional<Cp932Text> new_error;  // a LastErrorText set since, WithDetail (code page 932)
   std::string new_error_subject;       // the image it is about (UTF-8 path), or empty
+  // The texts set since the previous tick before `new_error`, oldest first, with their
+  // subjects: a headless run says each one.
+  std::vector<std::pair<Cp932Text, std::string>> earlier_errors;
 };
 
 // One run of the program from start-up to shutdown, with or without a window: the shared

@@ -11,12 +11,14 @@
 
 #include "base/message_subject.h"
 #include "base/stale_temporaries.h"
+#include "base/state_fields.h"
 #include "image/capture_processing.h"
 #include "platform/encoding.h"
 #include "transfer/claimed_target.h"
 #include "transfer/folder_scan.h"
 #include "transfer/image_failure_texts.h"
 #include "transfer/still_journal.h"
+#include "transfer/watch_folder_record.h"
 #include "transfer/watch_folder_scanner.h"
 
 namespace velmarin {
@@ -26,6 +28,8 @@ namespace fs = std::filesystem;
 
 // FolderMonitorMemory::journalled_arrivals after a failed write: the next look writes again.
 constexpr std::uint64_t kJournalNotWritten = ~std::uint64_t{0};
+// How long a still waits for its watch folder to come back (a network folder that drops).
+constexpr std::chrono::milliseconds kFolderAwayLimit{60'000};
 
 // Removes a work file left by an earlier image. Anything left in the way (a file that
 // cannot be removed, a folder with contents) fails, so it can never be taken for this image.
@@ -118,7 +122,7 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
   const auto failed = [&](const ImageResult& result) {
     const bool not_written = result.status == ImageStatus::kTargetNotCreated ||
                              result.status == ImageStatus::kTargetNotWritten;
-    return not_written ? retry : give_up;
+    return not_written ? retry : TransferOutcome{std::nullopt, false, true};
   };
 
   fs::path jpeg = source;
@@ -213,6 +217,15 @@ Sighting SightingOf(FolderEvent::Kind kind) {
   }
 }
 
+// The inode number of a file made without a name (O_TMPFILE) whose close this is: the kernel
+// names such a file "#" and its inode number, also once it is linked into the folder.
+std::optional<std::uint64_t> UnnamedFileInode(const FolderEvent& event) {
+  if (event.kind != FolderEvent::Kind::kClosedAfterWrite || !event.name.starts_with('#')) {
+    return std::nullopt;
+  }
+  return NumberField<std::uint64_t>(std::string_view(event.name).substr(1));
+}
+
 // One run of the folder thread: which folder it looks at, and how.
 class FolderWatch {
  public:
@@ -247,31 +260,54 @@ class FolderWatch {
       if (!now) now = Binding();
       return *now;
     };
-    bool list = !events_;
+    StillArrivals& arrivals = ctx_.memory.arrivals;
+    bool overflow = false;
     for (const FolderEvent& event : events) {
       switch (event.kind) {
         case FolderEvent::Kind::kOverflow:
-          list = true;
+          overflow = true;
           break;
         case FolderEvent::Kind::kFolderGone:
           watched_.reset();  // watched anew at the next look
           break;
         case FolderEvent::Kind::kRemoved:
-          ctx_.memory.arrivals.NoteRemoved(event.name);
+          arrivals.NoteRemoved(event.name);
           break;
         default:
           if (const auto entry = QueryDirectoryEntry(*folder, event.name)) {
-            ctx_.memory.arrivals.Note(*entry, SightingOf(event.kind), binding());
+            arrivals.Note(*entry, SightingOf(event.kind), binding());
+          } else if (const auto inode = UnnamedFileInode(event)) {
+            arrivals.NoteClosedByInode(*inode, binding());
           } else {
-            ctx_.memory.arrivals.NoteRemoved(event.name);
+            arrivals.NoteRemoved(event.name);
           }
       }
     }
-    if (list && watched_) {
-      if (const auto entries = scanner_.Scan(*folder)) {
-        ctx_.memory.arrivals.NoteListing(*entries, binding(), true);
+    if (watched_ && overflow) {
+      // Events were lost: a whole listing decides, and a writer whose close may have been
+      // lost is waited for no longer; its still is taken once it has stopped changing.
+      scanner_.Reset();
+      if (const auto listing = scanner_.Scan(*folder)) {
+        arrivals.NoteListing(listing->changed, binding(), true);
+      }
+      arrivals.StopWaitingForWriters();
+    } else if (watched_ && !events_) {
+      if (const auto changes = scanner_.Scan(*folder, arrivals.NamesToWatch())) {
+        if (changes->whole) {
+          // Another folder came to its path during the wait: it is watched anew, so the
+          // stills it holds from before are known again.
+          WatchAnew(*folder, FolderIdentityOf(*folder));
+          return;
+        }
+        for (const std::string& name : changes->removed) arrivals.NoteRemoved(name);
+        for (const DirectoryEntry& entry : changes->changed) {
+          arrivals.Note(entry, Sighting::kListed, binding());
+        }
       }
     }
+    // A writer that neither closes its file nor lets it be for the completeness bound is not
+    // waited for any longer.
+    arrivals.StopWaitingForWritersOlderThan(ctx_.timing.completeness.max_wait);
   }
 
  private:
@@ -281,20 +317,30 @@ class FolderWatch {
                  const std::optional<std::pair<std::uint64_t, std::uint64_t>>& identity) {
     // The watch comes first, so nothing that arrives during the listing is missed.
     events_ = identity && ctx_.events.Watch(folder);
-    scanner_ = WatchFolderScanner();
-    const auto entries = identity ? ListDirectory(folder) : std::nullopt;
+    scanner_.Reset();
+    std::optional<std::vector<DirectoryEntry>> entries;
+    if (identity) {
+      if (auto listing = scanner_.Scan(folder)) entries = std::move(listing->changed);
+    }
     StillArrivals& arrivals = ctx_.memory.arrivals;
+    arrivals.SetFolderIdentity(identity.value_or(std::pair<std::uint64_t, std::uint64_t>{}));
+    bool returned = false;
     if (start_over_ || arrivals.folder() != folder) {
       arrivals.Rebase(folder, entries.value_or(std::vector<DirectoryEntry>{}));
       start_over_ = false;
+    } else if (entries && identity == identity_) {
+      // The same folder after a pause: what is new arrived meanwhile.
+      arrivals.NoteListing(*entries, Binding(), true);
     } else if (entries) {
-      // The same folder after a pause, or remounted: what is new arrived meanwhile. What a
-      // remount or a replaced folder does not show may come back, so it is not forgotten.
-      arrivals.NoteListing(*entries, Binding(), identity == identity_);
+      // The folder went and came back (a remount, a folder made again or put in its place, a
+      // run after a settings command): the stills it held before are not new.
+      returned = arrivals.NoteReturn(*entries, Binding()) > 0 || watched_ == folder;
     }
     watched_ = folder;
     identity_ = identity;
-    if (announced_ != folder && ctx_.on_watching) ctx_.on_watching(folder, events_);
+    if ((announced_ != folder || (returned && identity)) && ctx_.on_watching) {
+      ctx_.on_watching(folder, events_);
+    }
     announced_ = folder;
   }
 
@@ -363,6 +409,20 @@ TransferTarget::BeforeClaim NoteClaimIn(FolderMonitorContext& ctx, StillJournal&
   };
 }
 
+// The boxes of a still's transfer, kept until it is known whether they are said.
+class HeldBoxes : public MessageSink {
+ public:
+  void ShowMessage(const Cp932Text& text) override { texts.push_back(text); }
+  std::vector<Cp932Text> texts;
+};
+
+// Says what a still's failed transfer said, under its name.
+void SayFailure(FolderMonitorContext& ctx, const fs::path& still, const HeldFailure& failure) {
+  const ScopedMessageSubject subject(still.string());
+  for (const Cp932Text& box : failure.messages) ctx.messages.ShowMessage(box);
+  if (!failure.text.empty()) ctx.errors.Set(failure.text, failure.detail);
+}
+
 // Transfers one still with what held when it arrived. A still found by a listing is first
 // waited for until it is complete; one whose writer closed it, or that was moved in, is
 // complete already. Its trouble is reported under its name and never ends the thread; a
@@ -371,9 +431,10 @@ TransferTarget::BeforeClaim NoteClaimIn(FolderMonitorContext& ctx, StillJournal&
 // image counts as sent only if the folder is then still the one its path leads to: an image
 // that went to a share unmounted meanwhile is removed again and waits, as for an outage.
 // `completeness` tells how the wait ended; kStopped when the finishing was abandoned, and
-// then nothing was done.
+// then nothing was done. A failure of the still itself (it does not decode) is not said
+// but given in `failure`: its writer may not be done with it.
 TransferOutcome TransferStill(FolderMonitorContext& ctx, StillJournal& journal, ArrivedStill& still,
-                              Completeness* completeness_out) {
+                              Completeness* completeness_out, std::optional<HeldFailure>* failure) {
   TransferRetry& retry = ctx.memory.retry;
   // Every failure and library message from here on names this still.
   const ScopedMessageSubject subject(still.path.string());
@@ -391,6 +452,7 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, StillJournal& journal, 
     ctx.errors.Set(Cp932Text("image vanished! "));
     return {};
   }
+  ctx.memory.arrivals.NoteTaken(still.path, *now_there);
   const ArrivalBinding& held = still.binding;
   TransferFolderCheck& check = ctx.memory.transfer_folders;
   const auto folder = TransferFolderOf(still, ctx.program_dir);
@@ -411,10 +473,11 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, StillJournal& journal, 
   }
   // The failures of a try again are not said again.
   LastErrorText attempt;
+  HeldBoxes boxes;
   TransferOutcome outcome;
   try {
     outcome = TransferOneImage(still.path, held.settings, held.capture_id, held.clock,
-                               ctx.program_dir, target_folder, ctx.pipeline, attempt, ctx.messages,
+                               ctx.program_dir, target_folder, ctx.pipeline, attempt, boxes,
                                NoteClaimIn(ctx, journal, still));
   } catch (const std::bad_alloc&) {
     attempt.Set(Cp932Text("out of memory! "));
@@ -425,9 +488,16 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, StillJournal& journal, 
   if (!outcome.target && !outcome.retry && completeness == Completeness::kTimedOut) {
     attempt.Set(Cp932Text("image not complete! "));
   }
+  HeldFailure said{boxes.texts, {}, {}};
   if (attempt.Generation() != 0 && (!outcome.retry || retry.failures == 0)) {
-    const LastErrorText::Entry said = attempt.Latest();
-    ctx.errors.Set(said.text, said.detail);
+    const LastErrorText::Entry latest = attempt.Latest();
+    said.text = latest.text;
+    said.detail = latest.detail;
+  }
+  if (outcome.unreadable && completeness != Completeness::kTimedOut) {
+    *failure = std::move(said);
+  } else {
+    SayFailure(ctx, still.path, said);
   }
   if (outcome.target && !still_there()) {
     ::unlinkat(opened->get(), LocateIn(target_folder, *outcome.target).path.c_str(), 0);
@@ -446,9 +516,23 @@ bool TransferFolderReturned(FolderMonitorContext& ctx) {
   return folder && ctx.memory.transfer_folders.Available(*folder);
 }
 
+// Keeps the record of what was seen in the watch folder in step, for the next start.
+void UpdateRecord(FolderMonitorContext& ctx) {
+  StillArrivals& arrivals = ctx.memory.arrivals;
+  if (arrivals.folder().empty()) return;
+  arrivals.SetRecordedId(ctx.capture_id());
+  const std::uint64_t changes = arrivals.record().changes();
+  if (changes == ctx.memory.recorded_changes) return;
+  if (WriteWatchFolderRecord(ctx.program_dir, arrivals.record())) {
+    ctx.memory.recorded_changes = changes;
+  }
+}
+
 // Keeps the journal in step with the stills not yet transferred. A journal that cannot be
-// written is said once until it can.
+// written is said once until it can. The record of the stills seen goes first: a still that
+// leaves the journal is in it, so the next start never takes it again.
 void UpdateJournal(FolderMonitorContext& ctx, StillJournal& journal, bool force) {
+  UpdateRecord(ctx);
   StillArrivals& arrivals = ctx.memory.arrivals;
   if (!force && arrivals.arrivals() == ctx.memory.journalled_arrivals) return;
   const bool written = journal.Write(arrivals.Pending());
@@ -456,6 +540,84 @@ void UpdateJournal(FolderMonitorContext& ctx, StillJournal& journal, bool force)
     SayAboutNoStill(ctx.errors, Cp932Text("journal write error! "));
   }
   ctx.memory.journalled_arrivals = written ? arrivals.arrivals() : kJournalNotWritten;
+}
+
+// Says why a still is given up, and tells who listens.
+void GiveUp(FolderMonitorContext& ctx, const fs::path& still, const HeldFailure& failure) {
+  SayFailure(ctx, still, failure);
+  if (ctx.on_failed) ctx.on_failed(still);
+}
+
+// Says the failures of stills whose writers did not come back to them in time.
+void SayFailuresDue(FolderMonitorContext& ctx, std::chrono::steady_clock::time_point now) {
+  for (const auto& [still, failure] : ctx.memory.arrivals.FailuresDue(now)) {
+    GiveUp(ctx, still, failure);
+  }
+}
+
+// A still that failed to decode right after its writer's close may be written on (a writer
+// that appends, or pauses): its failure is held until it has not changed for the
+// completeness bound, and it is taken again if it does. Anything else is said now.
+void NoteFailed(FolderMonitorContext& ctx, ArrivedStill still, Completeness completeness,
+                std::optional<HeldFailure> failure) {
+  StillArrivals& arrivals = ctx.memory.arrivals;
+  const bool never_complete = completeness == Completeness::kTimedOut;
+  if (failure) {
+    const auto entry = QueryDirectoryEntry(still.path.parent_path(), still.identity.name);
+    const auto written = std::chrono::system_clock::now().time_since_epoch() -
+                         std::chrono::nanoseconds(entry ? entry->modified_ns : 0);
+    const auto left = ctx.timing.completeness.max_wait - written;
+    if (left.count() > 0) {
+      const fs::path path = still.path;
+      const auto say_at = ctx.timing.clock() + std::chrono::ceil<std::chrono::milliseconds>(left);
+      if (arrivals.NoteUnreadable(std::move(still), never_complete, failure, say_at)) return;
+      GiveUp(ctx, path, *failure);
+      return;
+    }
+    GiveUp(ctx, still.path, *failure);
+  } else if (ctx.on_failed) {
+    ctx.on_failed(still.path);
+  }
+  arrivals.NoteUnreadable(std::move(still), never_complete);
+}
+
+// Whether the still at the head of the line is missing because its watch folder is gone or
+// another one is in its place (a network folder that dropped, a remount under way): it waits
+// for the folder to come back, `limit` at most, instead of being given up as vanished.
+bool WaitsForItsFolder(FolderMonitorContext& ctx, std::chrono::milliseconds limit) {
+  StillArrivals& arrivals = ctx.memory.arrivals;
+  const ArrivedStill* still = arrivals.Next();
+  const auto away = [&] {
+    if (!still || still->folder_identity == std::pair<std::uint64_t, std::uint64_t>{} ||
+        still->path.parent_path() != arrivals.folder() ||
+        FolderIdentityOf(arrivals.folder()) == still->folder_identity) {
+      return false;
+    }
+    const auto entry = QueryDirectoryEntry(arrivals.folder(), still->identity.name);
+    return !entry || !(IdentityOf(*entry) == still->identity);
+  }();
+  auto& since = ctx.memory.folder_away_since;
+  if (!away) {
+    since.reset();
+    return false;
+  }
+  const auto now = ctx.timing.clock();
+  if (!since) since = now;
+  return now - *since < limit;
+}
+
+// Counts a still saved while the program was not running out of the line; once the last of
+// them has left, says how many were sent.
+void NoteStoppedStillLeft(FolderMonitorContext& ctx, const ArrivedStill& still, bool sent) {
+  FolderMonitorMemory& memory = ctx.memory;
+  if (!still.saved_while_stopped || memory.stopped_stills_left == 0) return;
+  if (sent) ++memory.stopped_stills_sent;
+  if (--memory.stopped_stills_left > 0 || memory.stopped_stills_sent == 0) return;
+  const std::size_t count = memory.stopped_stills_sent;
+  SayAboutNoStill(ctx.errors,
+                  Cp932Text(std::to_string(count) + (count == 1 ? " still" : " stills") +
+                            " saved while Velmarin was not running sent"));
+  memory.stopped_stills_sent = 0;
 }
 
 // Says how many stills wait while the head of the line cannot be sent, each time more wait
@@ -479,6 +641,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   }
   FolderWatch watch(ctx, ctx.memory.start_over.exchange(false));
   StillArrivals& arrivals = ctx.memory.arrivals;
+  arrivals.SetClock(ctx.timing.clock);
   TransferRetry& retry = ctx.memory.retry;
   StillJournal journal(ctx.program_dir);
   // Where the transfer folder lies now is where it must lie for every still.
@@ -495,6 +658,8 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     const auto until_retry = retry.next_try - ctx.timing.clock();
     const bool held_back =
         retry.failures > 0 && until_retry.count() > 0 && !TransferFolderReturned(ctx);
+    SayFailuresDue(ctx, ctx.timing.clock());
+    const bool folder_away = WaitsForItsFolder(ctx, kFolderAwayLimit);
     if (stop.stop_requested()) {
       // What arrived before the stop is finished, also when its event was not read yet. Stills
       // that cannot be sent now, or whose finishing is abandoned, wait for the next run, in
@@ -508,7 +673,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
         abandoned = true;
         break;
       }
-      if (retry.failures > 0) break;
+      if (retry.failures > 0 || folder_away) break;
       if (!arrivals.HasWaiting()) {
         const ArrivedStill* writing = arrivals.OldestBeingWritten();
         if (!writing) break;
@@ -524,7 +689,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
         // A writer that never closes: its still is taken once it has stopped changing.
         arrivals.StopWaitingForWriters();
       }
-    } else if (!arrivals.HasWaiting() || held_back) {
+    } else if (!arrivals.HasWaiting() || held_back || folder_away) {
       if (ctx.in_hand) ctx.in_hand->Clear();
       auto wait = ctx.timing.idle_period;
       if (held_back) {
@@ -543,7 +708,8 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     if (still.count == 0) still.count = ctx.image_count.fetch_add(1) + 1;
     if (ctx.before_transfer) ctx.before_transfer(still);
     Completeness completeness = Completeness::kComplete;
-    const TransferOutcome outcome = TransferStill(ctx, journal, still, &completeness);
+    std::optional<HeldFailure> failure;
+    const TransferOutcome outcome = TransferStill(ctx, journal, still, &completeness, &failure);
     if (completeness == Completeness::kStopped) {
       // Abandoned while it was waited for: it stays at the head of the line.
       arrivals.HoldBack(std::move(still));
@@ -566,13 +732,13 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       continue;
     }
     retry.failures = 0;
+    NoteStoppedStillLeft(ctx, still, outcome.target.has_value());
     if (outcome.target) {
       if (ctx.on_transferred) {
         ctx.on_transferred({still.count, still.path, *outcome.target, still.binding.capture_id});
       }
     } else {
-      if (ctx.on_failed) ctx.on_failed(still.path);
-      arrivals.NoteUnreadable(std::move(still), completeness == Completeness::kTimedOut);
+      NoteFailed(ctx, std::move(still), completeness, std::move(failure));
     }
     UpdateJournal(ctx, journal, true);
     if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {
@@ -581,6 +747,10 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       if (ctx.on_waiting) ctx.on_waiting(0);
     }
   }
+  // Nothing held back is left unsaid when the run ends.
+  SayFailuresDue(ctx, std::chrono::steady_clock::time_point::max());
+  // "監視停止": what is saved from now on is not to be taken at the next start.
+  if (ctx.memory.start_over) RemoveWatchFolderRecord(ctx.program_dir);
   if (ctx.in_hand) {
     if (abandoned) ctx.in_hand->SetLeft(ctx.in_hand->Get());
     ctx.in_hand->Clear();

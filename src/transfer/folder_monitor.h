@@ -70,6 +70,9 @@ struct TransferOutcome {
   // an I/O error, no permission): trying again later may succeed. False when the still
   // itself cannot be read, or the settings can never give it a target.
   bool retry = false;
+  // The still itself did not read whole (it does not decode or convert): its writer may not
+  // be done with it.
+  bool unreadable = false;
 };
 // The target and its folders are made in `folder`; `before_claim` is called before the
 // finished image claims its name (TransferTarget::SetBeforeClaim).
@@ -120,6 +123,14 @@ struct FolderMonitorMemory {
   TransferFolderCheck transfer_folders;
   TransferRetry retry;
   std::uint64_t journalled_arrivals = 0;  // StillArrivals::arrivals() when last journalled
+  std::uint64_t recorded_changes = 0;     // WatchFolderRecord::changes() when last written
+  // Since when the still at the head of the line has been missing with its watch folder
+  // gone or replaced; it waits for the folder to come back, for a while.
+  std::optional<std::chrono::steady_clock::time_point> folder_away_since;
+  // The stills saved while the program was not running, found at start-up (set before the
+  // first run): how many have not left the line yet, and how many of them were sent.
+  std::size_t stopped_stills_left = 0;
+  std::size_t stopped_stills_sent = 0;
 };
 
 // The image the folder thread is working on, so a shutdown that waits for it can name it.

@@ -145,7 +145,9 @@ TEST(WindowEndToEnd, CloseWhileAStillIsBeingFinishedKeepsTheWindowAliveAndTransf
   // A still saved before the folder thread looks at the folder would be one present before.
   ASSERT_TRUE(program.WaitForErr("watching " + (dir / "watch").string(), 10s)) << program.err();
 
-  // The capture program has begun writing a still and not yet closed it.
+  // The capture program has begun writing a still, once the stills present are known, and
+  // not yet closed it.
+  ASSERT_TRUE(program.WaitForErr("watching " + (dir / "watch").string(), 30s));
   const std::string jpeg = JpegBytes(640, 480, 3);
   std::ofstream still(dir / "watch" / "still.jpg", std::ios::binary);
   still.write(jpeg.data(), static_cast<std::streamsize>(jpeg.size() / 2));

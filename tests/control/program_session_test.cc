@@ -370,6 +370,8 @@ TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
   Session().StartUp();
   EXPECT_FALSE(Session().Tick().count_changed);
   Session().StartWithId(Cp932Text("9"));
+  // The folder thread counts from 0 when it starts, after the start-up's file work.
+  ASSERT_TRUE(WaitFor([&] { return Session().FolderThreadRunning(); }, 10s));
   Session().state().image_count = 2;  // two images within one tick: one change
   EXPECT_TRUE(Session().Tick().count_changed);
   EXPECT_FALSE(Session().Tick().count_changed);
@@ -389,6 +391,16 @@ TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
   EXPECT_EQ(Session().Tick().new_error, std::nullopt);
   Session().state().last_error.Set(Cp932Text("E1"));  // the same text again is a new failure
   EXPECT_EQ(Session().Tick().new_error, "E1");
+
+  // Several within one tick (stills vanishing one by one): the newest for the title, each
+  // one before it for the headless line.
+  for (const char* text : {"E2", "E3", "E4"}) Session().state().last_error.Set(Cp932Text(text));
+  const TickChanges changes = Session().Tick();
+  EXPECT_EQ(changes.new_error, "E4");
+  ASSERT_EQ(changes.earlier_errors.size(), 2u);
+  EXPECT_EQ(changes.earlier_errors[0].first, "E2");
+  EXPECT_EQ(changes.earlier_errors[1].first, "E3");
+  EXPECT_TRUE(Session().Tick().earlier_errors.empty());
 }
 
 // The station's listener (the session bus) hears of each changed status once, at a tick.

@@ -40,6 +40,12 @@ class FolderMonitorFixture : public ::testing::Test {
   void RunCycles(int count);
   // Moves the folder thread's clock on (the back-off of stills that wait).
   void AdvanceClock(std::chrono::milliseconds by) { clock_offset_ms_ += by.count(); }
+  // Moves the clock past the completeness bound and lets the thread look: a failure held
+  // while its still's writer might come back to it is said.
+  void PassCompletenessBound() {
+    AdvanceClock(completeness_.max_wait);
+    RunCycle();
+  }
   // Asks the thread to stop without waiting; Join waits until it has ended.
   void RequestStop() { thread_.request_stop(); }
   // The second stop: the finishing of a stopped run is abandoned.

@@ -119,9 +119,9 @@ TEST_F(FolderMonitor, TemporaryRenamedInIsOneCaptureAndAnOpenStillWaitsForItsWri
   EXPECT_EQ(errors_.Generation(), 0u);
 }
 
-// A capture program that always saves under one name: each new file is a capture; a rewrite
-// of the same file in place is not.
-TEST_F(FolderMonitor, NewFileOverAnOldNameIsANewCaptureARewriteInPlaceIsNot) {
+// A capture program that always saves under one name: each new file is a capture, and so is
+// each rewrite of the file in place (truncated, written and closed again).
+TEST_F(FolderMonitor, NewFileOverAnOldNameAndARewriteInPlaceAreNewCaptures) {
   Start();
   AddImageAndRunCycle("shot.jpg", "first");
   WriteNewFile(root_.path() / "shot.tmp", "second");
@@ -134,9 +134,15 @@ TEST_F(FolderMonitor, NewFileOverAnOldNameIsANewCaptureARewriteInPlaceIsNot) {
   }
   Event(FolderEvent::Kind::kClosedAfterWrite, "shot.jpg");
   RunCycle();
-  ASSERT_EQ(Transferred().size(), 2u);
+  // A close after no write is no capture.
+  std::ofstream(Watch("shot.jpg"), std::ios::binary | std::ios::app).close();
+  Event(FolderEvent::Kind::kClosedAfterWrite, "shot.jpg");
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 3u);
   EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "first");
   EXPECT_EQ(ReadFileBytes(Transferred()[1].second), "second");
+  EXPECT_EQ(ReadFileBytes(Transferred()[2].second), "edited");
+  EXPECT_EQ(image_count_, 3);
 }
 
 // A settings command stops monitoring while its dialog is open: what was saved meanwhile is
@@ -404,6 +410,9 @@ TEST_F(FolderMonitor, FailedBmpConversionNeverPassesAnOlderPictureOn) {
   EXPECT_TRUE(Transferred().empty());
   EXPECT_TRUE(fake_.calls_of("normalize").empty());
   EXPECT_FALSE(fs::exists(Backup("temp.jpg")));
+  // Its writer may still be at it: the failure is said once it has let it be.
+  EXPECT_EQ(errors_.Generation(), 0u);
+  PassCompletenessBound();
   EXPECT_EQ(errors_.Get(), "BMP file read error! ");
   EXPECT_TRUE(!fs::exists(transfer_) || fs::is_empty(transfer_));
 }

@@ -106,6 +106,7 @@ TEST_F(FolderPipeline, FailedBmpConversionDoesNotPassTheOldTempJpgOn) {
   WriteFileBytes(Backup("temp.jpg"), JpegBytes(64, 48, 3));
   Start();
   AddImageAndRunCycle("broken.bmp", "this is no bitmap");
+  PassCompletenessBound();
   EXPECT_TRUE(Transferred().empty());
   EXPECT_FALSE(fs::exists(Target("123456_001.jpg")));
   EXPECT_EQ(errors_.Get(), "BMP file read error! ");
@@ -225,6 +226,7 @@ TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
   const std::string full = JpegBytes(64, 48, 7);
   Start();
   AddImageAndRunCycle("cut.jpg", full.substr(0, full.size() / 2));
+  PassCompletenessBound();
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(image_count_, 1);
   EXPECT_EQ(errors_.Get(), "fopen_error! ");
@@ -234,6 +236,7 @@ TEST_F(FolderPipeline, CutImageIsTriedOnceItSettlesWithTheProcessingTexts) {
 
   WithoutEdits();  // the processing would copy the work file
   AddImageAndRunCycle("cut2.jpg", full.substr(0, full.size() / 3));
+  PassCompletenessBound();
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(errors_.Get(), "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
 }
@@ -261,8 +264,9 @@ TEST_F(FolderPipeline, CopyThatCannotWriteIsNotATransfer) {
 
 TEST_F(FolderPipeline, ImageThatKeepsGrowingIsTriedAtTheLimitAndNamed) {
   const std::string full = JpegBytes(64, 48, 7);
-  completeness_.settle_time = std::chrono::milliseconds(100);
-  completeness_.max_wait = std::chrono::milliseconds(300);
+  // A writer starved for the settle time (a loaded machine, a sanitizer) would look done.
+  completeness_.settle_time = std::chrono::milliseconds(500);
+  completeness_.max_wait = std::chrono::milliseconds(1500);
   events_.SetWatchable(false);  // only a listing leaves the writer unknown
   Start();
   AddImage("growing.jpg", full.substr(0, 100));

@@ -16,6 +16,9 @@ TEST_F(FolderThreadReports, NameTheSourceTargetAndIdOfEachStillTheFailuresAndThe
   fake_.unreadable = 1;
   Start();
   AddImageAndRunCycle("bad.jpg");
+  // Its writer may still come back to it: it is given up once it has not changed for a while.
+  AdvanceClock(std::chrono::minutes(1));
+  RunCycle();
   fake_.disk_full = true;
   AddImageAndRunCycle("a.jpg");
   SetCaptureId("777");
