@@ -20,11 +20,13 @@
 #include "app/control_panel.h"
 #include "app/message_boxes.h"
 #include "app/naming_dialog.h"
+#include "app/once_notes.h"
 #include "app/qt_text.h"
 #include "app/switch_event_dialog.h"
 #include "control/program_session.h"
 #include "platform/encoding.h"
 #include "platform/font_enumeration.h"
+#include "settings/settings_file.h"
 
 namespace velmarin::app {
 namespace {
@@ -83,7 +85,20 @@ MainWindow::MainWindow(ProgramSession& session, MessageBoxes& messages, Chime& c
   qApp->installEventFilter(this);
 
   panel_->SetStatusText(session_.StartUp());
+  if (session_.settings_encoding() == SettingsEncoding::kUtf8) GiveUtf8SettingsNote();
   InitialUpdate();
+}
+
+void MainWindow::GiveUtf8SettingsNote() {
+  const QString file =
+      QString::fromStdString((session_.state().program_dir().path / kSettingsFileName).string());
+  if (!OnceNotes(placement_store_.file()).FirstTime(QStringLiteral("Utf8SettingsFile"), file)) {
+    return;
+  }
+  messages_.ShowNote(QStringLiteral("設定ファイル %1 は UTF-8 で保存されています。このまま読み書き"
+                                    "できます（変更した設定も UTF-8 で書き込みます）。\n"
+                                    "このお知らせは一度だけ表示します。")
+                         .arg(file));
 }
 
 MainWindow::~MainWindow() {

@@ -21,11 +21,17 @@ class MessageBoxes final : public QObject, public MessageSink {
     detached_ = false;
   }
   void ShowMessage(const Cp932Text& text) override;
+  // The Japanese wording; the English one on stderr once the window has gone.
+  void ShowOwnMessage(const OwnMessage& message) override;
+  // A note (not a warning) of the window's own, shown the same way.
+  void ShowNote(const QString& text);
   // After this, messages go to stderr.
   void Detach() { detached_ = true; }
 
  private:
-  void Show(const QString& text);
+  // Hands `text` (about `subject`, UTF-8) to the user-interface thread.
+  void Hand(const QString& text, const std::string& subject);
+  void Show(const QString& text, bool note = false);
 
   QPointer<QWidget> window_;
   std::atomic<bool> detached_{false};

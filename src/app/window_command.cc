@@ -106,12 +106,13 @@ int RunWindowCommand(const cli::Options& options) {
                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QApplication::installTranslator(&qt_texts);
   }
-  std::string lock_error;
+  OwnMessage lock_error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
   if (!lock) {
     // Started from the desktop's menu nobody reads stderr: say it in a box too.
-    std::fprintf(stderr, "velmarin: %s\n", lock_error.c_str());
-    QMessageBox::critical(nullptr, QStringLiteral("Velmarin"), QString::fromStdString(lock_error));
+    std::fprintf(stderr, "velmarin: %s\n", lock_error.english.c_str());
+    QMessageBox::critical(nullptr, QStringLiteral("Velmarin"),
+                          QString::fromStdString(lock_error.japanese));
     return 1;
   }
 

@@ -43,9 +43,9 @@ int RunHeadlessCommand(const Options& options) {
   if (!capture_id) return exit_code;
   auto program_dir = ResolveProgramDir(options, &exit_code);
   if (!program_dir) return exit_code;
-  std::string lock_error;
+  OwnMessage lock_error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
-  if (!lock) return Failed(lock_error);
+  if (!lock) return Failed(lock_error.english);
 
   // The signals reach only the wait below.
   const sigset_t stop_signals = BlockStopSignals();

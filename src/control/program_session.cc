@@ -69,9 +69,9 @@ bool ProgramSession::WorkersRunning() const {
 }
 
 Cp932Text ProgramSession::StartUp() {
-  std::string warning;
-  state_.SetLoadedSettings(LoadSettings(state_.program_dir(), &warning));
-  if (!warning.empty()) ShowUtf8Message(backends_.messages, warning);
+  OwnMessage warning;
+  state_.SetLoadedSettings(LoadSettings(state_.program_dir(), &warning, &settings_encoding_));
+  if (!warning.empty()) backends_.messages.ShowOwnMessage(warning);
 
   const Settings settings = state_.settings();
   // The file work of the start-up (folders that may be on a network) runs beside the window;
@@ -147,11 +147,15 @@ Cp932Text ProgramSession::RunSettingsCommand(SettingsCommand command,
 
 void ProgramSession::SaveConfirmedChanges() {
   const Settings current = state_.settings();
-  std::string message;
+  if (current == state_.FileSettings()) return;
+  OwnMessage message;
   if (!SaveChangedSettings(state_.program_dir(), state_.FileSettings(), current, &message)) {
-    ShowUtf8Message(backends_.messages, message);
+    // Said once: the next change meets the same file (write-protected, say) again.
+    if (message.english != said_save_failure_) backends_.messages.ShowOwnMessage(message);
+    said_save_failure_ = message.english;
     return;
   }
+  said_save_failure_.clear();
   state_.SetFileSettings(current);
 }
 
@@ -197,9 +201,9 @@ bool ProgramSession::ShutDown(std::string* error) {
   devices_.usb_io().Shutdown();
   // Only what was changed in this run is written, into the file as it is now.
   const Settings current = state_.settings();
-  std::string message;
+  OwnMessage message;
   if (!SaveChangedSettings(state_.program_dir(), state_.FileSettings(), current, &message)) {
-    if (error) *error = message;
+    if (error) *error = message.english;
     return false;
   }
   state_.SetFileSettings(current);

@@ -16,6 +16,7 @@
 #include "platform/hid_transport.h"
 #include "platform/input_synthesizer.h"
 #include "platform/modem_lines.h"
+#include "settings/settings_file.h"
 #include "switch/switch_device.h"
 #include "switch/switch_monitor.h"
 #include "transfer/folder_monitor.h"
@@ -91,8 +92,11 @@ class ProgramSession {
   // Begin, `change` (which may change the settings through state()), End, and the restart
   // at once.
   Cp932Text RunSettingsCommand(SettingsCommand command, const std::function<void()>& change);
-  // Saves the settings changed since the last save (a menu's toggle), as End does.
+  // Saves the settings changed since the last save (a menu's toggle), as End does. A failure
+  // is said through the message sink, once while it stays the same.
   void SaveConfirmedChanges();
+  // The encoding "velmarin.ini" was found in at start-up.
+  SettingsEncoding settings_encoding() const { return settings_encoding_; }
 
   // Makes the input backend ready ahead of an event (uinput devices need a moment before
   // their first event is seen).
@@ -157,6 +161,8 @@ class ProgramSession {
   MonitoringController controller_;
   std::int32_t last_seen_image_count_ = 0;
   std::uint64_t last_seen_error_ = 0;
+  SettingsEncoding settings_encoding_ = SettingsEncoding::kShiftJis;
+  std::string said_save_failure_;  // the last failure of SaveConfirmedChanges said
   bool shut_down_ = false;
   bool shutting_down_ = false;  // BeginShutDown or ShutDown came
   int open_commands_ = 0;       // settings commands between Begin and End

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "base/own_message.h"
 #include "base/unique_fd.h"
 #include "settings/program_dir.h"
 
@@ -15,9 +16,9 @@ namespace velmarin {
 // object lives and released by the system when the process ends, however it ends.
 class ProgramFolderLock {
  public:
-  // Takes the lock. nullopt with `error` (UTF-8, names the folder) when another program
-  // holds it or the lock file cannot be opened.
-  static std::optional<ProgramFolderLock> Acquire(const ProgramDir& dir, std::string* error);
+  // Takes the lock. nullopt with `error` (names the folder) when another program holds it or
+  // the lock file cannot be opened.
+  static std::optional<ProgramFolderLock> Acquire(const ProgramDir& dir, OwnMessage* error);
 
  private:
   explicit ProgramFolderLock(UniqueFd fd) : fd_(std::move(fd)) {}

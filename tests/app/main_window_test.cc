@@ -153,7 +153,7 @@ TEST_F(WindowTest, TitleIsRedrawnWhenTheWindowIsShownAgain) {
 TEST_F(WindowTest, EvacuationItemIsCheckedWhileOnAndEachToggleIsSavedAtOnce) {
   Window().file_menu()->aboutToShow();
   EXPECT_FALSE(Window().evacuation_action()->isChecked());
-  std::string warning;
+  OwnMessage warning;
   for (const char* stored : {"1", "0", "1"}) {
     Window().evacuation_action()->trigger();
     EXPECT_EQ(session_->state().Slot(SettingSlot::EvacuateAtStartup), stored);
@@ -184,14 +184,33 @@ TEST_F(WindowTest, SettingsThatCannotBeSavedAreReportedAndTheFileIsLeftAlone) {
   fs::remove(dir_ / "velmarin.ini");
   fs::create_directory(dir_ / "velmarin.ini");  // nothing can be written in its place
   Window().evacuation_action()->trigger();      // a change, saved at once: a box says it failed
+  Window().evacuation_action()->trigger();
+  Window().evacuation_action()->trigger();  // the same failure again is not said again
   const std::vector<QString> boxes = TakeMessageBoxes();
   ASSERT_EQ(boxes.size(), 1);
-  EXPECT_TRUE(boxes[0].contains("velmarin.ini")) << boxes[0].toStdString();
+  EXPECT_TRUE(boxes[0].startsWith("設定ファイル " + QString::fromStdString(dir_.path().string()) +
+                                  "/velmarin.ini を読めません"))
+      << boxes[0].toStdString();
   // At exit the same failure goes to stderr, as the window is closing; no box.
   CloseWindow(/*keep=*/true);
   EXPECT_TRUE(TakeMessageBoxes().empty());
   EXPECT_FALSE(Window().shut_down_cleanly());
   EXPECT_TRUE(fs::is_directory(dir_ / "velmarin.ini"));
+}
+
+// A settings file an editor re-saved in UTF-8 works as it is: the window says so once, in
+// Japanese, and never again at a later start.
+TEST_F(WindowTest, Utf8SettingsFileIsNotedOnceAndRead) {
+  WriteFileBytes(dir_ / "velmarin.ini", "転送画像のJpg画質(1-100):80\r\n");
+  Window();
+  EXPECT_EQ(session_->state().Slot(SettingSlot::JpegQuality), "80");
+  const std::vector<QString> boxes = TakeMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].contains("velmarin.ini は UTF-8 で保存されています"))
+      << boxes[0].toStdString();
+  CloseWindow();
+  Window();
+  EXPECT_TRUE(TakeMessageBoxes().empty());
 }
 
 TEST_F(WindowTest, FolderCommandsStoreTheChoiceAndLeaveMonitoringOn) {

@@ -57,8 +57,8 @@ class ProgramSessionTest : public ::testing::Test {
     Session().StartUp();
     Settings edited = Session().state().settings();
     edited[SettingSlot::WatchFolder] = Cp932Text("/edited");
-    std::string error;
-    EXPECT_TRUE(SaveSettings(program_dir_, edited, &error)) << error;
+    OwnMessage error;
+    EXPECT_TRUE(SaveSettings(program_dir_, edited, &error)) << error.english;
     return edited;
   }
 
@@ -135,7 +135,7 @@ TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndS
   ASSERT_TRUE(Session().ShutDown(&error)) << error;
   EXPECT_FALSE(serial_.IsHeld("COM1"));
   EXPECT_FALSE(Session().state().monitoring_active);
-  std::string warning;
+  OwnMessage warning;
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::TextFont], "changed in this run");
 }
 
@@ -195,7 +195,7 @@ TEST_F(ProgramSessionTest, FolderCommandChangesSettingsWhileStoppedAndAlwaysRest
     EXPECT_TRUE(Session().state().monitoring_active);
     EXPECT_EQ(Session().state().Slot(SettingSlot::TransferFolder), "/elsewhere");
     // Saved at once, so a crash or a lost X server cannot take it.
-    std::string warning;
+    OwnMessage warning;
     EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::TransferFolder], "/elsewhere");
   }
 }
@@ -234,7 +234,7 @@ TEST_F(ProgramSessionTest, DialogOpenAtShutdownReopensNothingAndKeepsItsChange) 
   EXPECT_FALSE(serial_.IsHeld("COM1"));
   EXPECT_FALSE(serial_.IsHeld("COM2"));
   EXPECT_FALSE(Session().state().monitoring_active);
-  std::string warning;
+  OwnMessage warning;
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::SwitchDevice], "COM2");
 }
 
@@ -323,7 +323,7 @@ TEST_F(ProgramSessionTest, CloseAgainWhileAStillIsBeingWrittenEndsTheWaitAtOnce)
   EXPECT_TRUE(session.ShutDown(&error)) << error;
   EXPECT_TRUE(fs::exists(dir_ / "open.jpg"));
   EXPECT_NE(ReadFileBytes(dir_ / "velmarin.journal").find("open.jpg"), std::string::npos);
-  std::string warning;
+  OwnMessage warning;
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::JpegQuality], "77");
 }
 
