@@ -145,7 +145,7 @@ void MainWindow::InitialUpdate() {
   panel_->TransferToControls();
   // Fit the form, shrinking only.
   resize(size().boundedTo(sizeHint()));
-  font_names_.Collect(EnumerateFontFullNames());
+  font_names_.Collect(EnumerateFontFamilies());
   tick_.start(kTickMs);
   session_.state().last_error.Clear();
 }

@@ -126,6 +126,7 @@ NamingDialog::NamingDialog(NamingFields fields, Context context, QWidget* parent
     fonts << FromCp932(Cp932Text(name));
   }
   AddSortedEntries(*font_, fonts);
+  ShowEntriesWhole(*font_);
   ok->setFocus();
 }
 
