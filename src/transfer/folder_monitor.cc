@@ -403,6 +403,19 @@ void UpdateJournal(FolderMonitorContext& ctx, const StillJournal& journal, bool 
   ctx.memory.journalled_arrivals = written ? arrivals.arrivals() : kJournalNotWritten;
 }
 
+// Once every still taken again from the last run's journal has gone, says how many of them
+// were sent ("N stills from the last run sent "), once.
+void SayLastRunSent(FolderMonitorContext& ctx) {
+  int& sent = ctx.memory.last_run_sent;
+  if (sent == 0) return;
+  for (const ArrivedStill* still : ctx.memory.arrivals.Pending()) {
+    if (still->from_last_run) return;
+  }
+  SayAboutNoStill(ctx.errors, Cp932Text(std::to_string(sent) + (sent == 1 ? " still" : " stills") +
+                                        " from the last run sent "));
+  sent = 0;
+}
+
 // Says how many stills wait while the head of the line cannot be sent: at its first try
 // again, and each time more wait.
 void SayWaiting(FolderMonitorContext& ctx) {
@@ -484,7 +497,8 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       UpdateJournal(ctx, journal, false);
     }
     ArrivedStill still = arrivals.TakeOldest();
-    if (still.count == 0) still.count = ctx.image_count.fetch_add(1) + 1;
+    // A still of the last run goes out under its own ID, not counted against this one.
+    if (still.count == 0 && !still.from_last_run) still.count = ctx.image_count.fetch_add(1) + 1;
     if (ctx.before_transfer) ctx.before_transfer(still);
     Completeness completeness = Completeness::kComplete;
     const TransferOutcome outcome = TransferStill(ctx, still, &completeness);
@@ -507,12 +521,15 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       continue;
     }
     retry.failures = 0;
+    const bool from_last_run = still.from_last_run;
     if (outcome.target) {
+      if (from_last_run) ++ctx.memory.last_run_sent;
       if (ctx.on_transferred) ctx.on_transferred(still.count, *outcome.target);
     } else {
       arrivals.NoteUnreadable(std::move(still), completeness == Completeness::kTimedOut);
     }
     UpdateJournal(ctx, journal, true);
+    if (from_last_run) SayLastRunSent(ctx);
     if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {
       SayAboutNoStill(ctx.errors, Cp932Text("all waiting stills sent "));
       retry.reported_waiting = 0;

@@ -111,6 +111,7 @@ struct FolderMonitorMemory {
   TransferFolderCheck transfer_folders;
   TransferRetry retry;
   std::uint64_t journalled_arrivals = 0;  // StillArrivals::arrivals() when last journalled
+  int last_run_sent = 0;  // stills from the journal of the last run sent, not yet said
 };
 
 // The image the folder thread is working on, so a shutdown that waits for it can name it.
@@ -145,7 +146,8 @@ struct FolderMonitorContext {
   LastErrorText& errors;
   MessageSink& messages;
   TransferPipeline& pipeline;
-  // Called after each transferred image with the image count and the target path.
+  // Called after each transferred image with the image count (0 for a still of the last run)
+  // and the target path.
   std::function<void(int count, const std::filesystem::path& target)> on_transferred;
   FolderMonitorTiming timing;
   ImageInHand* in_hand = nullptr;  // when given, holds each image while it is worked on

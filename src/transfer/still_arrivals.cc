@@ -158,7 +158,10 @@ void StillArrivals::NoteUnreadable(ArrivedStill still, bool never_complete) {
 }
 
 void StillArrivals::Restore(std::vector<ArrivedStill> stills) {
-  for (ArrivedStill& still : stills) Enqueue(std::move(still));
+  for (ArrivedStill& still : stills) {
+    still.from_last_run = true;
+    Enqueue(std::move(still));
+  }
 }
 
 std::vector<const ArrivedStill*> StillArrivals::Pending() const {

@@ -42,6 +42,9 @@ struct ArrivedStill {
   // once it has stopped changing (WaitUntilComplete).
   bool known_complete = false;
   int count = 0;  // its place in ImageCount, once its transfer was first tried
+  // Taken again from the journal of a run that ended: it goes out under the ID it arrived
+  // with and is not counted in this run's ImageCount.
+  bool from_last_run = false;
 };
 
 // How an entry came to be looked at.
@@ -94,7 +97,7 @@ class StillArrivals {
   // for ever does not hold the others back again and again.
   void NoteUnreadable(ArrivedStill still, bool never_complete);
   // Stills taken again at start-up from the journal of a run that ended before their
-  // transfer; they wait like stills that arrived.
+  // transfer; they wait like stills that arrived, marked `from_last_run`.
   void Restore(std::vector<ArrivedStill> stills);
   // Every still not yet transferred, in the order they are taken, then those still being
   // written: what the journal keeps.

@@ -206,6 +206,16 @@ TEST_F(WaitingStills, JournalKeepsWaitingStillsForTheNextRunWithTheirId) {
   EXPECT_EQ(TransferredBytes(), (std::vector<std::string>{"a"}));
   EXPECT_EQ(share_fake_.calls_of("process").back().capture_id, "123456");
   EXPECT_FALSE(fs::exists(journal));  // nothing left to keep
+  // It is not counted against the new ID (the title would read "777-1"); that it went is said
+  // once.
+  EXPECT_EQ(image_count_, 0);
+  EXPECT_EQ(Transferred().back().first, 0);
+  EXPECT_EQ(errors_.Get(), "1 still from the last run sent ");
+  const auto said = errors_.Generation();
+  AddImageAndRunCycle("b.jpg", "b");
+  EXPECT_EQ(image_count_, 1);
+  EXPECT_EQ(Transferred().back().first, 1);
+  EXPECT_EQ(errors_.Generation(), said);
 }
 
 TEST(StillJournal, DamagedJournalIsSetAsideWithAMessageAndNeverTrusted) {
