@@ -122,7 +122,9 @@ std::optional<Cp932Text> ControlPanel::TakeIdText() {
 bool ControlPanel::StartWithId() {
   const auto id = TakeIdText();
   if (!id) return false;
-  SetStatusText(session_.StartWithId(*id));
+  const auto status = session_.StartWithId(*id);
+  if (!status) return false;  // the window is closing
+  SetStatusText(*status);
   TransferToControls();
   if (on_started) on_started();
   return true;

@@ -39,7 +39,8 @@ class ControlPanel : public QWidget {
   void DeleteOne();
   // "AC".
   void ClearAll();
-  // "IDで開始" (and Enter). False when the typed ID was refused with a message.
+  // "IDで開始" (and Enter). False when the typed ID was refused with a message, or the session
+  // refused the start as it is closing.
   bool StartWithId();
   // Takes the ID field's text over as the ID ("0" when empty) and returns it in code page
   // 932; nullopt when it was refused with a message.

@@ -348,7 +348,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   }
   switch (accelerator) {
     case Accelerator::kStart:
-      panel_->StartWithId();
+      // Closing is final: Enter (a foot switch's key, a barcode reader's end) starts nothing.
+      if (!closing_) panel_->StartWithId();
       break;
     case Accelerator::kNewDocument:
       InitialUpdate();

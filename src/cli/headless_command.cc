@@ -69,7 +69,9 @@ int RunHeadlessCommand(const Options& options) {
   // Every error set from here on is new to the tick, the folder thread's first (an unusable
   // watch folder) included.
   session.StartUp();
-  messages.ShowMessage(session.StartWithId(std::move(*capture_id)));
+  if (const auto status = session.StartWithId(std::move(*capture_id))) {
+    messages.ShowMessage(*status);
+  }
 
   const auto report_new_error = [&] {
     const TickChanges changes = session.Tick();

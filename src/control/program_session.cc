@@ -99,7 +99,8 @@ Cp932Text ProgramSession::StartUp() {
   return EnterIdStatusText();
 }
 
-Cp932Text ProgramSession::StartWithId(Cp932Text id) {
+std::optional<Cp932Text> ProgramSession::StartWithId(Cp932Text id) {
+  if (shutting_down_) return std::nullopt;
   last_seen_image_count_ = 0;
   return StartMonitoringWithId(state_, controller_, std::move(id));
 }
@@ -161,7 +162,7 @@ void ProgramSession::SaveConfirmedChanges() {
 
 void ProgramSession::BeginShutDown() {
   shutting_down_ = true;
-  controller_.Stop();
+  controller_.Close();
 }
 
 void ProgramSession::AbandonFinishing() {
@@ -193,6 +194,7 @@ TickChanges ProgramSession::Tick() {
 
 bool ProgramSession::ShutDown(std::string* error) {
   shutting_down_ = true;
+  controller_.Close();
   controller_.StopAndJoin();
   if (start_up_files_.valid()) start_up_files_.wait();
   if (shut_down_) return true;

@@ -68,8 +68,9 @@ class ProgramSession {
   // only after that.
   // Returns the status text "IDを入力して下さい".
   Cp932Text StartUp();
-  // "IDで開始" with `id`; returns the status text.
-  Cp932Text StartWithId(Cp932Text id);
+  // "IDで開始" with `id`; returns the status text. Once a shutdown has begun, closing is final:
+  // nothing changes and nullopt is returned.
+  std::optional<Cp932Text> StartWithId(Cp932Text id);
   // "監視停止"; returns the status text. The next start leaves the stills then present alone.
   Cp932Text Stop();
 

@@ -100,7 +100,8 @@ TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) 
   EXPECT_EQ(Session().state().switch_kind, SwitchKind::kError);
   EXPECT_EQ(messages_.texts(), std::vector<std::string>{"COM2 is not available"});
   EXPECT_FALSE(Session().state().monitoring_active);
-  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("5")).bytes()), "COM2スイッチエラー 監視中");
+  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("5")).value().bytes()),
+            "COM2スイッチエラー 監視中");
 }
 
 TEST_F(ProgramSessionTest, WithoutEvacuationNothingMovesAndNoBackupFolderAppears) {
@@ -122,7 +123,7 @@ TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndS
   Session().StartUp();
   EXPECT_EQ(Session().state().switch_kind, SwitchKind::kSerial);
   EXPECT_TRUE(lines->dtr_and_rts_raised());
-  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("7")).bytes()), "COM1 監視中");
+  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("7")).value().bytes()), "COM1 監視中");
 
   ASSERT_TRUE(WaitFor([&] { return lines->status_reads() > 0; }, 10s));
   EXPECT_EQ(input_.prepares(), 1);  // the input devices are made before the first poll
@@ -173,7 +174,7 @@ TEST_F(ProgramSessionTest, UsbIoBoardIsSetToOnesAtStartUpAndClosedAtShutdown) {
   ASSERT_FALSE(board->OutputReports().empty());
   EXPECT_EQ(board->OutputReports().front(),
             (std::vector<std::uint8_t>{0x00, 0x01, 0xFF, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("")).bytes()), "USB-IO 監視中");
+  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("")).value().bytes()), "USB-IO 監視中");
   EXPECT_EQ(Session().state().CaptureId(), "0");
   std::string error;
   ASSERT_TRUE(Session().ShutDown(&error)) << error;
@@ -286,6 +287,12 @@ TEST_F(ProgramSessionTest, ShutdownWithAStuckImageNeverWaitsOnTheCaller) {
   EXPECT_TRUE(session.WorkersRunning());
   ASSERT_TRUE(session.CurrentImage().has_value());
   EXPECT_EQ(session.CurrentImage()->filename(), "a.jpg");
+  // Closing is final: "IDで開始" or Enter (a foot switch's key) starts nothing and changes
+  // nothing, nor does a settings command's restart.
+  EXPECT_EQ(session.StartWithId(Cp932Text("2")), std::nullopt);
+  session.ResumeMonitoring();
+  EXPECT_FALSE(session.state().monitoring_active);
+  EXPECT_EQ(session.state().CaptureId(), "1");
   stuck.Release();
   ASSERT_TRUE(WaitFor([&] { return !session.WorkersRunning(); }, 10s));
   std::string error;
