@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +20,7 @@
 #include "app/message_boxes.h"
 #include "app/naming_dialog.h"
 #include "app/once_notes.h"
+#include "app/qt_dialogs.h"
 #include "app/qt_text.h"
 #include "app/switch_event_dialog.h"
 #include "control/program_session.h"
@@ -42,12 +42,9 @@ QString WarningTitle() { return QStringLiteral("Velmarin"); }
 
 DesktopDialogs DesktopDialogs::Real() {
   return {
-      [](QWidget* parent, const QString& title) {
-        return QFileDialog::getExistingDirectory(parent, title, QString(),
-                                                 QFileDialog::ShowDirsOnly);
-      },
-      [](QWidget* parent) { return QFileDialog::getOpenFileName(parent); },
-      [](QWidget* parent) { return QFileDialog::getSaveFileName(parent); },
+      ChooseExistingFolder,
+      ChooseFileToOpen,
+      ChooseFileToSave,
       [](QDialog& dialog) { return dialog.exec(); },
   };
 }
@@ -326,6 +323,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (exposed && !exposed_) {
       if (shown_before_) RefreshTitle();
       shown_before_ = true;
+      messages_.WindowExposed();
     }
     exposed_ = exposed;
     return false;
@@ -418,9 +416,10 @@ void MainWindow::ShowFinishingNote(const std::filesystem::path& image) {
     finishing_note_->setAutoFillBackground(true);
     finishing_note_->setGeometry(centralWidget()->geometry());
   }
-  finishing_note_->setText(QString::fromStdString("finishing " + name +
-                                                  " …\n\nclose again to stop at once; the "
-                                                  "image stays in the watch folder"));
+  finishing_note_->setText(
+      QStringLiteral("%1 の転送を終えてから終了します…\n\nもう一度閉じるとすぐに終了します"
+                     "（画像は監視フォルダに残ります）。")
+          .arg(QString::fromStdString(name)));
   finishing_note_->show();
   finishing_note_->raise();
 }

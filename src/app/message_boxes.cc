@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/qt_dialogs.h"
 #include "app/qt_text.h"
 #include "base/message_subject.h"
 
@@ -41,9 +42,20 @@ void MessageBoxes::ShowNote(const QString& text) {
       this, [this, text] { Show(text, true); }, Qt::QueuedConnection);
 }
 
+void MessageBoxes::WindowExposed() {
+  exposed_ = true;
+  for (const auto& [text, note] : std::exchange(pending_, {})) Show(text, note);
+}
+
 void MessageBoxes::Show(const QString& text, bool note) {
   if (detached_ || window_.isNull()) {
     std::fprintf(stderr, "velmarin: %s\n", text.toLocal8Bit().constData());
+    return;
+  }
+  if (!exposed_) {
+    // Before the window system has placed the window a box would open where the window is not
+    // (at the screen's edge): it waits.
+    pending_.append({text, note});
     return;
   }
   // Window-modal but not blocking: several reports give several boxes, and the timer and the
@@ -52,6 +64,8 @@ void MessageBoxes::Show(const QString& text, bool note) {
                               QStringLiteral("Velmarin"), text, QMessageBox::Ok, window_);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
+  // Over the window, placed as the box has sized itself to show.
+  CentreOver(*box, *window_);
 }
 
 }  // namespace velmarin::app

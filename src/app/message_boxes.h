@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 
 #include <atomic>
 #include <string_view>
+#include <utility>
 
 #include "base/message_sink.h"
 
@@ -27,6 +29,9 @@ class MessageBoxes final : public QObject, public MessageSink {
   void ShowNote(const QString& text);
   // After this, messages go to stderr.
   void Detach() { detached_ = true; }
+  // The window is on screen, where the window system put it: boxes held back until then (the
+  // messages of the start-up) are shown now, over it.
+  void WindowExposed();
 
  private:
   // Hands `text` (about `subject`, UTF-8) to the user-interface thread.
@@ -35,6 +40,8 @@ class MessageBoxes final : public QObject, public MessageSink {
 
   QPointer<QWidget> window_;
   std::atomic<bool> detached_{false};
+  bool exposed_ = false;  // user-interface thread only, as pending_
+  QList<std::pair<QString, bool>> pending_;
 };
 
 }  // namespace velmarin::app

@@ -1,13 +1,16 @@
 // Renders the program's windows to PNG files, so a reader can see them without a desktop:
 // window_screenshots DIR writes DIR/main.png, DIR/menu-file.png, DIR/about.png,
-// DIR/switch-event.png, DIR/naming.png, DIR/preview-640.png and DIR/preview-720.png. The
+// DIR/switch-event.png, DIR/naming.png, DIR/preview-640.png, DIR/preview-720.png,
+// DIR/folder-browser.png and DIR/box.png (a message box). The
 // windows run over the real session on the test doubles of the devices, in a temporary
 // program folder.
 #include <QApplication>
+#include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 
 #include <cstdio>
@@ -21,6 +24,7 @@
 #include "app/message_boxes.h"
 #include "app/naming_dialog.h"
 #include "app/preview_dialog.h"
+#include "app/qt_dialogs.h"
 #include "app/switch_event_dialog.h"
 #include "control/program_session.h"
 #include "platform/inotify_folder_events.h"
@@ -69,6 +73,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path out = argv[1];
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication application(argc, argv);
+  app::InstallQtJapanese();
 
   test::TempDir dir;
   test::SimulatedHidTransport hid;
@@ -138,6 +143,26 @@ int main(int argc, char** argv) {
   for (const int width : {640, 720}) {
     app::PreviewDialog preview(naming.PreviewFor(width), sources, &naming);
     take(preview, "preview-" + std::to_string(width) + ".png");
+  }
+
+  // The folder browser of "監視フォルダ設定", Qt's own, in the program folder.
+  QFileDialog browser(
+      &window, QStringLiteral("監視フォルダ %1").arg(QString::fromStdString(dir.path().string())));
+  app::MakeFolderBrowser(browser);
+  browser.setDirectory(QString::fromStdString(dir.path().string()));
+  app::FitFileDialog(browser);
+  take(browser, "folder-browser.png");
+
+  // A box over the window: the note of a settings file saved in UTF-8.
+  messages.ShowOwnMessage({"",
+                           "設定ファイル /srv/station/velmarin.ini を読めません（Permission "
+                           "denied）。変更した設定は保存されず、ファイルはそのままです。"});
+  QApplication::processEvents();
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+      ok = Save(Framed(*box), out / "box.png") && ok;
+      box->close();
+    }
   }
 
   window.close();
