@@ -149,8 +149,16 @@ void MainWindow::InitialUpdate() {
 
 void MainWindow::Tick() {
   const TickChanges changes = session_.Tick();
-  if (changes.count_changed) chime_.Play();
-  if (changes.count_changed || changes.new_error) RefreshTitle();
+  // A still given up sounds the desktop's error sound, never the chime of one that went out,
+  // and the status line names it until a still goes through.
+  if (changes.failed_still) {
+    chime_.PlayFailure();
+    panel_->ShowFailedStill(QString::fromStdString(changes.failed_still->filename().string()));
+  } else if (changes.count_changed) {
+    chime_.Play();
+  }
+  if (!changes.latest_still_failed) panel_->ClearFailedStill();
+  if (changes.count_changed || changes.new_error || changes.error_cleared) RefreshTitle();
 }
 
 void MainWindow::RefreshTitle() {

@@ -23,6 +23,14 @@ void LastErrorText::Clear() {
   detail_ = Cp932Text();
 }
 
+void LastErrorText::ClearUnlessSetSince(std::uint64_t generation) {
+  std::lock_guard lock(mutex_);
+  if (generation_ > generation) return;
+  text_ = Cp932Text();
+  subject_.clear();
+  detail_ = Cp932Text();
+}
+
 Cp932Text LastErrorText::Get() const {
   std::lock_guard lock(mutex_);
   return text_;

@@ -21,6 +21,9 @@ class LastErrorText {
   // library said about the failure.
   void Set(const Cp932Text& text, const Cp932Text& detail = Cp932Text());
   void Clear();
+  // Clears the text unless it was set after `generation` (a Generation() read earlier): once a
+  // still has gone through, what was said before it is over, while its own notes stay.
+  void ClearUnlessSetSince(std::uint64_t generation);
   Cp932Text Get() const;
   // The text as the user sees it: with its detail, WithDetail.
   Cp932Text Shown() const;

@@ -1,6 +1,7 @@
 #include "control/program_session.h"
 
 #include <string_view>
+#include <utility>
 
 #include "control/monitoring_commands.h"
 #include "platform/encoding.h"
@@ -36,7 +37,7 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       state_.last_error,
                       backends.messages,
                       backends.pipeline,
-                      std::move(on_transferred),
+                      [this](const TransferredStill& still) { OnTransferred(still); },
                       {},
                       &image_in_hand_,
                       std::move(on_watching),
@@ -46,7 +47,24 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
           [this](std::stop_token stop) {
             if (WaitForStartUpFiles(stop)) RunFolderMonitor(stop, folder_context_);
-          }) {}
+          }),
+      on_transferred_(std::move(on_transferred)) {
+  folder_context_.on_failed = [this](const std::filesystem::path& source) { OnFailed(source); };
+}
+
+void ProgramSession::OnTransferred(const TransferredStill& still) {
+  {
+    const std::lock_guard lock(outcomes_mutex_);
+    latest_still_failed_ = false;
+  }
+  if (on_transferred_) on_transferred_(still.count, still.target);
+}
+
+void ProgramSession::OnFailed(const std::filesystem::path& source) {
+  const std::lock_guard lock(outcomes_mutex_);
+  failed_since_tick_ = source;
+  latest_still_failed_ = true;
+}
 
 ProgramSession::~ProgramSession() {
   // Threads never outlive the devices and the state they use.
@@ -102,6 +120,11 @@ Cp932Text ProgramSession::StartUp() {
 std::optional<Cp932Text> ProgramSession::StartWithId(Cp932Text id) {
   if (shutting_down_) return std::nullopt;
   last_seen_image_count_ = 0;
+  {
+    // A new ID starts afresh: a still of the last one that failed is no longer shown.
+    const std::lock_guard lock(outcomes_mutex_);
+    latest_still_failed_ = false;
+  }
   return StartMonitoringWithId(state_, controller_, std::move(id));
 }
 
@@ -189,6 +212,12 @@ TickChanges ProgramSession::Tick() {
     changes.new_error = WithDetail(latest.text, latest.detail);
     changes.new_error_subject = std::move(latest.subject);
   }
+  const bool error_shown = state_.last_error.Get().size() > 1;
+  changes.error_cleared = error_shown_ && !error_shown;
+  error_shown_ = error_shown;
+  const std::lock_guard lock(outcomes_mutex_);
+  changes.failed_still = std::exchange(failed_since_tick_, std::nullopt);
+  changes.latest_still_failed = latest_still_failed_;
   return changes;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -46,6 +47,12 @@ struct TickChanges {
   bool count_changed = false;          // `image_count` moved (up, or back to 0 by a restart)
   std::optional<Cp932Text> new_error;  // a LastErrorText set since, WithDetail (code page 932)
   std::string new_error_subject;       // the image it is about (UTF-8 path), or empty
+  bool error_cleared = false;          // the LastErrorText shown at the last tick is gone
+  // The still given up since the last tick (the last one, when several were).
+  std::optional<std::filesystem::path> failed_still;
+  // Whether the last still the folder thread was done with was given up; false once a still
+  // went through after it (or a new start).
+  bool latest_still_failed = false;
 };
 
 // One run of the program from start-up to shutdown, with or without a window: the shared
@@ -109,7 +116,8 @@ class ProgramSession {
   void MovePointerTo(int x, int y);
 
   // The 100 ms tick of the front ends: whether `image_count` changed since the last tick (the
-  // chime and the title) and a LastErrorText set since (the title, or stderr when headless).
+  // chime and the title), a LastErrorText set or cleared since (the title, or stderr when
+  // headless), and the stills given up (the window's error sound and status line).
   TickChanges Tick();
 
   // Called on the folder thread with each still after it was journalled, just before its
@@ -147,6 +155,9 @@ class ProgramSession {
 
  private:
   void RunSwitchThread(std::stop_token stop);
+  // The folder thread's reports of each still it is done with.
+  void OnTransferred(const TransferredStill& still);
+  void OnFailed(const std::filesystem::path& source);
   // Waits until the start-up's file work is done; false at a stop.
   bool WaitForStartUpFiles(std::stop_token stop) const;
 
@@ -162,6 +173,12 @@ class ProgramSession {
   MonitoringController controller_;
   std::int32_t last_seen_image_count_ = 0;
   std::uint64_t last_seen_error_ = 0;
+  bool error_shown_ = false;  // a LastErrorText longer than one byte at the last tick
+  const TransferredCallback on_transferred_;
+  // What became of the stills, from the folder thread to the tick.
+  mutable std::mutex outcomes_mutex_;
+  std::optional<std::filesystem::path> failed_since_tick_;
+  bool latest_still_failed_ = false;
   SettingsEncoding settings_encoding_ = SettingsEncoding::kShiftJis;
   std::string said_save_failure_;  // the last failure of SaveConfirmedChanges said
   bool shut_down_ = false;

@@ -424,6 +424,7 @@ void SayWaiting(FolderMonitorContext& ctx) {
   if (retry.failures == 0 || waiting <= retry.reported_waiting) return;
   SayAboutNoStill(ctx.errors, WaitingText(waiting));
   retry.reported_waiting = waiting;
+  if (ctx.on_waiting) ctx.on_waiting(waiting);
 }
 
 }  // namespace
@@ -497,10 +498,9 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       UpdateJournal(ctx, journal, false);
     }
     ArrivedStill still = arrivals.TakeOldest();
-    // A still of the last run goes out under its own ID, not counted against this one.
-    if (still.count == 0 && !still.from_last_run) still.count = ctx.image_count.fetch_add(1) + 1;
     if (ctx.before_transfer) ctx.before_transfer(still);
     Completeness completeness = Completeness::kComplete;
+    const std::uint64_t said_before = ctx.errors.Generation();
     const TransferOutcome outcome = TransferStill(ctx, still, &completeness);
     if (completeness == Completeness::kStopped) {
       // Abandoned while it was waited for: it stays at the head of the line.
@@ -523,9 +523,22 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     retry.failures = 0;
     const bool from_last_run = still.from_last_run;
     if (outcome.target) {
-      if (from_last_run) ++ctx.memory.last_run_sent;
-      if (ctx.on_transferred) ctx.on_transferred(still.count, *outcome.target);
+      // A failure said before is over now that a still went through (the one it was about,
+      // written again, or a later one); this still's own notes stay. Cleared before the count
+      // moves, so whoever sees the new count sees the title without it.
+      ctx.errors.ClearUnlessSetSince(said_before);
+      // ImageCount counts the stills that went out; one of the last run goes out under its
+      // own ID and is not counted against this one.
+      if (from_last_run) {
+        ++ctx.memory.last_run_sent;
+      } else {
+        still.count = ctx.image_count.fetch_add(1) + 1;
+      }
+      if (ctx.on_transferred) {
+        ctx.on_transferred({still.count, still.path, *outcome.target, still.binding.capture_id});
+      }
     } else {
+      if (ctx.on_failed) ctx.on_failed(still.path);
       arrivals.NoteUnreadable(std::move(still), completeness == Completeness::kTimedOut);
     }
     UpdateJournal(ctx, journal, true);
@@ -533,6 +546,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {
       SayAboutNoStill(ctx.errors, Cp932Text("all waiting stills sent "));
       retry.reported_waiting = 0;
+      if (ctx.on_waiting) ctx.on_waiting(0);
     }
   }
   if (ctx.in_hand) {

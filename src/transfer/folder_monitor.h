@@ -135,6 +135,15 @@ class ImageInHand {
   std::atomic<bool> running_{false};
 };
 
+// A still that went out: the count it took, where it came from, the name it got and the ID
+// it was named and stamped with.
+struct TransferredStill {
+  int count = 0;
+  std::filesystem::path source;
+  std::filesystem::path target;
+  Cp932Text capture_id;
+};
+
 // What the folder thread reads and writes; everything it shares is passed in here.
 struct FolderMonitorContext {
   std::function<Settings()> settings;     // a consistent snapshot, taken per look
@@ -146,9 +155,8 @@ struct FolderMonitorContext {
   LastErrorText& errors;
   MessageSink& messages;
   TransferPipeline& pipeline;
-  // Called after each transferred image with the image count (0 for a still of the last run)
-  // and the target path.
-  std::function<void(int count, const std::filesystem::path& target)> on_transferred;
+  // Called after each transferred image (its count 0 for a still of the last run).
+  std::function<void(const TransferredStill& still)> on_transferred;
   FolderMonitorTiming timing;
   ImageInHand* in_hand = nullptr;  // when given, holds each image while it is worked on
   // Called when a watch folder is first looked at, with whether file events cover it.
@@ -158,6 +166,12 @@ struct FolderMonitorContext {
   std::function<void(const ArrivedStill& still)> before_transfer;
   // A second stop: the finishing of a stopped run is abandoned, every wait ends at once.
   std::stop_token abandon;
+  // Called when a still is given up (it failed for a reason of its own and is not tried
+  // again), after its failure was set in `errors`.
+  std::function<void(const std::filesystem::path& source)> on_failed = {};
+  // Called with the number of stills waiting behind a failure on the writing side whenever
+  // it is said ("N stills waiting "), and with 0 once they have all gone.
+  std::function<void(std::size_t waiting)> on_waiting = {};
 };
 
 // The folder thread's body. Stills present when monitoring starts are left alone (unless the

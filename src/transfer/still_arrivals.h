@@ -41,7 +41,7 @@ struct ArrivedStill {
   // Its writer closed it, or it was moved in. A still found only by a listing is complete
   // once it has stopped changing (WaitUntilComplete).
   bool known_complete = false;
-  int count = 0;  // its place in ImageCount, once its transfer was first tried
+  int count = 0;  // its place in ImageCount, once it went out
   // Taken again from the journal of a run that ended: it goes out under the ID it arrived
   // with and is not counted in this run's ImageCount.
   bool from_last_run = false;

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 #include "base/message_subject.h"
 #include "settings/settings_file.h"
 #include "support/cp932_text_testing.h"
+#include "support/pictures.h"
 #include "window_fixture.h"
 
 namespace velmarin::test {
@@ -56,6 +58,32 @@ TEST_F(WindowTest, TitleFollowsTheIdTheCountAndTheLastErrorWithOneChimePerChange
   Window().Tick();
   EXPECT_EQ(chime_.plays, 1);
   EXPECT_EQ(Window().windowTitle(), "123456-0");
+}
+
+// A still given up sounds the desktop's error sound, not the chime, is not counted, and the
+// status line names it in red until a still goes through; its error leaves the title then.
+TEST_F(WindowTest, FailedStillSoundsTheErrorSoundAndIsNamedInRedUntilAGoodOne) {
+  Window().panel()->id_field()->setText("55");
+  Window().panel()->StartWithId();
+  ASSERT_TRUE(WatchFolderLookedAt());
+  WriteFileBytes(dir_ / "capture.tmp", "not a picture");
+  fs::rename(dir_ / "capture.tmp", dir_ / "broken.bmp");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return chime_.failure_plays == 1; }, 10000));
+  QLabel* status = Window().panel()->status_line();
+  EXPECT_EQ(status->text(), "失敗: broken.bmp");
+  EXPECT_EQ(status->palette().color(QPalette::WindowText), QColor(0xD0, 0, 0));
+  EXPECT_EQ(chime_.plays, 0);
+  EXPECT_EQ(Window().windowTitle(), "BMP file read error! ");
+  EXPECT_EQ(session_->state().image_count, 0);
+
+  WriteFileBytes(dir_ / "capture.tmp", JpegBytes(64, 48, 1));
+  fs::rename(dir_ / "capture.tmp", dir_ / "good.jpg");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return chime_.plays == 1; }, 10000));
+  EXPECT_EQ(Window().windowTitle(), "55-1");
+  EXPECT_EQ(status->text(), "スイッチ未接続 監視中");
+  EXPECT_EQ(status->palette().color(QPalette::WindowText),
+            Window().panel()->palette().color(QPalette::WindowText));
+  EXPECT_EQ(chime_.failure_plays, 1);
 }
 
 TEST_F(WindowTest, EnterStartsFromAnyControlAndNeverPressesAFocusedButton) {

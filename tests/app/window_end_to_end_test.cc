@@ -165,5 +165,57 @@ TEST(WindowEndToEnd, CloseWhileAStillIsBeingFinishedKeepsTheWindowAliveAndTransf
   EXPECT_NE(JpegsUnder(dir / "out")[0].filename().string().find("77"), std::string::npos);
 }
 
+// A still that cannot be read does not pass for a good one: the count leaves it out and the
+// next good still counts and shows again. Closing is final: Enter (a foot switch's key, a
+// barcode reader's last key) while the window finishes a still starts nothing again, and the
+// program ends once the still is in.
+TEST(WindowEndToEnd, AFailedStillIsNotCountedAndEnterWhileClosingStartsNothing) {
+  const auto xvfb = XvfbServer::FindBinary();
+  if (!xvfb) GTEST_SKIP() << "Xvfb is not installed";
+  TempDir dir;
+  XvfbServer server(*xvfb, dir / "xvfb.log");
+  ASSERT_FALSE(server.display_name().empty()) << server.error();
+  WriteStationSettings(dir.path());
+  ShownWindow shown(server, dir.path(), {"--id", "77"});
+  ASSERT_TRUE(shown.Show());
+  BackgroundProgram& program = shown.program;
+  XWindowDriver& x = shown.x;
+  const unsigned long window = shown.window;
+  x.Type({{kKeyReturn}});
+  ASSERT_TRUE(WaitFor([&] { return x.Title(window) == "77-0"; }, 10s)) << x.Title(window);
+  const std::string watching = "watching " + (dir / "watch").string();
+  ASSERT_TRUE(program.WaitForErr(watching, 30s));
+
+  const auto save = [&](const std::string& name, const std::string& bytes) {
+    WriteFileBytes(dir / "watch" / "capture.tmp", bytes);
+    fs::rename(dir / "watch" / "capture.tmp", dir / "watch" / name);
+  };
+  save("broken.bmp", "not a picture");
+  EXPECT_TRUE(WaitFor([&] { return x.Title(window) == "BMP file read error! "; }, 10s))
+      << x.Title(window);
+  save("good.jpg", JpegBytes(640, 480, 1));
+  EXPECT_TRUE(WaitFor([&] { return x.Title(window) == "77-1"; }, 10s)) << x.Title(window);
+
+  const std::string jpeg = JpegBytes(640, 480, 3);
+  std::ofstream still(dir / "watch" / "still.jpg", std::ios::binary);
+  still.write(jpeg.data(), static_cast<std::streamsize>(jpeg.size() / 2));
+  still.flush();
+  program.Signal(SIGTERM);
+  ASSERT_TRUE(program.WaitForErr("finishing still.jpg", 10s)) << program.err();
+  x.Focus(window);
+  x.Type({{kKeyReturn}});
+  ASSERT_TRUE(x.RoundTrip(window, 10s)) << "the window did not answer";
+  still.write(jpeg.data() + jpeg.size() / 2,
+              static_cast<std::streamsize>(jpeg.size() - jpeg.size() / 2));
+  still.close();
+
+  const auto exit_code = program.WaitForExit(30s);
+  ASSERT_TRUE(exit_code) << "the program did not end:\n" << program.err();
+  EXPECT_EQ(*exit_code, 0) << program.err();
+  const std::string err = program.err();
+  EXPECT_EQ(err.find(watching), err.rfind(watching)) << "monitoring started again:\n" << err;
+  EXPECT_EQ(JpegsUnder(dir / "out").size(), 2u) << err;
+}
+
 }  // namespace
 }  // namespace velmarin::test

@@ -111,6 +111,7 @@ TEST_F(ControllerFixture, StartIfStoppedStartsOnlyOnce) {
 TEST_F(ControllerFixture, NothingStartsOnceClosed) {
   controller.Start();
   ASSERT_TRUE(folder_worker.WaitForRuns(1));
+  ASSERT_TRUE(switch_worker.WaitForRuns(1));
   controller.Close();
   EXPECT_FALSE(state.monitoring_active);
   controller.Start();

@@ -19,6 +19,7 @@
 #include "support/scripted_serial_port.h"
 #include "support/simulated_usb_io_board.h"
 #include "support/temp_dir.h"
+#include "transfer/image_transfer_pipeline.h"
 
 namespace velmarin::test {
 namespace {
@@ -332,6 +333,47 @@ TEST_F(ProgramSessionTest, CloseAgainWhileAStillIsBeingWrittenEndsTheWaitAtOnce)
   EXPECT_NE(ReadFileBytes(dir_ / "velmarin.journal").find("open.jpg"), std::string::npos);
   OwnMessage warning;
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::JpegQuality], "77");
+}
+
+// What became of the stills reaches the front ends' tick: a still given up once (the window's
+// error sound), that the latest still failed until one goes through, and that its error ended.
+TEST_F(ProgramSessionTest, TickTellsAStillGivenUpUntilAStillGoesThrough) {
+  // Nothing drawn: a good still is copied as it is.
+  WriteSettingsFile(program_dir_, [](Settings& s) {
+    s[SettingSlot::SourceRange] = Cp932Text("");
+    s[SettingSlot::TextLines] = Cp932Text("");
+  });
+  ImageTransferPipeline real;
+  std::atomic<bool> watching = false;
+  ProgramSession session(program_dir_,
+                         SessionBackends{hid_, serial_, input_, real, messages_, folder_events_},
+                         {}, [&](const fs::path&, bool) { watching = true; });
+  session.StartUp();
+  session.StartWithId(Cp932Text("1"));
+  ASSERT_TRUE(WaitFor([&] { return watching.load(); }, 10s));
+  const auto save = [&](const std::string& name, const std::string& bytes) {
+    WriteFileBytes(dir_ / "capture.tmp", bytes);
+    fs::rename(dir_ / "capture.tmp", dir_ / name);
+  };
+  session.Tick();
+  save("broken.bmp", "not a picture");
+  TickChanges changes;
+  ASSERT_TRUE(WaitFor([&] { return (changes = session.Tick()).failed_still.has_value(); }, 10s));
+  EXPECT_EQ(changes.failed_still->filename(), "broken.bmp");
+  EXPECT_TRUE(changes.latest_still_failed);
+  EXPECT_FALSE(changes.count_changed);
+  changes = session.Tick();
+  EXPECT_FALSE(changes.failed_still.has_value()) << "told once";
+  EXPECT_TRUE(changes.latest_still_failed);
+
+  save("good.jpg", JpegBytes(64, 48, 1));
+  ASSERT_TRUE(WaitFor([&] { return (changes = session.Tick()).count_changed; }, 10s));
+  EXPECT_FALSE(changes.latest_still_failed);
+  EXPECT_TRUE(changes.error_cleared);
+  EXPECT_EQ(session.state().image_count, 1);
+  session.BeginShutDown();
+  std::string error;
+  EXPECT_TRUE(session.ShutDown(&error)) << error;
 }
 
 TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNewDevice) {

@@ -1,7 +1,8 @@
 // Renders the program's windows to PNG files, so a reader can see them without a desktop:
 // window_screenshots DIR writes DIR/main.png, DIR/menu-file.png, DIR/about.png,
 // DIR/switch-event.png, DIR/naming.png, DIR/preview-640.png, DIR/preview-720.png,
-// DIR/folder-browser.png and DIR/box.png (a message box). The
+// DIR/folder-browser.png, DIR/box.png (a message box) and DIR/main-failed.png (a still given
+// up). The
 // windows run over the real session on the test doubles of the devices, in a temporary
 // program folder.
 #include <QApplication>
@@ -41,6 +42,7 @@ using namespace velmarin;
 class SilentChime final : public app::Chime {
  public:
   void Play() override {}
+  void PlayFailure() override {}
 };
 
 // The window's picture under a plain title bar with its title, as a desktop would frame it.
@@ -94,6 +96,11 @@ int main(int argc, char** argv) {
   window.Tick();
   QApplication::processEvents();
   bool ok = Save(Framed(window), out / "main.png");
+  // A still given up: the status line names it in red until the next one goes through.
+  window.panel()->ShowFailedStill(QStringLiteral("capture0012.bmp"));
+  QApplication::processEvents();
+  ok = Save(Framed(window), out / "main-failed.png") && ok;
+  window.panel()->ClearFailedStill();
 
   // The File menu open below its title.
   QMenu* menu = window.file_menu();

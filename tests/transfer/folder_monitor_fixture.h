@@ -59,6 +59,9 @@ class FolderMonitorFixture : public ::testing::Test {
     return root_.path() / "bkup" / name;
   }
   std::vector<std::pair<int, std::filesystem::path>> Transferred() const;
+  // What the thread reported, in order: "transferred SOURCE as TARGET with ID",
+  // "failed SOURCE: TEXT", "waiting N" (file names only).
+  std::vector<std::string> Reports() const;
 
   TempDir root_;
   const std::filesystem::path watch_;
@@ -81,6 +84,7 @@ class FolderMonitorFixture : public ::testing::Test {
   Settings settings_;
   Cp932Text capture_id_{"123456"};
   std::vector<std::pair<int, std::filesystem::path>> transferred_;
+  std::vector<std::string> reports_;
   void Launch();
 
   TransferPipeline* active_pipeline_ = &fake_;
