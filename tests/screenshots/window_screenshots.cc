@@ -1,21 +1,24 @@
 // Renders the program's windows to PNG files, so a reader can see them without a desktop:
 // window_screenshots DIR writes DIR/main.png, DIR/menu-file.png, DIR/about.png,
 // DIR/switch-event.png, DIR/naming.png, DIR/preview-640.png, DIR/preview-720.png,
-// DIR/folder-browser.png, DIR/box.png (a message box) and DIR/main-failed.png (a still given
-// up). The
+// DIR/folder-browser.png, DIR/box.png (a message box), DIR/main-failed.png (a still given
+// up) and DIR/closing.png (closed while a still is written). The
 // windows run over the real session on the test doubles of the devices, in a temporary
 // program folder.
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/about_box.h"
@@ -85,8 +88,10 @@ int main(int argc, char** argv) {
   InotifyFolderEvents folder_events;
   app::MessageBoxes messages;
   SilentChime chime;
+  std::atomic<bool> watching = false;
   ProgramSession session({dir.path(), Cp932Text(dir.path().string())},
-                         SessionBackends{hid, serial, input, pipeline, messages, folder_events});
+                         SessionBackends{hid, serial, input, pipeline, messages, folder_events}, {},
+                         [&watching](const std::filesystem::path&, bool) { watching = true; });
   app::MainWindow window(session, messages, chime,
                          app::PlacementStore(QString::fromStdString((dir / "p.conf").string())));
   window.ShowFirstTime();
@@ -172,6 +177,23 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Closed while the capture program still writes a still: the note over the form.
+  while (!watching) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  std::ofstream still(dir / "capture0013.jpg", std::ios::binary);
+  still << "the first half";
+  still.flush();
   window.close();
+  const auto note_shown = [&window] {
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+      if (label->isVisible() && label->text().contains(QStringLiteral("capture0013.jpg"))) {
+        return true;
+      }
+    }
+    return false;
+  };
+  while (!note_shown()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  ok = Save(Framed(window), out / "closing.png") && ok;
+  window.close();  // closed again: at once, the still left for the next run
+  while (!window.shut_down()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   return ok ? 0 : 1;
 }
