@@ -72,9 +72,11 @@ bool XTestInput::ConnectionLost() {
   lost_ = true;
   xcb_disconnect(connection_);
   connection_ = nullptr;
-  messages_.ShowMessage(Cp932Text(
-      "The connection to the X display was lost; key strokes and clicks are no longer sent "
-      "until Velmarin is started again. Images are still taken over."));
+  messages_.ShowOwnMessage(
+      {"The connection to the X display was lost; key strokes and clicks are no longer sent "
+       "until Velmarin is started again. Images are still taken over.",
+       "X ディスプレイとの接続が切れました。Velmarin を起動し直すまでキーとクリックは送られません。"
+       "画像の転送は続きます。"});
   return true;
 }
 

@@ -57,7 +57,9 @@ std::string InputBackendName(InputBackendKind kind) {
 
 bool LockedScreenGuard::available() {
   if (lock_.Locked()) {
-    messages_.ShowMessage(Cp932Text("A capture was skipped because the screen is locked."));
+    messages_.ShowOwnMessage({"A capture was skipped because the screen is locked.",
+                              "画面がロックされているため、キャプチャーのキーやクリックを送りません"
+                              "でした。"});
     return false;
   }
   return input_.available();
