@@ -63,6 +63,18 @@ class ProgramSessionTest : public ::testing::Test {
     return edited;
   }
 
+  // A session of its own on `pipeline`, started with the ID "1", once its folder thread has
+  // looked at the watch folder (the program folder): every still saved from now on is new.
+  std::unique_ptr<ProgramSession> WatchingSession(TransferPipeline& pipeline) {
+    auto session = std::make_unique<ProgramSession>(
+        program_dir_, SessionBackends{hid_, serial_, input_, pipeline, messages_, folder_events_},
+        ProgramSession::TransferredCallback{}, [this](const fs::path&, bool) { watching_ = true; });
+    session->StartUp();
+    session->StartWithId(Cp932Text("1"));
+    EXPECT_TRUE(WaitFor([&] { return watching_.load(); }, 10s));
+    return session;
+  }
+
   ProgramSession& Session() {
     if (!session_) {
       session_ = std::make_unique<ProgramSession>(
@@ -80,6 +92,7 @@ class ProgramSessionTest : public ::testing::Test {
   UnusedPipeline pipeline_;
   InotifyFolderEvents folder_events_;
   RecordedMessages messages_;
+  std::atomic<bool> watching_ = false;
   std::unique_ptr<ProgramSession> session_;
 };
 
@@ -274,13 +287,8 @@ class StuckPipeline final : public UnusedPipeline {
 // the front end sees the image being finished until the folder thread is done.
 TEST_F(ProgramSessionTest, ShutdownWithAStuckImageNeverWaitsOnTheCaller) {
   StuckPipeline stuck;
-  std::atomic<bool> watching = false;
-  ProgramSession session(program_dir_,
-                         SessionBackends{hid_, serial_, input_, stuck, messages_, folder_events_},
-                         {}, [&](const fs::path&, bool) { watching = true; });
-  session.StartUp();
-  session.StartWithId(Cp932Text("1"));
-  ASSERT_TRUE(WaitFor([&] { return watching.load(); }, 10s));
+  const auto watching_session = WatchingSession(stuck);
+  ProgramSession& session = *watching_session;
   WriteFileBytes(dir_ / "a.jpg", JpegBytes(8, 8, 1));
   stuck.WaitUntilEntered();
 
@@ -304,13 +312,8 @@ TEST_F(ProgramSessionTest, ShutdownWithAStuckImageNeverWaitsOnTheCaller) {
 // for the writer's close, and a second close ends that wait at once. The still stays in the
 // watch folder and in the journal, and the shutdown saves the settings.
 TEST_F(ProgramSessionTest, CloseAgainWhileAStillIsBeingWrittenEndsTheWaitAtOnce) {
-  std::atomic<bool> watching = false;
-  ProgramSession session(
-      program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_},
-      {}, [&](const fs::path&, bool) { watching = true; });
-  session.StartUp();
-  session.StartWithId(Cp932Text("1"));
-  ASSERT_TRUE(WaitFor([&] { return watching.load(); }, 10s));
+  const auto watching_session = WatchingSession(pipeline_);
+  ProgramSession& session = *watching_session;
   std::ofstream writer(dir_ / "open.jpg", std::ios::binary);
   writer << "the first half";
   writer.flush();
@@ -344,13 +347,8 @@ TEST_F(ProgramSessionTest, TickTellsAStillGivenUpUntilAStillGoesThrough) {
     s[SettingSlot::TextLines] = Cp932Text("");
   });
   ImageTransferPipeline real;
-  std::atomic<bool> watching = false;
-  ProgramSession session(program_dir_,
-                         SessionBackends{hid_, serial_, input_, real, messages_, folder_events_},
-                         {}, [&](const fs::path&, bool) { watching = true; });
-  session.StartUp();
-  session.StartWithId(Cp932Text("1"));
-  ASSERT_TRUE(WaitFor([&] { return watching.load(); }, 10s));
+  const auto watching_session = WatchingSession(real);
+  ProgramSession& session = *watching_session;
   const auto save = [&](const std::string& name, const std::string& bytes) {
     WriteFileBytes(dir_ / "capture.tmp", bytes);
     fs::rename(dir_ / "capture.tmp", dir_ / name);
