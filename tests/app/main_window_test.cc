@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -206,23 +205,6 @@ TEST_F(WindowTest, WorkerMessagesBecomeBoxesWithoutTheWorkerWaiting) {
   std::sort(boxes.begin(), boxes.end());
   EXPECT_EQ(boxes, (std::vector<QString>{QString::fromUtf8("JPEG read error! \n\n/watch/写真1.jpg"),
                                          QString::fromUtf8("USB-IO: 読み込みエラー")}));
-}
-
-// A box opens over the window, in Japanese, also one raised at start-up, before the window
-// system had put the window anywhere.
-TEST_F(WindowTest, BoxesOpenCentredOverTheWindow) {
-  fs::create_directory(dir_ / "velmarin.ini");  // unreadable: said at start-up
-  Window().move(400, 300);
-  QCoreApplication::processEvents();
-  QMessageBox* box = nullptr;
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (auto* shown = qobject_cast<QMessageBox*>(widget); shown && shown->isVisible()) box = shown;
-  }
-  ASSERT_NE(box, nullptr);
-  EXPECT_TRUE(box->text().startsWith("設定ファイル ")) << box->text().toStdString();
-  const QPoint offset = box->frameGeometry().center() - Window().frameGeometry().center();
-  EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
-  TakeMessageBoxes();
 }
 
 TEST_F(WindowTest, SettingsThatCannotBeSavedAreReportedAndTheFileIsLeftAlone) {
