@@ -28,7 +28,10 @@ rm -rf "$work"
 mkdir -p "$root/DEBIAN"
 
 DESTDIR="$(pwd)/$root" cmake --install "$build" --prefix /usr >/dev/null
-strip --strip-unneeded --remove-section=.comment --remove-section=.note "$root/usr/bin/velmarin"
+# The program and its parts, the shared libraries it loads for the commands that need them.
+mapfile -t parts < <(find "$root/usr/lib" -path '*/velmarin/*.so' | sort)
+binaries=("$root/usr/bin/velmarin" "${parts[@]}")
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "${binaries[@]}"
 gzip -9n "$root/usr/share/man/man1/velmarin.1"
 
 doc=$root/usr/share/doc/velmarin
@@ -112,7 +115,7 @@ chmod 0755 "$root/usr/bin/velmarin" "$root/DEBIAN/postinst"
 # The libraries the program links, as dpkg-shlibdeps finds their packages; it reads the
 # package names from a debian/control.
 printf 'Source: velmarin\n\nPackage: velmarin\nArchitecture: any\n' >"$work/debian/control"
-shlibs=$(cd "$work" && dpkg-shlibdeps -O debian/velmarin/usr/bin/velmarin | sed -n 's/^shlibs:Depends=//p')
+shlibs=$(cd "$work" && dpkg-shlibdeps -O "${binaries[@]#"$work/"}" | sed -n 's/^shlibs:Depends=//p')
 
 (cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
 cat >"$root/DEBIAN/control" <<EOF
@@ -156,5 +159,12 @@ expected="chime: $throwaway/usr/share/velmarin/chimes.wav"
 found=$(env -u VELMARIN_DATA_DIR "$throwaway/usr/bin/velmarin" --version | sed -n 2p)
 [ "$found" = "$expected" ] || { echo "package: unpacked program says '$found'" >&2; exit 1; }
 dpkg --root="$throwaway" -L velmarin | grep -qx /usr/lib/udev/rules.d/70-velmarin-usb-io.rules
+# It finds its parts there too: each answers a command that needs nothing set up.
+mkdir "$throwaway/program"
+said=$("$throwaway/usr/bin/velmarin" --dir "$throwaway/program" --process \
+  "$throwaway/none.jpg" "$throwaway/out.jpg" 2>&1 || true)
+[[ $said == *'fopen_error! '* ]] || { echo "package: unpacked program edits: '$said'" >&2; exit 1; }
+said=$("$throwaway/usr/bin/velmarin" --list-switch-devices 2>&1 || true)
+grep -qx NONE <<<"$said" || { echo "package: unpacked program lists: '$said'" >&2; exit 1; }
 
 echo "$deb: $(stat -c %s "$deb") bytes, installed $(du -sk --exclude=DEBIAN "$root" | cut -f1) KiB"

@@ -74,6 +74,8 @@ CommandResult InstalledTree::install_;
 TEST_F(InstalledTree, HoldsEveryFileInItsPlace) {
   std::vector<fs::path> files = {
       "bin/velmarin",
+      VELMARIN_PART_FOLDER "/velmarin-images.so",
+      VELMARIN_PART_FOLDER "/velmarin-station.so",
       "share/velmarin/chimes.wav",
       "share/applications/" + kAppId + ".desktop",
       "share/metainfo/" + kAppId + ".metainfo.xml",

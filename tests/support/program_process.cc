@@ -15,9 +15,9 @@
 namespace velmarin::test {
 namespace {
 
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extra_env,
-            const std::filesystem::path& out, const std::filesystem::path& err) {
-  const std::string binary = ProgramBinary();
+pid_t Spawn(const std::string& binary, const std::vector<std::string>& args,
+            const std::vector<std::string>& extra_env, const std::filesystem::path& out,
+            const std::filesystem::path& err) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
   const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -60,8 +60,13 @@ int CountLines(const std::string& text) {
 
 ProgramResult RunProgram(const std::vector<std::string>& args,
                          const std::vector<std::string>& extra_env) {
+  return RunProgramAt(ProgramBinary(), args, extra_env);
+}
+
+ProgramResult RunProgramAt(const std::string& binary, const std::vector<std::string>& args,
+                           const std::vector<std::string>& extra_env) {
   TempDir logs;
-  const pid_t pid = Spawn(args, extra_env, logs / "out", logs / "err");
+  const pid_t pid = Spawn(binary, args, extra_env, logs / "out", logs / "err");
   ProgramResult result;
   result.exit_code = WaitExit(pid);
   result.out = ReadFileBytes(logs / "out");
@@ -80,7 +85,7 @@ BackgroundProgram::BackgroundProgram(const std::vector<std::string>& args,
                                      const std::filesystem::path& log_dir,
                                      const std::vector<std::string>& extra_env)
     : out_path_(log_dir / "program.out"), err_path_(log_dir / "program.err") {
-  pid_ = Spawn(args, extra_env, out_path_, err_path_);
+  pid_ = Spawn(ProgramBinary(), args, extra_env, out_path_, err_path_);
 }
 
 BackgroundProgram::~BackgroundProgram() {

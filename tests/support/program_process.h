@@ -30,6 +30,9 @@ struct ProgramResult {
 // "NAME=value" sets a variable; a bare "NAME" removes it.
 ProgramResult RunProgram(const std::vector<std::string>& args,
                          const std::vector<std::string>& extra_env = {});
+// The same with the program file `binary`.
+ProgramResult RunProgramAt(const std::string& binary, const std::vector<std::string>& args,
+                           const std::vector<std::string>& extra_env = {});
 
 // The lines ended by '\n' in `text`.
 int CountLines(const std::string& text);
