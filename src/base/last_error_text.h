@@ -21,8 +21,9 @@ class LastErrorText {
   // library said about the failure.
   void Set(const Cp932Text& text, const Cp932Text& detail = Cp932Text());
   void Clear();
-  // Clears the text unless it was set after `generation` (a Generation() read earlier): once a
-  // still has gone through, what was said before it is over, while its own notes stay.
+  // Hides the text unless it was set after `generation` (a Generation() read earlier): once a
+  // still has gone through, what was said before it is over (Get and Shown are empty), while
+  // its own notes stay. Latest still tells what was set, so no reader misses it.
   void ClearUnlessSetSince(std::uint64_t generation);
   Cp932Text Get() const;
   // The text as the user sees it: with its detail, WithDetail.
@@ -36,7 +37,7 @@ class LastErrorText {
     std::uint64_t generation = 0;
     Cp932Text detail;
   };
-  // Text, subject and generation read together.
+  // Text, subject and generation of the last Set, read together (also when it is hidden).
   Entry Latest() const;
 
  private:
@@ -45,6 +46,7 @@ class LastErrorText {
   std::string subject_;
   std::uint64_t generation_ = 0;
   Cp932Text detail_;
+  bool hidden_ = false;  // by ClearUnlessSetSince
 };
 
 // `text` followed by "(detail)", or `text` alone without a detail.
