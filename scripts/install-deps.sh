@@ -13,7 +13,7 @@ packages=(
   imagemagick libjpeg-turbo-progs time hyperfine clang-format clang-tidy
   help2man desktop-file-utils appstream man-db bsdextrautils lintian systemd ccache xz-utils zstd
   libxcb1-dev libxcb-xtest0-dev libevdev-dev libxkbcommon-dev xkb-data libsystemd-dev qemu-system-x86 busybox-static
-  qt6-translations-l10n
+  qt6-translations-l10n dbus-daemon dbus-bin libglib2.0-bin
 )
 
 # Names that differ: the sanitizer and libFuzzer runtime of the release's default clang.

@@ -2,7 +2,7 @@
 # Installs what is missing, builds the default preset and runs the whole test suite.
 # With a preset name as argument runs the suite in that build instead: "asan" (ASan +
 # UBSan, the whole suite) or "tsan" (ThreadSanitizer, the threaded parts: monitoring
-# control, the switch layer and the folder monitor) or "fuzz" (builds every libFuzzer target
+# control and the session bus, the switch layer and the folder monitor) or "fuzz" (builds every libFuzzer target
 # with clang and gives each a short run, so a target that no longer builds or crashes at once
 # is caught).
 set -euo pipefail

@@ -43,6 +43,7 @@ constexpr velmarin::cli::CommandRoute kRoutes[] = {
     {Command::kHeadless, ProgramPart::kStation},
     {Command::kFireEvent, ProgramPart::kStation},
     {Command::kListSwitchDevices, ProgramPart::kStation},
+    {Command::kStatus, ProgramPart::kStation},
 };
 
 }  // namespace

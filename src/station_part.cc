@@ -6,6 +6,7 @@
 #include "cli/fire_event_command.h"
 #include "cli/headless_command.h"
 #include "cli/list_switch_devices_command.h"
+#include "cli/station_command.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ constexpr velmarin::cli::CommandRoute kRoutes[] = {
     {Command::kHeadless, velmarin::cli::RunHeadlessCommand},
     {Command::kFireEvent, velmarin::cli::RunFireEventCommand},
     {Command::kListSwitchDevices, velmarin::cli::RunListSwitchDevicesCommand},
+    {Command::kStatus, velmarin::cli::RunStatusCommand},
 };
 
 }  // namespace

@@ -7,8 +7,8 @@
 
 #include "app/dialog_units.h"
 #include "app/qt_text.h"
+#include "control/capture_id.h"
 #include "control/program_session.h"
-#include "platform/encoding.h"
 
 namespace velmarin::app {
 namespace {
@@ -104,17 +104,19 @@ void ControlPanel::ClearAll() {
 }
 
 std::optional<Cp932Text> ControlPanel::ReadIdText() {
-  const auto id = Utf8ToCp932(id_field_->text().toStdString());
-  if (!id || id->size() > kMaxIdBytes) {
+  TypedTextError error{};
+  const auto id = CaptureIdFromTyped(id_field_->text().toStdString(), &error);
+  if (!id) {
     QMessageBox::warning(
         this, QStringLiteral("Velmarin"),
-        !id ? QStringLiteral("IDにシフトJIS（コードページ932）で書けない文字が"
+        error == TypedTextError::kNotCp932
+            ? QStringLiteral("IDにシフトJIS（コードページ932）で書けない文字が"
                              "あります。IDは取り込まれませんでした。")
             : QStringLiteral("IDがシフトJISで10バイトを超えています（日本語の"
                              "文字は1文字2バイト）。IDは取り込まれませんでした。"));
     return std::nullopt;
   }
-  return id->empty() ? Cp932Text("0") : *id;
+  return id;
 }
 
 std::optional<Cp932Text> ControlPanel::TakeIdText() {

@@ -29,7 +29,6 @@ namespace velmarin::app {
 class ControlPanel : public QWidget {
  public:
   static constexpr int kMaxIdCharacters = 10;
-  static constexpr std::size_t kMaxIdBytes = 10;  // in code page 932, as CaptureId holds it
 
   ControlPanel(ProgramSession& session, QWidget* parent = nullptr);
 

@@ -17,10 +17,13 @@
 #include "app/qt_dialogs.h"
 #include "app/qt_text.h"
 #include "app/stop_signals.h"
+#include "app/window_station.h"
 #include "cli/command_context.h"
+#include "cli/station_command.h"
 #include "control/program_session.h"
 #include "control/real_backends.h"
 #include "platform/data_files.h"
+#include "platform/process_unit.h"
 #include "settings/program_folder_lock.h"
 
 namespace velmarin::app {
@@ -78,6 +81,20 @@ int ReportLostDisplay(Display*) {
 
 }  // namespace
 
+QString FolderInUseNote(const ProgramDir& program_dir,
+                        const std::optional<std::string>& holder_unit,
+                        const std::string& lock_error) {
+  if (holder_unit == kUserServiceUnit) {
+    return QStringLiteral(
+               "Velmarin はこのフォルダ（%1）でサービスとして動いています。"
+               "ウィンドウで使うには、先に端末でサービスを止めてください:\n\n"
+               "systemctl --user stop velmarin\n\n"
+               "サービスのままIDを渡すには: velmarin --id ID")
+        .arg(QString::fromStdString(program_dir.path.string()));
+  }
+  return QString::fromStdString(lock_error);
+}
+
 int RunWindowCommand(const cli::Options& options) {
   int exit_code = 0;
   // --id fills the ID field; monitoring starts when the user presses Enter.
@@ -85,6 +102,10 @@ int RunWindowCommand(const cli::Options& options) {
   if (!capture_id) return exit_code;
   auto program_dir = cli::ResolveProgramDir(options, &exit_code);
   if (!program_dir) return exit_code;
+  // A station that runs already takes the ID itself.
+  if (options.id) {
+    if (const auto handed = cli::HandIdToRunningStation(options, *program_dir)) return *handed;
+  }
   if (!PrepareDisplay()) return 1;
   qInstallMessageHandler(ReportQtMessage);
   XSetIOErrorHandler(ReportLostDisplay);
@@ -103,8 +124,11 @@ int RunWindowCommand(const cli::Options& options) {
   if (!lock) {
     // Started from the desktop's menu nobody reads stderr: say it in a box too.
     std::fprintf(stderr, "velmarin: %s\n", lock_error.english.c_str());
-    QMessageBox::critical(nullptr, QStringLiteral("Velmarin"),
-                          QString::fromStdString(lock_error.japanese));
+    const auto holder = ProgramFolderLock::Holder(*program_dir);
+    QMessageBox::critical(
+        nullptr, QStringLiteral("Velmarin"),
+        FolderInUseNote(*program_dir, holder ? UserUnitOfProcess(*holder) : std::nullopt,
+                        lock_error.japanese));
     return 1;
   }
 
@@ -114,6 +138,8 @@ int RunWindowCommand(const cli::Options& options) {
   const auto chime = MakeDesktopChime(FindDataFile("chimes.wav"));
   MainWindow window(session, messages, *chime, PlacementStore());
   if (options.id) window.panel()->SetIdText(FromCp932(*capture_id));
+  WindowStation station(window, session);
+  station.Connect();
   stop_signals.Connect([&window] { window.close(); });
   window.ShowFirstTime();
   application.exec();

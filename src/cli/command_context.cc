@@ -4,30 +4,18 @@
 #include <filesystem>
 
 #include "base/message_subject.h"
+#include "control/capture_id.h"
 #include "platform/encoding.h"
 #include "settings/settings_file.h"
 
 namespace velmarin::cli {
-namespace {
-
-constexpr std::size_t kMaxIdBytes = 10;
-
-}  // namespace
 
 std::optional<Cp932Text> ParseCaptureId(const Options& options, int* exit_code) {
-  if (!options.id || options.id->empty()) return Cp932Text("0");
-  auto id = Utf8ToCp932(*options.id);
+  TypedTextError error{};
+  auto id = CaptureIdFromTyped(options.id.value_or(""), &error);
   if (!id) {
-    std::fprintf(stderr, "velmarin: the ID has characters outside code page 932\n");
+    PrintMessageLine("", CaptureIdRefusal(error));
     *exit_code = 2;
-    return std::nullopt;
-  }
-  if (id->size() > kMaxIdBytes) {
-    // Counted in code page 932 bytes, as the ID is stored: a Japanese character takes two.
-    std::fprintf(stderr, "velmarin: the ID is longer than %zu bytes in code page 932\n",
-                 kMaxIdBytes);
-    *exit_code = 2;
-    return std::nullopt;
   }
   return id;
 }

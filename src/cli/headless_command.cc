@@ -11,7 +11,9 @@
 #include "cli/stderr_messages.h"
 #include "control/program_session.h"
 #include "control/real_backends.h"
+#include "control/station_bus.h"
 #include "image/gui_context.h"
+#include "platform/encoding.h"
 #include "platform/signal_mask.h"
 #include "settings/program_folder_lock.h"
 
@@ -34,6 +36,35 @@ void HoldUntilFileExists(const ArrivedStill& still, const std::filesystem::path&
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
+
+// What other programs ask of the headless station over the session bus: the session's own
+// commands, each said on standard error as the start is.
+class HeadlessCommands final : public StationCommands {
+ public:
+  HeadlessCommands(ProgramSession& session, StderrMessages& messages)
+      : session_(session), messages_(messages) {}
+
+  std::optional<Cp932Text> Start(const Cp932Text& id) override {
+    PrintMessageLine("", "ID " + Cp932ToUtf8Replacing(id) + " given over the session bus");
+    auto status = session_.StartWithId(id);
+    if (status) messages_.ShowMessage(*status);
+    return status;
+  }
+  void SetId(const Cp932Text& id) override {
+    PrintMessageLine("", "ID " + Cp932ToUtf8Replacing(id) + " given over the session bus");
+    session_.SetId(id);
+  }
+  Cp932Text Stop() override {
+    PrintMessageLine("", "stopped over the session bus");
+    Cp932Text status = session_.Stop();
+    messages_.ShowMessage(status);
+    return status;
+  }
+
+ private:
+  ProgramSession& session_;
+  StderrMessages& messages_;
+};
 
 }  // namespace
 
@@ -72,6 +103,11 @@ int RunHeadlessCommand(const Options& options) {
   if (const auto status = session.StartWithId(std::move(*capture_id))) {
     messages.ShowMessage(*status);
   }
+  // Other programs give the ID; nobody reads the title of a station without a window, so its
+  // failures and waiting stills also go to the desktop. The calls are run at each tick.
+  HeadlessCommands commands(session, messages);
+  StationBus bus(session, commands, {.notify_desktop = true, .wake_owner = {}, .say = {}});
+  bus.Start();
 
   const auto report_new_error = [&] {
     const TickChanges changes = session.Tick();
@@ -83,6 +119,7 @@ int RunHeadlessCommand(const Options& options) {
   const auto wait_tick = [&] {
     const timespec tick{0, kTickNanoseconds};
     const int signal = sigtimedwait(&stop_signals, nullptr, &tick);
+    bus.RunCommands();
     report_new_error();
     return signal == SIGINT || signal == SIGTERM;
   };
@@ -90,8 +127,9 @@ int RunHeadlessCommand(const Options& options) {
   }
 
   // The stills that arrived are finished first; a second signal ends the wait at once,
-  // leaving the image in hand in the watch folder for the next run.
-  session.Stop();
+  // leaving the image in hand in the watch folder for the next run. Calls over the bus are
+  // refused from here on.
+  session.BeginShutDown();
   std::optional<std::filesystem::path> announced;
   bool abandoned = false;
   while (session.FolderThreadRunning()) {
@@ -114,6 +152,7 @@ int RunHeadlessCommand(const Options& options) {
 
   std::string error;
   const bool saved = session.ShutDown(&error);
+  bus.Stop();
   // The image the folder thread was finishing when the signal came may have failed.
   report_new_error();
   if (!saved) return Failed(error);

@@ -18,6 +18,7 @@ enum class Command {
   kListSwitchDevices,
   kSettings,
   kSet,
+  kStatus,
 };
 
 struct Options {

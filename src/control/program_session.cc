@@ -3,6 +3,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/message_subject.h"
 #include "control/monitoring_commands.h"
 #include "platform/encoding.h"
 #include "settings/settings_file.h"
@@ -26,6 +27,7 @@ void ShowUtf8Message(MessageSink& messages, const std::string& utf8) {
 ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                                TransferredCallback on_transferred, WatchingCallback on_watching)
     : backends_(backends),
+      folder_messages_(backends.messages),
       state_(std::move(program_dir)),
       devices_(backends.hid, backends.serial, backends.messages, state_.switch_kind),
       folder_context_{[this] { return state_.settings(); },
@@ -35,7 +37,7 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       folder_memory_,
                       state_.image_count,
                       state_.last_error,
-                      backends.messages,
+                      folder_messages_,
                       backends.pipeline,
                       [this](const TransferredStill& still) { OnTransferred(still); },
                       {},
@@ -50,20 +52,7 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
           }),
       on_transferred_(std::move(on_transferred)) {
   folder_context_.on_failed = [this](const std::filesystem::path& source) { OnFailed(source); };
-}
-
-void ProgramSession::OnTransferred(const TransferredStill& still) {
-  {
-    const std::lock_guard lock(outcomes_mutex_);
-    latest_still_failed_ = false;
-  }
-  if (on_transferred_) on_transferred_(still.count, still.target);
-}
-
-void ProgramSession::OnFailed(const std::filesystem::path& source) {
-  const std::lock_guard lock(outcomes_mutex_);
-  failed_since_tick_ = source;
-  latest_still_failed_ = true;
+  folder_context_.on_waiting = [this](std::size_t waiting) { OnWaiting(waiting); };
 }
 
 ProgramSession::~ProgramSession() {
@@ -131,6 +120,103 @@ std::optional<Cp932Text> ProgramSession::StartWithId(Cp932Text id) {
 Cp932Text ProgramSession::Stop() {
   folder_memory_.start_over = true;
   return StopMonitoring(controller_);
+}
+
+void ProgramSession::SetId(Cp932Text id) {
+  last_seen_image_count_ = 0;
+  TakeCaptureId(state_, std::move(id));
+}
+
+void ProgramSession::SetStationEvents(StationEvents* events) {
+  const std::lock_guard lock(events_mutex_);
+  events_ = events;
+}
+
+StationStatus ProgramSession::StatusNow() const {
+  StationStatus status;
+  status.id = Cp932ToUtf8Replacing(state_.CaptureId());
+  status.monitoring = state_.monitoring_active;
+  status.image_count = state_.image_count;
+  status.waiting = waiting_;
+  const Cp932Text error = state_.last_error.Shown();
+  // The title shows a text only when it is longer than one byte.
+  if (error.size() > 1) status.last_error = Cp932ToUtf8Replacing(error);
+  status.program_folder = state_.program_dir().path.string();
+  const std::lock_guard lock(events_mutex_);
+  status.last_source = last_source_.string();
+  status.last_target = last_target_.string();
+  return status;
+}
+
+void ProgramSession::PublishStatus() {
+  {
+    const std::lock_guard lock(events_mutex_);
+    if (!events_) return;
+  }
+  StationStatus status = StatusNow();
+  const std::lock_guard lock(events_mutex_);
+  if (!events_ || status == published_status_) return;
+  published_status_ = std::move(status);
+  events_->StatusChanged(published_status_);
+}
+
+void ProgramSession::FolderMessages::ShowMessage(const Cp932Text& text) {
+  Keep(text);
+  sink_.ShowMessage(text);
+}
+
+void ProgramSession::FolderMessages::ShowOwnMessage(const OwnMessage& message) {
+  Keep(Utf8ToCp932Replacing(message.english));
+  sink_.ShowOwnMessage(message);
+}
+
+void ProgramSession::FolderMessages::Keep(const Cp932Text& text) {
+  const std::lock_guard lock(mutex_);
+  subject_ = MessageSubject();
+  text_ = text;
+}
+
+std::optional<Cp932Text> ProgramSession::FolderMessages::TakeBoxAbout(
+    const std::filesystem::path& still) {
+  const std::lock_guard lock(mutex_);
+  const bool about = !subject_.empty() && subject_ == still.string();
+  subject_.clear();
+  if (!about) return std::nullopt;
+  return text_;
+}
+
+void ProgramSession::OnTransferred(const TransferredStill& still) {
+  folder_messages_.TakeBoxAbout(still.source);
+  {
+    const std::lock_guard lock(outcomes_mutex_);
+    latest_still_failed_ = false;
+  }
+  if (on_transferred_) on_transferred_(still.count, still.target);
+  const std::lock_guard lock(events_mutex_);
+  last_source_ = still.source;
+  last_target_ = still.target;
+  if (events_) events_->StillTransferred(still.source, still.target, still.capture_id);
+}
+
+void ProgramSession::OnFailed(const std::filesystem::path& source) {
+  // The reason is the box shown about this still, if one was (a still that does not decode),
+  // else the failure just set about it (unless a new start emptied it meanwhile).
+  const LastErrorText::Entry said = state_.last_error.Latest();
+  const Cp932Text text = folder_messages_.TakeBoxAbout(source).value_or(
+      said.subject == source.string() ? WithDetail(said.text, said.detail) : Cp932Text());
+  {
+    const std::lock_guard lock(outcomes_mutex_);
+    failed_since_tick_ = source;
+    latest_still_failed_ = true;
+  }
+  const std::lock_guard lock(events_mutex_);
+  if (events_) events_->StillFailed(source, text);
+}
+
+void ProgramSession::OnWaiting(std::size_t waiting) {
+  waiting_ = static_cast<std::uint32_t>(waiting);
+  const std::lock_guard lock(events_mutex_);
+  if (events_) events_->WaitingChanged(waiting_);
 }
 
 void ProgramSession::BeginSettingsCommand(SettingsCommand command) {
@@ -215,9 +301,12 @@ TickChanges ProgramSession::Tick() {
   const bool error_shown = state_.last_error.Get().size() > 1;
   changes.error_cleared = error_shown_ && !error_shown;
   error_shown_ = error_shown;
-  const std::lock_guard lock(outcomes_mutex_);
-  changes.failed_still = std::exchange(failed_since_tick_, std::nullopt);
-  changes.latest_still_failed = latest_still_failed_;
+  {
+    const std::lock_guard lock(outcomes_mutex_);
+    changes.failed_still = std::exchange(failed_since_tick_, std::nullopt);
+    changes.latest_still_failed = latest_still_failed_;
+  }
+  PublishStatus();
   return changes;
 }
 

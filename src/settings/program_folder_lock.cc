@@ -33,6 +33,18 @@ void WriteHolder(int fd) {
 
 }  // namespace
 
+std::optional<pid_t> ProgramFolderLock::Holder(const ProgramDir& dir) {
+  const std::filesystem::path path = dir.path / kProgramFolderLockName;
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.valid()) return std::nullopt;
+  int result = 0;
+  while ((result = flock(fd.get(), LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
+  }
+  if (result == 0 || errno != EWOULDBLOCK) return std::nullopt;  // free (released on close)
+  const std::string pid = HolderOf(fd.get());
+  return pid.empty() ? 0 : static_cast<pid_t>(std::stol(pid.substr(0, 9)));
+}
+
 std::optional<ProgramFolderLock> ProgramFolderLock::Acquire(const ProgramDir& dir,
                                                             OwnMessage* error) {
   const std::string folder = dir.path.string();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,6 +21,9 @@ class ProgramFolderLock {
   // Takes the lock. nullopt with `error` (names the folder) when another program holds it or
   // the lock file cannot be opened.
   static std::optional<ProgramFolderLock> Acquire(const ProgramDir& dir, OwnMessage* error);
+  // The process that holds the lock of `dir` now (0 when the lock file does not say), or
+  // nullopt when none does; creates nothing.
+  static std::optional<pid_t> Holder(const ProgramDir& dir);
 
  private:
   explicit ProgramFolderLock(UniqueFd fd) : fd_(std::move(fd)) {}

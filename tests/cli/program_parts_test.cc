@@ -103,11 +103,11 @@ TEST_F(ProgramPartsTest, WithoutItsPartsTheProgramRunsOnlyItsOwnCommands) {
   fs::copy_file(ProgramBinary(), alone);
   const std::string folder = dir.path().string();
 
-  const ProgramResult settings = RunProgramAt(alone, {"--dir", folder, "--settings"});
+  const ProgramResult settings = RunExecutable(alone, {"--dir", folder, "--settings"});
   EXPECT_EQ(settings.exit_code, 0) << settings.err;
   EXPECT_EQ(CountLines(settings.out), 19);
 
-  const ProgramResult process = RunProgramAt(alone, {"--dir", folder, "--process", "a", "b"});
+  const ProgramResult process = RunExecutable(alone, {"--dir", folder, "--process", "a", "b"});
   EXPECT_EQ(process.exit_code, 1);
   EXPECT_EQ(process.err.rfind(
                 "velmarin: cannot load a part of the program: " + dir.path().string() + "/", 0),

@@ -436,5 +436,40 @@ TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
   EXPECT_EQ(Session().Tick().new_error, "E1");
 }
 
+// The station's listener (the session bus) hears of each changed status once, at a tick.
+class RecordingStationEvents final : public StationEvents {
+ public:
+  void StillTransferred(const fs::path&, const fs::path&, const Cp932Text&) override {}
+  void StillFailed(const fs::path&, const Cp932Text&) override {}
+  void WaitingChanged(std::uint32_t) override {}
+  void StatusChanged(const StationStatus& status) override { statuses.push_back(status); }
+  std::vector<StationStatus> statuses;
+};
+
+TEST_F(ProgramSessionTest, TickGivesTheListenerEachChangedStatusOnce) {
+  Session().StartUp();
+  RecordingStationEvents events;
+  Session().SetStationEvents(&events);
+  Session().Tick();
+  Session().Tick();
+  ASSERT_EQ(events.statuses.size(), 1u);
+  EXPECT_EQ(events.statuses[0].id, "0");
+  EXPECT_EQ(events.statuses[0].program_folder, dir_.path().string());
+
+  // SetId takes the ID as a start does, but leaves monitoring off.
+  Session().state().last_error.Set(Cp932Text("E1"));
+  Session().SetId(Cp932Text("\x8E\xCA"));  // 写
+  Session().Tick();
+  ASSERT_EQ(events.statuses.size(), 2u);
+  EXPECT_EQ(events.statuses[1].id, "写");
+  EXPECT_EQ(events.statuses[1].last_error, "");
+  EXPECT_FALSE(events.statuses[1].monitoring);
+
+  Session().SetStationEvents(nullptr);
+  Session().StartWithId(Cp932Text("8"));
+  Session().Tick();
+  EXPECT_EQ(events.statuses.size(), 2u);
+}
+
 }  // namespace
 }  // namespace velmarin::test

@@ -85,6 +85,7 @@ TEST_F(InstalledTree, HoldsEveryFileInItsPlace) {
       "lib/udev/rules.d/70-velmarin-uinput.rules",
       "lib/modules-load.d/velmarin.conf",
       "lib/systemd/user/velmarin.service",
+      "share/dbus-1/interfaces/org.velmarin.Velmarin.Station.xml",
   };
   for (int size : kIconSizes) {
     const std::string folder = std::to_string(size) + "x" + std::to_string(size);

@@ -28,6 +28,7 @@ TEST(ProgramFolderLock, OneHolderPerFolderNamedInTheRefusal) {
                                   std::to_string(getpid()) + "）が使っています"),
               std::string::npos)
         << error.japanese;
+    EXPECT_EQ(ProgramFolderLock::Holder(program), getpid());
 
     // Another process is refused as well, and another folder is free.
     const pid_t child = fork();
@@ -42,8 +43,15 @@ TEST(ProgramFolderLock, OneHolderPerFolderNamedInTheRefusal) {
     EXPECT_TRUE(
         ProgramFolderLock::Acquire({other.path(), Cp932Text(other.path().string())}, &error));
   }
-  // Released with its holder.
+  // Released with its holder; asking for the holder leaves the lock free.
+  EXPECT_EQ(ProgramFolderLock::Holder(program), std::nullopt);
   EXPECT_TRUE(ProgramFolderLock::Acquire(program, &error).has_value()) << error.english;
+}
+
+TEST(ProgramFolderLock, AFolderNeverLockedHasNoHolderAndGetsNoLockFile) {
+  TempDir dir;
+  EXPECT_EQ(ProgramFolderLock::Holder({dir.path(), Cp932Text(dir.path().string())}), std::nullopt);
+  EXPECT_TRUE(FolderEntries(dir.path()).empty());
 }
 
 TEST(ProgramFolderLock, MissingFolderIsReported) {

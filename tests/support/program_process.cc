@@ -37,7 +37,7 @@ pid_t Spawn(const std::string& binary, const std::vector<std::string>& args,
   argv.push_back(const_cast<char*>(binary.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  execv(binary.c_str(), argv.data());
+  execvp(binary.c_str(), argv.data());
   _exit(127);
 }
 
@@ -60,11 +60,11 @@ int CountLines(const std::string& text) {
 
 ProgramResult RunProgram(const std::vector<std::string>& args,
                          const std::vector<std::string>& extra_env) {
-  return RunProgramAt(ProgramBinary(), args, extra_env);
+  return RunExecutable(ProgramBinary(), args, extra_env);
 }
 
-ProgramResult RunProgramAt(const std::string& binary, const std::vector<std::string>& args,
-                           const std::vector<std::string>& extra_env) {
+ProgramResult RunExecutable(const std::string& binary, const std::vector<std::string>& args,
+                            const std::vector<std::string>& extra_env) {
   TempDir logs;
   const pid_t pid = Spawn(binary, args, extra_env, logs / "out", logs / "err");
   ProgramResult result;
@@ -84,8 +84,13 @@ void WriteSettingsFile(const ProgramDir& dir, const std::function<void(Settings&
 BackgroundProgram::BackgroundProgram(const std::vector<std::string>& args,
                                      const std::filesystem::path& log_dir,
                                      const std::vector<std::string>& extra_env)
-    : out_path_(log_dir / "program.out"), err_path_(log_dir / "program.err") {
-  pid_ = Spawn(ProgramBinary(), args, extra_env, out_path_, err_path_);
+    : BackgroundProgram(Executable{ProgramBinary()}, args, log_dir, extra_env) {}
+
+BackgroundProgram::BackgroundProgram(const Executable& binary, const std::vector<std::string>& args,
+                                     const std::filesystem::path& log_dir,
+                                     const std::vector<std::string>& extra_env)
+    : out_path_(log_dir / (binary.name() + ".out")), err_path_(log_dir / (binary.name() + ".err")) {
+  pid_ = Spawn(binary.path, args, extra_env, out_path_, err_path_);
 }
 
 BackgroundProgram::~BackgroundProgram() {
