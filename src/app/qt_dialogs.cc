@@ -6,7 +6,9 @@
 #include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QLibraryInfo>
+#include <QListView>
 #include <QLocale>
+#include <QSplitter>
 #include <QTranslator>
 #include <QTreeView>
 
@@ -95,6 +97,13 @@ void FitFileDialog(QFileDialog& dialog) {
   header->setStretchLastSection(false);
   header->setSectionResizeMode(QHeaderView::ResizeToContents);
   header->setSectionResizeMode(0, QHeaderView::Stretch);
+  // The places on the left ("コンピューター", the home folder) whole.
+  auto* sidebar = dialog.findChild<QListView*>(QStringLiteral("sidebar"));
+  auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"));
+  if (sidebar == nullptr || splitter == nullptr) return;
+  const int places = sidebar->sizeHintForColumn(0) + 2 * sidebar->frameWidth() +
+                     sidebar->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  splitter->setSizes({places, dialog.width() - places});
 }
 
 void MakeFolderBrowser(QFileDialog& dialog) {

@@ -13,7 +13,8 @@ namespace velmarin::app {
 bool InstallQtJapanese();
 
 // Qt's own file dialog made readable: the detail view, wide enough that its columns are not
-// cut, the name column taking the room left. A dialog the desktop draws itself is left alone.
+// cut, the name column taking the room left, the places on the left whole. A dialog the
+// desktop draws itself is left alone.
 void FitFileDialog(QFileDialog& dialog);
 
 // Makes `dialog` the folder browser: folders only.

@@ -4,6 +4,8 @@
 
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QListView>
+#include <QSplitter>
 #include <QTest>
 #include <QTreeView>
 
@@ -22,6 +24,10 @@ TEST(QtDialogs, FolderBrowserIsJapaneseWithColumnsThatFit) {
   std::filesystem::create_directory(dir / "stills");
   QFileDialog browser(nullptr, QStringLiteral("監視フォルダ"));
   app::MakeFolderBrowser(browser);
+  // The places as narrow as a width Qt kept from an earlier dialog may make them.
+  auto* splitter = browser.findChild<QSplitter*>(QStringLiteral("splitter"));
+  ASSERT_NE(splitter, nullptr);
+  splitter->setSizes({30, 690});
   app::FitFileDialog(browser);
   browser.setDirectory(QString::fromStdString(dir.path().string()));
   auto* view = browser.findChild<QTreeView*>(QStringLiteral("treeView"));
@@ -29,6 +35,17 @@ TEST(QtDialogs, FolderBrowserIsJapaneseWithColumnsThatFit) {
   EXPECT_GE(browser.width(), 720);
   EXPECT_EQ(view->header()->sectionResizeMode(3), QHeaderView::ResizeToContents);
   EXPECT_EQ(view->header()->sectionResizeMode(0), QHeaderView::Stretch);
+  // The places on the left are not cut either.
+  auto* sidebar = browser.findChild<QListView*>(QStringLiteral("sidebar"));
+  ASSERT_NE(sidebar, nullptr);
+  browser.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&browser));
+  for (int row = 0; row < sidebar->model()->rowCount(); ++row) {
+    const QModelIndex place = sidebar->model()->index(row, 0);
+    EXPECT_GE(sidebar->viewport()->width(), sidebar->sizeHintForIndex(place).width())
+        << place.data().toString().toStdString();
+  }
+  browser.hide();
 
   QAbstractItemModel* model = view->model();
   EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("名前"));

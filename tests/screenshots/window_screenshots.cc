@@ -1,10 +1,11 @@
 // Renders the program's windows to PNG files, so a reader can see them without a desktop:
 // window_screenshots DIR writes DIR/main.png, DIR/menu-file.png, DIR/about.png,
 // DIR/switch-event.png, DIR/naming.png, DIR/preview-640.png, DIR/preview-720.png,
-// DIR/folder-browser.png, DIR/box.png (a message box), DIR/main-failed.png (a still given
-// up) and DIR/closing.png (closed while a still is written). The
-// windows run over the real session on the test doubles of the devices, in a temporary
-// program folder.
+// DIR/folder-browser.png, DIR/box.png (the note of a settings file saved in UTF-8),
+// DIR/service.png (the box of a window started while the user service holds its folder),
+// DIR/main-failed.png (a still given up) and DIR/closing.png (closed while a still is
+// written). The windows run over the real session on the test doubles of the devices, in a
+// temporary program folder.
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
@@ -30,8 +31,10 @@
 #include "app/preview_dialog.h"
 #include "app/qt_dialogs.h"
 #include "app/switch_event_dialog.h"
+#include "app/window_command.h"
 #include "control/program_session.h"
 #include "platform/inotify_folder_events.h"
+#include "settings/settings_file.h"
 #include "support/recording_input.h"
 #include "support/scripted_serial_port.h"
 #include "support/simulated_usb_io_board.h"
@@ -81,6 +84,9 @@ int main(int argc, char** argv) {
   app::InstallQtJapanese();
 
   test::TempDir dir;
+  // A settings file an editor re-saved in UTF-8 (with a byte order mark): the window says so
+  // once, in a note.
+  test::WriteFileBytes(dir / kSettingsFileName, "\xEF\xBB\xBF");
   test::SimulatedHidTransport hid;
   test::ScriptedSerialOpener serial;
   test::RecordingInput input;
@@ -165,10 +171,7 @@ int main(int argc, char** argv) {
   app::FitFileDialog(browser);
   take(browser, "folder-browser.png");
 
-  // A box over the window: the note of a settings file saved in UTF-8.
-  messages.ShowOwnMessage({"",
-                           "設定ファイル /srv/station/velmarin.ini を読めません（Permission "
-                           "denied）。変更した設定は保存されず、ファイルはそのままです。"});
+  // A box over the window: the note of the settings file saved in UTF-8, given at the start.
   QApplication::processEvents();
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
@@ -176,6 +179,13 @@ int main(int argc, char** argv) {
       box->close();
     }
   }
+
+  // The box of a window started from the menu while the user service runs on its folder.
+  QMessageBox service(QMessageBox::Critical, QStringLiteral("Velmarin"),
+                      app::FolderInUseNote({std::filesystem::path("/home/user/Velmarin"),
+                                            Cp932Text("/home/user/Velmarin")},
+                                           std::string(app::kUserServiceUnit), ""));
+  take(service, "service.png");
 
   // Closed while the capture program still writes a still: the note over the form.
   while (!watching) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
