@@ -17,11 +17,6 @@ namespace {
 // How often a folder thread waiting for the start-up's file work looks for a stop.
 constexpr std::chrono::milliseconds kStartUpFilesCheck{20};
 
-// The settings file's messages are UTF-8, as they quote paths; a sink takes code page 932.
-void ShowUtf8Message(MessageSink& messages, const std::string& utf8) {
-  messages.ShowMessage(Utf8ToCp932Replacing(utf8));
-}
-
 }  // namespace
 
 ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
@@ -82,11 +77,10 @@ Cp932Text ProgramSession::StartUp() {
 
   const Settings settings = state_.settings();
   // The file work of the start-up (folders that may be on a network) runs beside the window;
-  // the folder thread waits for it before it looks at the watch folder. Its reports quote
-  // paths in UTF-8.
+  // the folder thread waits for it before it looks at the watch folder.
   start_up_files_ = std::async(std::launch::async, [this, settings] {
-    const auto report = [this](std::string_view line) {
-      ShowUtf8Message(backends_.messages, std::string(line));
+    const auto report = [this](const OwnMessage& message) {
+      backends_.messages.ShowOwnMessage(message);
     };
     RemoveStaleTemporariesAtStartUp(settings, state_.program_dir());
     // The stills a run that ended (a crash, a power cut) had not yet sent are taken first,

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/own_message.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
 #include "transfer/still_arrivals.h"
@@ -46,8 +47,8 @@ std::optional<std::vector<ArrivedStill>> ParseJournal(std::string_view text,
 // Reads the journal of the last run at start-up: the stills it names that are still in their
 // folder, unchanged, with the ID and clock they arrived with. A journal that cannot be read
 // or is damaged is never trusted: it is renamed to "velmarin.journal.damaged" and
-// `report` is given a line (UTF-8) that says so.
+// `report` is given a message that says so.
 std::vector<ArrivedStill> ReplayJournal(const ProgramDir& program_dir, const Settings& settings,
-                                        const std::function<void(std::string_view)>& report);
+                                        const std::function<void(const OwnMessage&)>& report);
 
 }  // namespace velmarin

@@ -193,7 +193,7 @@ TEST_F(WaitingStills, JournalKeepsWaitingStillsForTheNextRunWithTheirId) {
   RequestStop();
   Join();
   const auto replayed = ReplayJournal({root_.path(), Cp932Text(root_.path().string())}, Settings{},
-                                      [](std::string_view) { FAIL(); });
+                                      [](const OwnMessage&) { FAIL(); });
   ASSERT_EQ(replayed.size(), 1u);
   memory_.arrivals = StillArrivals();
   memory_.start_over = true;
@@ -242,13 +242,19 @@ TEST(StillJournal, DamagedJournalIsSetAsideWithAMessageAndNeverTrusted) {
   }
 
   WriteFileBytes(root / "velmarin.journal", text.substr(0, text.size() / 2));
-  std::vector<std::string> lines;
+  std::vector<OwnMessage> lines;
   const auto replayed = ReplayJournal(program_dir, Settings{},
-                                      [&](std::string_view line) { lines.emplace_back(line); });
+                                      [&](const OwnMessage& line) { lines.push_back(line); });
   EXPECT_TRUE(replayed.empty());
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(lines[0].find("set aside as " + (root / "velmarin.journal.damaged").string()),
+  EXPECT_NE(lines[0].english.find("set aside as " + (root / "velmarin.journal.damaged").string()),
             std::string::npos);
+  // The window's box says it in Japanese.
+  EXPECT_NE(
+      lines[0].japanese.find((root / "velmarin.journal").string() + " が壊れています。" +
+                             (root / "velmarin.journal.damaged").string() + " に移しました。"),
+      std::string::npos)
+      << lines[0].japanese;
   EXPECT_FALSE(fs::exists(root / "velmarin.journal"));
   EXPECT_TRUE(fs::exists(root / "velmarin.journal.damaged"));
 }
