@@ -412,28 +412,29 @@ TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNe
 }
 
 TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
-  Session().StartUp();
-  EXPECT_FALSE(Session().Tick().count_changed);
-  Session().StartWithId(Cp932Text("9"));
-  Session().state().image_count = 2;  // two images within one tick: one change
-  EXPECT_TRUE(Session().Tick().count_changed);
-  EXPECT_FALSE(Session().Tick().count_changed);
+  // Started, and its folder thread has begun counting from 0.
+  const auto watching_session = WatchingSession(pipeline_);
+  ProgramSession& session = *watching_session;
+  EXPECT_FALSE(session.Tick().count_changed);
+  session.state().image_count = 2;  // two images within one tick: one change
+  EXPECT_TRUE(session.Tick().count_changed);
+  EXPECT_FALSE(session.Tick().count_changed);
 
   // A settings command restarts the folder thread, which counts from 0 again: a change too.
-  Session().RunSettingsCommand(SettingsCommand::kFolder, {});
-  ASSERT_TRUE(WaitFor([&] { return Session().state().image_count == 0; }, 10s));
-  EXPECT_TRUE(Session().Tick().count_changed);
+  session.RunSettingsCommand(SettingsCommand::kFolder, {});
+  ASSERT_TRUE(WaitFor([&] { return session.state().image_count == 0; }, 10s));
+  EXPECT_TRUE(session.Tick().count_changed);
 
   // A start resets the count without a change being seen.
-  Session().state().image_count = 4;
-  Session().StartWithId(Cp932Text("9"));
-  EXPECT_FALSE(Session().Tick().count_changed);
+  session.state().image_count = 4;
+  session.StartWithId(Cp932Text("9"));
+  EXPECT_FALSE(session.Tick().count_changed);
 
-  Session().state().last_error.Set(Cp932Text("E1"));
-  EXPECT_EQ(Session().Tick().new_error, "E1");
-  EXPECT_EQ(Session().Tick().new_error, std::nullopt);
-  Session().state().last_error.Set(Cp932Text("E1"));  // the same text again is a new failure
-  EXPECT_EQ(Session().Tick().new_error, "E1");
+  session.state().last_error.Set(Cp932Text("E1"));
+  EXPECT_EQ(session.Tick().new_error, "E1");
+  EXPECT_EQ(session.Tick().new_error, std::nullopt);
+  session.state().last_error.Set(Cp932Text("E1"));  // the same text again is a new failure
+  EXPECT_EQ(session.Tick().new_error, "E1");
 }
 
 // The station's listener (the session bus) hears of each changed status once, at a tick.
