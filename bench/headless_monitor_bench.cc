@@ -195,8 +195,9 @@ bool FillTransferFolder(const fs::path& dir, int count) {
   if (!program_dir) return false;
   velmarin::Settings settings = velmarin::DefaultSettings(program_dir->cp932);
   settings[velmarin::SettingSlot::NameFormat] = velmarin::Cp932Text(kSerialTemplate);
-  if (!velmarin::SaveSettings(*program_dir, settings, &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  velmarin::OwnMessage save_error;
+  if (!velmarin::SaveSettings(*program_dir, settings, &save_error)) {
+    std::fprintf(stderr, "%s\n", save_error.english.c_str());
     return false;
   }
   const fs::path transfer = dir / "hozon";

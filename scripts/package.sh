@@ -125,6 +125,7 @@ Architecture: $arch
 Maintainer: $maintainer
 Installed-Size: $(du -sk --exclude=DEBIAN "$root" | cut -f1)
 Depends: $shlibs, fonts-ipafont-mincho, fonts-ipafont-gothic, xkb-data, qt6-translations-l10n
+Recommends: sound-theme-freedesktop
 Section: graphics
 Priority: optional
 Description: foot switch captures and stamped transfer of still images

@@ -2,10 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
-#include <QTranslator>
 
 #include <X11/Xlib.h>
 
@@ -17,6 +14,7 @@
 #include "app/control_panel.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "app/qt_dialogs.h"
 #include "app/qt_text.h"
 #include "app/stop_signals.h"
 #include "app/window_station.h"
@@ -120,23 +118,17 @@ int RunWindowCommand(const cli::Options& options) {
   // The id of the menu entry: the desktop finds the window's entry and icon through it.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.velmarin.Velmarin"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.velmarin.Velmarin")));
-  // Qt's own dialogs and buttons (the folder browser, the message boxes) in Japanese, like
-  // the rest of the window, whatever the session's language.
-  QTranslator qt_texts;
-  if (qt_texts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
-                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QApplication::installTranslator(&qt_texts);
-  }
-  std::string lock_error;
+  InstallQtJapanese();
+  OwnMessage lock_error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
   if (!lock) {
     // Started from the desktop's menu nobody reads stderr: say it in a box too.
-    std::fprintf(stderr, "velmarin: %s\n", lock_error.c_str());
+    std::fprintf(stderr, "velmarin: %s\n", lock_error.english.c_str());
     const auto holder = ProgramFolderLock::Holder(*program_dir);
     QMessageBox::critical(
         nullptr, QStringLiteral("Velmarin"),
         FolderInUseNote(*program_dir, holder ? UserUnitOfProcess(*holder) : std::nullopt,
-                        lock_error));
+                        lock_error.japanese));
     return 1;
   }
 

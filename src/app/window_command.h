@@ -14,8 +14,8 @@ namespace velmarin::app {
 inline constexpr char kUserServiceUnit[] = "velmarin.service";
 
 // The box of a window whose program folder is in use, held by a process of `holder_unit`
-// (its systemd user unit, if any): where that is the user service, how to stop it (Japanese,
-// as the window speaks); else the lock's refusal as it stands.
+// (its systemd user unit, if any): where that is the user service, how to stop it; else
+// `lock_error`, the lock's refusal in the window's words. Japanese, as the window speaks.
 QString FolderInUseNote(const ProgramDir& program_dir,
                         const std::optional<std::string>& holder_unit,
                         const std::string& lock_error);

@@ -16,6 +16,8 @@ class PlacementStore {
   // Empty when nothing was saved.
   QByteArray Load() const;
   void Save(const QByteArray& geometry) const;
+  // The configuration file it keeps the place in.
+  const QString& file() const { return file_; }
 
  private:
   QString file_;

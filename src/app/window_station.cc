@@ -20,9 +20,11 @@ WindowStation::WindowStation(MainWindow& window, ProgramSession& session)
                 },
             .say = {}}) {}
 
-Cp932Text WindowStation::Start(const Cp932Text& id) {
+std::optional<Cp932Text> WindowStation::Start(const Cp932Text& id) {
+  // Closing is final: the ID field is left as it is too.
+  if (session_.ShuttingDown()) return std::nullopt;
   window_.panel()->SetIdText(FromCp932(id));
-  window_.panel()->StartWithId();
+  if (!window_.panel()->StartWithId()) return std::nullopt;
   return Utf8ToCp932Replacing(window_.panel()->status_text().toStdString());
 }
 

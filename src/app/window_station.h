@@ -19,7 +19,7 @@ class WindowStation final : public QObject, public StationCommands {
   // Offers the station on the bus, beside the window.
   void Connect() { bus_.Start(); }
 
-  Cp932Text Start(const Cp932Text& id) override;
+  std::optional<Cp932Text> Start(const Cp932Text& id) override;
   void SetId(const Cp932Text& id) override;
   Cp932Text Stop() override;
 

@@ -13,6 +13,7 @@ void LastErrorText::Set(const Cp932Text& text, const Cp932Text& detail) {
   text_ = Cp932Text(CutCp932(text.view(), kMaxBytes));
   detail_ = detail;
   subject_ = MessageSubject();
+  hidden_ = false;
   ++generation_;
   history_.push_back({text_, subject_, generation_, detail_});
   if (history_.size() > kHistory) history_.pop_front();
@@ -25,14 +26,19 @@ void LastErrorText::Clear() {
   detail_ = Cp932Text();
 }
 
+void LastErrorText::ClearUnlessSetSince(std::uint64_t generation) {
+  std::lock_guard lock(mutex_);
+  if (generation_ <= generation) hidden_ = true;
+}
+
 Cp932Text LastErrorText::Get() const {
   std::lock_guard lock(mutex_);
-  return text_;
+  return hidden_ ? Cp932Text() : text_;
 }
 
 Cp932Text LastErrorText::Shown() const {
   std::lock_guard lock(mutex_);
-  return WithDetail(text_, detail_);
+  return hidden_ ? Cp932Text() : WithDetail(text_, detail_);
 }
 
 LastErrorText::Entry LastErrorText::Latest() const {

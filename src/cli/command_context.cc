@@ -58,9 +58,9 @@ std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_c
   if (!capture_id) return std::nullopt;
   auto program_dir = ResolveProgramDir(options, exit_code);
   if (!program_dir) return std::nullopt;
-  std::string warning;
+  OwnMessage warning;
   Settings settings = LoadSettings(*program_dir, &warning);
-  if (!warning.empty()) PrintMessageLine("", warning);
+  if (!warning.empty()) PrintMessageLine("", warning.english);
   return CommandContext{std::move(*program_dir), std::move(settings), std::move(*capture_id)};
 }
 

@@ -48,10 +48,10 @@ class HeadlessCommands final : public StationCommands {
   HeadlessCommands(ProgramSession& session, StderrMessages& messages)
       : session_(session), messages_(messages) {}
 
-  Cp932Text Start(const Cp932Text& id) override {
+  std::optional<Cp932Text> Start(const Cp932Text& id) override {
     PrintMessageLine("", "ID " + Cp932ToUtf8Replacing(id) + " given over the session bus");
-    Cp932Text status = session_.StartWithId(id);
-    messages_.ShowMessage(status);
+    auto status = session_.StartWithId(id);
+    if (status) messages_.ShowMessage(*status);
     return status;
   }
   void SetId(const Cp932Text& id) override {
@@ -78,9 +78,9 @@ int RunHeadlessCommand(const Options& options) {
   if (!capture_id) return exit_code;
   auto program_dir = ResolveProgramDir(options, &exit_code);
   if (!program_dir) return exit_code;
-  std::string lock_error;
+  OwnMessage lock_error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
-  if (!lock) return Failed(lock_error);
+  if (!lock) return Failed(lock_error.english);
 
   // The signals reach only the wait below.
   const sigset_t stop_signals = BlockStopSignals();
@@ -109,7 +109,9 @@ int RunHeadlessCommand(const Options& options) {
   // Every error set from here on is new to the tick, the folder thread's first (an unusable
   // watch folder) included.
   session.StartUp();
-  messages.ShowMessage(session.StartWithId(std::move(*capture_id)));
+  if (const auto status = session.StartWithId(std::move(*capture_id))) {
+    messages.ShowMessage(*status);
+  }
   // Other programs give the ID; nobody reads the title of a station without a window, so its
   // failures and waiting stills also go to the desktop. The calls are run at each tick.
   HeadlessCommands commands(session, messages);

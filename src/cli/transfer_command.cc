@@ -19,9 +19,9 @@ int RunTransferCommand(const Options& options) {
   auto context = PrepareCommand(options, &exit_code);
   if (!context) return exit_code;
   // The work files in "bkup" are the monitor's too: never both at once on one folder.
-  std::string lock_error;
+  OwnMessage lock_error;
   const auto lock = ProgramFolderLock::Acquire(context->program_dir, &lock_error);
-  if (!lock) return Failed(lock_error);
+  if (!lock) return Failed(lock_error.english);
   // Only images are drawn: a display that is set but unreachable must not stop the run.
   if (ProcessingDrawsText(context->settings)) EnsureGuiApplication(DisplayUse::kNever);
   StderrMessages messages;

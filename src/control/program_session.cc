@@ -1,6 +1,7 @@
 #include "control/program_session.h"
 
 #include <string_view>
+#include <utility>
 
 #include "base/message_subject.h"
 #include "control/monitoring_commands.h"
@@ -16,11 +17,6 @@ namespace {
 
 // How often a folder thread waiting for the start-up's file work looks for a stop.
 constexpr std::chrono::milliseconds kStartUpFilesCheck{20};
-
-// The settings file's messages are UTF-8, as they quote paths; a sink takes code page 932.
-void ShowUtf8Message(MessageSink& messages, const std::string& utf8) {
-  messages.ShowMessage(Utf8ToCp932Replacing(utf8));
-}
 
 }  // namespace
 
@@ -77,17 +73,16 @@ bool ProgramSession::WorkersRunning() const {
 }
 
 Cp932Text ProgramSession::StartUp() {
-  std::string warning;
-  state_.SetLoadedSettings(LoadSettings(state_.program_dir(), &warning));
-  if (!warning.empty()) ShowUtf8Message(backends_.messages, warning);
+  OwnMessage warning;
+  state_.SetLoadedSettings(LoadSettings(state_.program_dir(), &warning, &settings_encoding_));
+  if (!warning.empty()) backends_.messages.ShowOwnMessage(warning);
 
   const Settings settings = state_.settings();
   // The file work of the start-up (folders that may be on a network) runs beside the window;
-  // the folder thread waits for it before it looks at the watch folder. Its reports quote
-  // paths in UTF-8.
+  // the folder thread waits for it before it looks at the watch folder.
   start_up_files_ = std::async(std::launch::async, [this, settings] {
-    const auto report = [this](std::string_view line) {
-      ShowUtf8Message(backends_.messages, std::string(line));
+    const auto report = [this](const OwnMessage& message) {
+      backends_.messages.ShowOwnMessage(message);
     };
     TransferFolderCheck& transfer_folders = folder_memory_.transfer_folders;
     transfer_folders.KeepIn(state_.program_dir().path / kTransferFolderStateFileName, report);
@@ -118,8 +113,14 @@ Cp932Text ProgramSession::StartUp() {
   return EnterIdStatusText();
 }
 
-Cp932Text ProgramSession::StartWithId(Cp932Text id) {
+std::optional<Cp932Text> ProgramSession::StartWithId(Cp932Text id) {
+  if (shutting_down_) return std::nullopt;
   last_seen_image_count_ = 0;
+  {
+    // A new ID starts afresh: a still of the last one that failed is no longer shown.
+    const std::lock_guard lock(outcomes_mutex_);
+    latest_still_failed_ = false;
+  }
   return StartMonitoringWithId(state_, controller_, std::move(id));
 }
 
@@ -167,12 +168,19 @@ void ProgramSession::PublishStatus() {
 }
 
 void ProgramSession::FolderMessages::ShowMessage(const Cp932Text& text) {
-  {
-    const std::lock_guard lock(mutex_);
-    subject_ = MessageSubject();
-    text_ = text;
-  }
+  Keep(text);
   sink_.ShowMessage(text);
+}
+
+void ProgramSession::FolderMessages::ShowOwnMessage(const OwnMessage& message) {
+  Keep(Utf8ToCp932Replacing(message.english));
+  sink_.ShowOwnMessage(message);
+}
+
+void ProgramSession::FolderMessages::Keep(const Cp932Text& text) {
+  const std::lock_guard lock(mutex_);
+  subject_ = MessageSubject();
+  text_ = text;
 }
 
 std::optional<Cp932Text> ProgramSession::FolderMessages::TakeBoxAbout(
@@ -186,6 +194,10 @@ std::optional<Cp932Text> ProgramSession::FolderMessages::TakeBoxAbout(
 
 void ProgramSession::OnTransferred(const TransferredStill& still) {
   folder_messages_.TakeBoxAbout(still.source);
+  {
+    const std::lock_guard lock(outcomes_mutex_);
+    latest_still_failed_ = false;
+  }
   if (on_transferred_) on_transferred_(still.count, still.target);
   const std::lock_guard lock(events_mutex_);
   last_source_ = still.source;
@@ -199,6 +211,11 @@ void ProgramSession::OnFailed(const std::filesystem::path& source) {
   const LastErrorText::Entry said = state_.last_error.Latest();
   const Cp932Text text = folder_messages_.TakeBoxAbout(source).value_or(
       said.subject == source.string() ? WithDetail(said.text, said.detail) : Cp932Text());
+  {
+    const std::lock_guard lock(outcomes_mutex_);
+    failed_since_tick_ = source;
+    latest_still_failed_ = true;
+  }
   const std::lock_guard lock(events_mutex_);
   if (events_) events_->StillFailed(source, text);
 }
@@ -247,17 +264,21 @@ Cp932Text ProgramSession::RunSettingsCommand(SettingsCommand command,
 
 void ProgramSession::SaveConfirmedChanges() {
   const Settings current = state_.settings();
-  std::string message;
+  if (current == state_.FileSettings()) return;
+  OwnMessage message;
   if (!SaveChangedSettings(state_.program_dir(), state_.FileSettings(), current, &message)) {
-    ShowUtf8Message(backends_.messages, message);
+    // Said once: the next change meets the same file (write-protected, say) again.
+    if (message.english != said_save_failure_) backends_.messages.ShowOwnMessage(message);
+    said_save_failure_ = message.english;
     return;
   }
+  said_save_failure_.clear();
   state_.SetFileSettings(current);
 }
 
 void ProgramSession::BeginShutDown() {
   shutting_down_ = true;
-  controller_.Stop();
+  controller_.Close();
 }
 
 void ProgramSession::AbandonFinishing() {
@@ -289,12 +310,21 @@ TickChanges ProgramSession::Tick() {
     changes.new_error = WithDetail(latest.text, latest.detail);
     changes.new_error_subject = std::move(latest.subject);
   }
+  const bool error_shown = state_.last_error.Get().size() > 1;
+  changes.error_cleared = error_shown_ && !error_shown;
+  error_shown_ = error_shown;
+  {
+    const std::lock_guard lock(outcomes_mutex_);
+    changes.failed_still = std::exchange(failed_since_tick_, std::nullopt);
+    changes.latest_still_failed = latest_still_failed_;
+  }
   PublishStatus();
   return changes;
 }
 
 bool ProgramSession::ShutDown(std::string* error) {
   shutting_down_ = true;
+  controller_.Close();
   controller_.StopAndJoin();
   if (start_up_files_.valid()) start_up_files_.wait();
   if (shut_down_) return true;
@@ -303,9 +333,9 @@ bool ProgramSession::ShutDown(std::string* error) {
   devices_.usb_io().Shutdown();
   // Only what was changed in this run is written, into the file as it is now.
   const Settings current = state_.settings();
-  std::string message;
+  OwnMessage message;
   if (!SaveChangedSettings(state_.program_dir(), state_.FileSettings(), current, &message)) {
-    if (error) *error = message;
+    if (error) *error = message.english;
     return false;
   }
   state_.SetFileSettings(current);

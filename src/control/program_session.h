@@ -19,6 +19,7 @@
 #include "platform/hid_transport.h"
 #include "platform/input_synthesizer.h"
 #include "platform/modem_lines.h"
+#include "settings/settings_file.h"
 #include "switch/switch_device.h"
 #include "switch/switch_monitor.h"
 #include "transfer/folder_monitor.h"
@@ -51,6 +52,12 @@ struct TickChanges {
   // The texts set since the previous tick before `new_error`, oldest first, with their
   // subjects: a headless run says each one.
   std::vector<std::pair<Cp932Text, std::string>> earlier_errors;
+  bool error_cleared = false;  // the LastErrorText shown at the last tick is gone
+  // The still given up since the last tick (the last one, when several were).
+  std::optional<std::filesystem::path> failed_still;
+  // Whether the last still the folder thread was done with was given up; false once a still
+  // went through after it (or a new start).
+  bool latest_still_failed = false;
 };
 
 // One run of the program from start-up to shutdown, with or without a window: the shared
@@ -73,8 +80,9 @@ class ProgramSession {
   // only after that.
   // Returns the status text "IDを入力して下さい".
   Cp932Text StartUp();
-  // "IDで開始" with `id`; returns the status text.
-  Cp932Text StartWithId(Cp932Text id);
+  // "IDで開始" with `id`; returns the status text. Once a shutdown has begun, closing is final:
+  // nothing changes and nullopt is returned.
+  std::optional<Cp932Text> StartWithId(Cp932Text id);
   // "監視停止"; returns the status text. The next start leaves the stills then present alone.
   Cp932Text Stop();
   // The ID of the stills from now on, as "IDで開始" takes it (empty gives "0", the count starts
@@ -111,8 +119,11 @@ class ProgramSession {
   // Begin, `change` (which may change the settings through state()), End, and the restart
   // at once.
   Cp932Text RunSettingsCommand(SettingsCommand command, const std::function<void()>& change);
-  // Saves the settings changed since the last save (a menu's toggle), as End does.
+  // Saves the settings changed since the last save (a menu's toggle), as End does. A failure
+  // is said through the message sink, once while it stays the same.
   void SaveConfirmedChanges();
+  // The encoding "velmarin.ini" was found in at start-up.
+  SettingsEncoding settings_encoding() const { return settings_encoding_; }
 
   // Makes the input backend ready ahead of an event (uinput devices need a moment before
   // their first event is seen).
@@ -124,8 +135,9 @@ class ProgramSession {
   void MovePointerTo(int x, int y);
 
   // The 100 ms tick of the front ends: whether `image_count` changed since the last tick (the
-  // chime and the title) and a LastErrorText set since (the title, or stderr when headless).
-  // A status that changed since the last tick goes to the station's listener.
+  // chime and the title), a LastErrorText set or cleared since (the title, or stderr when
+  // headless), and the stills given up (the window's error sound and status line). A status
+  // that changed since the last tick goes to the station's listener.
   TickChanges Tick();
 
   // Called on the folder thread with each still after it was journalled, just before its
@@ -183,10 +195,14 @@ class ProgramSession {
    public:
     explicit FolderMessages(MessageSink& sink) : sink_(sink) {}
     void ShowMessage(const Cp932Text& text) override;
+    void ShowOwnMessage(const OwnMessage& message) override;
     // The box shown about `still` since the last call, if any; forgets it.
     std::optional<Cp932Text> TakeBoxAbout(const std::filesystem::path& still);
 
    private:
+    // Remembers `text` as the last box, with the still the calling thread works on.
+    void Keep(const Cp932Text& text);
+
     MessageSink& sink_;
     std::mutex mutex_;
     std::string subject_;  // the still the last box was about
@@ -206,6 +222,13 @@ class ProgramSession {
   MonitoringController controller_;
   std::int32_t last_seen_image_count_ = 0;
   std::uint64_t last_seen_error_ = 0;
+  bool error_shown_ = false;  // a LastErrorText longer than one byte at the last tick
+  // What became of the stills, from the folder thread to the tick.
+  mutable std::mutex outcomes_mutex_;
+  std::optional<std::filesystem::path> failed_since_tick_;
+  bool latest_still_failed_ = false;
+  SettingsEncoding settings_encoding_ = SettingsEncoding::kShiftJis;
+  std::string said_save_failure_;  // the last failure of SaveConfirmedChanges said
   bool shut_down_ = false;
   std::atomic<bool> shutting_down_{false};  // BeginShutDown or ShutDown came
   int open_commands_ = 0;                   // settings commands between Begin and End

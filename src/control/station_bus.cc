@@ -263,7 +263,8 @@ StationBus::Answer StationBus::Run(const Call& call) {
       commands_.SetId(call.id);
       return {};
     case CallKind::kStart:
-      return {"", Cp932ToUtf8Replacing(commands_.Start(call.id))};
+      if (const auto status = commands_.Start(call.id)) return {"", Cp932ToUtf8Replacing(*status)};
+      return {kShuttingDownError, "the station is shutting down; nothing was changed"};
     case CallKind::kStop:
       return {"", Cp932ToUtf8Replacing(commands_.Stop())};
   }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "base/cp932_text.h"
 
 namespace velmarin {
@@ -10,8 +12,9 @@ namespace velmarin {
 class StationCommands {
  public:
   virtual ~StationCommands() = default;
-  // "IDで開始" with `id`; returns the status line.
-  virtual Cp932Text Start(const Cp932Text& id) = 0;
+  // "IDで開始" with `id`; returns the status line, or nullopt when the station is closing
+  // (closing is final: nothing was changed).
+  virtual std::optional<Cp932Text> Start(const Cp932Text& id) = 0;
   // `id` for the stills from now on, monitoring left on or off (ProgramSession::SetId).
   virtual void SetId(const Cp932Text& id) = 0;
   // "監視停止"; returns the status line.

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/encoding.h"
 #include "platform/virtual_key_evdev.h"
 
 namespace velmarin {
@@ -29,10 +28,10 @@ UinputInput::UinputInput(MessageSink& messages, KeyboardLayoutKeys layout, Parts
 
 UinputInput::~UinputInput() = default;
 
-void UinputInput::ReportOnce(bool* reported, const std::string& text) {
+void UinputInput::ReportOnce(bool* reported, const OwnMessage& message) {
   if (*reported) return;
   *reported = true;
-  messages_.ShowMessage(Utf8ToCp932Replacing(text));
+  messages_.ShowOwnMessage(message);
 }
 
 bool UinputInput::EnsureDevicesLocked() {
@@ -40,8 +39,10 @@ bool UinputInput::EnsureDevicesLocked() {
   std::string error;
   devices_ = parts_.create_devices(&error);
   if (!devices_) {
-    ReportOnce(&unavailable_reported_, "Key strokes and clicks cannot be synthesized: " + error +
-                                           ". The foot switch and the event test send nothing.");
+    ReportOnce(&unavailable_reported_, {"Key strokes and clicks cannot be synthesized: " + error +
+                                            ". The foot switch and the event test send nothing.",
+                                        "キーストロークとクリックを送れません（" + error +
+                                            "）。フットスイッチとイベント確認は何も送りません。"});
     return false;
   }
   settled_at_ = parts_.now() + kSettleTime;
@@ -61,8 +62,10 @@ void UinputInput::SendLocked(UinputDevice device, std::initializer_list<EvdevEve
   }
   if (!(written && devices_->Write(device, EV_SYN, SYN_REPORT, 0))) {
     ReportOnce(&write_failure_reported_,
-               "The virtual keyboard or pointer refused an event; key strokes and clicks may "
-               "not arrive.");
+               {"The virtual keyboard or pointer refused an event; key strokes and clicks may "
+                "not arrive.",
+                "仮想キーボードか仮想ポインタがイベントを受け付けませんでした。キーストロークや"
+                "クリックが届かないことがあります。"});
   }
 }
 
@@ -92,7 +95,8 @@ void UinputInput::KeyDown(int virtual_key) {
     KeyLocked(UinputDevice::kKeyboard, code, true);
     return;
   }
-  skipped_keys_.Report(virtual_key, "stands for no key of a keyboard");
+  skipped_keys_.Report(virtual_key, "stands for no key of a keyboard",
+                       "キーボードのどのキーにも当たらない");
 }
 
 void UinputInput::KeyUp(int virtual_key) {
@@ -115,8 +119,10 @@ void UinputInput::MoveTo(int x, int y) {
   position_unknown_ = !desktop;
   if (!desktop) {
     ReportOnce(&no_desktop_reported_,
-               "The size of the desktop is unknown (no X display can be reached), so the "
-               "pointer cannot be placed; clicks are not sent.");
+               {"The size of the desktop is unknown (no X display can be reached), so the "
+                "pointer cannot be placed; clicks are not sent.",
+                "デスクトップの大きさが分からない（X ディスプレイに接続できない）ため、ポインタを"
+                "置けません。クリックは送りません。"});
     return;
   }
   const std::pair<int, int> position{AxisValue(x, desktop->x, desktop->width),

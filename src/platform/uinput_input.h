@@ -70,7 +70,7 @@ class UinputInput final : public InputSynthesizer {
   void SendLocked(UinputDevice device, std::initializer_list<EvdevEvent> events);
   // Presses or releases an evdev key, counting holds so a key held twice is sent once.
   void KeyLocked(UinputDevice device, int code, bool press);
-  void ReportOnce(bool* reported, const std::string& text);
+  void ReportOnce(bool* reported, const OwnMessage& message);
 
   MessageSink& messages_;
   const KeyboardLayoutKeys layout_;

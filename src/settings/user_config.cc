@@ -49,7 +49,9 @@ UserConfig ParseUserConfig(std::string_view text, const std::string& file_name) 
     const std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));
     const std::string where = file_name + " line " + std::to_string(number);
     if (key != "input") {
-      config.problems.push_back(where + ": unknown setting \"" + key + "\"; it is ignored.");
+      config.problems.push_back({where + ": unknown setting \"" + key + "\"; it is ignored.",
+                                 file_name + " の " + std::to_string(number) + " 行目: 設定「" +
+                                     key + "」はないため、読み飛ばします。"});
     } else if (value == "auto") {
       config.input = InputBackendSetting::kAuto;
     } else if (value == "xtest") {
@@ -57,8 +59,12 @@ UserConfig ParseUserConfig(std::string_view text, const std::string& file_name) 
     } else if (value == "uinput") {
       config.input = InputBackendSetting::kUinput;
     } else {
-      config.problems.push_back(where + ": input must be auto, xtest or uinput, not \"" + value +
-                                "\"; auto is used.");
+      config.problems.push_back(
+          {where + ": input must be auto, xtest or uinput, not \"" + value + "\"; auto is used.",
+           file_name + " の " + std::to_string(number) +
+               " 行目: input は auto、xtest、uinput "
+               "のどれかです（「" +
+               value + "」ではありません）。auto で動きます。"});
     }
   }
   return config;

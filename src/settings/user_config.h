@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/own_message.h"
+
 namespace velmarin {
 
 // How key strokes and clicks are synthesized: chosen from the session (auto), or always one.
@@ -17,7 +19,7 @@ enum class InputBackendSetting { kAuto, kXTest, kUinput };
 struct UserConfig {
   InputBackendSetting input = InputBackendSetting::kAuto;
   // Lines that could not be used, each as a sentence for the user.
-  std::vector<std::string> problems;
+  std::vector<OwnMessage> problems;
 };
 
 // $XDG_CONFIG_HOME/velmarin/velmarin.conf, else ~/.config/velmarin/velmarin.conf.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/scanf_reader.h"
+#include "platform/encoding.h"
 
 namespace velmarin {
 namespace {
@@ -57,10 +58,12 @@ bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input, Message
     y = ScanDecimal(settings[SettingSlot::MouseY].view());
     if (!x || !y) {
       if (messages != nullptr) {
-        messages->ShowMessage(Cp932Text("The click position (X \"") +
-                              settings[SettingSlot::MouseX] + Cp932Text("\", Y \"") +
-                              settings[SettingSlot::MouseY] +
-                              Cp932Text("\") is not a number; no click was sent."));
+        const std::string mouse_x = Cp932ToUtf8Replacing(settings[SettingSlot::MouseX]);
+        const std::string mouse_y = Cp932ToUtf8Replacing(settings[SettingSlot::MouseY]);
+        messages->ShowOwnMessage({"The click position (X \"" + mouse_x + "\", Y \"" + mouse_y +
+                                      "\") is not a number; no click was sent.",
+                                  "クリック位置（X「" + mouse_x + "」、Y「" + mouse_y +
+                                      "」）が数ではないため、クリックを送りませんでした。"});
       }
       return false;
     }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/message_sink.h"
+#include "base/own_message.h"
 #include "platform/input_synthesizer.h"
 #include "platform/screen_lock.h"
 #include "settings/user_config.h"
@@ -17,7 +18,7 @@ struct InputBackendChoice {
   InputBackendKind kind = InputBackendKind::kXTest;
   std::string reason;
   // Said once when the choice leaves programs out (empty otherwise).
-  std::string warning;
+  OwnMessage warning;
 };
 
 // The session decides under "auto": an X11 session (no WAYLAND_DISPLAY) keeps XTest; a

@@ -117,9 +117,12 @@ bool SwitchDevices::ReadModemStatus(std::uint32_t* status) {
     serial_lost_ = true;
     reopen_interval_ = kFirstReopenInterval;
     next_reopen_ = now_();
-    messages_.ShowMessage(Cp932Text(serial_name_ +
-                                    " does not answer (unplugged?); the foot switch does nothing "
-                                    "until it is back. Opening it again."));
+    messages_.ShowOwnMessage(
+        {serial_name_ +
+             " does not answer (unplugged?); the foot switch does nothing until it is back. "
+             "Opening it again.",
+         serial_name_ + " が応答しません（抜けていませんか）。戻るまでフットスイッチは働きません。"
+                        "開き直しています。"});
   }
   return false;
 }
@@ -134,7 +137,8 @@ bool SwitchDevices::ReopenLostPortLocked() {
   }
   serial_lost_ = false;
   serial_failures_ = 0;
-  messages_.ShowMessage(Cp932Text(serial_name_ + " is back; the foot switch works again."));
+  messages_.ShowOwnMessage({serial_name_ + " is back; the foot switch works again.",
+                            serial_name_ + " が戻りました。フットスイッチがまた働きます。"});
   return true;
 }
 

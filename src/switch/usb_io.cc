@@ -93,9 +93,11 @@ void UsbIo::NoteReadFailureLocked() {
   lost_ = true;
   lookup_interval_ = kFirstLookupInterval;
   next_lookup_ = now_();
-  messages_.ShowMessage(
-      Cp932Text("The USB-IO board does not answer (unplugged?); the foot switch does nothing "
-                "until it is back. Looking for it again."));
+  messages_.ShowOwnMessage(
+      {"The USB-IO board does not answer (unplugged?); the foot switch does nothing until it is "
+       "back. Looking for it again.",
+       "USB-IO ボードが応答しません（抜けていませんか）。戻るまでフットスイッチは働きません。"
+       "探し直しています。"});
 }
 
 bool UsbIo::LookUpLostBoardLocked() {
@@ -111,7 +113,8 @@ bool UsbIo::LookUpLostBoardLocked() {
   }
   lost_ = false;
   failed_reads_ = 0;
-  messages_.ShowMessage(Cp932Text("The USB-IO board is back; the foot switch works again."));
+  messages_.ShowOwnMessage({"The USB-IO board is back; the foot switch works again.",
+                            "USB-IO ボードが戻りました。フットスイッチがまた働きます。"});
   return true;
 }
 

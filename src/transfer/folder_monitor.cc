@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <system_error>
+#include <variant>
 #include <vector>
 
 #include "base/message_subject.h"
@@ -412,14 +413,21 @@ TransferTarget::BeforeClaim NoteClaimIn(FolderMonitorContext& ctx, StillJournal&
 // The boxes of a still's transfer, kept until it is known whether they are said.
 class HeldBoxes : public MessageSink {
  public:
-  void ShowMessage(const Cp932Text& text) override { texts.push_back(text); }
-  std::vector<Cp932Text> texts;
+  void ShowMessage(const Cp932Text& text) override { texts.emplace_back(text); }
+  void ShowOwnMessage(const OwnMessage& message) override { texts.emplace_back(message); }
+  std::vector<std::variant<Cp932Text, OwnMessage>> texts;
 };
 
 // Says what a still's failed transfer said, under its name.
 void SayFailure(FolderMonitorContext& ctx, const fs::path& still, const HeldFailure& failure) {
   const ScopedMessageSubject subject(still.string());
-  for (const Cp932Text& box : failure.messages) ctx.messages.ShowMessage(box);
+  for (const auto& box : failure.messages) {
+    if (const auto* text = std::get_if<Cp932Text>(&box)) {
+      ctx.messages.ShowMessage(*text);
+    } else {
+      ctx.messages.ShowOwnMessage(std::get<OwnMessage>(box));
+    }
+  }
   if (!failure.text.empty()) ctx.errors.Set(failure.text, failure.detail);
 }
 
@@ -432,7 +440,7 @@ void SayFailure(FolderMonitorContext& ctx, const fs::path& still, const HeldFail
 // that went to a share unmounted meanwhile is removed again and waits, as for an outage.
 // `completeness` tells how the wait ended; kStopped when the finishing was abandoned, and
 // then nothing was done. A failure of the still itself (it does not decode) is not said
-// but given in `failure`: its writer may not be done with it.
+// but given in `failure` when its writer may not be done with it (it was not moved in whole).
 TransferOutcome TransferStill(FolderMonitorContext& ctx, StillJournal& journal, ArrivedStill& still,
                               Completeness* completeness_out, std::optional<HeldFailure>* failure) {
   TransferRetry& retry = ctx.memory.retry;
@@ -494,7 +502,7 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, StillJournal& journal, 
     said.text = latest.text;
     said.detail = latest.detail;
   }
-  if (outcome.unreadable && completeness != Completeness::kTimedOut) {
+  if (outcome.unreadable && completeness != Completeness::kTimedOut && !still.moved_in) {
     *failure = std::move(said);
   } else {
     SayFailure(ctx, still.path, said);
@@ -620,6 +628,19 @@ void NoteStoppedStillLeft(FolderMonitorContext& ctx, const ArrivedStill& still, 
   memory.stopped_stills_sent = 0;
 }
 
+// Once every still taken again from the last run's journal has gone, says how many of them
+// were sent ("N stills from the last run sent "), once.
+void SayLastRunSent(FolderMonitorContext& ctx) {
+  int& sent = ctx.memory.last_run_sent;
+  if (sent == 0) return;
+  for (const ArrivedStill* still : ctx.memory.arrivals.Pending()) {
+    if (still->from_last_run) return;
+  }
+  SayAboutNoStill(ctx.errors, Cp932Text(std::to_string(sent) + (sent == 1 ? " still" : " stills") +
+                                        " from the last run sent "));
+  sent = 0;
+}
+
 // Says how many stills wait while the head of the line cannot be sent, each time more wait
 // than were said (the failure of the first said why it waits).
 void SayWaiting(FolderMonitorContext& ctx) {
@@ -705,9 +726,9 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       UpdateJournal(ctx, journal, false);
     }
     ArrivedStill still = arrivals.TakeOldest();
-    if (still.count == 0) still.count = ctx.image_count.fetch_add(1) + 1;
     if (ctx.before_transfer) ctx.before_transfer(still);
     Completeness completeness = Completeness::kComplete;
+    const std::uint64_t said_before = ctx.errors.Generation();
     std::optional<HeldFailure> failure;
     const TransferOutcome outcome = TransferStill(ctx, journal, still, &completeness, &failure);
     if (completeness == Completeness::kStopped) {
@@ -733,7 +754,20 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     }
     retry.failures = 0;
     NoteStoppedStillLeft(ctx, still, outcome.target.has_value());
+    const bool from_last_run = still.from_last_run;
     if (outcome.target) {
+      // A failure said before is over now that a still went through (the one it was about,
+      // written again, or a later one); this still's own notes stay. Cleared before the count
+      // moves, so whoever sees the new count sees the title without it.
+      ctx.errors.ClearUnlessSetSince(said_before);
+      // ImageCount counts the stills that went out; one of the last run, or one saved while
+      // the program was not running, goes out under the last run's ID and is not counted
+      // against this one.
+      if (from_last_run) {
+        ++ctx.memory.last_run_sent;
+      } else if (!still.saved_while_stopped) {
+        still.count = ctx.image_count.fetch_add(1) + 1;
+      }
       if (ctx.on_transferred) {
         ctx.on_transferred({still.count, still.path, *outcome.target, still.binding.capture_id});
       }
@@ -741,6 +775,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       NoteFailed(ctx, std::move(still), completeness, std::move(failure));
     }
     UpdateJournal(ctx, journal, true);
+    if (from_last_run) SayLastRunSent(ctx);
     if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {
       SayAboutNoStill(ctx.errors, Cp932Text("all waiting stills sent "));
       retry.reported_waiting = 0;

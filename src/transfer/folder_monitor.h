@@ -131,6 +131,7 @@ struct FolderMonitorMemory {
   // first run): how many have not left the line yet, and how many of them were sent.
   std::size_t stopped_stills_left = 0;
   std::size_t stopped_stills_sent = 0;
+  int last_run_sent = 0;  // stills from the journal of the last run sent, not yet said
 };
 
 // The image the folder thread is working on, so a shutdown that waits for it can name it.
@@ -174,7 +175,7 @@ struct FolderMonitorContext {
   LastErrorText& errors;
   MessageSink& messages;
   TransferPipeline& pipeline;
-  // Called after each transferred image.
+  // Called after each transferred image (its count 0 for a still of the last run).
   std::function<void(const TransferredStill& still)> on_transferred;
   FolderMonitorTiming timing;
   ImageInHand* in_hand = nullptr;  // when given, holds each image while it is worked on

@@ -184,6 +184,7 @@ void StillArrivals::Note(const DirectoryEntry& entry, Sighting how, const Arriva
     return;
   }
   still.known_complete = writer_done || how == Sighting::kCreated;  // created as a link
+  still.moved_in = how == Sighting::kMovedIn;
   Enqueue(std::move(still));
 }
 
@@ -360,7 +361,10 @@ std::vector<std::pair<std::filesystem::path, HeldFailure>> StillArrivals::Failur
 }
 
 void StillArrivals::Restore(std::vector<ArrivedStill> stills) {
-  for (ArrivedStill& still : stills) Enqueue(std::move(still));
+  for (ArrivedStill& still : stills) {
+    still.from_last_run = true;
+    Enqueue(std::move(still));
+  }
 }
 
 std::vector<const ArrivedStill*> StillArrivals::Pending() const {

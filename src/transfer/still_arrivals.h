@@ -8,8 +8,10 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <variant>
 #include <vector>
 
+#include "base/own_message.h"
 #include "naming/local_time.h"
 #include "platform/directory_listing.h"
 #include "settings/settings.h"
@@ -63,12 +65,17 @@ struct ArrivedStill {
   // Its writer closed it, or it was moved in. A still found only by a listing is complete
   // once it has stopped changing (WaitUntilComplete).
   bool known_complete = false;
-  int count = 0;  // its place in ImageCount, once its transfer was first tried
+  int count = 0;  // its place in ImageCount, once it went out
   // Found at start-up: saved while the program was not running.
   bool saved_while_stopped = false;
   // The watch folder it arrived in (device, inode); {0, 0} when unknown.
   std::pair<std::uint64_t, std::uint64_t> folder_identity;
   std::optional<ClaimedTarget> claimed = {};  // once its image got as far as its claim
+  // Renamed or moved in whole: its writer will not come back to it.
+  bool moved_in = false;
+  // Taken again from the journal of a run that ended: it goes out under the ID it arrived
+  // with and is not counted in this run's ImageCount.
+  bool from_last_run = false;
 };
 
 // How an entry came to be looked at.
@@ -82,8 +89,8 @@ enum class Sighting {
 // What a still's failed transfer said, held back while the failure may be its writer's
 // pause; said when the still has not changed for the completeness bound.
 struct HeldFailure {
-  std::vector<Cp932Text> messages;  // boxes
-  Cp932Text text;                   // for LastErrorText; empty when none was set
+  std::vector<std::variant<Cp932Text, OwnMessage>> messages;  // boxes
+  Cp932Text text;  // for LastErrorText; empty when none was set
   Cp932Text detail;
 };
 
@@ -165,7 +172,7 @@ class StillArrivals {
   // The held failures whose time has come, with their stills' paths; each is given once.
   std::vector<std::pair<std::filesystem::path, HeldFailure>> FailuresDue(Clock::time_point now);
   // Stills taken again at start-up from the journal of a run that ended before their
-  // transfer; they wait like stills that arrived.
+  // transfer; they wait like stills that arrived, marked `from_last_run`.
   void Restore(std::vector<ArrivedStill> stills);
   // Every still not yet transferred, in the order they are taken, then those still being
   // written: what the journal keeps.

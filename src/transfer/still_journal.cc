@@ -317,27 +317,34 @@ bool StillJournal::Append(const std::string& records, std::size_t count) {
 }
 
 std::vector<ArrivedStill> ReplayJournal(const ProgramDir& program_dir, const Settings& settings,
-                                        const std::function<void(std::string_view)>& report) {
+                                        const std::function<void(const OwnMessage&)>& report) {
   const fs::path file = program_dir.path / kJournalFileName;
   std::error_code ec;
   if (!fs::exists(fs::symlink_status(file, ec))) return {};
   std::string error;
+  std::string problem;  // the same, in the window's words
   std::optional<std::vector<ArrivedStill>> stills;
   if (std::ifstream in(file, std::ios::binary); !in) {
     error = ErrnoText(errno);
+    problem = "を読めません（" + error + "）";
   } else {
     std::ostringstream text;
     text << in.rdbuf();
     stills = ParseJournal(text.str(), settings, &error);
+    problem = "が壊れています";
   }
   if (!stills) {
     fs::path aside = file;
     aside += ".damaged";
     fs::rename(file, aside, ec);
-    report("the journal " + file.string() + " cannot be read (" + error + "); " +
-           (ec ? "it could not be set aside: " + ec.message()
-               : "it was set aside as " + aside.string()) +
-           ", and the stills it named count as present before");
+    report({"the journal " + file.string() + " cannot be read (" + error + "); " +
+                (ec ? "it could not be set aside: " + ec.message()
+                    : "it was set aside as " + aside.string()) +
+                ", and the stills it named count as present before",
+            "前回の実行で転送していない画像の記録 " + file.string() + " " + problem + "。" +
+                (ec ? "別の名前にできませんでした（" + ec.message() + "）。"
+                    : aside.string() + " に移しました。") +
+                "記録にあった画像は監視の前からあった画像として扱い、転送しません。"});
     return {};
   }
   std::vector<ArrivedStill> present;

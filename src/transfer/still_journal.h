@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/own_message.h"
 #include "base/unique_fd.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
@@ -64,8 +65,8 @@ std::optional<std::vector<ArrivedStill>> ParseJournal(std::string_view text,
 // Reads the journal of the last run at start-up: the stills it names that are still in their
 // folder, unchanged, with the ID and clock they arrived with, and the target each claimed. A
 // journal that cannot be read or is damaged is never trusted: it is renamed to
-// "velmarin.journal.damaged" and `report` is given a line (UTF-8) that says so.
+// "velmarin.journal.damaged" and `report` is given a message that says so.
 std::vector<ArrivedStill> ReplayJournal(const ProgramDir& program_dir, const Settings& settings,
-                                        const std::function<void(std::string_view)>& report);
+                                        const std::function<void(const OwnMessage&)>& report);
 
 }  // namespace velmarin

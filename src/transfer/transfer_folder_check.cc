@@ -69,7 +69,7 @@ std::string StationOf(const fs::path& program_folder) {
 
 }  // namespace
 
-void TransferFolderCheck::KeepIn(fs::path file, std::function<void(std::string_view)> report) {
+void TransferFolderCheck::KeepIn(fs::path file, std::function<void(const OwnMessage&)> report) {
   file_ = std::move(file);
   report_ = std::move(report);
   const std::string station = StationOf(file_->parent_path());
@@ -118,8 +118,10 @@ void TransferFolderCheck::KeepIn(fs::path file, std::function<void(std::string_v
       chosen_.reset();
     }
     if (!why.empty()) {
-      report_("the file " + file_->string() + " cannot be read (" + why +
-              "); every transfer folder is taken as first seen");
+      report_({"the file " + file_->string() + " cannot be read (" + why +
+                   "); every transfer folder is taken as first seen",
+               "転送先フォルダーの記録 " + file_->string() + " を読めません（" + why +
+                   "）。転送先フォルダーはどれも初めて使うものとして扱います。"});
     }
   }
   const bool new_mark = temporary_mark_.empty();
@@ -144,8 +146,11 @@ void TransferFolderCheck::Save() {
   const bool saved = out.created() && WriteAll(out.fd(), text) &&
                      out.Commit(FileSync::kSynced) == AtomicFile::Step::kNone;
   if (!saved && !save_failed_ && report_) {
-    report_("the file " + file_->string() + " cannot be written (" + ErrnoText(errno) +
-            "); after a restart the transfer folder is taken as first seen");
+    const std::string why = ErrnoText(errno);
+    report_({"the file " + file_->string() + " cannot be written (" + why +
+                 "); after a restart the transfer folder is taken as first seen",
+             "転送先フォルダーの記録 " + file_->string() + " に書き込めません（" + why +
+                 "）。次の起動では転送先フォルダーを初めて使うものとして扱います。"});
   }
   save_failed_ = !saved;
 }
@@ -209,9 +214,12 @@ bool TransferFolderCheck::Available(const fs::path& folder) {
       origin->second = *now;
       Save();
       if (report_) {
-        report_("the transfer folder " + folder.string() +
-                " is now a file system mounted over the folder first seen there; images "
-                "written into that folder before lie hidden below the mount");
+        report_({"the transfer folder " + folder.string() +
+                     " is now a file system mounted over the folder first seen there; images "
+                     "written into that folder before lie hidden below the mount",
+                 "転送先フォルダー " + folder.string() +
+                     " に、初めて使ったときにはなかったファイルシステムがマウントされました。"
+                     "それまでに転送した画像はマウントの下に隠れています。"});
       }
       return true;
     }

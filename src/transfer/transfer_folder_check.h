@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/own_message.h"
 #include "base/unique_fd.h"
 #include "platform/mount_points.h"
 
@@ -54,7 +55,7 @@ class TransferFolderCheck {
   // disk, whose program folder is another one, forgets the places it read) and writes it
   // whenever something new is remembered. Its trouble (UTF-8) goes to `report`; a file that
   // cannot be read counts as none.
-  void KeepIn(std::filesystem::path file, std::function<void(std::string_view)> report);
+  void KeepIn(std::filesystem::path file, std::function<void(const OwnMessage&)> report);
   // The mark of this station's temporaries in its transfer folders (AtomicFile), kept in the
   // file; empty before KeepIn.
   const std::string& temporary_mark() const { return temporary_mark_; }
@@ -100,7 +101,7 @@ class TransferFolderCheck {
   std::map<std::filesystem::path, Origin> origins_;
   std::optional<std::filesystem::path> chosen_;
   std::optional<std::filesystem::path> file_;
-  std::function<void(std::string_view)> report_;
+  std::function<void(const OwnMessage&)> report_;
   std::string temporary_mark_;
   bool save_failed_ = false;  // said once until a save succeeds
 };

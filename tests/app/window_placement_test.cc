@@ -23,7 +23,7 @@ TEST(PlacementStore, SharesTheUsersFileWithTheInputSetting) {
   EXPECT_EQ(store.Load(), geometry);
   const UserConfig config = ReadUserConfig(file);
   EXPECT_EQ(config.input, InputBackendSetting::kUinput);
-  EXPECT_TRUE(config.problems.empty()) << config.problems[0];
+  EXPECT_TRUE(config.problems.empty()) << config.problems[0].english;
 }
 
 }  // namespace

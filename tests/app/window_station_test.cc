@@ -6,10 +6,12 @@
 #include <QLineEdit>
 
 #include <chrono>
+#include <fstream>
 #include <optional>
 
 #include "app/control_panel.h"
 #include "control/station_bus_names.h"
+#include "platform/encoding.h"
 #include "support/session_bus.h"
 #include "window_fixture.h"
 
@@ -93,6 +95,43 @@ TEST_F(WindowOnTheBus, ACallWhileASettingsDialogIsOpenIsRefused) {
       << during.err;
   EXPECT_EQ(Window().panel()->id_field()->text(), "");
   EXPECT_EQ(session_->state().CaptureId(), "0");
+}
+
+// Closing is final for other programs too: while the window finishes a still, a Start is
+// refused, whether it reaches the bus after the close began or was received before and is run
+// after; the ID field stays as it was and monitoring does not start again.
+TEST_F(WindowOnTheBus, AStartWhileTheWindowClosesIsRefusedAndStartsNothing) {
+  Window().panel()->SetIdText(QStringLiteral("77"));
+  ASSERT_TRUE(Window().panel()->StartWithId());
+  ASSERT_TRUE(WatchFolderLookedAt());
+  std::ofstream writer(dir_ / "open.jpg", std::ios::binary);
+  writer << "the first half";
+  writer.flush();
+  Window().close();
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        QApplication::processEvents();
+        return session_->CurrentImage().has_value();
+      },
+      10s));
+
+  const ProgramResult during = Busctl({"Start", "s", "9"});
+  EXPECT_NE(during.exit_code, 0);
+  EXPECT_NE(during.err.find("the station is shutting down; nothing was changed"), std::string::npos)
+      << during.err;
+  EXPECT_EQ(station_->Start(Utf8ToCp932Replacing("9")), std::nullopt);
+  EXPECT_EQ(Window().panel()->id_field()->text(), "77");
+  EXPECT_EQ(Utf8(session_->state().CaptureId().bytes()), "77");
+  EXPECT_FALSE(session_->state().monitoring_active);
+
+  Window().close();  // again: ends at once, the still left for the next run
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        QApplication::processEvents();
+        return Window().shut_down();
+      },
+      10s));
+  EXPECT_FALSE(session_->state().monitoring_active);
 }
 
 }  // namespace

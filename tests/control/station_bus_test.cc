@@ -37,7 +37,7 @@ constexpr auto kLimit = 30s;
 class SessionCommands final : public StationCommands {
  public:
   explicit SessionCommands(ProgramSession& session) : session_(session) {}
-  Cp932Text Start(const Cp932Text& id) override { return session_.StartWithId(id); }
+  std::optional<Cp932Text> Start(const Cp932Text& id) override { return session_.StartWithId(id); }
   void SetId(const Cp932Text& id) override { session_.SetId(id); }
   Cp932Text Stop() override { return session_.Stop(); }
 

@@ -128,6 +128,9 @@ TEST_F(UinputInputTest, KeyWithoutAKeyIsReportedOnceAndNotSent) {
   EXPECT_EQ(messages_.texts(),
             std::vector<std::string>{"The key code 0x07 stands for no key of a keyboard; that key "
                                      "is not sent."});
+  EXPECT_EQ(messages_.japanese_texts(),
+            std::vector<std::string>{
+                "キーコード 0x07 はキーボードのどのキーにも当たらないため、送りません。"});
 }
 
 TEST_F(UinputInputTest, ClickIsScaledOverAllScreensAndARepeatedPlaceStepsAsideFirst) {
@@ -174,6 +177,10 @@ TEST_F(UinputInputTest, DevicesThatCannotBeMadeAreReportedOnceAndTriedAgain) {
             std::vector<std::string>{
                 "Key strokes and clicks cannot be synthesized: /dev/uinput cannot be used: "
                 "Permission denied. The foot switch and the event test send nothing."});
+  EXPECT_EQ(messages_.japanese_texts(),
+            std::vector<std::string>{"キーストロークとクリックを送れません（/dev/uinput cannot be "
+                                     "used: Permission denied）。フットスイッチとイベント確認は何も"
+                                     "送りません。"});
 }
 
 }  // namespace

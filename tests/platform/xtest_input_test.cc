@@ -120,7 +120,8 @@ void WriteEventSettings(const std::filesystem::path& dir, const std::string& key
   const auto program_dir = MakeProgramDir(dir, &error);
   ASSERT_TRUE(program_dir) << error;
   const Settings settings = KeySettings(key_code, modifiers, DefaultSettings(program_dir->cp932));
-  ASSERT_TRUE(SaveSettings(*program_dir, settings, &error)) << error;
+  OwnMessage save_error;
+  ASSERT_TRUE(SaveSettings(*program_dir, settings, &save_error)) << save_error.english;
 }
 
 TEST(FireEventCommand, WithoutADisplayFailsWithAMessage) {

@@ -20,8 +20,11 @@ TEST(UserConfigTest, InputBackendIsReadAndBadLinesAreNamed) {
   const UserConfig config = ReadUserConfig(file);
   EXPECT_EQ(config.input, InputBackendSetting::kXTest);
   ASSERT_EQ(config.problems.size(), 2u);
-  EXPECT_NE(config.problems[0].find("line 2"), std::string::npos);
-  EXPECT_NE(config.problems[1].find("\"colour\""), std::string::npos);
+  EXPECT_NE(config.problems[0].english.find("line 2"), std::string::npos);
+  EXPECT_NE(config.problems[1].english.find("\"colour\""), std::string::npos);
+  // The window says it in Japanese.
+  EXPECT_NE(config.problems[1].japanese.find("3 行目: 設定「colour」はない"), std::string::npos)
+      << config.problems[1].japanese;
 
   EXPECT_EQ(ReadUserConfig(dir / "missing.conf").input, InputBackendSetting::kAuto);
 }
@@ -34,7 +37,7 @@ TEST(UserConfigTest, TheWindowsSectionIsSkippedAndGeneralIsRead) {
       "velmarin.conf");
   EXPECT_EQ(config.input, InputBackendSetting::kXTest);
   ASSERT_EQ(config.problems.size(), 1u);
-  EXPECT_NE(config.problems[0].find("line 3"), std::string::npos);
+  EXPECT_NE(config.problems[0].english.find("line 3"), std::string::npos);
 }
 
 TEST(UserConfigTest, PathFollowsXdgConfigHome) {

@@ -77,8 +77,8 @@ ProgramResult RunExecutable(const std::string& binary, const std::vector<std::st
 void WriteSettingsFile(const ProgramDir& dir, const std::function<void(Settings&)>& change) {
   Settings settings = DefaultSettings(dir.cp932);
   change(settings);
-  std::string error;
-  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
+  OwnMessage error;
+  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error.english;
 }
 
 BackgroundProgram::BackgroundProgram(const std::vector<std::string>& args,

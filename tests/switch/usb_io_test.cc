@@ -185,6 +185,8 @@ TEST_F(UsbIoTest, RepluggedBoardIsFoundAgainAndGetsItsPortsBack) {
   EXPECT_EQ(board->OpenHandles(), 0);
   ASSERT_EQ(messages_.texts().size(), 1u);
   EXPECT_NE(messages_.texts()[0].find("does not answer"), std::string::npos);
+  // The window says it in Japanese.
+  EXPECT_NE(messages_.japanese_texts()[0].find("USB-IO ボードが応答しません"), std::string::npos);
 
   // Looked up at once, then not again before the interval is over, which grows.
   const int enumerations = transport_.enumerate_calls();

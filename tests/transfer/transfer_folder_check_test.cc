@@ -35,7 +35,7 @@ class TransferFolderCheckTest : public testing::Test {
       return place == places_.end() ? RealFolderPlace(path) : std::optional(place->second);
     });
     check_->KeepIn(program_ / kTransferFolderStateFileName,
-                   [this](std::string_view line) { reports_.emplace_back(line); });
+                   [this](const OwnMessage& line) { reports_.emplace_back(line.english); });
     return *check_;
   }
   // A share mounted on the folder, with a device number of its own.

@@ -199,7 +199,7 @@ TEST_F(WaitingStills, JournalKeepsWaitingStillsForTheNextRunWithTheirId) {
   RequestStop();
   Join();
   const auto replayed = ReplayJournal({root_.path(), Cp932Text(root_.path().string())}, Settings{},
-                                      [](std::string_view) { FAIL(); });
+                                      [](const OwnMessage&) { FAIL(); });
   ASSERT_EQ(replayed.size(), 1u);
   memory_.arrivals = StillArrivals();
   memory_.start_over = true;
@@ -212,6 +212,16 @@ TEST_F(WaitingStills, JournalKeepsWaitingStillsForTheNextRunWithTheirId) {
   EXPECT_EQ(TransferredBytes(), (std::vector<std::string>{"a"}));
   EXPECT_EQ(share_fake_.calls_of("process").back().capture_id, "123456");
   EXPECT_FALSE(fs::exists(journal));  // nothing left to keep
+  // It is not counted against the new ID (the title would read "777-1"); that it went is said
+  // once.
+  EXPECT_EQ(image_count_, 0);
+  EXPECT_EQ(Transferred().back().first, 0);
+  EXPECT_EQ(errors_.Get(), "1 still from the last run sent ");
+  const auto said = errors_.Generation();
+  AddImageAndRunCycle("b.jpg", "b");
+  EXPECT_EQ(image_count_, 1);
+  EXPECT_EQ(Transferred().back().first, 1);
+  EXPECT_EQ(errors_.Generation(), said);
 }
 
 // The share is a server's disk (a tmpfs) bound on the transfer folder; it is unmounted
@@ -310,13 +320,19 @@ TEST(StillJournal, DamagedJournalIsSetAsideWithAMessageAndNeverTrusted) {
   }
 
   WriteFileBytes(root / "velmarin.journal", text + "claim\tdamaged\n");
-  std::vector<std::string> lines;
+  std::vector<OwnMessage> lines;
   const auto replayed = ReplayJournal(program_dir, Settings{},
-                                      [&](std::string_view line) { lines.emplace_back(line); });
+                                      [&](const OwnMessage& line) { lines.push_back(line); });
   EXPECT_TRUE(replayed.empty());
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(lines[0].find("set aside as " + (root / "velmarin.journal.damaged").string()),
+  EXPECT_NE(lines[0].english.find("set aside as " + (root / "velmarin.journal.damaged").string()),
             std::string::npos);
+  // The window's box says it in Japanese.
+  EXPECT_NE(
+      lines[0].japanese.find((root / "velmarin.journal").string() + " が壊れています。" +
+                             (root / "velmarin.journal.damaged").string() + " に移しました。"),
+      std::string::npos)
+      << lines[0].japanese;
   EXPECT_FALSE(fs::exists(root / "velmarin.journal"));
   EXPECT_TRUE(fs::exists(root / "velmarin.journal.damaged"));
 }

@@ -35,6 +35,9 @@ class PrintedMessages final : public MessageSink {
   void ShowMessage(const Cp932Text& text) override {
     Check(false, "no message expected: " + text.bytes());
   }
+  void ShowOwnMessage(const OwnMessage& message) override {
+    Check(false, "no message expected: " + message.english);
+  }
 };
 
 struct Event {
