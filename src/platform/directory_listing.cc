@@ -5,6 +5,7 @@
 #include <fnmatch.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "base/c_handle.h"
@@ -61,6 +62,21 @@ std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::filesystem::
     entries.push_back(std::move(entry));
   }
   return entries;
+}
+
+std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& folder) {
+  DirHandle dir(opendir(folder.c_str()));
+  if (!dir) return std::nullopt;
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* raw = readdir(dir.get());
+    // A listing cut short (an I/O error, a share gone) would pass taken names as free.
+    if (raw == nullptr) return errno == 0 ? std::optional(std::move(names)) : std::nullopt;
+    if (std::strcmp(raw->d_name, ".") != 0 && std::strcmp(raw->d_name, "..") != 0) {
+      names.emplace_back(raw->d_name);
+    }
+  }
 }
 
 std::optional<DirectoryEntry> QueryDirectoryEntry(const std::filesystem::path& folder,

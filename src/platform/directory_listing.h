@@ -30,6 +30,10 @@ struct DirectoryEntry {
 // nullopt when the folder cannot be opened.
 std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::filesystem::path& folder);
 
+// The names in `folder` ("." and ".." left out), read in one pass without querying any entry,
+// so a folder of many files costs one listing. nullopt with errno set when it cannot be listed.
+std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& folder);
+
 // The entry `name` of `folder`, queried as ListDirectory queries each entry; nullopt when
 // there is no such entry.
 std::optional<DirectoryEntry> QueryDirectoryEntry(const std::filesystem::path& folder,
