@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace velmarin {
@@ -35,6 +34,8 @@ class SerialPaths {
   const std::string& Folder() const { return folder_; }
   // The last name of Path(serial); only when InFileNameOnly().
   std::string FileName(int serial) const;
+  // Calls `found` with every serial whose FileName is `name`.
+  void SerialsOf(std::string_view name, const std::function<void(int serial)>& found) const;
 
  private:
   std::string Digits(int serial) const;
@@ -46,9 +47,20 @@ class SerialPaths {
   std::string name_start_;  // the start of the first piece's last name
 };
 
-// LowestFreeSerial over the file names of one listing of `paths.Folder()`: a number is taken
-// when its name is among `names`. Costs the same however many files the folder holds.
-std::optional<int> LowestFreeSerial(const SerialPaths& paths,
-                                    const std::unordered_set<std::string>& names);
+// The serials taken in one listing of `paths.Folder()`, noted name by name: a number is
+// taken when its file name is among the names. Each name is parsed once, so the search costs
+// the same however many files the folder holds.
+class SerialListing {
+ public:
+  explicit SerialListing(const SerialPaths& paths);
+
+  void Note(std::string_view name);
+  // LowestFreeSerial over the names noted.
+  std::optional<int> LowestFree() const;
+
+ private:
+  const SerialPaths& paths_;
+  std::vector<bool> taken_;  // by number
+};
 
 }  // namespace velmarin

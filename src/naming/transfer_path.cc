@@ -125,15 +125,16 @@ std::optional<SerialPaths> SerialPathsOf(const SerialPattern& pattern, std::stri
 std::optional<int> ResolveSerial(const SerialPattern& pattern, std::string* error) {
   const std::optional<SerialPaths> paths = SerialPathsOf(pattern, error);
   if (!paths) return std::nullopt;
-  std::optional<std::vector<std::string>> listed;
-  if (paths->InFileNameOnly()) {
-    listed = ListNames(paths->Folder());
-    // No folder yet: every number is free.
-    if (!listed && (errno == ENOENT || errno == ENOTDIR)) listed.emplace();
+  std::optional<int> serial;
+  SerialListing listing(*paths);
+  if (paths->InFileNameOnly() &&
+      ForEachName(paths->Folder(), [&](std::string_view name) { listing.Note(name); })) {
+    serial = listing.LowestFree();
+  } else if (paths->InFileNameOnly() && (errno == ENOENT || errno == ENOTDIR)) {
+    serial = 1;  // no folder yet: every number is free
+  } else {
+    serial = LowestFreeSerial([&](int n) { return PathExists(paths->Path(n)); });
   }
-  const std::optional<int> serial =
-      listed ? LowestFreeSerial(*paths, {listed->begin(), listed->end()})
-             : LowestFreeSerial([&](int n) { return PathExists(paths->Path(n)); });
   if (!serial) SetError(error, NoSerialLeft(pattern));
   return serial;
 }

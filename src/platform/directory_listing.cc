@@ -64,17 +64,17 @@ std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::filesystem::
   return entries;
 }
 
-std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& folder) {
+bool ForEachName(const std::filesystem::path& folder,
+                 const std::function<void(std::string_view name)>& visit) {
   DirHandle dir(opendir(folder.c_str()));
-  if (!dir) return std::nullopt;
-  std::vector<std::string> names;
+  if (!dir) return false;
   for (;;) {
     errno = 0;
     const dirent* raw = readdir(dir.get());
     // A listing cut short (an I/O error, a share gone) would pass taken names as free.
-    if (raw == nullptr) return errno == 0 ? std::optional(std::move(names)) : std::nullopt;
+    if (raw == nullptr) return errno == 0;
     if (std::strcmp(raw->d_name, ".") != 0 && std::strcmp(raw->d_name, "..") != 0) {
-      names.emplace_back(raw->d_name);
+      visit(raw->d_name);
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,9 +31,11 @@ struct DirectoryEntry {
 // nullopt when the folder cannot be opened.
 std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::filesystem::path& folder);
 
-// The names in `folder` ("." and ".." left out), read in one pass without querying any entry,
-// so a folder of many files costs one listing. nullopt with errno set when it cannot be listed.
-std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& folder);
+// Calls `visit` with each name in `folder` ("." and ".." left out), read in one pass without
+// querying any entry, so a folder of many files costs one listing. False with errno set when
+// the folder cannot be listed whole.
+bool ForEachName(const std::filesystem::path& folder,
+                 const std::function<void(std::string_view name)>& visit);
 
 // The entry `name` of `folder`, queried as ListDirectory queries each entry; nullopt when
 // there is no such entry.

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "naming/transfer_path.h"
@@ -28,15 +29,22 @@ std::string Name(int serial) {
 
 const SerialPaths kPaths({"/data/hozon/2012/000123_", ".jpg"}, 3);
 
+std::optional<int> FreeSerialAmong(const SerialPaths& paths,
+                                   const std::unordered_set<std::string>& names) {
+  SerialListing listing(paths);
+  for (const std::string& name : names) listing.Note(name);
+  return listing.LowestFree();
+}
+
 TEST(SerialSearchTest, FillsOnlyGapsOfFiftyFromAListing) {
   std::unordered_set<std::string> names;
   for (int serial = 1; serial <= 5; ++serial) names.insert(Name(serial));
-  EXPECT_EQ(LowestFreeSerial(kPaths, names), 6);
+  EXPECT_EQ(FreeSerialAmong(kPaths, names), 6);
   names.insert(Name(40));
-  EXPECT_EQ(LowestFreeSerial(kPaths, names), 41);
+  EXPECT_EQ(FreeSerialAmong(kPaths, names), 41);
   names.erase(Name(40));
   names.insert(Name(60));
-  EXPECT_EQ(LowestFreeSerial(kPaths, names), 6);
+  EXPECT_EQ(FreeSerialAmong(kPaths, names), 6);
 }
 
 TEST(SerialSearchTest, OnlyTheExactNameOfANumberTakesIt) {
@@ -44,13 +52,13 @@ TEST(SerialSearchTest, OnlyTheExactNameOfANumberTakesIt) {
   const std::unordered_set<std::string> names = {
       "000124_001.jpg",  "000123_001.JPG",      "000123_01.jpg",
       "000123_0001.jpg", "000123_001.jpg.part", ".000123_001.velmarin-Ab12Cd"};
-  EXPECT_EQ(LowestFreeSerial(kPaths, names), 1);
+  EXPECT_EQ(FreeSerialAmong(kPaths, names), 1);
 }
 
 TEST(SerialSearchTest, NumbersOutgrowTheWidth) {
   std::unordered_set<std::string> names;
   for (int serial = 1; serial <= 1234; ++serial) names.insert(Name(serial));
-  EXPECT_EQ(LowestFreeSerial(kPaths, names), 1235);
+  EXPECT_EQ(FreeSerialAmong(kPaths, names), 1235);
   EXPECT_EQ(kPaths.FileName(1235), "000123_1235.jpg");
 }
 
@@ -66,6 +74,19 @@ TEST(SerialSearchTest, EveryPlaceholderInTheNameIsTheSerial) {
   EXPECT_EQ(paths.Folder(), "/t/");
   EXPECT_EQ(paths.FileName(7), "a07_b07.jpg");
   EXPECT_EQ(paths.Path(7), "/t/a07_b07.jpg");
+  // Both copies must carry the same number.
+  EXPECT_EQ(FreeSerialAmong(paths, {"a01_b01.jpg", "a02_b03.jpg", "a03_b02.jpg"}), 2);
+}
+
+// Digits behind the placeholder ("$r035" is "$r03" and a 5) are not taken for the serial's.
+TEST(SerialSearchTest, DigitsBehindTheSerialStayTheirs) {
+  const SerialPaths paths({"/t/x", "5.jpg"}, 3);
+  EXPECT_EQ(FreeSerialAmong(paths, {"x0015.jpg", "x0025.jpg", "x00105.jpg"}), 3);
+  std::unordered_set<std::string> names;
+  for (int serial = 1; serial <= 1000; ++serial) names.insert(paths.FileName(serial));
+  EXPECT_EQ(FreeSerialAmong(paths, names), 1001);
+  const SerialPaths plain({"/t/", "9.jpg"}, 0);  // "$r" without width: digits run together
+  EXPECT_EQ(FreeSerialAmong(plain, {"19.jpg", "29.jpg", "1239.jpg"}), 3);
 }
 
 TEST(SerialSearchTest, ASerialInAFolderNameIsNoListingOfOneFolder) {
