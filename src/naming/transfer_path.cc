@@ -12,14 +12,14 @@
 
 #include "base/replace_all.h"
 #include "base/scanf_reader.h"
+#include "naming/serial_search.h"
 #include "naming/template_expansion.h"
+#include "platform/directory_listing.h"
 #include "platform/encoding.h"
 
 namespace velmarin {
 namespace {
 
-constexpr int kSerialLimit = 99999;  // serial candidates stay below this
-constexpr int kSerialWindow = 50;    // a chosen serial has this many free numbers from it on
 constexpr std::size_t kMaxNameBytes = NAME_MAX;
 constexpr std::size_t kMaxPathBytes = PATH_MAX - 1;
 
@@ -100,24 +100,53 @@ std::string NoSerialLeft(const SerialPattern& pattern) {
          shown.value_or(pattern.placeholder);
 }
 
+// The pattern's UTF-8 paths, each piece between the placeholders converted once.
+std::optional<SerialPaths> SerialPathsOf(const SerialPattern& pattern, std::string* error) {
+  std::vector<std::string> pieces;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t found = pattern.path.find(pattern.placeholder, start);
+    const std::size_t end = found == std::string::npos ? pattern.path.size() : found;
+    std::optional<std::string> piece =
+        ToUtf8Path(std::string_view(pattern.path).substr(start, end - start), error);
+    if (!piece) return std::nullopt;
+    pieces.push_back(std::move(*piece));
+    if (found == std::string::npos) break;
+    start = found + pattern.placeholder.size();
+  }
+  return SerialPaths(std::move(pieces), pattern.width);
+}
+
+// Where the folder `dir` is listed: the transfer folder held open itself, or a folder in it.
+AtPath FolderIn(const OpenTransferFolder& folder, const std::filesystem::path& dir) {
+  if (folder.fd != AT_FDCWD &&
+      (dir / "").lexically_normal() == (folder.path / "").lexically_normal()) {
+    return {folder.fd, "."};
+  }
+  return LocateIn(folder, dir);
+}
+
 // The smallest serial from which kSerialWindow numbers in a row are free; no file is ever
-// reused, so without one the call fails. A number too long for the file system counts as
-// free: no such file can exist, and only the chosen one must be usable.
+// reused, so without one the call fails. Where the serial is in the file name alone, one
+// listing of its folder tells which numbers are taken, however many files it holds;
+// otherwise each number is looked up. A number too long for the file system counts as free:
+// no such file can exist, and only the chosen one must be usable.
 std::optional<int> ResolveSerial(const SerialPattern& pattern, const OpenTransferFolder& folder,
                                  std::string* error) {
-  int serial = 1;
-  while (serial < kSerialLimit) {
-    int offset = 0;
-    for (; offset < kSerialWindow; ++offset) {
-      const std::optional<std::string> probe = ToUtf8Path(pattern.With(serial + offset), error);
-      if (!probe) return std::nullopt;
-      if (PathExists(LocateIn(folder, *probe))) break;
-    }
-    if (offset == kSerialWindow) return serial;
-    serial += offset + 1;
+  const std::optional<SerialPaths> paths = SerialPathsOf(pattern, error);
+  if (!paths) return std::nullopt;
+  std::optional<int> serial;
+  SerialListing listing(*paths);
+  const auto note = [&](const DirectoryName& name) { listing.Note(name.name); };
+  if (paths->InFileNameOnly() && ForEachName(FolderIn(folder, paths->Folder()), note)) {
+    serial = listing.LowestFree();
+  } else if (paths->InFileNameOnly() && (errno == ENOENT || errno == ENOTDIR)) {
+    serial = 1;  // no folder yet: every number is free
+  } else {
+    serial = LowestFreeSerial([&](int n) { return PathExists(LocateIn(folder, paths->Path(n))); });
   }
-  SetError(error, NoSerialLeft(pattern));
-  return std::nullopt;
+  if (!serial) SetError(error, NoSerialLeft(pattern));
+  return serial;
 }
 
 }  // namespace

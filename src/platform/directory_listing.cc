@@ -5,6 +5,7 @@
 #include <fnmatch.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "base/c_handle.h"
@@ -68,15 +69,32 @@ std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::filesystem::
   return entries;
 }
 
-std::optional<std::vector<DirectoryName>> ListDirectoryNames(const std::filesystem::path& folder) {
-  DirHandle dir(opendir(folder.c_str()));
-  if (!dir) return std::nullopt;
+bool ForEachName(const AtPath& folder, const std::function<void(const DirectoryName&)>& visit) {
+  const char* path = folder.path.empty() ? "." : folder.path.c_str();
+  UniqueFd fd(::openat(folder.folder, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return false;
+  DirHandle dir(fdopendir(fd.get()));
+  if (!dir) return false;
+  fd.release();  // the listing owns it now
+  DirectoryName entry;
+  for (;;) {
+    errno = 0;
+    const dirent* raw = readdir(dir.get());
+    if (raw == nullptr) return errno == 0;
+    if (std::strcmp(raw->d_name, ".") == 0 || std::strcmp(raw->d_name, "..") == 0) continue;
+    entry.name = raw->d_name;
+    entry.inode = static_cast<std::uint64_t>(raw->d_ino);
+    entry.maybe_regular =
+        raw->d_type == DT_REG || raw->d_type == DT_LNK || raw->d_type == DT_UNKNOWN;
+    visit(entry);
+  }
+}
+
+std::optional<std::vector<DirectoryName>> ListDirectoryNames(const AtPath& folder) {
   std::vector<DirectoryName> names;
-  ReadNames(dir.get(), [&](const dirent& raw) {
-    const bool maybe_regular =
-        raw.d_type == DT_REG || raw.d_type == DT_LNK || raw.d_type == DT_UNKNOWN;
-    names.push_back({raw.d_name, static_cast<std::uint64_t>(raw.d_ino), maybe_regular});
-  });
+  if (!ForEachName(folder, [&](const DirectoryName& name) { names.push_back(name); })) {
+    return std::nullopt;
+  }
   return names;
 }
 

@@ -14,6 +14,7 @@
 #include "base/stale_temporaries.h"
 #include "base/state_fields.h"
 #include "image/capture_processing.h"
+#include "image/jpeg_files.h"
 #include "platform/encoding.h"
 #include "transfer/claimed_target.h"
 #include "transfer/folder_scan.h"
@@ -21,6 +22,7 @@
 #include "transfer/still_journal.h"
 #include "transfer/watch_folder_record.h"
 #include "transfer/watch_folder_scanner.h"
+#include "transfer/work_files.h"
 
 namespace velmarin {
 namespace {
@@ -31,14 +33,6 @@ namespace fs = std::filesystem;
 constexpr std::uint64_t kJournalNotWritten = ~std::uint64_t{0};
 // How long a still waits for its watch folder to come back (a network folder that drops).
 constexpr std::chrono::milliseconds kFolderAwayLimit{60'000};
-
-// Removes a work file left by an earlier image. Anything left in the way (a file that
-// cannot be removed, a folder with contents) fails, so it can never be taken for this image.
-bool RemoveWorkFile(const fs::path& file) {
-  std::error_code ec;
-  fs::remove(file, ec);
-  return !ec && !fs::exists(fs::symlink_status(file, ec));
-}
 
 // Whether `target` would land in the watch folder itself, where the next scan would take it
 // as a new capture, and so on without end. A sub-folder of it is never scanned.
@@ -81,14 +75,6 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
   // Failures on the writing side are worth a later try; the still's own are not.
   const TransferOutcome retry{std::nullopt, true};
   const TransferOutcome give_up{std::nullopt, false};
-  const fs::path backup = program_dir.path / kBackupFolderName;
-  std::error_code ec;
-  fs::create_directories(backup, ec);
-  if (ec) {
-    errors.Set(Cp932Text("bkup folder error! "));
-    return retry;
-  }
-
   std::string error;
   Settings resolved = settings;
   resolved[SettingSlot::TransferFolder] =
@@ -113,7 +99,7 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
       if (succeeded) return;
       for (const AtPath& folder : folders) RemoveStaleTemporaries(folder);
     }
-  } clean_up{{backup, FolderOfFile(target->location())}};
+  } clean_up{{FolderOfFile(target->location())}};
   if (LandsInWatchFolder(target->name(), settings, program_dir)) {
     errors.Set(Cp932Text("transfer target in watch folder! "));
     return give_up;
@@ -126,42 +112,39 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
     return not_written ? retry : TransferOutcome{std::nullopt, false, true};
   };
 
-  fs::path jpeg = source;
   // The conversion is chosen by the file's name, not by the folders above it.
   const StillFormat format = StillFormatOf(source.filename().string());
-  if (format == StillFormat::kBmp || format == StillFormat::kPng) {
-    jpeg = backup / kBmpConversionFileName;
-    if (!RemoveWorkFile(jpeg)) {
-      errors.Set(Cp932Text("temp.jpg delete error! "));
-      return retry;
-    }
-    const ImageResult converted = pipeline.ConvertToJpeg(source, jpeg);
+  ImageResult read;
+  std::optional<Dib> dib = pipeline.Read(source, format, read);
+  const bool converted = format == StillFormat::kBmp || format == StillFormat::kPng;
+  if (converted) {
     const auto kind =
         format == StillFormat::kPng ? ImageStep::Kind::kPngToJpeg : ImageStep::Kind::kBmpToJpeg;
-    ReportImageResult({kind, source, jpeg}, converted, errors, messages);
-    if (!converted.ok()) return failed(converted);
+    ReportImageResult({kind, source, {}}, read, errors, messages);
+    if (!dib) return failed(read);
+    read = {};
   }
-
-  const fs::path work_file = backup / kWorkFileName;
-  if (!RemoveWorkFile(work_file)) {
-    errors.Set(Cp932Text("444.jpg delete error! "));
-    return retry;
+  // The width step: a JPEG that does not decode, or any picture narrower than 4 pixels.
+  const bool width_kept = dib && dib->width() % 4 == 0;
+  if (dib && !NormalizeDibWidth(*dib)) {
+    dib.reset();
+    read.status = ImageStatus::kSourceNotDecoded;
   }
-  const ImageResult normalized = pipeline.NormalizeWidth(jpeg, work_file);
-  ReportImageResult({ImageStep::Kind::kNormalizeWidth, jpeg, work_file}, normalized, errors,
-                    messages);
-  if (!normalized.ok()) {
-    // Nothing is processed without a work file; the text is the one the processing of the
-    // missing work file would leave. A still that does not decode had its detail in its box.
-    const ImageStep processing{ImageStep::Kind::kProcess, work_file, target->name()};
-    const bool boxed = normalized.status == ImageStatus::kSourceNotDecoded;
-    errors.Set(ImageFailureText(processing, UnreadableSourceStatus(work_file, settings)),
-               boxed ? Cp932Text() : Utf8ToCp932Replacing(normalized.detail));
-    return failed(normalized);
+  ReportImageResult({ImageStep::Kind::kNormalizeWidth, source, {}}, read, errors, messages);
+  if (!dib) {
+    // The text is the one the processing of a missing work file has always left. A still
+    // that does not decode had its detail in its box.
+    const ImageStep processing{ImageStep::Kind::kProcess, source, target->name()};
+    const bool boxed = read.status == ImageStatus::kSourceNotDecoded;
+    errors.Set(ImageFailureText(processing, EditsPicture(settings) ? ImageStatus::kSourceNotOpened
+                                                                   : ImageStatus::kCopyFailed),
+               boxed ? Cp932Text() : Utf8ToCp932Replacing(read.detail));
+    return failed(read);
   }
+  CapturedPicture picture{std::move(*dib), source, !converted && width_kept};
   const ImageResult processed =
-      pipeline.Process(work_file, *target, settings, capture_id, now, errors);
-  ReportImageResult({ImageStep::Kind::kProcess, work_file, target->name()}, processed, errors,
+      pipeline.Process(picture, *target, settings, capture_id, now, errors);
+  ReportImageResult({ImageStep::Kind::kProcess, source, target->name()}, processed, errors,
                     messages);
   if (!processed.ok()) {
     if (!target->error().empty()) report(target->error());

@@ -13,6 +13,8 @@
 
 #include "base/last_error_text.h"
 #include "base/message_sink.h"
+#include "image/capture_processing.h"
+#include "image/dib.h"
 #include "image/image_result.h"
 #include "naming/local_time.h"
 #include "naming/transfer_path.h"
@@ -22,7 +24,6 @@
 #include "transfer/image_completeness.h"
 #include "transfer/still_arrivals.h"
 #include "transfer/transfer_folder_check.h"
-#include "transfer/work_files.h"
 
 namespace velmarin {
 
@@ -40,26 +41,25 @@ class TransferPipeline {
                                                     const LocalTime& now,
                                                     const OpenTransferFolder& folder,
                                                     std::string* error) = 0;
-  // A BMP or PNG still to a JPEG file at quality 99.
-  virtual ImageResult ConvertToJpeg(const std::filesystem::path& still,
-                                    const std::filesystem::path& jpeg) = 0;
-  // JPEG file to the work file with a width that is a multiple of four.
-  virtual ImageResult NormalizeWidth(const std::filesystem::path& jpeg,
-                                     const std::filesystem::path& work_file) = 0;
-  // Work file to the target: range fill, stamps, JPEG at the configured quality. The
+  // The still, of the format its name gives, decoded into memory (24 bits a pixel);
+  // nullopt with the reason in the result when it cannot be read. A JPEG's done result
+  // carries the library's warnings.
+  virtual std::optional<Dib> Read(const std::filesystem::path& still, StillFormat format,
+                                  ImageResult& result) = 0;
+  // The picture to the target: range fill, stamps, JPEG at the configured quality. The
   // finished file takes its name through `target`, so `target.name()` is then its real name.
   // Notes of its own about a done image go to `errors`.
-  virtual ImageResult Process(const std::filesystem::path& work_file, FileNaming& target,
+  virtual ImageResult Process(CapturedPicture& picture, FileNaming& target,
                               const Settings& settings, const Cp932Text& capture_id,
                               const LocalTime& now, LastErrorText& errors) = 0;
 };
 
 // One image's way from the watch folder to the transfer folder, named and stamped with
-// `capture_id` and `now`: target first (its serial number is searched now), a BMP or PNG
-// through "temp.jpg", then "444.jpg", then the target, which
-// with a serial claims its name and moves on to the next number when another program took
-// it meanwhile. Both work files are deleted before they are written, and every step's result
-// is checked, so an earlier image is never passed on under this image's name. A target that
+// `capture_id` and `now`: target first (its serial number is searched now), then the still is
+// decoded once (a BMP or PNG too), its width cut down to a multiple of four, edited and
+// encoded once into the target, which with a serial claims its name and moves on to the next
+// number when another program took it meanwhile. The picture stays in memory on the way, so
+// no earlier image can ever be passed on under this image's name. A target that
 // would land in the watch folder itself is refused ("transfer target in watch folder! "),
 // as the next scan would take it again as a new capture. Returns the
 // path the image really got, or why it was not (the reason is in `errors` or went to

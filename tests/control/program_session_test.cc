@@ -36,13 +36,11 @@ class UnusedPipeline : public TransferPipeline {
     *error = "unexpected";
     return std::nullopt;
   }
-  ImageResult ConvertToJpeg(const fs::path&, const fs::path&) override {
-    return {ImageStatus::kSourceNotOpened, {}};
+  std::optional<Dib> Read(const fs::path&, StillFormat, ImageResult& result) override {
+    result.status = ImageStatus::kSourceNotOpened;
+    return std::nullopt;
   }
-  ImageResult NormalizeWidth(const fs::path&, const fs::path&) override {
-    return {ImageStatus::kSourceNotOpened, {}};
-  }
-  ImageResult Process(const fs::path&, FileNaming&, const Settings&, const Cp932Text&,
+  ImageResult Process(CapturedPicture&, FileNaming&, const Settings&, const Cp932Text&,
                       const LocalTime&, LastErrorText&) override {
     return {ImageStatus::kSourceNotOpened, {}};
   }

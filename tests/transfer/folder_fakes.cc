@@ -16,12 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool CopyFile(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-  return !ec;
-}
-
 std::int64_t CreationTime(const fs::path& path) {
   struct statx info {};
   statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &info);
@@ -47,31 +41,30 @@ std::optional<TransferTarget> FakePipeline::BuildTarget(const Settings&,
   return TransferTarget(name, folder);
 }
 
-ImageResult FakePipeline::ConvertToJpeg(const fs::path& still, const fs::path& jpeg) {
-  Record({"convert", still, jpeg, {}});
-  if (convert_failure) return {*convert_failure, {}};
-  return {CopyFile(still, jpeg) ? ImageStatus::kDone : ImageStatus::kTargetNotWritten, {}};
-}
-
-ImageResult FakePipeline::NormalizeWidth(const fs::path& jpeg, const fs::path& work_file) {
-  Record({"normalize", jpeg, work_file, {}});
+std::optional<Dib> FakePipeline::Read(const fs::path& still, StillFormat, ImageResult& result) {
+  Record({"read", still, {}, {}});
   if (throw_out_of_memory > 0) {
     --throw_out_of_memory;
     throw std::bad_alloc();
   }
   if (unreadable > 0) {
     --unreadable;
-    return {ImageStatus::kSourceNotOpened, {}};
+    result.status = ImageStatus::kSourceNotOpened;
+    return std::nullopt;
   }
-  return {CopyFile(jpeg, work_file) ? ImageStatus::kDone : ImageStatus::kTargetNotWritten, {}};
+  if (read_failure) {
+    result.status = *read_failure;
+    return std::nullopt;
+  }
+  return Dib::Create(4, 1, 24);
 }
 
-ImageResult FakePipeline::Process(const fs::path& work_file, FileNaming& target, const Settings&,
+ImageResult FakePipeline::Process(CapturedPicture& picture, FileNaming& target, const Settings&,
                                   const Cp932Text& capture_id, const LocalTime&, LastErrorText&) {
-  Record({"process", work_file, target.name(), capture_id.bytes()});
+  Record({"process", picture.file, target.name(), capture_id.bytes()});
   if (disk_full) return {ImageStatus::kTargetNotCreated, {}};
   if (before_write) before_write();
-  return {CopyFileAtomically(work_file, target, FileSync::kNotSynced)
+  return {CopyFileAtomically(picture.file, target, FileSync::kNotSynced)
               ? ImageStatus::kDone
               : ImageStatus::kTargetNotWritten,
           {}};

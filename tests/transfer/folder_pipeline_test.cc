@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "image/jpeg_files.h"
 #include "support/cp932_text_testing.h"
 #include "support/temp_dir.h"
 #include "transfer/folder_monitor_fixture.h"
@@ -27,8 +28,7 @@ class FolderPipeline : public FolderMonitorFixture {
     RequestStop();
     Join();
   }
-  // No range and no stamps: the processing passes the work file on unchanged, so results
-  // can be compared exactly.
+  // No range and no stamps: nothing is drawn, so results can be compared exactly.
   void WithoutEdits() {
     SetSlot(SettingSlot::SourceRange, "");
     SetSlot(SettingSlot::TextLines, "");
@@ -38,31 +38,28 @@ class FolderPipeline : public FolderMonitorFixture {
   ImageTransferPipeline real_;
 };
 
-TEST_F(FolderPipeline, JpegIsStampedIntoTheTransferFolderWithoutTempJpg) {
+TEST_F(FolderPipeline, JpegIsStampedIntoTheTransferFolderWithoutWorkFiles) {
   Start();
   AddImageAndRunCycle("shot.jpg", JpegBytes(642, 480, 1));
   ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
   EXPECT_EQ(Transferred()[0].second, Target("123456_001.jpg"));
   const auto pixels = DecodedPixels(Target("123456_001.jpg"));
   EXPECT_EQ(pixels.size(), 640u * 480u * 3u);  // width cut to a multiple of four
-  EXPECT_TRUE(fs::exists(Backup("444.jpg")));
+  EXPECT_FALSE(fs::exists(Backup("444.jpg")));
   EXPECT_FALSE(fs::exists(Backup("temp.jpg")));
   EXPECT_EQ(errors_.Generation(), 0u);
 }
 
 TEST_F(FolderPipeline, AFailedWriteRemovesTheStaleTemporariesWhereItWrites) {
-  fs::create_directories(root_.path() / "bkup");
   fs::create_directories(transfer_);
   for (const fs::path& file :
-       {Backup(".444.velmarin-Ab12Cd"), Target(".123456_007.velmarin-xyz123"),
-        Target(".rsync-tmp.Ab12Cd")}) {
+       {Target(".123456_007.velmarin-xyz123"), Target(".rsync-tmp.Ab12Cd")}) {
     WriteFileBytes(file, "left by a killed run");
     Age(file);
   }
   Start();
   AddImageAndRunCycle("broken.jpg", "not a picture");
   EXPECT_TRUE(Transferred().empty());
-  EXPECT_FALSE(fs::exists(Backup(".444.velmarin-Ab12Cd")));
   EXPECT_FALSE(fs::exists(Target(".123456_007.velmarin-xyz123")));
   EXPECT_TRUE(fs::exists(Target(".rsync-tmp.Ab12Cd"))) << "not the program's own";
 }
@@ -93,11 +90,11 @@ TEST_F(FolderPipeline, StartUpRemovesTheStaleTemporariesOfEveryFolderItWrites) {
   EXPECT_TRUE(fs::exists(year / ".young.velmarin-eeeeee"));
 }
 
-TEST_F(FolderPipeline, BmpIsConvertedThroughTempJpg) {
+TEST_F(FolderPipeline, BmpIsConvertedInMemory) {
   Start();
   AddImageAndRunCycle("shot.bmp", BmpBytes(64, 48, 2));
   ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
-  EXPECT_FALSE(DecodedPixels(Backup("temp.jpg")).empty());
+  EXPECT_FALSE(fs::exists(Backup("temp.jpg")));
   EXPECT_EQ(DecodedPixels(Target("123456_001.jpg")).size(), 64u * 48u * 3u);
 }
 
@@ -112,20 +109,24 @@ TEST_F(FolderPipeline, FailedBmpConversionDoesNotPassTheOldTempJpgOn) {
   EXPECT_EQ(errors_.Get(), "BMP file read error! ");
 }
 
-TEST_F(FolderPipeline, UndeletableWorkFileKeepsTheEarlierImageBack) {
+// Without edits a JPEG whose width is kept goes out as it came; one cut to a multiple of
+// four goes out at quality 100, as the work file of the cut picture did.
+TEST_F(FolderPipeline, WithoutEditsTheStillGoesOutAsFaithfullyAsItCan) {
   WithoutEdits();
+  SetSlot(SettingSlot::JpegQuality, "10");
   Start();
-  AddImageAndRunCycle("first.jpg", JpegBytes(64, 48, 4));
+  const std::string kept = JpegBytes(64, 48, 4);
+  AddImageAndRunCycle("kept.jpg", kept);
   ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
+  EXPECT_EQ(ReadFileBytes(Target("123456_001.jpg")), kept);
 
-  // Replace the work file by a folder with contents, which cannot be deleted.
-  fs::remove(Backup("444.jpg"));
-  fs::create_directories(Backup("444.jpg"));
-  WriteFileBytes(Backup("444.jpg") / "keep", "x");
-  AddImageAndRunCycle("second.jpg", JpegBytes(64, 48, 5));
-  EXPECT_EQ(Transferred().size(), 1u);
-  EXPECT_FALSE(fs::exists(Target("123456_002.jpg")));
-  EXPECT_EQ(errors_.Get(), "444.jpg delete error! ");
+  const fs::path narrowed = root_.path() / "narrowed.jpg";
+  WriteFileBytes(narrowed, JpegBytes(66, 48, 5));
+  ASSERT_TRUE(NormalizeJpegWidth(narrowed, root_.path() / "quality100.jpg").ok());
+  AddImageAndRunCycle("cut.jpg", ReadFileBytes(narrowed));
+  ASSERT_EQ(Transferred().size(), 2u) << errors_.Get();
+  EXPECT_EQ(ReadFileBytes(Target("123456_002.jpg")),
+            ReadFileBytes(root_.path() / "quality100.jpg"));
 }
 
 // The real steps, but other stations take the names the search found (`taken` of them) while
@@ -133,7 +134,7 @@ TEST_F(FolderPipeline, UndeletableWorkFileKeepsTheEarlierImageBack) {
 class RacedPipeline : public ImageTransferPipeline {
  public:
   explicit RacedPipeline(int taken) : taken_(taken) {}
-  ImageResult Process(const fs::path& work_file, FileNaming& target, const Settings& settings,
+  ImageResult Process(CapturedPicture& picture, FileNaming& target, const Settings& settings,
                       const Cp932Text& capture_id, const LocalTime& now,
                       LastErrorText& errors) override {
     const std::string name = target.name().filename().string();  // "123456_001.jpg"
@@ -143,7 +144,7 @@ class RacedPipeline : public ImageTransferPipeline {
       std::snprintf(other, sizeof other, "123456_%03d.jpg", serial);
       WriteFileBytes(target.name().parent_path() / other, "other station");
     }
-    return ImageTransferPipeline::Process(work_file, target, settings, Cp932Text(capture_id), now,
+    return ImageTransferPipeline::Process(picture, target, settings, Cp932Text(capture_id), now,
                                           errors);
   }
 
@@ -173,7 +174,7 @@ TEST_F(FolderPipeline, CopiedImageAlsoMovesOnPastEveryNameTakenMeanwhile) {
   EXPECT_EQ(Transferred()[0].second, Target("123456_003.jpg"));
   EXPECT_EQ(ReadFileBytes(Target("123456_001.jpg")), "other station");
   EXPECT_EQ(ReadFileBytes(Target("123456_002.jpg")), "other station");
-  EXPECT_EQ(ReadFileBytes(Target("123456_003.jpg")), ReadFileBytes(Backup("444.jpg")));
+  EXPECT_EQ(ReadFileBytes(Target("123456_003.jpg")), JpegBytes(64, 48, 10));
   EXPECT_EQ(FolderEntries(transfer_).size(), 3u);  // no temporary left
 }
 

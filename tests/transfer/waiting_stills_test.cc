@@ -177,7 +177,7 @@ TEST_F(WaitingStills, UnreadableStillIsNotRetriedUntilItChanges) {
   AdvanceClock(seconds(60));
   RunCycles(2);
   EXPECT_EQ(TransferredBytes(), (std::vector<std::string>{"good"}));
-  EXPECT_EQ(share_fake_.calls_of("normalize").size(), 2u);
+  EXPECT_EQ(share_fake_.calls_of("read").size(), 2u);
 
   WriteFileBytes(Watch("bad.jpg"), "mended");  // rewritten in place
   Event(FolderEvent::Kind::kClosedAfterWrite, "bad.jpg");
