@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/command_context.h"
 #include "cli/command_routes.h"
 #include "cli/next_name_command.h"
 #include "cli/options.h"
@@ -55,5 +56,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velmarin: %s\n%s", error.c_str(), velmarin::cli::kUsage);
     return 2;
   }
-  return velmarin::cli::RunCommand(kRoutes, *options);
+  return velmarin::cli::FinishStandardOutput(velmarin::cli::RunCommand(kRoutes, *options));
 }

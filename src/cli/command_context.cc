@@ -1,8 +1,10 @@
 #include "cli/command_context.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
+#include "base/errno_text.h"
 #include "base/message_subject.h"
 #include "control/capture_id.h"
 #include "platform/encoding.h"
@@ -53,13 +55,14 @@ std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_co
   return program_dir;
 }
 
-std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_code) {
+std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_code,
+                                             MissingSettingsFile missing_file) {
   auto capture_id = ParseCaptureId(options, exit_code);
   if (!capture_id) return std::nullopt;
   auto program_dir = ResolveProgramDir(options, exit_code);
   if (!program_dir) return std::nullopt;
   std::string warning;
-  Settings settings = LoadSettings(*program_dir, &warning);
+  Settings settings = LoadSettings(*program_dir, &warning, missing_file);
   if (!warning.empty()) PrintMessageLine("", warning);
   return CommandContext{std::move(*program_dir), std::move(settings), std::move(*capture_id)};
 }
@@ -67,6 +70,15 @@ std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_c
 int Failed(std::string_view reason) {
   PrintMessageLine("", reason);
   return 1;
+}
+
+int FinishStandardOutput(int exit_code) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  if (flushed && std::ferror(stdout) == 0) return exit_code;
+  // An earlier failed write leaves only the error flag behind, not its reason.
+  return Failed("cannot write to standard output: " +
+                (flushed || errno == 0 ? std::string("write error") : ErrnoText(errno)));
 }
 
 void PrintWatchingLine(const std::filesystem::path& folder, bool events) {

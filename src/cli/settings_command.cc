@@ -57,7 +57,8 @@ std::optional<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::stri
 
 int RunSettingsCommand(const Options& options) {
   int exit_code = 0;
-  auto context = PrepareCommand(options, &exit_code);
+  // Shown as read; no file made, so no lock of the folder is needed.
+  auto context = PrepareCommand(options, &exit_code, MissingSettingsFile::kLeave);
   if (!context) return exit_code;
   for (int i = 0; i < kSettingSlotCount; ++i) {
     const auto slot = static_cast<SettingSlot>(i);

@@ -184,12 +184,14 @@ std::optional<Settings> ReadSettingsFile(const ProgramDir& dir, bool* missing, s
   return settings;
 }
 
-Settings LoadSettings(const ProgramDir& dir, std::string* warning) {
+Settings LoadSettings(const ProgramDir& dir, std::string* warning,
+                      MissingSettingsFile missing_file) {
   bool missing = false;
   std::string problem;
   if (auto settings = ReadSettingsFile(dir, &missing, &problem, warning)) return *settings;
   const Settings defaults = DefaultSettings(dir.cp932);
   if (missing) {
+    if (missing_file == MissingSettingsFile::kLeave) return defaults;
     if (SaveSettings(dir, defaults, &problem)) return defaults;
     if (warning) *warning = problem + "; the default settings are used";
     return defaults;

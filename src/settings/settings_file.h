@@ -41,12 +41,18 @@ std::string FormatSettingsFile(const Settings& settings);
 std::optional<Settings> ReadSettingsFile(const ProgramDir& dir, bool* missing, std::string* error,
                                          std::string* warning);
 
-// Reads dir.path/"velmarin.ini". A missing file is created with the defaults. When the file
-// cannot be read, or is missing and cannot be created, the defaults are returned and
-// `*warning` says why (the program goes on with them); a file that exists is never replaced
-// here. A file not in Shift-JIS is read as it is and `*warning` names the settings that fell
-// back to their defaults. Otherwise `*warning` is left alone.
-Settings LoadSettings(const ProgramDir& dir, std::string* warning);
+// What LoadSettings does when "velmarin.ini" does not exist: a program that runs on the folder
+// makes it; a command that only shows the settings writes nothing.
+enum class MissingSettingsFile { kCreate, kLeave };
+
+// Reads dir.path/"velmarin.ini". A missing file is created with the defaults (unless
+// `missing_file` leaves it). When the file cannot be read, or is missing and cannot be
+// created, the defaults are returned and `*warning` says why (the program goes on with them);
+// a file that exists is never replaced here. A file not in Shift-JIS is read as it is and
+// `*warning` names the settings that fell back to their defaults. Otherwise `*warning` is left
+// alone.
+Settings LoadSettings(const ProgramDir& dir, std::string* warning,
+                      MissingSettingsFile missing_file = MissingSettingsFile::kCreate);
 
 // The file's bytes with only the lines of the slots that differ between `baseline` and
 // `current` replaced, as text, by the label and the new value; every other byte stays as it
