@@ -11,7 +11,7 @@
 #include "base/stale_temporaries.h"
 #include "image/capture_processing.h"
 #include "platform/encoding.h"
-#include "transfer/folder_scan.h"
+#include "settings/program_dir.h"
 #include "transfer/image_failure_texts.h"
 #include "transfer/still_journal.h"
 #include "transfer/watch_folder_scanner.h"
