@@ -1,5 +1,7 @@
 #include "app/window_placement.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 #include "settings/user_config.h"
@@ -8,18 +10,31 @@ namespace velmarin::app {
 namespace {
 
 constexpr auto kKey = "Settings/Window";
+constexpr auto kStateFileName = "window.ini";
+
+QString FromPath(const std::filesystem::path& path) {
+  return QString::fromStdString(path.string());
+}
 
 }  // namespace
 
-PlacementStore::PlacementStore(QString file)
-    : file_(file.isEmpty() ? QString::fromStdString(UserConfigPath().string()) : std::move(file)) {}
+PlacementStore::PlacementStore()
+    : PlacementStore(FromPath(UserStateFolder() / kStateFileName), FromPath(UserConfigPath())) {}
+
+PlacementStore::PlacementStore(QString state_file, QString earlier_file)
+    : state_file_(std::move(state_file)), earlier_file_(std::move(earlier_file)) {}
 
 QByteArray PlacementStore::Load() const {
-  return QSettings(file_, QSettings::IniFormat).value(kKey).toByteArray();
+  const bool saved = QFileInfo::exists(state_file_);
+  if (!saved && earlier_file_.isEmpty()) return {};
+  return QSettings(saved ? state_file_ : earlier_file_, QSettings::IniFormat)
+      .value(kKey)
+      .toByteArray();
 }
 
 void PlacementStore::Save(const QByteArray& geometry) const {
-  QSettings settings(file_, QSettings::IniFormat);
+  QDir().mkpath(QFileInfo(state_file_).absolutePath());
+  QSettings settings(state_file_, QSettings::IniFormat);
   settings.setValue(kKey, geometry);
 }
 
