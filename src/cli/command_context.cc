@@ -29,14 +29,13 @@ std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_co
   if (options.user_folder) {
     dir = UserProgramFolder();
     if (std::filesystem::create_directory(dir, ec); ec) {
-      std::fprintf(stderr, "velmarin: cannot make the program folder %s: %s\n", dir.c_str(),
-                   ec.message().c_str());
+      PrintMessageLine("", "cannot make the program folder " + dir.string() + ": " + ec.message());
       return std::nullopt;
     }
   } else {
     dir = options.dir ? std::filesystem::path(*options.dir) : std::filesystem::current_path(ec);
     if (ec) {
-      std::fprintf(stderr, "velmarin: %s\n", ec.message().c_str());
+      PrintMessageLine("", ec.message());
       return std::nullopt;
     }
   }
@@ -47,8 +46,7 @@ std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_co
     return std::nullopt;
   }
   if (!std::filesystem::is_directory(program_dir->path, ec)) {
-    std::fprintf(stderr, "velmarin: the program folder %s does not exist\n",
-                 program_dir->path.c_str());
+    PrintMessageLine("", "the program folder " + program_dir->path.string() + " does not exist");
     return std::nullopt;
   }
   *exit_code = 0;
