@@ -66,7 +66,8 @@ class ProgramSessionTest : public ::testing::Test {
     if (!session_) {
       session_ = std::make_unique<ProgramSession>(
           program_dir_,
-          SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_});
+          SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_}, nullptr,
+          [this](const fs::path&, bool) { ++folder_runs_watching_; });
     }
     return *session_;
   }
@@ -80,6 +81,8 @@ class ProgramSessionTest : public ::testing::Test {
   InotifyFolderEvents folder_events_;
   RecordedMessages messages_;
   std::unique_ptr<ProgramSession> session_;
+  // Runs of the folder thread that have looked at their folder (and so set their count).
+  std::atomic<int> folder_runs_watching_{0};
 };
 
 TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) {
@@ -368,13 +371,15 @@ TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
   Session().StartUp();
   EXPECT_FALSE(Session().Tick().count_changed);
   Session().StartWithId(Cp932Text("9"));
+  ASSERT_TRUE(WaitFor([&] { return folder_runs_watching_ == 1; }, 10s));
   Session().state().image_count = 2;  // two images within one tick: one change
   EXPECT_TRUE(Session().Tick().count_changed);
   EXPECT_FALSE(Session().Tick().count_changed);
 
   // A settings command restarts the folder thread, which counts from 0 again: a change too.
   Session().RunSettingsCommand(SettingsCommand::kFolder, {});
-  ASSERT_TRUE(WaitFor([&] { return Session().state().image_count == 0; }, 10s));
+  ASSERT_TRUE(WaitFor([&] { return folder_runs_watching_ == 2; }, 10s));
+  EXPECT_EQ(Session().state().image_count, 0);
   EXPECT_TRUE(Session().Tick().count_changed);
 
   // A start resets the count without a change being seen.
