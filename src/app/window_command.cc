@@ -45,10 +45,10 @@ bool PrepareDisplay() {
   const char* name = std::getenv("DISPLAY");
   Display* display = (name && *name) ? XOpenDisplay(nullptr) : nullptr;
   if (display == nullptr) {
-    std::fprintf(stderr,
-                 "velmarin: no X display can be reached (DISPLAY=%s). The window needs an X11 "
-                 "or XWayland display; 'velmarin --headless' monitors without one.\n",
-                 (name && *name) ? name : "unset");
+    PrintMessageLine("", std::string("no X display can be reached (DISPLAY=") +
+                             ((name && *name) ? name : "unset") +
+                             "). The window needs an X11 or XWayland display; 'velmarin "
+                             "--headless' monitors without one.");
     return false;
   }
   XCloseDisplay(display);

@@ -65,10 +65,9 @@ int RunSettingsCommand(const Options& options) {
     int replaced = 0;
     const std::string value = Cp932ToUtf8Replacing(context->settings[slot], &replaced);
     if (replaced > 0) {
-      std::fprintf(stderr,
-                   "velmarin: %s is not valid Shift-JIS; the bytes that do not convert are shown "
-                   "as ?\n",
-                   std::string(SettingName(slot)).c_str());
+      PrintMessageLine("", std::string(SettingName(slot)) +
+                               " is not valid Shift-JIS; the bytes that do not convert are "
+                               "shown as ?");
     }
     std::printf("%s=%s\n", std::string(SettingName(slot)).c_str(), value.c_str());
   }
