@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/message_subject.h"
+#include "cli/command_context.h"
 #include "cli/command_routes.h"
 #include "cli/next_name_command.h"
 #include "cli/options.h"
@@ -52,8 +54,9 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = velmarin::cli::ParseOptions(argc, argv, &error);
   if (!options) {
-    std::fprintf(stderr, "velmarin: %s\n%s", error.c_str(), velmarin::cli::kUsage);
+    velmarin::PrintMessageLine("", error);
+    std::fputs(velmarin::cli::kUsage, stderr);
     return 2;
   }
-  return velmarin::cli::RunCommand(kRoutes, *options);
+  return velmarin::cli::FinishStandardOutput(velmarin::cli::RunCommand(kRoutes, *options));
 }

@@ -5,7 +5,8 @@
 namespace velmarin::app {
 
 // The notes the window gives only once, ever, for a given subject (a file, say): remembered in
-// the user's configuration beside the window's place, under "Notes/<note>".
+// the window's state file beside its place, under "Notes/<note>" (never in the user's own
+// velmarin.conf).
 class OnceNotes {
  public:
   // `file` as the PlacementStore's.

@@ -18,6 +18,7 @@
 #include "app/qt_text.h"
 #include "app/stop_signals.h"
 #include "app/window_station.h"
+#include "base/message_subject.h"
 #include "cli/command_context.h"
 #include "cli/station_command.h"
 #include "control/program_session.h"
@@ -42,10 +43,10 @@ bool PrepareDisplay() {
   const char* name = std::getenv("DISPLAY");
   Display* display = (name && *name) ? XOpenDisplay(nullptr) : nullptr;
   if (display == nullptr) {
-    std::fprintf(stderr,
-                 "velmarin: no X display can be reached (DISPLAY=%s). The window needs an X11 "
-                 "or XWayland display; 'velmarin --headless' monitors without one.\n",
-                 (name && *name) ? name : "unset");
+    PrintMessageLine("", std::string("no X display can be reached (DISPLAY=") +
+                             ((name && *name) ? name : "unset") +
+                             "). The window needs an X11 or XWayland display; 'velmarin "
+                             "--headless' monitors without one.");
     return false;
   }
   XCloseDisplay(display);
@@ -53,29 +54,28 @@ bool PrepareDisplay() {
   return true;
 }
 
+// Said when the X display goes away, whether Qt or Xlib notices first.
+constexpr std::string_view kDisplayLost =
+    "the connection to the X display was lost; the window ends (the settings are saved)";
+
 // Qt ends the process on a fatal error (a platform plugin that cannot load) with a core dump,
 // and on a broken X connection with a bare exit: both become one clear line and status 1.
 // The settings confirmed so far are already on disk.
 void ReportQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
-  const QByteArray line = text.toLocal8Bit();
   if (type == QtFatalMsg) {
-    std::fprintf(stderr, "velmarin: the window cannot start: %s\n", line.constData());
+    PrintMessageLine("", "the window cannot start: " + text.toStdString());
     std::_Exit(1);
   }
   if (text.contains(QStringLiteral("X11 connection broke"))) {
-    std::fprintf(stderr,
-                 "velmarin: the connection to the X display was lost; the window ends (the "
-                 "settings are saved)\n");
+    PrintMessageLine("", kDisplayLost);
     return;
   }
-  std::fprintf(stderr, "%s\n", line.constData());
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
 // Xlib's own default for a lost connection ends the process with its own words.
 int ReportLostDisplay(Display*) {
-  std::fprintf(stderr,
-               "velmarin: the connection to the X display was lost; the window ends (the "
-               "settings are saved)\n");
+  PrintMessageLine("", kDisplayLost);
   std::_Exit(1);
 }
 
@@ -123,7 +123,7 @@ int RunWindowCommand(const cli::Options& options) {
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
   if (!lock) {
     // Started from the desktop's menu nobody reads stderr: say it in a box too.
-    std::fprintf(stderr, "velmarin: %s\n", lock_error.english.c_str());
+    PrintMessageLine("", lock_error.english);
     const auto holder = ProgramFolderLock::Holder(*program_dir);
     QMessageBox::critical(
         nullptr, QStringLiteral("Velmarin"),

@@ -68,17 +68,17 @@ std::optional<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::stri
 
 int RunSettingsCommand(const Options& options) {
   int exit_code = 0;
-  auto context = PrepareCommand(options, &exit_code);
+  // Shown as read; no file made, so no lock of the folder is needed.
+  auto context = PrepareCommand(options, &exit_code, MissingSettingsFile::kLeave);
   if (!context) return exit_code;
   for (int i = 0; i < kSettingSlotCount; ++i) {
     const auto slot = static_cast<SettingSlot>(i);
     int replaced = 0;
     const std::string value = Cp932ToUtf8Replacing(context->settings[slot], &replaced);
     if (replaced > 0) {
-      std::fprintf(stderr,
-                   "velmarin: %s is not valid Shift-JIS; the bytes that do not convert are shown "
-                   "as ?\n",
-                   std::string(SettingName(slot)).c_str());
+      PrintMessageLine("", std::string(SettingName(slot)) +
+                               " is not valid Shift-JIS; the bytes that do not convert are "
+                               "shown as ?");
     }
     std::printf("%s=%s\n", std::string(SettingName(slot)).c_str(), value.c_str());
   }

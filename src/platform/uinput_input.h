@@ -51,12 +51,12 @@ class UinputInput final : public InputSynthesizer {
   // Creates the devices (once; kept until this goes). False, said once, when it cannot.
   bool available() override;
   void Prepare() override { available(); }
-  void KeyDown(int virtual_key) override;
-  void KeyUp(int virtual_key) override;
-  void MoveTo(int x, int y) override;
-  void LeftButtonDown() override;
-  void LeftButtonUp() override;
-  void Flush() override {}
+  bool KeyDown(int virtual_key) override;
+  bool KeyUp(int virtual_key) override;
+  bool MoveTo(int x, int y) override;
+  bool LeftButtonDown() override;
+  bool LeftButtonUp() override;
+  bool Flush() override { return true; }
 
  private:
   // The *Locked members expect `mutex_` held.
@@ -66,10 +66,12 @@ class UinputInput final : public InputSynthesizer {
     unsigned code;
     int value;
   };
-  // Writes the events and one SYN_REPORT, not before the devices have settled.
-  void SendLocked(UinputDevice device, std::initializer_list<EvdevEvent> events);
-  // Presses or releases an evdev key, counting holds so a key held twice is sent once.
-  void KeyLocked(UinputDevice device, int code, bool press);
+  // Writes the events and one SYN_REPORT, not before the devices have settled. False when the
+  // device refused one.
+  bool SendLocked(UinputDevice device, std::initializer_list<EvdevEvent> events);
+  // Presses or releases an evdev key, counting holds so a key held twice is sent once. False
+  // when the device refused it or the key was not held.
+  bool KeyLocked(UinputDevice device, int code, bool press);
   void ReportOnce(bool* reported, const OwnMessage& message);
 
   MessageSink& messages_;

@@ -110,35 +110,36 @@ std::uint8_t XTestInput::KeycodeFor(std::uint32_t keysym) {
   return 0;
 }
 
-void XTestInput::SendKey(int virtual_key, bool press) {
+bool XTestInput::SendKey(int virtual_key, bool press) {
   std::lock_guard lock(mutex_);
-  if (ConnectionLost() || EnsureConnection() == nullptr) return;
+  if (ConnectionLost() || EnsureConnection() == nullptr) return false;
   const std::uint32_t keysym = KeysymForVirtualKey(virtual_key);
   if (keysym == 0) {
     skipped_keys_.Report(virtual_key, "stands for no key of an X keyboard",
                          "X のキーボードのどのキーにも当たらない");
-    return;
+    return false;
   }
   const std::uint8_t keycode = KeycodeFor(keysym);
-  if (ConnectionLost()) return;
+  if (ConnectionLost()) return false;
   if (keycode == 0) {
     const char* keysym_name = XKeysymToString(keysym);
     const std::string name = keysym_name ? keysym_name : "?";
     skipped_keys_.Report(virtual_key, "(" + name + ") has no key on the X display's keyboard",
                          "、X ディスプレイのキーボードにないキー（" + name + "）の");
-    return;
+    return false;
   }
   xcb_test_fake_input(connection_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
                       XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  return true;
 }
 
-void XTestInput::KeyDown(int virtual_key) { SendKey(virtual_key, true); }
+bool XTestInput::KeyDown(int virtual_key) { return SendKey(virtual_key, true); }
 
-void XTestInput::KeyUp(int virtual_key) { SendKey(virtual_key, false); }
+bool XTestInput::KeyUp(int virtual_key) { return SendKey(virtual_key, false); }
 
-void XTestInput::MoveTo(int x, int y) {
+bool XTestInput::MoveTo(int x, int y) {
   std::lock_guard lock(mutex_);
-  if (ConnectionLost() || EnsureConnection() == nullptr) return;
+  if (ConnectionLost() || EnsureConnection() == nullptr) return false;
   // The request carries 16-bit coordinates; keep far-off values at the screen's edge instead
   // of letting them wrap around to some other place.
   const int max_x = std::max(0, screen_width_ - 1);
@@ -146,28 +147,30 @@ void XTestInput::MoveTo(int x, int y) {
   xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_,
                       static_cast<std::int16_t>(std::clamp(x, 0, max_x)),
                       static_cast<std::int16_t>(std::clamp(y, 0, max_y)), 0);
+  return true;
 }
 
-void XTestInput::SendLeftButton(bool press) {
+bool XTestInput::SendLeftButton(bool press) {
   std::lock_guard lock(mutex_);
-  if (ConnectionLost() || EnsureConnection() == nullptr) return;
+  if (ConnectionLost() || EnsureConnection() == nullptr) return false;
   xcb_test_fake_input(connection_, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE,
                       XCB_BUTTON_INDEX_1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  return true;
 }
 
-void XTestInput::LeftButtonDown() { SendLeftButton(true); }
+bool XTestInput::LeftButtonDown() { return SendLeftButton(true); }
 
-void XTestInput::LeftButtonUp() { SendLeftButton(false); }
+bool XTestInput::LeftButtonUp() { return SendLeftButton(false); }
 
-void XTestInput::Flush() {
+bool XTestInput::Flush() {
   std::lock_guard lock(mutex_);
   // Only an open display has events to deliver; no new connection attempt just for this.
-  if (connection_ == nullptr || ConnectionLost()) return;
+  if (connection_ == nullptr || ConnectionLost()) return false;
   // A round trip, so the server has handled every request when this returns.
   std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
   // Errors of refused requests arrive as events; nobody needs them.
   while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) std::free(event);
-  ConnectionLost();
+  return !ConnectionLost();
 }
 
 }  // namespace velmarin

@@ -284,7 +284,8 @@ std::optional<Settings> ReadSettingsFile(const ProgramDir& dir, bool* missing, O
   return settings;
 }
 
-Settings LoadSettings(const ProgramDir& dir, OwnMessage* warning, SettingsEncoding* encoding) {
+Settings LoadSettings(const ProgramDir& dir, OwnMessage* warning, SettingsEncoding* encoding,
+                      MissingSettingsFile missing_file) {
   bool missing = false;
   OwnMessage problem;
   if (auto settings = ReadSettingsFile(dir, &missing, &problem, warning, encoding)) {
@@ -292,6 +293,7 @@ Settings LoadSettings(const ProgramDir& dir, OwnMessage* warning, SettingsEncodi
   }
   const Settings defaults = DefaultSettings(dir.cp932);
   if (missing) {
+    if (missing_file == MissingSettingsFile::kLeave) return defaults;
     if (SaveSettings(dir, defaults, &problem)) return defaults;
     if (warning) {
       *warning = {problem.english + "; the default settings are used",

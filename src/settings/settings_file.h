@@ -63,13 +63,19 @@ std::string FormatSettingsFile(const Settings& settings);
 std::optional<Settings> ReadSettingsFile(const ProgramDir& dir, bool* missing, OwnMessage* error,
                                          OwnMessage* warning, SettingsEncoding* encoding = nullptr);
 
-// Reads dir.path/"velmarin.ini". A missing file is created with the defaults. When the file
-// cannot be read, or is missing and cannot be created, the defaults are returned and
-// `*warning` says why (the program goes on with them); a file that exists is never replaced
-// here. A reading problem (DescribeReadingProblem) goes to `*warning` too. Otherwise `*warning`
-// is left alone. `*encoding` (optional) gets the file's encoding.
+// What LoadSettings does when "velmarin.ini" does not exist: a program that runs on the folder
+// makes it; a command that only shows the settings writes nothing.
+enum class MissingSettingsFile { kCreate, kLeave };
+
+// Reads dir.path/"velmarin.ini". A missing file is created with the defaults (unless
+// `missing_file` leaves it). When the file cannot be read, or is missing and cannot be
+// created, the defaults are returned and `*warning` says why (the program goes on with them);
+// a file that exists is never replaced here. A reading problem (DescribeReadingProblem) goes
+// to `*warning` too. Otherwise `*warning` is left alone. `*encoding` (optional) gets the
+// file's encoding.
 Settings LoadSettings(const ProgramDir& dir, OwnMessage* warning,
-                      SettingsEncoding* encoding = nullptr);
+                      SettingsEncoding* encoding = nullptr,
+                      MissingSettingsFile missing_file = MissingSettingsFile::kCreate);
 
 // The file's bytes with only the lines of the slots that differ between `baseline` and
 // `current` replaced, as text, by the label and the new value, each line in the encoding it

@@ -14,18 +14,23 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
+// The folder an XDG base-directory variable names when it holds an absolute path, else
+// `fallback` in the home folder.
+std::filesystem::path XdgFolder(const char* variable, const char* fallback) {
+  const char* named = std::getenv(variable);
+  if (named != nullptr && named[0] == '/') return named;
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home != nullptr ? home : "") / fallback;
+}
+
 }  // namespace
 
 std::filesystem::path UserConfigPath() {
-  const char* config_home = std::getenv("XDG_CONFIG_HOME");
-  const char* home = std::getenv("HOME");
-  std::filesystem::path base;
-  if (config_home != nullptr && config_home[0] == '/') {
-    base = config_home;
-  } else {
-    base = std::filesystem::path(home != nullptr ? home : "") / ".config";
-  }
-  return base / "velmarin" / "velmarin.conf";
+  return XdgFolder("XDG_CONFIG_HOME", ".config") / "velmarin" / "velmarin.conf";
+}
+
+std::filesystem::path UserStateFolder() {
+  return XdgFolder("XDG_STATE_HOME", ".local/state") / "velmarin";
 }
 
 UserConfig ReadUserConfig(const std::filesystem::path& file) {

@@ -13,9 +13,9 @@ namespace velmarin {
 enum class InputBackendSetting { kAuto, kXTest, kUinput };
 
 // The user's own settings, beside the program folder's "velmarin.ini": lines "key = value",
-// '#' starts a comment. Known key: "input" (auto, xtest or uinput). The window keeps its place
-// in the same file through QSettings, which writes these keys under "[General]": the lines of
-// any other "[section]" are the window's and are skipped.
+// '#' starts a comment. Known key: "input" (auto, xtest or uinput). The program never writes
+// this file. Earlier versions kept the window's place in it through QSettings, which puts
+// these keys under "[General]": the lines of any other "[section]" are skipped.
 struct UserConfig {
   InputBackendSetting input = InputBackendSetting::kAuto;
   // Lines that could not be used, each as a sentence for the user.
@@ -24,6 +24,10 @@ struct UserConfig {
 
 // $XDG_CONFIG_HOME/velmarin/velmarin.conf, else ~/.config/velmarin/velmarin.conf.
 std::filesystem::path UserConfigPath();
+
+// Where the program keeps what it remembers for the user (the window's place):
+// $XDG_STATE_HOME/velmarin, else ~/.local/state/velmarin. Not created here.
+std::filesystem::path UserStateFolder();
 
 // The settings in `text`; problems name the lines as of `file_name`.
 UserConfig ParseUserConfig(std::string_view text, const std::string& file_name);

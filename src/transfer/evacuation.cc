@@ -11,7 +11,7 @@
 #include "base/errno_text.h"
 #include "base/file_naming.h"
 #include "platform/directory_listing.h"
-#include "transfer/folder_scan.h"
+#include "settings/program_dir.h"
 #include "transfer/work_files.h"
 
 namespace velmarin {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "transfer/folder_scan.h"
+#include "settings/program_dir.h"
 
 namespace velmarin {
 

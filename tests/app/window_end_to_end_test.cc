@@ -43,8 +43,9 @@ std::vector<fs::path> JpegsUnder(const fs::path& folder) {
 struct ShownWindow {
   ShownWindow(const XvfbServer& server, const fs::path& dir, std::vector<std::string> arguments)
       : program(WithFolder(dir, std::move(arguments)), dir,
-                {"DISPLAY=" + server.display_name(), "QT_QPA_PLATFORM=",
-                 "XDG_CONFIG_HOME=" + (dir / "config").string(), "ASAN_OPTIONS=detect_leaks=0"}),
+                {"DISPLAY=" + server.display_name(),
+                 "QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=" + (dir / "config").string(),
+                 "XDG_STATE_HOME=" + (dir / "state").string(), "ASAN_OPTIONS=detect_leaks=0"}),
         x(server.display_name()) {}
 
   static std::vector<std::string> WithFolder(const fs::path& dir, std::vector<std::string> more) {
@@ -167,7 +168,8 @@ TEST_F(WindowEndToEnd, TypedIdEnterOneImageAndExitThroughTheMenu) {
   EXPECT_EQ(*exit_code, 0) << program.err();
 
   EXPECT_TRUE(fs::exists(dir / "velmarin.ini"));
-  EXPECT_TRUE(app::PlacementStored(dir / "config"));
+  EXPECT_TRUE(app::PlacementStored(dir / "state"));
+  EXPECT_FALSE(fs::exists(dir / "config" / "velmarin" / "velmarin.conf"));
 }
 
 // The window closed (a logout's SIGTERM) while a still is being written: the window goes on

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/encoding.h"
+#include "settings/program_folder_lock.h"
 #include "settings/settings.h"
 #include "support/program_process.h"
 #include "support/temp_dir.h"
@@ -48,6 +49,24 @@ TEST_F(SettingsCommands, SetThenSettingsRoundTripsJapaneseValues) {
     EXPECT_NE(shown.out.find(line), std::string::npos) << line << shown.out;
   }
   EXPECT_EQ(CountLines(shown.out), 19);
+}
+
+TEST_F(SettingsCommands, SettingsOfAMissingFileShowsTheDefaultsAndWritesNothing) {
+  std::string error;
+  const auto program_dir = MakeProgramDir(dir.path(), &error);
+  ASSERT_TRUE(program_dir) << error;
+  // Another program runs on the folder: reading needs no lock.
+  OwnMessage lock_error;
+  const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
+  ASSERT_TRUE(lock) << lock_error.english;
+  const ProgramResult shown = Run({"--settings"});
+  ASSERT_EQ(shown.exit_code, 0) << shown.err;
+  EXPECT_EQ(shown.err, "");
+  EXPECT_NE(shown.out.find("\nTransferFolder=" + dir.path().string() + "/hozon\n"),
+            std::string::npos)
+      << shown.out;
+  EXPECT_EQ(CountLines(shown.out), 19);
+  EXPECT_FALSE(fs::exists(dir / "velmarin.ini"));
 }
 
 // Not an assignment is a usage error (2); a value refused is refused as the dialogs refuse it
