@@ -111,12 +111,12 @@ void UinputInput::KeyUp(int virtual_key) {
 void UinputInput::MoveTo(int x, int y) {
   const std::lock_guard lock(mutex_);
   if (!EnsureDevicesLocked()) return;
-  const std::optional<ScreenRect> desktop = BoundingBox(parts_.screens());
+  const std::optional<ScreenRect> desktop = BoundingBox(parts_.screens->Screens());
   position_unknown_ = !desktop;
   if (!desktop) {
     ReportOnce(&no_desktop_reported_,
-               "The size of the desktop is unknown (no X display can be reached), so the "
-               "pointer cannot be placed; clicks are not sent.");
+               "The size of the desktop is unknown (no Wayland compositor or X display can be "
+               "reached), so the pointer cannot be placed; clicks are not sent.");
     return;
   }
   const std::pair<int, int> position{AxisValue(x, desktop->x, desktop->width),

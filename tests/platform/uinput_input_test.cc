@@ -6,6 +6,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "support/fixed_screen_layout.h"
 #include "support/recorded_messages.h"
 
 namespace velmarin {
@@ -45,7 +46,7 @@ const std::string kPointerSyn = "p 0 0 0";
 class UinputInputTest : public ::testing::Test {
  protected:
   // The backend on recording devices, a clock that moves only when the backend sleeps, and
-  // the screens of `screens_`.
+  // the screens of `screens_` as they are now.
   UinputInput& Input(const std::string& layout = "us") {
     KeyboardLayoutNames names;
     names.layout = layout;
@@ -58,7 +59,7 @@ class UinputInputTest : public ::testing::Test {
           }
           return std::make_unique<RecordingEventWriter>(&events_);
         },
-        [this] { return screens_; },
+        std::make_unique<test::FixedScreenLayout>(screens_),
         [this] { return now_; },
         [this](Clock::time_point when) {
           sleeps_.push_back(when - start_);

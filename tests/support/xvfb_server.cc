@@ -7,9 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <string_view>
 #include <vector>
+
+#include "support/program_on_path.h"
 
 extern char** environ;
 
@@ -35,17 +35,7 @@ std::string ReadDisplayNumber(int fd) {
 
 }  // namespace
 
-std::optional<std::filesystem::path> XvfbServer::FindBinary() {
-  const char* path = std::getenv("PATH");
-  std::string_view rest = path ? path : "/usr/bin:/bin";
-  while (!rest.empty()) {
-    const std::size_t colon = rest.find(':');
-    const std::filesystem::path candidate = std::filesystem::path(rest.substr(0, colon)) / "Xvfb";
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-  }
-  return std::nullopt;
-}
+std::optional<std::filesystem::path> XvfbServer::FindBinary() { return FindProgramOnPath("Xvfb"); }
 
 XvfbServer::XvfbServer(const std::filesystem::path& binary, const std::filesystem::path& log_file) {
   int fds[2];
