@@ -1,0 +1,183 @@
+#!/bin/bash
+# The first process of the desktop virtual machine (run_desktop_test.sh boots it): brings up
+# udev, seatd and the compositor with wev as its one window, lets the installed velmarin type
+# and click into it as the user at the seat, and reads what wev received. Prints
+# "velmarin-vm: ..." lines, then "velmarin-vm-result N" (0: every case held), and powers off.
+# A failed step is named (GPU, udev, seat, compositor, client, settings, delivery) and shown
+# with the last lines of every log: the compositor's, the client's and the program's.
+set -u
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8
+
+user=station
+runtime=/run/user/1000
+logs=/tmp/logs
+cases=/tmp/cases
+say() { echo "velmarin-vm: $*"; }
+uptime_s() { cut -d' ' -f1 /proc/uptime; }
+finish() {
+  echo "velmarin-vm-result $1"
+  echo o >/proc/sysrq-trigger
+  sleep 60
+}
+# The last lines of every log; of wev's, the last events that matter here (it repeats its
+# keyboard state at length). The whole of each follows, kept only in the console's log file.
+show_logs() {
+  local log
+  for log in "$logs"/*.log; do
+    [ -s "$log" ] || continue
+    say "--- last lines of $(basename "$log")"
+    if [ "$log" = "$logs/wev.log" ]; then
+      grep -E 'capabilities|key:|sym:|button:|enter:|motion:|activated' "$log" | tail -n 30
+    else
+      tail -n 20 "$log"
+    fi | sed 's/^/    /'
+  done
+  for log in "$logs"/*.log; do sed "s|^|$(basename "$log")> |" "$log"; done
+}
+fail() { # fail STEP TEXT
+  say "FAILED $1: $2"
+  show_logs
+  finish 1
+}
+# wait_until SECONDS COMMAND...: true once COMMAND holds, false when the time is out.
+wait_until() {
+  local deadline=$(($(date +%s%N) / 1000000 + $1 * 1000))
+  shift
+  until "$@"; do
+    [ $(($(date +%s%N) / 1000000)) -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+as_user() {
+  setpriv --reuid="$user" --regid="$user" --init-groups \
+    env -i PATH="$PATH" LANG=C.UTF-8 HOME="/home/$user" XDG_RUNTIME_DIR="$runtime" "$@"
+}
+# The user's program in the Wayland session: WAYLAND_DISPLAY set, no DISPLAY.
+velmarin_in_session() { as_user WAYLAND_DISPLAY=wayland-0 velmarin "$@"; }
+
+# Did wev get a press of the key SYM (with Control held where asked)? wev reports each key on
+# every keyboard object it holds, so one is enough.
+key_arrived() { # key_arrived SYM [Control]
+  awk -v sym="$1" -v control="${2:-}" '
+    /wl_keyboard\] modifiers:/ { object = $1 }
+    /depressed:/ { held[object] = /Control/ }
+    /wl_keyboard\] key: .*state: 1 \(pressed\)/ { pressed = $1; next }
+    pressed != "" && /sym: / {
+      if ($2 == sym && (control == "" || held[pressed])) found = 1
+      pressed = ""
+    }
+    END { exit !found }' "$logs/wev.log"
+}
+# How many left-button presses came at (X, Y), give or take a pixel, in surface coordinates.
+# wev reports each press on every pointer object it holds, with one serial.
+clicks_at() { # clicks_at X Y
+  awk -v x="$1" -v y="$2" '
+    function off(a, b) { return a > b ? a - b : b - a }
+    /wl_pointer\] (enter|motion):/ {
+      split(substr($0, index($0, "x, y: ") + 6), at, ", ")
+      px[$1] = at[1]; py[$1] = at[2]
+    }
+    /wl_pointer\] button: .*272 \(left\), state: 1/ {
+      serial = $0; sub(/.*serial: /, "", serial); sub(/;.*/, "", serial)
+      if ((px[$1] != "") && off(px[$1], x) <= 1 && off(py[$1], y) <= 1) presses[serial] = 1
+    }
+    END { n = 0; for (s in presses) n++; print n }' "$logs/wev.log"
+}
+clicks_at_least() { [ "$(clicks_at "$1" "$2")" -ge "$3" ]; }
+
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mkdir -p /dev/pts /dev/shm
+mount -t devpts devpts /dev/pts
+# Without a shared-memory folder the compositor cannot hand its keymap to clients.
+mount -t tmpfs -o mode=1777 tmpfs /dev/shm
+mount -t tmpfs -o mode=1777 tmpfs /tmp
+mkdir -p "$logs" "$cases"
+chown "$user" "$logs" "$cases"
+say "booted at $(uptime_s) s"
+
+# settings: each case has a program folder whose velmarin.ini the installed program writes;
+# made while the desktop comes up.
+settings() { # settings CASE NAME=VALUE...
+  local name=$1 setting
+  shift
+  local sets=()
+  for setting in "$@"; do sets+=(--set "$setting"); done
+  as_user velmarin --dir "$cases/$name" "${sets[@]}" >"$logs/settings-$name.log" 2>&1 &&
+    rm "$logs/settings-$name.log"
+}
+(
+  as_user mkdir "$cases/letter" "$cases/digit" "$cases/function-key" "$cases/ctrl-enter" \
+    "$cases/click" || exit 1
+  status=0
+  settings letter KeyCode=A Modifiers=000 || status=1
+  settings digit KeyCode=5 Modifiers=000 || status=1
+  settings function-key KeyCode=7B Modifiers=000 || status=1
+  settings ctrl-enter KeyCode=0D Modifiers=100 || status=1
+  settings click KeyCode= MouseX=300 MouseY=200 || status=1
+  exit "$status"
+) &
+settings_job=$!
+
+# GPU: the virtio GPU's kernel driver gives the compositor a display.
+modprobe virtio-gpu 2>"$logs/modules.log" || fail GPU "the virtio-gpu module does not load"
+wait_until 10 test -e /dev/dri/card0 || fail GPU "no /dev/dri/card0 after the virtio-gpu module loaded"
+
+# udev: the input devices get their properties (the compositor takes only what udev marked
+# as a keyboard or a mouse), and the package's rule tags /dev/uinput for the user at the seat.
+# The package's modules-load.d entry loads uinput, as systemd would at boot.
+modprobe evdev 2>>"$logs/modules.log" || fail udev "the evdev module does not load"
+for module in $(sed 's/#.*//' /usr/lib/modules-load.d/*.conf); do
+  modprobe "$module" 2>>"$logs/modules.log" || fail udev "the package's module $module does not load"
+done
+/lib/systemd/systemd-udevd --daemon 2>"$logs/udev.log" || fail udev "systemd-udevd does not start"
+udevadm trigger --type=subsystems --action=add && udevadm trigger --type=devices --action=add &&
+  udevadm settle --timeout=30 || fail udev "udev does not settle"
+udevadm info --query=property /dev/uinput | grep -q '^TAGS=.*:uaccess:' ||
+  fail udev "the package's udev rule did not tag /dev/uinput uaccess"
+# What logind does for a uaccess tag on a seat: the user at the seat may open the node.
+chown "$user" /dev/uinput
+say "udev settled at $(uptime_s) s"
+
+# seat: seatd opens the GPU and the input devices for the compositor, which runs as the user.
+seatd -u "$user" -g "$user" >"$logs/seatd.log" 2>&1 &
+wait_until 10 test -S /run/seatd.sock || fail seat "seatd made no socket"
+
+# compositor: cage shows wev full screen. Xwayland is never started (cage starts it only for an
+# X11 client), so no X server exists anywhere in this machine.
+mkdir -p "$runtime"
+chown "$user:$user" "$runtime"
+chmod 0700 "$runtime"
+as_user LIBSEAT_BACKEND=seatd WLR_RENDERER=pixman WLR_XWAYLAND=/bin/false \
+  cage -- sh -c "exec stdbuf -oL wev >$logs/wev.log 2>&1" >"$logs/cage.log" 2>&1 &
+compositor=$!
+wait_until 20 test -S "$runtime/wayland-0" || fail compositor "cage made no Wayland socket"
+say "compositor up at $(uptime_s) s"
+
+# client: wev's window is shown and has the keyboard focus.
+wev_active() { grep -q 'activated' "$logs/wev.log" 2>/dev/null; }
+wait_until 20 wev_active || {
+  kill -0 "$compositor" 2>/dev/null || fail compositor "cage ended"
+  fail client "wev's window was not activated"
+}
+say "wev activated at $(uptime_s) s"
+wait "$settings_job" || fail settings "velmarin --set did not write a case's settings"
+
+# delivery: "velmarin --fire-event" for each case in turn, as the user at the seat would run
+# it, each making its own devices.
+fire() { # fire CASE WHAT CHECK...: runs the case, then waits up to 10 s for CHECK to find it
+  local name=$1 what=$2
+  shift 2
+  velmarin_in_session --dir "$cases/$name" --fire-event >"$logs/velmarin-$name.log" 2>&1 ||
+    fail delivery "$what: velmarin --fire-event ended with status $?"
+  wait_until 10 "$@" || fail delivery "$what: wev did not get it"
+  say "ok at $(uptime_s) s: $what"
+}
+fire letter "KeyCode A types a" key_arrived a
+fire digit "KeyCode 5 types 5" key_arrived 5
+fire function-key "KeyCode 7B presses F12" key_arrived F12
+fire ctrl-enter "KeyCode 0D with Modifiers 100 presses Enter with Ctrl held" key_arrived Return Control
+fire click "a click at 300, 200 presses the left button there" clicks_at_least 300 200 1
+fire click "a second click at the same place arrives too" clicks_at_least 300 200 2
+finish 0
