@@ -1,10 +1,11 @@
 #!/bin/bash
 # The first process of the desktop virtual machine (run_desktop_test.sh boots it): brings up
 # udev, seatd and the compositor with wev as its one window, lets the installed velmarin type
-# and click into it as the user at the seat, and reads what wev received. Prints
-# "velmarin-vm: ..." lines, then "velmarin-vm-result N" (0: every case held), and powers off.
-# A failed step is named (GPU, udev, seat, compositor, client, settings, delivery) and shown
-# with the last lines of every log: the compositor's, the client's and the program's.
+# and click into it as the user at the seat, by "velmarin --fire-event" and by the foot switch
+# of a headless run, and reads what wev received. Prints "velmarin-vm: ..." lines, then
+# "velmarin-vm-result N" (0: every case held), and powers off. A failed step is named (GPU,
+# udev, switch, seat, compositor, client, settings, delivery) and shown with the last lines of
+# every log: the compositor's, the client's, the program's.
 set -u
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8
 
@@ -48,12 +49,10 @@ wait_until() {
     sleep 0.05
   done
 }
-as_user() {
-  setpriv --reuid="$user" --regid="$user" --init-groups \
-    env -i PATH="$PATH" LANG=C.UTF-8 HOME="/home/$user" XDG_RUNTIME_DIR="$runtime" "$@"
-}
-# The user's program in the Wayland session: WAYLAND_DISPLAY set, no DISPLAY.
-velmarin_in_session() { as_user WAYLAND_DISPLAY=wayland-0 velmarin "$@"; }
+# A command as the user at the seat; with WAYLAND_DISPLAY, in the Wayland session (no DISPLAY).
+as_user=(setpriv --reuid="$user" --regid="$user" --init-groups
+  env -i PATH="$PATH" LANG=C.UTF-8 HOME="/home/$user" XDG_RUNTIME_DIR="$runtime")
+as_user() { "${as_user[@]}" "$@"; }
 
 # Did wev get a press of the key SYM (with Control held where asked)? wev reports each key on
 # every keyboard object it holds, so one is enough.
@@ -109,13 +108,15 @@ settings() { # settings CASE NAME=VALUE...
 }
 (
   as_user mkdir "$cases/letter" "$cases/digit" "$cases/function-key" "$cases/ctrl-enter" \
-    "$cases/click" || exit 1
+    "$cases/click" "$cases/foot-switch" || exit 1
   status=0
   settings letter KeyCode=A Modifiers=000 || status=1
   settings digit KeyCode=5 Modifiers=000 || status=1
   settings function-key KeyCode=7B Modifiers=000 || status=1
   settings ctrl-enter KeyCode=0D Modifiers=100 || status=1
   settings click KeyCode= MouseX=300 MouseY=200 || status=1
+  settings foot-switch SwitchDevice=USB-IO TriggerEdge=ON PollIntervalMs=20 EventDelayMs=0 \
+    RestAfterEventMs=0 KeyCode= MouseX=900 MouseY=600 || status=1
   exit "$status"
 ) &
 settings_job=$!
@@ -139,6 +140,21 @@ udevadm info --query=property /dev/uinput | grep -q '^TAGS=.*:uaccess:' ||
 # What logind does for a uaccess tag on a seat: the user at the seat may open the node.
 chown "$user" /dev/uinput
 say "udev settled at $(uptime_s) s"
+
+# switch: the USB-IO board the foot switch is wired to, made through uhid; the program finds
+# and reads it through hidraw as it would a real one. The board takes its pin byte from a pipe.
+modprobe -a uhid hid-generic 2>>"$logs/modules.log" || fail switch "the uhid module does not load"
+mkfifo /tmp/board-pins
+/run/usb_io_board </tmp/board-pins >"$logs/board.log" 2>&1 &
+exec 7>/tmp/board-pins
+board_says() { grep -qx "$1" "$logs/board.log"; }
+board_said() { grep -cx "$1" "$logs/board.log"; }
+hidraw_made() { ls /dev/hidraw* >/dev/null 2>&1; }
+wait_until 10 board_says ready && wait_until 10 hidraw_made ||
+  fail switch "the USB-IO board made through uhid has no hidraw node"
+# What the package's rule and logind give a real board at the seat (the rule matches the board's
+# USB attributes, which one made through uhid does not have).
+chown "$user" /dev/hidraw*
 
 # seat: seatd opens the GPU and the input devices for the compositor, which runs as the user.
 seatd -u "$user" -g "$user" >"$logs/seatd.log" 2>&1 &
@@ -169,7 +185,8 @@ wait "$settings_job" || fail settings "velmarin --set did not write a case's set
 fire() { # fire CASE WHAT CHECK...: runs the case, then waits up to 10 s for CHECK to find it
   local name=$1 what=$2
   shift 2
-  velmarin_in_session --dir "$cases/$name" --fire-event >"$logs/velmarin-$name.log" 2>&1 ||
+  as_user WAYLAND_DISPLAY=wayland-0 velmarin --dir "$cases/$name" --fire-event \
+    >"$logs/velmarin-$name.log" 2>&1 ||
     fail delivery "$what: velmarin --fire-event ended with status $?"
   wait_until 10 "$@" || fail delivery "$what: wev did not get it"
   say "ok at $(uptime_s) s: $what"
@@ -178,6 +195,27 @@ fire letter "KeyCode A types a" key_arrived a
 fire digit "KeyCode 5 types 5" key_arrived 5
 fire function-key "KeyCode 7B presses F12" key_arrived F12
 fire ctrl-enter "KeyCode 0D with Modifiers 100 presses Enter with Ctrl held" key_arrived Return Control
-fire click "a click at 300, 200 presses the left button there" clicks_at_least 300 200 1
-fire click "a second click at the same place arrives too" clicks_at_least 300 200 2
+
+# The foot switch of a headless run clicks twice at one place, with the pointer moved away by
+# "velmarin --fire-event" in between: its second click must bring the pointer back.
+press() { # press PINS WHAT CHECK...: sets the board's pins, then waits for CHECK
+  local pins=$1 what=$2 answers
+  shift 2
+  answers=$(board_said "answered $pins")
+  echo "$pins" >&7
+  read_again() { [ "$(board_said "answered $pins")" -gt "$answers" ]; }
+  wait_until 10 read_again || fail delivery "$what: the program did not read the board"
+  wait_until 10 "$@" || fail delivery "$what: wev did not get it"
+  say "ok at $(uptime_s) s: $what"
+}
+"${as_user[@]}" WAYLAND_DISPLAY=wayland-0 velmarin --dir "$cases/foot-switch" --headless \
+  >"$logs/velmarin-foot-switch.log" 2>&1 &
+headless=$!
+press 01 "the foot switch of a headless run clicks at 900, 600" clicks_at_least 900 600 1
+press 00 "the foot switch is let go" true
+fire click "KeyCode empty clicks at MouseX 300, MouseY 200" clicks_at_least 300 200 1
+press 01 "the foot switch's second click lands at 900, 600 again" clicks_at_least 900 600 2
+kill -TERM "$headless"
+wait "$headless" || fail delivery "the headless run ended with status $? after SIGTERM"
+say "all cases held at $(uptime_s) s"
 finish 0

@@ -2,12 +2,14 @@
 # The installed program on a real Wayland desktop: boots a small QEMU machine whose disk holds
 # a Debian root with this build's Debian package installed (desktop_root.sh) and the compositor
 # cage showing the Wayland client wev, runs the cases of desktop_test.sh there and reports them.
-#   run_desktop_test.sh BUILD_DIR
-# The package is made from BUILD_DIR by scripts/package.sh. Exits 77 (skipped) with the reason
-# where QEMU, busybox or the kernel package cannot be had.
+#   run_desktop_test.sh BUILD_DIR USB_IO_BOARD
+# The package is made from BUILD_DIR by scripts/package.sh; USB_IO_BOARD is the static program
+# that makes the foot switch's board in the machine (usb_io_board.cc). Exits 77 (skipped) with
+# the reason where QEMU, busybox or the kernel package cannot be had.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(realpath "$1")
+board=$2
 skip() { echo "SKIPPED: $*"; exit 77; }
 
 qemu=$(command -v qemu-system-x86_64) || skip "qemu-system-x86_64 is not installed (scripts/install-deps.sh installs it)"
@@ -34,7 +36,7 @@ trap 'rm -rf "$work"' EXIT
 ramdisk=$work/ramdisk
 mkdir -p "$ramdisk"/{bin,dev,proc,sys,newroot,modules}
 cp "$busybox" "$ramdisk/bin/busybox"
-cp "$here/desktop_test.sh" "$ramdisk/desktop_test.sh"
+cp "$here/desktop_test.sh" "$board" "$ramdisk/"
 for module in virtio_pci virtio_blk crc32c_generic ext4; do
   modprobe -d "$kernel/modules" -S "$version" --show-depends "$module" | sed -n 's/^insmod //p'
 done | awk '!seen[$1]++ { print $1 }' | while read -r file; do
@@ -50,7 +52,7 @@ while read -r module; do busybox insmod "/modules/$module" 2>/dev/null; done </m
 while [ ! -b /dev/vda ]; do busybox sleep 0.05; done
 busybox mount -t ext4 /dev/vda /newroot || { echo "velmarin-vm: FAILED disk: /dev/vda does not mount"; exit 1; }
 busybox mount -t tmpfs -o mode=0755 tmpfs /newroot/run
-busybox cp /desktop_test.sh /newroot/run/desktop_test.sh
+busybox cp /desktop_test.sh /usb_io_board /newroot/run/
 busybox umount /proc /dev
 exec busybox switch_root /newroot /bin/bash /run/desktop_test.sh
 INIT
