@@ -1,7 +1,6 @@
 #include "support/headless_sway.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,24 +9,13 @@
 #include <fstream>
 #include <vector>
 
+#include "support/fd_lines.h"
+
 namespace velmarin::test {
 namespace {
 
 constexpr int kStartPatienceMs = 30000;
 constexpr int kReadyFd = 3;  // where sway's "exec" child writes WAYLAND_DISPLAY
-
-// The line the ready descriptor gives, or an empty text when none comes in time.
-std::string ReadLine(int fd) {
-  std::string line;
-  while (true) {
-    pollfd wait_for{fd, POLLIN, 0};
-    if (poll(&wait_for, 1, kStartPatienceMs) <= 0) return {};
-    char c = 0;
-    if (read(fd, &c, 1) <= 0) return {};
-    if (c == '\n') return line;
-    line.push_back(c);
-  }
-}
 
 }  // namespace
 
@@ -72,7 +60,7 @@ HeadlessSway::HeadlessSway(const std::filesystem::path& binary,
   if (spawned != 0) {
     pid_ = -1;
     error_ = "sway could not be started";
-  } else if (const std::string name = ReadLine(fds[0]); name.empty()) {
+  } else if (const std::string name = ReadLineWithin(fds[0], kStartPatienceMs); name.empty()) {
     error_ = "sway did not come up; see " + (runtime_dir / "sway.log").string();
   } else {
     display_ = (runtime_dir / name).string();

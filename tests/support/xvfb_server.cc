@@ -1,7 +1,6 @@
 #include "support/xvfb_server.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,6 +8,7 @@
 
 #include <vector>
 
+#include "support/fd_lines.h"
 #include "support/program_on_path.h"
 
 extern char** environ;
@@ -18,20 +18,6 @@ namespace {
 
 // Generous: the server compiles its keymap at start, which takes a while on a busy machine.
 constexpr int kStartPatienceMs = 30000;
-
-// Reads the display number Xvfb writes as one line, or returns an empty text.
-std::string ReadDisplayNumber(int fd) {
-  std::string number;
-  while (true) {
-    pollfd wait_for{fd, POLLIN, 0};
-    if (poll(&wait_for, 1, kStartPatienceMs) <= 0) return {};
-    char c = 0;
-    const ssize_t got = read(fd, &c, 1);
-    if (got <= 0) return {};
-    if (c == '\n') return number;
-    number.push_back(c);
-  }
-}
 
 }  // namespace
 
@@ -67,7 +53,7 @@ XvfbServer::XvfbServer(const std::filesystem::path& binary, const std::filesyste
     close(read_end);
     return;
   }
-  const std::string number = ReadDisplayNumber(read_end);
+  const std::string number = ReadLineWithin(read_end, kStartPatienceMs);
   close(read_end);
   if (number.empty()) {
     error_ = "Xvfb reported no display number; see " + log_file.string();

@@ -12,8 +12,9 @@
 set -euo pipefail
 
 # The modules the tests load, with what they depend on: the uinput devices and their event
-# nodes, the virtio disk and GPU, the root file system, HID devices made through uhid.
-modules=(evdev uinput virtio_pci virtio_blk virtio-gpu ext4 uhid hid-generic)
+# nodes, the virtio disk, GPU, keyboard and mouse, the root file system, HID devices made
+# through uhid.
+modules=(evdev uinput virtio_pci virtio_blk virtio-gpu virtio_input ext4 uhid hid-generic)
 
 cache=/var/cache/velmarin-test-kernel
 mkdir -p "$cache" 2>/dev/null && [ -w "$cache" ] || cache=$1

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # The disk of the desktop virtual machine: a minimal Debian root of the running release with
-# the wlroots kiosk compositor cage, the Wayland client wev, udev, seatd, kmod and the given
+# the wlroots compositors cage and sway, the Wayland client wev, udev, seatd, kmod and the given
 # Velmarin package, installed with apt so its dependencies come as a user gets them; the test
 # kernel's modules; an ordinary user "station". Packed into an ext4 image.
 #   desktop_root.sh PACKAGE.deb KERNEL_DIR
 # Prints the image's path. Kept in /var/cache/velmarin-desktop-vm/RELEASE: the root with the
 # package's dependencies is made once (debootstrap, a few minutes) and made again only when the
 # package's dependencies or this recipe change; a changed package is installed into it again and
-# the image packed anew (seconds). The newest images are kept, so test runs of different trees
-# do not undo each other's work. Runs as root (through sudo -n otherwise); exits 77 (skipped)
+# the image packed anew (seconds). Images used within a day are kept, so test runs of different
+# trees do not undo each other's work. Runs as root (through sudo -n otherwise); exits 77 (skipped)
 # with the reason where it cannot.
 set -euo pipefail
 skip() { echo "SKIPPED: $*" >&2; exit 77; }
@@ -30,9 +30,13 @@ flock 9
 key() { sha256sum | cut -c1-16; }
 
 # Runs a command in the root, in a mount namespace of its own, unable to load modules into this
-# machine's kernel (the package's maintainer script loads uinput).
+# machine's kernel (the package's maintainer script loads uinput). Inside a chroot such as
+# scripts/in-debian.sh's, "/" is no mount point and cannot be made private; that one runs in a
+# private namespace of its own already.
 in_root() {
-  unshare --mount --propagation private -- sh -c '
+  local propagation=private
+  mountpoint -q / || propagation=unchanged
+  unshare --mount --propagation "$propagation" -- sh -c '
     root=$1; shift
     mount -t proc proc "$root/proc" && mount --bind /dev "$root/dev" &&
     exec setpriv --bounding-set=-sys_module env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
@@ -51,7 +55,7 @@ make_base() {
   mv "$base.new" "$base"
   in_root apt-get update -qq >"$cache/apt.log" 2>&1 || { tail -n 20 "$cache/apt.log" >&2; exit 1; }
   # libinput-tools is left out: it pulls in GTK and Python.
-  install_package cage wev udev seatd kmod
+  install_package cage sway wev udev seatd kmod
   in_root useradd --create-home --uid 1000 --shell /bin/sh station
   in_root apt-get clean
   rm -rf "$base"/var/lib/apt/lists/* "$base"/usr/share/{doc,man,info,locale}
@@ -86,7 +90,7 @@ cp -a "$kernel/modules/lib/modules/." "$base/lib/modules/"
 size=$(( $(du -sm "$base" | cut -f1) * 3 / 2 + 200 ))M
 mke2fs -q -t ext4 -L velmarin-desktop -d "$base" "$image.new" "$size" >/dev/null
 mv "$image.new" "$image"
-# The newest three images stay.
-ls -t "$cache"/desktop-*.img | tail -n +4 | xargs -r rm -f
+# Images no run has used for a day go.
+find "$cache" -maxdepth 1 -name 'desktop-*.img' -mtime +0 -delete
 echo "desktop-vm: root $(du -sm "$base" | cut -f1) MB, image $(du -sm "$image" | cut -f1) MB, made in $((SECONDS - started)) s" >&2
 echo "$image"

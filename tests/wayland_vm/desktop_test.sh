@@ -1,5 +1,5 @@
 #!/bin/bash
-# The first process of the desktop virtual machine (run_desktop_test.sh boots it): brings up
+# The first process of the desktop virtual machine (boot_desktop_vm.sh boots it): brings up
 # udev, seatd and the compositor with wev as its one window, lets the installed velmarin type
 # and click into it as the user at the seat, by "velmarin --fire-event" and by the foot switch
 # of a headless run, and reads what wev received. Prints "velmarin-vm: ..." lines, then
@@ -116,7 +116,7 @@ settings() { # settings CASE NAME=VALUE...
   settings ctrl-enter KeyCode=0D Modifiers=100 || status=1
   settings click KeyCode= MouseX=300 MouseY=200 || status=1
   settings foot-switch SwitchDevice=USB-IO TriggerEdge=ON PollIntervalMs=20 EventDelayMs=0 \
-    RestAfterEventMs=0 KeyCode= MouseX=900 MouseY=600 || status=1
+    RestAfterEventMs=0 KeyCode= MouseX=500 MouseY=300 || status=1
   exit "$status"
 ) &
 settings_job=$!
@@ -128,7 +128,7 @@ wait_until 10 test -e /dev/dri/card0 || fail GPU "no /dev/dri/card0 after the vi
 # udev: the input devices get their properties (the compositor takes only what udev marked
 # as a keyboard or a mouse), and the package's rule tags /dev/uinput for the user at the seat.
 # The package's modules-load.d entry loads uinput, as systemd would at boot.
-modprobe evdev 2>>"$logs/modules.log" || fail udev "the evdev module does not load"
+modprobe -a evdev virtio_input 2>>"$logs/modules.log" || fail udev "the evdev or virtio_input module does not load"
 for module in $(sed 's/#.*//' /usr/lib/modules-load.d/*.conf); do
   modprobe "$module" 2>>"$logs/modules.log" || fail udev "the package's module $module does not load"
 done
@@ -160,21 +160,47 @@ chown "$user" /dev/hidraw*
 seatd -u "$user" -g "$user" >"$logs/seatd.log" 2>&1 &
 wait_until 10 test -S /run/seatd.sock || fail seat "seatd made no socket"
 
-# compositor: cage shows wev full screen. Xwayland is never started (cage starts it only for an
-# X11 client), so no X server exists anywhere in this machine.
+# compositor: the one the kernel's command line names (velmarin.compositor=cage or sway), on
+# the virtio GPU, showing wev. No X server exists anywhere in this machine: Xwayland is not
+# installed, and neither compositor starts it unasked.
 mkdir -p "$runtime"
 chown "$user:$user" "$runtime"
 chmod 0700 "$runtime"
-as_user LIBSEAT_BACKEND=seatd WLR_RENDERER=pixman WLR_XWAYLAND=/bin/false \
-  cage -- sh -c "exec stdbuf -oL wev >$logs/wev.log 2>&1" >"$logs/cage.log" 2>&1 &
-compositor=$!
-wait_until 20 test -S "$runtime/wayland-0" || fail compositor "cage made no Wayland socket"
+compositor=$(sed -n 's/.*velmarin\.compositor=\([a-z]*\).*/\1/p' /proc/cmdline)
+wev="exec stdbuf -oL wev >$logs/wev.log 2>&1"
+case $compositor in
+  cage)
+    # One output, wev full screen on it. Debian's cage will not start without an Xwayland
+    # program to start on demand.
+    as_user LIBSEAT_BACKEND=seatd WLR_RENDERER=pixman WLR_XWAYLAND=/bin/false \
+      cage -- sh -c "$wev" >"$logs/cage.log" 2>&1 &
+    ;;
+  sway)
+    # Two outputs of different scales, one fractional: the virtio GPU's at 2 (640 x 400 logical
+    # pixels) with wev on it, and beside it a headless one at 1.5 (1280 x 720).
+    cat >/tmp/sway.config <<SWAY
+output Virtual-1 scale 2 position 0 0
+output HEADLESS-1 mode 1920x1080 scale 1.5 position 640 0
+default_border none
+focus_follows_mouse no
+xwayland disable
+exec $wev
+SWAY
+    as_user LIBSEAT_BACKEND=seatd WLR_RENDERER=pixman WLR_BACKENDS=drm,libinput,headless \
+      WLR_HEADLESS_OUTPUTS=1 sway --config /tmp/sway.config >"$logs/sway.log" 2>&1 &
+    ;;
+  *) fail compositor "no compositor named on the kernel's command line" ;;
+esac
+compositor_pid=$!
+wayland_socket() { ls "$runtime"/wayland-[0-9] >/dev/null 2>&1; }
+wait_until 20 wayland_socket || fail compositor "$compositor made no Wayland socket"
+display=$(basename "$(ls "$runtime"/wayland-[0-9] | head -n1)")
 say "compositor up at $(uptime_s) s"
 
 # client: wev's window is shown and has the keyboard focus.
 wev_active() { grep -q 'activated' "$logs/wev.log" 2>/dev/null; }
 wait_until 20 wev_active || {
-  kill -0 "$compositor" 2>/dev/null || fail compositor "cage ended"
+  kill -0 "$compositor_pid" 2>/dev/null || fail compositor "$compositor ended"
   fail client "wev's window was not activated"
 }
 say "wev activated at $(uptime_s) s"
@@ -185,7 +211,7 @@ wait "$settings_job" || fail settings "velmarin --set did not write a case's set
 fire() { # fire CASE WHAT CHECK...: runs the case, then waits up to 10 s for CHECK to find it
   local name=$1 what=$2
   shift 2
-  as_user WAYLAND_DISPLAY=wayland-0 velmarin --dir "$cases/$name" --fire-event \
+  as_user WAYLAND_DISPLAY="$display" velmarin --dir "$cases/$name" --fire-event \
     >"$logs/velmarin-$name.log" 2>&1 ||
     fail delivery "$what: velmarin --fire-event ended with status $?"
   wait_until 10 "$@" || fail delivery "$what: wev did not get it"
@@ -208,13 +234,13 @@ press() { # press PINS WHAT CHECK...: sets the board's pins, then waits for CHEC
   wait_until 10 "$@" || fail delivery "$what: wev did not get it"
   say "ok at $(uptime_s) s: $what"
 }
-"${as_user[@]}" WAYLAND_DISPLAY=wayland-0 velmarin --dir "$cases/foot-switch" --headless \
+"${as_user[@]}" WAYLAND_DISPLAY="$display" velmarin --dir "$cases/foot-switch" --headless \
   >"$logs/velmarin-foot-switch.log" 2>&1 &
 headless=$!
-press 01 "the foot switch of a headless run clicks at 900, 600" clicks_at_least 900 600 1
+press 01 "the foot switch of a headless run clicks at 500, 300" clicks_at_least 500 300 1
 press 00 "the foot switch is let go" true
 fire click "KeyCode empty clicks at MouseX 300, MouseY 200" clicks_at_least 300 200 1
-press 01 "the foot switch's second click lands at 900, 600 again" clicks_at_least 900 600 2
+press 01 "the foot switch's second click lands at 500, 300 again" clicks_at_least 500 300 2
 kill -TERM "$headless"
 wait "$headless" || fail delivery "the headless run ended with status $? after SIGTERM"
 say "all cases held at $(uptime_s) s"
