@@ -13,7 +13,7 @@ packages=(
   imagemagick libjpeg-turbo-progs time clang-format clang-tidy
   help2man desktop-file-utils appstream man-db bsdextrautils lintian systemd ccache xz-utils zstd
   libxcb1-dev libxcb-xtest0-dev libevdev-dev libxkbcommon-dev xkb-data libsystemd-dev qemu-system-x86 busybox-static
-  libwayland-dev wayland-protocols kmod debootstrap sway
+  libwayland-dev wayland-protocols kmod debootstrap e2fsprogs procps sway
   qt6-translations-l10n
 )
 

@@ -39,7 +39,7 @@ boot() {
     -append "console=ttyS0 quiet panic=-1 velmarin.compositor=$compositor" \
     </dev/null >"$console" 2>&1 || exit) 2>/dev/null &
   local machine=$!  # the subshell, which keeps the shell's note of a crashed QEMU to itself
-  until grep -q 'velmarin-vm: booted' "$console"; do
+  until grep -q 'velmarin-vm: booted' "$console" 2>/dev/null; do
     if ! kill -0 "$machine" 2>/dev/null || [ "$waited" -ge $((patience * 10)) ]; then
       pkill -TERM -P "$machine" || true
       break

@@ -7,8 +7,8 @@
 # Prints the image's path. Kept in /var/cache/velmarin-desktop-vm/RELEASE: the root with the
 # package's dependencies is made once (debootstrap, a few minutes) and made again only when the
 # package's dependencies or this recipe change; a changed package is installed into it again and
-# the image packed anew (seconds). Images used within a day are kept, so test runs of different
-# trees do not undo each other's work. Runs as root (through sudo -n otherwise); exits 77 (skipped)
+# the image packed anew (seconds). The three images used last are kept, so test runs of
+# different trees do not undo each other's work. Runs as root (through sudo -n otherwise); exits 77 (skipped)
 # with the reason where it cannot.
 set -euo pipefail
 skip() { echo "SKIPPED: $*" >&2; exit 77; }
@@ -90,7 +90,7 @@ cp -a "$kernel/modules/lib/modules/." "$base/lib/modules/"
 size=$(( $(du -sm "$base" | cut -f1) * 3 / 2 + 200 ))M
 mke2fs -q -t ext4 -L velmarin-desktop -d "$base" "$image.new" "$size" >/dev/null
 mv "$image.new" "$image"
-# Images no run has used for a day go.
-find "$cache" -maxdepth 1 -name 'desktop-*.img' -mtime +0 -delete
+# The three images used last stay.
+ls -t "$cache"/desktop-*.img | tail -n +4 | xargs -r rm -f
 echo "desktop-vm: root $(du -sm "$base" | cut -f1) MB, image $(du -sm "$image" | cut -f1) MB, made in $((SECONDS - started)) s" >&2
 echo "$image"

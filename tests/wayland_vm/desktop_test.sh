@@ -35,18 +35,31 @@ show_logs() {
   done
   for log in "$logs"/*.log; do sed "s|^|$(basename "$log")> |" "$log"; done
 }
+# The input devices there are, as udev sees them (the compositor takes only those it marked).
+show_input_devices() {
+  local node
+  say "--- input devices"
+  for node in /dev/input/event*; do
+    echo "    $node: $(cat "/sys/class/input/$(basename "$node")/device/name" 2>/dev/null)" \
+      "$(udevadm info --query=property "$node" 2>/dev/null | grep '^ID_INPUT' | tr '\n' ' ')"
+  done
+}
 fail() { # fail STEP TEXT
   say "FAILED $1: $2"
+  show_input_devices
   show_logs
   finish 1
 }
+# A pipe that this shell holds both ends of: "read -t" on it waits without starting a process,
+# which on this emulated machine takes longer than the waits themselves.
+exec 9<> <(:)
 # wait_until SECONDS COMMAND...: true once COMMAND holds, false when the time is out.
 wait_until() {
-  local deadline=$(($(date +%s%N) / 1000000 + $1 * 1000))
+  local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
   shift
   until "$@"; do
-    [ $(($(date +%s%N) / 1000000)) -lt "$deadline" ] || return 1
-    sleep 0.05
+    ((${EPOCHREALTIME/./} < deadline)) || return 1
+    read -r -t 0.05 -u 9 || true
   done
 }
 # A command as the user at the seat; with WAYLAND_DISPLAY, in the Wayland session (no DISPLAY).
@@ -181,6 +194,7 @@ case $compositor in
     cat >/tmp/sway.config <<SWAY
 output Virtual-1 scale 2 position 0 0
 output HEADLESS-1 mode 1920x1080 scale 1.5 position 640 0
+for_window [app_id="wev"] move container to output Virtual-1, focus
 default_border none
 focus_follows_mouse no
 xwayland disable
@@ -208,12 +222,53 @@ wait "$settings_job" || fail settings "velmarin --set did not write a case's set
 
 # delivery: "velmarin --fire-event" for each case in turn, as the user at the seat would run
 # it, each making its own devices.
+# The nodes of the devices the program has made (in the array `nodes`; read without starting a
+# process, so a new one is seen at once), and whether the compositor has opened a node (the
+# program itself never opens the nodes of the devices it makes).
+program_nodes() {
+  local device name
+  nodes=()
+  for device in /sys/class/input/event*; do
+    { read -r name <"$device/device/name"; } 2>/dev/null || continue
+    case $name in
+      "Velmarin foot switch keyboard" | "Velmarin foot switch pointer") nodes+=("/dev/input/${device##*/}") ;;
+    esac
+  done
+}
+node_opened() { ls -l /proc/[0-9]*/fd 2>/dev/null | grep -q " -> $1\$"; }
+# wait_until_taken [PID]: waits for the two devices a program makes (the nodes not in the array
+# `before`) and for the compositor to open both. This emulated machine on a busy host may take
+# longer than the program's lead time to open a new device, where a real one takes a fraction
+# of a second: the program PID is held (stopped) from the moment its devices exist until then,
+# so that the test is of the delivery, not of this machine's speed.
+wait_until_taken() {
+  local program=${1:-} made=() node old taken=0
+  made_both() {
+    program_nodes
+    made=()
+    for node in "${nodes[@]}"; do
+      for old in "${before[@]}"; do [ "$node" != "$old" ] || continue 2; done
+      made+=("$node")
+    done
+    [ "${#made[@]}" -eq 2 ]
+  }
+  wait_until 20 made_both || return 1
+  [ -z "$program" ] || kill -STOP "$program"
+  for node in "${made[@]}"; do wait_until 20 node_opened "$node" || taken=1; done
+  [ -z "$program" ] || kill -CONT "$program"
+  return "$taken"
+}
 fire() { # fire CASE WHAT CHECK...: runs the case, then waits up to 10 s for CHECK to find it
-  local name=$1 what=$2
+  local name=$1 what=$2 program
   shift 2
-  as_user WAYLAND_DISPLAY="$display" velmarin --dir "$cases/$name" --fire-event \
-    >"$logs/velmarin-$name.log" 2>&1 ||
-    fail delivery "$what: velmarin --fire-event ended with status $?"
+  program_nodes
+  before=("${nodes[@]}")
+  "${as_user[@]}" WAYLAND_DISPLAY="$display" velmarin --dir "$cases/$name" --fire-event \
+    >"$logs/velmarin-$name.log" 2>&1 &
+  program=$!
+  wait_until_taken "$program" ||
+    fail delivery "$what: the compositor did not open the devices of velmarin --fire-event"
+  wait "$program" || fail delivery "$what: velmarin --fire-event ended with status $?"
   wait_until 10 "$@" || fail delivery "$what: wev did not get it"
   say "ok at $(uptime_s) s: $what"
 }
@@ -237,6 +292,10 @@ press() { # press PINS WHAT CHECK...: sets the board's pins, then waits for CHEC
 "${as_user[@]}" WAYLAND_DISPLAY="$display" velmarin --dir "$cases/foot-switch" --headless \
   >"$logs/velmarin-foot-switch.log" 2>&1 &
 headless=$!
+# A foot switch is pressed long after monitoring began: the first press waits until the
+# compositor has the run's devices.
+before=()
+wait_until_taken || fail delivery "the compositor did not open the headless run's devices"
 press 01 "the foot switch of a headless run clicks at 500, 300" clicks_at_least 500 300 1
 press 00 "the foot switch is let go" true
 fire click "KeyCode empty clicks at MouseX 300, MouseY 200" clicks_at_least 300 200 1

@@ -47,7 +47,9 @@ started=$SECONDS
 }
 deb=$(ls -t "$build"/velmarin_*.deb | head -n1)
 image=$(step "$prepared/disk.log" "$here/desktop_root.sh" "$deb" "$kernel")
-ln -s "$image" "$prepared/disk"
+# A second name for the image, so it outlives its place in the cache until the boots are done
+# (a symbolic link where the cache lies on another file system).
+ln "$image" "$prepared/disk" 2>/dev/null || ln -s "$image" "$prepared/disk"
 ln -s "$kernel/kernel" "$prepared/kernel"
 echo "package and disk ready in $((SECONDS - started)) s: $image"
 
