@@ -56,6 +56,9 @@ make_base() {
   in_root apt-get update -qq >"$cache/apt.log" 2>&1 || { tail -n 20 "$cache/apt.log" >&2; exit 1; }
   # libinput-tools is left out: it pulls in GTK and Python.
   install_package cage sway wev udev seatd kmod
+  # No X server: Debian 13's cage depends on xwayland (it starts the server only for an X
+  # client); the server itself goes.
+  rm -f "$base/usr/bin/Xwayland"
   in_root useradd --create-home --uid 1000 --shell /bin/sh station
   in_root apt-get clean
   rm -rf "$base"/var/lib/apt/lists/* "$base"/usr/share/{doc,man,info,locale}

@@ -174,8 +174,11 @@ seatd -u "$user" -g "$user" >"$logs/seatd.log" 2>&1 &
 wait_until 10 test -S /run/seatd.sock || fail seat "seatd made no socket"
 
 # compositor: the one the kernel's command line names (velmarin.compositor=cage or sway), on
-# the virtio GPU, showing wev. No X server exists anywhere in this machine: Xwayland is not
-# installed, and neither compositor starts it unasked.
+# the virtio GPU, showing wev. No X server exists anywhere in this machine (the root has no
+# Xwayland), so a click's place can come from the compositor alone.
+for server in Xwayland Xorg Xvfb; do
+  ! command -v "$server" >/dev/null || fail compositor "an X server is installed: $(command -v "$server")"
+done
 mkdir -p "$runtime"
 chown "$user:$user" "$runtime"
 chmod 0700 "$runtime"
