@@ -50,9 +50,6 @@ fail() { # fail STEP TEXT
   show_logs
   finish 1
 }
-# A pipe that this shell holds both ends of: "read -t" on it waits without starting a process,
-# which on this emulated machine takes longer than the waits themselves.
-exec 9<> <(:)
 # wait_until SECONDS COMMAND...: true once COMMAND holds, false when the time is out.
 wait_until() {
   local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
@@ -100,11 +97,16 @@ clicks_at_least() { [ "$(clicks_at "$1" "$2")" -ge "$3" ]; }
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+ln -s /proc/self/fd /dev/fd
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
 # Without a shared-memory folder the compositor cannot hand its keymap to clients.
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm
 mount -t tmpfs -o mode=1777 tmpfs /tmp
+# A pipe that this shell holds both ends of: "read -t" on it waits without starting a process,
+# which on this emulated machine takes longer than the waits themselves. (Without it every wait
+# would spin and starve the machine's one processor.)
+exec 9<> <(:) || { echo "velmarin-vm: FAILED boot: no pipe to wait on"; finish 1; }
 mkdir -p "$logs" "$cases"
 chown "$user" "$logs" "$cases"
 say "booted at $(uptime_s) s"
