@@ -15,6 +15,7 @@ packages=(
   libxcb1-dev libxcb-xtest0-dev libevdev-dev libxkbcommon-dev xkb-data libsystemd-dev qemu-system-x86 busybox-static
   qt6-translations-l10n dbus-daemon dbus-bin libglib2.0-bin
   bindfs fuse3 rsync ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  libwayland-dev wayland-protocols kmod debootstrap e2fsprogs procps sway
 )
 
 # Names that differ: the sanitizer and libFuzzer runtime of the release's default clang.

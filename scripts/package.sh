@@ -3,13 +3,20 @@
 # build/default/velmarin_<version>~deb<release>_<arch>.deb, from the default build installed
 # into build/default/package/debian/velmarin, and checks it with lintian (errors fail).
 # Install it with: sudo apt install ./build/default/velmarin_<version>~deb<release>_<arch>.deb
+# With --from-build DIR it packages the finished build in DIR instead, without installing,
+# configuring or building anything (the desktop virtual machine test does so with its own build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target velmarin velmarin_man
+if [ "${1:-}" = --from-build ]; then
+  build=$(realpath "${2:?usage: $0 [--from-build DIR]}")
+  [ -x "$build/src/velmarin" ] || { echo "package: no finished build in $build" >&2; exit 1; }
+else
+  scripts/install-deps.sh
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target velmarin velmarin_man
+  build=$(pwd)/build/default
+fi
 
-build=build/default
 upstream=$("$build/src/velmarin" --version | sed -n '1s/^velmarin //p')
 # The libraries it depends on are this release's, so the version names the release; a package
 # for Debian 12 sorts before the one for 13 and both before the plain upstream version.
@@ -27,7 +34,7 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/n
 rm -rf "$work"
 mkdir -p "$root/DEBIAN"
 
-DESTDIR="$(pwd)/$root" cmake --install "$build" --prefix /usr >/dev/null
+DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
 # The program and its parts, the shared libraries it loads for the commands that need them.
 mapfile -t parts < <(find "$root/usr/lib" -path '*/velmarin/*.so' | sort)
 binaries=("$root/usr/bin/velmarin" "${parts[@]}")

@@ -112,14 +112,14 @@ bool UinputInput::KeyUp(int virtual_key) {
 bool UinputInput::MoveTo(int x, int y) {
   const std::lock_guard lock(mutex_);
   if (!EnsureDevicesLocked()) return false;
-  const std::optional<ScreenRect> desktop = BoundingBox(parts_.screens());
+  const std::optional<ScreenRect> desktop = BoundingBox(parts_.screens->Screens());
   position_unknown_ = !desktop;
   if (!desktop) {
     ReportOnce(&no_desktop_reported_,
-               {"The size of the desktop is unknown (no X display can be reached), so the "
-                "pointer cannot be placed; clicks are not sent.",
-                "デスクトップの大きさが分からない（X ディスプレイに接続できない）ため、ポインタを"
-                "置けません。クリックは送りません。"});
+               {"The size of the desktop is unknown (no Wayland compositor or X display can be "
+                "reached), so the pointer cannot be placed; clicks are not sent.",
+                "デスクトップの大きさが分からない（Wayland コンポジタにも X ディスプレイにも接続"
+                "できない）ため、ポインタを置けません。クリックは送りません。"});
     return false;
   }
   const std::pair<int, int> position{AxisValue(x, desktop->x, desktop->width),
