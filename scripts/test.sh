@@ -38,7 +38,7 @@ if [ "$preset" = tsan ]; then
 elif [ "$preset" = fuzz ]; then
   cmake --build --preset fuzz
   for target in build/fuzz/fuzz/*_fuzz; do
-    "$target" -seed=1 -runs=100000 -max_total_time=20 -close_fd_mask=3
+    "$target" -seed=1 -runs=100000 -max_total_time=10 -close_fd_mask=3
   done
 else
   cmake --build --preset "$preset"

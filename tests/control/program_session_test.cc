@@ -78,8 +78,7 @@ class ProgramSessionTest : public ::testing::Test {
     if (!session_) {
       session_ = std::make_unique<ProgramSession>(
           program_dir_,
-          SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_}, nullptr,
-          [this](const fs::path&, bool) { ++folder_runs_watching_; });
+          SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_});
     }
     return *session_;
   }
@@ -94,8 +93,6 @@ class ProgramSessionTest : public ::testing::Test {
   RecordedMessages messages_;
   std::atomic<bool> watching_ = false;
   std::unique_ptr<ProgramSession> session_;
-  // Runs of the folder thread that have looked at their folder (and so set their count).
-  std::atomic<int> folder_runs_watching_{0};
 };
 
 TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) {
