@@ -103,8 +103,8 @@ Cp932Text ProgramSession::StartUp() {
       folder_memory_.arrivals.Restore(std::move(saved));
       return;
     }
-    for (const char* pattern : {"*.jpg", "*.bmp"}) {
-      EvacuateWatchFolder(settings[SettingSlot::WatchFolder], pattern, state_.program_dir(), report,
+    for (const StillFormat format : {StillFormat::kJpeg, StillFormat::kBmp}) {
+      EvacuateWatchFolder(settings[SettingSlot::WatchFolder], format, state_.program_dir(), report,
                           leave);
     }
   });

@@ -113,7 +113,7 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
   };
 
   // The conversion is chosen by the file's name, not by the folders above it.
-  const StillFormat format = StillFormatOf(source.filename().string());
+  const StillFormat format = StillFormatOfFile(source);
   ImageResult read;
   std::optional<Dib> dib = pipeline.Read(source, format, read);
   const bool converted = format == StillFormat::kBmp || format == StillFormat::kPng;
