@@ -94,7 +94,7 @@ Cp932Text ProgramSession::StartUp() {
     std::vector<StillIdentity> leave;
     for (const ArrivedStill& still : journalled) leave.push_back(still.identity);
     folder_memory_.arrivals.Restore(std::move(journalled));
-    if (settings[SettingSlot::EvacuateAtStartup].view().find('1') == std::string_view::npos) {
+    if (!EvacuationAsked(settings[SettingSlot::EvacuateAtStartup])) {
       // The stills saved while the program was not running (a crash, the restart of a
       // service) follow, with the ID of the last run.
       std::vector<ArrivedStill> saved =
