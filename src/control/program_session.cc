@@ -81,6 +81,7 @@ Cp932Text ProgramSession::StartUp() {
   // The file work of the start-up (folders that may be on a network) runs beside the window;
   // the folder thread waits for it before it looks at the watch folder.
   start_up_files_ = std::async(std::launch::async, [this, settings] {
+    if (before_start_up_files_) before_start_up_files_();
     const auto report = [this](const OwnMessage& message) {
       backends_.messages.ShowOwnMessage(message);
     };

@@ -639,10 +639,7 @@ void SayWaiting(FolderMonitorContext& ctx) {
 
 void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   ctx.image_count.store(0);
-  if (ctx.in_hand) {
-    ctx.in_hand->SetRunning(true);
-    ctx.in_hand->SetLeft(std::nullopt);
-  }
+  if (ctx.in_hand) ctx.in_hand->SetLeft(std::nullopt);
   FolderWatch watch(ctx, ctx.memory.start_over.exchange(false));
   StillArrivals& arrivals = ctx.memory.arrivals;
   arrivals.SetClock(ctx.timing.clock);
@@ -772,7 +769,6 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   if (ctx.in_hand) {
     if (abandoned) ctx.in_hand->SetLeft(ctx.in_hand->Get());
     ctx.in_hand->Clear();
-    ctx.in_hand->SetRunning(false);
   }
 }
 

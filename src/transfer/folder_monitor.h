@@ -140,9 +140,6 @@ class ImageInHand {
   void Set(std::filesystem::path image);
   void Clear();
   std::optional<std::filesystem::path> Get() const;
-  // Whether a run of the folder thread is under way (it ends after the stills in hand).
-  void SetRunning(bool running) { running_ = running; }
-  bool running() const { return running_; }
   // The image a run left unfinished when its finishing was abandoned; it stays in the watch
   // folder and in the journal.
   void SetLeft(std::optional<std::filesystem::path> image);
@@ -152,7 +149,6 @@ class ImageInHand {
   mutable std::mutex mutex_;
   std::optional<std::filesystem::path> image_;
   std::optional<std::filesystem::path> left_;
-  std::atomic<bool> running_{false};
 };
 
 // A still that went out: the count it took, where it came from, the name it got and the ID
