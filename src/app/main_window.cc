@@ -269,9 +269,7 @@ void MainWindow::NamingSettings() {
 }
 
 bool MainWindow::EvacuationOn() const {
-  // As the start-up reads it: on when the value holds a "1".
-  return session_.state().Slot(SettingSlot::EvacuateAtStartup).view().find('1') !=
-         std::string_view::npos;
+  return EvacuationAsked(session_.state().Slot(SettingSlot::EvacuateAtStartup));
 }
 
 void MainWindow::ToggleEvacuation() {

@@ -26,15 +26,17 @@ namespace {
 constexpr long kTickNanoseconds = 100'000'000;
 
 // For tests that must stop the program between a still's arrival and its transfer, or between
-// its image's claim of its name and the journal's update (crash tests): with one of these
-// variables naming a file, each still is held there until that file exists. Never set in use.
+// its image's claim of its name and the journal's update (crash tests), or during the
+// start-up's file work: with one of these variables naming a file, each still (or the file
+// work) is held there until that file exists. Never set in use.
 constexpr const char* kHoldVariable = "VELMARIN_TEST_HOLD_BEFORE_TRANSFER";
 constexpr const char* kClaimHoldVariable = "VELMARIN_TEST_HOLD_AFTER_CLAIM";
+constexpr const char* kStartUpHoldVariable = "VELMARIN_TEST_HOLD_START_UP_FILES";
 
-void HoldUntilFileExists(const ArrivedStill& still, std::string_view where, const char* variable,
+void HoldUntilFileExists(const std::string& subject, std::string_view held, const char* variable,
                          const std::filesystem::path& file) {
-  PrintMessageLine(still.path.string(), "held " + std::string(where) + " until " + file.string() +
-                                            " exists (" + variable + ")");
+  PrintMessageLine(subject,
+                   std::string(held) + " until " + file.string() + " exists (" + variable + ")");
   std::error_code ec;
   while (!std::filesystem::exists(file, ec)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -98,12 +100,17 @@ int RunHeadlessCommand(const Options& options) {
       PrintWatchingLine);
   if (const char* hold = std::getenv(kHoldVariable); hold && *hold) {
     session.SetBeforeTransfer([file = std::filesystem::path(hold)](const ArrivedStill& still) {
-      HoldUntilFileExists(still, "before its transfer", kHoldVariable, file);
+      HoldUntilFileExists(still.path.string(), "held before its transfer", kHoldVariable, file);
     });
   }
   if (const char* hold = std::getenv(kClaimHoldVariable); hold && *hold) {
     session.SetAfterClaim([file = std::filesystem::path(hold)](const ArrivedStill& still) {
-      HoldUntilFileExists(still, "after its claim", kClaimHoldVariable, file);
+      HoldUntilFileExists(still.path.string(), "held after its claim", kClaimHoldVariable, file);
+    });
+  }
+  if (const char* hold = std::getenv(kStartUpHoldVariable); hold && *hold) {
+    session.SetBeforeStartUpFiles([file = std::filesystem::path(hold)] {
+      HoldUntilFileExists("", "the start-up's file work held", kStartUpHoldVariable, file);
     });
   }
   // Every error set from here on is new to the tick, the folder thread's first (an unusable
@@ -138,14 +145,14 @@ int RunHeadlessCommand(const Options& options) {
   while (!wait_tick()) {
   }
 
-  // The stills that arrived are finished first; a second signal ends the wait at once,
-  // leaving the image in hand in the watch folder for the next run. Calls over the bus are
-  // refused from here on.
-  // A shutdown, not "監視停止": what is saved from now on is taken at the next start.
+  // The start-up's file work and the stills that arrived are finished first; a second signal ends
+  // the wait at once, leaving the image in hand in the watch folder for the next run. Calls over
+  // the bus are refused from here on. A shutdown, not "監視停止": what is saved from now on is
+  // taken at the next start.
   session.BeginShutDown();
   std::optional<std::filesystem::path> announced;
   bool abandoned = false;
-  while (session.FolderThreadRunning()) {
+  while (session.WorkersRunning()) {
     const auto image = session.CurrentImage();
     if (!abandoned && image && image != announced) {
       PrintMessageLine("", "finishing " + image->filename().string() +

@@ -9,7 +9,6 @@
 #include "image/capture_processing.h"
 #include "image/gui_context.h"
 #include "settings/program_folder_lock.h"
-#include "transfer/folder_monitor.h"
 #include "transfer/image_transfer_pipeline.h"
 
 namespace velmarin::cli {

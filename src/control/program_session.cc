@@ -81,6 +81,7 @@ Cp932Text ProgramSession::StartUp() {
   // The file work of the start-up (folders that may be on a network) runs beside the window;
   // the folder thread waits for it before it looks at the watch folder.
   start_up_files_ = std::async(std::launch::async, [this, settings] {
+    if (before_start_up_files_) before_start_up_files_();
     const auto report = [this](const OwnMessage& message) {
       backends_.messages.ShowOwnMessage(message);
     };
@@ -94,7 +95,7 @@ Cp932Text ProgramSession::StartUp() {
     std::vector<StillIdentity> leave;
     for (const ArrivedStill& still : journalled) leave.push_back(still.identity);
     folder_memory_.arrivals.Restore(std::move(journalled));
-    if (settings[SettingSlot::EvacuateAtStartup].view().find('1') == std::string_view::npos) {
+    if (!EvacuationAsked(settings[SettingSlot::EvacuateAtStartup])) {
       // The stills saved while the program was not running (a crash, the restart of a
       // service) follow, with the ID of the last run.
       std::vector<ArrivedStill> saved =
@@ -103,8 +104,8 @@ Cp932Text ProgramSession::StartUp() {
       folder_memory_.arrivals.Restore(std::move(saved));
       return;
     }
-    for (const char* pattern : {"*.jpg", "*.bmp"}) {
-      EvacuateWatchFolder(settings[SettingSlot::WatchFolder], pattern, state_.program_dir(), report,
+    for (const StillFormat format : {StillFormat::kJpeg, StillFormat::kBmp}) {
+      EvacuateWatchFolder(settings[SettingSlot::WatchFolder], format, state_.program_dir(), report,
                           leave);
     }
   });

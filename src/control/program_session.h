@@ -151,10 +151,14 @@ class ProgramSession {
     folder_context_.after_claim = std::move(hook);
   }
 
+  // Called on the start-up's file work before it begins; set before StartUp (the headless
+  // run's test hold).
+  void SetBeforeStartUpFiles(std::function<void()> hook) {
+    before_start_up_files_ = std::move(hook);
+  }
+
   // The image the folder thread is working on, if any: a shutdown waits for it.
   std::optional<std::filesystem::path> CurrentImage() const { return image_in_hand_.Get(); }
-  // Whether the folder thread is still finishing the stills that arrived before a stop.
-  bool FolderThreadRunning() const { return image_in_hand_.running(); }
 
   // The first half of a shutdown, which does not wait: monitoring stops and nothing starts
   // again; the folder thread finishes the stills that arrived (CurrentImage) while the front
@@ -166,7 +170,8 @@ class ProgramSession {
   void AbandonFinishing();
   // The image an abandoned finishing left unfinished, once the folder thread has ended.
   std::optional<std::filesystem::path> LeftImage() const { return image_in_hand_.Left(); }
-  // Whether a worker (or the start-up's file work) still runs.
+  // Whether a worker or the start-up's file work still runs: what every front end waits for
+  // after BeginShutDown, while it keeps answering.
   bool WorkersRunning() const;
 
   // Stops monitoring and waits for both threads, closes the serial port, shuts the USB-IO
@@ -218,6 +223,7 @@ class ProgramSession {
   std::stop_source abandon_;
   FolderMonitorMemory folder_memory_;
   FolderMonitorContext folder_context_;
+  std::function<void()> before_start_up_files_;
   std::future<void> start_up_files_;  // declared before the threads that wait for it
   MonitoringController controller_;
   std::int32_t last_seen_image_count_ = 0;

@@ -65,11 +65,6 @@ ImageResult EditAndWrite(Dib& dib, FileNaming& target, const Settings& settings,
 
 }  // namespace
 
-bool ReadAsJpeg(const std::filesystem::path& source) {
-  const std::string& text = source.native();
-  return text.find(".jpg") != std::string::npos || text.find(".JPG") != std::string::npos;
-}
-
 int JpegQualityOf(std::string_view text) {
   return std::clamp(ScanDecimal(text).value_or(kDefaultQuality), 1, 100);
 }

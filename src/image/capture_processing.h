@@ -6,6 +6,7 @@
 #include "base/file_naming.h"
 #include "image/dib.h"
 #include "image/image_result.h"
+#include "image/still_format.h"
 #include "naming/local_time.h"
 #include "settings/settings.h"
 
@@ -57,9 +58,11 @@ inline bool ProcessingDrawsText(const Settings& settings) {
   return !settings[SettingSlot::TextLines].empty();
 }
 
-// Whether ProcessCapturedImage reads `source` as a JPEG (a path containing ".jpg" or ".JPG");
-// every other source is read as a BMP.
-bool ReadAsJpeg(const std::filesystem::path& source);
+// Whether ProcessCapturedImage reads `source` as a JPEG (StillFormatOfFile); every other
+// source is read as a BMP.
+inline bool ReadAsJpeg(const std::filesystem::path& source) {
+  return StillFormatOfFile(source) == StillFormat::kJpeg;
+}
 
 // The encoder quality of a JpegQuality text: "%d", 95 when it does not scan, held to 1..100.
 int JpegQualityOf(std::string_view text);

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -116,10 +115,6 @@ std::optional<DirectoryEntry> QueryDirectoryEntry(const std::filesystem::path& f
   auto entries = QueryDirectoryEntries(folder, {name});
   if (!entries || entries->empty()) return std::nullopt;
   return std::move(entries->front());
-}
-
-bool MatchesPatternIgnoringCase(std::string_view name, std::string_view pattern) {
-  return fnmatch(std::string(pattern).c_str(), std::string(name).c_str(), FNM_CASEFOLD) == 0;
 }
 
 }  // namespace velmarin

@@ -62,8 +62,4 @@ std::optional<std::vector<DirectoryEntry>> QueryDirectoryEntries(
 std::optional<DirectoryEntry> QueryDirectoryEntry(const std::filesystem::path& folder,
                                                   const std::string& name);
 
-// Shell-style wildcard match ("*.jpg") that ignores the case of ASCII letters, as the
-// folder listings of the capture station's file system did.
-bool MatchesPatternIgnoringCase(std::string_view name, std::string_view pattern);
-
 }  // namespace velmarin

@@ -72,6 +72,12 @@ inline constexpr int kMaxJpegQuality = 99;
 // KeyCode is one character or two hexadecimal digits; longer values are refused.
 inline constexpr std::size_t kMaxKeyCodeCharacters = 2;
 
+// Whether an EvacuateAtStartup value asks for the start-up evacuation: it holds a "1"
+// anywhere ("1", "01", " 1 ").
+inline bool EvacuationAsked(const Cp932Text& evacuate_at_startup) {
+  return evacuate_at_startup.view().find('1') != std::string_view::npos;
+}
+
 // The most bytes the value of `slot` may hold when a user sets it.
 std::size_t SettingMaxBytes(SettingSlot slot);
 

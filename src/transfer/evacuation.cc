@@ -85,7 +85,7 @@ bool Evacuate(const fs::path& source, const fs::path& backup, std::string* error
 
 }  // namespace
 
-void EvacuateWatchFolder(const Cp932Text& watch_folder, std::string_view pattern,
+void EvacuateWatchFolder(const Cp932Text& watch_folder, StillFormat format,
                          const ProgramDir& program_dir, const EvacuationReport& report,
                          const std::vector<StillIdentity>& leave) {
   const auto folder = FolderFromSlot(watch_folder, program_dir, nullptr);
@@ -113,7 +113,7 @@ void EvacuateWatchFolder(const Cp932Text& watch_folder, std::string_view pattern
   std::string error;
   if (!entries) return;  // a missing watch folder holds nothing to move
   for (const DirectoryEntry& entry : *entries) {
-    if (!entry.regular_file || !MatchesPatternIgnoringCase(entry.name, pattern)) continue;
+    if (!entry.regular_file || StillFormatOf(entry.name) != format) continue;
     if (std::find(leave.begin(), leave.end(), IdentityOf(entry)) != leave.end()) continue;
     const fs::path source = *folder / entry.name;
     if (!Evacuate(source, backup, &error)) {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "transfer/folder_monitor.h"
+#include "transfer/transfer_one_image.h"
 
 namespace velmarin {
 

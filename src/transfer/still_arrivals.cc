@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <functional>
 #include <tuple>
 #include <unordered_set>
@@ -16,15 +15,6 @@ namespace {
 
 // How many of the stills taken last a listing looks at on every cycle.
 constexpr std::size_t kTakenLately = 16;
-
-bool EndsWithIgnoringCase(std::string_view name, std::string_view suffix) {
-  return name.size() >= suffix.size() &&
-         std::equal(suffix.begin(), suffix.end(), name.end() - static_cast<long>(suffix.size()),
-                    [](char a, char b) {
-                      return std::tolower(static_cast<unsigned char>(a)) ==
-                             std::tolower(static_cast<unsigned char>(b));
-                    });
-}
 
 bool IsStill(const DirectoryEntry& entry) { return entry.regular_file && IsStillName(entry.name); }
 
@@ -48,15 +38,6 @@ bool SameWriteTime(std::int64_t a, std::int64_t b) {
 }
 
 }  // namespace
-
-StillFormat StillFormatOf(std::string_view name) {
-  if (EndsWithIgnoringCase(name, ".jpg") || EndsWithIgnoringCase(name, ".jpeg")) {
-    return StillFormat::kJpeg;
-  }
-  if (EndsWithIgnoringCase(name, ".bmp")) return StillFormat::kBmp;
-  if (EndsWithIgnoringCase(name, ".png")) return StillFormat::kPng;
-  return StillFormat::kNone;
-}
 
 StillIdentity IdentityOf(const DirectoryEntry& entry) {
   return {entry.name, entry.inode, entry.birth_time_ns};

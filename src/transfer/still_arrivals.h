@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/own_message.h"
+#include "image/still_format.h"
 #include "naming/local_time.h"
 #include "platform/directory_listing.h"
 #include "settings/settings.h"
@@ -235,12 +236,7 @@ class StillArrivals {
 // it cannot be read.
 std::optional<std::uint64_t> ContentDigest(const std::filesystem::path& file);
 
-enum class StillFormat { kNone, kJpeg, kBmp, kPng };
-
-// The format of a still by its name: one that ends with ".jpg", ".jpeg", ".bmp" or ".png" in
-// any case; kNone for every other name. Temporary names ("x.jpg.AbC123", "x.jpg.part") are
-// not stills; the names they are renamed to are.
-StillFormat StillFormatOf(std::string_view name);
+// Whether `name` is the name of a still (StillFormatOf).
 inline bool IsStillName(std::string_view name) { return StillFormatOf(name) != StillFormat::kNone; }
 
 }  // namespace velmarin

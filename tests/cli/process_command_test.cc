@@ -36,7 +36,7 @@ class ProcessCommandTest : public ::testing::Test {
   }
 
   test::TempDir dir_;
-  const fs::path source_ = dir_ / "444.jpg";
+  const fs::path source_ = dir_ / "a.jpeg";  // read as the JPEG it is, as the monitor reads it
   const fs::path target_ = dir_ / "out.jpg";
   std::string stderr_;
 };

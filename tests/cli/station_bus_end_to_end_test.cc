@@ -159,6 +159,29 @@ TEST_F(StationOnTheBus, AnIdDuringTheShutdownIsRefusedAndTheStillInHandKeepsItsI
   EXPECT_EQ(WaitForTransfer().filename().string().substr(0, 7), "000555_");
 }
 
+// A stop while the start-up's file work runs (a slow share) is waited for where the station
+// still answers, as the stills in hand are.
+TEST_F(StationOnTheBus, AStopDuringTheStartUpFileWorkKeepsTheStationAnswering) {
+  const fs::path hold = root_ / "release";
+  station_ = std::make_unique<BackgroundProgram>(
+      std::vector<std::string>{"--headless", "--dir", program_.string(), "--id", "555"},
+      logs_.path(),
+      std::vector<std::string>{"DISPLAY=", "VELMARIN_TEST_HOLD_START_UP_FILES=" + hold.string()});
+  ASSERT_TRUE(station_->WaitForErr("the start-up's file work held until", kLimit));
+  ASSERT_TRUE(station_->WaitForErr("on the session bus as " + name_, kLimit));
+  station_->Signal(SIGTERM);
+  ASSERT_TRUE(WaitForSignal("string \"Monitoring\"\n         variant             boolean false"));
+
+  const ProgramResult handed =
+      RunProgram({"--dir", program_.string(), "--id", "999"}, {"DISPLAY="});
+  EXPECT_EQ(handed.exit_code, 1);
+  EXPECT_NE(handed.err.find("the station is shutting down"), std::string::npos) << handed.err;
+
+  WriteFileBytes(hold, "");
+  EXPECT_EQ(station_->WaitForExit(kLimit), 0) << station_->err();
+  EXPECT_EQ(station_->err().find("watching"), std::string::npos) << station_->err();
+}
+
 // Without a session bus the station runs as before and says once that it cannot be reached;
 // an ID for it is refused with the reason.
 TEST(StationWithoutSessionBus, RunsAndSaysOnceThatItCannotBeReached) {

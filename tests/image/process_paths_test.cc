@@ -71,12 +71,16 @@ TEST_F(ProcessPathsTest, FailedCopyIsACopyFailure) {
   EXPECT_EQ(test::FolderEntries(dir_.path()).size(), 2u);
 }
 
-TEST_F(ProcessPathsTest, MixedCaseJpgIsTakenForABmp) {
-  const std::filesystem::path mixed = dir_ / "photo.Jpg";
+// Only the file's own name says JPEG, in any case and as ".jpeg" too; a folder above it does
+// not.
+TEST_F(ProcessPathsTest, TheFileNameAloneSaysJpeg) {
+  const std::filesystem::path mixed = dir_ / "photo.Jpeg";
   std::filesystem::copy_file(jpeg_, mixed);
-  EXPECT_FALSE(ReadAsJpeg(mixed));
-  EXPECT_EQ(Process(mixed, dir_ / "out.jpg"), ImageStatus::kSourceNotDecoded);
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.jpg"));
+  EXPECT_EQ(Process(mixed, dir_ / "out.jpg"), ImageStatus::kDone);
+  const std::filesystem::path bmp = dir_ / "x.jpg" / "a.bmp";
+  std::filesystem::create_directory(bmp.parent_path());
+  test::WriteFileBytes(bmp, test::BmpBytes(16, 8, 3));
+  EXPECT_EQ(Process(bmp, dir_ / "out.jpg"), ImageStatus::kDone);
 }
 
 TEST_F(ProcessPathsTest, MissingTargetFolder) {

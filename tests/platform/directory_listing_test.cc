@@ -80,14 +80,5 @@ TEST(ListDirectory, MissingFolderIsNotListable) {
   EXPECT_FALSE(ListDirectory(dir / "plain").has_value());
 }
 
-TEST(MatchesPatternIgnoringCase, MatchesLikeTheShell) {
-  EXPECT_TRUE(MatchesPatternIgnoringCase("a.jpg", "*.jpg"));
-  EXPECT_TRUE(MatchesPatternIgnoringCase("B.JPG", "*.jpg"));
-  EXPECT_TRUE(MatchesPatternIgnoringCase("c.Bmp", "*.bmp"));
-  EXPECT_TRUE(MatchesPatternIgnoringCase(".hidden.jpg", "*.jpg"));
-  EXPECT_FALSE(MatchesPatternIgnoringCase("a.jpeg", "*.jpg"));
-  EXPECT_FALSE(MatchesPatternIgnoringCase("a.jpg.txt", "*.jpg"));
-}
-
 }  // namespace
 }  // namespace velmarin::test

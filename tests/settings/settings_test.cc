@@ -160,5 +160,11 @@ TEST(CheckSettingValueTest, KeyCodeHasAtMostTwoCharactersAndEveryValueFitsItsLin
             RefusedValue::kTooLong);
 }
 
+TEST(EvacuationAskedTest, AnyOneInTheValueAsksForIt) {
+  for (const char* on : {"1", "01", " 1 ", "10"}) EXPECT_TRUE(EvacuationAsked(Cp932Text(on))) << on;
+  for (const char* off : {"0", "", "yes", "2"})
+    EXPECT_FALSE(EvacuationAsked(Cp932Text(off))) << off;
+}
+
 }  // namespace
 }  // namespace velmarin

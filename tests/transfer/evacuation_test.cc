@@ -22,14 +22,14 @@ class Evacuation : public ::testing::Test {
     fs::create_directories(watch_);
   }
 
-  void Evacuate(const std::string& pattern, const std::string& slot) {
-    EvacuateWatchFolder(Cp932Text(slot), pattern, {root_.path(), Cp932Text(root_.path().string())},
+  void Evacuate(StillFormat format, const std::string& slot) {
+    EvacuateWatchFolder(Cp932Text(slot), format, {root_.path(), Cp932Text(root_.path().string())},
                         [this](const OwnMessage& message) {
                           reports_.push_back(message.english);
                           japanese_reports_.push_back(message.japanese);
                         });
   }
-  void Evacuate(const std::string& pattern) { Evacuate(pattern, watch_.string()); }
+  void Evacuate(StillFormat format) { Evacuate(format, watch_.string()); }
 
   TempDir root_;
   const fs::path watch_;
@@ -39,13 +39,13 @@ class Evacuation : public ::testing::Test {
 };
 
 TEST_F(Evacuation, MovesImagesOfEitherCaseIntoTheBackupFolder) {
-  for (const char* name : {"a.jpg", "b.JPG", "c.bmp", "notes.txt"})
+  for (const char* name : {"a.jpg", "b.JPG", "d.Jpeg", "c.bmp", "notes.txt", "e.jpg.part"})
     WriteFileBytes(watch_ / name, name);
-  Evacuate("*.jpg");
-  Evacuate("*.bmp");
-  for (const char* name : {"a.jpg", "b.JPG", "c.bmp"})
+  Evacuate(StillFormat::kJpeg);
+  Evacuate(StillFormat::kBmp);
+  for (const char* name : {"a.jpg", "b.JPG", "d.Jpeg", "c.bmp"})
     EXPECT_EQ(ReadFileBytes(backup_ / name), name);
-  EXPECT_EQ(FolderEntries(watch_), std::vector<std::string>{"notes.txt"});
+  EXPECT_EQ(FolderEntries(watch_), (std::vector<std::string>{"e.jpg.part", "notes.txt"}));
   EXPECT_TRUE(reports_.empty());
 }
 
@@ -59,7 +59,7 @@ TEST_F(Evacuation, JournalledStillsStay) {
   const StillIdentity replaced = IdentityOf(*QueryDirectoryEntry(watch_, "replaced.jpg"));
   WriteFileBytes(root_ / "new", "saved over");  // made first, so it has another inode
   fs::rename(root_ / "new", watch_ / "replaced.jpg");
-  EvacuateWatchFolder(Cp932Text(watch_.string()), "*.jpg",
+  EvacuateWatchFolder(Cp932Text(watch_.string()), StillFormat::kJpeg,
                       {root_.path(), Cp932Text(root_.path().string())},
                       [this](const OwnMessage& message) { reports_.push_back(message.english); },
                       {waiting, replaced});
@@ -83,7 +83,7 @@ TEST_F(Evacuation, AcrossFileSystemsCopiesUnderTheNextFreeNameAndRemovesTheSourc
   fs::create_directories(backup_);
   WriteFileBytes(backup_ / "a.jpg", "older");
   WriteFileBytes(watch / "a.jpg", "newer");
-  Evacuate("*.jpg", watch.string());
+  Evacuate(StillFormat::kJpeg, watch.string());
   EXPECT_FALSE(fs::exists(watch / "a.jpg"));
   fs::remove_all(watch);
   EXPECT_EQ(ReadFileBytes(backup_ / "a.jpg"), "older");
@@ -100,16 +100,16 @@ TEST_F(Evacuation, NeverReplacesABackupAndTakesTheNextFreeName) {
   WriteFileBytes(backup_ / "b.bmp", "older b");
   WriteFileBytes(watch_ / "a.jpg", "newer");
   WriteFileBytes(watch_ / "b.bmp", "newer b");
-  WriteFileBytes(watch_ / "noext.JPG.x", "c");
-  Evacuate("*.jpg");
-  Evacuate("*.bmp");
-  Evacuate("*.x");
+  WriteFileBytes(watch_ / "two.dots.Png", "c");
+  Evacuate(StillFormat::kJpeg);
+  Evacuate(StillFormat::kBmp);
+  Evacuate(StillFormat::kPng);
   EXPECT_EQ(ReadFileBytes(backup_ / "a.jpg"), "older");
   EXPECT_EQ(ReadFileBytes(backup_ / "a_1.jpg"), "older still");
   EXPECT_EQ(ReadFileBytes(backup_ / "a_2.jpg"), "newer");
   EXPECT_EQ(ReadFileBytes(backup_ / "b.bmp"), "older b");
   EXPECT_EQ(ReadFileBytes(backup_ / "b_2.bmp"), "newer b");
-  EXPECT_EQ(ReadFileBytes(backup_ / "noext.JPG.x"), "c");
+  EXPECT_EQ(ReadFileBytes(backup_ / "two.dots.Png"), "c");
   EXPECT_TRUE(fs::is_empty(watch_));
   EXPECT_TRUE(reports_.empty());
 }
@@ -118,7 +118,7 @@ TEST_F(Evacuation, NeverReplacesABackupAndTakesTheNextFreeName) {
 TEST_F(Evacuation, ImagesNamedLikeTheWorkFilesGetOtherNames) {
   WriteFileBytes(watch_ / "444.jpg", "image 444");
   WriteFileBytes(watch_ / "temp.jpg", "image temp");
-  Evacuate("*.jpg");
+  Evacuate(StillFormat::kJpeg);
   EXPECT_EQ(ReadFileBytes(backup_ / "444_1.jpg"), "image 444");
   EXPECT_EQ(ReadFileBytes(backup_ / "temp_1.jpg"), "image temp");
   EXPECT_FALSE(fs::exists(backup_ / "444.jpg"));
@@ -127,7 +127,7 @@ TEST_F(Evacuation, ImagesNamedLikeTheWorkFilesGetOtherNames) {
 
 TEST_F(Evacuation, CreatesTheBackupFolderEvenWithoutImages) {
   fs::remove(watch_);
-  Evacuate("*.jpg");
+  Evacuate(StillFormat::kJpeg);
   EXPECT_TRUE(fs::is_directory(backup_));
   EXPECT_TRUE(reports_.empty());
 }
@@ -136,7 +136,7 @@ TEST_F(Evacuation, FileThatCannotBeMovedStaysAndIsReported) {
   WriteFileBytes(watch_ / "a.jpg", "a");
   fs::permissions(watch_, fs::perms::owner_read | fs::perms::owner_exec);  // no removal
   const std::string reports = RunUnprivileged(root_.path(), [&] {
-    Evacuate("*.jpg");
+    Evacuate(StillFormat::kJpeg);
     std::string joined;
     for (const std::string& line : reports_) joined += line + "\n";
     return joined;
@@ -150,14 +150,14 @@ TEST_F(Evacuation, FileThatCannotBeMovedStaysAndIsReported) {
 TEST_F(Evacuation, LeavesEntriesThatAreNotRegularFiles) {
   fs::create_directories(watch_ / "folder.jpg");
   ASSERT_EQ(mkfifo((watch_ / "fifo.jpg").c_str(), 0600), 0);
-  Evacuate("*.jpg");
+  Evacuate(StillFormat::kJpeg);
   EXPECT_TRUE(fs::is_directory(watch_ / "folder.jpg"));
   EXPECT_TRUE(fs::exists(watch_ / "fifo.jpg"));
   EXPECT_TRUE(fs::is_empty(backup_));
 }
 
 TEST_F(Evacuation, EmptyWatchFolderSettingMovesNothingAndSaysSo) {
-  Evacuate("*.jpg", "");
+  Evacuate(StillFormat::kJpeg, "");
   ASSERT_EQ(reports_.size(), 1u);
   EXPECT_EQ(
       japanese_reports_,
@@ -169,7 +169,7 @@ TEST_F(Evacuation, EmptyWatchFolderSettingMovesNothingAndSaysSo) {
 TEST_F(Evacuation, BackupFolderAsWatchFolderIsLeftAlone) {
   fs::create_directories(backup_);
   WriteFileBytes(backup_ / "a.jpg", "a");
-  Evacuate("*.jpg", backup_.string());
+  Evacuate(StillFormat::kJpeg, backup_.string());
   EXPECT_EQ(ReadFileBytes(backup_ / "a.jpg"), "a");
   EXPECT_EQ(reports_.size(), 1u);
 }

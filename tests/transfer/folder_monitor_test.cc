@@ -212,16 +212,6 @@ TEST_F(FolderMonitor, StillsAreNamedByTheirExtensionInAnyCase) {
   EXPECT_EQ(reads[1].from, Watch("b.png"));
 }
 
-TEST(StillFormat, EndsWithAnExtensionOfAStillInAnyCase) {
-  EXPECT_EQ(StillFormatOf("a.jpg"), StillFormat::kJpeg);
-  EXPECT_EQ(StillFormatOf("A.JpEg"), StillFormat::kJpeg);
-  EXPECT_EQ(StillFormatOf("b.BMP"), StillFormat::kBmp);
-  EXPECT_EQ(StillFormatOf("c.Png"), StillFormat::kPng);
-  for (const char* name : {"a.jpg.txt", "a.jpg.AbC123", "a.jpg.part", "jpg", "a_jpg", ""}) {
-    EXPECT_EQ(StillFormatOf(name), StillFormat::kNone) << name;
-  }
-}
-
 // Without file events (a network file system) the listing decides as the events do.
 TEST_F(FolderMonitor, ListingTakesEveryNewStillWhereNoEventsCome) {
   events_.SetWatchable(false);

@@ -80,8 +80,8 @@ TEST_F(ImageFailureTextsTest, ProcessingTextsCarryTheLibrarysReason) {
   test::WriteFileBytes(dir_ / "cut.jpg", bytes.substr(0, bytes.size() / 2));
   EXPECT_EQ(Processed(dir_ / "cut.jpg", dir_ / "o.jpg"),
             "jpg_read_dib_file error! (Premature end of JPEG file)");
-  fs::copy_file(jpeg_, dir_ / "photo.Jpg");
-  EXPECT_EQ(Processed(dir_ / "photo.Jpg", dir_ / "o.jpg"), "bmp_read_dib_file_error! ");
+  fs::copy_file(jpeg_, dir_ / "photo.bmp");
+  EXPECT_EQ(Processed(dir_ / "photo.bmp", dir_ / "o.jpg"), "bmp_read_dib_file_error! ");
   EXPECT_EQ(Processed(jpeg_, dir_ / "none" / "o.jpg"), "jpg_file_open_error! ");
   EXPECT_EQ(ImageFailureText({Kind::kProcess, jpeg_, {}}, ImageStatus::kCopyFailed),
             "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
