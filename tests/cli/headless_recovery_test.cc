@@ -134,7 +134,7 @@ std::vector<std::pair<std::string, fs::path>> RestartUntilAStillIsSent(const fs:
                             {"DISPLAY="});
   EXPECT_TRUE(WaitFor([&] { return !monitor.out().empty(); }, kLimit)) << monitor.err();
   EXPECT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
-  EXPECT_EQ(monitor.Stop(SIGTERM), 0);
+  EXPECT_EQ(monitor.Stop(SIGTERM), 0) << monitor.err();
   return TransferLines(monitor.out());
 }
 
