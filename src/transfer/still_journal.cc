@@ -1,7 +1,6 @@
 #include "transfer/still_journal.h"
 
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <fstream>
@@ -10,6 +9,7 @@
 
 #include "base/atomic_file.h"
 #include "base/errno_text.h"
+#include "base/journal_fields.h"
 #include "base/unique_fd.h"
 
 namespace velmarin {
@@ -24,71 +24,20 @@ constexpr std::size_t kFields = 11;
 // at most PATH_MAX bytes and their numbers.
 constexpr std::uintmax_t kMaxBytes = StillJournal::kMaxStills * (PATH_MAX + 256);
 
-// Bytes a field cannot hold as they are (the separator, line ends, '%', controls) as "%XX".
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || c == '%' || c == '\t' || byte == 0x7f) {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", byte);
-      out += hex;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::optional<std::string> Unescape(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      out += text[i];
-      continue;
-    }
-    unsigned value = 0;
-    if (i + 2 >= text.size()) return std::nullopt;
-    const auto [end, ec] = std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16);
-    if (ec != std::errc() || end != text.data() + i + 3) return std::nullopt;
-    out += static_cast<char>(value);
-    i += 2;
-  }
-  return out;
-}
-
-template <typename Number>
-std::optional<Number> NumberOf(std::string_view text) {
-  Number value{};
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
-std::vector<std::string_view> Split(std::string_view line, char separator) {
-  std::vector<std::string_view> fields;
-  for (std::size_t start = 0;;) {
-    const std::size_t at = line.find(separator, start);
-    fields.push_back(line.substr(start, at - start));
-    if (at == std::string_view::npos) return fields;
-    start = at + 1;
-  }
-}
-
 std::optional<ArrivedStill> ParseLine(std::string_view line, const Settings& settings) {
-  const auto fields = Split(line, '\t');
+  const auto fields = SplitFields(line, '\t');
   if (fields.size() != kFields) return std::nullopt;
-  const auto path = Unescape(fields[0]);
-  const auto inode = NumberOf<std::uint64_t>(fields[1]);
-  const auto birth = NumberOf<std::int64_t>(fields[2]);
-  const auto created = NumberOf<std::int64_t>(fields[3]);
+  const auto path = UnescapeField(fields[0]);
+  const auto inode = FieldNumber<std::uint64_t>(fields[1]);
+  const auto birth = FieldNumber<std::int64_t>(fields[2]);
+  const auto created = FieldNumber<std::int64_t>(fields[3]);
   int clock[6] = {};
   for (int i = 0; i < 6; ++i) {
-    const auto value = NumberOf<int>(fields[4 + static_cast<std::size_t>(i)]);
+    const auto value = FieldNumber<int>(fields[4 + static_cast<std::size_t>(i)]);
     if (!value) return std::nullopt;
     clock[i] = *value;
   }
-  const auto id = Unescape(fields[10]);
+  const auto id = UnescapeField(fields[10]);
   if (!path || !inode || !birth || !created || !id || !fs::path(*path).is_absolute() ||
       !fs::path(*path).has_filename() || id->size() > 10 || clock[1] < 1 || clock[1] > 12 ||
       clock[2] < 1 || clock[2] > 31 || clock[3] < 0 || clock[3] > 23 || clock[4] < 0 ||
@@ -113,7 +62,7 @@ std::string JournalText(const std::vector<const ArrivedStill*>& stills) {
   for (const ArrivedStill* still : stills) {
     if (count == StillJournal::kMaxStills) break;
     const LocalTime& clock = still->binding.clock;
-    text += Escape(still->path.string());
+    text += EscapeField(still->path.string());
     for (const long long value :
          {static_cast<long long>(still->identity.inode),
           static_cast<long long>(still->identity.birth_time_ns),
@@ -125,7 +74,7 @@ std::string JournalText(const std::vector<const ArrivedStill*>& stills) {
       text += std::to_string(value);
     }
     text += '\t';
-    text += Escape(still->binding.capture_id.view());
+    text += EscapeField(still->binding.capture_id.view());
     text += '\n';
     ++count;
   }
@@ -138,7 +87,7 @@ std::string JournalText(const std::vector<const ArrivedStill*>& stills) {
 std::optional<std::vector<ArrivedStill>> ParseJournal(std::string_view text,
                                                       const Settings& settings,
                                                       std::string* error) {
-  auto lines = Split(text, '\n');
+  auto lines = SplitFields(text, '\n');
   // The text ends with a line end, so the last piece is empty.
   if (lines.size() < 3 || !lines.back().empty() || lines.front() != kHeader) {
     *error = "not a journal of this program, or cut short";
@@ -147,7 +96,7 @@ std::optional<std::vector<ArrivedStill>> ParseJournal(std::string_view text,
   lines.pop_back();
   const std::string_view last = lines.back();
   const auto count =
-      last.starts_with(kEnd) ? NumberOf<std::size_t>(last.substr(kEnd.size())) : std::nullopt;
+      last.starts_with(kEnd) ? FieldNumber<std::size_t>(last.substr(kEnd.size())) : std::nullopt;
   if (!count || *count != lines.size() - 2 || *count > StillJournal::kMaxStills) {
     *error = "its end line is missing or does not match";
     return std::nullopt;
