@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/window_command.h"
+#include "cli/dicom_echo_command.h"
 #include "cli/fire_event_command.h"
 #include "cli/headless_command.h"
 #include "cli/list_switch_devices_command.h"
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
       return velmarin::cli::RunFireEventCommand(*options);
     case Command::kListSwitchDevices:
       return velmarin::cli::RunListSwitchDevicesCommand(*options);
+    case Command::kDicomEcho:
+      return velmarin::cli::RunDicomEchoCommand();
     case Command::kProcess:
       return velmarin::cli::RunProcessCommand(*options);
     case Command::kSettings:

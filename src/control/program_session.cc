@@ -27,6 +27,7 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
     : backends_(backends),
       state_(std::move(program_dir)),
       devices_(backends.hid, backends.serial, backends.messages, state_.switch_kind),
+      pacs_(state_.program_dir(), state_.last_error, backends.messages),
       folder_context_{[this] { return state_.settings(); },
                       [this] { return state_.CaptureId(); },
                       state_.program_dir(),
@@ -36,7 +37,12 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       state_.last_error,
                       backends.messages,
                       backends.pipeline,
-                      std::move(on_transferred),
+                      [this, on_transferred = std::move(on_transferred)](
+                          const ArrivedStill& still, const std::filesystem::path& target) {
+                        if (on_transferred) on_transferred(still.count, target);
+                        pacs_.Add(target, still.binding.capture_id, still.binding.clock,
+                                  still.count);
+                      },
                       {},
                       &image_in_hand_,
                       std::move(on_watching),
@@ -45,7 +51,9 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
       controller_(
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
           [this](std::stop_token stop) {
-            if (WaitForStartUpFiles(stop)) RunFolderMonitor(stop, folder_context_);
+            if (!WaitForStartUpFiles(stop)) return;
+            pacs_.BeginRun();
+            RunFolderMonitor(stop, folder_context_);
           }) {}
 
 ProgramSession::~ProgramSession() {
@@ -94,6 +102,7 @@ Cp932Text ProgramSession::StartUp() {
                           leave);
     }
   });
+  pacs_.Start();
   devices_.OpenSwitchDevice(settings);
   controller_.Stop();
   return EnterIdStatusText();
@@ -191,6 +200,7 @@ bool ProgramSession::ShutDown(std::string* error) {
   shutting_down_ = true;
   controller_.StopAndJoin();
   if (start_up_files_.valid()) start_up_files_.wait();
+  pacs_.Stop();
   if (shut_down_) return true;
   shut_down_ = true;
   devices_.CloseSerialPort();

@@ -508,7 +508,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     }
     retry.failures = 0;
     if (outcome.target) {
-      if (ctx.on_transferred) ctx.on_transferred(still.count, *outcome.target);
+      if (ctx.on_transferred) ctx.on_transferred(still, *outcome.target);
     } else {
       arrivals.NoteUnreadable(std::move(still), completeness == Completeness::kTimedOut);
     }

@@ -145,8 +145,10 @@ struct FolderMonitorContext {
   LastErrorText& errors;
   MessageSink& messages;
   TransferPipeline& pipeline;
-  // Called after each transferred image with the image count and the target path.
-  std::function<void(int count, const std::filesystem::path& target)> on_transferred;
+  // Called after each transferred image with the still (its count, ID and arrival clock) and
+  // the target path.
+  std::function<void(const ArrivedStill& still, const std::filesystem::path& target)>
+      on_transferred;
   FolderMonitorTiming timing;
   ImageInHand* in_hand = nullptr;  // when given, holds each image while it is worked on
   // Called when a watch folder is first looked at, with whether file events cover it.

@@ -15,9 +15,22 @@
 namespace velmarin::test {
 namespace {
 
+int WaitExit(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extra_env,
             const std::filesystem::path& out, const std::filesystem::path& err) {
-  const std::string binary = ProgramBinary();
+  return SpawnProcess(ProgramBinary(), args, extra_env, out, err);
+}
+
+}  // namespace
+
+pid_t SpawnProcess(const std::string& binary, const std::vector<std::string>& args,
+                   const std::vector<std::string>& extra_env, const std::filesystem::path& out,
+                   const std::filesystem::path& err) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
   const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -40,14 +53,6 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
   execv(binary.c_str(), argv.data());
   _exit(127);
 }
-
-int WaitExit(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-}  // namespace
 
 std::string ProgramBinary() {
   const char* binary = std::getenv("VELMARIN_BINARY");

@@ -45,9 +45,9 @@ void FolderMonitorFixture::Start() {
       errors_,
       messages_,
       *active_pipeline_,
-      [this](int count, const fs::path& target) {
+      [this](const ArrivedStill& still, const fs::path& target) {
         std::lock_guard lock(mutex_);
-        transferred_.emplace_back(count, target);
+        transferred_.emplace_back(still.count, target);
       },
       timing,
       &in_hand_,

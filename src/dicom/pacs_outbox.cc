@@ -1,0 +1,342 @@
+#include "dicom/pacs_outbox.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+#include "base/atomic_file.h"
+#include "base/message_subject.h"
+#include "base/stale_temporaries.h"
+#include "dicom/dicom_uids.h"
+#include "dicom/peer_reach.h"
+#include "dicom/station_identity.h"
+#include "platform/encoding.h"
+
+namespace velmarin {
+namespace {
+
+namespace fs = std::filesystem;
+using SteadyClock = std::chrono::steady_clock;
+
+// The waiting count follows a failure's own text after this long, so the window's title and
+// the headless line (which look every 100 ms) show both.
+constexpr std::chrono::milliseconds kSayPause{250};
+// How often a held still looks for the file that lets it go (tests only).
+constexpr std::chrono::milliseconds kHoldCheck{20};
+
+constexpr const char* kHoldVariable = "VELMARIN_TEST_HOLD_AFTER_STORE";
+
+// A text of our own about no still in particular.
+void SayAboutNoStill(LastErrorText& errors, const std::string& text) {
+  const ScopedMessageSubject none("");
+  errors.Set(Utf8ToCp932Replacing(text));
+}
+
+std::string WaitingText(std::size_t count) {
+  return std::to_string(count) +
+         (count == 1 ? " still waiting for the PACS " : " stills waiting for the PACS ");
+}
+
+bool ReadWholeFile(const fs::path& file, std::string* bytes) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return false;
+  *bytes = std::move(text).str();
+  return true;
+}
+
+// Removes the copies no entry names (a crash between a copy and the journal) and what a
+// killed copy left.
+void RemoveUnnamedCopies(const OutboxJournal& journal, const std::vector<OutboxEntry>& entries) {
+  std::set<fs::path> named;
+  for (const OutboxEntry& entry : entries) named.insert(journal.CopyOf(entry));
+  std::error_code ec;
+  for (fs::directory_iterator it(journal.folder(), ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path& file = it->path();
+    if (file.extension() == ".jpg" && !named.contains(file)) fs::remove(file, ec);
+  }
+  RemoveStaleTemporaries(journal.folder());
+}
+
+}  // namespace
+
+OutboxSetup ProgramOutboxSetup() {
+  OutboxSetup setup;
+  if (const char* hold = std::getenv(kHoldVariable); hold && *hold) setup.hold_after_store = hold;
+  return setup;
+}
+
+PacsOutbox::PacsOutbox(ProgramDir program_dir, LastErrorText& errors, MessageSink& messages,
+                       OutboxSetup setup)
+    : program_dir_(std::move(program_dir)),
+      errors_(errors),
+      messages_(messages),
+      setup_(std::move(setup)),
+      journal_(program_dir_),
+      station_key_(StationKey(program_dir_)),
+      station_name_(StationName()) {}
+
+PacsOutbox::~PacsOutbox() { Stop(); }
+
+void PacsOutbox::Start() {
+  const UserConfig config = ReadUserConfig(setup_.config_file);
+  const auto report = [this](std::string_view line) {
+    messages_.ShowMessage(Utf8ToCp932Replacing(line));
+  };
+  const auto replayed = journal_.Replay(report);
+  // The copies of a journal set aside stay for the user.
+  if (replayed) RemoveUnnamedCopies(journal_, *replayed);
+  std::vector<OutboxEntry> entries = replayed.value_or(std::vector<OutboxEntry>{});
+  if (!config.dicom_named) {
+    if (!entries.empty()) {
+      report(std::to_string(entries.size()) + " stills wait for the PACS in " +
+             journal_.file().string() + ", but " + setup_.config_file.string() +
+             " names no DICOM destination; they are kept until it does");
+    }
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  enabled_ = true;
+  destination_ = config.dicom;
+  series_uid_ = NewDicomUid();
+  queue_.assign(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+  thread_ = std::thread([this] { Run(); });
+}
+
+void PacsOutbox::BeginRun() {
+  std::lock_guard lock(mutex_);
+  series_uid_ = NewDicomUid();
+}
+
+void PacsOutbox::Add(const fs::path& target, const Cp932Text& id, const LocalTime& clock,
+                     int number) {
+  if (!enabled_) return;
+  OutboxEntry entry;
+  entry.target = target;
+  entry.facts.patient_id = id;
+  entry.facts.clock = clock;
+  entry.facts.instance_number = number;
+  entry.facts.study_uid = StudyUidFor(station_key_, id, clock);
+  entry.facts.sop_uid = NewDicomUid();
+  // The still's own copy: the file in the transfer folder may be replaced (a name without a
+  // serial), moved away or on a share that drops before the PACS takes it. Without a copy
+  // the still is sent from the transfer folder.
+  std::error_code ec;
+  fs::create_directories(journal_.folder(), ec);
+  CopyFileAtomically(target, journal_.CopyOf(entry), FileSync::kSynced);
+  {
+    std::lock_guard lock(mutex_);
+    entry.facts.series_uid = series_uid_;
+    queue_.push_back(std::move(entry));
+    WriteJournal();
+    Publish();
+  }
+  wake_.notify_all();
+}
+
+void PacsOutbox::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  setup_.sender->Interrupt();
+  if (thread_.joinable()) thread_.join();
+}
+
+void PacsOutbox::Wake() {
+  { std::lock_guard lock(mutex_); }
+  wake_.notify_all();
+}
+
+OutboxStatus PacsOutbox::status() const {
+  std::lock_guard lock(mutex_);
+  return StatusLocked();
+}
+
+OutboxStatus PacsOutbox::StatusLocked() const {
+  return {queue_.size(), attempts_, failures_, refused_, next_try_};
+}
+
+void PacsOutbox::Publish() {
+  if (setup_.on_status) setup_.on_status(StatusLocked());
+}
+
+void PacsOutbox::WriteJournal() {
+  const bool written = journal_.Write({queue_.begin(), queue_.end()});
+  if (!written && !journal_failed_) SayAboutNoStill(errors_, "PACS journal write error! ");
+  journal_failed_ = !written;
+}
+
+void PacsOutbox::SayWaiting() {
+  if (queue_.size() <= reported_waiting_) return;
+  SayAboutNoStill(errors_, WaitingText(queue_.size()));
+  reported_waiting_ = queue_.size();
+}
+
+void PacsOutbox::RemoveHead(std::unique_lock<std::mutex>&) {
+  const fs::path copy = journal_.CopyOf(queue_.front());
+  queue_.pop_front();
+  WriteJournal();
+  // The copy goes only once the journal no longer names it.
+  std::error_code ec;
+  fs::remove(copy, ec);
+  if (reported_waiting_ > 0 && queue_.empty()) {
+    SayAboutNoStill(errors_, "all stills sent to the PACS ");
+    reported_waiting_ = 0;
+  }
+}
+
+bool PacsOutbox::ReloadDestination() {
+  const UserConfig config = ReadUserConfig(setup_.config_file);
+  std::lock_guard lock(mutex_);
+  if (config.dicom == destination_) return false;
+  destination_ = config.dicom;
+  failures_ = 0;
+  refused_ = false;
+  uncompressed_said_ = false;
+  for (const std::string& problem : config.problems) {
+    messages_.ShowMessage(Utf8ToCp932Replacing(problem));
+  }
+  return true;
+}
+
+void PacsOutbox::Run() {
+  std::optional<DicomDestination> destination;
+  {
+    std::lock_guard lock(mutex_);
+    destination = destination_;
+  }
+  // A host that does not resolve is said at once, stills or none.
+  if (destination) {
+    if (const auto problem = HostResolutionProblem(destination->host)) {
+      messages_.ShowMessage(Utf8ToCp932Replacing(*problem + " (dicom_host in " +
+                                                 setup_.config_file.string() +
+                                                 "); the stills for the PACS wait until it does"));
+    }
+  }
+  std::unique_lock lock(mutex_);
+  while (!stop_) {
+    if (queue_.empty()) {
+      wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+      continue;
+    }
+    if (failures_ > 0 || refused_) {
+      if (failure_said_at_) {
+        const auto since = SteadyClock::now() - *failure_said_at_;
+        if (since < kSayPause) {
+          wake_.wait_for(lock, kSayPause - since);
+          continue;
+        }
+        failure_said_at_.reset();
+      }
+      SayWaiting();
+      const auto now = setup_.timing.clock();
+      if (now < next_try_) {
+        wake_.wait_for(lock, next_try_ - now);
+        continue;
+      }
+    }
+    const OutboxEntry head = queue_.front();
+    lock.unlock();
+    SendHead(head);
+    lock.lock();
+  }
+}
+
+void PacsOutbox::SendHead(const OutboxEntry& head) {
+  bool looking_again = false;
+  {
+    std::lock_guard lock(mutex_);
+    looking_again = failures_ > 0 || refused_;
+  }
+  // After a failure the settings may have been mended meanwhile.
+  if (looking_again) ReloadDestination();
+  std::unique_lock lock(mutex_);
+  if (!destination_ || (refused_ && looking_again)) {
+    // Nothing can be sent until the destination in velmarin.conf changes.
+    refused_ = true;
+    next_try_ = setup_.timing.clock() + setup_.timing.last_retry;
+    Publish();
+    return;
+  }
+  const DicomDestination destination = *destination_;
+  ++attempts_;
+  lock.unlock();
+
+  const ScopedMessageSubject subject(head.target.string());
+  std::string jpeg;
+  if (!ReadWholeFile(journal_.CopyOf(head), &jpeg) && !ReadWholeFile(head.target, &jpeg)) {
+    lock.lock();
+    errors_.Set(Cp932Text("not sent to the PACS: its file is gone "));
+    RemoveHead(lock);
+    Publish();
+    return;
+  }
+  InstanceFacts facts = head.facts;
+  facts.institution = destination.institution;
+  facts.station_name = station_name_;
+  const DicomOutcome outcome = setup_.sender->Send(destination, facts, jpeg);
+  if (outcome.result == DicomResult::kDone && !setup_.hold_after_store.empty()) {
+    messages_.ShowMessage(
+        Utf8ToCp932Replacing("stored in the PACS; held before the journal forgets it until " +
+                             setup_.hold_after_store.string() + " exists (" + kHoldVariable + ")"));
+    std::error_code ec;
+    lock.lock();
+    while (!stop_ && !fs::exists(setup_.hold_after_store, ec)) wake_.wait_for(lock, kHoldCheck);
+    lock.unlock();
+  }
+  lock.lock();
+  if (stop_ || outcome.result == DicomResult::kStopped) return;
+  switch (outcome.result) {
+    case DicomResult::kDone:
+      if (outcome.uncompressed && !uncompressed_said_) {
+        SayAboutNoStill(errors_, "the PACS takes no JPEG: stills are sent uncompressed ");
+        uncompressed_said_ = true;
+      }
+      if (!outcome.text.empty()) errors_.Set(Utf8ToCp932Replacing("PACS " + outcome.text + " "));
+      failures_ = 0;
+      refused_ = false;
+      RemoveHead(lock);
+      break;
+    case DicomResult::kUnsendable:
+      errors_.Set(Utf8ToCp932Replacing("not sent to the PACS: " + outcome.text + " "));
+      RemoveHead(lock);
+      break;
+    case DicomResult::kRetry: {
+      if (failures_ == 0) {
+        SayAboutNoStill(errors_, outcome.text + " ");
+        reported_waiting_ = 0;
+        failure_said_at_ = SteadyClock::now();
+      }
+      ++failures_;
+      auto pause = setup_.timing.first_retry;
+      for (int i = 1; i < failures_ && pause < setup_.timing.last_retry; ++i) pause *= 2;
+      next_try_ = setup_.timing.clock() + std::min(pause, setup_.timing.last_retry);
+      break;
+    }
+    case DicomResult::kRefused: {
+      const ScopedMessageSubject none("");
+      messages_.ShowMessage(Utf8ToCp932Replacing(
+          outcome.text + "; the stills for the PACS wait until the DICOM destination in " +
+          setup_.config_file.string() + " changes"));
+      failures_ = 0;
+      refused_ = true;
+      reported_waiting_ = 0;
+      failure_said_at_ = SteadyClock::now();
+      next_try_ = setup_.timing.clock() + setup_.timing.last_retry;
+      break;
+    }
+    case DicomResult::kStopped:
+      break;
+  }
+  Publish();
+}
+
+}  // namespace velmarin
