@@ -84,7 +84,8 @@ std::optional<std::string> HttpGet(int port, const std::string& path) {
     const ssize_t got = read(socket.get(), buffer, sizeof buffer);
     if (got <= 0) break;
     answer.append(buffer, static_cast<std::size_t>(got));
-    if (body_start == std::string::npos && (body_start = answer.find("\r\n\r\n")) != std::string::npos) {
+    if (body_start == std::string::npos &&
+        (body_start = answer.find("\r\n\r\n")) != std::string::npos) {
       body_start += 4;
       std::string head = answer.substr(0, body_start);
       std::transform(head.begin(), head.end(), head.begin(), ::tolower);
@@ -104,14 +105,13 @@ std::string OrthancServer::Missing() {
 
 OrthancServer::OrthancServer() : dicom_port_(FreeLoopbackPort()), http_port_(FreeLoopbackPort()) {
   const std::string storage = (dir_ / "storage").string();
-  WriteFileBytes(dir_ / "orthanc.json",
-                 "{\"Name\": \"TestPACS\", \"StorageDirectory\": \"" + storage +
-                     "\", \"IndexDirectory\": \"" + storage +
-                     "\", \"HttpPort\": " + std::to_string(http_port_) +
-                     ", \"DicomPort\": " + std::to_string(dicom_port_) + ", \"DicomAet\": \"" +
-                     kAeTitle +
-                     "\", \"RemoteAccessAllowed\": false, \"AuthenticationEnabled\": false, "
-                     "\"DicomCheckCalledAet\": true, \"Plugins\": []}");
+  WriteFileBytes(
+      dir_ / "orthanc.json",
+      "{\"Name\": \"TestPACS\", \"StorageDirectory\": \"" + storage + "\", \"IndexDirectory\": \"" +
+          storage + "\", \"HttpPort\": " + std::to_string(http_port_) +
+          ", \"DicomPort\": " + std::to_string(dicom_port_) + ", \"DicomAet\": \"" + kAeTitle +
+          "\", \"RemoteAccessAllowed\": false, \"AuthenticationEnabled\": false, "
+          "\"DicomCheckCalledAet\": true, \"Plugins\": []}");
   Start();
 }
 
@@ -121,7 +121,9 @@ void OrthancServer::Start() {
   pid_ = SpawnProcess(kOrthanc, {(dir_ / "orthanc.json").string()}, {}, dir_ / "orthanc.out",
                       dir_ / "orthanc.log");
   const bool ready = WaitFor(
-      [&] { return HttpGet(http_port_, "/system").has_value() && ConnectLoopback(dicom_port_).valid(); },
+      [&] {
+        return HttpGet(http_port_, "/system").has_value() && ConnectLoopback(dicom_port_).valid();
+      },
       kStartLimit);
   EXPECT_TRUE(ready) << "Orthanc did not start: " << ReadFileBytes(dir_ / "orthanc.log");
 }

@@ -45,7 +45,9 @@ class OrthancServer {
 
   int dicom_port() const { return dicom_port_; }
   int http_port() const { return http_port_; }
-  std::optional<std::string> Get(const std::string& path) const { return HttpGet(http_port_, path); }
+  std::optional<std::string> Get(const std::string& path) const {
+    return HttpGet(http_port_, path);
+  }
   // The instances stored under `patient_id`, in the order of their instance numbers.
   std::vector<StoredInstance> InstancesOf(const std::string& patient_id) const;
   // The instances stored under `patient_id`, waited for (bounded by `limit`) until there are
