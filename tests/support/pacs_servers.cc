@@ -164,6 +164,19 @@ std::vector<StoredInstance> OrthancServer::WaitForInstances(const std::string& p
   return found;
 }
 
+std::vector<std::string> OrthancServer::ArrivalOrder() const {
+  std::vector<std::string> ids;
+  const auto body = Get("/changes?since=0&limit=10000");
+  if (!body) return ids;
+  const QJsonObject changes = QJsonDocument::fromJson(QByteArray::fromStdString(*body)).object();
+  for (const QJsonValue change : changes["Changes"].toArray()) {
+    if (change.toObject()["ChangeType"].toString() == "NewInstance") {
+      ids.push_back(change.toObject()["ID"].toString().toStdString());
+    }
+  }
+  return ids;
+}
+
 std::string OrthancServer::TagsOf(const StoredInstance& instance) const {
   return Get("/instances/" + instance.id + "/simplified-tags").value_or("");
 }

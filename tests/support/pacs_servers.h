@@ -54,6 +54,8 @@ class OrthancServer {
   // `count`; fewer at the limit.
   std::vector<StoredInstance> WaitForInstances(const std::string& patient_id, std::size_t count,
                                                std::chrono::milliseconds limit) const;
+  // The ids of the instances stored so far, in the order they arrived.
+  std::vector<std::string> ArrivalOrder() const;
   // The simplified tags of an instance as JSON text.
   std::string TagsOf(const StoredInstance& instance) const;
   // The encapsulated frame as stored.
