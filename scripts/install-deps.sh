@@ -14,6 +14,7 @@ packages=(
   help2man desktop-file-utils appstream man-db bsdextrautils lintian systemd ccache xz-utils zstd
   libxcb1-dev libxcb-xtest0-dev libevdev-dev libxkbcommon-dev xkb-data libsystemd-dev qemu-system-x86 busybox-static
   qt6-translations-l10n
+  dcmtk libdcmtk-dev orthanc
 )
 
 # Names that differ: the sanitizer and libFuzzer runtime of the release's default clang.

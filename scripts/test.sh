@@ -2,9 +2,9 @@
 # Installs what is missing, builds the default preset and runs the whole test suite.
 # With a preset name as argument runs the suite in that build instead: "asan" (ASan +
 # UBSan, the whole suite) or "tsan" (ThreadSanitizer, the threaded parts: monitoring
-# control, the switch layer and the folder monitor) or "fuzz" (builds every libFuzzer target
-# with clang and gives each a short run, so a target that no longer builds or crashes at once
-# is caught).
+# control, the switch layer, the folder monitor and the PACS outbox) or "fuzz" (builds every
+# libFuzzer target with clang and gives each a short run, so a target that no longer builds
+# or crashes at once is caught).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
@@ -17,7 +17,7 @@ if command -v ccache >/dev/null; then
 fi
 cmake --preset "$preset" >/dev/null
 if [ "$preset" = tsan ]; then
-  threaded=(control_tests switch_tests transfer_tests)
+  threaded=(control_tests switch_tests transfer_tests dicom_tests)
   cmake --build --preset tsan --target "${threaded[@]}"
   export QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
   for binary in "${threaded[@]}"; do "build/tsan/tests/$binary" --gtest_brief=1; done
