@@ -1,16 +1,9 @@
 #include "transfer/still_journal.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <system_error>
 
-#include "base/atomic_file.h"
-#include "base/errno_text.h"
 #include "base/journal_fields.h"
-#include "base/unique_fd.h"
+#include "base/line_journal.h"
 
 namespace velmarin {
 namespace {
@@ -18,7 +11,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kHeader = "velmarin journal 1";
-constexpr std::string_view kEnd = "end ";
 constexpr std::size_t kFields = 11;
 // A journal longer than this was not written by this program: kMaxStills lines of a path of
 // at most PATH_MAX bytes and their numbers.
@@ -56,13 +48,11 @@ std::optional<ArrivedStill> ParseLine(std::string_view line, const Settings& set
 }  // namespace
 
 std::string JournalText(const std::vector<const ArrivedStill*>& stills) {
-  std::string text(kHeader);
-  text += '\n';
-  std::size_t count = 0;
+  std::vector<std::string> lines;
   for (const ArrivedStill* still : stills) {
-    if (count == StillJournal::kMaxStills) break;
+    if (lines.size() == StillJournal::kMaxStills) break;
     const LocalTime& clock = still->binding.clock;
-    text += EscapeField(still->path.string());
+    std::string line = EscapeField(still->path.string());
     for (const long long value :
          {static_cast<long long>(still->identity.inode),
           static_cast<long long>(still->identity.birth_time_ns),
@@ -70,89 +60,36 @@ std::string JournalText(const std::vector<const ArrivedStill*>& stills) {
           static_cast<long long>(clock.month), static_cast<long long>(clock.day),
           static_cast<long long>(clock.hour), static_cast<long long>(clock.minute),
           static_cast<long long>(clock.second)}) {
-      text += '\t';
-      text += std::to_string(value);
+      line += '\t' + std::to_string(value);
     }
-    text += '\t';
-    text += EscapeField(still->binding.capture_id.view());
-    text += '\n';
-    ++count;
+    line += '\t' + EscapeField(still->binding.capture_id.view());
+    lines.push_back(std::move(line));
   }
-  text += kEnd;
-  text += std::to_string(count);
-  text += '\n';
-  return text;
+  return JournalDocument(kHeader, lines);
 }
 
 std::optional<std::vector<ArrivedStill>> ParseJournal(std::string_view text,
                                                       const Settings& settings,
                                                       std::string* error) {
-  auto lines = SplitFields(text, '\n');
-  // The text ends with a line end, so the last piece is empty.
-  if (lines.size() < 3 || !lines.back().empty() || lines.front() != kHeader) {
-    *error = "not a journal of this program, or cut short";
-    return std::nullopt;
-  }
-  lines.pop_back();
-  const std::string_view last = lines.back();
-  const auto count =
-      last.starts_with(kEnd) ? FieldNumber<std::size_t>(last.substr(kEnd.size())) : std::nullopt;
-  if (!count || *count != lines.size() - 2 || *count > StillJournal::kMaxStills) {
-    *error = "its end line is missing or does not match";
-    return std::nullopt;
-  }
-  std::vector<ArrivedStill> stills;
-  for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
-    auto still = ParseLine(lines[i], settings);
-    if (!still) {
-      *error = "line " + std::to_string(i + 1) + " is damaged";
-      return std::nullopt;
-    }
-    stills.push_back(std::move(*still));
-  }
-  return stills;
+  return ParseJournalEntries<ArrivedStill>(
+      text, kHeader, StillJournal::kMaxStills,
+      [&settings](std::string_view line) { return ParseLine(line, settings); }, error);
 }
 
 bool StillJournal::Write(const std::vector<const ArrivedStill*>& stills) const {
-  if (stills.empty()) {
-    std::error_code ec;
-    fs::remove(file_, ec);
-    return !ec;
-  }
-  const std::string text = JournalText(stills);
-  AtomicFile out(file_);
-  if (!out.created()) return false;
-  if (!WriteAll(out.fd(), text)) return false;
-  return out.Commit(FileSync::kSynced) == AtomicFile::Step::kNone;
+  return WriteJournalFile(file_, stills.empty() ? std::string() : JournalText(stills));
 }
 
 std::vector<ArrivedStill> ReplayJournal(const ProgramDir& program_dir, const Settings& settings,
                                         const std::function<void(std::string_view)>& report) {
   const fs::path file = program_dir.path / kJournalFileName;
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(file, ec))) return {};
   std::string error;
-  std::optional<std::vector<ArrivedStill>> stills;
-  const auto size = fs::file_size(file, ec);
-  if (ec) {
-    error = ec.message();
-  } else if (size > kMaxBytes) {
-    error = "it is larger than a journal can be";
-  } else if (std::ifstream in(file, std::ios::binary); !in) {
-    error = ErrnoText(errno);
-  } else {
-    std::ostringstream text;
-    text << in.rdbuf();
-    stills = ParseJournal(text.str(), settings, &error);
-  }
+  const auto text = ReadJournalFile(file, kMaxBytes, &error);
+  if (!text && error.empty()) return {};
+  auto stills = text ? ParseJournal(*text, settings, &error) : std::nullopt;
   if (!stills) {
-    fs::path aside = file;
-    aside += ".damaged";
-    fs::rename(file, aside, ec);
     report("the journal " + file.string() + " cannot be read (" + error + "); " +
-           (ec ? "it could not be set aside: " + ec.message()
-               : "it was set aside as " + aside.string()) +
-           ", and the stills it named count as present before");
+           SetJournalAside(file) + ", and the stills it named count as present before");
     return {};
   }
   std::vector<ArrivedStill> present;
