@@ -6,11 +6,9 @@
 #include <dcmtk/dcmnet/assoc.h>
 #include <dcmtk/dcmnet/dcmtrans.h>
 #include <dcmtk/dcmnet/dimse.h>
-#include <dcmtk/oflog/oflog.h>
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "dicom/peer_reach.h"
@@ -29,12 +27,6 @@ std::string Hex4(unsigned value) {
   char text[8];
   std::snprintf(text, sizeof text, "%04X", value);
   return text;
-}
-
-// DCMTK writes its own warnings to stderr; the program says what matters in its own words.
-void QuietenDcmtk() {
-  static std::once_flag once;
-  std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
 }
 
 std::string RejectReasonText(const T_ASC_RejectParameters& rejection) {

@@ -7,6 +7,7 @@
 #include <dcmtk/dcmdata/dcpixseq.h>
 #include <dcmtk/dcmdata/dcpxitem.h>
 #include <dcmtk/dcmjpeg/djdecode.h>
+#include <dcmtk/oflog/oflog.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -71,8 +72,14 @@ std::string PatientIdValue(const Cp932Text& id, bool* non_ascii) {
   return value;
 }
 
+void QuietenDcmtk() {
+  static std::once_flag once;
+  std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
+}
+
 std::unique_ptr<DcmDataset> BuildSecondaryCapture(const InstanceFacts& facts, std::string_view jpeg,
                                                   std::string* error) {
+  QuietenDcmtk();
   const auto frame = ReadJpegFrame(jpeg);
   if (!frame || !frame->baseline) {
     *error = frame ? "the file is no baseline JPEG" : "the file is no JPEG";

@@ -33,6 +33,9 @@ struct InstanceFacts {
 std::unique_ptr<DcmDataset> BuildSecondaryCapture(const InstanceFacts& facts, std::string_view jpeg,
                                                   std::string* error);
 
+// Keeps DCMTK's own log off stderr: the program says what matters in its own words.
+void QuietenDcmtk();
+
 // Decodes the instance's pixels, for a receiver that takes no JPEG: little endian,
 // uncompressed, RGB. False with `error` when the picture does not decode.
 bool DecodeToUncompressed(DcmDataset& dataset, std::string* error);
