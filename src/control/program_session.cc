@@ -40,8 +40,7 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
                       [this, on_transferred = std::move(on_transferred)](
                           const ArrivedStill& still, const std::filesystem::path& target) {
                         if (on_transferred) on_transferred(still.count, target);
-                        pacs_.Add(target, still.binding.capture_id, still.binding.clock,
-                                  still.count);
+                        pacs_.Add(still, target);
                       },
                       {},
                       &image_in_hand_,

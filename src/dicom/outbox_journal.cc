@@ -13,6 +13,7 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kHeader = "velmarin pacs journal 1";
 constexpr std::size_t kFields = 12;
+constexpr std::string_view kSent = "sent\t";
 // A journal longer than this was not written by this program: a path of at most PATH_MAX
 // bytes and 3 UIDs of 64 on each line.
 constexpr std::uintmax_t kMaxBytes = OutboxJournal::kMaxEntries * (PATH_MAX + 512);
@@ -49,11 +50,28 @@ std::optional<OutboxEntry> ParseLine(std::string_view line) {
   return entry;
 }
 
+// One line: a still waiting, or the UID of one sent.
+struct OutboxLine {
+  std::optional<OutboxEntry> waiting;
+  std::string sent;
+};
+
+std::optional<OutboxLine> ParseOutboxLine(std::string_view line) {
+  if (line.starts_with(kSent)) {
+    const std::string_view uid = line.substr(kSent.size());
+    if (!IsValidDicomUid(uid)) return std::nullopt;
+    return OutboxLine{std::nullopt, std::string(uid)};
+  }
+  auto entry = ParseLine(line);
+  if (!entry) return std::nullopt;
+  return OutboxLine{std::move(entry), {}};
+}
+
 }  // namespace
 
-std::string OutboxJournalText(const std::vector<OutboxEntry>& entries) {
+std::string OutboxJournalText(const OutboxContent& content) {
   std::vector<std::string> lines;
-  for (const OutboxEntry& entry : entries) {
+  for (const OutboxEntry& entry : content.waiting) {
     if (lines.size() == OutboxJournal::kMaxEntries) break;
     const InstanceFacts& facts = entry.facts;
     std::string line =
@@ -67,13 +85,24 @@ std::string OutboxJournalText(const std::vector<OutboxEntry>& entries) {
     }
     lines.push_back(std::move(line));
   }
+  for (const std::string& uid : content.sent) lines.push_back(std::string(kSent) + uid);
   return JournalDocument(kHeader, lines);
 }
 
-std::optional<std::vector<OutboxEntry>> ParseOutboxJournal(std::string_view text,
-                                                           std::string* error) {
-  return ParseJournalEntries<OutboxEntry>(text, kHeader, OutboxJournal::kMaxEntries, ParseLine,
-                                          error);
+std::optional<OutboxContent> ParseOutboxJournal(std::string_view text, std::string* error) {
+  const auto lines = ParseJournalEntries<OutboxLine>(
+      text, kHeader, OutboxJournal::kMaxEntries + OutboxJournal::kRecentlySent, ParseOutboxLine,
+      error);
+  if (!lines) return std::nullopt;
+  OutboxContent content;
+  for (const OutboxLine& line : *lines) {
+    if (line.waiting) {
+      content.waiting.push_back(*line.waiting);
+    } else {
+      content.sent.push_back(line.sent);
+    }
+  }
+  return content;
 }
 
 OutboxJournal::OutboxJournal(const ProgramDir& program_dir)
@@ -83,17 +112,18 @@ fs::path OutboxJournal::CopyOf(const OutboxEntry& entry) const {
   return folder_ / (entry.facts.sop_uid + ".jpg");
 }
 
-bool OutboxJournal::Write(const std::vector<OutboxEntry>& entries) const {
-  return WriteJournalFile(file_, entries.empty() ? std::string() : OutboxJournalText(entries));
+bool OutboxJournal::Write(const OutboxContent& content) const {
+  const bool empty = content.waiting.empty() && content.sent.empty();
+  return WriteJournalFile(file_, empty ? std::string() : OutboxJournalText(content));
 }
 
-std::optional<std::vector<OutboxEntry>> OutboxJournal::Replay(
+std::optional<OutboxContent> OutboxJournal::Replay(
     const std::function<void(std::string_view)>& report) const {
   std::string error;
   const auto text = ReadJournalFile(file_, kMaxBytes, &error);
-  if (!text && error.empty()) return std::vector<OutboxEntry>{};
-  auto entries = text ? ParseOutboxJournal(*text, &error) : std::nullopt;
-  if (entries) return entries;
+  if (!text && error.empty()) return OutboxContent{};
+  auto content = text ? ParseOutboxJournal(*text, &error) : std::nullopt;
+  if (content) return content;
   report("the PACS journal " + file_.string() + " cannot be read (" + error + "); " +
          SetJournalAside(file_) +
          "; the stills it named are not sent to the PACS, their copies stay in " +

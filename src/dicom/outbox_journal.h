@@ -20,28 +20,36 @@ struct OutboxEntry {
   InstanceFacts facts;  // the institution and the station name are the destination's
 };
 
-// The stills not yet sent to the PACS, kept in the program folder so that a crash or a power
-// cut loses none and sends none twice as two instances: "velmarin.pacs-journal", a header,
-// one line per still (its target, ID, arrival clock, instance number and three UIDs), an
-// "end N" line; written whole through an AtomicFile (synced) whenever a still joins or
-// leaves, removed when none is left. Each still's JPEG is kept beside it in "pacs-outbox".
+// What the outbox keeps across a crash: the stills waiting, oldest first, and the SOP Instance
+// UIDs of the last ones sent (a still the transfer takes again after a crash is then not sent
+// a second time).
+struct OutboxContent {
+  std::vector<OutboxEntry> waiting;
+  std::vector<std::string> sent;
+};
+
+// The outbox kept in the program folder, so that a crash or a power cut loses no still and
+// sends none twice as two instances: "velmarin.pacs-journal", a header, one line per still
+// waiting (its target, ID, arrival clock, instance number and three UIDs), one line "sent UID"
+// per still sent lately, an "end N" line; written whole through an AtomicFile (synced)
+// whenever a still joins or leaves. Each waiting still's JPEG is kept in "pacs-outbox".
 inline constexpr std::string_view kOutboxJournalName = "velmarin.pacs-journal";
 inline constexpr std::string_view kOutboxFolderName = "pacs-outbox";
 
 class OutboxJournal {
  public:
   static constexpr std::size_t kMaxEntries = 100'000;
+  static constexpr std::size_t kRecentlySent = 32;
 
   explicit OutboxJournal(const ProgramDir& program_dir);
 
-  // Replaces the journal with `entries`. False (errno set) when it could not be written; the
-  // old journal then stays.
-  bool Write(const std::vector<OutboxEntry>& entries) const;
+  // Replaces the journal with `content` (removed when it is empty). False (errno set) when it
+  // could not be written; the old journal then stays.
+  bool Write(const OutboxContent& content) const;
   // The journal of the last run. A journal that cannot be read or is damaged is never
   // trusted: it is renamed "velmarin.pacs-journal.damaged", `report` gets a line (UTF-8) and
   // the result is nullopt.
-  std::optional<std::vector<OutboxEntry>> Replay(
-      const std::function<void(std::string_view)>& report) const;
+  std::optional<OutboxContent> Replay(const std::function<void(std::string_view)>& report) const;
 
   // Where the still's own copy of its JPEG is kept while it waits.
   std::filesystem::path CopyOf(const OutboxEntry& entry) const;
@@ -53,10 +61,9 @@ class OutboxJournal {
   std::filesystem::path folder_;
 };
 
-// The journal's text for `entries`, and the entries read back from such a text: nullopt with
+// The journal's text for `content`, and what is read back from such a text: nullopt with
 // `error` when the text is not a whole, well-formed journal.
-std::string OutboxJournalText(const std::vector<OutboxEntry>& entries);
-std::optional<std::vector<OutboxEntry>> ParseOutboxJournal(std::string_view text,
-                                                           std::string* error);
+std::string OutboxJournalText(const OutboxContent& content);
+std::optional<OutboxContent> ParseOutboxJournal(std::string_view text, std::string* error);
 
 }  // namespace velmarin

@@ -1,5 +1,6 @@
 #include "dicom/pacs_outbox.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -61,7 +62,25 @@ void RemoveUnnamedCopies(const OutboxJournal& journal, const std::vector<OutboxE
     const fs::path& file = it->path();
     if (file.extension() == ".jpg" && !named.contains(file)) fs::remove(file, ec);
   }
-  RemoveStaleTemporaries(journal.folder());
+  // Only this program writes there (the program folder's lock): whatever is left is a killed
+  // run's, however young.
+  RemoveStaleTemporaries(journal.folder(), std::chrono::seconds(0));
+}
+
+// The still as it arrived, the same after a crash and a replay of the transfer journal.
+std::string InstanceUidFor(const std::string& station_key, const ArrivedStill& still) {
+  const LocalTime& clock = still.binding.clock;
+  std::string name = "instance\n" + station_key + "\n" + still.path.string();
+  for (const long long value :
+       {static_cast<long long>(still.identity.inode),
+        static_cast<long long>(still.identity.birth_time_ns),
+        static_cast<long long>(still.creation_time_ns), static_cast<long long>(clock.year),
+        static_cast<long long>(clock.month), static_cast<long long>(clock.day),
+        static_cast<long long>(clock.hour), static_cast<long long>(clock.minute),
+        static_cast<long long>(clock.second)}) {
+    name += "\n" + std::to_string(value);
+  }
+  return NameBasedDicomUid(name);
 }
 
 }  // namespace
@@ -91,8 +110,9 @@ void PacsOutbox::Start() {
   };
   const auto replayed = journal_.Replay(report);
   // The copies of a journal set aside stay for the user.
-  if (replayed) RemoveUnnamedCopies(journal_, *replayed);
-  std::vector<OutboxEntry> entries = replayed.value_or(std::vector<OutboxEntry>{});
+  if (replayed) RemoveUnnamedCopies(journal_, replayed->waiting);
+  OutboxContent content = replayed.value_or(OutboxContent{});
+  std::vector<OutboxEntry>& entries = content.waiting;
   if (!config.dicom_named) {
     if (!entries.empty()) {
       report(std::to_string(entries.size()) + " stills wait for the PACS in " +
@@ -106,6 +126,7 @@ void PacsOutbox::Start() {
   destination_ = config.dicom;
   series_uid_ = NewDicomUid();
   queue_.assign(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+  recently_sent_.assign(content.sent.begin(), content.sent.end());
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -114,16 +135,21 @@ void PacsOutbox::BeginRun() {
   series_uid_ = NewDicomUid();
 }
 
-void PacsOutbox::Add(const fs::path& target, const Cp932Text& id, const LocalTime& clock,
-                     int number) {
+void PacsOutbox::Add(const ArrivedStill& still, const fs::path& target) {
   if (!enabled_) return;
+  const ArrivalBinding& arrival = still.binding;
   OutboxEntry entry;
   entry.target = target;
-  entry.facts.patient_id = id;
-  entry.facts.clock = clock;
-  entry.facts.instance_number = number;
-  entry.facts.study_uid = StudyUidFor(station_key_, id, clock);
-  entry.facts.sop_uid = NewDicomUid();
+  entry.facts.patient_id = arrival.capture_id;
+  entry.facts.clock = arrival.clock;
+  entry.facts.instance_number = still.count;
+  entry.facts.study_uid = StudyUidFor(station_key_, arrival.capture_id, arrival.clock);
+  entry.facts.sop_uid = InstanceUidFor(station_key_, still);
+  {
+    std::lock_guard lock(mutex_);
+    // Transferred again after a crash: the instance waits already, or is in the PACS.
+    if (Holds(entry.facts.sop_uid)) return;
+  }
   // The still's own copy: the file in the transfer folder may be replaced (a name without a
   // serial), moved away or on a share that drops before the PACS takes it. Without a copy
   // the still is sent from the transfer folder.
@@ -168,8 +194,15 @@ void PacsOutbox::Publish() {
   if (setup_.on_status) setup_.on_status(StatusLocked());
 }
 
+bool PacsOutbox::Holds(const std::string& sop_uid) const {
+  return std::find(recently_sent_.begin(), recently_sent_.end(), sop_uid) != recently_sent_.end() ||
+         std::any_of(queue_.begin(), queue_.end(),
+                     [&](const OutboxEntry& entry) { return entry.facts.sop_uid == sop_uid; });
+}
+
 void PacsOutbox::WriteJournal() {
-  const bool written = journal_.Write({queue_.begin(), queue_.end()});
+  const bool written = journal_.Write(
+      {{queue_.begin(), queue_.end()}, {recently_sent_.begin(), recently_sent_.end()}});
   if (!written && !journal_failed_) SayAboutNoStill(errors_, "PACS journal write error! ");
   journal_failed_ = !written;
 }
@@ -180,8 +213,12 @@ void PacsOutbox::SayWaiting() {
   reported_waiting_ = queue_.size();
 }
 
-void PacsOutbox::RemoveHead(std::unique_lock<std::mutex>&) {
+void PacsOutbox::RemoveHead(bool sent) {
   const fs::path copy = journal_.CopyOf(queue_.front());
+  if (sent) {
+    recently_sent_.push_back(queue_.front().facts.sop_uid);
+    if (recently_sent_.size() > OutboxJournal::kRecentlySent) recently_sent_.pop_front();
+  }
   queue_.pop_front();
   WriteJournal();
   // The copy goes only once the journal no longer names it.
@@ -275,7 +312,7 @@ void PacsOutbox::SendHead(const OutboxEntry& head) {
   if (!ReadWholeFile(journal_.CopyOf(head), &jpeg) && !ReadWholeFile(head.target, &jpeg)) {
     lock.lock();
     errors_.Set(Cp932Text("not sent to the PACS: its file is gone "));
-    RemoveHead(lock);
+    RemoveHead(false);
     Publish();
     return;
   }
@@ -303,11 +340,11 @@ void PacsOutbox::SendHead(const OutboxEntry& head) {
       if (!outcome.text.empty()) errors_.Set(Utf8ToCp932Replacing("PACS " + outcome.text + " "));
       failures_ = 0;
       refused_ = false;
-      RemoveHead(lock);
+      RemoveHead(true);
       break;
     case DicomResult::kUnsendable:
       errors_.Set(Utf8ToCp932Replacing("not sent to the PACS: " + outcome.text + " "));
-      RemoveHead(lock);
+      RemoveHead(false);
       break;
     case DicomResult::kRetry: {
       if (failures_ == 0) {

@@ -18,9 +18,9 @@
 #include "base/message_sink.h"
 #include "dicom/instance_sender.h"
 #include "dicom/outbox_journal.h"
-#include "naming/local_time.h"
 #include "settings/program_dir.h"
 #include "settings/user_config.h"
+#include "transfer/still_arrivals.h"
 
 namespace velmarin {
 
@@ -79,11 +79,12 @@ class PacsOutbox {
   void Start();
   // A new monitoring run: the stills from now on make a new series.
   void BeginRun();
-  // A still just written into the transfer folder as `target`, with the ID and the clock it
-  // arrived with and its number in the run. Called on the folder thread; does not wait for
-  // the PACS.
-  void Add(const std::filesystem::path& target, const Cp932Text& id, const LocalTime& clock,
-           int number);
+  // `still` was just written into the transfer folder as `target`: it joins with the ID and
+  // clock it arrived with and its count in the run. Its SOP Instance UID is named after the
+  // still itself (its path, inode, birth and creation time and arrival clock), so a still
+  // transferred again after a crash (the transfer journal still named it) is the same
+  // instance. Called on the folder thread; does not wait for the PACS.
+  void Add(const ArrivedStill& still, const std::filesystem::path& target);
   // Ends a send in progress at once and the thread with it; the stills stay in the journal.
   void Stop();
   // Looks again at once whether the back-off has run out (tests step its clock).
@@ -98,7 +99,10 @@ class PacsOutbox {
   void SendHead(const OutboxEntry& head);
   // Reads velmarin.conf again while stills wait; true when the destination changed.
   bool ReloadDestination();
-  void RemoveHead(std::unique_lock<std::mutex>& lock);
+  // The head leaves the outbox; `sent`: it is in the PACS.
+  void RemoveHead(bool sent);
+  // Whether the instance `sop_uid` waits already or was sent lately.
+  bool Holds(const std::string& sop_uid) const;
   void SayWaiting();
   void WriteJournal();
   void Publish();
@@ -116,6 +120,7 @@ class PacsOutbox {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<OutboxEntry> queue_;
+  std::deque<std::string> recently_sent_;        // SOP Instance UIDs, the newest last
   std::optional<DicomDestination> destination_;  // nullopt: named, but not usable
   std::string series_uid_;
   std::uint64_t attempts_ = 0;

@@ -33,9 +33,12 @@ TEST(OutboxJournal, WhatIsWrittenIsReadBackAndAnEmptyOutboxLeavesNoFile) {
   const std::vector<OutboxEntry> entries = {
       Entry("/hozon/a\tb\nc.jpg", Cp932Text("12%\x8e\x52"), 1),
       Entry("/hozon/2026/000123_001.jpg", Cp932Text("0"), 2)};
-  ASSERT_TRUE(journal.Write(entries));
-  const auto read = journal.Replay([](std::string_view line) { ADD_FAILURE() << line; });
-  ASSERT_TRUE(read);
+  const std::string sent = NewDicomUid();
+  ASSERT_TRUE(journal.Write({entries, {sent}}));
+  const auto content = journal.Replay([](std::string_view line) { ADD_FAILURE() << line; });
+  ASSERT_TRUE(content);
+  EXPECT_EQ(content->sent, std::vector<std::string>{sent});
+  const std::vector<OutboxEntry>* read = &content->waiting;
   ASSERT_EQ(read->size(), 2u);
   for (std::size_t i = 0; i < 2; ++i) {
     const InstanceFacts& got = (*read)[i].facts;
@@ -50,14 +53,14 @@ TEST(OutboxJournal, WhatIsWrittenIsReadBackAndAnEmptyOutboxLeavesNoFile) {
   }
   ASSERT_TRUE(journal.Write({}));
   EXPECT_FALSE(fs::exists(journal.file()));
-  EXPECT_EQ(journal.Replay([](std::string_view) {})->size(), 0u);
+  EXPECT_TRUE(journal.Replay([](std::string_view) {})->waiting.empty());
 }
 
 TEST(OutboxJournal, ADamagedJournalIsSetAsideAndSaid) {
   test::TempDir dir;
   const ProgramDir program{dir.path(), Cp932Text(dir.path().string())};
   const OutboxJournal journal(program);
-  const std::string whole = OutboxJournalText({Entry("/t/1.jpg", Cp932Text("1"), 1)});
+  const std::string whole = OutboxJournalText({{Entry("/t/1.jpg", Cp932Text("1"), 1)}, {}});
   for (const std::string& damaged : {whole.substr(0, whole.size() - 3), whole + "x\n",
                                      std::string("velmarin pacs journal 1\nend 0")}) {
     test::WriteFileBytes(journal.file(), damaged);

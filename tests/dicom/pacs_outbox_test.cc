@@ -56,7 +56,14 @@ class PacsOutboxTest : public ::testing::Test {
   fs::path Transfer(const std::string& name, int number) {
     const fs::path target = dir_ / "hozon" / name;
     test::WriteFileBytes(target, test::JpegBytes(64 + 8 * number, 48, number));
-    outbox_->Add(target, Cp932Text("4711"), {2026, 5, 1, 9, 30, number}, number);
+    ArrivedStill still;
+    still.path = dir_ / "watch" / name;
+    still.identity = {name, static_cast<std::uint64_t>(number), 0};
+    still.creation_time_ns = number;
+    still.binding.capture_id = Cp932Text("4711");
+    still.binding.clock = {2026, 5, 1, 9, 30, number};
+    still.count = number;
+    outbox_->Add(still, target);
     return target;
   }
 
@@ -116,8 +123,31 @@ TEST_F(PacsOutboxTest, SendsEachStillOnceInOrderAndForgetsWhatWasSent) {
   ASSERT_TRUE(sender_->WaitForSends(4, kLimit));
   EXPECT_NE(sender_->sent()[3].facts.series_uid, sent[0].facts.series_uid) << "a new run";
   WaitForStatus([](const OutboxStatus& s) { return s.waiting == 0; });
-  EXPECT_FALSE(fs::exists(dir_ / "velmarin.pacs-journal"));
+  std::string error;
+  const auto journal =
+      ParseOutboxJournal(test::ReadFileBytes(dir_ / "velmarin.pacs-journal"), &error);
+  ASSERT_TRUE(journal) << error;
+  EXPECT_TRUE(journal->waiting.empty());
+  EXPECT_EQ(journal->sent.size(), 4u);
   EXPECT_TRUE(test::FolderEntries(dir_ / "pacs-outbox").empty());
+}
+
+// A crash after the outbox took a still but before the transfer journal let it go transfers
+// it again after the restart: waiting or sent already, it is not sent a second time.
+TEST_F(PacsOutboxTest, AStillTransferredAgainIsNotSentTwice) {
+  Start();
+  Transfer("a.jpg", 1);
+  WaitForStatus([](const OutboxStatus& s) { return s.waiting == 0; });
+  outbox_.reset();
+  Start();
+  sender_->Hold();
+  Transfer("a.jpg", 1);  // sent before the crash
+  Transfer("b.jpg", 2);
+  Transfer("b.jpg", 2);  // waiting
+  sender_->Release();
+  WaitForStatus([](const OutboxStatus& s) { return s.waiting == 0; });
+  ASSERT_EQ(sender_->sent().size(), 1u);
+  EXPECT_EQ(sender_->sent()[0].facts.instance_number, 2);
 }
 
 TEST_F(PacsOutboxTest, BacksOffWhileThePacsIsDownAndSaysHowManyWait) {
