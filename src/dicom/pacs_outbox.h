@@ -60,8 +60,9 @@ OutboxSetup ProgramOutboxSetup();
 // The stills transferred and not yet in the PACS, sent one by one on a thread of their own, in
 // the order they were transferred; never in the way of the transfer folder. A station whose
 // velmarin.conf names no DICOM destination has none: nothing joins and nothing is sent.
-// Each still joins with its own copy of the file and a SOP Instance UID chosen then, both kept
-// in the journal, so the still sent again after a crash is the same instance. While the PACS
+// Each still joins with its own copy of the file and a SOP Instance UID chosen then (named
+// after the still), both kept in the journal, so the still sent again after a crash is the
+// same instance, and one transferred again after a crash is not sent twice. While the PACS
 // cannot be reached, is busy or breaks off, the head of the line is tried again with a
 // back-off and the others wait behind it; a refusal that will not pass (an unknown AE title,
 // no Secondary Capture) is said once, and the stills wait until the destination in
