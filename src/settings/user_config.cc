@@ -17,6 +17,12 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
+std::string UnknownSetting(const std::string& where, const std::string& key) {
+  std::string problem = where;
+  problem += ": unknown setting \"" + key + "\"; it is ignored.";
+  return problem;
+}
+
 // The DICOM keys as given, checked together once the file is read.
 struct DicomKeys {
   std::map<std::string, std::pair<std::string, std::string>> values;  // key: value, where
@@ -64,7 +70,9 @@ void CheckDicomKeys(const DicomKeys& keys, const std::string& file_name, UserCon
     const auto& [value, where] = entry;
     if (key == "dicom_called_ae" || key == "dicom_calling_ae") {
       if (const std::string problem = AeTitleProblem(value); !problem.empty()) {
-        refuse(where, key + " \"" + value + "\" " + problem);
+        std::string why = key;
+        why += " \"" + value + "\" ";
+        refuse(where, why + problem);
       } else {
         (key == "dicom_called_ae" ? destination.called_ae : destination.calling_ae) = value;
       }
@@ -88,7 +96,7 @@ void CheckDicomKeys(const DicomKeys& keys, const std::string& file_name, UserCon
       }
       destination.institution = value;
     } else {
-      config.problems.push_back(where + ": unknown setting \"" + key + "\"; it is ignored.");
+      config.problems.push_back(UnknownSetting(where, key));
     }
   }
   if (usable) config.dicom = destination;
@@ -141,7 +149,7 @@ UserConfig ParseUserConfig(std::string_view text, const std::string& file_name) 
     const std::string where = file_name + " line " + std::to_string(number);
     if (dicom.Take(key, value, where)) continue;
     if (key != "input") {
-      config.problems.push_back(where + ": unknown setting \"" + key + "\"; it is ignored.");
+      config.problems.push_back(UnknownSetting(where, key));
     } else if (value == "auto") {
       config.input = InputBackendSetting::kAuto;
     } else if (value == "xtest") {
