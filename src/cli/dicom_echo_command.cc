@@ -20,8 +20,8 @@ int RunDicomEchoCommand() {
   }
   if (!config.dicom) return 1;
   const DicomDestination& destination = *config.dicom;
-  const std::string peer = destination.called_ae + " at " + destination.host + ":" +
-                           std::to_string(destination.port);
+  const std::string peer =
+      destination.called_ae + " at " + destination.host + ":" + std::to_string(destination.port);
   NetworkInterrupt never;
   const DicomOutcome outcome = EchoDestination(destination, never);
   if (outcome.result != DicomResult::kDone) {

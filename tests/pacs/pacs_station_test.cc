@@ -164,8 +164,8 @@ TEST_F(PacsStationTest, AStationKilledWhileSendingSendsEveryStillOnceAfterItsRes
   // transferred again after the restart, and must not become a second instance.
   station = StartStation(id);
   ASSERT_EQ(orthanc->WaitForInstances(id, 2, kLimit).size(), 2u) << station->err();
-  ASSERT_TRUE(WaitFor(
-      [&] { return !fs::exists(station_ / "velmarin.journal") && NothingWaits(); }, kLimit))
+  ASSERT_TRUE(
+      WaitFor([&] { return !fs::exists(station_ / "velmarin.journal") && NothingWaits(); }, kLimit))
       << station->err();
   EXPECT_EQ(station->Stop(SIGTERM), 0);
   const auto after = orthanc->InstancesOf(id);
