@@ -1,6 +1,7 @@
 // Any bytes as "velmarin.ini": every slot fits its buffer, writing the result and reading it
-// back gives the same settings whenever the written file is unambiguous, and the encoding
-// warning names only slots that fell back to their defaults.
+// back gives the same settings whenever the written file is unambiguous, the reading problem
+// names only slots that fell back to their defaults, and a changed value merged into the bytes
+// is read back.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -31,8 +32,13 @@ void CheckSlots(const Settings& settings) {
 std::string_view Label(int slot) { return velmarin::SettingLabel(static_cast<SettingSlot>(slot)); }
 
 // A slot's value comes from the last line holding its label. A value may itself hold another
-// slot's label; the file reads back unchanged as long as no later line holds it.
+// slot's label; the file reads back unchanged as long as no later line holds it, and no value
+// holds a label in UTF-8 (the file would read as one re-saved in UTF-8).
 bool ReadsBackUnchanged(const Settings& settings) {
+  if (velmarin::SettingsEncodingOf(velmarin::FormatSettingsFile(settings)) !=
+      velmarin::SettingsEncoding::kShiftJis) {
+    return false;
+  }
   for (int later = 0; later < kSettingSlotCount; ++later) {
     const std::string line = std::string(Label(later)) + settings.slots[later].bytes();
     for (int slot = 0; slot < later; ++slot) {
@@ -46,17 +52,27 @@ bool ReadsBackUnchanged(const Settings& settings) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  velmarin::SlotFlags found;
-  const Settings parsed = velmarin::ParseSettingsFile(bytes, "/opt/velmarin", &found);
+  velmarin::SettingsFileReading reading;
+  const Settings parsed = velmarin::ParseSettingsFile(bytes, "/opt/velmarin", &reading);
   CheckSlots(parsed);
-  const std::string problem = velmarin::DescribeEncodingProblem(bytes, found);
+  const std::string problem =
+      velmarin::DescribeReadingProblem("velmarin.ini", bytes, reading).english;
   for (int slot = 0; slot < kSettingSlotCount; ++slot) {
     const std::string name(velmarin::SettingName(static_cast<SettingSlot>(slot)));
     // "Modifiers" or "MouseX" are never part of another name, and so on for all 19.
-    if (found[slot]) {
+    if (reading.found[slot] && !reading.not_shift_jis[slot]) {
       Check(problem.find(" " + name + ",") == std::string::npos);
       Check(problem.find(" " + name + " were") == std::string::npos);
+      Check(problem.find(" " + name + " hold") == std::string::npos);
     }
+  }
+  // Every value written is read back, whatever the file held and in whichever encoding.
+  const auto changed_slot = static_cast<SettingSlot>(size % kSettingSlotCount);
+  Settings changed = parsed;
+  changed[changed_slot] = velmarin::Cp932Text("written");
+  SettingSlot unwritable{};
+  if (const auto merged = velmarin::ReplaceChangedLines(bytes, parsed, changed, &unwritable)) {
+    Check(velmarin::ParseSettingsFile(*merged, "/opt/velmarin")[changed_slot] == "written");
   }
   const Settings reread =
       velmarin::ParseSettingsFile(velmarin::FormatSettingsFile(parsed), "/opt/velmarin");

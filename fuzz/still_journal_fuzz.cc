@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the parser of the journal of stills not yet sent. What it accepts
-// must come out of the journal's own writer unchanged.
+// Feeds arbitrary bytes to the parser of the journal of stills not yet sent (either form:
+// written whole, or a log of records). What it accepts must come out of the journal's own
+// writer unchanged.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       velmarin::ParseJournal(velmarin::JournalText(pointers), velmarin::Settings{}, &error);
   if (!again || again->size() != stills->size()) __builtin_trap();
   for (std::size_t i = 0; i < stills->size(); ++i) {
-    if (!((*again)[i].identity == (*stills)[i].identity) ||
-        (*again)[i].binding.capture_id != (*stills)[i].binding.capture_id) {
+    if (!((*again)[i].identity == (*stills)[i].identity) || (*again)[i].path != (*stills)[i].path ||
+        (*again)[i].binding.capture_id != (*stills)[i].binding.capture_id ||
+        (*again)[i].claimed != (*stills)[i].claimed) {
       __builtin_trap();
     }
   }

@@ -2,16 +2,15 @@
 // results stay inside the folder, a serial never names an existing file, failures explain
 // themselves.
 #include <fuzzer/FuzzedDataProvider.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
 #include "naming/template_expansion.h"
 #include "naming/transfer_path.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -20,27 +19,10 @@ namespace fs = std::filesystem;
 constexpr velmarin::LocalTime kNow{2012, 9, 28, 14, 5, 9};
 constexpr int kRunsBetweenCleanups = 500;  // keeps the tree of created folders small
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+using velmarin::fuzz::Require;
 
-void RemoveTransferFolder();
-
-// Never destroyed, so that the removal at exit still finds it.
 const fs::path& TransferFolder() {
-  static const fs::path* folder = [] {
-    std::string pattern =
-        (fs::temp_directory_path() / "velmarin-transfer-path-fuzz-XXXXXX").string();
-    Require(mkdtemp(pattern.data()) != nullptr);
-    std::atexit(RemoveTransferFolder);
-    return new fs::path(pattern);
-  }();
-  return *folder;
-}
-
-void RemoveTransferFolder() {
-  std::error_code ignored;
-  fs::remove_all(TransferFolder(), ignored);
+  return velmarin::fuzz::ScratchFolder("velmarin-transfer-path-fuzz");
 }
 
 void EmptyFolder(const fs::path& folder) {

@@ -18,15 +18,6 @@ fi
 release=$1
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=${VELMARIN_CI_CACHE:-/var/cache/velmarin-ci}/$release
-# The Debian mirror this machine's own apt uses, unless one is given.
-host_mirror() {
-  grep -hoE 'https?://[^[:space:]]+/debian/?([[:space:]]|$)' /etc/apt/sources.list \
-    /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null |
-    head -n 1 | tr -d '[:space:]' || true
-}
-mirror=${VELMARIN_DEBIAN_MIRROR:-$(host_mirror)}
-mirror=${mirror%/}
-[ -n "$mirror" ] || { echo "in-debian: no Debian mirror in apt's sources; set VELMARIN_DEBIAN_MIRROR" >&2; exit 1; }
 root=$cache/root
 inside=/src/velmarin
 
@@ -35,17 +26,9 @@ if [ -z "${VELMARIN_IN_DEBIAN_NAMESPACE:-}" ]; then
   exec 9>"$cache/lock"
   flock 9
   if [ ! -e "$cache/made" ] || [ -n "$(find "$cache/made" -mtime +6)" ]; then
-    command -v debootstrap >/dev/null || apt-get install -y -qq --no-install-recommends debootstrap
     echo "in-debian: making a $release root in $root" >&2
     rm -rf "$cache/new" "$cache/made"
-    debootstrap --variant=minbase --include=ca-certificates,ccache "$release" "$cache/new" "$mirror" \
-      >"$cache/debootstrap.log" || { tail -n 20 "$cache/debootstrap.log" >&2; exit 1; }
-    printf 'deb %s %s main\ndeb %s %s-updates main\ndeb %s-security %s-security main\n' \
-      "$mirror" "$release" "$mirror" "$release" "$mirror" "$release" \
-      >"$cache/new/etc/apt/sources.list"
-    # No service starts from a package's maintainer script.
-    printf '#!/bin/sh\nexit 101\n' >"$cache/new/usr/sbin/policy-rc.d"
-    chmod 0755 "$cache/new/usr/sbin/policy-rc.d"
+    "$repo/scripts/debian-root.sh" "$release" "$cache/new" --include=ca-certificates,ccache
     # The repository belongs to someone outside the root: git works in it all the same.
     printf '[safe]\n\tdirectory = *\n' >"$cache/new/etc/gitconfig"
     # Nothing is mounted there any more: the mounts lived in the namespace of the last run.

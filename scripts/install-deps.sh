@@ -10,10 +10,12 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libhidapi-dev libxtst-dev libx11-dev
   libfontconfig-dev libcanberra-dev fonts-ipafont-mincho fonts-ipafont-gothic fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils
-  imagemagick libjpeg-turbo-progs time clang-format clang-tidy
+  imagemagick libjpeg-turbo-progs time hyperfine clang-format clang-tidy
   help2man desktop-file-utils appstream man-db bsdextrautils lintian systemd ccache xz-utils zstd
   libxcb1-dev libxcb-xtest0-dev libevdev-dev libxkbcommon-dev xkb-data libsystemd-dev qemu-system-x86 busybox-static
-  qt6-translations-l10n
+  qt6-translations-l10n dbus-daemon dbus-bin libglib2.0-bin
+  bindfs fuse3 rsync ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  libwayland-dev wayland-protocols kmod debootstrap e2fsprogs procps sway
   dcmtk libdcmtk-dev orthanc
 )
 

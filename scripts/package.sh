@@ -3,13 +3,20 @@
 # build/default/velmarin_<version>~deb<release>_<arch>.deb, from the default build installed
 # into build/default/package/debian/velmarin, and checks it with lintian (errors fail).
 # Install it with: sudo apt install ./build/default/velmarin_<version>~deb<release>_<arch>.deb
+# With --from-build DIR it packages the finished build in DIR instead, without installing,
+# configuring or building anything (the desktop virtual machine test does so with its own build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target velmarin velmarin_man
+if [ "${1:-}" = --from-build ]; then
+  build=$(realpath "${2:?usage: $0 [--from-build DIR]}")
+  [ -x "$build/src/velmarin" ] || { echo "package: no finished build in $build" >&2; exit 1; }
+else
+  scripts/install-deps.sh
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target velmarin velmarin_man
+  build=$(pwd)/build/default
+fi
 
-build=build/default
 upstream=$("$build/src/velmarin" --version | sed -n '1s/^velmarin //p')
 # The libraries it depends on are this release's, so the version names the release; a package
 # for Debian 12 sorts before the one for 13 and both before the plain upstream version.
@@ -27,8 +34,11 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/n
 rm -rf "$work"
 mkdir -p "$root/DEBIAN"
 
-DESTDIR="$(pwd)/$root" cmake --install "$build" --prefix /usr >/dev/null
-strip --strip-unneeded --remove-section=.comment --remove-section=.note "$root/usr/bin/velmarin"
+DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
+# The program and its parts, the shared libraries it loads for the commands that need them.
+mapfile -t parts < <(find "$root/usr/lib" -path '*/velmarin/*.so' | sort)
+binaries=("$root/usr/bin/velmarin" "${parts[@]}")
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "${binaries[@]}"
 gzip -9n "$root/usr/share/man/man1/velmarin.1"
 
 doc=$root/usr/share/doc/velmarin
@@ -112,7 +122,7 @@ chmod 0755 "$root/usr/bin/velmarin" "$root/DEBIAN/postinst"
 # The libraries the program links, as dpkg-shlibdeps finds their packages; it reads the
 # package names from a debian/control.
 printf 'Source: velmarin\n\nPackage: velmarin\nArchitecture: any\n' >"$work/debian/control"
-shlibs=$(cd "$work" && dpkg-shlibdeps -O debian/velmarin/usr/bin/velmarin | sed -n 's/^shlibs:Depends=//p')
+shlibs=$(cd "$work" && dpkg-shlibdeps -O "${binaries[@]#"$work/"}" | sed -n 's/^shlibs:Depends=//p')
 
 (cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
 cat >"$root/DEBIAN/control" <<EOF
@@ -122,6 +132,7 @@ Architecture: $arch
 Maintainer: $maintainer
 Installed-Size: $(du -sk --exclude=DEBIAN "$root" | cut -f1)
 Depends: $shlibs, fonts-ipafont-mincho, fonts-ipafont-gothic, xkb-data, qt6-translations-l10n
+Recommends: sound-theme-freedesktop
 Section: graphics
 Priority: optional
 Description: foot switch captures and stamped transfer of still images
@@ -156,5 +167,12 @@ expected="chime: $throwaway/usr/share/velmarin/chimes.wav"
 found=$(env -u VELMARIN_DATA_DIR "$throwaway/usr/bin/velmarin" --version | sed -n 2p)
 [ "$found" = "$expected" ] || { echo "package: unpacked program says '$found'" >&2; exit 1; }
 dpkg --root="$throwaway" -L velmarin | grep -qx /usr/lib/udev/rules.d/70-velmarin-usb-io.rules
+# It finds its parts there too: each answers a command that needs nothing set up.
+mkdir "$throwaway/program"
+said=$("$throwaway/usr/bin/velmarin" --dir "$throwaway/program" --process \
+  "$throwaway/none.jpg" "$throwaway/out.jpg" 2>&1 || true)
+[[ $said == *'fopen_error! '* ]] || { echo "package: unpacked program edits: '$said'" >&2; exit 1; }
+said=$("$throwaway/usr/bin/velmarin" --list-switch-devices 2>&1 || true)
+grep -qx NONE <<<"$said" || { echo "package: unpacked program lists: '$said'" >&2; exit 1; }
 
 echo "$deb: $(stat -c %s "$deb") bytes, installed $(du -sk --exclude=DEBIAN "$root" | cut -f1) KiB"

@@ -1,58 +1,63 @@
+// The program `velmarin`: it runs the light commands itself and loads a part of the program
+// for the others, so that a command loads only the libraries it uses.
 #include <cstdio>
 #include <string>
 
-#include "app/window_command.h"
-#include "cli/dicom_echo_command.h"
-#include "cli/fire_event_command.h"
-#include "cli/headless_command.h"
-#include "cli/list_switch_devices_command.h"
+#include "base/message_subject.h"
+#include "cli/command_context.h"
+#include "cli/command_routes.h"
 #include "cli/next_name_command.h"
 #include "cli/options.h"
-#include "cli/process_command.h"
 #include "cli/settings_command.h"
-#include "cli/transfer_command.h"
 #include "platform/data_files.h"
 
+namespace {
+
+using velmarin::cli::Command;
+using velmarin::cli::Options;
+using velmarin::cli::ProgramPart;
+
+int RunHelpCommand(const Options&) {
+  std::fputs(velmarin::cli::kUsage, stdout);
+  return 0;
+}
+
+int RunVersionCommand(const Options&) {
+  std::printf("velmarin %s\n", VELMARIN_VERSION);
+  if (const auto chime = velmarin::FindDataFile("chimes.wav")) {
+    std::printf("chime: %s\n", chime->c_str());
+  } else {
+    std::printf("chime: none (the desktop beep sounds instead)\n");
+  }
+  return 0;
+}
+
+// Where each command runs: here, or in the part that holds the libraries it needs.
+constexpr velmarin::cli::CommandRoute kRoutes[] = {
+    {Command::kHelp, RunHelpCommand},
+    {Command::kVersion, RunVersionCommand},
+    {Command::kNextName, velmarin::cli::RunNextNameCommand},
+    {Command::kSettings, velmarin::cli::RunSettingsCommand},
+    {Command::kSet, velmarin::cli::RunSetCommand},
+    {Command::kProcess, ProgramPart::kImages},
+    {Command::kTransfer, ProgramPart::kImages},
+    {Command::kWindow, ProgramPart::kStation},
+    {Command::kHeadless, ProgramPart::kStation},
+    {Command::kFireEvent, ProgramPart::kStation},
+    {Command::kListSwitchDevices, ProgramPart::kStation},
+    {Command::kStatus, ProgramPart::kStation},
+    {Command::kDicomEcho, ProgramPart::kStation},
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  using velmarin::cli::Command;
   std::string error;
   const auto options = velmarin::cli::ParseOptions(argc, argv, &error);
   if (!options) {
-    std::fprintf(stderr, "velmarin: %s\n%s", error.c_str(), velmarin::cli::kUsage);
+    velmarin::PrintMessageLine("", error);
+    std::fputs(velmarin::cli::kUsage, stderr);
     return 2;
   }
-  switch (options->command) {
-    case Command::kWindow:
-      return velmarin::app::RunWindowCommand(*options);
-    case Command::kHelp:
-      std::fputs(velmarin::cli::kUsage, stdout);
-      return 0;
-    case Command::kVersion:
-      std::printf("velmarin %s\n", VELMARIN_VERSION);
-      if (const auto chime = velmarin::FindDataFile("chimes.wav")) {
-        std::printf("chime: %s\n", chime->c_str());
-      } else {
-        std::printf("chime: none (the desktop beep sounds instead)\n");
-      }
-      return 0;
-    case Command::kNextName:
-      return velmarin::cli::RunNextNameCommand(*options);
-    case Command::kTransfer:
-      return velmarin::cli::RunTransferCommand(*options);
-    case Command::kHeadless:
-      return velmarin::cli::RunHeadlessCommand(*options);
-    case Command::kFireEvent:
-      return velmarin::cli::RunFireEventCommand(*options);
-    case Command::kListSwitchDevices:
-      return velmarin::cli::RunListSwitchDevicesCommand(*options);
-    case Command::kDicomEcho:
-      return velmarin::cli::RunDicomEchoCommand();
-    case Command::kProcess:
-      return velmarin::cli::RunProcessCommand(*options);
-    case Command::kSettings:
-      return velmarin::cli::RunSettingsCommand(*options);
-    case Command::kSet:
-      return velmarin::cli::RunSetCommand(*options);
-  }
-  return 2;
+  return velmarin::cli::FinishStandardOutput(velmarin::cli::RunCommand(kRoutes, *options));
 }

@@ -31,9 +31,7 @@ bool HasSoundOutput() {
 class CanberraChime final : public Chime {
  public:
   explicit CanberraChime(std::optional<std::filesystem::path> file) : file_(std::move(file)) {
-    if (!file_ || !HasSoundOutput() || ca_context_create(&context_) != CA_SUCCESS) {
-      context_ = nullptr;
-    }
+    if (!HasSoundOutput() || ca_context_create(&context_) != CA_SUCCESS) context_ = nullptr;
   }
   ~CanberraChime() override {
     if (context_ != nullptr) ca_context_destroy(context_);
@@ -42,20 +40,25 @@ class CanberraChime final : public Chime {
   CanberraChime& operator=(const CanberraChime&) = delete;
 
   void Play() override {
-    // One chime at a time: a new image cuts the previous sound short, as Windows' PlaySound
-    // does.
-    if (context_ != nullptr) {
-      ca_context_cancel(context_, kChimeId);
-      if (ca_context_play(context_, kChimeId, CA_PROP_MEDIA_FILENAME, file_->c_str(),
-                          CA_PROP_MEDIA_ROLE, "event", nullptr) == CA_SUCCESS) {
-        return;
-      }
-    }
+    if (file_ && PlayAlone(CA_PROP_MEDIA_FILENAME, file_->c_str())) return;
+    QApplication::beep();
+  }
+
+  void PlayFailure() override {
+    if (PlayAlone(CA_PROP_EVENT_ID, "dialog-error")) return;
     QApplication::beep();
   }
 
  private:
-  static constexpr std::uint32_t kChimeId = 1;
+  // One sound at a time: a new still cuts the previous sound short, as Windows' PlaySound does.
+  bool PlayAlone(const char* property, const char* value) {
+    if (context_ == nullptr) return false;
+    ca_context_cancel(context_, kSoundId);
+    return ca_context_play(context_, kSoundId, property, value, CA_PROP_MEDIA_ROLE, "event",
+                           nullptr) == CA_SUCCESS;
+  }
+
+  static constexpr std::uint32_t kSoundId = 1;
   std::optional<std::filesystem::path> file_;
   ca_context* context_ = nullptr;
 };

@@ -6,15 +6,18 @@
 
 namespace velmarin::app {
 
-// The sound of a new image. Play returns at once; the window never waits for the sound.
+// The sounds of the stills: the chime of one transferred, the desktop's error sound for one that
+// was given up. Both return at once; the window never waits for a sound.
 class Chime {
  public:
   virtual ~Chime() = default;
   virtual void Play() = 0;
+  virtual void PlayFailure() = 0;
 };
 
-// Plays `file` through libcanberra (the desktop's sound server or ALSA); the desktop beep
-// when there is no file or it cannot be played (no audio device).
+// Plays `file` through libcanberra (the desktop's sound server or ALSA), and the sound theme's
+// "dialog-error" for a failure; the desktop beep when a sound cannot be played (no file, no
+// audio device).
 std::unique_ptr<Chime> MakeDesktopChime(std::optional<std::filesystem::path> file);
 
 }  // namespace velmarin::app

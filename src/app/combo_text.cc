@@ -1,6 +1,11 @@
 #include "app/combo_text.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QScrollBar>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace velmarin::app {
 
@@ -30,6 +35,22 @@ void AddSortedEntries(QComboBox& combo, const QStringList& entries) {
   combo.setCurrentIndex(
       current >= 0 ? combo.findText(current_entry, Qt::MatchExactly | Qt::MatchCaseSensitive) : -1);
   combo.setEditText(shown);
+}
+
+void ShowEntriesWhole(QComboBox& combo) {
+  QAbstractItemView* list = combo.view();
+  int widest = 0;
+  for (int i = 0; i < combo.count(); ++i) {
+    combo.setItemData(i, combo.itemText(i), Qt::ToolTipRole);
+    widest = std::max(widest, list->fontMetrics().horizontalAdvance(combo.itemText(i)));
+  }
+  // The text, the item's margins and the scroll bar beside it.
+  const int margins = 4 * combo.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) +
+                      2 * list->frameWidth() + list->verticalScrollBar()->sizeHint().width() + 8;
+  list->setMinimumWidth(std::max(combo.width(), widest + margins));
+  combo.setToolTip(combo.currentText());
+  QObject::connect(&combo, &QComboBox::currentTextChanged, &combo,
+                   [&combo](const QString& text) { combo.setToolTip(text); });
 }
 
 }  // namespace velmarin::app

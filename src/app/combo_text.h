@@ -17,4 +17,8 @@ void SetComboText(QComboBox& combo, const QString& text);
 // filling the list never changes what the combo shows.
 void AddSortedEntries(QComboBox& combo, const QStringList& entries);
 
+// Lets every entry be read whole however narrow the combo: the drop-down list is as wide as
+// its longest entry, and each entry, and the combo itself, has its text as its tooltip.
+void ShowEntriesWhole(QComboBox& combo);
+
 }  // namespace velmarin::app

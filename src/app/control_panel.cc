@@ -7,8 +7,8 @@
 
 #include "app/dialog_units.h"
 #include "app/qt_text.h"
+#include "control/capture_id.h"
 #include "control/program_session.h"
-#include "platform/encoding.h"
 
 namespace velmarin::app {
 namespace {
@@ -18,6 +18,10 @@ struct Key {
   int x, y;
 };
 // Form 101's keypad, in tab order: "1" to "9", then "0".
+// The status line naming a still that was given up.
+constexpr double kFailedStillPoints = 9;
+constexpr QRgb kFailedStillColor = qRgb(0xD0, 0x00, 0x00);
+
 constexpr Key kKeypad[] = {{'1', 5, 27},  {'2', 29, 27}, {'3', 53, 27}, {'4', 5, 47},
                            {'5', 29, 47}, {'6', 53, 47}, {'7', 5, 67},  {'8', 29, 67},
                            {'9', 53, 67}, {'0', 5, 87}};
@@ -100,17 +104,19 @@ void ControlPanel::ClearAll() {
 }
 
 std::optional<Cp932Text> ControlPanel::ReadIdText() {
-  const auto id = Utf8ToCp932(id_field_->text().toStdString());
-  if (!id || id->size() > kMaxIdBytes) {
+  TypedTextError error{};
+  const auto id = CaptureIdFromTyped(id_field_->text().toStdString(), &error);
+  if (!id) {
     QMessageBox::warning(
         this, QStringLiteral("Velmarin"),
-        !id ? QStringLiteral("IDにシフトJIS（コードページ932）で書けない文字が"
+        error == TypedTextError::kNotCp932
+            ? QStringLiteral("IDにシフトJIS（コードページ932）で書けない文字が"
                              "あります。IDは取り込まれませんでした。")
             : QStringLiteral("IDがシフトJISで10バイトを超えています（日本語の"
                              "文字は1文字2バイト）。IDは取り込まれませんでした。"));
     return std::nullopt;
   }
-  return id->empty() ? Cp932Text("0") : *id;
+  return id;
 }
 
 std::optional<Cp932Text> ControlPanel::TakeIdText() {
@@ -122,7 +128,9 @@ std::optional<Cp932Text> ControlPanel::TakeIdText() {
 bool ControlPanel::StartWithId() {
   const auto id = TakeIdText();
   if (!id) return false;
-  SetStatusText(session_.StartWithId(*id));
+  const auto status = session_.StartWithId(*id);
+  if (!status) return false;  // the window is closing
+  SetStatusText(*status);
   TransferToControls();
   if (on_started) on_started();
   return true;
@@ -138,11 +146,43 @@ void ControlPanel::SetIdText(const QString& id) {
   TransferToControls();
 }
 
-void ControlPanel::SetStatusText(const Cp932Text& text) { status_text_ = FromCp932(text); }
+void ControlPanel::SetStatusText(const Cp932Text& text) {
+  status_text_ = FromCp932(text);
+  failed_still_.clear();
+}
+
+void ControlPanel::ShowFailedStill(const QString& name) {
+  failed_still_ = name;
+  TransferToControls();
+}
+
+void ControlPanel::ClearFailedStill() {
+  if (failed_still_.isEmpty()) return;
+  failed_still_.clear();
+  TransferToControls();
+}
 
 void ControlPanel::TransferToControls() {
   id_field_->setText(id_text_);
-  status_line_->setText(status_text_);
+  if (failed_still_.isEmpty()) {
+    status_line_->setFont(font());
+    status_line_->setPalette(palette());
+    status_line_->setToolTip(QString());
+    status_line_->setText(status_text_);
+    return;
+  }
+  // In red, and smaller so that a still's name fits the narrow line; a longer one is shortened
+  // in its middle and shown whole as a tooltip.
+  QFont small = font();
+  small.setPointSizeF(kFailedStillPoints);
+  status_line_->setFont(small);
+  QPalette red = palette();
+  red.setColor(QPalette::WindowText, QColor(kFailedStillColor));
+  status_line_->setPalette(red);
+  const QString line = QStringLiteral("失敗: %1").arg(failed_still_);
+  status_line_->setToolTip(line);
+  status_line_->setText(
+      QFontMetrics(small).elidedText(line, Qt::ElideMiddle, status_line_->contentsRect().width()));
 }
 
 }  // namespace velmarin::app

@@ -29,7 +29,6 @@ namespace velmarin::app {
 class ControlPanel : public QWidget {
  public:
   static constexpr int kMaxIdCharacters = 10;
-  static constexpr std::size_t kMaxIdBytes = 10;  // in code page 932, as CaptureId holds it
 
   ControlPanel(ProgramSession& session, QWidget* parent = nullptr);
 
@@ -39,7 +38,8 @@ class ControlPanel : public QWidget {
   void DeleteOne();
   // "AC".
   void ClearAll();
-  // "IDで開始" (and Enter). False when the typed ID was refused with a message.
+  // "IDで開始" (and Enter). False when the typed ID was refused with a message, or the session
+  // refused the start as it is closing.
   bool StartWithId();
   // Takes the ID field's text over as the ID ("0" when empty) and returns it in code page
   // 932; nullopt when it was refused with a message.
@@ -52,8 +52,14 @@ class ControlPanel : public QWidget {
 
   // The ID text, shown in the field.
   void SetIdText(const QString& id);
-  // The status line, code page 932 as the session returns it.
+  // The status line, code page 932 as the session returns it. It also ends a failed still's
+  // line: the status line answers the command that set it.
   void SetStatusText(const Cp932Text& text);
+  // The status line names a still that was given up ("失敗: NAME"), in red, until
+  // ClearFailedStill (the next still that goes through) or the next SetStatusText.
+  void ShowFailedStill(const QString& name);
+  void ClearFailedStill();
+  bool showing_failed_still() const { return !failed_still_.isEmpty(); }
   void TransferToControls();
 
   const QString& id_text() const { return id_text_; }
@@ -77,6 +83,7 @@ class ControlPanel : public QWidget {
   ProgramSession& session_;
   QString id_text_;
   QString status_text_;
+  QString failed_still_;  // the name of the still the status line says failed, if any
   QLineEdit* id_field_;
   QLabel* status_line_;
   std::array<QPushButton*, 10> digit_buttons_{};

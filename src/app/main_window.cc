@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,11 +19,14 @@
 #include "app/control_panel.h"
 #include "app/message_boxes.h"
 #include "app/naming_dialog.h"
+#include "app/once_notes.h"
+#include "app/qt_dialogs.h"
 #include "app/qt_text.h"
 #include "app/switch_event_dialog.h"
 #include "control/program_session.h"
 #include "platform/encoding.h"
 #include "platform/font_enumeration.h"
+#include "settings/settings_file.h"
 
 namespace velmarin::app {
 namespace {
@@ -40,12 +42,9 @@ QString WarningTitle() { return QStringLiteral("Velmarin"); }
 
 DesktopDialogs DesktopDialogs::Real() {
   return {
-      [](QWidget* parent, const QString& title) {
-        return QFileDialog::getExistingDirectory(parent, title, QString(),
-                                                 QFileDialog::ShowDirsOnly);
-      },
-      [](QWidget* parent) { return QFileDialog::getOpenFileName(parent); },
-      [](QWidget* parent) { return QFileDialog::getSaveFileName(parent); },
+      ChooseExistingFolder,
+      ChooseFileToOpen,
+      ChooseFileToSave,
       [](QDialog& dialog) { return dialog.exec(); },
   };
 }
@@ -83,7 +82,20 @@ MainWindow::MainWindow(ProgramSession& session, MessageBoxes& messages, Chime& c
   qApp->installEventFilter(this);
 
   panel_->SetStatusText(session_.StartUp());
+  if (session_.settings_encoding() == SettingsEncoding::kUtf8) GiveUtf8SettingsNote();
   InitialUpdate();
+}
+
+void MainWindow::GiveUtf8SettingsNote() {
+  const QString file =
+      QString::fromStdString((session_.state().program_dir().path / kSettingsFileName).string());
+  if (!OnceNotes(placement_store_.file()).FirstTime(QStringLiteral("Utf8SettingsFile"), file)) {
+    return;
+  }
+  messages_.ShowNote(QStringLiteral("設定ファイル %1 は UTF-8 で保存されています。このまま読み書き"
+                                    "できます（変更した設定も UTF-8 で書き込みます）。\n"
+                                    "このお知らせは一度だけ表示します。")
+                         .arg(file));
 }
 
 MainWindow::~MainWindow() {
@@ -130,15 +142,23 @@ void MainWindow::InitialUpdate() {
   panel_->TransferToControls();
   // Fit the form, shrinking only.
   resize(size().boundedTo(sizeHint()));
-  font_names_.Collect(EnumerateFontFullNames());
+  font_names_.Collect(EnumerateFontFamilies());
   tick_.start(kTickMs);
   session_.state().last_error.Clear();
 }
 
 void MainWindow::Tick() {
   const TickChanges changes = session_.Tick();
-  if (changes.count_changed) chime_.Play();
-  if (changes.count_changed || changes.new_error) RefreshTitle();
+  // A still given up sounds the desktop's error sound, never the chime of one that went out,
+  // and the status line names it until a still goes through.
+  if (changes.failed_still) {
+    chime_.PlayFailure();
+    panel_->ShowFailedStill(QString::fromStdString(changes.failed_still->filename().string()));
+  } else if (changes.count_changed) {
+    chime_.Play();
+  }
+  if (!changes.latest_still_failed) panel_->ClearFailedStill();
+  if (changes.count_changed || changes.new_error || changes.error_cleared) RefreshTitle();
 }
 
 void MainWindow::RefreshTitle() {
@@ -311,6 +331,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (exposed && !exposed_) {
       if (shown_before_) RefreshTitle();
       shown_before_ = true;
+      messages_.WindowExposed();
     }
     exposed_ = exposed;
     return false;
@@ -333,7 +354,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   }
   switch (accelerator) {
     case Accelerator::kStart:
-      panel_->StartWithId();
+      // Closing is final: Enter (a foot switch's key, a barcode reader's end) starts nothing.
+      if (!closing_) panel_->StartWithId();
       break;
     case Accelerator::kNewDocument:
       InitialUpdate();
@@ -402,9 +424,10 @@ void MainWindow::ShowFinishingNote(const std::filesystem::path& image) {
     finishing_note_->setAutoFillBackground(true);
     finishing_note_->setGeometry(centralWidget()->geometry());
   }
-  finishing_note_->setText(QString::fromStdString("finishing " + name +
-                                                  " …\n\nclose again to stop at once; the "
-                                                  "image stays in the watch folder"));
+  finishing_note_->setText(
+      QStringLiteral("%1 の転送を終えてから終了します…\n\nもう一度閉じるとすぐに終了します"
+                     "（画像は監視フォルダに残ります）。")
+          .arg(QString::fromStdString(name)));
   finishing_note_->show();
   finishing_note_->raise();
 }

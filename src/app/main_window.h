@@ -112,6 +112,8 @@ class MainWindow : public QMainWindow {
   enum class Shutdown { kRunning, kFinishing, kDone };
 
   void BuildMenus();
+  // Once for each settings file found in UTF-8: it works as it is.
+  void GiveUtf8SettingsNote();
   // After a settings command: the restart pause, the controls, the title, a pending close.
   void EndCommand(SettingsCommand command);
   // A refusal in a box, or on stderr once the window is closing.

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 
 #include <atomic>
 #include <string_view>
+#include <utility>
 
 #include "base/message_sink.h"
 
@@ -21,14 +23,25 @@ class MessageBoxes final : public QObject, public MessageSink {
     detached_ = false;
   }
   void ShowMessage(const Cp932Text& text) override;
+  // The Japanese wording; the English one on stderr once the window has gone.
+  void ShowOwnMessage(const OwnMessage& message) override;
+  // A note (not a warning) of the window's own, shown the same way.
+  void ShowNote(const QString& text);
   // After this, messages go to stderr.
   void Detach() { detached_ = true; }
+  // The window is on screen, where the window system put it: boxes held back until then (the
+  // messages of the start-up) are shown now, over it.
+  void WindowExposed();
 
  private:
-  void Show(const QString& text);
+  // Hands `text` (about `subject`, UTF-8) to the user-interface thread.
+  void Hand(const QString& text, const std::string& subject);
+  void Show(const QString& text, bool note = false);
 
   QPointer<QWidget> window_;
   std::atomic<bool> detached_{false};
+  bool exposed_ = false;  // user-interface thread only, as pending_
+  QList<std::pair<QString, bool>> pending_;
 };
 
 }  // namespace velmarin::app

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <limits>
 #include <thread>
 
 #include "app/combo_text.h"
@@ -27,9 +26,6 @@
 
 namespace velmarin::app {
 namespace {
-
-constexpr int kMinQuality = 1;
-constexpr int kMaxQuality = 99;
 
 // The multi-line edit's text with its line breaks as "\r\n", as the stamps are split.
 QString WithCrLf(QString text) { return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")); }
@@ -63,15 +59,6 @@ void FillFileNameLineWhenFound(PreviewArea& area, std::function<Cp932Text()> sea
 }
 
 }  // namespace
-
-std::optional<int> ParseIntegerField(const QString& text) {
-  bool ok = false;
-  const long long value = text.trimmed().toLongLong(&ok);
-  if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) {
-    return std::nullopt;
-  }
-  return static_cast<int>(value);
-}
 
 NamingDialog::NamingDialog(NamingFields fields, Context context, QWidget* parent)
     : QDialog(parent), fields_(std::move(fields)), context_(std::move(context)) {
@@ -139,6 +126,7 @@ NamingDialog::NamingDialog(NamingFields fields, Context context, QWidget* parent
     fonts << FromCp932(Cp932Text(name));
   }
   AddSortedEntries(*font_, fonts);
+  ShowEntriesWhole(*font_);
   ok->setFocus();
 }
 
@@ -165,19 +153,10 @@ bool NamingDialog::TakeFields() {
 
   if (!TakeTypedField(*font_, font_->currentText(), kSlotMaxBytes, fields_.font)) return false;
 
-  const auto quality = ParseIntegerField(quality_->text());
-  if (!quality || *quality < kMinQuality || *quality > kMaxQuality) {
-    QMessageBox::warning(this, windowTitle(),
-                         quality ? QStringLiteral("%1 から %2 までの整数を入力してください。")
-                                       .arg(kMinQuality)
-                                       .arg(kMaxQuality)
-                                 : QStringLiteral("整数を入力してください。"));
-    quality_->setFocus();
-    quality_->selectAll();
-    if (quality) fields_.quality = *quality;
-    return false;
-  }
-  fields_.quality = *quality;
+  // The check --set makes too; a number refused for its range is still what a preview shows.
+  const Cp932Text quality = Utf8ToCp932Replacing(quality_->text().toStdString());
+  if (const auto number = WholeNumberOf(quality.view())) fields_.quality = *number;
+  if (!AcceptsSettingValue(*quality_, SettingSlot::JpegQuality, quality)) return false;
 
   return TakeTypedField(*back_color_, back_color_->text(), kSlotMaxBytes, fields_.back_color) &&
          TakeTypedField(*text_color_, text_color_->text(), kSlotMaxBytes, fields_.text_color) &&
@@ -185,28 +164,11 @@ bool NamingDialog::TakeFields() {
                         fields_.name_format);
 }
 
-bool NamingDialog::Refuses(QLineEdit& field, SettingSlot slot, const Cp932Text& value) {
-  QString text;
-  switch (CheckSettingValue(slot, value)) {
-    case RefusedValue::kNone:
-      return false;
-    case RefusedValue::kNotAColor:
-      text = QStringLiteral("色は6桁の16進数（青、緑、赤の順。例 FFFFFF）で入力してください。");
-      break;
-    case RefusedValue::kEmptyNameFormat:
-      text = QStringLiteral("転送画像ファイル名フォーマットを入力してください。");
-      break;
-  }
-  QMessageBox::warning(this, windowTitle(), text);
-  field.setFocus();
-  field.selectAll();
-  return true;
-}
-
 void NamingDialog::accept() {
-  if (!TakeFields() || Refuses(*back_color_, SettingSlot::TextBackColor, fields_.back_color) ||
-      Refuses(*text_color_, SettingSlot::TextColor, fields_.text_color) ||
-      Refuses(*name_format_, SettingSlot::NameFormat, fields_.name_format)) {
+  if (!TakeFields() ||
+      !AcceptsSettingValue(*back_color_, SettingSlot::TextBackColor, fields_.back_color) ||
+      !AcceptsSettingValue(*text_color_, SettingSlot::TextColor, fields_.text_color) ||
+      !AcceptsSettingValue(*name_format_, SettingSlot::NameFormat, fields_.name_format)) {
     return;
   }
   bool& note_given =

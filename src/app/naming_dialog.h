@@ -50,9 +50,6 @@ class NamingDialog : public QDialog {
  private:
   void ShowFields();
   bool TakeFields();
-  // A value that would silently do nothing (CheckSettingValue): true after a message, with the
-  // focus on `field`.
-  bool Refuses(QLineEdit& field, SettingSlot slot, const Cp932Text& value);
   void OnPreview(int width);
 
   NamingFields fields_;
@@ -66,9 +63,5 @@ class NamingDialog : public QDialog {
   QPlainTextEdit* text_lines_;
   QLineEdit* quality_;
 };
-
-// The value of a quality text read as the framework reads an integer field: blanks, a sign
-// and digits, nothing else. nullopt when it is not such a number.
-std::optional<int> ParseIntegerField(const QString& text);
 
 }  // namespace velmarin::app

@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QValidator>
 
@@ -16,7 +15,7 @@
 namespace velmarin::app {
 namespace {
 
-constexpr int kKeyCodeLimit = 2;
+constexpr int kKeyCodeLimit = static_cast<int>(kMaxKeyCodeCharacters);
 
 // Like an edit limited to two characters: a third cannot be typed, but a longer text that
 // was put in from the settings stays whole and can be shortened.
@@ -115,12 +114,7 @@ bool SwitchEventDialog::TakeFields() {
   fields_.ctrl = ctrl_->isChecked();
   fields_.shift = shift_->isChecked();
   const auto key_code = TypedFieldValue(*key_code_, key_code_->text(), kSlotMaxBytes);
-  if (!key_code) return false;
-  if (key_code->size() > kKeyCodeLimit) {
-    QMessageBox::warning(this, windowTitle(), MaxCharsMessage(kKeyCodeLimit));
-    key_code_->setFocus();
-    return false;
-  }
+  if (!key_code || !AcceptsSettingValue(*key_code_, SettingSlot::KeyCode, *key_code)) return false;
   fields_.key_code = *key_code;
   return TakeTypedField(*mouse_x_, mouse_x_->text(), kSlotMaxBytes, fields_.mouse_x) &&
          TakeTypedField(*mouse_y_, mouse_y_->text(), kSlotMaxBytes, fields_.mouse_y) &&

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/cp932_text.h"
+#include "settings/settings.h"
 
 class QWidget;
 
@@ -19,5 +20,12 @@ std::optional<Cp932Text> TypedFieldValue(QWidget& field, const QString& text,
                                          std::size_t max_bytes);
 // The same value stored in `into`; false after the message box (`into` keeps its value).
 bool TakeTypedField(QWidget& field, const QString& text, std::size_t max_bytes, Cp932Text& into);
+
+// What a dialog says when CheckSettingValue refuses a value of `slot` (the check --set makes
+// too); empty for RefusedValue::kNone.
+QString RefusalMessage(SettingSlot slot, RefusedValue refusal);
+// Checks `value` of `slot`: false after a message box that says why it is refused, with the
+// focus on `field` and its text selected when it is a line edit.
+bool AcceptsSettingValue(QWidget& field, SettingSlot slot, const Cp932Text& value);
 
 }  // namespace velmarin::app

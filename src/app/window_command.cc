@@ -2,10 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
-#include <QTranslator>
 
 #include <X11/Xlib.h>
 
@@ -17,12 +14,17 @@
 #include "app/control_panel.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "app/qt_dialogs.h"
 #include "app/qt_text.h"
 #include "app/stop_signals.h"
+#include "app/window_station.h"
+#include "base/message_subject.h"
 #include "cli/command_context.h"
+#include "cli/station_command.h"
 #include "control/program_session.h"
 #include "control/real_backends.h"
 #include "platform/data_files.h"
+#include "platform/process_unit.h"
 #include "settings/program_folder_lock.h"
 
 namespace velmarin::app {
@@ -41,10 +43,10 @@ bool PrepareDisplay() {
   const char* name = std::getenv("DISPLAY");
   Display* display = (name && *name) ? XOpenDisplay(nullptr) : nullptr;
   if (display == nullptr) {
-    std::fprintf(stderr,
-                 "velmarin: no X display can be reached (DISPLAY=%s). The window needs an X11 "
-                 "or XWayland display; 'velmarin --headless' monitors without one.\n",
-                 (name && *name) ? name : "unset");
+    PrintMessageLine("", std::string("no X display can be reached (DISPLAY=") +
+                             ((name && *name) ? name : "unset") +
+                             "). The window needs an X11 or XWayland display; 'velmarin "
+                             "--headless' monitors without one.");
     return false;
   }
   XCloseDisplay(display);
@@ -52,33 +54,46 @@ bool PrepareDisplay() {
   return true;
 }
 
+// Said when the X display goes away, whether Qt or Xlib notices first.
+constexpr std::string_view kDisplayLost =
+    "the connection to the X display was lost; the window ends (the settings are saved)";
+
 // Qt ends the process on a fatal error (a platform plugin that cannot load) with a core dump,
 // and on a broken X connection with a bare exit: both become one clear line and status 1.
 // The settings confirmed so far are already on disk.
 void ReportQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
-  const QByteArray line = text.toLocal8Bit();
   if (type == QtFatalMsg) {
-    std::fprintf(stderr, "velmarin: the window cannot start: %s\n", line.constData());
+    PrintMessageLine("", "the window cannot start: " + text.toStdString());
     std::_Exit(1);
   }
   if (text.contains(QStringLiteral("X11 connection broke"))) {
-    std::fprintf(stderr,
-                 "velmarin: the connection to the X display was lost; the window ends (the "
-                 "settings are saved)\n");
+    PrintMessageLine("", kDisplayLost);
     return;
   }
-  std::fprintf(stderr, "%s\n", line.constData());
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
 // Xlib's own default for a lost connection ends the process with its own words.
 int ReportLostDisplay(Display*) {
-  std::fprintf(stderr,
-               "velmarin: the connection to the X display was lost; the window ends (the "
-               "settings are saved)\n");
+  PrintMessageLine("", kDisplayLost);
   std::_Exit(1);
 }
 
 }  // namespace
+
+QString FolderInUseNote(const ProgramDir& program_dir,
+                        const std::optional<std::string>& holder_unit,
+                        const std::string& lock_error) {
+  if (holder_unit == kUserServiceUnit) {
+    return QStringLiteral(
+               "Velmarin はこのフォルダ（%1）でサービスとして動いています。"
+               "ウィンドウで使うには、先に端末でサービスを止めてください:\n\n"
+               "systemctl --user stop velmarin\n\n"
+               "サービスのままIDを渡すには: velmarin --id ID")
+        .arg(QString::fromStdString(program_dir.path.string()));
+  }
+  return QString::fromStdString(lock_error);
+}
 
 int RunWindowCommand(const cli::Options& options) {
   int exit_code = 0;
@@ -87,6 +102,10 @@ int RunWindowCommand(const cli::Options& options) {
   if (!capture_id) return exit_code;
   auto program_dir = cli::ResolveProgramDir(options, &exit_code);
   if (!program_dir) return exit_code;
+  // A station that runs already takes the ID itself.
+  if (options.id) {
+    if (const auto handed = cli::HandIdToRunningStation(options, *program_dir)) return *handed;
+  }
   if (!PrepareDisplay()) return 1;
   qInstallMessageHandler(ReportQtMessage);
   XSetIOErrorHandler(ReportLostDisplay);
@@ -99,19 +118,17 @@ int RunWindowCommand(const cli::Options& options) {
   // The id of the menu entry: the desktop finds the window's entry and icon through it.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.velmarin.Velmarin"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.velmarin.Velmarin")));
-  // Qt's own dialogs and buttons (the folder browser, the message boxes) in Japanese, like
-  // the rest of the window, whatever the session's language.
-  QTranslator qt_texts;
-  if (qt_texts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
-                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QApplication::installTranslator(&qt_texts);
-  }
-  std::string lock_error;
+  InstallQtJapanese();
+  OwnMessage lock_error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
   if (!lock) {
     // Started from the desktop's menu nobody reads stderr: say it in a box too.
-    std::fprintf(stderr, "velmarin: %s\n", lock_error.c_str());
-    QMessageBox::critical(nullptr, QStringLiteral("Velmarin"), QString::fromStdString(lock_error));
+    PrintMessageLine("", lock_error.english);
+    const auto holder = ProgramFolderLock::Holder(*program_dir);
+    QMessageBox::critical(
+        nullptr, QStringLiteral("Velmarin"),
+        FolderInUseNote(*program_dir, holder ? UserUnitOfProcess(*holder) : std::nullopt,
+                        lock_error.japanese));
     return 1;
   }
 
@@ -121,6 +138,8 @@ int RunWindowCommand(const cli::Options& options) {
   const auto chime = MakeDesktopChime(FindDataFile("chimes.wav"));
   MainWindow window(session, messages, *chime, PlacementStore());
   if (options.id) window.panel()->SetIdText(FromCp932(*capture_id));
+  WindowStation station(window, session);
+  station.Connect();
   stop_signals.Connect([&window] { window.close(); });
   window.ShowFirstTime();
   application.exec();

@@ -19,26 +19,37 @@ constexpr std::size_t kTemporaryStemBytes = 100;
 constexpr std::string_view kTemporaryMark = ".velmarin-";
 constexpr std::size_t kRandomLetters = 6;
 constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr std::size_t kNewMarkLetters = 10;
+constexpr std::size_t kMaxMarkLetters = 32;
 
-std::filesystem::path FolderOf(const std::filesystem::path& target) {
-  return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-}
-
-UniqueFd CreateTemporary(const std::filesystem::path& target, std::filesystem::path* temporary) {
-  if (target.filename().empty()) {
-    errno = EISDIR;
-    return UniqueFd();
-  }
+std::string RandomLetters(std::size_t count) {
   std::random_device seed;
   std::minstd_rand random(seed());
   std::uniform_int_distribution<std::size_t> pick(0, sizeof(kLetters) - 2);
-  const std::string prefix =
-      "." + target.stem().string().substr(0, kTemporaryStemBytes) + std::string(kTemporaryMark);
+  std::string letters;
+  for (std::size_t i = 0; i < count; ++i) letters += kLetters[pick(random)];
+  return letters;
+}
+
+// The folder of `file`, for the *at() calls.
+AtPath FolderOf(const AtPath& file) {
+  return {file.folder,
+          file.path.has_parent_path() ? file.path.parent_path() : std::filesystem::path(".")};
+}
+
+UniqueFd CreateTemporary(const AtPath& target, std::string_view mark, AtPath* temporary) {
+  if (target.path.filename().empty()) {
+    errno = EISDIR;
+    return UniqueFd();
+  }
+  std::string prefix = "." + target.path.stem().string().substr(0, kTemporaryStemBytes);
+  if (!mark.empty()) prefix += "." + std::string(mark);
+  prefix += kTemporaryMark;
+  const AtPath folder = FolderOf(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = prefix;
-    for (std::size_t i = 0; i < kRandomLetters; ++i) name += kLetters[pick(random)];
-    *temporary = FolderOf(target) / name;
-    UniqueFd fd(::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    *temporary = {folder.folder, folder.path / (prefix + RandomLetters(kRandomLetters))};
+    UniqueFd fd(::openat(temporary->folder, temporary->path.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     // Locked while it is written, so a cleanup never takes a temporary still in use.
     if (fd.valid()) ::flock(fd.get(), LOCK_EX | LOCK_NB);
     if (fd.valid() || errno != EEXIST) return fd;
@@ -46,9 +57,9 @@ UniqueFd CreateTemporary(const std::filesystem::path& target, std::filesystem::p
   return UniqueFd();
 }
 
-void SyncFolder(const std::filesystem::path& folder) {
+void SyncFolder(const AtPath& folder) {
   // A folder that cannot be synced is no reason to fail: the data is on the disk.
-  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(::openat(folder.folder, folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.valid()) ::fsync(fd.get());
 }
 
@@ -62,13 +73,31 @@ bool IsAtomicFileTemporaryName(std::string_view name) {
          end.substr(kTemporaryMark.size()).find_first_not_of(kLetters) == std::string_view::npos;
 }
 
+bool IsOwnTemporaryName(std::string_view name, std::string_view mark) {
+  if (mark.empty() || !IsAtomicFileTemporaryName(name)) return false;
+  const std::string_view head =
+      name.substr(0, name.size() - kTemporaryMark.size() - kRandomLetters);
+  return head.size() > mark.size() + 1 && head.ends_with(mark) &&
+         head[head.size() - mark.size() - 1] == '.';
+}
+
+std::string NewTemporaryMark() { return RandomLetters(kNewMarkLetters); }
+
+bool IsTemporaryMark(std::string_view mark) {
+  return !mark.empty() && mark.size() <= kMaxMarkLetters &&
+         mark.find_first_not_of(kLetters) == std::string_view::npos;
+}
+
 AtomicFile::AtomicFile(const std::filesystem::path& target)
     : replaced_(std::in_place, target),
       naming_(*replaced_),
-      fd_(CreateTemporary(target, &temporary_)) {}
+      temporary_(target),
+      fd_(CreateTemporary(target, {}, &temporary_)) {}
 
 AtomicFile::AtomicFile(FileNaming& naming)
-    : naming_(naming), fd_(CreateTemporary(naming.name(), &temporary_)) {}
+    : naming_(naming),
+      temporary_(naming.name()),
+      fd_(CreateTemporary(naming.location(), naming.temporary_mark(), &temporary_)) {}
 
 AtomicFile::~AtomicFile() {
   if (created()) Discard();
@@ -78,7 +107,7 @@ void AtomicFile::Discard() {
   const int saved = errno;
   stream_.reset();
   fd_.Close();
-  ::unlink(temporary_.c_str());
+  ::unlinkat(temporary_.folder, temporary_.path.c_str(), 0);
   errno = saved;
 }
 
@@ -102,7 +131,7 @@ AtomicFile::Step AtomicFile::Commit(FileSync sync) {
   const bool closed = stream_ ? std::fclose(stream_.release()) == 0 : fd_.Close();
   if (!closed) return fail(Step::kClose);
   if (!naming_.Place(temporary_)) return fail(Step::kRename);
-  if (sync == FileSync::kSynced) SyncFolder(FolderOf(naming_.name()));
+  if (sync == FileSync::kSynced) SyncFolder(FolderOf(naming_.location()));
   return Step::kNone;
 }
 

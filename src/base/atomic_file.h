@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "base/file_naming.h"
@@ -18,10 +19,12 @@ enum class FileSync { kSynced, kNotSynced };
 
 // A new file written beside its final name and then given that name (by default a rename,
 // so the target is always either the old file or the complete new one). The temporary is
-// ".<stem>.velmarin-XXXXXX" (the stem cut to 100 bytes, so a name near the 255-byte limit still
-// fits) with the permissions of a plain new file, locked (flock) while it is written; it has no
-// picture suffix, so no folder scan takes it. It is removed unless Commit succeeds; a process
-// that is killed leaves it behind for RemoveStaleTemporaries.
+// ".<stem>.velmarin-XXXXXX", or ".<stem>.<mark>.velmarin-XXXXXX" with the naming's
+// temporary_mark (the stem cut to 100 bytes, so a name near the 255-byte limit still fits),
+// made where the naming's location() says, with the permissions of a plain new file, locked
+// (flock) while it is written; it has no picture suffix, so no folder scan takes it. It is
+// removed unless Commit succeeds; a process that is killed leaves it behind for
+// RemoveStaleTemporaries.
 // An unnamed temporary (O_TMPFILE, then linkat) would leave nothing behind, but only on local
 // file systems: NFS and SMB folders refuse it, so they need the named one and its cleanup
 // anyway, and a replacement needs a name for its rename. One kind of temporary everywhere
@@ -57,13 +60,20 @@ class AtomicFile {
 
   std::optional<ReplacedName> replaced_;
   FileNaming& naming_;
-  std::filesystem::path temporary_;
+  AtPath temporary_;
   UniqueFd fd_;
   UniqueFile stream_;
 };
 
 // True for a name an AtomicFile gives its temporary.
 bool IsAtomicFileTemporaryName(std::string_view name);
+// True for the name of a temporary made with the (non-empty) temporary mark `mark`.
+bool IsOwnTemporaryName(std::string_view name, std::string_view mark);
+// A new random temporary mark: letters and digits, never empty.
+std::string NewTemporaryMark();
+// True for a mark a temporary's name may carry: 1 to 32 letters and digits, so a mark read
+// back from a file never leads the temporary out of its folder.
+bool IsTemporaryMark(std::string_view mark);
 
 // Copies `source` onto `target` through an AtomicFile. False (errno set) on any failure.
 bool CopyFileAtomically(const std::filesystem::path& source, FileNaming& target, FileSync sync);

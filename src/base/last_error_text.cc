@@ -13,7 +13,10 @@ void LastErrorText::Set(const Cp932Text& text, const Cp932Text& detail) {
   text_ = Cp932Text(CutCp932(text.view(), kMaxBytes));
   detail_ = detail;
   subject_ = MessageSubject();
+  hidden_ = false;
   ++generation_;
+  history_.push_back({text_, subject_, generation_, detail_});
+  if (history_.size() > kHistory) history_.pop_front();
 }
 
 void LastErrorText::Clear() {
@@ -23,19 +26,33 @@ void LastErrorText::Clear() {
   detail_ = Cp932Text();
 }
 
+void LastErrorText::ClearUnlessSetSince(std::uint64_t generation) {
+  std::lock_guard lock(mutex_);
+  if (generation_ <= generation) hidden_ = true;
+}
+
 Cp932Text LastErrorText::Get() const {
   std::lock_guard lock(mutex_);
-  return text_;
+  return hidden_ ? Cp932Text() : text_;
 }
 
 Cp932Text LastErrorText::Shown() const {
   std::lock_guard lock(mutex_);
-  return WithDetail(text_, detail_);
+  return hidden_ ? Cp932Text() : WithDetail(text_, detail_);
 }
 
 LastErrorText::Entry LastErrorText::Latest() const {
   std::lock_guard lock(mutex_);
   return {text_, subject_, generation_, detail_};
+}
+
+std::vector<LastErrorText::Entry> LastErrorText::Since(std::uint64_t generation) const {
+  std::lock_guard lock(mutex_);
+  std::vector<Entry> entries;
+  for (const Entry& entry : history_) {
+    if (entry.generation > generation) entries.push_back(entry);
+  }
+  return entries;
 }
 
 std::uint64_t LastErrorText::Generation() const {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/cp932_text.h"
 
@@ -21,6 +23,10 @@ class LastErrorText {
   // library said about the failure.
   void Set(const Cp932Text& text, const Cp932Text& detail = Cp932Text());
   void Clear();
+  // Hides the text unless it was set after `generation` (a Generation() read earlier): once a
+  // still has gone through, what was said before it is over (Get and Shown are empty), while
+  // its own notes stay. Latest still tells what was set, so no reader misses it.
+  void ClearUnlessSetSince(std::uint64_t generation);
   Cp932Text Get() const;
   // The text as the user sees it: with its detail, WithDetail.
   Cp932Text Shown() const;
@@ -33,15 +39,21 @@ class LastErrorText {
     std::uint64_t generation = 0;
     Cp932Text detail;
   };
-  // Text, subject and generation read together.
+  // Text, subject and generation of the last Set, read together (also when it is hidden).
   Entry Latest() const;
+  // The texts set after `generation`, oldest first: the last kHistory at most, so a reader
+  // that looks every 100 ms says each of a quick succession (stills vanishing one by one).
+  static constexpr std::size_t kHistory = 256;
+  std::vector<Entry> Since(std::uint64_t generation) const;
 
  private:
   mutable std::mutex mutex_;
+  std::deque<Entry> history_;
   Cp932Text text_;
   std::string subject_;
   std::uint64_t generation_ = 0;
   Cp932Text detail_;
+  bool hidden_ = false;  // by ClearUnlessSetSince
 };
 
 // `text` followed by "(detail)", or `text` alone without a detail.

@@ -7,7 +7,7 @@
 
 #include "base/atomic_file.h"
 #include "base/errno_text.h"
-#include "base/journal_fields.h"
+#include "base/state_fields.h"
 #include "base/unique_fd.h"
 
 namespace velmarin {
@@ -44,7 +44,7 @@ std::optional<std::vector<std::string_view>> JournalEntries(std::string_view tex
   lines.pop_back();
   const std::string_view last = lines.back();
   const auto count =
-      last.starts_with(kEnd) ? FieldNumber<std::size_t>(last.substr(kEnd.size())) : std::nullopt;
+      last.starts_with(kEnd) ? NumberField<std::size_t>(last.substr(kEnd.size())) : std::nullopt;
   if (!count || *count != lines.size() - 2 || *count > max_entries) {
     *error = "its end line is missing or does not match";
     return std::nullopt;
@@ -87,13 +87,16 @@ std::optional<std::string> ReadJournalFile(const fs::path& file, std::uintmax_t 
   return std::move(text).str();
 }
 
-std::string SetJournalAside(const fs::path& file) {
+OwnMessage SetJournalAside(const fs::path& file) {
   fs::path aside = file;
   aside += ".damaged";
   std::error_code ec;
   fs::rename(file, aside, ec);
-  return ec ? "it could not be set aside: " + ec.message()
-            : "it was set aside as " + aside.string();
+  if (ec) {
+    return {"it could not be set aside: " + ec.message(),
+            "別の名前にできませんでした（" + ec.message() + "）"};
+  }
+  return {"it was set aside as " + aside.string(), aside.string() + " に移しました"};
 }
 
 }  // namespace velmarin

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/own_message.h"
+
 namespace velmarin {
 
 // The program's journals (what a crash must not lose): a header line naming the kind and its
@@ -56,7 +58,7 @@ std::optional<std::string> ReadJournalFile(const std::filesystem::path& file,
                                            std::uintmax_t max_bytes, std::string* error);
 
 // Renames a damaged journal to "NAME.damaged", never to be trusted; says how that went
-// ("it was set aside as PATH", or why it could not be).
-std::string SetJournalAside(const std::filesystem::path& file);
+// ("it was set aside as PATH", or why it could not be), in each language.
+OwnMessage SetJournalAside(const std::filesystem::path& file);
 
 }  // namespace velmarin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/cp932_text.h"
+#include "base/own_message.h"
 
 namespace velmarin {
 
@@ -10,6 +11,8 @@ class MessageSink {
  public:
   virtual ~MessageSink() = default;
   virtual void ShowMessage(const Cp932Text& text) = 0;
+  // A message with a wording for each front end: the window shows the Japanese one.
+  virtual void ShowOwnMessage(const OwnMessage& message) = 0;
 };
 
 }  // namespace velmarin

@@ -20,22 +20,27 @@ bool IsStale(int dir_fd, const char* name, std::chrono::seconds min_age) {
   UniqueFd fd(::openat(dir_fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat info {};
   if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  if (::time(nullptr) - info.st_mtim.tv_sec < min_age.count()) return false;
+  // No age asked: a server's clock ahead of ours cannot make the file look new.
+  if (min_age.count() > 0 && ::time(nullptr) - info.st_mtim.tv_sec < min_age.count()) return false;
   // A writer holds its temporary locked; the lock taken here goes with the descriptor.
   return ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
 }  // namespace
 
-std::size_t RemoveStaleTemporaries(const std::filesystem::path& folder,
-                                   std::chrono::seconds min_age) {
-  CHandle<DIR, closedir> dir(::opendir(folder.c_str()));
+std::size_t RemoveStaleTemporaries(const AtPath& folder, std::chrono::seconds min_age,
+                                   std::string_view own_mark) {
+  UniqueFd opened(::openat(folder.folder, folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  CHandle<DIR, closedir> dir(opened.valid() ? ::fdopendir(opened.get()) : nullptr);
   if (!dir) return 0;
+  opened.release();  // the listing owns it now
   const int dir_fd = ::dirfd(dir.get());
   std::size_t removed = 0;
   while (const dirent* entry = ::readdir(dir.get())) {
     if (!IsAtomicFileTemporaryName(entry->d_name)) continue;
-    if (IsStale(dir_fd, entry->d_name, min_age) && ::unlinkat(dir_fd, entry->d_name, 0) == 0) {
+    const auto age =
+        IsOwnTemporaryName(entry->d_name, own_mark) ? std::chrono::seconds(0) : min_age;
+    if (IsStale(dir_fd, entry->d_name, age) && ::unlinkat(dir_fd, entry->d_name, 0) == 0) {
       ++removed;
     }
   }

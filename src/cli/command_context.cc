@@ -1,33 +1,23 @@
 #include "cli/command_context.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
+#include "base/errno_text.h"
 #include "base/message_subject.h"
+#include "control/capture_id.h"
 #include "platform/encoding.h"
 #include "settings/settings_file.h"
 
 namespace velmarin::cli {
-namespace {
-
-constexpr std::size_t kMaxIdBytes = 10;
-
-}  // namespace
 
 std::optional<Cp932Text> ParseCaptureId(const Options& options, int* exit_code) {
-  if (!options.id || options.id->empty()) return Cp932Text("0");
-  auto id = Utf8ToCp932(*options.id);
+  TypedTextError error{};
+  auto id = CaptureIdFromTyped(options.id.value_or(""), &error);
   if (!id) {
-    std::fprintf(stderr, "velmarin: the ID has characters outside code page 932\n");
+    PrintMessageLine("", CaptureIdRefusal(error));
     *exit_code = 2;
-    return std::nullopt;
-  }
-  if (id->size() > kMaxIdBytes) {
-    // Counted in code page 932 bytes, as the ID is stored: a Japanese character takes two.
-    std::fprintf(stderr, "velmarin: the ID is longer than %zu bytes in code page 932\n",
-                 kMaxIdBytes);
-    *exit_code = 2;
-    return std::nullopt;
   }
   return id;
 }
@@ -39,14 +29,13 @@ std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_co
   if (options.user_folder) {
     dir = UserProgramFolder();
     if (std::filesystem::create_directory(dir, ec); ec) {
-      std::fprintf(stderr, "velmarin: cannot make the program folder %s: %s\n", dir.c_str(),
-                   ec.message().c_str());
+      PrintMessageLine("", "cannot make the program folder " + dir.string() + ": " + ec.message());
       return std::nullopt;
     }
   } else {
     dir = options.dir ? std::filesystem::path(*options.dir) : std::filesystem::current_path(ec);
     if (ec) {
-      std::fprintf(stderr, "velmarin: %s\n", ec.message().c_str());
+      PrintMessageLine("", ec.message());
       return std::nullopt;
     }
   }
@@ -57,22 +46,22 @@ std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_co
     return std::nullopt;
   }
   if (!std::filesystem::is_directory(program_dir->path, ec)) {
-    std::fprintf(stderr, "velmarin: the program folder %s does not exist\n",
-                 program_dir->path.c_str());
+    PrintMessageLine("", "the program folder " + program_dir->path.string() + " does not exist");
     return std::nullopt;
   }
   *exit_code = 0;
   return program_dir;
 }
 
-std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_code) {
+std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_code,
+                                             MissingSettingsFile missing_file) {
   auto capture_id = ParseCaptureId(options, exit_code);
   if (!capture_id) return std::nullopt;
   auto program_dir = ResolveProgramDir(options, exit_code);
   if (!program_dir) return std::nullopt;
-  std::string warning;
-  Settings settings = LoadSettings(*program_dir, &warning);
-  if (!warning.empty()) PrintMessageLine("", warning);
+  OwnMessage warning;
+  Settings settings = LoadSettings(*program_dir, &warning, nullptr, missing_file);
+  if (!warning.empty()) PrintMessageLine("", warning.english);
   return CommandContext{std::move(*program_dir), std::move(settings), std::move(*capture_id)};
 }
 
@@ -81,8 +70,17 @@ int Failed(std::string_view reason) {
   return 1;
 }
 
+int FinishStandardOutput(int exit_code) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  if (flushed && std::ferror(stdout) == 0) return exit_code;
+  // An earlier failed write leaves only the error flag behind, not its reason.
+  return Failed("cannot write to standard output: " +
+                (flushed || errno == 0 ? std::string("write error") : ErrnoText(errno)));
+}
+
 void PrintWatchingLine(const std::filesystem::path& folder, bool events) {
-  PrintMessageLine("", "watching " + folder.string() + (events ? "" : " (listed every 0.5 s)"));
+  PrintMessageLine("", "watching " + folder.string() + (events ? "" : " (looked at every 0.5 s)"));
 }
 
 }  // namespace velmarin::cli

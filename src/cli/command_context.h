@@ -8,11 +8,13 @@
 #include "cli/options.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
+#include "settings/settings_file.h"
 
 namespace velmarin::cli {
 
 // What every command starts from, as the program's start-up does: the program folder, the
-// settings of its "velmarin.ini" (created with defaults when missing) and the capture ID.
+// settings of its "velmarin.ini" (created with defaults when missing, unless the command only
+// reads them) and the capture ID.
 struct CommandContext {
   ProgramDir program_dir;
   Settings settings;
@@ -28,15 +30,22 @@ std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_co
 std::optional<Cp932Text> ParseCaptureId(const Options& options, int* exit_code);
 
 // Prepares the context or prints the reason on stderr and sets `exit_code` (1 failure,
-// 2 usage error).
-std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_code);
+// 2 usage error). A command that only reads the settings leaves a missing file missing.
+std::optional<CommandContext> PrepareCommand(
+    const Options& options, int* exit_code,
+    MissingSettingsFile missing_file = MissingSettingsFile::kCreate);
 
 // Prints `reason` (UTF-8) on stderr as the program's error line; returns 1, the exit code of a
 // failure.
 int Failed(std::string_view reason);
 
+// Writes out what the command printed on stdout. A command whose output did not all arrive
+// (a full disk, a closed pipe) has failed whatever it returned: the reason is printed and 1
+// returned; else `exit_code` is returned.
+int FinishStandardOutput(int exit_code);
+
 // Prints "watching FOLDER" on stderr once the folder thread has looked at `folder`: the stills
-// present then are left alone. `events` false adds " (listed every 0.5 s)".
+// present then are left alone. `events` false adds " (looked at every 0.5 s)".
 void PrintWatchingLine(const std::filesystem::path& folder, bool events);
 
 }  // namespace velmarin::cli

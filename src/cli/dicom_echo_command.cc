@@ -9,10 +9,10 @@
 
 namespace velmarin::cli {
 
-int RunDicomEchoCommand() {
+int RunDicomEchoCommand(const Options&) {
   const std::filesystem::path file = UserConfigPath();
   const UserConfig config = ReadUserConfig(file);
-  for (const std::string& problem : config.problems) PrintMessageLine("", problem);
+  for (const OwnMessage& problem : config.problems) PrintMessageLine("", problem.english);
   if (!config.dicom_named) {
     PrintMessageLine(file.string(),
                      "names no DICOM destination (dicom_called_ae, dicom_host, dicom_port)");

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "base/message_subject.h"
@@ -11,7 +13,9 @@
 #include "cli/stderr_messages.h"
 #include "control/program_session.h"
 #include "control/real_backends.h"
+#include "control/station_bus.h"
 #include "image/gui_context.h"
+#include "platform/encoding.h"
 #include "platform/signal_mask.h"
 #include "settings/program_folder_lock.h"
 
@@ -21,19 +25,50 @@ namespace {
 // The period at which new errors are reported, as the window's timer looks at them.
 constexpr long kTickNanoseconds = 100'000'000;
 
-// For tests that must stop the program between a still's arrival and its transfer (a crash
-// test): with this variable naming a file, each still, once journalled, is held until that
-// file exists. Never set in use.
+// For tests that must stop the program between a still's arrival and its transfer, or between
+// its image's claim of its name and the journal's update (crash tests): with one of these
+// variables naming a file, each still is held there until that file exists. Never set in use.
 constexpr const char* kHoldVariable = "VELMARIN_TEST_HOLD_BEFORE_TRANSFER";
+constexpr const char* kClaimHoldVariable = "VELMARIN_TEST_HOLD_AFTER_CLAIM";
 
-void HoldUntilFileExists(const ArrivedStill& still, const std::filesystem::path& file) {
-  PrintMessageLine(still.path.string(), "held before its transfer until " + file.string() +
-                                            " exists (" + kHoldVariable + ")");
+void HoldUntilFileExists(const ArrivedStill& still, std::string_view where, const char* variable,
+                         const std::filesystem::path& file) {
+  PrintMessageLine(still.path.string(), "held " + std::string(where) + " until " + file.string() +
+                                            " exists (" + variable + ")");
   std::error_code ec;
   while (!std::filesystem::exists(file, ec)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
+
+// What other programs ask of the headless station over the session bus: the session's own
+// commands, each said on standard error as the start is.
+class HeadlessCommands final : public StationCommands {
+ public:
+  HeadlessCommands(ProgramSession& session, StderrMessages& messages)
+      : session_(session), messages_(messages) {}
+
+  std::optional<Cp932Text> Start(const Cp932Text& id) override {
+    PrintMessageLine("", "ID " + Cp932ToUtf8Replacing(id) + " given over the session bus");
+    auto status = session_.StartWithId(id);
+    if (status) messages_.ShowMessage(*status);
+    return status;
+  }
+  void SetId(const Cp932Text& id) override {
+    PrintMessageLine("", "ID " + Cp932ToUtf8Replacing(id) + " given over the session bus");
+    session_.SetId(id);
+  }
+  Cp932Text Stop() override {
+    PrintMessageLine("", "stopped over the session bus");
+    Cp932Text status = session_.Stop();
+    messages_.ShowMessage(status);
+    return status;
+  }
+
+ private:
+  ProgramSession& session_;
+  StderrMessages& messages_;
+};
 
 }  // namespace
 
@@ -43,9 +78,9 @@ int RunHeadlessCommand(const Options& options) {
   if (!capture_id) return exit_code;
   auto program_dir = ResolveProgramDir(options, &exit_code);
   if (!program_dir) return exit_code;
-  std::string lock_error;
+  OwnMessage lock_error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
-  if (!lock) return Failed(lock_error);
+  if (!lock) return Failed(lock_error.english);
 
   // The signals reach only the wait below.
   const sigset_t stop_signals = BlockStopSignals();
@@ -63,16 +98,31 @@ int RunHeadlessCommand(const Options& options) {
       PrintWatchingLine);
   if (const char* hold = std::getenv(kHoldVariable); hold && *hold) {
     session.SetBeforeTransfer([file = std::filesystem::path(hold)](const ArrivedStill& still) {
-      HoldUntilFileExists(still, file);
+      HoldUntilFileExists(still, "before its transfer", kHoldVariable, file);
+    });
+  }
+  if (const char* hold = std::getenv(kClaimHoldVariable); hold && *hold) {
+    session.SetAfterClaim([file = std::filesystem::path(hold)](const ArrivedStill& still) {
+      HoldUntilFileExists(still, "after its claim", kClaimHoldVariable, file);
     });
   }
   // Every error set from here on is new to the tick, the folder thread's first (an unusable
   // watch folder) included.
   session.StartUp();
-  messages.ShowMessage(session.StartWithId(std::move(*capture_id)));
+  if (const auto status = session.StartWithId(std::move(*capture_id))) {
+    messages.ShowMessage(*status);
+  }
+  // Other programs give the ID; nobody reads the title of a station without a window, so its
+  // failures and waiting stills also go to the desktop. The calls are run at each tick.
+  HeadlessCommands commands(session, messages);
+  StationBus bus(session, commands, {.notify_desktop = true, .wake_owner = {}, .say = {}});
+  bus.Start();
 
   const auto report_new_error = [&] {
     const TickChanges changes = session.Tick();
+    for (const auto& [text, subject] : changes.earlier_errors) {
+      if (!text.empty()) messages.ShowMessageAbout(subject, text);
+    }
     if (changes.new_error && !changes.new_error->empty()) {
       messages.ShowMessageAbout(changes.new_error_subject, *changes.new_error);
     }
@@ -81,6 +131,7 @@ int RunHeadlessCommand(const Options& options) {
   const auto wait_tick = [&] {
     const timespec tick{0, kTickNanoseconds};
     const int signal = sigtimedwait(&stop_signals, nullptr, &tick);
+    bus.RunCommands();
     report_new_error();
     return signal == SIGINT || signal == SIGTERM;
   };
@@ -88,8 +139,10 @@ int RunHeadlessCommand(const Options& options) {
   }
 
   // The stills that arrived are finished first; a second signal ends the wait at once,
-  // leaving the image in hand in the watch folder for the next run.
-  session.Stop();
+  // leaving the image in hand in the watch folder for the next run. Calls over the bus are
+  // refused from here on.
+  // A shutdown, not "監視停止": what is saved from now on is taken at the next start.
+  session.BeginShutDown();
   std::optional<std::filesystem::path> announced;
   bool abandoned = false;
   while (session.FolderThreadRunning()) {
@@ -112,6 +165,7 @@ int RunHeadlessCommand(const Options& options) {
 
   std::string error;
   const bool saved = session.ShutDown(&error);
+  bus.Stop();
   // The image the folder thread was finishing when the signal came may have failed.
   report_new_error();
   if (!saved) return Failed(error);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "base/message_subject.h"
 #include "cli/stderr_messages.h"
 #include "platform/hidapi_transport.h"
 #include "platform/termios_serial.h"
@@ -19,8 +20,8 @@ int RunListSwitchDevicesCommand(const Options& /*options*/) {
   for (const std::string& name : devices.ListSwitchDevices()) std::printf("%s\n", name.c_str());
   // The list stays plain on stdout; how the switch's key strokes would be sent goes beside it.
   const InputBackendChoice choice = ChooseInputBackendForSession(messages);
-  std::fprintf(stderr, "velmarin: input backend: %s (%s)\n", InputBackendName(choice.kind).c_str(),
-               choice.reason.c_str());
+  PrintMessageLine("",
+                   "input backend: " + InputBackendName(choice.kind) + " (" + choice.reason + ")");
   return 0;
 }
 

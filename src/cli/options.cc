@@ -12,7 +12,10 @@ const char* const kUsage =
     "\n"
     "Takes the stills a capture program saves into the watch folder over into the transfer\n"
     "folder, and turns a foot switch into the capture program's key stroke or click.\n"
-    "Without a command it opens the window (an X11 or XWayland display is needed).\n"
+    "Without a command it opens the window (an X11 or XWayland display is needed). Where a\n"
+    "station already runs on the program folder (the window or --headless, the user service\n"
+    "on ~/Velmarin included), --id hands the ID to it over the session bus instead (monitoring\n"
+    "goes on with it, as when it is typed there) and prints the station's answer.\n"
     "\n"
     "Commands:\n"
     "  --headless               monitor the watch folder and the switch until SIGINT/SIGTERM;\n"
@@ -29,6 +32,8 @@ const char* const kUsage =
     "  --set NAME=VALUE         change a setting in velmarin.ini (repeatable); refused, and\n"
     "                           nothing written, for an unknown NAME or a VALUE that is not\n"
     "                           Shift-JIS or longer than 499 bytes in it\n"
+    "  --status                 print the state of the station running on the program folder\n"
+    "                           as NAME=VALUE lines, read over the session bus\n"
     "  --help, --version\n"
     "\n"
     "Options:\n"
@@ -66,6 +71,7 @@ constexpr CommandSpec kCommands[] = {
     {"list-switch-devices", Command::kListSwitchDevices, 0},
     {"dicom-echo", Command::kDicomEcho, 0},
     {"settings", Command::kSettings, 0},
+    {"status", Command::kStatus, 0},
 };
 constexpr int kCommandCount = static_cast<int>(std::size(kCommands));
 

@@ -19,6 +19,7 @@ enum class Command {
   kDicomEcho,
   kSettings,
   kSet,
+  kStatus,
 };
 
 struct Options {

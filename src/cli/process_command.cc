@@ -16,7 +16,7 @@ namespace velmarin::cli {
 
 int RunProcessCommand(const Options& options) {
   if (options.files.size() != 2) {
-    std::fprintf(stderr, "velmarin: --process needs SRC and DST\n");
+    PrintMessageLine("", "--process needs SRC and DST");
     return 2;
   }
   int exit_code = 0;

@@ -14,8 +14,11 @@
 namespace velmarin::cli {
 namespace {
 
-// The slot and code page 932 value of one "NAME=VALUE"; nullopt after printing the reason.
-std::optional<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::string& assignment) {
+// The slot and code page 932 value of one "NAME=VALUE"; nullopt after printing the reason,
+// with `exit_code` 2 for an assignment that is not one, 1 for a value that is refused.
+std::optional<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::string& assignment,
+                                                                 int* exit_code) {
+  *exit_code = 1;
   const auto refuse = [](const std::string& subject, const std::string& reason) {
     PrintMessageLine("--set " + subject, reason);
     return std::nullopt;
@@ -28,27 +31,35 @@ std::optional<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::stri
     for (int i = 0; i < kSettingSlotCount; ++i) {
       names += (i ? ", " : "") + std::string(SettingName(static_cast<SettingSlot>(i)));
     }
+    *exit_code = 2;
     return refuse(assignment, "not NAME=VALUE with one of the names " + names);
   }
   auto value = Utf8ToCp932(assignment.substr(equals + 1));
   if (!value) {
     return refuse(assignment, "the value has characters outside Shift-JIS (code page 932)");
   }
-  if (value->view().find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
-    return refuse(name, "a value cannot hold a line break");
-  }
-  if (value->size() > kSlotMaxBytes) {
-    return refuse(name, "the value is " + std::to_string(value->size()) +
-                            " bytes in Shift-JIS; a setting holds at most " +
-                            std::to_string(kSlotMaxBytes));
-  }
+  // What the dialogs refuse is refused here too: the same check.
   switch (CheckSettingValue(*slot, *value)) {
+    case RefusedValue::kNone:
+      break;
+    case RefusedValue::kLineBreak:
+      return refuse(name, "a value cannot hold a line break");
+    case RefusedValue::kTooLong:
+      return refuse(name, "the value is " + std::to_string(value->size()) +
+                              " bytes in Shift-JIS; this setting holds at most " +
+                              std::to_string(SettingMaxBytes(*slot)));
     case RefusedValue::kNotAColor:
       return refuse(name, "a colour is six hexadecimal digits (blue, green, red), as FFFFFF");
     case RefusedValue::kEmptyNameFormat:
       return refuse(name, "an empty name format would write every still over one file");
-    case RefusedValue::kNone:
-      break;
+    case RefusedValue::kNotANumber:
+      return refuse(name, "the quality is a whole number from " + std::to_string(kMinJpegQuality) +
+                              " to " + std::to_string(kMaxJpegQuality));
+    case RefusedValue::kQualityOutOfRange:
+      return refuse(name, "the quality is from " + std::to_string(kMinJpegQuality) + " to " +
+                              std::to_string(kMaxJpegQuality));
+    case RefusedValue::kKeyCodeTooLong:
+      return refuse(name, "a key code is one character or two hexadecimal digits");
   }
   return std::pair{*slot, std::move(*value)};
 }
@@ -57,17 +68,17 @@ std::optional<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::stri
 
 int RunSettingsCommand(const Options& options) {
   int exit_code = 0;
-  auto context = PrepareCommand(options, &exit_code);
+  // Shown as read; no file made, so no lock of the folder is needed.
+  auto context = PrepareCommand(options, &exit_code, MissingSettingsFile::kLeave);
   if (!context) return exit_code;
   for (int i = 0; i < kSettingSlotCount; ++i) {
     const auto slot = static_cast<SettingSlot>(i);
     int replaced = 0;
     const std::string value = Cp932ToUtf8Replacing(context->settings[slot], &replaced);
     if (replaced > 0) {
-      std::fprintf(stderr,
-                   "velmarin: %s is not valid Shift-JIS; the bytes that do not convert are shown "
-                   "as ?\n",
-                   std::string(SettingName(slot)).c_str());
+      PrintMessageLine("", std::string(SettingName(slot)) +
+                               " is not valid Shift-JIS; the bytes that do not convert are "
+                               "shown as ?");
     }
     std::printf("%s=%s\n", std::string(SettingName(slot)).c_str(), value.c_str());
   }
@@ -77,28 +88,29 @@ int RunSettingsCommand(const Options& options) {
 int RunSetCommand(const Options& options) {
   std::vector<std::pair<SettingSlot, Cp932Text>> changes;
   for (const std::string& assignment : options.assignments) {
-    auto change = ParseAssignment(assignment);
-    if (!change) return 2;
+    int exit_code = 0;
+    auto change = ParseAssignment(assignment, &exit_code);
+    if (!change) return exit_code;
     changes.push_back(std::move(*change));
   }
   int exit_code = 0;
   auto program_dir = ResolveProgramDir(options, &exit_code);
   if (!program_dir) return exit_code;
-  std::string error;
+  OwnMessage error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &error);
-  if (!lock) return Failed(error + "; nothing written");
+  if (!lock) return Failed(error.english + "; nothing written");
 
   bool missing = false;
-  std::string warning;
+  OwnMessage warning;
   auto on_disk = ReadSettingsFile(*program_dir, &missing, &error, &warning);
-  if (!on_disk && !missing) return Failed(error + "; nothing written");
-  if (!warning.empty()) PrintMessageLine("", warning);
+  if (!on_disk && !missing) return Failed(error.english + "; nothing written");
+  if (!warning.empty()) PrintMessageLine("", warning.english);
   const Settings baseline = on_disk ? *on_disk : DefaultSettings(program_dir->cp932);
   Settings changed = baseline;
   for (auto& [slot, value] : changes) changed[slot] = std::move(value);
   const bool saved = missing ? SaveSettings(*program_dir, changed, &error)
                              : SaveChangedSettings(*program_dir, baseline, changed, &error);
-  return saved ? 0 : Failed(error);
+  return saved ? 0 : Failed(error.english);
 }
 
 }  // namespace velmarin::cli

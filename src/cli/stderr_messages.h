@@ -13,6 +13,8 @@ class StderrMessages final : public MessageSink {
  public:
   // The line names the calling thread's MessageSubject, if any.
   void ShowMessage(const Cp932Text& text) override;
+  // Its English wording.
+  void ShowOwnMessage(const OwnMessage& message) override;
   // The same about `subject` (UTF-8), from whichever thread.
   void ShowMessageAbout(std::string_view subject, const Cp932Text& text);
 };

@@ -19,9 +19,9 @@ int RunTransferCommand(const Options& options) {
   auto context = PrepareCommand(options, &exit_code);
   if (!context) return exit_code;
   // The work files in "bkup" are the monitor's too: never both at once on one folder.
-  std::string lock_error;
+  OwnMessage lock_error;
   const auto lock = ProgramFolderLock::Acquire(context->program_dir, &lock_error);
-  if (!lock) return Failed(lock_error);
+  if (!lock) return Failed(lock_error.english);
   // Only images are drawn: a display that is set but unreachable must not stop the run.
   if (ProcessingDrawsText(context->settings)) EnsureGuiApplication(DisplayUse::kNever);
   StderrMessages messages;
@@ -30,7 +30,7 @@ int RunTransferCommand(const Options& options) {
   const ScopedMessageSubject subject(options.files.at(0));
   const auto outcome =
       TransferOneImage(options.files.at(0), context->settings, context->capture_id, LocalTimeNow(),
-                       context->program_dir, pipeline, errors, messages);
+                       context->program_dir, OpenTransferFolder{}, pipeline, errors, messages);
   // A failure, or a note about a transferred image (the damage the decoder went past).
   if (const Cp932Text text = errors.Shown(); !text.empty()) messages.ShowMessage(text);
   const auto& target = outcome.target;

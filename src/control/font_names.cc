@@ -16,9 +16,9 @@ std::vector<std::string> SkipRepeatedFontNames(const std::vector<std::string>& e
   return kept;
 }
 
-void FontNameList::Collect(const std::vector<std::string>& full_names_utf8) {
+void FontNameList::Collect(const std::vector<std::string>& names_utf8) {
   std::vector<std::string> usable;
-  for (const std::string& name : full_names_utf8) {
+  for (const std::string& name : names_utf8) {
     std::optional<Cp932Text> cp932 = Utf8ToCp932(name);
     if (!cp932 || cp932->size() > kMaxFontNameBytes ||
         cp932->view().find('\0') != std::string_view::npos) {

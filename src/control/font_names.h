@@ -6,7 +6,7 @@
 
 namespace velmarin {
 
-// The stamp fonts the naming dialog offers: full font names in code page 932.
+// The stamp fonts the naming dialog offers: font family names in code page 932.
 inline constexpr std::size_t kMaxFontNames = 500;
 // A name is kept in 80 bytes with its terminating NUL.
 inline constexpr std::size_t kMaxFontNameBytes = 79;
@@ -24,10 +24,10 @@ std::vector<std::string> SkipRepeatedFontNames(const std::vector<std::string>& e
 // collection to the next.
 class FontNameList {
  public:
-  // Takes the UTF-8 full names of an enumeration. Names that code page 932 cannot write or
+  // Takes the UTF-8 names of an enumeration. Names that code page 932 cannot write or
   // that are longer than kMaxFontNameBytes in it are left out: they could be neither stored
   // as TextFont nor found again by that name.
-  void Collect(const std::vector<std::string>& full_names_utf8);
+  void Collect(const std::vector<std::string>& names_utf8);
   const std::vector<std::string>& names() const { return names_; }
 
  private:

@@ -22,12 +22,16 @@ Cp932Text PausedStatusText() { return Cp932("監視休止中"); }
 
 Cp932Text EnterIdStatusText() { return Cp932("IDを入力して下さい"); }
 
-Cp932Text StartMonitoringWithId(SharedState& state, MonitoringController& controller,
-                                Cp932Text id) {
+void TakeCaptureId(SharedState& state, Cp932Text id) {
   if (id.empty()) id = Cp932Text("0");
   state.SetCaptureId(std::move(id));
   state.last_error.Clear();
   state.image_count = 0;
+}
+
+Cp932Text StartMonitoringWithId(SharedState& state, MonitoringController& controller,
+                                Cp932Text id) {
+  TakeCaptureId(state, std::move(id));
   Cp932Text status = MonitoringStatusText(state.switch_kind, state.Slot(SettingSlot::SwitchDevice));
   controller.StartIfStopped();
   return status;

@@ -16,8 +16,12 @@ Cp932Text PausedStatusText();
 // The status line at start-up: "IDを入力して下さい".
 Cp932Text EnterIdStatusText();
 
-// "IDで開始": takes `id` (code page 932; empty gives "0") as CaptureId, empties the last error,
-// resets the count and starts both threads when monitoring was off. Returns the status text.
+// Takes `id` (code page 932; empty gives "0") as CaptureId, empties the last error and resets
+// the count, as "IDで開始" does.
+void TakeCaptureId(SharedState& state, Cp932Text id);
+
+// "IDで開始": TakeCaptureId, then starts both threads when monitoring was off. Returns the
+// status text.
 Cp932Text StartMonitoringWithId(SharedState& state, MonitoringController& controller, Cp932Text id);
 
 // "監視停止": the threads leave at their next check. Returns the status text.

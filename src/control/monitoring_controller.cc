@@ -12,6 +12,7 @@ MonitoringController::~MonitoringController() { StopAndJoin(); }
 
 void MonitoringController::Start() {
   std::lock_guard lock(mutex_);
+  if (closed_) return;
   state_.monitoring_active = true;
   Launch(switch_thread_, switch_body_);
   Launch(folder_thread_, folder_body_);
@@ -19,7 +20,7 @@ void MonitoringController::Start() {
 
 bool MonitoringController::StartIfStopped() {
   std::lock_guard lock(mutex_);
-  if (state_.monitoring_active) return false;
+  if (closed_ || state_.monitoring_active) return false;
   state_.monitoring_active = true;
   Launch(switch_thread_, switch_body_);
   Launch(folder_thread_, folder_body_);
@@ -28,6 +29,14 @@ bool MonitoringController::StartIfStopped() {
 
 void MonitoringController::Stop() {
   std::lock_guard lock(mutex_);
+  state_.monitoring_active = false;
+  switch_thread_.request_stop();
+  folder_thread_.request_stop();
+}
+
+void MonitoringController::Close() {
+  std::lock_guard lock(mutex_);
+  closed_ = true;
   state_.monitoring_active = false;
   switch_thread_.request_stop();
   folder_thread_.request_stop();

@@ -22,12 +22,17 @@ class MonitoringController {
   MonitoringController(const MonitoringController&) = delete;
   MonitoringController& operator=(const MonitoringController&) = delete;
 
-  // Sets `monitoring_active` and starts the switch thread, then the folder thread.
+  // Sets `monitoring_active` and starts the switch thread, then the folder thread; nothing
+  // once closed.
   void Start();
-  // Starts only when monitoring is off; true when it started.
+  // Starts only when monitoring is off and not closed; true when it started.
   bool StartIfStopped();
   // Clears `monitoring_active`; the threads leave at their next check. Does not wait.
   void Stop();
+  // Stop for good, at the beginning of a shutdown: no start, from whatever command, timer or
+  // thread, starts monitoring again.
+  void Close();
+  bool closed() const { return closed_; }
   // Stops and waits until both threads have ended (shutdown, before devices are closed).
   void StopAndJoin();
   // Whether a worker thread is still running (finishing its pass after a stop, say).
@@ -43,6 +48,7 @@ class MonitoringController {
   std::jthread switch_thread_;
   std::jthread folder_thread_;
   std::atomic<int> running_{0};
+  std::atomic<bool> closed_{false};
 };
 
 }  // namespace velmarin

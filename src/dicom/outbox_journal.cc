@@ -2,8 +2,8 @@
 
 #include <climits>
 
-#include "base/journal_fields.h"
 #include "base/line_journal.h"
+#include "base/state_fields.h"
 #include "dicom/dicom_uids.h"
 
 namespace velmarin {
@@ -25,7 +25,7 @@ std::optional<OutboxEntry> ParseLine(std::string_view line) {
   const auto id = UnescapeField(fields[1]);
   int numbers[7] = {};
   for (std::size_t i = 0; i < 7; ++i) {
-    const auto value = FieldNumber<int>(fields[2 + i]);
+    const auto value = NumberField<int>(fields[2 + i]);
     if (!value) return std::nullopt;
     numbers[i] = *value;
   }
@@ -118,16 +118,20 @@ bool OutboxJournal::Write(const OutboxContent& content) const {
 }
 
 std::optional<OutboxContent> OutboxJournal::Replay(
-    const std::function<void(std::string_view)>& report) const {
+    const std::function<void(const OwnMessage&)>& report) const {
   std::string error;
   const auto text = ReadJournalFile(file_, kMaxBytes, &error);
   if (!text && error.empty()) return OutboxContent{};
   auto content = text ? ParseOutboxJournal(*text, &error) : std::nullopt;
   if (content) return content;
-  report("the PACS journal " + file_.string() + " cannot be read (" + error + "); " +
-         SetJournalAside(file_) +
-         "; the stills it named are not sent to the PACS, their copies stay in " +
-         folder_.string());
+  const OwnMessage aside = SetJournalAside(file_);
+  report({"the PACS journal " + file_.string() + " cannot be read (" + error + "); " +
+              aside.english +
+              "; the stills it named are not sent to the PACS, their copies stay in " +
+              folder_.string(),
+          "PACS へ送る画像の記録 " + file_.string() + " が壊れているか読めません（" + error +
+              "）。" + aside.japanese + "。記録にあった画像は PACS へ送りません。写しは " +
+              folder_.string() + " に残っています。"});
   return std::nullopt;
 }
 

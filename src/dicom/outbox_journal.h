@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/own_message.h"
 #include "dicom/secondary_capture.h"
 #include "settings/program_dir.h"
 
@@ -49,7 +50,7 @@ class OutboxJournal {
   // The journal of the last run. A journal that cannot be read or is damaged is never
   // trusted: it is renamed "velmarin.pacs-journal.damaged", `report` gets a line (UTF-8) and
   // the result is nullopt.
-  std::optional<OutboxContent> Replay(const std::function<void(std::string_view)>& report) const;
+  std::optional<OutboxContent> Replay(const std::function<void(const OwnMessage&)>& report) const;
 
   // Where the still's own copy of its JPEG is kept while it waits.
   std::filesystem::path CopyOf(const OutboxEntry& entry) const;

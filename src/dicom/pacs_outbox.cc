@@ -105,9 +105,7 @@ PacsOutbox::~PacsOutbox() { Stop(); }
 
 void PacsOutbox::Start() {
   const UserConfig config = ReadUserConfig(setup_.config_file);
-  const auto report = [this](std::string_view line) {
-    messages_.ShowMessage(Utf8ToCp932Replacing(line));
-  };
+  const auto report = [this](const OwnMessage& message) { messages_.ShowOwnMessage(message); };
   const auto replayed = journal_.Replay(report);
   // The copies of a journal set aside stay for the user.
   if (replayed) RemoveUnnamedCopies(journal_, replayed->waiting);
@@ -115,9 +113,13 @@ void PacsOutbox::Start() {
   std::vector<OutboxEntry>& entries = content.waiting;
   if (!config.dicom_named) {
     if (!entries.empty()) {
-      report(std::to_string(entries.size()) + " stills wait for the PACS in " +
-             journal_.file().string() + ", but " + setup_.config_file.string() +
-             " names no DICOM destination; they are kept until it does");
+      const std::string count = std::to_string(entries.size());
+      report({count + " stills wait for the PACS in " + journal_.file().string() + ", but " +
+                  setup_.config_file.string() +
+                  " names no DICOM destination; they are kept until it does",
+              "PACS へ送る画像が " + count + " 枚 " + journal_.file().string() +
+                  " に残っていますが、" + setup_.config_file.string() +
+                  " に DICOM 送信先がありません。送信先が書かれるまで残しておきます。"});
     }
     return;
   }
@@ -238,9 +240,7 @@ bool PacsOutbox::ReloadDestination() {
   failures_ = 0;
   refused_ = false;
   uncompressed_said_ = false;
-  for (const std::string& problem : config.problems) {
-    messages_.ShowMessage(Utf8ToCp932Replacing(problem));
-  }
+  for (const OwnMessage& problem : config.problems) messages_.ShowOwnMessage(problem);
   return true;
 }
 
@@ -253,9 +253,11 @@ void PacsOutbox::Run() {
   // A host that does not resolve is said at once, stills or none.
   if (destination) {
     if (const auto problem = HostResolutionProblem(destination->host)) {
-      messages_.ShowMessage(Utf8ToCp932Replacing(*problem + " (dicom_host in " +
-                                                 setup_.config_file.string() +
-                                                 "); the stills for the PACS wait until it does"));
+      const std::string file = setup_.config_file.string();
+      messages_.ShowOwnMessage(
+          {*problem + " (dicom_host in " + file + "); the stills for the PACS wait until it does",
+           "PACS のホスト名を引けません: " + *problem + "（" + file +
+               " の dicom_host）。引けるようになるまで、PACS へ送る画像は待ちます。"});
     }
   }
   std::unique_lock lock(mutex_);
@@ -321,9 +323,12 @@ void PacsOutbox::SendHead(const OutboxEntry& head) {
   facts.station_name = station_name_;
   const DicomOutcome outcome = setup_.sender->Send(destination, facts, jpeg);
   if (outcome.result == DicomResult::kDone && !setup_.hold_after_store.empty()) {
-    messages_.ShowMessage(
-        Utf8ToCp932Replacing("stored in the PACS; held before the journal forgets it until " +
-                             setup_.hold_after_store.string() + " exists (" + kHoldVariable + ")"));
+    const std::string hold = setup_.hold_after_store.string();
+    messages_.ShowOwnMessage({"stored in the PACS; held before the journal forgets it until " +
+                                  hold + " exists (" + kHoldVariable + ")",
+                              "PACS に保存しました。" + hold +
+                                  " ができるまで記録から消さずに待ちます（" + kHoldVariable +
+                                  "）"});
     std::error_code ec;
     lock.lock();
     while (!stop_ && !fs::exists(setup_.hold_after_store, ec)) wake_.wait_for(lock, kHoldCheck);
@@ -360,9 +365,12 @@ void PacsOutbox::SendHead(const OutboxEntry& head) {
     }
     case DicomResult::kRefused: {
       const ScopedMessageSubject none("");
-      messages_.ShowMessage(Utf8ToCp932Replacing(
-          outcome.text + "; the stills for the PACS wait until the DICOM destination in " +
-          setup_.config_file.string() + " changes"));
+      const std::string file = setup_.config_file.string();
+      messages_.ShowOwnMessage(
+          {outcome.text + "; the stills for the PACS wait until the DICOM destination in " + file +
+               " changes",
+           "PACS が受け付けません: " + outcome.text + "。" + file +
+               " の DICOM 送信先が変わるまで、PACS へ送る画像は待ちます。"});
       failures_ = 0;
       refused_ = true;
       reported_waiting_ = 0;

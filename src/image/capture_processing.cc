@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,30 +27,40 @@ constexpr int kCopyAttempts = 11;
 // Between copy attempts: a target held for a moment (a virus scanner, a sync client) is let go.
 constexpr std::chrono::milliseconds kCopyRetryPause{100};
 constexpr int kDefaultQuality = 95;
+// A picture written without edits keeps all the encoder can keep.
+constexpr int kUneditedQuality = 100;
 
 bool TakesCopyPath(const std::filesystem::path& source, const Settings& settings) {
-  return settings[SettingSlot::SourceRange].empty() && settings[SettingSlot::TextLines].empty() &&
-         ReadAsJpeg(source);
+  return !EditsPicture(settings) && ReadAsJpeg(source);
 }
 
 // Loads the source as a 24-bit Dib; `result` says why there is none, and carries the
 // library's warnings.
 std::optional<Dib> LoadPicture(const std::filesystem::path& source, ImageResult& result) {
-  const UniqueFile file(std::fopen(source.c_str(), "rb"));
-  if (!file) {
-    result.status = ImageStatus::kSourceNotOpened;
-    return std::nullopt;
-  }
-  std::optional<Dib> dib;
-  if (ReadAsJpeg(source)) {
-    dib = ReadJpegToDib(file.get(), JpegWarnings::kReportOnce, &result.detail);
-  } else {
-    dib = ReadBmpToDib(file.get());
-    // Pictures of fewer bits get a 24-bit copy: the drawing surface has three bytes a pixel.
-    if (dib && dib->bit_count() != 24) dib = ExpandDibTo24(*dib);
-  }
-  if (!dib) result.status = ImageStatus::kSourceNotDecoded;
+  std::optional<Dib> dib =
+      ReadAsJpeg(source) ? ReadJpegFile(source, result) : ReadBmpFile(source, result);
+  // A BMP without a 24-bit copy cannot be drawn on: it is not read.
+  if (result.status == ImageStatus::kFormatNotSupported)
+    result.status = ImageStatus::kSourceNotDecoded;
   return dib;
+}
+
+// Tries `write` up to kCopyAttempts times; kCopyFailed when none succeeded.
+ImageResult WithAttempts(const std::function<bool()>& write) {
+  for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(kCopyRetryPause);
+    if (write()) return {};
+  }
+  return {ImageStatus::kCopyFailed, {}};
+}
+
+// The edited picture encoded at JpegQuality onto `target`.
+ImageResult EditAndWrite(Dib& dib, FileNaming& target, const Settings& settings,
+                         const Cp932Text& capture_id, const LocalTime& now) {
+  if (!EditDibInPlace(dib, settings, capture_id, now)) return {ImageStatus::kOutOfMemory, {}};
+  return WriteJpegFileAtomically(target, dib,
+                                 JpegQualityOf(settings[SettingSlot::JpegQuality].view()),
+                                 /*progressive=*/false);
 }
 
 }  // namespace
@@ -57,10 +68,6 @@ std::optional<Dib> LoadPicture(const std::filesystem::path& source, ImageResult&
 bool ReadAsJpeg(const std::filesystem::path& source) {
   const std::string& text = source.native();
   return text.find(".jpg") != std::string::npos || text.find(".JPG") != std::string::npos;
-}
-
-ImageStatus UnreadableSourceStatus(const std::filesystem::path& source, const Settings& settings) {
-  return TakesCopyPath(source, settings) ? ImageStatus::kCopyFailed : ImageStatus::kSourceNotOpened;
 }
 
 int JpegQualityOf(std::string_view text) {
@@ -77,26 +84,31 @@ ImageResult ProcessCapturedImage(const std::filesystem::path& source,
 ImageResult ProcessCapturedImage(const std::filesystem::path& source, FileNaming& target,
                                  const Settings& settings, const Cp932Text& capture_id,
                                  const LocalTime& now) {
-  const int quality = JpegQualityOf(settings[SettingSlot::JpegQuality].view());
-
   if (TakesCopyPath(source, settings)) {
-    for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
-      if (attempt > 0) std::this_thread::sleep_for(kCopyRetryPause);
-      if (CopyFileAtomically(source, target, FileSync::kSynced)) return {};
-    }
-    return {ImageStatus::kCopyFailed, {}};
+    return WithAttempts([&] { return CopyFileAtomically(source, target, FileSync::kSynced); });
   }
-
   ImageResult loaded;
-  auto dib = LoadPicture(source, loaded);
+  std::optional<Dib> dib = LoadPicture(source, loaded);
   if (!dib) return loaded;
-  if (!EditDibInPlace(*dib, settings, capture_id, now)) {
-    return {ImageStatus::kOutOfMemory, std::move(loaded.detail)};
-  }
-  ImageResult written = WriteJpegFileAtomically(target, *dib, quality, /*progressive=*/false);
+  ImageResult written = EditAndWrite(*dib, target, settings, capture_id, now);
   // The source's warnings go with the result either way.
   if (written.detail.empty()) written.detail = std::move(loaded.detail);
   return written;
+}
+
+ImageResult ProcessCapturedPicture(CapturedPicture& picture, FileNaming& target,
+                                   const Settings& settings, const Cp932Text& capture_id,
+                                   const LocalTime& now) {
+  if (!EditsPicture(settings)) {
+    // Nothing to draw: the still goes out as it came, or as the work file of its width was.
+    if (picture.file_is_picture) {
+      return WithAttempts(
+          [&] { return CopyFileAtomically(picture.file, target, FileSync::kSynced); });
+    }
+    return WithAttempts(
+        [&] { return WriteJpegFileAtomically(target, picture.dib, kUneditedQuality, false).ok(); });
+  }
+  return EditAndWrite(picture.dib, target, settings, capture_id, now);
 }
 
 }  // namespace velmarin

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/file_naming.h"
+#include "image/dib.h"
 #include "image/image_result.h"
 #include "naming/local_time.h"
 #include "settings/settings.h"
@@ -26,6 +27,29 @@ ImageResult ProcessCapturedImage(const std::filesystem::path& source, FileNaming
                                  const Settings& settings, const Cp932Text& capture_id,
                                  const LocalTime& now);
 
+// A still decoded into memory on its way to the transfer folder.
+struct CapturedPicture {
+  Dib dib;                     // 24 bits a pixel, its width a multiple of 4 (NormalizeDibWidth)
+  std::filesystem::path file;  // the still it was read from
+  // `file` is a JPEG of exactly this picture (its width was kept): where nothing is
+  // edited it goes out byte for byte.
+  bool file_is_picture = false;
+};
+
+// ProcessCapturedImage on a picture already in memory, so that a still is decoded once and
+// encoded once. Where neither a range nor stamps are set nothing is edited: the still itself
+// is copied when it is the picture, else the picture is written at quality 100; up to 11
+// attempts 100 ms apart either way (kCopyFailed when none wrote it). The picture is edited in
+// place.
+ImageResult ProcessCapturedPicture(CapturedPicture& picture, FileNaming& target,
+                                   const Settings& settings, const Cp932Text& capture_id,
+                                   const LocalTime& now);
+
+// Whether `settings` edit a picture: a range to fill or stamps to draw.
+inline bool EditsPicture(const Settings& settings) {
+  return !settings[SettingSlot::SourceRange].empty() || !settings[SettingSlot::TextLines].empty();
+}
+
 // True when ProcessCapturedImage with `settings` draws text, and so needs a QGuiApplication.
 // The bands alone are drawn without one, which spares a one-shot command Qt's platform and
 // font set-up.
@@ -36,10 +60,6 @@ inline bool ProcessingDrawsText(const Settings& settings) {
 // Whether ProcessCapturedImage reads `source` as a JPEG (a path containing ".jpg" or ".JPG");
 // every other source is read as a BMP.
 bool ReadAsJpeg(const std::filesystem::path& source);
-
-// What ProcessCapturedImage gives when `source` cannot be read: kCopyFailed where it would
-// copy the file (a JPEG without range and stamps), else kSourceNotOpened.
-ImageStatus UnreadableSourceStatus(const std::filesystem::path& source, const Settings& settings);
 
 // The encoder quality of a JpegQuality text: "%d", 95 when it does not scan, held to 1..100.
 int JpegQualityOf(std::string_view text);

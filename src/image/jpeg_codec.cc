@@ -60,9 +60,21 @@ void Tell(JpegErrorManager& manager, std::string_view text) noexcept {
   JumpBack(cinfo);
 }
 
-// Warnings that leave the picture whole and correct.
-bool WarningIsHarmless(int code) {
-  return code == JWRN_ADOBE_XFORM || code == JWRN_JFIF_MAJOR || code == JWRN_EXTRANEOUS_DATA;
+// Bytes before a marker that some encoders leave after their headers or scan data.
+constexpr int kFewExtraneousBytes = 8;
+
+// Warnings that leave the picture whole and correct. Bytes skipped before a marker are
+// damage where they lie inside the scan data (before a restart marker: that interval's data
+// did not end where its blocks did), and where they are more than a few: the decoder lost
+// its place in the data, so the rest of the picture came out shifted or grey.
+bool WarningIsHarmless(const jpeg_error_mgr& err) {
+  const int code = err.msg_code;
+  if (code == JWRN_ADOBE_XFORM || code == JWRN_JFIF_MAJOR) return true;
+  if (code != JWRN_EXTRANEOUS_DATA) return false;
+  const int skipped = err.msg_parm.i[0];
+  const int marker = err.msg_parm.i[1];
+  const bool restart = marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7;
+  return !restart && skipped <= kFewExtraneousBytes;
 }
 
 // Damage inside the data and a file cut short only come as warnings; the library would go
@@ -74,7 +86,7 @@ void JpegEmitMessage(j_common_ptr cinfo, int level) {
   JpegErrorManager& manager = ManagerOf(cinfo);
   const int code = cinfo->err->msg_code;
   // What leaves the picture whole is not worth telling anyone.
-  if (WarningIsHarmless(code)) return;
+  if (WarningIsHarmless(*cinfo->err)) return;
   if (manager.warnings == JpegWarnings::kRefuseSilently) JumpBack(cinfo);
   const auto index = static_cast<std::size_t>(code);
   if (index >= manager.reported.size() || !manager.reported[index]) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 #include "base/atomic_file.h"
 #include "base/file_naming.h"
@@ -24,7 +25,19 @@ ImageResult WriteJpegFileAtomically(const std::filesystem::path& target, const D
 ImageResult WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int quality,
                                     bool progressive, FileSync sync = FileSync::kSynced);
 
-// The three functions below write work files (FileSync::kNotSynced).
+// Each still in memory: a 24-bit Dib, or nullopt with `result` saying why
+// (kSourceNotOpened, kSourceNotDecoded; kFormatNotSupported for a BMP that has no 24-bit
+// copy). A JPEG's result carries the library's warnings about damage decoded past.
+std::optional<Dib> ReadJpegFile(const std::filesystem::path& jpeg, ImageResult& result);
+std::optional<Dib> ReadBmpFile(const std::filesystem::path& bmp, ImageResult& result);
+// Through Qt's PNG reader, transparency dropped.
+std::optional<Dib> ReadPngFile(const std::filesystem::path& png, ImageResult& result);
+
+// Cuts the width of a 24-bit `dib` down to a multiple of 4 (nearest-neighbour), in place;
+// the rows are then packed. False, and nothing changed, for a picture narrower than 4 pixels.
+bool NormalizeDibWidth(Dib& dib);
+
+// The three functions below write files, each read and encoded once (FileSync::kNotSynced).
 
 // Converts a BMP file into a JPEG file (baseline): kSourceNotOpened, kSourceNotDecoded,
 // kFormatNotSupported (no 24-bit copy), or a target status as above.

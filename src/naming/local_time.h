@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace velmarin {
 
 // One reading of the local clock; every expansion uses one reading for all six fields.
@@ -13,5 +15,7 @@ struct LocalTime {
 };
 
 LocalTime LocalTimeNow();
+// The local clock at `seconds` since the epoch.
+LocalTime LocalTimeAt(std::int64_t seconds);
 
 }  // namespace velmarin

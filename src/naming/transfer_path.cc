@@ -12,14 +12,14 @@
 
 #include "base/replace_all.h"
 #include "base/scanf_reader.h"
+#include "naming/serial_search.h"
 #include "naming/template_expansion.h"
+#include "platform/directory_listing.h"
 #include "platform/encoding.h"
 
 namespace velmarin {
 namespace {
 
-constexpr int kSerialLimit = 99999;  // serial candidates stay below this
-constexpr int kSerialWindow = 50;    // a chosen serial has this many free numbers from it on
 constexpr std::size_t kMaxNameBytes = NAME_MAX;
 constexpr std::size_t kMaxPathBytes = PATH_MAX - 1;
 
@@ -100,23 +100,53 @@ std::string NoSerialLeft(const SerialPattern& pattern) {
          shown.value_or(pattern.placeholder);
 }
 
-// The smallest serial from which kSerialWindow numbers in a row are free; no file is ever
-// reused, so without one the call fails. A number too long for the file system counts as
-// free: no such file can exist, and only the chosen one must be usable.
-std::optional<int> ResolveSerial(const SerialPattern& pattern, std::string* error) {
-  int serial = 1;
-  while (serial < kSerialLimit) {
-    int offset = 0;
-    for (; offset < kSerialWindow; ++offset) {
-      const std::optional<std::string> probe = ToUtf8Path(pattern.With(serial + offset), error);
-      if (!probe) return std::nullopt;
-      if (PathExists(*probe)) break;
-    }
-    if (offset == kSerialWindow) return serial;
-    serial += offset + 1;
+// The pattern's UTF-8 paths, each piece between the placeholders converted once.
+std::optional<SerialPaths> SerialPathsOf(const SerialPattern& pattern, std::string* error) {
+  std::vector<std::string> pieces;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t found = pattern.path.find(pattern.placeholder, start);
+    const std::size_t end = found == std::string::npos ? pattern.path.size() : found;
+    std::optional<std::string> piece =
+        ToUtf8Path(std::string_view(pattern.path).substr(start, end - start), error);
+    if (!piece) return std::nullopt;
+    pieces.push_back(std::move(*piece));
+    if (found == std::string::npos) break;
+    start = found + pattern.placeholder.size();
   }
-  SetError(error, NoSerialLeft(pattern));
-  return std::nullopt;
+  return SerialPaths(std::move(pieces), pattern.width);
+}
+
+// Where the folder `dir` is listed: the transfer folder held open itself, or a folder in it.
+AtPath FolderIn(const OpenTransferFolder& folder, const std::filesystem::path& dir) {
+  if (folder.fd != AT_FDCWD &&
+      (dir / "").lexically_normal() == (folder.path / "").lexically_normal()) {
+    return {folder.fd, "."};
+  }
+  return LocateIn(folder, dir);
+}
+
+// The smallest serial from which kSerialWindow numbers in a row are free; no file is ever
+// reused, so without one the call fails. Where the serial is in the file name alone, one
+// listing of its folder tells which numbers are taken, however many files it holds;
+// otherwise each number is looked up. A number too long for the file system counts as free:
+// no such file can exist, and only the chosen one must be usable.
+std::optional<int> ResolveSerial(const SerialPattern& pattern, const OpenTransferFolder& folder,
+                                 std::string* error) {
+  const std::optional<SerialPaths> paths = SerialPathsOf(pattern, error);
+  if (!paths) return std::nullopt;
+  std::optional<int> serial;
+  SerialListing listing(*paths);
+  const auto note = [&](const DirectoryName& name) { listing.Note(name.name); };
+  if (paths->InFileNameOnly() && ForEachName(FolderIn(folder, paths->Folder()), note)) {
+    serial = listing.LowestFree();
+  } else if (paths->InFileNameOnly() && (errno == ENOENT || errno == ENOTDIR)) {
+    serial = 1;  // no folder yet: every number is free
+  } else {
+    serial = LowestFreeSerial([&](int n) { return PathExists(LocateIn(folder, paths->Path(n))); });
+  }
+  if (!serial) SetError(error, NoSerialLeft(pattern));
+  return serial;
 }
 
 }  // namespace
@@ -130,24 +160,43 @@ std::string SerialPattern::With(int serial) const {
   return result;
 }
 
-bool PathExists(const std::filesystem::path& path) {
+bool PathExists(const AtPath& path) {
   struct stat status {};
-  return ::stat(path.c_str(), &status) == 0;
+  return ::fstatat(path.folder, path.path.c_str(), &status, 0) == 0;
 }
 
-bool EnsureParentFolders(const std::filesystem::path& path) {
-  const std::filesystem::path parent = path.parent_path();
+bool EnsureParentFolders(const AtPath& path) {
+  const std::filesystem::path parent = path.path.parent_path();
   if (parent.empty()) return true;
-  std::error_code ignored;
-  std::filesystem::create_directories(parent, ignored);
-  return std::filesystem::is_directory(parent, ignored);
+  // Each folder on the way, from the top; one that exists already (made by another station
+  // meanwhile, too) is fine, and the last look decides.
+  std::filesystem::path prefix;
+  for (const std::filesystem::path& part : parent) {
+    prefix /= part;
+    if (!part.empty()) ::mkdirat(path.folder, prefix.c_str(), 0777);
+  }
+  struct stat status {};
+  return ::fstatat(path.folder, parent.c_str(), &status, 0) == 0 && S_ISDIR(status.st_mode);
 }
 
-bool TransferTarget::Place(const std::filesystem::path& temporary) {
+AtPath LocateIn(const OpenTransferFolder& folder, const std::filesystem::path& file) {
+  if (folder.fd == AT_FDCWD) return file;
+  const std::string& base = folder.path.native();
+  const std::string& full = file.native();
+  if (base.empty() || !full.starts_with(base)) return file;
+  std::size_t at = base.size();
+  if (base.back() != '/' && (at == full.size() || full[at] != '/')) return file;
+  at = full.find_first_not_of('/', at);
+  if (at == std::string::npos) return file;
+  return {folder.fd, full.substr(at)};
+}
+
+bool TransferTarget::Place(const AtPath& temporary) {
   error_.clear();
-  if (!pattern_) return ReplacedName(name_).Place(temporary);
   for (;;) {
-    const ClaimResult result = ClaimName(temporary, name_);
+    if (before_claim_) before_claim_(temporary, name_);
+    if (!pattern_) return RenameReplacing(temporary, location());
+    const ClaimResult result = ClaimName(temporary, location());
     if (result != ClaimResult::kTaken) return result == ClaimResult::kClaimed;
     // Another program took the name since the search: the next number, whose folders may
     // differ when the serial is part of a folder name.
@@ -160,7 +209,7 @@ bool TransferTarget::Place(const std::filesystem::path& temporary) {
     }
     ++serial_;
     name_ = *next;
-    EnsureParentFolders(name_);
+    EnsureParentFolders(location());
   }
 }
 
@@ -177,6 +226,7 @@ struct FoundTarget {
 std::optional<FoundTarget> SearchTransferTarget(const Cp932Text& name_format,
                                                 const Cp932Text& capture_id,
                                                 const Cp932Text& transfer_folder,
+                                                const OpenTransferFolder& opened,
                                                 const LocalTime& now, std::string* error) {
   // An empty folder would put the images at the root of the file system.
   if (transfer_folder.empty()) {
@@ -193,7 +243,7 @@ std::optional<FoundTarget> SearchTransferTarget(const Cp932Text& name_format,
   FoundTarget found;
   found.pattern = FindSerialPattern(path);
   if (found.pattern) {
-    const std::optional<int> serial = ResolveSerial(*found.pattern, error);
+    const std::optional<int> serial = ResolveSerial(*found.pattern, opened, error);
     if (!serial) return std::nullopt;
     found.serial = *serial;
     path = found.pattern->With(*serial);
@@ -209,14 +259,15 @@ std::optional<FoundTarget> SearchTransferTarget(const Cp932Text& name_format,
 std::optional<TransferTarget> BuildTransferTarget(const Cp932Text& name_format,
                                                   const Cp932Text& capture_id,
                                                   const Cp932Text& transfer_folder,
+                                                  const OpenTransferFolder& opened,
                                                   const LocalTime& now, std::string* error) {
   std::optional<FoundTarget> found =
-      SearchTransferTarget(name_format, capture_id, transfer_folder, now, error);
+      SearchTransferTarget(name_format, capture_id, transfer_folder, opened, now, error);
   if (!found) return std::nullopt;
   // A folder that cannot be created makes the write of the image fail, which reports it.
-  EnsureParentFolders(found->path);
-  if (!found->pattern) return TransferTarget(found->path);
-  return TransferTarget(found->path, std::move(*found->pattern), found->serial);
+  EnsureParentFolders(LocateIn(opened, found->path));
+  if (!found->pattern) return TransferTarget(found->path, opened);
+  return TransferTarget(found->path, opened, std::move(*found->pattern), found->serial);
 }
 
 std::optional<std::filesystem::path> BuildTransferPath(const Cp932Text& name_format,
@@ -224,7 +275,7 @@ std::optional<std::filesystem::path> BuildTransferPath(const Cp932Text& name_for
                                                        const Cp932Text& transfer_folder,
                                                        const LocalTime& now, std::string* error) {
   std::optional<FoundTarget> found =
-      SearchTransferTarget(name_format, capture_id, transfer_folder, now, error);
+      SearchTransferTarget(name_format, capture_id, transfer_folder, {}, now, error);
   if (!found) return std::nullopt;
   return found->path;
 }

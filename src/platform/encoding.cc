@@ -87,6 +87,27 @@ Cp932Text Utf8ToCp932Replacing(std::string_view utf8) {
   return Cp932Text(std::move(out));
 }
 
+std::string Utf8Replacing(std::string_view bytes) {
+  if (std::optional<std::string> whole = Convert("UTF-8", "UTF-8", bytes)) return *whole;
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    // The character its lead byte announces; iconv judges it (overlong forms, surrogates).
+    const auto lead = static_cast<unsigned char>(bytes[pos]);
+    const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const std::optional<std::string> converted =
+        Convert("UTF-8", "UTF-8", bytes.substr(pos, length));
+    if (converted && !converted->empty()) {
+      out += *converted;
+      pos += length;
+    } else {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+      ++pos;
+    }
+  }
+  return out;
+}
+
 std::optional<std::string> Cp932ToUtf8(const Cp932Text& cp932) {
   return Convert("UTF-8", "CP932", cp932.view());
 }

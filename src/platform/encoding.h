@@ -24,4 +24,8 @@ std::string Cp932ToUtf8Replacing(const Cp932Text& cp932, int* replaced = nullptr
 // each character that code page lacks, and each byte that is not UTF-8, becomes "?".
 Cp932Text Utf8ToCp932Replacing(std::string_view utf8);
 
+// Bytes meant as UTF-8 (a file name as the file system gives it) as valid UTF-8, as D-Bus
+// strings must be: each byte that begins no valid character becomes U+FFFD.
+std::string Utf8Replacing(std::string_view bytes);
+
 }  // namespace velmarin

@@ -3,6 +3,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <cstring>
+#include <unordered_set>
 
 #include "base/c_handle.h"
 
@@ -15,14 +16,14 @@ using FontSet = CHandle<FcFontSet, FcFontSetDestroy>;
 
 const char* AsText(const FcChar8* text) { return reinterpret_cast<const char*>(text); }
 
-// The Japanese full name of `font`, else its first; empty when it has none.
-std::string PreferredFullName(FcPattern* font) {
+// The Japanese family name of `font`, else its first; empty when it has none.
+std::string PreferredFamily(FcPattern* font) {
   FcChar8* first = nullptr;
   FcChar8* name = nullptr;
-  for (int i = 0; FcPatternGetString(font, FC_FULLNAME, i, &name) == FcResultMatch; ++i) {
+  for (int i = 0; FcPatternGetString(font, FC_FAMILY, i, &name) == FcResultMatch; ++i) {
     if (i == 0) first = name;
     FcChar8* lang = nullptr;
-    if (FcPatternGetString(font, FC_FULLNAMELANG, i, &lang) == FcResultMatch &&
+    if (FcPatternGetString(font, FC_FAMILYLANG, i, &lang) == FcResultMatch &&
         std::strcmp(AsText(lang), "ja") == 0) {
       return AsText(name);
     }
@@ -38,15 +39,19 @@ std::string FirstString(FcPattern* font, const char* object) {
 
 }  // namespace
 
-std::vector<std::string> EnumerateFontFullNames() {
+std::vector<std::string> EnumerateFontFamilies() {
   std::vector<std::string> names;
   if (FcInitBringUptoDate() == FcFalse) return names;
   const Pattern all(FcPatternCreate());
-  const ObjectSet fields(FcObjectSetBuild(FC_FULLNAME, FC_FULLNAMELANG, nullptr));
+  const ObjectSet fields(FcObjectSetBuild(FC_FAMILY, FC_FAMILYLANG, nullptr));
   if (!all || !fields) return names;
   const FontSet fonts(FcFontList(nullptr, all.get(), fields.get()));
   if (!fonts) return names;
-  for (int i = 0; i < fonts->nfont; ++i) names.push_back(PreferredFullName(fonts->fonts[i]));
+  std::unordered_set<std::string> listed;
+  for (int i = 0; i < fonts->nfont; ++i) {
+    std::string family = PreferredFamily(fonts->fonts[i]);
+    if (listed.insert(family).second) names.push_back(std::move(family));
+  }
   return names;
 }
 

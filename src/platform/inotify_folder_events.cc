@@ -28,9 +28,10 @@ constexpr std::array<std::int64_t, 10> kRemoteFileSystems = {
     0x73757245,  // Coda
 };
 
+// Not IN_EXCL_UNLINK: a file made without a name (O_TMPFILE) and linked in afterwards, as
+// Qt's QSaveFile saves, is closed as such an unlinked child, under "#" and its inode number.
 constexpr std::uint32_t kWatchedEvents = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM |
-                                         IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR |
-                                         IN_EXCL_UNLINK;
+                                         IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 }  // namespace
 

@@ -13,8 +13,9 @@ class SkippedKeys {
  public:
   explicit SkippedKeys(MessageSink& messages) : messages_(messages) {}
 
-  // "The key code 0xNN WHY; that key is not sent.", the first time for each code.
-  void Report(int virtual_key, std::string_view why);
+  // "The key code 0xNN WHY; that key is not sent.", the first time for each code; the window
+  // says "キーコード 0xNN は" JAPANESE_WHY "ため、送りません。".
+  void Report(int virtual_key, std::string_view why, std::string_view japanese_why);
 
  private:
   MessageSink& messages_;

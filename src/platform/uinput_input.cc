@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/encoding.h"
 #include "platform/virtual_key_evdev.h"
 
 namespace velmarin {
@@ -29,10 +28,10 @@ UinputInput::UinputInput(MessageSink& messages, KeyboardLayoutKeys layout, Parts
 
 UinputInput::~UinputInput() = default;
 
-void UinputInput::ReportOnce(bool* reported, const std::string& text) {
+void UinputInput::ReportOnce(bool* reported, const OwnMessage& message) {
   if (*reported) return;
   *reported = true;
-  messages_.ShowMessage(Utf8ToCp932Replacing(text));
+  messages_.ShowOwnMessage(message);
 }
 
 bool UinputInput::EnsureDevicesLocked() {
@@ -40,8 +39,10 @@ bool UinputInput::EnsureDevicesLocked() {
   std::string error;
   devices_ = parts_.create_devices(&error);
   if (!devices_) {
-    ReportOnce(&unavailable_reported_, "Key strokes and clicks cannot be synthesized: " + error +
-                                           ". The foot switch and the event test send nothing.");
+    ReportOnce(&unavailable_reported_, {"Key strokes and clicks cannot be synthesized: " + error +
+                                            ". The foot switch and the event test send nothing.",
+                                        "キーストロークとクリックを送れません（" + error +
+                                            "）。フットスイッチとイベント確認は何も送りません。"});
     return false;
   }
   settled_at_ = parts_.now() + kSettleTime;
@@ -53,71 +54,73 @@ bool UinputInput::available() {
   return EnsureDevicesLocked();
 }
 
-void UinputInput::SendLocked(UinputDevice device, std::initializer_list<EvdevEvent> events) {
+bool UinputInput::SendLocked(UinputDevice device, std::initializer_list<EvdevEvent> events) {
   if (parts_.now() < settled_at_) parts_.sleep_until(settled_at_);
   bool written = true;
   for (const EvdevEvent& event : events) {
     written = written && devices_->Write(device, event.type, event.code, event.value);
   }
-  if (!(written && devices_->Write(device, EV_SYN, SYN_REPORT, 0))) {
-    ReportOnce(&write_failure_reported_,
-               "The virtual keyboard or pointer refused an event; key strokes and clicks may "
-               "not arrive.");
-  }
+  if (written && devices_->Write(device, EV_SYN, SYN_REPORT, 0)) return true;
+  ReportOnce(&write_failure_reported_,
+             {"The virtual keyboard or pointer refused an event; key strokes and clicks may "
+              "not arrive.",
+              "仮想キーボードか仮想ポインタがイベントを受け付けませんでした。キーストロークや"
+              "クリックが届かないことがあります。"});
+  return false;
 }
 
-void UinputInput::KeyLocked(UinputDevice device, int code, bool press) {
+bool UinputInput::KeyLocked(UinputDevice device, int code, bool press) {
   int& holds = holds_[code];
   if (press) {
-    if (holds++ > 0) return;
-    SendLocked(device, {{EV_KEY, static_cast<unsigned>(code), 1}});
+    if (holds++ > 0) return true;
+    const bool sent = SendLocked(device, {{EV_KEY, static_cast<unsigned>(code), 1}});
     last_press_at_ = parts_.now();
-    return;
+    return sent;
   }
-  if (holds == 0 || --holds > 0) return;
+  if (holds == 0) return false;
+  if (--holds > 0) return true;
   if (parts_.now() < last_press_at_ + kPressGap) parts_.sleep_until(last_press_at_ + kPressGap);
-  SendLocked(device, {{EV_KEY, static_cast<unsigned>(code), 0}});
+  return SendLocked(device, {{EV_KEY, static_cast<unsigned>(code), 0}});
 }
 
-void UinputInput::KeyDown(int virtual_key) {
+bool UinputInput::KeyDown(int virtual_key) {
   const std::lock_guard lock(mutex_);
-  if (!EnsureDevicesLocked()) return;
+  if (!EnsureDevicesLocked()) return false;
   if (const auto key = layout_.KeyFor(virtual_key)) {
     if (key->shift) KeyLocked(UinputDevice::kKeyboard, KEY_LEFTSHIFT, true);
-    KeyLocked(UinputDevice::kKeyboard, key->evdev_key, true);
-    return;
+    return KeyLocked(UinputDevice::kKeyboard, key->evdev_key, true);
   }
   const int code = EvdevKeyForVirtualKey(virtual_key);
-  if (code != 0) {
-    KeyLocked(UinputDevice::kKeyboard, code, true);
-    return;
-  }
-  skipped_keys_.Report(virtual_key, "stands for no key of a keyboard");
+  if (code != 0) return KeyLocked(UinputDevice::kKeyboard, code, true);
+  skipped_keys_.Report(virtual_key, "stands for no key of a keyboard",
+                       "キーボードのどのキーにも当たらない");
+  return false;
 }
 
-void UinputInput::KeyUp(int virtual_key) {
+bool UinputInput::KeyUp(int virtual_key) {
   const std::lock_guard lock(mutex_);
-  if (!EnsureDevicesLocked()) return;
+  if (!EnsureDevicesLocked()) return false;
   if (const auto key = layout_.KeyFor(virtual_key)) {
-    KeyLocked(UinputDevice::kKeyboard, key->evdev_key, false);
+    const bool sent = KeyLocked(UinputDevice::kKeyboard, key->evdev_key, false);
     if (key->shift) KeyLocked(UinputDevice::kKeyboard, KEY_LEFTSHIFT, false);
-    return;
+    return sent;
   }
-  if (const int code = EvdevKeyForVirtualKey(virtual_key); code != 0) {
-    KeyLocked(UinputDevice::kKeyboard, code, false);
-  }
+  const int code = EvdevKeyForVirtualKey(virtual_key);
+  return code != 0 && KeyLocked(UinputDevice::kKeyboard, code, false);
 }
 
-void UinputInput::MoveTo(int x, int y) {
+bool UinputInput::MoveTo(int x, int y) {
   const std::lock_guard lock(mutex_);
-  if (!EnsureDevicesLocked()) return;
-  const std::optional<ScreenRect> desktop = BoundingBox(parts_.screens());
+  if (!EnsureDevicesLocked()) return false;
+  const std::optional<ScreenRect> desktop = BoundingBox(parts_.screens->Screens());
   position_unknown_ = !desktop;
   if (!desktop) {
     ReportOnce(&no_desktop_reported_,
-               "The size of the desktop is unknown (no X display can be reached), so the "
-               "pointer cannot be placed; clicks are not sent.");
-    return;
+               {"The size of the desktop is unknown (no Wayland compositor or X display can be "
+                "reached), so the pointer cannot be placed; clicks are not sent.",
+                "デスクトップの大きさが分からない（Wayland コンポジタにも X ディスプレイにも接続"
+                "できない）ため、ポインタを置けません。クリックは送りません。"});
+    return false;
   }
   const std::pair<int, int> position{AxisValue(x, desktop->x, desktop->width),
                                      AxisValue(y, desktop->y, desktop->height)};
@@ -128,21 +131,22 @@ void UinputInput::MoveTo(int x, int y) {
     SendLocked(UinputDevice::kPointer, {{EV_ABS, ABS_X, aside}});
   }
   // Both axes in one report, so the pointer jumps straight to the point.
-  SendLocked(UinputDevice::kPointer,
-             {{EV_ABS, ABS_X, position.first}, {EV_ABS, ABS_Y, position.second}});
+  const bool sent = SendLocked(UinputDevice::kPointer,
+                               {{EV_ABS, ABS_X, position.first}, {EV_ABS, ABS_Y, position.second}});
   last_position_ = position;
+  return sent;
 }
 
-void UinputInput::LeftButtonDown() {
+bool UinputInput::LeftButtonDown() {
   const std::lock_guard lock(mutex_);
-  if (!EnsureDevicesLocked() || position_unknown_) return;
-  KeyLocked(UinputDevice::kPointer, BTN_LEFT, true);
+  if (!EnsureDevicesLocked() || position_unknown_) return false;
+  return KeyLocked(UinputDevice::kPointer, BTN_LEFT, true);
 }
 
-void UinputInput::LeftButtonUp() {
+bool UinputInput::LeftButtonUp() {
   const std::lock_guard lock(mutex_);
-  if (!EnsureDevicesLocked() || position_unknown_) return;
-  KeyLocked(UinputDevice::kPointer, BTN_LEFT, false);
+  if (!EnsureDevicesLocked() || position_unknown_) return false;
+  return KeyLocked(UinputDevice::kPointer, BTN_LEFT, false);
 }
 
 }  // namespace velmarin

@@ -13,7 +13,7 @@
 #include "base/message_sink.h"
 #include "platform/input_synthesizer.h"
 #include "platform/keyboard_layout.h"
-#include "platform/screen_rect.h"
+#include "platform/screen_layout.h"
 #include "platform/skipped_keys.h"
 #include "platform/uinput_devices.h"
 
@@ -23,8 +23,9 @@ namespace velmarin {
 // pointer, so it reaches every program on every desktop (Wayland or X11) as a real keyboard's
 // and mouse's would. Letters and digits go to the keys that type them under the system's
 // keyboard layout (with Shift where the layout needs it); other keys go to their own keys.
-// Positions are desktop pixels, scaled over the bounding box of all screens. Safe to use from
-// several threads.
+// Positions are desktop pixels (`ScreenLayout`'s), scaled over the bounding box of all screens,
+// as compositors map an absolute pointer over their whole layout. Safe to use from several
+// threads.
 class UinputInput final : public InputSynthesizer {
  public:
   using Clock = std::chrono::steady_clock;
@@ -37,8 +38,8 @@ class UinputInput final : public InputSynthesizer {
   struct Parts {
     // Creates the devices; nullptr with the reason when it cannot.
     std::function<std::unique_ptr<InputEventWriter>(std::string* error)> create_devices;
-    // The desktop's screens now; empty when unknown.
-    std::function<std::vector<ScreenRect>()> screens;
+    // The desktop's screens, asked at every move.
+    std::unique_ptr<ScreenLayout> screens;
     std::function<Clock::time_point()> now;
     std::function<void(Clock::time_point)> sleep_until;
   };
@@ -51,12 +52,12 @@ class UinputInput final : public InputSynthesizer {
   // Creates the devices (once; kept until this goes). False, said once, when it cannot.
   bool available() override;
   void Prepare() override { available(); }
-  void KeyDown(int virtual_key) override;
-  void KeyUp(int virtual_key) override;
-  void MoveTo(int x, int y) override;
-  void LeftButtonDown() override;
-  void LeftButtonUp() override;
-  void Flush() override {}
+  bool KeyDown(int virtual_key) override;
+  bool KeyUp(int virtual_key) override;
+  bool MoveTo(int x, int y) override;
+  bool LeftButtonDown() override;
+  bool LeftButtonUp() override;
+  bool Flush() override { return true; }
 
  private:
   // The *Locked members expect `mutex_` held.
@@ -66,11 +67,13 @@ class UinputInput final : public InputSynthesizer {
     unsigned code;
     int value;
   };
-  // Writes the events and one SYN_REPORT, not before the devices have settled.
-  void SendLocked(UinputDevice device, std::initializer_list<EvdevEvent> events);
-  // Presses or releases an evdev key, counting holds so a key held twice is sent once.
-  void KeyLocked(UinputDevice device, int code, bool press);
-  void ReportOnce(bool* reported, const std::string& text);
+  // Writes the events and one SYN_REPORT, not before the devices have settled. False when the
+  // device refused one.
+  bool SendLocked(UinputDevice device, std::initializer_list<EvdevEvent> events);
+  // Presses or releases an evdev key, counting holds so a key held twice is sent once. False
+  // when the device refused it or the key was not held.
+  bool KeyLocked(UinputDevice device, int code, bool press);
+  void ReportOnce(bool* reported, const OwnMessage& message);
 
   MessageSink& messages_;
   const KeyboardLayoutKeys layout_;
@@ -88,7 +91,7 @@ class UinputInput final : public InputSynthesizer {
   SkippedKeys skipped_keys_;
 };
 
-// The backend on /dev/uinput, the layout of /etc/default/keyboard and the X display's screens.
+// The backend on /dev/uinput, the layout of /etc/default/keyboard and the session's screens.
 std::unique_ptr<UinputInput> MakeUinputInput(MessageSink& messages);
 
 }  // namespace velmarin

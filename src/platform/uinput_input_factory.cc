@@ -2,8 +2,6 @@
 
 #include <thread>
 
-#include "platform/x_screens.h"
-
 namespace velmarin {
 
 std::unique_ptr<UinputInput> MakeUinputInput(MessageSink& messages) {
@@ -11,7 +9,7 @@ std::unique_ptr<UinputInput> MakeUinputInput(MessageSink& messages) {
       [](std::string* error) -> std::unique_ptr<InputEventWriter> {
         return UinputDevices::Create(error);
       },
-      [] { return XScreens(); },
+      MakeSessionScreenLayout(),
       [] { return UinputInput::Clock::now(); },
       [](UinputInput::Clock::time_point when) { std::this_thread::sleep_until(when); },
   };

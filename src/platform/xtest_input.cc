@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/encoding.h"
 #include "platform/virtual_key_keysyms.h"
 
 namespace velmarin {
@@ -32,9 +31,10 @@ xcb_connection_t* XTestInput::EnsureConnection() {
   if (connection_ != nullptr) return connection_;
   const char* env_name = std::getenv("DISPLAY");
   const std::string name = !display_name_.empty() ? display_name_ : env_name ? env_name : "";
-  std::string problem;
+  OwnMessage problem;
   if (name.empty()) {
-    problem = "DISPLAY is not set, so there is no X display.";
+    problem = {"DISPLAY is not set, so there is no X display.",
+               "DISPLAY が設定されていないため、X ディスプレイがありません。"};
   } else {
     int screen_number = 0;
     xcb_connection_t* connection = xcb_connect(name.c_str(), &screen_number);
@@ -42,9 +42,11 @@ xcb_connection_t* XTestInput::EnsureConnection() {
         xcb_connection_has_error(connection) ? nullptr
                                              : xcb_get_extension_data(connection, &xcb_test_id);
     if (xtest == nullptr) {
-      problem = "the X display \"" + name + "\" cannot be opened.";
+      problem = {"the X display \"" + name + "\" cannot be opened.",
+                 "X ディスプレイ「" + name + "」を開けません。"};
     } else if (!xtest->present) {
-      problem = "the X display \"" + name + "\" has no XTEST extension.";
+      problem = {"the X display \"" + name + "\" has no XTEST extension.",
+                 "X ディスプレイ「" + name + "」に XTEST 拡張がありません。"};
     } else {
       xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
       for (int i = 0; i < screen_number && screens.rem > 0; ++i) xcb_screen_next(&screens);
@@ -59,9 +61,10 @@ xcb_connection_t* XTestInput::EnsureConnection() {
   }
   if (!unavailable_reported_) {
     unavailable_reported_ = true;
-    messages_.ShowMessage(
-        Utf8ToCp932Replacing("Key strokes and clicks cannot be synthesized: " + problem +
-                             " The foot switch and the event test send nothing."));
+    messages_.ShowOwnMessage({"Key strokes and clicks cannot be synthesized: " + problem.english +
+                                  " The foot switch and the event test send nothing.",
+                              "キーストロークとクリックを送れません。" + problem.japanese +
+                                  "フットスイッチとイベント確認は何も送りません。"});
   }
   return nullptr;
 }
@@ -72,9 +75,11 @@ bool XTestInput::ConnectionLost() {
   lost_ = true;
   xcb_disconnect(connection_);
   connection_ = nullptr;
-  messages_.ShowMessage(Cp932Text(
-      "The connection to the X display was lost; key strokes and clicks are no longer sent "
-      "until Velmarin is started again. Images are still taken over."));
+  messages_.ShowOwnMessage(
+      {"The connection to the X display was lost; key strokes and clicks are no longer sent "
+       "until Velmarin is started again. Images are still taken over.",
+       "X ディスプレイとの接続が切れました。Velmarin を起動し直すまでキーとクリックは送られません。"
+       "画像の転送は続きます。"});
   return true;
 }
 
@@ -105,33 +110,36 @@ std::uint8_t XTestInput::KeycodeFor(std::uint32_t keysym) {
   return 0;
 }
 
-void XTestInput::SendKey(int virtual_key, bool press) {
+bool XTestInput::SendKey(int virtual_key, bool press) {
   std::lock_guard lock(mutex_);
-  if (ConnectionLost() || EnsureConnection() == nullptr) return;
+  if (ConnectionLost() || EnsureConnection() == nullptr) return false;
   const std::uint32_t keysym = KeysymForVirtualKey(virtual_key);
   if (keysym == 0) {
-    skipped_keys_.Report(virtual_key, "stands for no key of an X keyboard");
-    return;
+    skipped_keys_.Report(virtual_key, "stands for no key of an X keyboard",
+                         "X のキーボードのどのキーにも当たらない");
+    return false;
   }
   const std::uint8_t keycode = KeycodeFor(keysym);
-  if (ConnectionLost()) return;
+  if (ConnectionLost()) return false;
   if (keycode == 0) {
     const char* keysym_name = XKeysymToString(keysym);
-    skipped_keys_.Report(virtual_key, std::string("(") + (keysym_name ? keysym_name : "?") +
-                                          ") has no key on the X display's keyboard");
-    return;
+    const std::string name = keysym_name ? keysym_name : "?";
+    skipped_keys_.Report(virtual_key, "(" + name + ") has no key on the X display's keyboard",
+                         "、X ディスプレイのキーボードにないキー（" + name + "）の");
+    return false;
   }
   xcb_test_fake_input(connection_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
                       XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  return true;
 }
 
-void XTestInput::KeyDown(int virtual_key) { SendKey(virtual_key, true); }
+bool XTestInput::KeyDown(int virtual_key) { return SendKey(virtual_key, true); }
 
-void XTestInput::KeyUp(int virtual_key) { SendKey(virtual_key, false); }
+bool XTestInput::KeyUp(int virtual_key) { return SendKey(virtual_key, false); }
 
-void XTestInput::MoveTo(int x, int y) {
+bool XTestInput::MoveTo(int x, int y) {
   std::lock_guard lock(mutex_);
-  if (ConnectionLost() || EnsureConnection() == nullptr) return;
+  if (ConnectionLost() || EnsureConnection() == nullptr) return false;
   // The request carries 16-bit coordinates; keep far-off values at the screen's edge instead
   // of letting them wrap around to some other place.
   const int max_x = std::max(0, screen_width_ - 1);
@@ -139,28 +147,30 @@ void XTestInput::MoveTo(int x, int y) {
   xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_,
                       static_cast<std::int16_t>(std::clamp(x, 0, max_x)),
                       static_cast<std::int16_t>(std::clamp(y, 0, max_y)), 0);
+  return true;
 }
 
-void XTestInput::SendLeftButton(bool press) {
+bool XTestInput::SendLeftButton(bool press) {
   std::lock_guard lock(mutex_);
-  if (ConnectionLost() || EnsureConnection() == nullptr) return;
+  if (ConnectionLost() || EnsureConnection() == nullptr) return false;
   xcb_test_fake_input(connection_, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE,
                       XCB_BUTTON_INDEX_1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  return true;
 }
 
-void XTestInput::LeftButtonDown() { SendLeftButton(true); }
+bool XTestInput::LeftButtonDown() { return SendLeftButton(true); }
 
-void XTestInput::LeftButtonUp() { SendLeftButton(false); }
+bool XTestInput::LeftButtonUp() { return SendLeftButton(false); }
 
-void XTestInput::Flush() {
+bool XTestInput::Flush() {
   std::lock_guard lock(mutex_);
   // Only an open display has events to deliver; no new connection attempt just for this.
-  if (connection_ == nullptr || ConnectionLost()) return;
+  if (connection_ == nullptr || ConnectionLost()) return false;
   // A round trip, so the server has handled every request when this returns.
   std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
   // Errors of refused requests arrive as events; nobody needs them.
   while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) std::free(event);
-  ConnectionLost();
+  return !ConnectionLost();
 }
 
 }  // namespace velmarin

@@ -28,12 +28,12 @@ class XTestInput final : public InputSynthesizer {
   XTestInput& operator=(const XTestInput&) = delete;
 
   bool available() override;
-  void KeyDown(int virtual_key) override;
-  void KeyUp(int virtual_key) override;
-  void MoveTo(int x, int y) override;
-  void LeftButtonDown() override;
-  void LeftButtonUp() override;
-  void Flush() override;
+  bool KeyDown(int virtual_key) override;
+  bool KeyUp(int virtual_key) override;
+  bool MoveTo(int x, int y) override;
+  bool LeftButtonDown() override;
+  bool LeftButtonUp() override;
+  bool Flush() override;
 
  private:
   // The open connection, or nullptr after reporting (once) why there is none. Needs mutex_.
@@ -42,8 +42,8 @@ class XTestInput final : public InputSynthesizer {
   bool ConnectionLost();
   // The key code that gives `keysym` on the display's keyboard now, 0 when none. Needs mutex_.
   std::uint8_t KeycodeFor(std::uint32_t keysym);
-  void SendKey(int virtual_key, bool press);
-  void SendLeftButton(bool press);
+  bool SendKey(int virtual_key, bool press);
+  bool SendLeftButton(bool press);
 
   MessageSink& messages_;
   const std::string display_name_;

@@ -48,7 +48,23 @@ std::filesystem::path UserProgramFolder() {
 
 Cp932Text FolderInProgramDir(const ProgramDir& program_dir, const Cp932Text& folder) {
   if (folder.empty() || folder.view().front() == '/') return folder;
-  return program_dir.cp932 + Cp932Text("/") + folder;
+  const bool at_root = program_dir.cp932.view().ends_with('/');
+  return program_dir.cp932 + Cp932Text(at_root ? "" : "/") + folder;
+}
+
+std::optional<std::filesystem::path> FolderFromSlot(const Cp932Text& slot,
+                                                    const ProgramDir& program_dir,
+                                                    Cp932Text* error) {
+  if (slot.empty()) {
+    if (error) *error = Cp932Text("folder not set! ");
+    return std::nullopt;
+  }
+  const auto utf8 = Cp932ToUtf8(FolderInProgramDir(program_dir, slot));
+  if (!utf8) {
+    if (error) *error = Cp932Text("folder name error! ");
+    return std::nullopt;
+  }
+  return std::filesystem::path(*utf8);
 }
 
 }  // namespace velmarin

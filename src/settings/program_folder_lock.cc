@@ -33,24 +33,45 @@ void WriteHolder(int fd) {
 
 }  // namespace
 
-std::optional<ProgramFolderLock> ProgramFolderLock::Acquire(const ProgramDir& dir,
-                                                            std::string* error) {
+std::optional<pid_t> ProgramFolderLock::Holder(const ProgramDir& dir) {
   const std::filesystem::path path = dir.path / kProgramFolderLockName;
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.valid()) return std::nullopt;
+  int result = 0;
+  while ((result = flock(fd.get(), LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
+  }
+  if (result == 0 || errno != EWOULDBLOCK) return std::nullopt;  // free (released on close)
+  const std::string pid = HolderOf(fd.get());
+  return pid.empty() ? 0 : static_cast<pid_t>(std::stol(pid.substr(0, 9)));
+}
+
+std::optional<ProgramFolderLock> ProgramFolderLock::Acquire(const ProgramDir& dir,
+                                                            OwnMessage* error) {
+  const std::string folder = dir.path.string();
+  const std::filesystem::path path = dir.path / kProgramFolderLockName;
+  const auto cannot_lock = [&](const std::string& where, int code) {
+    *error = {"cannot lock the program folder " + folder + ": " + where + ErrnoText(code),
+              "プログラムフォルダ " + folder + " をロックできません（" + where + ErrnoText(code) +
+                  "）。"};
+  };
   UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (!fd.valid()) {
-    *error = "cannot lock the program folder " + dir.path.string() + ": " + path.string() + ": " +
-             ErrnoText(errno);
+    cannot_lock(path.string() + ": ", errno);
     return std::nullopt;
   }
   while (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     if (errno == EWOULDBLOCK) {
       const std::string holder = HolderOf(fd.get());
-      *error = "the program folder " + dir.path.string() + " is in use by another velmarin" +
-               (holder.empty() ? "" : " (process " + holder + ")") +
-               "; only one may run on a program folder";
+      *error = {
+          "the program folder " + folder + " is in use by another velmarin" +
+              (holder.empty() ? "" : " (process " + holder + ")") +
+              "; only one may run on a program folder",
+          "プログラムフォルダ " + folder + " は別の velmarin" +
+              (holder.empty() ? "" : "（プロセス " + holder + "）") +
+              "が使っています。1 つのプログラムフォルダで動かせる velmarin は 1 つだけです。"};
     } else {
-      *error = "cannot lock the program folder " + dir.path.string() + ": " + ErrnoText(errno);
+      cannot_lock("", errno);
     }
     return std::nullopt;
   }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "base/own_message.h"
 #include "base/unique_fd.h"
 #include "settings/program_dir.h"
 
@@ -15,9 +18,12 @@ namespace velmarin {
 // object lives and released by the system when the process ends, however it ends.
 class ProgramFolderLock {
  public:
-  // Takes the lock. nullopt with `error` (UTF-8, names the folder) when another program
-  // holds it or the lock file cannot be opened.
-  static std::optional<ProgramFolderLock> Acquire(const ProgramDir& dir, std::string* error);
+  // Takes the lock. nullopt with `error` (names the folder) when another program holds it or
+  // the lock file cannot be opened.
+  static std::optional<ProgramFolderLock> Acquire(const ProgramDir& dir, OwnMessage* error);
+  // The process that holds the lock of `dir` now (0 when the lock file does not say), or
+  // nullopt when none does; creates nothing.
+  static std::optional<pid_t> Holder(const ProgramDir& dir);
 
  private:
   explicit ProgramFolderLock(UniqueFd fd) : fd_(std::move(fd)) {}

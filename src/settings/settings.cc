@@ -1,8 +1,10 @@
 #include "settings/settings.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "base/cp932_search.h"
+#include "base/scanf_reader.h"
 
 namespace velmarin {
 namespace {
@@ -107,17 +109,57 @@ Cp932Text FitSlotValue(const Cp932Text& text) {
   return Cp932Text(CutCp932(value.substr(0, value.find('\0')), kSlotMaxBytes));
 }
 
+std::size_t SettingMaxBytes(SettingSlot slot) {
+  return slot == SettingSlot::NameFormat ? kNameFormatMaxBytes : kSlotMaxBytes;
+}
+
+std::optional<int> WholeNumberOf(std::string_view text) {
+  while (!text.empty() && IsScanfSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsScanfSpace(text.back())) text.remove_suffix(1);
+  if (text.starts_with('+')) text.remove_prefix(1);
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
 RefusedValue CheckSettingValue(SettingSlot slot, const Cp932Text& text) {
   const std::string_view value = text.view();
-  if (slot == SettingSlot::TextColor || slot == SettingSlot::TextBackColor) {
-    const bool six_hex_digits =
-        value.size() == 6 && std::all_of(value.begin(), value.end(), [](char c) {
-          return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-        });
-    return six_hex_digits ? RefusedValue::kNone : RefusedValue::kNotAColor;
+  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    return RefusedValue::kLineBreak;
   }
-  if (slot == SettingSlot::NameFormat && value.empty()) return RefusedValue::kEmptyNameFormat;
-  return RefusedValue::kNone;
+  if (value.size() > SettingMaxBytes(slot)) return RefusedValue::kTooLong;
+  switch (slot) {
+    case SettingSlot::TextColor:
+    case SettingSlot::TextBackColor: {
+      const bool six_hex_digits =
+          value.size() == 6 && std::all_of(value.begin(), value.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+          });
+      return six_hex_digits ? RefusedValue::kNone : RefusedValue::kNotAColor;
+    }
+    case SettingSlot::NameFormat:
+      return value.empty() ? RefusedValue::kEmptyNameFormat : RefusedValue::kNone;
+    case SettingSlot::JpegQuality: {
+      const auto quality = WholeNumberOf(value);
+      if (!quality) return RefusedValue::kNotANumber;
+      return *quality < kMinJpegQuality || *quality > kMaxJpegQuality
+                 ? RefusedValue::kQualityOutOfRange
+                 : RefusedValue::kNone;
+    }
+    case SettingSlot::KeyCode: {
+      std::size_t characters = 0;
+      for (std::size_t pos = 0; pos < value.size(); pos += Cp932CharLength(value, pos)) {
+        ++characters;
+      }
+      return characters > kMaxKeyCodeCharacters ? RefusedValue::kKeyCodeTooLong
+                                                : RefusedValue::kNone;
+    }
+    default:
+      return RefusedValue::kNone;
+  }
 }
 
 }  // namespace velmarin

@@ -64,10 +64,33 @@ Settings DefaultSettings(const Cp932Text& program_dir);
 // without splitting a two-byte character.
 Cp932Text FitSlotValue(const Cp932Text& value);
 
-// Values that would silently do nothing, refused where a user sets them (the naming dialog,
-// --set): a colour that is not six hexadecimal digits draws no stamp, and an empty NameFormat
-// writes every still over one hidden file.
-enum class RefusedValue { kNone, kNotAColor, kEmptyNameFormat };
+// NameFormat holds at most this many bytes: longer templates make names the paths cannot hold.
+inline constexpr std::size_t kNameFormatMaxBytes = 99;
+// The JPEG qualities a user may set (the label says 1-100, but 100 has always been refused).
+inline constexpr int kMinJpegQuality = 1;
+inline constexpr int kMaxJpegQuality = 99;
+// KeyCode is one character or two hexadecimal digits; longer values are refused.
+inline constexpr std::size_t kMaxKeyCodeCharacters = 2;
+
+// The most bytes the value of `slot` may hold when a user sets it.
+std::size_t SettingMaxBytes(SettingSlot slot);
+
+// A whole decimal number with blanks around it allowed, as a number field takes it; nullopt
+// for anything else and beyond the range of int.
+std::optional<int> WholeNumberOf(std::string_view text);
+
+// Why a value a user sets (in a dialog, or with --set) is refused. One check serves both, so
+// neither stores what the other refuses.
+enum class RefusedValue {
+  kNone,
+  kLineBreak,          // a CR, LF or NUL, which one line of the file cannot hold
+  kTooLong,            // more bytes than SettingMaxBytes
+  kNotAColor,          // a colour that is not six hexadecimal digits draws no stamp
+  kEmptyNameFormat,    // writes every still over one hidden file
+  kNotANumber,         // JpegQuality that is not a whole number
+  kQualityOutOfRange,  // JpegQuality outside kMinJpegQuality..kMaxJpegQuality
+  kKeyCodeTooLong,     // KeyCode of more than kMaxKeyCodeCharacters characters
+};
 RefusedValue CheckSettingValue(SettingSlot slot, const Cp932Text& value);
 
 }  // namespace velmarin

@@ -6,11 +6,9 @@
 #include <string_view>
 
 #include "base/cp932_text.h"
+#include "settings/settings.h"
 
 namespace velmarin {
-
-// NameFormat holds at most this many bytes: longer templates make names the paths cannot hold.
-inline constexpr std::size_t kNameFormatMaxBytes = 99;
 
 enum class TypedTextError {
   kNotCp932,  // a character code page 932 cannot write (or a NUL)

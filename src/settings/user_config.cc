@@ -17,17 +17,36 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-std::string UnknownSetting(const std::string& where, const std::string& key) {
-  std::string problem = where;
-  problem += ": unknown setting \"" + key + "\"; it is ignored.";
-  return problem;
+// The folder an XDG base-directory variable names when it holds an absolute path, else
+// `fallback` in the home folder.
+std::filesystem::path XdgFolder(const char* variable, const char* fallback) {
+  const char* named = std::getenv(variable);
+  if (named != nullptr && named[0] == '/') return named;
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home != nullptr ? home : "") / fallback;
+}
+
+// Where a line of the file is, in each language.
+struct Where {
+  std::string english;
+  std::string japanese;
+};
+
+Where LineOf(const std::string& file_name, int number) {
+  return {file_name + " line " + std::to_string(number),
+          file_name + " の " + std::to_string(number) + " 行目"};
+}
+
+OwnMessage UnknownSetting(const Where& where, const std::string& key) {
+  return {where.english + ": unknown setting \"" + key + "\"; it is ignored.",
+          where.japanese + ": 設定「" + key + "」はないため、読み飛ばします。"};
 }
 
 // The DICOM keys as given, checked together once the file is read.
 struct DicomKeys {
-  std::map<std::string, std::pair<std::string, std::string>> values;  // key: value, where
+  std::map<std::string, std::pair<std::string, Where>> values;  // key: value, where
 
-  bool Take(const std::string& key, const std::string& value, const std::string& where) {
+  bool Take(const std::string& key, const std::string& value, const Where& where) {
     if (!key.starts_with("dicom_")) return false;
     values[key] = {value, where};
     return true;
@@ -56,14 +75,17 @@ void CheckDicomKeys(const DicomKeys& keys, const std::string& file_name, UserCon
   config.dicom_named = true;
   DicomDestination destination;
   bool usable = true;
-  const auto refuse = [&](const std::string& where, const std::string& why) {
-    config.problems.push_back(where + ": " + why +
-                              "; nothing is sent to the PACS until it is mended.");
+  const auto refuse = [&](const Where& where, const std::string& why, const std::string& japanese) {
+    config.problems.push_back(
+        {where.english + ": " + why + "; nothing is sent to the PACS until it is mended.",
+         where.japanese + ": " + japanese + "。直すまで PACS へは送信しません。"});
     usable = false;
   };
+  const Where file{file_name, file_name};
   for (const char* required : {"dicom_called_ae", "dicom_host", "dicom_port"}) {
     if (!keys.values.contains(required)) {
-      refuse(file_name, std::string("the DICOM destination has no ") + required);
+      refuse(file, std::string("the DICOM destination has no ") + required,
+             std::string("DICOM 送信先に ") + required + " がありません");
     }
   }
   for (const auto& [key, entry] : keys.values) {
@@ -72,27 +94,33 @@ void CheckDicomKeys(const DicomKeys& keys, const std::string& file_name, UserCon
       if (const std::string problem = AeTitleProblem(value); !problem.empty()) {
         std::string why = key;
         why += " \"" + value + "\" ";
-        refuse(where, why + problem);
+        refuse(where, why + problem,
+               key + " の「" + value + "」は AE タイトルになりません（16 文字以内の ASCII、" +
+                   "バックスラッシュなし）");
       } else {
         (key == "dicom_called_ae" ? destination.called_ae : destination.calling_ae) = value;
       }
     } else if (key == "dicom_host") {
-      if (value.empty()) refuse(where, "dicom_host is empty");
+      if (value.empty()) refuse(where, "dicom_host is empty", "dicom_host が空です");
       destination.host = value;
     } else if (key == "dicom_port") {
       const auto port = NumberIn(value, 1, 65535);
-      if (!port)
-        refuse(where, "dicom_port must be a number from 1 to 65535, not \"" + value + "\"");
+      if (!port) {
+        refuse(where, "dicom_port must be a number from 1 to 65535, not \"" + value + "\"",
+               "dicom_port は 1 から 65535 までの数です（「" + value + "」ではありません）");
+      }
       destination.port = port.value_or(0);
     } else if (key == "dicom_timeout") {
       const auto seconds = NumberIn(value, 1, 3600);
       if (!seconds) {
-        refuse(where, "dicom_timeout must be seconds from 1 to 3600, not \"" + value + "\"");
+        refuse(where, "dicom_timeout must be seconds from 1 to 3600, not \"" + value + "\"",
+               "dicom_timeout は 1 から 3600 までの秒数です（「" + value + "」ではありません）");
       }
       destination.timeout_seconds = seconds.value_or(destination.timeout_seconds);
     } else if (key == "dicom_institution") {
       if (CharacterCount(value) > 64 || value.find('\\') != std::string::npos) {
-        refuse(where, "dicom_institution must be at most 64 characters without a backslash");
+        refuse(where, "dicom_institution must be at most 64 characters without a backslash",
+               "dicom_institution は 64 文字以内で、バックスラッシュを含められません");
       }
       destination.institution = value;
     } else {
@@ -115,15 +143,11 @@ std::string AeTitleProblem(std::string_view title) {
 }
 
 std::filesystem::path UserConfigPath() {
-  const char* config_home = std::getenv("XDG_CONFIG_HOME");
-  const char* home = std::getenv("HOME");
-  std::filesystem::path base;
-  if (config_home != nullptr && config_home[0] == '/') {
-    base = config_home;
-  } else {
-    base = std::filesystem::path(home != nullptr ? home : "") / ".config";
-  }
-  return base / "velmarin" / "velmarin.conf";
+  return XdgFolder("XDG_CONFIG_HOME", ".config") / "velmarin" / "velmarin.conf";
+}
+
+std::filesystem::path UserStateFolder() {
+  return XdgFolder("XDG_STATE_HOME", ".local/state") / "velmarin";
 }
 
 UserConfig ReadUserConfig(const std::filesystem::path& file) {
@@ -146,7 +170,7 @@ UserConfig ParseUserConfig(std::string_view text, const std::string& file_name) 
     const auto equals = line.find('=');
     const std::string key = Trimmed(line.substr(0, equals));
     const std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));
-    const std::string where = file_name + " line " + std::to_string(number);
+    const Where where = LineOf(file_name, number);
     if (dicom.Take(key, value, where)) continue;
     if (key != "input") {
       config.problems.push_back(UnknownSetting(where, key));
@@ -157,8 +181,11 @@ UserConfig ParseUserConfig(std::string_view text, const std::string& file_name) 
     } else if (value == "uinput") {
       config.input = InputBackendSetting::kUinput;
     } else {
-      config.problems.push_back(where + ": input must be auto, xtest or uinput, not \"" + value +
-                                "\"; auto is used.");
+      config.problems.push_back({where.english + ": input must be auto, xtest or uinput, not \"" +
+                                     value + "\"; auto is used.",
+                                 where.japanese +
+                                     ": input は auto、xtest、uinput のどれかです（「" + value +
+                                     "」ではありません）。auto で動きます。"});
     }
   }
   CheckDicomKeys(dicom, file_name, config);

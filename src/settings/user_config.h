@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/own_message.h"
+
 namespace velmarin {
 
 // How key strokes and clicks are synthesized: chosen from the session (auto), or always one.
@@ -26,9 +28,9 @@ struct DicomDestination {
 // The user's own settings, beside the program folder's "velmarin.ini": lines "key = value",
 // '#' starts a comment. Known keys: "input" (auto, xtest or uinput) and the DICOM
 // destination's "dicom_called_ae", "dicom_host", "dicom_port", "dicom_calling_ae",
-// "dicom_institution", "dicom_timeout". The window keeps its place in the same file through
-// QSettings, which writes these keys under "[General]": the lines of any other "[section]"
-// are the window's and are skipped. The program never writes the file.
+// "dicom_institution", "dicom_timeout". The program never writes this file. Earlier versions
+// kept the window's place in it through QSettings, which puts these keys under "[General]":
+// the lines of any other "[section]" are skipped.
 struct UserConfig {
   InputBackendSetting input = InputBackendSetting::kAuto;
   // Whether any "dicom_" key is given: the station sends to a PACS.
@@ -37,11 +39,15 @@ struct UserConfig {
   // not has its reasons among the problems.
   std::optional<DicomDestination> dicom;
   // Lines that could not be used, each as a sentence for the user.
-  std::vector<std::string> problems;
+  std::vector<OwnMessage> problems;
 };
 
 // $XDG_CONFIG_HOME/velmarin/velmarin.conf, else ~/.config/velmarin/velmarin.conf.
 std::filesystem::path UserConfigPath();
+
+// Where the program keeps what it remembers for the user (the window's place):
+// $XDG_STATE_HOME/velmarin, else ~/.local/state/velmarin. Not created here.
+std::filesystem::path UserStateFolder();
 
 // The settings in `text`; problems name the lines as of `file_name`.
 UserConfig ParseUserConfig(std::string_view text, const std::string& file_name);

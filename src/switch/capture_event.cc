@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/scanf_reader.h"
+#include "platform/encoding.h"
 
 namespace velmarin {
 namespace {
@@ -22,21 +23,25 @@ std::mutex& SequenceMutex() {
 }
 
 // The modifiers held are pressed in the order of their flags, then the key; all are released
-// in the reverse order.
-void SendKeyStroke(InputSynthesizer& input, int key, std::string_view modifiers) {
+// in the reverse order. True when the key itself went down and up.
+bool SendKeyStroke(InputSynthesizer& input, int key, std::string_view modifiers) {
   std::vector<int> keys;
   for (std::size_t i = 0; i < kModifierKeys.size(); ++i) {
     if (i < modifiers.size() && modifiers[i] == '1') keys.push_back(kModifierKeys[i]);
   }
-  keys.push_back(key);
   for (const int held : keys) input.KeyDown(held);
+  const bool pressed = input.KeyDown(key);
+  const bool released = input.KeyUp(key);
   for (auto held = keys.rbegin(); held != keys.rend(); ++held) input.KeyUp(*held);
+  return pressed && released;
 }
 
-void SendClick(InputSynthesizer& input, int x, int y) {
-  input.MoveTo(x, y);
-  input.LeftButtonDown();
-  input.LeftButtonUp();
+// True when the pointer was placed and the button went down and up there.
+bool SendClick(InputSynthesizer& input, int x, int y) {
+  if (!input.MoveTo(x, y)) return false;
+  const bool pressed = input.LeftButtonDown();
+  const bool released = input.LeftButtonUp();
+  return pressed && released;
 }
 
 }  // namespace
@@ -57,10 +62,12 @@ bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input, Message
     y = ScanDecimal(settings[SettingSlot::MouseY].view());
     if (!x || !y) {
       if (messages != nullptr) {
-        messages->ShowMessage(Cp932Text("The click position (X \"") +
-                              settings[SettingSlot::MouseX] + Cp932Text("\", Y \"") +
-                              settings[SettingSlot::MouseY] +
-                              Cp932Text("\") is not a number; no click was sent."));
+        const std::string mouse_x = Cp932ToUtf8Replacing(settings[SettingSlot::MouseX]);
+        const std::string mouse_y = Cp932ToUtf8Replacing(settings[SettingSlot::MouseY]);
+        messages->ShowOwnMessage({"The click position (X \"" + mouse_x + "\", Y \"" + mouse_y +
+                                      "\") is not a number; no click was sent.",
+                                  "クリック位置（X「" + mouse_x + "」、Y「" + mouse_y +
+                                      "」）が数ではないため、クリックを送りませんでした。"});
       }
       return false;
     }
@@ -68,21 +75,18 @@ bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input, Message
 
   std::lock_guard lock(SequenceMutex());
   if (!input.available()) return false;
-  if (key == 0) {
-    SendClick(input, *x, *y);
-  } else {
-    SendKeyStroke(input, key, settings[SettingSlot::Modifiers].view());
-  }
-  input.Flush();
-  return true;
+  const bool sent = key == 0 ? SendClick(input, *x, *y)
+                             : SendKeyStroke(input, key, settings[SettingSlot::Modifiers].view());
+  const bool delivered = input.Flush();
+  return sent && delivered;
 }
 
 bool MovePointerTo(InputSynthesizer& input, int x, int y) {
   std::lock_guard lock(SequenceMutex());
   if (!input.available()) return false;
-  input.MoveTo(x, y);
-  input.Flush();
-  return true;
+  const bool moved = input.MoveTo(x, y);
+  const bool delivered = input.Flush();
+  return moved && delivered;
 }
 
 }  // namespace velmarin

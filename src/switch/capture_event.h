@@ -18,14 +18,15 @@ int CaptureKeyCode(std::string_view key_code);
 // MouseX and MouseY: the key stroke with Ctrl, Alt and Shift held as Modifiers says, or, when
 // KeyCode selects no key, a left click at (MouseX, MouseY) that leaves the pointer there.
 // Whole sequences never interleave, whichever threads call at the same time.
-// Returns false when nothing was sent: the input cannot be synthesized (the backend says why),
-// or the click position is not a number (said to `messages`, when given) - a click at a
-// guessed place could hit any window on the screen.
+// Returns false when the stroke or click did not reach the desktop: the input cannot be
+// synthesized, the key has no key here, the pointer cannot be placed or the display went away
+// (the backend says why), or the click position is not a number (said to `messages`, when given) -
+// a click at a guessed place could hit any window on the screen.
 bool FireCaptureEvent(const Settings& settings, InputSynthesizer& input,
                       MessageSink* messages = nullptr);
 
 // Moves the mouse pointer to screen (x, y) without clicking, between whole event sequences.
-// False when the input cannot be synthesized.
+// False when the pointer was not moved.
 bool MovePointerTo(InputSynthesizer& input, int x, int y);
 
 }  // namespace velmarin

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "platform/encoding.h"
 #include "platform/uinput_devices.h"
 #include "platform/uinput_input.h"
 #include "platform/xtest_input.h"
@@ -24,25 +23,31 @@ InputBackendChoice ChooseInputBackend(InputBackendSetting setting, bool wayland_
   if (uinput_writable) {
     return {InputBackendKind::kUinput, "Wayland session, and /dev/uinput can be opened", {}};
   }
-  return {InputBackendKind::kXTest, "Wayland session, but " + uinput_error,
-          "Key strokes and clicks reach only X11 programs: this is a Wayland session and " +
-              uinput_error +
-              ". To reach every program, install the velmarin package (its udev rule lets the "
-              "user at the seat use /dev/uinput) and log in again, or run \"sudo modprobe "
-              "uinput\" and \"sudo udevadm trigger\", then start Velmarin again."};
+  return {InputBackendKind::kXTest,
+          "Wayland session, but " + uinput_error,
+          {"Key strokes and clicks reach only X11 programs: this is a Wayland session and " +
+               uinput_error +
+               ". To reach every program, install the velmarin package (its udev rule lets the "
+               "user at the seat use /dev/uinput) and log in again, or run \"sudo modprobe "
+               "uinput\" and \"sudo udevadm trigger\", then start Velmarin again.",
+           "キーストロークとクリックは X11 のプログラムにしか届きません。Wayland のセッションで、"
+           "/dev/uinput を使えないためです（" +
+               uinput_error +
+               "）。すべてのプログラムに届けるには、velmarin パッケージを入れて（その udev "
+               "規則で、席のユーザーが /dev/uinput を使えます）ログインし直すか、"
+               "「sudo modprobe uinput」と「sudo udevadm trigger」を実行してから、Velmarin "
+               "を起動し直してください。"}};
 }
 
 InputBackendChoice ChooseInputBackendForSession(MessageSink& messages) {
   const UserConfig config = ReadUserConfig(UserConfigPath());
-  for (const std::string& problem : config.problems) {
-    messages.ShowMessage(Utf8ToCp932Replacing(problem));
-  }
+  for (const OwnMessage& problem : config.problems) messages.ShowOwnMessage(problem);
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   std::string uinput_error;
   const bool writable = UinputWritable(&uinput_error);
   InputBackendChoice choice = ChooseInputBackend(
       config.input, wayland != nullptr && wayland[0] != '\0', writable, uinput_error);
-  if (!choice.warning.empty()) messages.ShowMessage(Utf8ToCp932Replacing(choice.warning));
+  if (!choice.warning.empty()) messages.ShowOwnMessage(choice.warning);
   return choice;
 }
 
@@ -57,7 +62,9 @@ std::string InputBackendName(InputBackendKind kind) {
 
 bool LockedScreenGuard::available() {
   if (lock_.Locked()) {
-    messages_.ShowMessage(Cp932Text("A capture was skipped because the screen is locked."));
+    messages_.ShowOwnMessage({"A capture was skipped because the screen is locked.",
+                              "画面がロックされているため、キャプチャーのキーやクリックを送りません"
+                              "でした。"});
     return false;
   }
   return input_.available();

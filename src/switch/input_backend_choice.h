@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/message_sink.h"
+#include "base/own_message.h"
 #include "platform/input_synthesizer.h"
 #include "platform/screen_lock.h"
 #include "settings/user_config.h"
@@ -17,7 +18,7 @@ struct InputBackendChoice {
   InputBackendKind kind = InputBackendKind::kXTest;
   std::string reason;
   // Said once when the choice leaves programs out (empty otherwise).
-  std::string warning;
+  OwnMessage warning;
 };
 
 // The session decides under "auto": an X11 session (no WAYLAND_DISPLAY) keeps XTest; a
@@ -44,12 +45,12 @@ class LockedScreenGuard final : public InputSynthesizer {
 
   bool available() override;
   void Prepare() override { input_.Prepare(); }
-  void KeyDown(int virtual_key) override { input_.KeyDown(virtual_key); }
-  void KeyUp(int virtual_key) override { input_.KeyUp(virtual_key); }
-  void MoveTo(int x, int y) override { input_.MoveTo(x, y); }
-  void LeftButtonDown() override { input_.LeftButtonDown(); }
-  void LeftButtonUp() override { input_.LeftButtonUp(); }
-  void Flush() override { input_.Flush(); }
+  bool KeyDown(int virtual_key) override { return input_.KeyDown(virtual_key); }
+  bool KeyUp(int virtual_key) override { return input_.KeyUp(virtual_key); }
+  bool MoveTo(int x, int y) override { return input_.MoveTo(x, y); }
+  bool LeftButtonDown() override { return input_.LeftButtonDown(); }
+  bool LeftButtonUp() override { return input_.LeftButtonUp(); }
+  bool Flush() override { return input_.Flush(); }
 
  private:
   InputSynthesizer& input_;

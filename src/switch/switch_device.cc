@@ -22,7 +22,7 @@ SwitchDevices::SwitchDevices(HidTransport& hid, SerialPortOpener& serial, Messag
       messages_(messages),
       switch_kind_(switch_kind),
       usb_io_(hid, messages, now),
-      now_(std::move(now)) {}
+      serial_retry_(std::move(now)) {}
 
 void SwitchDevices::OpenSwitchDevice(const Settings& settings) {
   const std::string& name = settings[SettingSlot::SwitchDevice].bytes();
@@ -55,8 +55,7 @@ bool SwitchDevices::OpenSerialSwitch(const std::string& name) {
     const std::lock_guard lock(serial_mutex_);
     serial_port_.reset();
     serial_name_ = name;
-    serial_lost_ = false;
-    serial_failures_ = 0;
+    serial_retry_.Reset();
     serial_port_ = OpenPortLocked();
     if (serial_port_) return true;
   }
@@ -75,7 +74,7 @@ std::unique_ptr<SerialPort> SwitchDevices::OpenPortLocked() {
 void SwitchDevices::CloseSerialPort() {
   const std::lock_guard lock(serial_mutex_);
   serial_port_.reset();
-  serial_lost_ = false;
+  serial_retry_.Reset();
 }
 
 bool SwitchDevices::SerialPortOpen() const {
@@ -106,35 +105,34 @@ bool SwitchDevices::ReadUsbPin0(int* sample) {
 
 bool SwitchDevices::ReadModemStatus(std::uint32_t* status) {
   const std::lock_guard lock(serial_mutex_);
-  if (serial_lost_ && !ReopenLostPortLocked()) return false;
+  if (serial_retry_.lost() && !ReopenLostPortLocked()) return false;
   if (serial_port_ == nullptr) return false;
   if (serial_port_->ReadModemStatus(status)) {
-    serial_failures_ = 0;
+    serial_retry_.Reset();
     return true;
   }
-  if (++serial_failures_ >= kFailuresBeforeReopen) {
+  if (serial_retry_.NoteFailure()) {
     serial_port_.reset();
-    serial_lost_ = true;
-    reopen_interval_ = kFirstReopenInterval;
-    next_reopen_ = now_();
-    messages_.ShowMessage(Cp932Text(serial_name_ +
-                                    " does not answer (unplugged?); the foot switch does nothing "
-                                    "until it is back. Opening it again."));
+    messages_.ShowOwnMessage(
+        {serial_name_ +
+             " does not answer (unplugged?); the foot switch does nothing until it is back. "
+             "Opening it again.",
+         serial_name_ + " が応答しません（抜けていませんか）。戻るまでフットスイッチは働きません。"
+                        "開き直しています。"});
   }
   return false;
 }
 
 bool SwitchDevices::ReopenLostPortLocked() {
-  if (now_() < next_reopen_) return false;
+  if (!serial_retry_.TryDue()) return false;
   serial_port_ = OpenPortLocked();
   if (!serial_port_) {
-    next_reopen_ = now_() + reopen_interval_;
-    reopen_interval_ = std::min(reopen_interval_ * 2, kLongestReopenInterval);
+    serial_retry_.TryFailed();
     return false;
   }
-  serial_lost_ = false;
-  serial_failures_ = 0;
-  messages_.ShowMessage(Cp932Text(serial_name_ + " is back; the foot switch works again."));
+  serial_retry_.Reset();
+  messages_.ShowOwnMessage({serial_name_ + " is back; the foot switch works again.",
+                            serial_name_ + " が戻りました。フットスイッチがまた働きます。"});
   return true;
 }
 

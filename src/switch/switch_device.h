@@ -13,6 +13,7 @@
 #include "platform/hid_transport.h"
 #include "platform/modem_lines.h"
 #include "settings/settings.h"
+#include "switch/lost_device_retry.h"
 #include "switch/usb_io.h"
 
 namespace velmarin {
@@ -34,15 +35,12 @@ bool IsSerialSwitchName(const std::string& name);
 // user-interface thread opens and closes; the switch thread reads; the serial port is guarded
 // by its own lock and the board by UsbIo's.
 //
-// A serial port that fails kFailuresBeforeReopen reads in a row (an unplugged USB adapter) is
-// closed and opened again by its name at later reads, at growing intervals, as UsbIo looks a
-// lost board up again. The loss and the return are said once each.
+// A serial port that stops answering (an unplugged USB adapter) is closed and opened again by
+// its name at later reads, as LostDeviceRetry times it (and UsbIo a lost board). The loss and
+// the return are said once each.
 class SwitchDevices {
  public:
   using Clock = std::chrono::steady_clock;
-  static constexpr int kFailuresBeforeReopen = 3;
-  static constexpr std::chrono::milliseconds kFirstReopenInterval{500};
-  static constexpr std::chrono::milliseconds kLongestReopenInterval{4000};
 
   SwitchDevices(HidTransport& hid, SerialPortOpener& serial, MessageSink& messages,
                 std::atomic<SwitchKind>& switch_kind,
@@ -80,12 +78,8 @@ class SwitchDevices {
   bool ReopenLostPortLocked();
 
   std::unique_ptr<SerialPort> serial_port_;  // null when none is open
-  const std::function<Clock::time_point()> now_;
-  std::string serial_name_;  // the port opened last
-  int serial_failures_ = 0;
-  bool serial_lost_ = false;
-  Clock::time_point next_reopen_;
-  std::chrono::milliseconds reopen_interval_ = kFirstReopenInterval;
+  std::string serial_name_;                  // the port opened last
+  LostDeviceRetry serial_retry_;
 };
 
 }  // namespace velmarin

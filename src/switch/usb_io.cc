@@ -52,7 +52,7 @@ std::uint8_t ReadCommand(int port, bool extended) {
 }  // namespace
 
 UsbIo::UsbIo(HidTransport& transport, MessageSink& messages, std::function<Clock::time_point()> now)
-    : transport_(transport), messages_(messages), now_(std::move(now)) {}
+    : transport_(transport), messages_(messages), retry_(std::move(now)) {}
 
 UsbIo::~UsbIo() {
   const auto lock = LockForTeardown();
@@ -76,11 +76,11 @@ int UsbIo::WritePort(int port, std::uint8_t value, bool extended) {
 
 int UsbIo::ReadPort(int* value, int port, bool extended) {
   const std::lock_guard lock(mutex_);
-  if (lost_ && !LookUpLostBoardLocked()) return -1;
+  if (retry_.lost() && !LookUpLostBoardLocked()) return -1;
   if (!board_found_) InitLocked(true);
   const int result = ReadLocked(value, port, extended);
   if (result == 0) {
-    failed_reads_ = 0;
+    retry_.Reset();
   } else if (device_) {
     NoteReadFailureLocked();
   }
@@ -88,30 +88,28 @@ int UsbIo::ReadPort(int* value, int port, bool extended) {
 }
 
 void UsbIo::NoteReadFailureLocked() {
-  if (++failed_reads_ < kFailuresBeforeLookup) return;
+  if (!retry_.NoteFailure()) return;
   device_.reset();
-  lost_ = true;
-  lookup_interval_ = kFirstLookupInterval;
-  next_lookup_ = now_();
-  messages_.ShowMessage(
-      Cp932Text("The USB-IO board does not answer (unplugged?); the foot switch does nothing "
-                "until it is back. Looking for it again."));
+  messages_.ShowOwnMessage(
+      {"The USB-IO board does not answer (unplugged?); the foot switch does nothing until it is "
+       "back. Looking for it again.",
+       "USB-IO ボードが応答しません（抜けていませんか）。戻るまでフットスイッチは働きません。"
+       "探し直しています。"});
 }
 
 bool UsbIo::LookUpLostBoardLocked() {
-  if (now_() < next_lookup_) return false;
+  if (!retry_.TryDue()) return false;
   if (!FindLocked()) {
-    next_lookup_ = now_() + lookup_interval_;
-    lookup_interval_ = std::min(lookup_interval_ * 2, kLongestLookupInterval);
+    retry_.TryFailed();
     return false;
   }
   for (const auto& [port, written] : written_ports_) {
     device_->Write(CommandReport(output_report_length_, WriteCommand(port, written.second),
                                  kValueOffset, written.first));
   }
-  lost_ = false;
-  failed_reads_ = 0;
-  messages_.ShowMessage(Cp932Text("The USB-IO board is back; the foot switch works again."));
+  retry_.Reset();
+  messages_.ShowOwnMessage({"The USB-IO board is back; the foot switch works again.",
+                            "USB-IO ボードが戻りました。フットスイッチがまた働きます。"});
   return true;
 }
 
@@ -180,8 +178,7 @@ int UsbIo::InitLocked(bool lazy) {
 
 void UsbIo::ShutdownLocked() {
   device_.reset();
-  lost_ = false;
-  failed_reads_ = 0;
+  retry_.Reset();
   written_ports_.clear();
   if (library_loaded_) transport_.Exit();
   library_loaded_ = false;

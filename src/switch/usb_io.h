@@ -10,6 +10,7 @@
 
 #include "base/message_sink.h"
 #include "platform/hid_transport.h"
+#include "switch/lost_device_retry.h"
 
 namespace velmarin {
 
@@ -18,10 +19,9 @@ namespace velmarin {
 // shuts down; the switch thread reads. One lock serialises every device use, so shutdown never
 // pulls the device from under a read.
 //
-// A board that stops answering (unplugged) is closed after kFailuresBeforeLookup failed reads
-// in a row and looked up again by its IDs at later reads, at growing intervals up to
-// kLongestLookupInterval; a board found again gets back the port values written before. The
-// loss and the return are said once each.
+// A board that stops answering (unplugged) is closed and looked up again by its IDs at later
+// reads, as LostDeviceRetry times it; a board found again gets back the port values written
+// before. The loss and the return are said once each.
 class UsbIo {
  public:
   static constexpr int kDefaultReportLength = 9;
@@ -29,9 +29,6 @@ class UsbIo {
   static constexpr std::chrono::milliseconds kReportWait{250};
   // Answers examined per read before it gives up (one more report is then consumed).
   static constexpr int kReportsExamined = 100;
-  static constexpr int kFailuresBeforeLookup = 3;
-  static constexpr std::chrono::milliseconds kFirstLookupInterval{500};
-  static constexpr std::chrono::milliseconds kLongestLookupInterval{4000};
 
   using Clock = std::chrono::steady_clock;
   UsbIo(HidTransport& transport, MessageSink& messages,
@@ -79,13 +76,9 @@ class UsbIo {
   int input_report_length_ = kDefaultReportLength;
   int output_report_length_ = kDefaultReportLength;
   std::uint32_t sequence_ = 0;
-  const std::function<Clock::time_point()> now_;
   // port -> (value, extended) of the last write, given again to a board found after a loss
   std::map<int, std::pair<std::uint8_t, bool>> written_ports_;
-  int failed_reads_ = 0;
-  bool lost_ = false;
-  Clock::time_point next_lookup_;
-  std::chrono::milliseconds lookup_interval_ = kFirstLookupInterval;
+  LostDeviceRetry retry_;
 };
 
 }  // namespace velmarin

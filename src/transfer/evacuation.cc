@@ -11,7 +11,7 @@
 #include "base/errno_text.h"
 #include "base/file_naming.h"
 #include "platform/directory_listing.h"
-#include "transfer/folder_scan.h"
+#include "settings/program_dir.h"
 #include "transfer/work_files.h"
 
 namespace velmarin {
@@ -90,18 +90,23 @@ void EvacuateWatchFolder(const Cp932Text& watch_folder, std::string_view pattern
                          const std::vector<StillIdentity>& leave) {
   const auto folder = FolderFromSlot(watch_folder, program_dir, nullptr);
   if (!folder) {
-    report("evacuation skipped: the watch folder is not set or not convertible");
+    report({"evacuation skipped: the watch folder is not set or not convertible",
+            "監視フォルダが設定されていないか、フォルダ名に変換できないため、画像を退避しません"
+            "でした。"});
     return;
   }
   const fs::path backup = program_dir.path / kBackupFolderName;
   std::error_code ec;
   fs::create_directories(backup, ec);
   if (ec) {
-    report("evacuation skipped: cannot create " + backup.string() + ": " + ec.message());
+    report({"evacuation skipped: cannot create " + backup.string() + ": " + ec.message(),
+            "退避先のフォルダ " + backup.string() +
+                " を作成できないため、画像を退避しませんでした（" + ec.message() + "）。"});
     return;
   }
   if (fs::equivalent(*folder, backup, ec)) {
-    report("evacuation skipped: the watch folder is the backup folder");
+    report({"evacuation skipped: the watch folder is the backup folder",
+            "監視フォルダが退避先のフォルダ（bkup）と同じため、画像を退避しませんでした。"});
     return;
   }
   const auto entries = ListDirectory(*folder);
@@ -112,7 +117,8 @@ void EvacuateWatchFolder(const Cp932Text& watch_folder, std::string_view pattern
     if (std::find(leave.begin(), leave.end(), IdentityOf(entry)) != leave.end()) continue;
     const fs::path source = *folder / entry.name;
     if (!Evacuate(source, backup, &error)) {
-      report("not evacuated: " + source.string() + ": " + error);
+      report({"not evacuated: " + source.string() + ": " + error,
+              source.string() + " を退避できませんでした（" + error + "）。"});
     }
   }
 }

@@ -4,13 +4,14 @@
 #include <string_view>
 #include <vector>
 
+#include "base/own_message.h"
 #include "settings/program_dir.h"
 #include "transfer/still_arrivals.h"
 
 namespace velmarin {
 
-// Receives one line (UTF-8) per file or folder that could not be handled.
-using EvacuationReport = std::function<void(std::string_view line)>;
+// Receives one message per file or folder that could not be handled.
+using EvacuationReport = std::function<void(const OwnMessage& message)>;
 
 // Moves the regular files of the watch folder whose names match `pattern` ("*.jpg"; the
 // letter case is ignored, so ".JPG" files go too) into the "bkup" folder of the program

@@ -1,20 +1,28 @@
 #include "transfer/folder_monitor.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <exception>
 #include <new>
 #include <system_error>
+#include <variant>
 #include <vector>
 
 #include "base/message_subject.h"
 #include "base/stale_temporaries.h"
+#include "base/state_fields.h"
 #include "image/capture_processing.h"
+#include "image/jpeg_files.h"
 #include "platform/encoding.h"
-#include "transfer/folder_scan.h"
+#include "settings/program_dir.h"
+#include "transfer/claimed_target.h"
 #include "transfer/image_failure_texts.h"
 #include "transfer/still_journal.h"
+#include "transfer/watch_folder_record.h"
 #include "transfer/watch_folder_scanner.h"
+#include "transfer/work_files.h"
 
 namespace velmarin {
 namespace {
@@ -23,14 +31,8 @@ namespace fs = std::filesystem;
 
 // FolderMonitorMemory::journalled_arrivals after a failed write: the next look writes again.
 constexpr std::uint64_t kJournalNotWritten = ~std::uint64_t{0};
-
-// Removes a work file left by an earlier image. Anything left in the way (a file that
-// cannot be removed, a folder with contents) fails, so it can never be taken for this image.
-bool RemoveWorkFile(const fs::path& file) {
-  std::error_code ec;
-  fs::remove(file, ec);
-  return !ec && !fs::exists(fs::symlink_status(file, ec));
-}
+// How long a still waits for its watch folder to come back (a network folder that drops).
+constexpr std::chrono::milliseconds kFolderAwayLimit{60'000};
 
 // Whether `target` would land in the watch folder itself, where the next scan would take it
 // as a new capture, and so on without end. A sub-folder of it is never scanned.
@@ -42,35 +44,37 @@ bool LandsInWatchFolder(const fs::path& target, const Settings& settings,
   return watch_folder && fs::equivalent(target.parent_path(), *watch_folder, ec);
 }
 
+// The folder that holds `file`, for the *at() calls.
+AtPath FolderOfFile(const AtPath& file) {
+  return {file.folder, file.path.has_parent_path() ? file.path.parent_path() : fs::path(".")};
+}
+
 }  // namespace
 
-void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir) {
+void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir,
+                                     std::string_view own_mark) {
   RemoveStaleTemporaries(program_dir.path);
   RemoveStaleTemporaries(program_dir.path / kBackupFolderName);
   const auto transfer = FolderFromSlot(settings[SettingSlot::TransferFolder], program_dir, nullptr);
   if (!transfer) return;
-  RemoveStaleTemporaries(*transfer);
+  RemoveStaleTemporaries(*transfer, kStaleTemporaryAge, own_mark);
   std::error_code ec;
   for (fs::directory_iterator it(*transfer, ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->is_directory(ec) && !it->is_symlink(ec)) RemoveStaleTemporaries(it->path());
+    if (it->is_directory(ec) && !it->is_symlink(ec)) {
+      RemoveStaleTemporaries(it->path(), kStaleTemporaryAge, own_mark);
+    }
   }
 }
 
 TransferOutcome TransferOneImage(const fs::path& source, const Settings& settings,
                                  const Cp932Text& capture_id, const LocalTime& now,
-                                 const ProgramDir& program_dir, TransferPipeline& pipeline,
-                                 LastErrorText& errors, MessageSink& messages) {
+                                 const ProgramDir& program_dir, const OpenTransferFolder& folder,
+                                 TransferPipeline& pipeline, LastErrorText& errors,
+                                 MessageSink& messages,
+                                 const TransferTarget::BeforeClaim& before_claim) {
   // Failures on the writing side are worth a later try; the still's own are not.
   const TransferOutcome retry{std::nullopt, true};
   const TransferOutcome give_up{std::nullopt, false};
-  const fs::path backup = program_dir.path / kBackupFolderName;
-  std::error_code ec;
-  fs::create_directories(backup, ec);
-  if (ec) {
-    errors.Set(Cp932Text("bkup folder error! "));
-    return retry;
-  }
-
   std::string error;
   Settings resolved = settings;
   resolved[SettingSlot::TransferFolder] =
@@ -80,21 +84,22 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
     const auto cp932 = Utf8ToCp932(reason);
     errors.Set(cp932 ? *cp932 : Cp932Text("transfer path error! "));
   };
-  auto target = pipeline.BuildTarget(resolved, capture_id, now, &error);
+  auto target = pipeline.BuildTarget(resolved, capture_id, now, folder, &error);
   if (!target) {
     report(error);
     return retry;
   }
+  target->SetBeforeClaim(before_claim);
   // After a failed write, what killed runs left where this one writes goes, so their
   // leftovers never fill the disk.
   struct CleanUpAfterFailure {
-    std::vector<fs::path> folders;
+    std::vector<AtPath> folders;
     bool succeeded = false;
     ~CleanUpAfterFailure() {
       if (succeeded) return;
-      for (const fs::path& folder : folders) RemoveStaleTemporaries(folder);
+      for (const AtPath& folder : folders) RemoveStaleTemporaries(folder);
     }
-  } clean_up{{backup, target->name().parent_path()}};
+  } clean_up{{FolderOfFile(target->location())}};
   if (LandsInWatchFolder(target->name(), settings, program_dir)) {
     errors.Set(Cp932Text("transfer target in watch folder! "));
     return give_up;
@@ -104,45 +109,42 @@ TransferOutcome TransferOneImage(const fs::path& source, const Settings& setting
   const auto failed = [&](const ImageResult& result) {
     const bool not_written = result.status == ImageStatus::kTargetNotCreated ||
                              result.status == ImageStatus::kTargetNotWritten;
-    return not_written ? retry : give_up;
+    return not_written ? retry : TransferOutcome{std::nullopt, false, true};
   };
 
-  fs::path jpeg = source;
   // The conversion is chosen by the file's name, not by the folders above it.
   const StillFormat format = StillFormatOf(source.filename().string());
-  if (format == StillFormat::kBmp || format == StillFormat::kPng) {
-    jpeg = backup / kBmpConversionFileName;
-    if (!RemoveWorkFile(jpeg)) {
-      errors.Set(Cp932Text("temp.jpg delete error! "));
-      return retry;
-    }
-    const ImageResult converted = pipeline.ConvertToJpeg(source, jpeg);
+  ImageResult read;
+  std::optional<Dib> dib = pipeline.Read(source, format, read);
+  const bool converted = format == StillFormat::kBmp || format == StillFormat::kPng;
+  if (converted) {
     const auto kind =
         format == StillFormat::kPng ? ImageStep::Kind::kPngToJpeg : ImageStep::Kind::kBmpToJpeg;
-    ReportImageResult({kind, source, jpeg}, converted, errors, messages);
-    if (!converted.ok()) return failed(converted);
+    ReportImageResult({kind, source, {}}, read, errors, messages);
+    if (!dib) return failed(read);
+    read = {};
   }
-
-  const fs::path work_file = backup / kWorkFileName;
-  if (!RemoveWorkFile(work_file)) {
-    errors.Set(Cp932Text("444.jpg delete error! "));
-    return retry;
+  // The width step: a JPEG that does not decode, or any picture narrower than 4 pixels.
+  const bool width_kept = dib && dib->width() % 4 == 0;
+  if (dib && !NormalizeDibWidth(*dib)) {
+    dib.reset();
+    read.status = ImageStatus::kSourceNotDecoded;
   }
-  const ImageResult normalized = pipeline.NormalizeWidth(jpeg, work_file);
-  ReportImageResult({ImageStep::Kind::kNormalizeWidth, jpeg, work_file}, normalized, errors,
-                    messages);
-  if (!normalized.ok()) {
-    // Nothing is processed without a work file; the text is the one the processing of the
-    // missing work file would leave. A still that does not decode had its detail in its box.
-    const ImageStep processing{ImageStep::Kind::kProcess, work_file, target->name()};
-    const bool boxed = normalized.status == ImageStatus::kSourceNotDecoded;
-    errors.Set(ImageFailureText(processing, UnreadableSourceStatus(work_file, settings)),
-               boxed ? Cp932Text() : Utf8ToCp932Replacing(normalized.detail));
-    return failed(normalized);
+  ReportImageResult({ImageStep::Kind::kNormalizeWidth, source, {}}, read, errors, messages);
+  if (!dib) {
+    // The text is the one the processing of a missing work file has always left. A still
+    // that does not decode had its detail in its box.
+    const ImageStep processing{ImageStep::Kind::kProcess, source, target->name()};
+    const bool boxed = read.status == ImageStatus::kSourceNotDecoded;
+    errors.Set(ImageFailureText(processing, EditsPicture(settings) ? ImageStatus::kSourceNotOpened
+                                                                   : ImageStatus::kCopyFailed),
+               boxed ? Cp932Text() : Utf8ToCp932Replacing(read.detail));
+    return failed(read);
   }
+  CapturedPicture picture{std::move(*dib), source, !converted && width_kept};
   const ImageResult processed =
-      pipeline.Process(work_file, *target, settings, capture_id, now, errors);
-  ReportImageResult({ImageStep::Kind::kProcess, work_file, target->name()}, processed, errors,
+      pipeline.Process(picture, *target, settings, capture_id, now, errors);
+  ReportImageResult({ImageStep::Kind::kProcess, source, target->name()}, processed, errors,
                     messages);
   if (!processed.ok()) {
     if (!target->error().empty()) report(target->error());
@@ -199,6 +201,15 @@ Sighting SightingOf(FolderEvent::Kind kind) {
   }
 }
 
+// The inode number of a file made without a name (O_TMPFILE) whose close this is: the kernel
+// names such a file "#" and its inode number, also once it is linked into the folder.
+std::optional<std::uint64_t> UnnamedFileInode(const FolderEvent& event) {
+  if (event.kind != FolderEvent::Kind::kClosedAfterWrite || !event.name.starts_with('#')) {
+    return std::nullopt;
+  }
+  return NumberField<std::uint64_t>(std::string_view(event.name).substr(1));
+}
+
 // One run of the folder thread: which folder it looks at, and how.
 class FolderWatch {
  public:
@@ -233,31 +244,54 @@ class FolderWatch {
       if (!now) now = Binding();
       return *now;
     };
-    bool list = !events_;
+    StillArrivals& arrivals = ctx_.memory.arrivals;
+    bool overflow = false;
     for (const FolderEvent& event : events) {
       switch (event.kind) {
         case FolderEvent::Kind::kOverflow:
-          list = true;
+          overflow = true;
           break;
         case FolderEvent::Kind::kFolderGone:
           watched_.reset();  // watched anew at the next look
           break;
         case FolderEvent::Kind::kRemoved:
-          ctx_.memory.arrivals.NoteRemoved(event.name);
+          arrivals.NoteRemoved(event.name);
           break;
         default:
           if (const auto entry = QueryDirectoryEntry(*folder, event.name)) {
-            ctx_.memory.arrivals.Note(*entry, SightingOf(event.kind), binding());
+            arrivals.Note(*entry, SightingOf(event.kind), binding());
+          } else if (const auto inode = UnnamedFileInode(event)) {
+            arrivals.NoteClosedByInode(*inode, binding());
           } else {
-            ctx_.memory.arrivals.NoteRemoved(event.name);
+            arrivals.NoteRemoved(event.name);
           }
       }
     }
-    if (list && watched_) {
-      if (const auto entries = scanner_.Scan(*folder)) {
-        ctx_.memory.arrivals.NoteListing(*entries, binding(), true);
+    if (watched_ && overflow) {
+      // Events were lost: a whole listing decides, and a writer whose close may have been
+      // lost is waited for no longer; its still is taken once it has stopped changing.
+      scanner_.Reset();
+      if (const auto listing = scanner_.Scan(*folder)) {
+        arrivals.NoteListing(listing->changed, binding(), true);
+      }
+      arrivals.StopWaitingForWriters();
+    } else if (watched_ && !events_) {
+      if (const auto changes = scanner_.Scan(*folder, arrivals.NamesToWatch())) {
+        if (changes->whole) {
+          // Another folder came to its path during the wait: it is watched anew, so the
+          // stills it holds from before are known again.
+          WatchAnew(*folder, FolderIdentityOf(*folder));
+          return;
+        }
+        for (const std::string& name : changes->removed) arrivals.NoteRemoved(name);
+        for (const DirectoryEntry& entry : changes->changed) {
+          arrivals.Note(entry, Sighting::kListed, binding());
+        }
       }
     }
+    // A writer that neither closes its file nor lets it be for the completeness bound is not
+    // waited for any longer.
+    arrivals.StopWaitingForWritersOlderThan(ctx_.timing.completeness.max_wait);
   }
 
  private:
@@ -267,20 +301,30 @@ class FolderWatch {
                  const std::optional<std::pair<std::uint64_t, std::uint64_t>>& identity) {
     // The watch comes first, so nothing that arrives during the listing is missed.
     events_ = identity && ctx_.events.Watch(folder);
-    scanner_ = WatchFolderScanner();
-    const auto entries = identity ? ListDirectory(folder) : std::nullopt;
+    scanner_.Reset();
+    std::optional<std::vector<DirectoryEntry>> entries;
+    if (identity) {
+      if (auto listing = scanner_.Scan(folder)) entries = std::move(listing->changed);
+    }
     StillArrivals& arrivals = ctx_.memory.arrivals;
+    arrivals.SetFolderIdentity(identity.value_or(std::pair<std::uint64_t, std::uint64_t>{}));
+    bool returned = false;
     if (start_over_ || arrivals.folder() != folder) {
       arrivals.Rebase(folder, entries.value_or(std::vector<DirectoryEntry>{}));
       start_over_ = false;
+    } else if (entries && identity == identity_) {
+      // The same folder after a pause: what is new arrived meanwhile.
+      arrivals.NoteListing(*entries, Binding(), true);
     } else if (entries) {
-      // The same folder after a pause, or remounted: what is new arrived meanwhile. What a
-      // remount or a replaced folder does not show may come back, so it is not forgotten.
-      arrivals.NoteListing(*entries, Binding(), identity == identity_);
+      // The folder went and came back (a remount, a folder made again or put in its place, a
+      // run after a settings command): the stills it held before are not new.
+      returned = arrivals.NoteReturn(*entries, Binding()) > 0 || watched_ == folder;
     }
     watched_ = folder;
     identity_ = identity;
-    if (announced_ != folder && ctx_.on_watching) ctx_.on_watching(folder, events_);
+    if ((announced_ != folder || (returned && identity)) && ctx_.on_watching) {
+      ctx_.on_watching(folder, events_);
+    }
     announced_ = folder;
   }
 
@@ -316,18 +360,72 @@ void SayAboutNoStill(LastErrorText& errors, const Cp932Text& text) {
   errors.Set(text);
 }
 
-Cp932Text WaitingText(std::size_t count) {
-  return Cp932Text(std::to_string(count) + (count == 1 ? " still waiting " : " stills waiting "));
+// The still waits for its transfer folder, which is not there or not where it was: said once
+// until a still goes through.
+TransferOutcome WaitForTransferFolder(FolderMonitorContext& ctx, const ArrivedStill& still) {
+  TransferRetry& retry = ctx.memory.retry;
+  if (!retry.unavailable_reported) {
+    SayAboutNoStill(ctx.errors,
+                    Cp932Text("transfer folder not available: ") +
+                        FolderInProgramDir(ctx.program_dir,
+                                           still.binding.settings[SettingSlot::TransferFolder]));
+    retry.unavailable_reported = true;
+  }
+  return {std::nullopt, true};
+}
+
+// The claim's hook: the journal names the target the still's image is about to claim, with
+// the image's content, before the claim.
+TransferTarget::BeforeClaim NoteClaimIn(FolderMonitorContext& ctx, StillJournal& journal,
+                                        ArrivedStill& still) {
+  return [&ctx, &journal, &still, hashed = std::optional<std::pair<fs::path, std::string>>()](
+             const AtPath& temporary, const fs::path& name) mutable {
+    if (!hashed || hashed->first != temporary.path) {
+      const auto hash = ContentHash(temporary);
+      if (!hash) return;  // unreadable: nothing to know the image by after a crash
+      hashed.emplace(temporary.path, *hash);
+    }
+    still.claimed = ClaimedTarget{name, hashed->second};
+    if (!journal.NoteClaim(still) && ctx.memory.journalled_arrivals != kJournalNotWritten) {
+      SayAboutNoStill(ctx.errors, Cp932Text("journal write error! "));
+      ctx.memory.journalled_arrivals = kJournalNotWritten;
+    }
+  };
+}
+
+// The boxes of a still's transfer, kept until it is known whether they are said.
+class HeldBoxes : public MessageSink {
+ public:
+  void ShowMessage(const Cp932Text& text) override { texts.emplace_back(text); }
+  void ShowOwnMessage(const OwnMessage& message) override { texts.emplace_back(message); }
+  std::vector<std::variant<Cp932Text, OwnMessage>> texts;
+};
+
+// Says what a still's failed transfer said, under its name.
+void SayFailure(FolderMonitorContext& ctx, const fs::path& still, const HeldFailure& failure) {
+  const ScopedMessageSubject subject(still.string());
+  for (const auto& box : failure.messages) {
+    if (const auto* text = std::get_if<Cp932Text>(&box)) {
+      ctx.messages.ShowMessage(*text);
+    } else {
+      ctx.messages.ShowOwnMessage(std::get<OwnMessage>(box));
+    }
+  }
+  if (!failure.text.empty()) ctx.errors.Set(failure.text, failure.detail);
 }
 
 // Transfers one still with what held when it arrived. A still found by a listing is first
 // waited for until it is complete; one whose writer closed it, or that was moved in, is
 // complete already. Its trouble is reported under its name and never ends the thread; a
 // failure on the writing side is reported at its first try only, as it is tried again.
+// The transfer folder is held open from its check until the image has its name, and the
+// image counts as sent only if the folder is then still the one its path leads to: an image
+// that went to a share unmounted meanwhile is removed again and waits, as for an outage.
 // `completeness` tells how the wait ended; kStopped when the finishing was abandoned, and
-// then nothing was done.
-TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& still,
-                              Completeness* completeness_out) {
+// then nothing was done. A failure of the still itself (it does not decode) is not said
+// but given in `failure` when its writer may not be done with it (it was not moved in whole).
+TransferOutcome TransferStill(FolderMonitorContext& ctx, StillJournal& journal, ArrivedStill& still,
+                              Completeness* completeness_out, std::optional<HeldFailure>* failure) {
   TransferRetry& retry = ctx.memory.retry;
   // Every failure and library message from here on names this still.
   const ScopedMessageSubject subject(still.path.string());
@@ -345,27 +443,33 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
     ctx.errors.Set(Cp932Text("image vanished! "));
     return {};
   }
+  ctx.memory.arrivals.NoteTaken(still.path, *now_there);
   const ArrivalBinding& held = still.binding;
-  if (const auto folder = TransferFolderOf(still, ctx.program_dir)) {
+  TransferFolderCheck& check = ctx.memory.transfer_folders;
+  const auto folder = TransferFolderOf(still, ctx.program_dir);
+  std::optional<UniqueFd> opened;
+  if (folder) {
     MakeFolderInProgramFolder(*folder, ctx.program_dir);
-    if (!ctx.memory.transfer_folders.Available(*folder)) {
-      if (!retry.unavailable_reported) {
-        SayAboutNoStill(
-            ctx.errors,
-            Cp932Text("transfer folder not available: ") +
-                FolderInProgramDir(ctx.program_dir, held.settings[SettingSlot::TransferFolder]));
-        retry.unavailable_reported = true;
-      }
-      return {std::nullopt, true};
-    }
+    opened = check.Open(*folder);
+    if (!opened) return WaitForTransferFolder(ctx, still);
   }
   retry.unavailable_reported = false;
+  const OpenTransferFolder target_folder{opened ? opened->get() : AT_FDCWD,
+                                         folder.value_or(fs::path()), check.temporary_mark()};
+  // Whether the folder held open is still the one its path leads to.
+  const auto still_there = [&] { return !opened || check.Holds(*folder, *opened); };
+  // Its image claimed its name in a run that ended before the journal could say so.
+  if (still.claimed && WasSent(*still.claimed, target_folder) && still_there()) {
+    return {still.claimed->target};
+  }
   // The failures of a try again are not said again.
   LastErrorText attempt;
+  HeldBoxes boxes;
   TransferOutcome outcome;
   try {
     outcome = TransferOneImage(still.path, held.settings, held.capture_id, held.clock,
-                               ctx.program_dir, ctx.pipeline, attempt, ctx.messages);
+                               ctx.program_dir, target_folder, ctx.pipeline, attempt, boxes,
+                               NoteClaimIn(ctx, journal, still));
   } catch (const std::bad_alloc&) {
     attempt.Set(Cp932Text("out of memory! "));
   } catch (const std::exception&) {
@@ -375,10 +479,22 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, const ArrivedStill& sti
   if (!outcome.target && !outcome.retry && completeness == Completeness::kTimedOut) {
     attempt.Set(Cp932Text("image not complete! "));
   }
+  HeldFailure said{boxes.texts, {}, {}};
   if (attempt.Generation() != 0 && (!outcome.retry || retry.failures == 0)) {
-    const LastErrorText::Entry said = attempt.Latest();
-    ctx.errors.Set(said.text, said.detail);
+    const LastErrorText::Entry latest = attempt.Latest();
+    said.text = latest.text;
+    said.detail = latest.detail;
   }
+  if (outcome.unreadable && completeness != Completeness::kTimedOut && !still.moved_in) {
+    *failure = std::move(said);
+  } else {
+    SayFailure(ctx, still.path, said);
+  }
+  if (outcome.target && !still_there()) {
+    ::unlinkat(opened->get(), LocateIn(target_folder, *outcome.target).path.c_str(), 0);
+    return WaitForTransferFolder(ctx, still);
+  }
+  if (outcome.target && ctx.after_claim) ctx.after_claim(still);
   return outcome;
 }
 
@@ -391,9 +507,23 @@ bool TransferFolderReturned(FolderMonitorContext& ctx) {
   return folder && ctx.memory.transfer_folders.Available(*folder);
 }
 
+// Keeps the record of what was seen in the watch folder in step, for the next start.
+void UpdateRecord(FolderMonitorContext& ctx) {
+  StillArrivals& arrivals = ctx.memory.arrivals;
+  if (arrivals.folder().empty()) return;
+  arrivals.SetRecordedId(ctx.capture_id());
+  const std::uint64_t changes = arrivals.record().changes();
+  if (changes == ctx.memory.recorded_changes) return;
+  if (WriteWatchFolderRecord(ctx.program_dir, arrivals.record())) {
+    ctx.memory.recorded_changes = changes;
+  }
+}
+
 // Keeps the journal in step with the stills not yet transferred. A journal that cannot be
-// written is said once until it can.
-void UpdateJournal(FolderMonitorContext& ctx, const StillJournal& journal, bool force) {
+// written is said once until it can. The record of the stills seen goes first: a still that
+// leaves the journal is in it, so the next start never takes it again.
+void UpdateJournal(FolderMonitorContext& ctx, StillJournal& journal, bool force) {
+  UpdateRecord(ctx);
   StillArrivals& arrivals = ctx.memory.arrivals;
   if (!force && arrivals.arrivals() == ctx.memory.journalled_arrivals) return;
   const bool written = journal.Write(arrivals.Pending());
@@ -403,14 +533,106 @@ void UpdateJournal(FolderMonitorContext& ctx, const StillJournal& journal, bool 
   ctx.memory.journalled_arrivals = written ? arrivals.arrivals() : kJournalNotWritten;
 }
 
-// Says how many stills wait while the head of the line cannot be sent: at its first try
-// again, and each time more wait.
+// Says why a still is given up, and tells who listens.
+void GiveUp(FolderMonitorContext& ctx, const fs::path& still, const HeldFailure& failure) {
+  SayFailure(ctx, still, failure);
+  if (ctx.on_failed) ctx.on_failed(still);
+}
+
+// Says the failures of stills whose writers did not come back to them in time.
+void SayFailuresDue(FolderMonitorContext& ctx, std::chrono::steady_clock::time_point now) {
+  for (const auto& [still, failure] : ctx.memory.arrivals.FailuresDue(now)) {
+    GiveUp(ctx, still, failure);
+  }
+}
+
+// A still that failed to decode right after its writer's close may be written on (a writer
+// that appends, or pauses): its failure is held until it has not changed for the
+// completeness bound, and it is taken again if it does. Anything else is said now.
+void NoteFailed(FolderMonitorContext& ctx, ArrivedStill still, Completeness completeness,
+                std::optional<HeldFailure> failure) {
+  StillArrivals& arrivals = ctx.memory.arrivals;
+  const bool never_complete = completeness == Completeness::kTimedOut;
+  if (failure) {
+    const auto entry = QueryDirectoryEntry(still.path.parent_path(), still.identity.name);
+    const auto written = std::chrono::system_clock::now().time_since_epoch() -
+                         std::chrono::nanoseconds(entry ? entry->modified_ns : 0);
+    const auto left = ctx.timing.completeness.max_wait - written;
+    if (left.count() > 0) {
+      const fs::path path = still.path;
+      const auto say_at = ctx.timing.clock() + std::chrono::ceil<std::chrono::milliseconds>(left);
+      if (arrivals.NoteUnreadable(std::move(still), never_complete, failure, say_at)) return;
+      GiveUp(ctx, path, *failure);
+      return;
+    }
+    GiveUp(ctx, still.path, *failure);
+  } else if (ctx.on_failed) {
+    ctx.on_failed(still.path);
+  }
+  arrivals.NoteUnreadable(std::move(still), never_complete);
+}
+
+// Whether the still at the head of the line is missing because its watch folder is gone or
+// another one is in its place (a network folder that dropped, a remount under way): it waits
+// for the folder to come back, `limit` at most, instead of being given up as vanished.
+bool WaitsForItsFolder(FolderMonitorContext& ctx, std::chrono::milliseconds limit) {
+  StillArrivals& arrivals = ctx.memory.arrivals;
+  const ArrivedStill* still = arrivals.Next();
+  const auto away = [&] {
+    if (!still || still->folder_identity == std::pair<std::uint64_t, std::uint64_t>{} ||
+        still->path.parent_path() != arrivals.folder() ||
+        FolderIdentityOf(arrivals.folder()) == still->folder_identity) {
+      return false;
+    }
+    const auto entry = QueryDirectoryEntry(arrivals.folder(), still->identity.name);
+    return !entry || !(IdentityOf(*entry) == still->identity);
+  }();
+  auto& since = ctx.memory.folder_away_since;
+  if (!away) {
+    since.reset();
+    return false;
+  }
+  const auto now = ctx.timing.clock();
+  if (!since) since = now;
+  return now - *since < limit;
+}
+
+// Counts a still saved while the program was not running out of the line; once the last of
+// them has left, says how many were sent.
+void NoteStoppedStillLeft(FolderMonitorContext& ctx, const ArrivedStill& still, bool sent) {
+  FolderMonitorMemory& memory = ctx.memory;
+  if (!still.saved_while_stopped || memory.stopped_stills_left == 0) return;
+  if (sent) ++memory.stopped_stills_sent;
+  if (--memory.stopped_stills_left > 0 || memory.stopped_stills_sent == 0) return;
+  const std::size_t count = memory.stopped_stills_sent;
+  SayAboutNoStill(ctx.errors,
+                  Cp932Text(std::to_string(count) + (count == 1 ? " still" : " stills") +
+                            " saved while Velmarin was not running sent"));
+  memory.stopped_stills_sent = 0;
+}
+
+// Once every still taken again from the last run's journal has gone, says how many of them
+// were sent ("N stills from the last run sent "), once.
+void SayLastRunSent(FolderMonitorContext& ctx) {
+  int& sent = ctx.memory.last_run_sent;
+  if (sent == 0) return;
+  for (const ArrivedStill* still : ctx.memory.arrivals.Pending()) {
+    if (still->from_last_run) return;
+  }
+  SayAboutNoStill(ctx.errors, Cp932Text(std::to_string(sent) + (sent == 1 ? " still" : " stills") +
+                                        " from the last run sent "));
+  sent = 0;
+}
+
+// Says how many stills wait while the head of the line cannot be sent, each time more wait
+// than were said (the failure of the first said why it waits).
 void SayWaiting(FolderMonitorContext& ctx) {
   TransferRetry& retry = ctx.memory.retry;
   const std::size_t waiting = ctx.memory.arrivals.WaitingCount();
   if (retry.failures == 0 || waiting <= retry.reported_waiting) return;
-  SayAboutNoStill(ctx.errors, WaitingText(waiting));
+  SayAboutNoStill(ctx.errors, Cp932Text(std::to_string(waiting) + " stills waiting "));
   retry.reported_waiting = waiting;
+  if (ctx.on_waiting) ctx.on_waiting(waiting);
 }
 
 }  // namespace
@@ -423,14 +645,15 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
   }
   FolderWatch watch(ctx, ctx.memory.start_over.exchange(false));
   StillArrivals& arrivals = ctx.memory.arrivals;
+  arrivals.SetClock(ctx.timing.clock);
   TransferRetry& retry = ctx.memory.retry;
-  const StillJournal journal(ctx.program_dir);
+  StillJournal journal(ctx.program_dir);
   // Where the transfer folder lies now is where it must lie for every still.
   const auto transfer_folder =
       FolderFromSlot(ctx.settings()[SettingSlot::TransferFolder], ctx.program_dir, nullptr);
   if (transfer_folder) {
     MakeFolderInProgramFolder(*transfer_folder, ctx.program_dir);
-    ctx.memory.transfer_folders.Remember(*transfer_folder);
+    ctx.memory.transfer_folders.Choose(*transfer_folder);
   }
   // When the stop came: writers still at work are waited for until the completeness bound.
   std::optional<std::chrono::steady_clock::time_point> stopped_at;
@@ -439,6 +662,8 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     const auto until_retry = retry.next_try - ctx.timing.clock();
     const bool held_back =
         retry.failures > 0 && until_retry.count() > 0 && !TransferFolderReturned(ctx);
+    SayFailuresDue(ctx, ctx.timing.clock());
+    const bool folder_away = WaitsForItsFolder(ctx, kFolderAwayLimit);
     if (stop.stop_requested()) {
       // What arrived before the stop is finished, also when its event was not read yet. Stills
       // that cannot be sent now, or whose finishing is abandoned, wait for the next run, in
@@ -452,7 +677,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
         abandoned = true;
         break;
       }
-      if (retry.failures > 0) break;
+      if (retry.failures > 0 || folder_away) break;
       if (!arrivals.HasWaiting()) {
         const ArrivedStill* writing = arrivals.OldestBeingWritten();
         if (!writing) break;
@@ -468,7 +693,7 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
         // A writer that never closes: its still is taken once it has stopped changing.
         arrivals.StopWaitingForWriters();
       }
-    } else if (!arrivals.HasWaiting() || held_back) {
+    } else if (!arrivals.HasWaiting() || held_back || folder_away) {
       if (ctx.in_hand) ctx.in_hand->Clear();
       auto wait = ctx.timing.idle_period;
       if (held_back) {
@@ -484,10 +709,11 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       UpdateJournal(ctx, journal, false);
     }
     ArrivedStill still = arrivals.TakeOldest();
-    if (still.count == 0) still.count = ctx.image_count.fetch_add(1) + 1;
     if (ctx.before_transfer) ctx.before_transfer(still);
     Completeness completeness = Completeness::kComplete;
-    const TransferOutcome outcome = TransferStill(ctx, still, &completeness);
+    const std::uint64_t said_before = ctx.errors.Generation();
+    std::optional<HeldFailure> failure;
+    const TransferOutcome outcome = TransferStill(ctx, journal, still, &completeness, &failure);
     if (completeness == Completeness::kStopped) {
       // Abandoned while it was waited for: it stays at the head of the line.
       arrivals.HoldBack(std::move(still));
@@ -496,7 +722,10 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
     }
     if (ctx.in_hand) ctx.in_hand->Clear();
     if (outcome.retry) {
-      if (retry.failures == 0) retry.reported_waiting = 0;
+      // The failure's own text says why the first still waits; the count is said once more
+      // wait, so it never takes that text's place (in the title, or within one tick of the
+      // headless line when the look after it returns at once).
+      if (retry.failures == 0) retry.reported_waiting = 1;
       ++retry.failures;
       auto pause = ctx.timing.first_retry;
       for (int i = 1; i < retry.failures && pause < ctx.timing.last_retry; ++i) pause *= 2;
@@ -507,17 +736,40 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       continue;
     }
     retry.failures = 0;
+    NoteStoppedStillLeft(ctx, still, outcome.target.has_value());
+    const bool from_last_run = still.from_last_run;
     if (outcome.target) {
-      if (ctx.on_transferred) ctx.on_transferred(still, *outcome.target);
+      // A failure said before is over now that a still went through (the one it was about,
+      // written again, or a later one); this still's own notes stay. Cleared before the count
+      // moves, so whoever sees the new count sees the title without it.
+      ctx.errors.ClearUnlessSetSince(said_before);
+      // ImageCount counts the stills that went out; one of the last run, or one saved while
+      // the program was not running, goes out under the last run's ID and is not counted
+      // against this one.
+      if (from_last_run) {
+        ++ctx.memory.last_run_sent;
+      } else if (!still.saved_while_stopped) {
+        still.count = ctx.image_count.fetch_add(1) + 1;
+      }
+      if (ctx.on_transferred) {
+        ctx.on_transferred(
+            {still.count, still.path, *outcome.target, still.binding.capture_id, still});
+      }
     } else {
-      arrivals.NoteUnreadable(std::move(still), completeness == Completeness::kTimedOut);
+      NoteFailed(ctx, std::move(still), completeness, std::move(failure));
     }
     UpdateJournal(ctx, journal, true);
+    if (from_last_run) SayLastRunSent(ctx);
     if (retry.reported_waiting > 0 && !arrivals.HasWaiting()) {
       SayAboutNoStill(ctx.errors, Cp932Text("all waiting stills sent "));
       retry.reported_waiting = 0;
+      if (ctx.on_waiting) ctx.on_waiting(0);
     }
   }
+  // Nothing held back is left unsaid when the run ends.
+  SayFailuresDue(ctx, std::chrono::steady_clock::time_point::max());
+  // "監視停止": what is saved from now on is not to be taken at the next start.
+  if (ctx.memory.start_over) RemoveWatchFolderRecord(ctx.program_dir);
   if (ctx.in_hand) {
     if (abandoned) ctx.in_hand->SetLeft(ctx.in_hand->Get());
     ctx.in_hand->Clear();

@@ -13,6 +13,8 @@
 
 #include "base/last_error_text.h"
 #include "base/message_sink.h"
+#include "image/capture_processing.h"
+#include "image/dib.h"
 #include "image/image_result.h"
 #include "naming/local_time.h"
 #include "naming/transfer_path.h"
@@ -22,7 +24,6 @@
 #include "transfer/image_completeness.h"
 #include "transfer/still_arrivals.h"
 #include "transfer/transfer_folder_check.h"
-#include "transfer/work_files.h"
 
 namespace velmarin {
 
@@ -33,31 +34,32 @@ class TransferPipeline {
  public:
   virtual ~TransferPipeline() = default;
 
-  // The target of the image as the serial search finds it, folders created; nullopt with
-  // `error` (UTF-8, it may quote a path) when none can be had.
+  // The target of the image as the serial search finds it in `folder`, folders created;
+  // nullopt with `error` (UTF-8, it may quote a path) when none can be had.
   virtual std::optional<TransferTarget> BuildTarget(const Settings& settings,
                                                     const Cp932Text& capture_id,
-                                                    const LocalTime& now, std::string* error) = 0;
-  // A BMP or PNG still to a JPEG file at quality 99.
-  virtual ImageResult ConvertToJpeg(const std::filesystem::path& still,
-                                    const std::filesystem::path& jpeg) = 0;
-  // JPEG file to the work file with a width that is a multiple of four.
-  virtual ImageResult NormalizeWidth(const std::filesystem::path& jpeg,
-                                     const std::filesystem::path& work_file) = 0;
-  // Work file to the target: range fill, stamps, JPEG at the configured quality. The
+                                                    const LocalTime& now,
+                                                    const OpenTransferFolder& folder,
+                                                    std::string* error) = 0;
+  // The still, of the format its name gives, decoded into memory (24 bits a pixel);
+  // nullopt with the reason in the result when it cannot be read. A JPEG's done result
+  // carries the library's warnings.
+  virtual std::optional<Dib> Read(const std::filesystem::path& still, StillFormat format,
+                                  ImageResult& result) = 0;
+  // The picture to the target: range fill, stamps, JPEG at the configured quality. The
   // finished file takes its name through `target`, so `target.name()` is then its real name.
   // Notes of its own about a done image go to `errors`.
-  virtual ImageResult Process(const std::filesystem::path& work_file, FileNaming& target,
+  virtual ImageResult Process(CapturedPicture& picture, FileNaming& target,
                               const Settings& settings, const Cp932Text& capture_id,
                               const LocalTime& now, LastErrorText& errors) = 0;
 };
 
 // One image's way from the watch folder to the transfer folder, named and stamped with
-// `capture_id` and `now`: target first (its serial number is searched now), a BMP or PNG
-// through "temp.jpg", then "444.jpg", then the target, which
-// with a serial claims its name and moves on to the next number when another program took
-// it meanwhile. Both work files are deleted before they are written, and every step's result
-// is checked, so an earlier image is never passed on under this image's name. A target that
+// `capture_id` and `now`: target first (its serial number is searched now), then the still is
+// decoded once (a BMP or PNG too), its width cut down to a multiple of four, edited and
+// encoded once into the target, which with a serial claims its name and moves on to the next
+// number when another program took it meanwhile. The picture stays in memory on the way, so
+// no earlier image can ever be passed on under this image's name. A target that
 // would land in the watch folder itself is refused ("transfer target in watch folder! "),
 // as the next scan would take it again as a new capture. Returns the
 // path the image really got, or why it was not (the reason is in `errors` or went to
@@ -68,16 +70,25 @@ struct TransferOutcome {
   // an I/O error, no permission): trying again later may succeed. False when the still
   // itself cannot be read, or the settings can never give it a target.
   bool retry = false;
+  // The still itself did not read whole (it does not decode or convert): its writer may not
+  // be done with it.
+  bool unreadable = false;
 };
+// The target and its folders are made in `folder`; `before_claim` is called before the
+// finished image claims its name (TransferTarget::SetBeforeClaim).
 TransferOutcome TransferOneImage(const std::filesystem::path& source, const Settings& settings,
                                  const Cp932Text& capture_id, const LocalTime& now,
-                                 const ProgramDir& program_dir, TransferPipeline& pipeline,
-                                 LastErrorText& errors, MessageSink& messages);
+                                 const ProgramDir& program_dir, const OpenTransferFolder& folder,
+                                 TransferPipeline& pipeline, LastErrorText& errors,
+                                 MessageSink& messages,
+                                 const TransferTarget::BeforeClaim& before_claim = {});
 
 // Removes what killed runs left in the folders the program writes (RemoveStaleTemporaries):
 // the program folder, "bkup", the transfer folder and the folders directly in it (where the
-// default template puts each year). At start-up, before anything is written.
-void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir);
+// default template puts each year); in the transfer folders, this station's own temporaries
+// (marked `own_mark`) whatever their age. At start-up, before anything is written.
+void RemoveStaleTemporariesAtStartUp(const Settings& settings, const ProgramDir& program_dir,
+                                     std::string_view own_mark);
 
 struct FolderMonitorTiming {
   // The longest wait for file events; without them, the period of the folder's listing.
@@ -95,7 +106,8 @@ struct FolderMonitorTiming {
 struct TransferRetry {
   int failures = 0;  // in a row; 0 while stills go through
   std::chrono::steady_clock::time_point next_try;
-  std::size_t reported_waiting = 0;   // the count last said ("N stills waiting ")
+  // The stills said to wait: 1 by the first failure's own text, then "N stills waiting ".
+  std::size_t reported_waiting = 0;
   bool unavailable_reported = false;  // "transfer folder not available: " said
 };
 
@@ -111,6 +123,15 @@ struct FolderMonitorMemory {
   TransferFolderCheck transfer_folders;
   TransferRetry retry;
   std::uint64_t journalled_arrivals = 0;  // StillArrivals::arrivals() when last journalled
+  std::uint64_t recorded_changes = 0;     // WatchFolderRecord::changes() when last written
+  // Since when the still at the head of the line has been missing with its watch folder
+  // gone or replaced; it waits for the folder to come back, for a while.
+  std::optional<std::chrono::steady_clock::time_point> folder_away_since;
+  // The stills saved while the program was not running, found at start-up (set before the
+  // first run): how many have not left the line yet, and how many of them were sent.
+  std::size_t stopped_stills_left = 0;
+  std::size_t stopped_stills_sent = 0;
+  int last_run_sent = 0;  // stills from the journal of the last run sent, not yet said
 };
 
 // The image the folder thread is working on, so a shutdown that waits for it can name it.
@@ -134,6 +155,16 @@ class ImageInHand {
   std::atomic<bool> running_{false};
 };
 
+// A still that went out: the count it took, where it came from, the name it got and the ID
+// it was named and stamped with, and the still as it arrived (valid during the call only).
+struct TransferredStill {
+  int count = 0;
+  std::filesystem::path source;
+  std::filesystem::path target;
+  Cp932Text capture_id;
+  const ArrivedStill& arrived;
+};
+
 // What the folder thread reads and writes; everything it shares is passed in here.
 struct FolderMonitorContext {
   std::function<Settings()> settings;     // a consistent snapshot, taken per look
@@ -145,10 +176,8 @@ struct FolderMonitorContext {
   LastErrorText& errors;
   MessageSink& messages;
   TransferPipeline& pipeline;
-  // Called after each transferred image with the still (its count, ID and arrival clock) and
-  // the target path.
-  std::function<void(const ArrivedStill& still, const std::filesystem::path& target)>
-      on_transferred;
+  // Called after each transferred image (its count 0 for a still of the last run).
+  std::function<void(const TransferredStill& still)> on_transferred;
   FolderMonitorTiming timing;
   ImageInHand* in_hand = nullptr;  // when given, holds each image while it is worked on
   // Called when a watch folder is first looked at, with whether file events cover it.
@@ -158,6 +187,15 @@ struct FolderMonitorContext {
   std::function<void(const ArrivedStill& still)> before_transfer;
   // A second stop: the finishing of a stopped run is abandoned, every wait ends at once.
   std::stop_token abandon;
+  // Called when a still is given up (it failed for a reason of its own and is not tried
+  // again), after its failure was set in `errors`.
+  std::function<void(const std::filesystem::path& source)> on_failed = {};
+  // Called with the number of stills waiting behind a failure on the writing side whenever
+  // it is said ("N stills waiting "), and with 0 once they have all gone.
+  std::function<void(std::size_t waiting)> on_waiting = {};
+  // Called with each still whose image took its name on the share, before the journal
+  // forgets it (the headless run's test hold).
+  std::function<void(const ArrivedStill& still)> after_claim = {};
 };
 
 // The folder thread's body. Stills present when monitoring starts are left alone (unless the

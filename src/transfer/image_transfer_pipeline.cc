@@ -8,33 +8,31 @@
 
 namespace velmarin {
 
-constexpr int kConversionQuality = 99;
-
 std::optional<TransferTarget> ImageTransferPipeline::BuildTarget(const Settings& settings,
                                                                  const Cp932Text& capture_id,
                                                                  const LocalTime& now,
+                                                                 const OpenTransferFolder& folder,
                                                                  std::string* error) {
   return BuildTransferTarget(settings[SettingSlot::NameFormat], capture_id,
-                             settings[SettingSlot::TransferFolder], now, error);
+                             settings[SettingSlot::TransferFolder], folder, now, error);
 }
 
-ImageResult ImageTransferPipeline::ConvertToJpeg(const std::filesystem::path& still,
-                                                 const std::filesystem::path& jpeg) {
-  return StillFormatOf(still.filename().string()) == StillFormat::kPng
-             ? ConvertPngToJpeg(still, jpeg, kConversionQuality)
-             : ConvertBmpToJpeg(still, jpeg, kConversionQuality);
+std::optional<Dib> ImageTransferPipeline::Read(const std::filesystem::path& still,
+                                               StillFormat format, ImageResult& result) {
+  switch (format) {
+    case StillFormat::kBmp:
+      return ReadBmpFile(still, result);
+    case StillFormat::kPng:
+      return ReadPngFile(still, result);
+    default:
+      return ReadJpegFile(still, result);
+  }
 }
 
-ImageResult ImageTransferPipeline::NormalizeWidth(const std::filesystem::path& jpeg,
-                                                  const std::filesystem::path& work_file) {
-  return NormalizeJpegWidth(jpeg, work_file);
-}
-
-ImageResult ImageTransferPipeline::Process(const std::filesystem::path& work_file,
-                                           FileNaming& target, const Settings& settings,
-                                           const Cp932Text& capture_id, const LocalTime& now,
-                                           LastErrorText& errors) {
-  ImageResult result = ProcessCapturedImage(work_file, target, settings, capture_id, now);
+ImageResult ImageTransferPipeline::Process(CapturedPicture& picture, FileNaming& target,
+                                           const Settings& settings, const Cp932Text& capture_id,
+                                           const LocalTime& now, LastErrorText& errors) {
+  ImageResult result = ProcessCapturedPicture(picture, target, settings, capture_id, now);
   if (!result.ok()) return result;
   // A stamp text that is not valid code page 932 (a UTF-8 edit of the settings file) is
   // drawn with "?" for what does not convert; that is said once for each such value.

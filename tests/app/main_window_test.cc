@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "base/message_subject.h"
 #include "settings/settings_file.h"
 #include "support/cp932_text_testing.h"
+#include "support/pictures.h"
 #include "window_fixture.h"
 
 namespace velmarin::test {
@@ -55,6 +57,32 @@ TEST_F(WindowTest, TitleFollowsTheIdTheCountAndTheLastErrorWithOneChimePerChange
   Window().Tick();
   EXPECT_EQ(chime_.plays, 1);
   EXPECT_EQ(Window().windowTitle(), "123456-0");
+}
+
+// A still given up sounds the desktop's error sound, not the chime, is not counted, and the
+// status line names it in red until a still goes through; its error leaves the title then.
+TEST_F(WindowTest, FailedStillSoundsTheErrorSoundAndIsNamedInRedUntilAGoodOne) {
+  Window().panel()->id_field()->setText("55");
+  Window().panel()->StartWithId();
+  ASSERT_TRUE(WatchFolderLookedAt());
+  WriteFileBytes(dir_ / "capture.tmp", "not a picture");
+  fs::rename(dir_ / "capture.tmp", dir_ / "broken.bmp");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return chime_.failure_plays == 1; }, 10000));
+  QLabel* status = Window().panel()->status_line();
+  EXPECT_EQ(status->text(), "失敗: broken.bmp");
+  EXPECT_EQ(status->palette().color(QPalette::WindowText), QColor(0xD0, 0, 0));
+  EXPECT_EQ(chime_.plays, 0);
+  EXPECT_EQ(Window().windowTitle(), "BMP file read error! ");
+  EXPECT_EQ(session_->state().image_count, 0);
+
+  WriteFileBytes(dir_ / "capture.tmp", JpegBytes(64, 48, 1));
+  fs::rename(dir_ / "capture.tmp", dir_ / "good.jpg");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return chime_.plays == 1; }, 10000));
+  EXPECT_EQ(Window().windowTitle(), "55-1");
+  EXPECT_EQ(status->text(), "スイッチ未接続 監視中");
+  EXPECT_EQ(status->palette().color(QPalette::WindowText),
+            Window().panel()->palette().color(QPalette::WindowText));
+  EXPECT_EQ(chime_.failure_plays, 1);
 }
 
 TEST_F(WindowTest, EnterStartsFromAnyControlAndNeverPressesAFocusedButton) {
@@ -153,7 +181,7 @@ TEST_F(WindowTest, TitleIsRedrawnWhenTheWindowIsShownAgain) {
 TEST_F(WindowTest, EvacuationItemIsCheckedWhileOnAndEachToggleIsSavedAtOnce) {
   Window().file_menu()->aboutToShow();
   EXPECT_FALSE(Window().evacuation_action()->isChecked());
-  std::string warning;
+  OwnMessage warning;
   for (const char* stored : {"1", "0", "1"}) {
     Window().evacuation_action()->trigger();
     EXPECT_EQ(session_->state().Slot(SettingSlot::EvacuateAtStartup), stored);
@@ -184,14 +212,33 @@ TEST_F(WindowTest, SettingsThatCannotBeSavedAreReportedAndTheFileIsLeftAlone) {
   fs::remove(dir_ / "velmarin.ini");
   fs::create_directory(dir_ / "velmarin.ini");  // nothing can be written in its place
   Window().evacuation_action()->trigger();      // a change, saved at once: a box says it failed
+  Window().evacuation_action()->trigger();
+  Window().evacuation_action()->trigger();  // the same failure again is not said again
   const std::vector<QString> boxes = TakeMessageBoxes();
   ASSERT_EQ(boxes.size(), 1);
-  EXPECT_TRUE(boxes[0].contains("velmarin.ini")) << boxes[0].toStdString();
+  EXPECT_TRUE(boxes[0].startsWith("設定ファイル " + QString::fromStdString(dir_.path().string()) +
+                                  "/velmarin.ini を読めません"))
+      << boxes[0].toStdString();
   // At exit the same failure goes to stderr, as the window is closing; no box.
   CloseWindow(/*keep=*/true);
   EXPECT_TRUE(TakeMessageBoxes().empty());
   EXPECT_FALSE(Window().shut_down_cleanly());
   EXPECT_TRUE(fs::is_directory(dir_ / "velmarin.ini"));
+}
+
+// A settings file an editor re-saved in UTF-8 works as it is: the window says so once, in
+// Japanese, and never again at a later start.
+TEST_F(WindowTest, Utf8SettingsFileIsNotedOnceAndRead) {
+  WriteFileBytes(dir_ / "velmarin.ini", "転送画像のJpg画質(1-100):80\r\n");
+  Window();
+  EXPECT_EQ(session_->state().Slot(SettingSlot::JpegQuality), "80");
+  const std::vector<QString> boxes = TakeMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].contains("velmarin.ini は UTF-8 で保存されています"))
+      << boxes[0].toStdString();
+  CloseWindow();
+  Window();
+  EXPECT_TRUE(TakeMessageBoxes().empty());
 }
 
 TEST_F(WindowTest, FolderCommandsStoreTheChoiceAndLeaveMonitoringOn) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -159,6 +160,22 @@ TEST_F(NamingDialogTest, FontListIsSortedOnceEachWithTheStoredFontInTheEditField
   QStringList entries;
   for (int i = 0; i < font.count(); ++i) entries << font.itemText(i);
   EXPECT_EQ(entries, QStringList({"alpha", "Beta", "IPA明朝", "Zeta"}));
+}
+
+// A long family name is never cut in the narrow combo's list: the list is as wide as the name,
+// and the name is each entry's tooltip, and the combo's own while it is chosen.
+TEST_F(NamingDialogTest, FontListShowsLongNamesWhole) {
+  const std::string long_name = "Noto Sans CJK JP DemiLight Extra Condensed";
+  fonts_ = {long_name, "Zeta"};
+  Open();
+  auto& font = Find<QComboBox>("1045");
+  const int name_width =
+      font.view()->fontMetrics().horizontalAdvance(QString::fromStdString(long_name));
+  EXPECT_GT(name_width, font.width());
+  EXPECT_GT(font.view()->minimumWidth(), name_width);
+  EXPECT_EQ(font.itemData(0, Qt::ToolTipRole).toString().toStdString(), long_name);
+  font.setCurrentIndex(0);
+  EXPECT_EQ(font.toolTip().toStdString(), long_name);
 }
 
 TEST_F(NamingDialogTest, PreviewShowsTheNextNameBehindTheTransferFolder) {

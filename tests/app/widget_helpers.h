@@ -47,11 +47,10 @@ Control& FindControl(QWidget& window, const char* id) {
   return *control;
 }
 
-// Whether a program run with XDG_CONFIG_HOME at `config_home` saved its window's place. (Not
+// Whether a program run with XDG_STATE_HOME at `state_home` saved its window's place. (Not
 // restored here: restoreGeometry refuses a place saved on a screen of another width.)
-inline bool PlacementStored(const std::filesystem::path& config_home) {
-  return !PlacementStore(
-              QString::fromStdString((config_home / "velmarin" / "velmarin.conf").string()))
+inline bool PlacementStored(const std::filesystem::path& state_home) {
+  return !PlacementStore(QString::fromStdString((state_home / "velmarin" / "window.ini").string()))
               .Load()
               .isEmpty();
 }

@@ -28,7 +28,9 @@ namespace velmarin::test {
 class RecordingChime final : public app::Chime {
  public:
   void Play() override { ++plays; }
+  void PlayFailure() override { ++failure_plays; }
   int plays = 0;
+  int failure_plays = 0;
 };
 
 // The real window over the real session, on the test doubles of the devices, in a fresh

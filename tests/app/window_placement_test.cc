@@ -2,28 +2,43 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/user_config.h"
 #include "support/temp_dir.h"
 
 namespace velmarin::test {
 namespace {
 
-// The place shares the user's file with the input setting: each keeps the other readable.
-TEST(PlacementStore, SharesTheUsersFileWithTheInputSetting) {
+QString Name(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+
+// Bytes a text file could trip on: a NUL, "#", "=", brackets and line ends.
+const QByteArray kGeometry("\x01\xD9\xD0\xCB\x00\x03#=[]\n\r", 12);
+
+TEST(PlacementStore, KeepsThePlaceInItsOwnFileAndNeverWritesTheUsersFile) {
   TempDir dir;
-  const auto file = dir / "velmarin.conf";
-  WriteFileBytes(file, "# how key strokes are sent\ninput = uinput\n");
-  const app::PlacementStore store(QString::fromStdString(file.string()));
+  const auto users_file = dir / "velmarin.conf";
+  const std::string users_text = "# how key strokes are sent\ninput = uinput\n";
+  WriteFileBytes(users_file, users_text);
+  const auto state_file = dir / "state" / "velmarin" / "window.ini";
+  const app::PlacementStore store(Name(state_file), Name(users_file));
   EXPECT_TRUE(store.Load().isEmpty());
 
-  // Bytes a text file could trip on: a NUL, "#", "=", brackets and line ends.
-  static const char kBytes[] = "\x01\xD9\xD0\xCB\x00\x03#=[]\n\r";
-  const QByteArray geometry(kBytes, sizeof kBytes - 1);
-  store.Save(geometry);
-  EXPECT_EQ(store.Load(), geometry);
-  const UserConfig config = ReadUserConfig(file);
-  EXPECT_EQ(config.input, InputBackendSetting::kUinput);
-  EXPECT_TRUE(config.problems.empty()) << config.problems[0];
+  store.Save(kGeometry);
+  EXPECT_EQ(store.Load(), kGeometry);
+  EXPECT_TRUE(std::filesystem::exists(state_file));
+  EXPECT_EQ(ReadFileBytes(users_file), users_text);
+}
+
+TEST(PlacementStore, APlaceAnEarlierVersionKeptInTheUsersFileIsReadUntilOneIsSaved) {
+  TempDir dir;
+  const auto users_file = dir / "velmarin.conf";
+  app::PlacementStore(Name(users_file)).Save(kGeometry);  // as an earlier version wrote it
+  const std::string users_text = ReadFileBytes(users_file);
+  const app::PlacementStore store(Name(dir / "window.ini"), Name(users_file));
+  EXPECT_EQ(store.Load(), kGeometry);
+
+  const QByteArray moved("moved");
+  store.Save(moved);
+  EXPECT_EQ(store.Load(), moved);
+  EXPECT_EQ(ReadFileBytes(users_file), users_text);
 }
 
 }  // namespace

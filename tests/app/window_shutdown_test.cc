@@ -31,7 +31,7 @@ TEST_F(WindowTest, SecondCloseWhileAStillIsBeingWrittenEndsTheShutdownAtOnce) {
   Window().close();
   // Well within the ten seconds a writer is waited for.
   EXPECT_TRUE(QTest::qWaitFor([this] { return Window().shut_down(); }, 3000));
-  std::string warning;
+  OwnMessage warning;
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::JpegQuality], "77");
   EXPECT_TRUE(fs::exists(dir_ / "open.jpg"));
   EXPECT_TRUE(fs::exists(dir_ / "velmarin.journal"));

@@ -37,12 +37,14 @@ TEST(WindowStart, TermAndIntCloseTheWindowLikeTheExitCommand) {
     TempDir dir;
     BackgroundProgram program(
         {"--dir", dir.path().string()}, dir.path(),
-        {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + (dir / "config").string()});
+        {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + (dir / "config").string(),
+         "XDG_STATE_HOME=" + (dir / "state").string()});
     // The settings file appears at start-up, after the signals are caught and before the
     // window shows: a signal this early still closes the window once it runs.
     ASSERT_TRUE(WaitFor([&] { return fs::exists(dir / "velmarin.ini"); }, 20s)) << program.err();
     EXPECT_EQ(program.Stop(signal), 0) << program.err();
-    EXPECT_TRUE(app::PlacementStored(dir / "config"));
+    EXPECT_TRUE(app::PlacementStored(dir / "state"));
+    EXPECT_FALSE(fs::exists(dir / "config" / "velmarin" / "velmarin.conf"));
   }
 }
 

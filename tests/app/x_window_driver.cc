@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <poll.h>
 
 namespace velmarin::test {
 namespace {
@@ -99,6 +100,44 @@ void XWindowDriver::Type(const std::vector<Key>& keys) const {
     send(key.keysym, false);
     if (key.modifier_keysym != 0) send(key.modifier_keysym, false);
     XSync(display, False);
+  }
+}
+
+bool XWindowDriver::RoundTrip(unsigned long window, std::chrono::milliseconds limit) const {
+  Display* display = display_.get();
+  const Window root = DefaultRootWindow(display);
+  const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+  const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
+  // The answer goes to the root window, to the clients that listen for its structure's changes.
+  XSelectInput(display, root, StructureNotifyMask);
+  static long next_stamp = 1;
+  const long stamp = next_stamp++;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = protocols;
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(ping);
+  event.xclient.data.l[1] = stamp;
+  event.xclient.data.l[2] = static_cast<long>(window);
+  XSendEvent(display, window, False, NoEventMask, &event);
+  XFlush(display);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    while (XPending(display) > 0) {
+      XEvent answer;
+      XNextEvent(display, &answer);
+      if (answer.type == ClientMessage && answer.xclient.message_type == protocols &&
+          answer.xclient.data.l[0] == static_cast<long>(ping) &&
+          answer.xclient.data.l[1] == stamp) {
+        return true;
+      }
+    }
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd connection{ConnectionNumber(display), POLLIN, 0};
+    poll(&connection, 1, static_cast<int>(left.count()));
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -35,6 +36,9 @@ class XWindowDriver {
     std::uint32_t modifier_keysym = 0;  // held while the key is pressed (XK_Alt_L ...)
   };
   void Type(const std::vector<Key>& keys) const;
+  // Sends `window` a _NET_WM_PING and waits (bounded by `limit`) for its program's answer: it
+  // has then read every key typed before. False when no answer came.
+  bool RoundTrip(unsigned long window, std::chrono::milliseconds limit) const;
 
  private:
   // The children of the root window, top to bottom as the server lists them.

@@ -1,10 +1,12 @@
 #include "base/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -106,6 +108,58 @@ TEST(AtomicFile, ANameNearTheLengthLimitStillGetsATemporary) {
   ASSERT_TRUE(file.created());
   EXPECT_EQ(file.Commit(FileSync::kNotSynced), AtomicFile::Step::kNone);
   EXPECT_TRUE(std::filesystem::exists(dir / name));
+}
+
+// A name in a folder held open, as the transfer folder is held while an image goes into it.
+class NameInHeldFolder final : public FileNaming {
+ public:
+  NameInHeldFolder(const std::filesystem::path& folder, std::string name)
+      : folder_(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)),
+        shown_(folder / name),
+        name_(std::move(name)) {}
+  const std::filesystem::path& name() const override { return shown_; }
+  AtPath location() const override { return {folder_.get(), name_}; }
+  std::string_view temporary_mark() const override { return "st4t10n"; }
+  bool Place(const AtPath& temporary) override {
+    return ClaimName(temporary, location()) == ClaimResult::kClaimed;
+  }
+
+ private:
+  UniqueFd folder_;
+  std::filesystem::path shown_;
+  std::string name_;
+};
+
+// A share that drops leaves another folder at its path: the file still goes into the folder
+// that was held, and none appears at the path.
+TEST(AtomicFile, FileInAHeldFolderGoesThereWhateverItsPathLeadsToMeanwhile) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "share");
+  NameInHeldFolder name(dir / "share", "out.jpg");
+  AtomicFile file(name);
+  ASSERT_TRUE(file.created());
+  const std::vector<std::string> made = test::FolderEntries(dir / "share");
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_TRUE(IsOwnTemporaryName(made[0], "st4t10n")) << made[0];
+  EXPECT_FALSE(IsOwnTemporaryName(made[0], "st4t10")) << made[0];
+  std::filesystem::rename(dir / "share", dir / "unmounted");
+  std::filesystem::create_directory(dir / "share");
+  ASSERT_TRUE(WriteAll(file.fd(), "picture"));
+  EXPECT_EQ(file.Commit(FileSync::kSynced), AtomicFile::Step::kNone);
+  EXPECT_EQ(ReadFileBytes(dir / "unmounted" / "out.jpg"), "picture");
+  EXPECT_EQ(test::FolderEntries(dir / "unmounted"), std::vector<std::string>{"out.jpg"});
+  EXPECT_TRUE(test::FolderEntries(dir / "share").empty());
+}
+
+TEST(AtomicFile, NewMarksAreMarksAndNoneLeadsOutOfTheFolder) {
+  EXPECT_TRUE(IsTemporaryMark(NewTemporaryMark()));
+  EXPECT_NE(NewTemporaryMark(), NewTemporaryMark());
+  EXPECT_TRUE(IsTemporaryMark("st4t10n"));
+  for (const std::string_view mark : {"", "../up", "a/b", "a.b", "a b", "\x01"}) {
+    EXPECT_FALSE(IsTemporaryMark(mark)) << mark;
+  }
+  EXPECT_TRUE(IsTemporaryMark(std::string(32, 'a')));
+  EXPECT_FALSE(IsTemporaryMark(std::string(33, 'a')));
 }
 
 TEST(CopyFileAtomically, CopiesLargeFilesWholeAndFailsOnAMissingSource) {

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
-using ClaimFunction = ClaimResult (*)(const fs::path&, const fs::path&);
+using ClaimFunction = ClaimResult (*)(const AtPath&, const AtPath&);
 
 // A finished picture under a temporary name, and the name it is to get.
 class FileNamingTest : public testing::Test {

@@ -51,5 +51,20 @@ TEST(StaleTemporaries, OnlyTheProgramsOwnOldUnlockedTemporariesGo) {
   EXPECT_EQ(RemoveStaleTemporaries(dir / "missing"), 0u);
 }
 
+// A station knows its own temporaries by its mark: their writer is gone when it starts, so
+// they go at once; another station's, young ones or unmarked ones, keep the minute.
+TEST(StaleTemporaries, ThisStationsOwnGoWhateverTheirAge) {
+  TempDir dir;
+  WriteFileBytes(dir / ".123456_001.st4t10n.velmarin-Ab12Cd", "killed a moment ago");
+  for (const char* name : {".123456_002.0th3r.velmarin-Ab12Cd", ".123456_003.velmarin-Ab12Cd",
+                           ".123456_004xst4t10n.velmarin-Ab12Cd", ".st4t10n.velmarin-Ab12Cd"}) {
+    WriteFileBytes(dir / name, "young, another station's");
+  }
+  std::vector<std::string> expected = FolderEntries(dir.path());
+  std::erase(expected, ".123456_001.st4t10n.velmarin-Ab12Cd");
+  EXPECT_EQ(RemoveStaleTemporaries(dir.path(), kStaleTemporaryAge, "st4t10n"), 1u);
+  EXPECT_EQ(FolderEntries(dir.path()), expected);
+}
+
 }  // namespace
 }  // namespace velmarin::test

@@ -50,26 +50,38 @@ std::string MountTmpfs(const fs::path& folder) {
   return std::string("mounting a tmpfs is not allowed here: ") + std::strerror(errno);
 }
 
+// A station whose transfer folder is a share: a tmpfs mounted on "share".
+class HeadlessTransferFolder : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+    fs::create_directories(program_);
+    fs::create_directories(share_);
+    if (const std::string refused = MountTmpfs(share_); !refused.empty()) GTEST_SKIP() << refused;
+    WriteFileBytes(
+        program_ / "velmarin.ini",
+        std::string(SettingLabel(SettingSlot::TransferFolder)) + share_.string() + "\r\n");
+  }
+  void TearDown() override { umount2(share_.c_str(), MNT_DETACH); }
+
+  BackgroundProgram Monitor(const std::string& id, const TempDir& logs) const {
+    return BackgroundProgram({"--headless", "--dir", program_.string(), "--id", id}, logs.path(),
+                             {"DISPLAY="});
+  }
+
+  TempDir root_;
+  TempDir logs_;
+  const fs::path program_ = root_ / "station";
+  const fs::path share_ = root_ / "share";
+};
+
 // The share holding the transfer folder drops while three captures are made: nothing is
 // written onto the bare mount point, and once it is mounted again the three arrive in order,
 // with the serial numbers 001 to 003.
-TEST(HeadlessTransferFolder, ShareThatDropsDuringThreeCapturesGetsThemAllInOrderWhenBack) {
-  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
-  TempDir root;
-  TempDir logs;
-  const fs::path program = root / "station";
-  const fs::path share = root / "share";
-  fs::create_directories(program);
-  fs::create_directories(share);
-  if (const std::string refused = MountTmpfs(share); !refused.empty()) GTEST_SKIP() << refused;
-  struct Unmount {
-    fs::path folder;
-    ~Unmount() { umount2(folder.c_str(), MNT_DETACH); }
-  } unmount{share};
-  WriteFileBytes(program / "velmarin.ini",
-                 std::string(SettingLabel(SettingSlot::TransferFolder)) + share.string() + "\r\n");
-  BackgroundProgram monitor({"--headless", "--dir", program.string(), "--id", "123456"},
-                            logs.path(), {"DISPLAY="});
+TEST_F(HeadlessTransferFolder, ShareThatDropsDuringThreeCapturesGetsThemAllInOrderWhenBack) {
+  const fs::path& program = program_;
+  const fs::path& share = share_;
+  BackgroundProgram monitor = Monitor("123456", logs_);
   ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
 
   ASSERT_EQ(umount2(share.c_str(), 0), 0) << std::strerror(errno);
@@ -100,38 +112,99 @@ TEST(HeadlessTransferFolder, ShareThatDropsDuringThreeCapturesGetsThemAllInOrder
   EXPECT_FALSE(fs::exists(program / "velmarin.journal"));
 }
 
+// Runs the program with ID 4711 on a new program folder `program`, with the test hold
+// `variable`, until the still it is given is held there (`held` said), and kills it.
+void KillWhileAStillIsHeld(const fs::path& program, const std::string& variable,
+                           const std::string& held) {
+  TempDir logs;
+  fs::create_directories(program);
+  BackgroundProgram monitor({"--headless", "--dir", program.string(), "--id", "4711"}, logs.path(),
+                            {"DISPLAY=", variable + "=" + (logs / "never").string()});
+  ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
+  WriteFileBytes(program / "capture.jpg", JpegBytes(640, 480, 1));
+  ASSERT_TRUE(monitor.WaitForErr(held, kLimit));
+  EXPECT_EQ(monitor.Stop(SIGKILL), -1);
+}
+
+// Starts the program again on `program` with ID 999 and stops it once it sent a still; the
+// transfer lines it printed.
+std::vector<std::pair<std::string, fs::path>> RestartUntilAStillIsSent(const fs::path& program) {
+  TempDir logs;
+  BackgroundProgram monitor({"--headless", "--dir", program.string(), "--id", "999"}, logs.path(),
+                            {"DISPLAY="});
+  EXPECT_TRUE(WaitFor([&] { return !monitor.out().empty(); }, kLimit)) << monitor.err();
+  EXPECT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
+  EXPECT_EQ(monitor.Stop(SIGTERM), 0);
+  return TransferLines(monitor.out());
+}
+
 // A program killed between a still's arrival and its transfer takes it at its next start,
 // once, with the ID it arrived with.
 TEST(HeadlessCrash, StillThatArrivedBeforeAKillArrivesOnceAfterTheRestart) {
   if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
   TempDir root;
-  TempDir logs;
   const fs::path program = root / "station";
-  fs::create_directories(program);
-  {
-    BackgroundProgram monitor(
-        {"--headless", "--dir", program.string(), "--id", "4711"}, logs.path(),
-        {"DISPLAY=", "VELMARIN_TEST_HOLD_BEFORE_TRANSFER=" + (root / "never").string()});
-    ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
-    WriteFileBytes(program / "capture.jpg", JpegBytes(640, 480, 1));
-    ASSERT_TRUE(monitor.WaitForErr("held before its transfer", kLimit));
-    EXPECT_EQ(monitor.Stop(SIGKILL), -1);
-  }
+  ASSERT_NO_FATAL_FAILURE(
+      KillWhileAStillIsHeld(program, "VELMARIN_TEST_HOLD_BEFORE_TRANSFER", "held before"));
   ASSERT_TRUE(fs::exists(program / "velmarin.journal"));
   EXPECT_FALSE(fs::exists(program / "hozon") && !FilesUnder(program / "hozon").empty());
 
-  TempDir logs2;
-  BackgroundProgram monitor({"--headless", "--dir", program.string(), "--id", "999"}, logs2.path(),
-                            {"DISPLAY="});
-  ASSERT_TRUE(WaitFor([&] { return !monitor.out().empty(); }, kLimit)) << monitor.err();
-  ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
-  EXPECT_EQ(monitor.Stop(SIGTERM), 0);
-  const auto lines = TransferLines(monitor.out());
-  ASSERT_EQ(lines.size(), 1u) << monitor.out();
+  const auto lines = RestartUntilAStillIsSent(program);
+  ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].second.filename().string().substr(0, 7), "004711_");
   EXPECT_EQ(FilesUnder(program / "hozon").size(), 1u);
   EXPECT_FALSE(fs::exists(program / "velmarin.journal"));
   EXPECT_TRUE(fs::exists(program / "capture.jpg"));
+}
+
+// A program killed after a still's image took its name, before its journal said the still
+// was sent: the next start counts it as sent and sends it no second time.
+TEST(HeadlessCrash, KillAfterTheClaimLeavesTheStillSentOnce) {
+  if (ProgramBinary().empty()) GTEST_SKIP() << "VELMARIN_BINARY is not set";
+  TempDir root;
+  const fs::path program = root / "station";
+  ASSERT_NO_FATAL_FAILURE(
+      KillWhileAStillIsHeld(program, "VELMARIN_TEST_HOLD_AFTER_CLAIM", "held after its claim"));
+  ASSERT_EQ(FilesUnder(program / "hozon").size(), 1u);
+  const fs::path sent = FilesUnder(program / "hozon")[0];
+  const std::string image = ReadFileBytes(sent);
+  ASSERT_NE(ReadFileBytes(program / "velmarin.journal").find(sent.string()), std::string::npos);
+
+  const auto lines = RestartUntilAStillIsSent(program);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].second, sent);
+  EXPECT_EQ(FilesUnder(program / "hozon"), std::vector<fs::path>{sent});
+  EXPECT_EQ(ReadFileBytes(sent), image);
+  EXPECT_FALSE(fs::exists(program / "velmarin.journal"));
+}
+
+// The program starts while its share is down (no line of /etc/fstab names it): the share is
+// known from the run before, so the still waits instead of going onto the bare mount point,
+// and goes the moment the share is mounted again.
+TEST_F(HeadlessTransferFolder, StartWhileTheShareIsDownWaitsForItAndSendsOnceItIsMounted) {
+  const fs::path& program = program_;
+  const fs::path& share = share_;
+  {
+    BackgroundProgram first = Monitor("1", logs_);
+    ASSERT_TRUE(first.WaitForErr("watching " + program.string(), kLimit));
+    EXPECT_EQ(first.Stop(SIGTERM), 0);
+  }
+  ASSERT_EQ(umount2(share.c_str(), 0), 0) << std::strerror(errno);
+
+  TempDir logs2;
+  BackgroundProgram monitor = Monitor("123456", logs2);
+  ASSERT_TRUE(monitor.WaitForErr("watching " + program.string(), kLimit));
+  WriteFileBytes(program / "capture.jpg", JpegBytes(640, 480, 1));
+  ASSERT_TRUE(monitor.WaitForErr("transfer folder not available: " + share.string(), kLimit));
+  EXPECT_TRUE(fs::is_empty(share)) << "written onto the bare mount point";
+  EXPECT_TRUE(monitor.out().empty());
+
+  ASSERT_EQ(MountTmpfs(share), "");
+  ASSERT_TRUE(WaitFor([&] { return !monitor.out().empty(); }, kRetryLimit)) << monitor.err();
+  EXPECT_EQ(monitor.Stop(SIGTERM), 0);
+  const auto lines = TransferLines(monitor.out());
+  ASSERT_EQ(lines.size(), 1u) << monitor.out();
+  EXPECT_EQ(FilesUnder(share), std::vector<fs::path>{lines[0].second});
 }
 
 }  // namespace

@@ -70,6 +70,44 @@ TEST_F(ProcessCommandTest, FailedCopyIsAFailureHere) {
   EXPECT_NE(stderr_.find("転送失敗! "), std::string::npos) << stderr_;
 }
 
+// A photograph-like still: noise compresses poorly, so its scan data is large.
+std::string NoisyStill() {
+  return test::EncodeTestJpeg(640, 480, [](int x, int y, std::uint8_t* p) {
+    const unsigned v = static_cast<unsigned>(x * 7919 + y * 104729) * 2654435761u;
+    p[0] = static_cast<std::uint8_t>(v >> 24);
+    p[1] = static_cast<std::uint8_t>(v >> 16);
+    p[2] = static_cast<std::uint8_t>(v >> 8);
+  });
+}
+
+// 4 KB of a still's scan data overwritten (a bad block, a broken copy): the picture is edited
+// as far as the library decodes it, and the damage is said, as for other damage. The two bytes
+// of padding some encoders leave before the end marker leave the picture whole: nothing said.
+TEST_F(ProcessCommandTest, DamageInsideTheScanIsSaidAndAnEncodersPaddingIsNot) {
+  std::string damaged = NoisyStill();
+  const std::size_t scan = damaged.find("\xFF\xDA");
+  ASSERT_NE(scan, std::string::npos);
+  ASSERT_GT(damaged.size(), scan + 3 * 4096);
+  std::uint32_t noise = 12345;
+  for (std::size_t i = scan + 4096; i < scan + 2 * 4096; ++i) {
+    noise = noise * 1103515245u + 12345u;
+    const auto byte = static_cast<char>(noise >> 24);
+    damaged[i] = byte == '\xFF' ? '\x7F' : byte;  // no marker among them
+  }
+  test::WriteFileBytes(source_, damaged);
+  EXPECT_EQ(Run({source_.string(), target_.string()}), 0) << stderr_;
+  // The library's only warning for it, which used to be kept silent.
+  EXPECT_NE(stderr_.find(" extraneous bytes before marker 0xd9"), std::string::npos) << stderr_;
+  EXPECT_NE(stderr_.find(source_.string()), std::string::npos) << stderr_;
+  EXPECT_TRUE(test::DecodeJpegFile(target_));
+
+  const std::string still = NoisyStill();
+  const std::size_t end = still.rfind("\xFF\xD9");
+  test::WriteFileBytes(source_, still.substr(0, end) + std::string(2, '\0') + still.substr(end));
+  EXPECT_EQ(Run({source_.string(), target_.string()}), 0);
+  EXPECT_EQ(stderr_, "");
+}
+
 TEST_F(ProcessCommandTest, UsageErrors) {
   EXPECT_EQ(Run({source_.string(), target_.string()}, "12345678901"), 2);
   EXPECT_EQ(Run({source_.string()}), 2);

@@ -27,7 +27,8 @@ TEST_F(OneShotCommands, TransferTakesOneBmpOverAsTheMonitorWould) {
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->width(), 320);  // cut to a multiple of four
   EXPECT_EQ(picture->height(), 240);
-  EXPECT_TRUE(fs::exists(dir / "bkup" / "temp.jpg"));
+  EXPECT_FALSE(fs::exists(dir / "bkup" / "temp.jpg"));  // converted in memory
+  EXPECT_FALSE(fs::exists(dir / "bkup" / "444.jpg"));
   EXPECT_TRUE(fs::exists(dir / "in" / "shot.bmp"));  // the source is never removed
 }
 

@@ -108,6 +108,20 @@ TEST_F(ControllerFixture, StartIfStoppedStartsOnlyOnce) {
   EXPECT_EQ(folder_worker.runs(), 2);
 }
 
+TEST_F(ControllerFixture, NothingStartsOnceClosed) {
+  controller.Start();
+  ASSERT_TRUE(folder_worker.WaitForRuns(1));
+  ASSERT_TRUE(switch_worker.WaitForRuns(1));
+  controller.Close();
+  EXPECT_FALSE(state.monitoring_active);
+  controller.Start();
+  EXPECT_FALSE(controller.StartIfStopped());
+  EXPECT_FALSE(state.monitoring_active);
+  controller.StopAndJoin();
+  EXPECT_EQ(folder_worker.runs(), 1);
+  EXPECT_EQ(switch_worker.runs(), 1);
+}
+
 TEST_F(ControllerFixture, StopIsSeenByTheRunningThreads) {
   controller.Start();
   ASSERT_TRUE(folder_worker.WaitForRuns(1));

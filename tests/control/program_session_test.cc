@@ -19,6 +19,7 @@
 #include "support/scripted_serial_port.h"
 #include "support/simulated_usb_io_board.h"
 #include "support/temp_dir.h"
+#include "transfer/image_transfer_pipeline.h"
 
 namespace velmarin::test {
 namespace {
@@ -30,17 +31,16 @@ using namespace std::chrono_literals;
 class UnusedPipeline : public TransferPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings&, const Cp932Text&, const LocalTime&,
+                                            const OpenTransferFolder&,
                                             std::string* error) override {
     *error = "unexpected";
     return std::nullopt;
   }
-  ImageResult ConvertToJpeg(const fs::path&, const fs::path&) override {
-    return {ImageStatus::kSourceNotOpened, {}};
+  std::optional<Dib> Read(const fs::path&, StillFormat, ImageResult& result) override {
+    result.status = ImageStatus::kSourceNotOpened;
+    return std::nullopt;
   }
-  ImageResult NormalizeWidth(const fs::path&, const fs::path&) override {
-    return {ImageStatus::kSourceNotOpened, {}};
-  }
-  ImageResult Process(const fs::path&, FileNaming&, const Settings&, const Cp932Text&,
+  ImageResult Process(CapturedPicture&, FileNaming&, const Settings&, const Cp932Text&,
                       const LocalTime&, LastErrorText&) override {
     return {ImageStatus::kSourceNotOpened, {}};
   }
@@ -57,16 +57,29 @@ class ProgramSessionTest : public ::testing::Test {
     Session().StartUp();
     Settings edited = Session().state().settings();
     edited[SettingSlot::WatchFolder] = Cp932Text("/edited");
-    std::string error;
-    EXPECT_TRUE(SaveSettings(program_dir_, edited, &error)) << error;
+    OwnMessage error;
+    EXPECT_TRUE(SaveSettings(program_dir_, edited, &error)) << error.english;
     return edited;
+  }
+
+  // A session of its own on `pipeline`, started with the ID "1", once its folder thread has
+  // looked at the watch folder (the program folder): every still saved from now on is new.
+  std::unique_ptr<ProgramSession> WatchingSession(TransferPipeline& pipeline) {
+    auto session = std::make_unique<ProgramSession>(
+        program_dir_, SessionBackends{hid_, serial_, input_, pipeline, messages_, folder_events_},
+        ProgramSession::TransferredCallback{}, [this](const fs::path&, bool) { watching_ = true; });
+    session->StartUp();
+    session->StartWithId(Cp932Text("1"));
+    EXPECT_TRUE(WaitFor([&] { return watching_.load(); }, 10s));
+    return session;
   }
 
   ProgramSession& Session() {
     if (!session_) {
       session_ = std::make_unique<ProgramSession>(
           program_dir_,
-          SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_});
+          SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_}, nullptr,
+          [this](const fs::path&, bool) { ++folder_runs_watching_; });
     }
     return *session_;
   }
@@ -79,7 +92,10 @@ class ProgramSessionTest : public ::testing::Test {
   UnusedPipeline pipeline_;
   InotifyFolderEvents folder_events_;
   RecordedMessages messages_;
+  std::atomic<bool> watching_ = false;
   std::unique_ptr<ProgramSession> session_;
+  // Runs of the folder thread that have looked at their folder (and so set their count).
+  std::atomic<int> folder_runs_watching_{0};
 };
 
 TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) {
@@ -100,7 +116,8 @@ TEST_F(ProgramSessionTest, StartUpEvacuatesThenOpensTheSwitchWithMonitoringOff) 
   EXPECT_EQ(Session().state().switch_kind, SwitchKind::kError);
   EXPECT_EQ(messages_.texts(), std::vector<std::string>{"COM2 is not available"});
   EXPECT_FALSE(Session().state().monitoring_active);
-  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("5")).bytes()), "COM2スイッチエラー 監視中");
+  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("5")).value().bytes()),
+            "COM2スイッチエラー 監視中");
 }
 
 TEST_F(ProgramSessionTest, WithoutEvacuationNothingMovesAndNoBackupFolderAppears) {
@@ -122,7 +139,7 @@ TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndS
   Session().StartUp();
   EXPECT_EQ(Session().state().switch_kind, SwitchKind::kSerial);
   EXPECT_TRUE(lines->dtr_and_rts_raised());
-  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("7")).bytes()), "COM1 監視中");
+  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("7")).value().bytes()), "COM1 監視中");
 
   ASSERT_TRUE(WaitFor([&] { return lines->status_reads() > 0; }, 10s));
   EXPECT_EQ(input_.prepares(), 1);  // the input devices are made before the first poll
@@ -135,7 +152,7 @@ TEST_F(ProgramSessionTest, SerialSwitchFiresTheKeyAndShutdownReleasesThePortAndS
   ASSERT_TRUE(Session().ShutDown(&error)) << error;
   EXPECT_FALSE(serial_.IsHeld("COM1"));
   EXPECT_FALSE(Session().state().monitoring_active);
-  std::string warning;
+  OwnMessage warning;
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::TextFont], "changed in this run");
 }
 
@@ -173,7 +190,7 @@ TEST_F(ProgramSessionTest, UsbIoBoardIsSetToOnesAtStartUpAndClosedAtShutdown) {
   ASSERT_FALSE(board->OutputReports().empty());
   EXPECT_EQ(board->OutputReports().front(),
             (std::vector<std::uint8_t>{0x00, 0x01, 0xFF, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("")).bytes()), "USB-IO 監視中");
+  EXPECT_EQ(Utf8(Session().StartWithId(Cp932Text("")).value().bytes()), "USB-IO 監視中");
   EXPECT_EQ(Session().state().CaptureId(), "0");
   std::string error;
   ASSERT_TRUE(Session().ShutDown(&error)) << error;
@@ -195,7 +212,7 @@ TEST_F(ProgramSessionTest, FolderCommandChangesSettingsWhileStoppedAndAlwaysRest
     EXPECT_TRUE(Session().state().monitoring_active);
     EXPECT_EQ(Session().state().Slot(SettingSlot::TransferFolder), "/elsewhere");
     // Saved at once, so a crash or a lost X server cannot take it.
-    std::string warning;
+    OwnMessage warning;
     EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::TransferFolder], "/elsewhere");
   }
 }
@@ -234,7 +251,7 @@ TEST_F(ProgramSessionTest, DialogOpenAtShutdownReopensNothingAndKeepsItsChange) 
   EXPECT_FALSE(serial_.IsHeld("COM1"));
   EXPECT_FALSE(serial_.IsHeld("COM2"));
   EXPECT_FALSE(Session().state().monitoring_active);
-  std::string warning;
+  OwnMessage warning;
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::SwitchDevice], "COM2");
 }
 
@@ -243,6 +260,7 @@ TEST_F(ProgramSessionTest, DialogOpenAtShutdownReopensNothingAndKeepsItsChange) 
 class StuckPipeline final : public UnusedPipeline {
  public:
   std::optional<TransferTarget> BuildTarget(const Settings&, const Cp932Text&, const LocalTime&,
+                                            const OpenTransferFolder&,
                                             std::string* error) override {
     std::unique_lock lock(mutex_);
     entered_ = true;
@@ -272,13 +290,8 @@ class StuckPipeline final : public UnusedPipeline {
 // the front end sees the image being finished until the folder thread is done.
 TEST_F(ProgramSessionTest, ShutdownWithAStuckImageNeverWaitsOnTheCaller) {
   StuckPipeline stuck;
-  std::atomic<bool> watching = false;
-  ProgramSession session(program_dir_,
-                         SessionBackends{hid_, serial_, input_, stuck, messages_, folder_events_},
-                         {}, [&](const fs::path&, bool) { watching = true; });
-  session.StartUp();
-  session.StartWithId(Cp932Text("1"));
-  ASSERT_TRUE(WaitFor([&] { return watching.load(); }, 10s));
+  const auto watching_session = WatchingSession(stuck);
+  ProgramSession& session = *watching_session;
   WriteFileBytes(dir_ / "a.jpg", JpegBytes(8, 8, 1));
   stuck.WaitUntilEntered();
 
@@ -286,6 +299,12 @@ TEST_F(ProgramSessionTest, ShutdownWithAStuckImageNeverWaitsOnTheCaller) {
   EXPECT_TRUE(session.WorkersRunning());
   ASSERT_TRUE(session.CurrentImage().has_value());
   EXPECT_EQ(session.CurrentImage()->filename(), "a.jpg");
+  // Closing is final: "IDで開始" or Enter (a foot switch's key) starts nothing and changes
+  // nothing, nor does a settings command's restart.
+  EXPECT_EQ(session.StartWithId(Cp932Text("2")), std::nullopt);
+  session.ResumeMonitoring();
+  EXPECT_FALSE(session.state().monitoring_active);
+  EXPECT_EQ(session.state().CaptureId(), "1");
   stuck.Release();
   ASSERT_TRUE(WaitFor([&] { return !session.WorkersRunning(); }, 10s));
   std::string error;
@@ -296,13 +315,8 @@ TEST_F(ProgramSessionTest, ShutdownWithAStuckImageNeverWaitsOnTheCaller) {
 // for the writer's close, and a second close ends that wait at once. The still stays in the
 // watch folder and in the journal, and the shutdown saves the settings.
 TEST_F(ProgramSessionTest, CloseAgainWhileAStillIsBeingWrittenEndsTheWaitAtOnce) {
-  std::atomic<bool> watching = false;
-  ProgramSession session(
-      program_dir_, SessionBackends{hid_, serial_, input_, pipeline_, messages_, folder_events_},
-      {}, [&](const fs::path&, bool) { watching = true; });
-  session.StartUp();
-  session.StartWithId(Cp932Text("1"));
-  ASSERT_TRUE(WaitFor([&] { return watching.load(); }, 10s));
+  const auto watching_session = WatchingSession(pipeline_);
+  ProgramSession& session = *watching_session;
   std::ofstream writer(dir_ / "open.jpg", std::ios::binary);
   writer << "the first half";
   writer.flush();
@@ -323,8 +337,44 @@ TEST_F(ProgramSessionTest, CloseAgainWhileAStillIsBeingWrittenEndsTheWaitAtOnce)
   EXPECT_TRUE(session.ShutDown(&error)) << error;
   EXPECT_TRUE(fs::exists(dir_ / "open.jpg"));
   EXPECT_NE(ReadFileBytes(dir_ / "velmarin.journal").find("open.jpg"), std::string::npos);
-  std::string warning;
+  OwnMessage warning;
   EXPECT_EQ(LoadSettings(program_dir_, &warning)[SettingSlot::JpegQuality], "77");
+}
+
+// What became of the stills reaches the front ends' tick: a still given up once (the window's
+// error sound), that the latest still failed until one goes through, and that its error ended.
+TEST_F(ProgramSessionTest, TickTellsAStillGivenUpUntilAStillGoesThrough) {
+  // Nothing drawn: a good still is copied as it is.
+  WriteSettingsFile(program_dir_, [](Settings& s) {
+    s[SettingSlot::SourceRange] = Cp932Text("");
+    s[SettingSlot::TextLines] = Cp932Text("");
+  });
+  ImageTransferPipeline real;
+  const auto watching_session = WatchingSession(real);
+  ProgramSession& session = *watching_session;
+  const auto save = [&](const std::string& name, const std::string& bytes) {
+    WriteFileBytes(dir_ / "capture.tmp", bytes);
+    fs::rename(dir_ / "capture.tmp", dir_ / name);
+  };
+  session.Tick();
+  save("broken.bmp", "not a picture");
+  TickChanges changes;
+  ASSERT_TRUE(WaitFor([&] { return (changes = session.Tick()).failed_still.has_value(); }, 10s));
+  EXPECT_EQ(changes.failed_still->filename(), "broken.bmp");
+  EXPECT_TRUE(changes.latest_still_failed);
+  EXPECT_FALSE(changes.count_changed);
+  changes = session.Tick();
+  EXPECT_FALSE(changes.failed_still.has_value()) << "told once";
+  EXPECT_TRUE(changes.latest_still_failed);
+
+  save("good.jpg", JpegBytes(64, 48, 1));
+  ASSERT_TRUE(WaitFor([&] { return (changes = session.Tick()).count_changed; }, 10s));
+  EXPECT_FALSE(changes.latest_still_failed);
+  EXPECT_TRUE(changes.error_cleared);
+  EXPECT_EQ(session.state().image_count, 1);
+  session.BeginShutDown();
+  std::string error;
+  EXPECT_TRUE(session.ShutDown(&error)) << error;
 }
 
 TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNewDevice) {
@@ -365,28 +415,74 @@ TEST_F(ProgramSessionTest, SwitchCommandClosesThePortForTheDialogAndReopensTheNe
 }
 
 TEST_F(ProgramSessionTest, TickSeesEachCountChangeOnceAndEachNewError) {
-  Session().StartUp();
-  EXPECT_FALSE(Session().Tick().count_changed);
-  Session().StartWithId(Cp932Text("9"));
-  Session().state().image_count = 2;  // two images within one tick: one change
-  EXPECT_TRUE(Session().Tick().count_changed);
-  EXPECT_FALSE(Session().Tick().count_changed);
+  // Started, and its folder thread has begun counting from 0.
+  const auto watching_session = WatchingSession(pipeline_);
+  ProgramSession& session = *watching_session;
+  EXPECT_FALSE(session.Tick().count_changed);
+  session.state().image_count = 2;  // two images within one tick: one change
+  EXPECT_TRUE(session.Tick().count_changed);
+  EXPECT_FALSE(session.Tick().count_changed);
 
   // A settings command restarts the folder thread, which counts from 0 again: a change too.
-  Session().RunSettingsCommand(SettingsCommand::kFolder, {});
-  ASSERT_TRUE(WaitFor([&] { return Session().state().image_count == 0; }, 10s));
-  EXPECT_TRUE(Session().Tick().count_changed);
+  session.RunSettingsCommand(SettingsCommand::kFolder, {});
+  ASSERT_TRUE(WaitFor([&] { return session.state().image_count == 0; }, 10s));
+  EXPECT_TRUE(session.Tick().count_changed);
 
   // A start resets the count without a change being seen.
-  Session().state().image_count = 4;
-  Session().StartWithId(Cp932Text("9"));
-  EXPECT_FALSE(Session().Tick().count_changed);
+  session.state().image_count = 4;
+  session.StartWithId(Cp932Text("9"));
+  EXPECT_FALSE(session.Tick().count_changed);
 
+  session.state().last_error.Set(Cp932Text("E1"));
+  EXPECT_EQ(session.Tick().new_error, "E1");
+  EXPECT_EQ(session.Tick().new_error, std::nullopt);
+  session.state().last_error.Set(Cp932Text("E1"));  // the same text again is a new failure
+  EXPECT_EQ(session.Tick().new_error, "E1");
+
+  // Several within one tick (stills vanishing one by one): the newest for the title, each
+  // one before it for the headless line.
+  for (const char* text : {"E2", "E3", "E4"}) session.state().last_error.Set(Cp932Text(text));
+  const TickChanges changes = session.Tick();
+  EXPECT_EQ(changes.new_error, "E4");
+  ASSERT_EQ(changes.earlier_errors.size(), 2u);
+  EXPECT_EQ(changes.earlier_errors[0].first, "E2");
+  EXPECT_EQ(changes.earlier_errors[1].first, "E3");
+  EXPECT_TRUE(session.Tick().earlier_errors.empty());
+}
+
+// The station's listener (the session bus) hears of each changed status once, at a tick.
+class RecordingStationEvents final : public StationEvents {
+ public:
+  void StillTransferred(const fs::path&, const fs::path&, const Cp932Text&) override {}
+  void StillFailed(const fs::path&, const Cp932Text&) override {}
+  void WaitingChanged(std::uint32_t) override {}
+  void StatusChanged(const StationStatus& status) override { statuses.push_back(status); }
+  std::vector<StationStatus> statuses;
+};
+
+TEST_F(ProgramSessionTest, TickGivesTheListenerEachChangedStatusOnce) {
+  Session().StartUp();
+  RecordingStationEvents events;
+  Session().SetStationEvents(&events);
+  Session().Tick();
+  Session().Tick();
+  ASSERT_EQ(events.statuses.size(), 1u);
+  EXPECT_EQ(events.statuses[0].id, "0");
+  EXPECT_EQ(events.statuses[0].program_folder, dir_.path().string());
+
+  // SetId takes the ID as a start does, but leaves monitoring off.
   Session().state().last_error.Set(Cp932Text("E1"));
-  EXPECT_EQ(Session().Tick().new_error, "E1");
-  EXPECT_EQ(Session().Tick().new_error, std::nullopt);
-  Session().state().last_error.Set(Cp932Text("E1"));  // the same text again is a new failure
-  EXPECT_EQ(Session().Tick().new_error, "E1");
+  Session().SetId(Cp932Text("\x8E\xCA"));  // 写
+  Session().Tick();
+  ASSERT_EQ(events.statuses.size(), 2u);
+  EXPECT_EQ(events.statuses[1].id, "写");
+  EXPECT_EQ(events.statuses[1].last_error, "");
+  EXPECT_FALSE(events.statuses[1].monitoring);
+
+  Session().SetStationEvents(nullptr);
+  Session().StartWithId(Cp932Text("8"));
+  Session().Tick();
+  EXPECT_EQ(events.statuses.size(), 2u);
 }
 
 }  // namespace

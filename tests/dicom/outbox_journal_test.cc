@@ -35,7 +35,8 @@ TEST(OutboxJournal, WhatIsWrittenIsReadBackAndAnEmptyOutboxLeavesNoFile) {
       Entry("/hozon/2026/000123_001.jpg", Cp932Text("0"), 2)};
   const std::string sent = NewDicomUid();
   ASSERT_TRUE(journal.Write({entries, {sent}}));
-  const auto content = journal.Replay([](std::string_view line) { ADD_FAILURE() << line; });
+  const auto content =
+      journal.Replay([](const OwnMessage& line) { ADD_FAILURE() << line.english; });
   ASSERT_TRUE(content);
   EXPECT_EQ(content->sent, std::vector<std::string>{sent});
   const std::vector<OutboxEntry>* read = &content->waiting;
@@ -53,7 +54,7 @@ TEST(OutboxJournal, WhatIsWrittenIsReadBackAndAnEmptyOutboxLeavesNoFile) {
   }
   ASSERT_TRUE(journal.Write({}));
   EXPECT_FALSE(fs::exists(journal.file()));
-  EXPECT_TRUE(journal.Replay([](std::string_view) {})->waiting.empty());
+  EXPECT_TRUE(journal.Replay([](const OwnMessage&) {})->waiting.empty());
 }
 
 TEST(OutboxJournal, ADamagedJournalIsSetAsideAndSaid) {
@@ -65,7 +66,7 @@ TEST(OutboxJournal, ADamagedJournalIsSetAsideAndSaid) {
                                      std::string("velmarin pacs journal 1\nend 0")}) {
     test::WriteFileBytes(journal.file(), damaged);
     std::vector<std::string> said;
-    EXPECT_FALSE(journal.Replay([&](std::string_view line) { said.emplace_back(line); }));
+    EXPECT_FALSE(journal.Replay([&](const OwnMessage& line) { said.push_back(line.english); }));
     ASSERT_EQ(said.size(), 1u);
     EXPECT_NE(said[0].find("set aside as " + journal.file().string() + ".damaged"),
               std::string::npos);

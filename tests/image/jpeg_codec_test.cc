@@ -260,6 +260,45 @@ TEST(ReadJpegToDibTest, DamagedScanDecodesWithEachWarningToldOnce) {
   EXPECT_EQ(refused, "");
 }
 
+// Bytes the decoder skips before a marker: a few after the scan are an encoder's padding and
+// leave the picture whole; inside the scan data (before a restart marker), or many, the
+// decoder lost its place and the picture is damaged.
+TEST(ReadJpegToDibTest, ExtraneousBytesAreDamageInsideTheScanOrWhenMany) {
+  TestJpegFormat restarts;
+  restarts.restart_rows = 1;
+  const std::string jpeg = EncodeTestJpeg(
+      64, 64,
+      [](int x, int y, std::uint8_t* p) {
+        p[0] = static_cast<std::uint8_t>(x * 4);
+        p[1] = static_cast<std::uint8_t>(y * 4);
+        p[2] = 0x80;
+      },
+      restarts);
+  const std::size_t restart = jpeg.find("\xFF\xD0");
+  const std::size_t end = jpeg.rfind("\xFF\xD9");
+  ASSERT_NE(restart, std::string::npos);
+  const auto insert = [&](std::size_t at, std::size_t count) {
+    return jpeg.substr(0, at) + std::string(count, '\x11') + jpeg.substr(at);
+  };
+  const auto told = [](const std::string& bytes) {
+    std::string messages;
+    EXPECT_TRUE(DecodeJpegBytes(bytes, JpegWarnings::kReportOnce, &messages));
+    return messages;
+  };
+  // A few bytes, but inside the scan: the interval before the restart marker is damaged.
+  EXPECT_EQ(told(insert(restart, 7)), "Corrupt JPEG data: 7 extraneous bytes before marker 0xd0");
+  EXPECT_FALSE(DecodeJpegBytes(insert(restart, 7), JpegWarnings::kRefuseSilently));
+  // The decoder reads a few bytes ahead of where it is: those are not counted.
+  const std::string many = told(insert(end, 100));
+  EXPECT_TRUE(many.starts_with("Corrupt JPEG data: 9") &&
+              many.ends_with(" extraneous bytes before marker 0xd9"))
+      << many;
+  EXPECT_FALSE(DecodeJpegBytes(insert(end, 100), JpegWarnings::kRefuseSilently));
+
+  EXPECT_EQ(told(insert(end, 2)), "");
+  EXPECT_TRUE(DecodeJpegBytes(insert(end, 2), JpegWarnings::kRefuseSilently));
+}
+
 TEST(ReadJpegToDibTest, FileCutShortFailsEvenWhenDamageIsAllowed) {
   const std::string jpeg = NoisyJpeg(128);
   std::string messages;

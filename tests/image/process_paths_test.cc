@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 
+#include "image/jpeg_files.h"
 #include "support/pictures.h"
 #include "support/temp_dir.h"
 
@@ -95,6 +97,56 @@ TEST_F(ProcessPathsTest, JpegThatDoesNotDecode) {
   EXPECT_EQ(result.status, ImageStatus::kSourceNotDecoded);
   EXPECT_NE(result.detail.find("Premature end of JPEG file"), std::string::npos) << result.detail;
   EXPECT_EQ(test::ReadFileBytes(target), "previous");
+}
+
+// The monitor's road: the still is decoded once and the edit works on that picture.
+class ProcessPictureTest : public ProcessPathsTest {
+ protected:
+  ImageStatus ProcessPicture(const std::filesystem::path& still, bool file_is_picture,
+                             const std::filesystem::path& target) {
+    ImageResult read;
+    std::optional<Dib> dib = ReadJpegFile(still, read);
+    EXPECT_TRUE(dib && NormalizeDibWidth(*dib)) << still;
+    if (!dib) return read.status;
+    CapturedPicture picture{std::move(*dib), still, file_is_picture};
+    ReplacedName name(target);
+    return ProcessCapturedPicture(picture, name, settings_, "0", kNow).status;
+  }
+};
+
+TEST_F(ProcessPictureTest, EditedPictureIsWhatTheEditOfTheFileGives) {
+  settings_[SettingSlot::TextLines].clear();  // no fonts needed: the bands alone
+  ASSERT_EQ(ProcessPicture(jpeg_, true, dir_ / "road.jpg"), ImageStatus::kDone);
+  ASSERT_EQ(Process(jpeg_, dir_ / "file.jpg"), ImageStatus::kDone);
+  EXPECT_EQ(test::ReadFileBytes(dir_ / "road.jpg"), test::ReadFileBytes(dir_ / "file.jpg"));
+}
+
+TEST_F(ProcessPictureTest, WithoutEditsTheStillOrItsCutPictureAtQuality100GoesOut) {
+  settings_[SettingSlot::SourceRange].clear();
+  settings_[SettingSlot::TextLines].clear();
+  settings_[SettingSlot::JpegQuality] = Cp932Text("5");
+  ASSERT_EQ(ProcessPicture(jpeg_, true, dir_ / "copy.jpg"), ImageStatus::kDone);
+  EXPECT_EQ(test::ReadFileBytes(dir_ / "copy.jpg"), test::ReadFileBytes(jpeg_));
+
+  const std::filesystem::path wide = dir_ / "wide.jpg";
+  test::WriteJpeg(wide,
+                  test::PaintPicture(66, 48,
+                                     [](int x, int y) {
+                                       return test::Rgb{x * 3, y * 5, 90};
+                                     }),
+                  80);
+  ASSERT_EQ(ProcessPicture(wide, false, dir_ / "cut.jpg"), ImageStatus::kDone);
+  ASSERT_TRUE(NormalizeJpegWidth(wide, dir_ / "work.jpg").ok());
+  EXPECT_EQ(test::ReadFileBytes(dir_ / "cut.jpg"), test::ReadFileBytes(dir_ / "work.jpg"));
+}
+
+TEST_F(ProcessPictureTest, UnwritableTargetWithoutEditsIsACopyFailure) {
+  settings_[SettingSlot::SourceRange].clear();
+  settings_[SettingSlot::TextLines].clear();
+  const std::filesystem::path blocked = dir_ / "blocked.jpg";
+  std::filesystem::create_directories(blocked / "inside");
+  EXPECT_EQ(ProcessPicture(jpeg_, false, blocked), ImageStatus::kCopyFailed);
+  EXPECT_TRUE(std::filesystem::is_directory(blocked / "inside"));
 }
 
 }  // namespace

@@ -74,6 +74,8 @@ CommandResult InstalledTree::install_;
 TEST_F(InstalledTree, HoldsEveryFileInItsPlace) {
   std::vector<fs::path> files = {
       "bin/velmarin",
+      VELMARIN_PART_FOLDER "/velmarin-images.so",
+      VELMARIN_PART_FOLDER "/velmarin-station.so",
       "share/velmarin/chimes.wav",
       "share/applications/" + kAppId + ".desktop",
       "share/metainfo/" + kAppId + ".metainfo.xml",
@@ -83,6 +85,7 @@ TEST_F(InstalledTree, HoldsEveryFileInItsPlace) {
       "lib/udev/rules.d/70-velmarin-uinput.rules",
       "lib/modules-load.d/velmarin.conf",
       "lib/systemd/user/velmarin.service",
+      "share/dbus-1/interfaces/org.velmarin.Velmarin.Station.xml",
   };
   for (int size : kIconSizes) {
     const std::string folder = std::to_string(size) + "x" + std::to_string(size);

@@ -1,5 +1,6 @@
 #include "naming/transfer_path.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "platform/encoding.h"
 #include "support/temp_dir.h"
 
@@ -20,11 +22,12 @@ namespace fs = std::filesystem;
 constexpr LocalTime kNow{2012, 9, 28, 14, 5, 9};
 constexpr const char* kDefaultTemplate = "$y\\$i06_$y$M$d_$r03";
 
+// The transfer folder is held open, as the folder thread holds it.
 class TransferPathTest : public testing::Test {
  protected:
   std::optional<fs::path> Build(std::string_view templ, std::string_view id = "123") {
-    const auto target = BuildTransferTarget(Cp932Text(templ), Cp932Text(id),
-                                            Cp932Text(dir_.path().string()), kNow, &error_);
+    const auto target = BuildTransferTarget(
+        Cp932Text(templ), Cp932Text(id), Cp932Text(dir_.path().string()), opened_, kNow, &error_);
     if (!target) return std::nullopt;
     return target->name();
   }
@@ -41,7 +44,11 @@ class TransferPathTest : public testing::Test {
     test::WriteFileBytes(path, "x");
   }
 
+  test::TempDir held_dir_;
+  const fs::path held_ = held_dir_ / "held";
   test::TempDir dir_;
+  UniqueFd folder_fd_{::open(dir_.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+  OpenTransferFolder opened_{folder_fd_.get(), dir_.path(), ""};
   std::string error_;
 };
 
@@ -167,7 +174,7 @@ TEST_F(TransferPathTest, TransferFolderIsCodePage932) {
   const auto folder = Utf8ToCp932((dir_ / "保存").string());
   ASSERT_TRUE(folder);
   const auto target =
-      BuildTransferTarget(Cp932Text("$i02"), Cp932Text("7"), *folder, kNow, &error_);
+      BuildTransferTarget(Cp932Text("$i02"), Cp932Text("7"), *folder, {}, kNow, &error_);
   ASSERT_TRUE(target) << error_;
   EXPECT_EQ(target->name(), dir_ / "保存" / "07.jpg");
   EXPECT_TRUE(fs::is_directory(dir_ / "保存"));
@@ -251,14 +258,18 @@ TEST_F(TransferPathTest, NameTakenSinceTheSearchMovesOnToTheNextNumbers) {
   for (int serial = 1; serial <= 5; ++serial) Touch(Numbered(serial));
   Touch(Numbered(57));  // within fifty of the next numbers: the search would pass it over
   auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
-                                    Cp932Text(dir_.path().string()), kNow, &error_);
+                                    Cp932Text(dir_.path().string()), opened_, kNow, &error_);
   ASSERT_TRUE(target) << error_;
   ASSERT_EQ(target->name(), Numbered(6));
 
-  // Two other stations take 6 and 7 before this one is finished.
+  // Two other stations take 6 and 7 before this one is finished. Each name is announced
+  // before it is claimed.
   test::WriteFileBytes(Numbered(6), "station 2");
   test::WriteFileBytes(Numbered(7), "station 3");
+  std::vector<fs::path> announced;
+  target->SetBeforeClaim([&](const AtPath&, const fs::path& name) { announced.push_back(name); });
   ASSERT_TRUE(target->Place(Finished(dir_ / "2012", "mine")));
+  EXPECT_EQ(announced, (std::vector<fs::path>{Numbered(6), Numbered(7), Numbered(8)}));
   EXPECT_EQ(target->name(), Numbered(8));
   EXPECT_EQ(test::ReadFileBytes(Numbered(8)), "mine");
   EXPECT_EQ(test::ReadFileBytes(Numbered(6)), "station 2");
@@ -266,9 +277,21 @@ TEST_F(TransferPathTest, NameTakenSinceTheSearchMovesOnToTheNextNumbers) {
   EXPECT_TRUE(target->error().empty());
 }
 
+// The transfer folder's path leads elsewhere once it is held open (its share dropped): the
+// search, the folders and the file all stay in the folder held.
+TEST_F(TransferPathTest, EverythingIsMadeInTheFolderHeldOpen) {
+  Touch(Numbered(1));
+  fs::rename(dir_.path(), held_);
+  fs::create_directory(dir_.path());
+  auto target = Build(kDefaultTemplate);
+  ASSERT_EQ(target, Numbered(2)) << error_;
+  EXPECT_TRUE(fs::is_directory(held_ / "2012"));
+  EXPECT_TRUE(fs::is_empty(dir_.path()));
+}
+
 TEST_F(TransferPathTest, SerialInAFolderNameCreatesTheNextFolder) {
   auto target = BuildTransferTarget(Cp932Text("$r02\\x"), Cp932Text(""),
-                                    Cp932Text(dir_.path().string()), kNow, &error_);
+                                    Cp932Text(dir_.path().string()), opened_, kNow, &error_);
   ASSERT_TRUE(target) << error_;
   Touch(dir_ / "01" / "x.jpg");
   ASSERT_TRUE(target->Place(Finished(dir_ / "01", "mine")));
@@ -279,7 +302,7 @@ TEST_F(TransferPathTest, SerialInAFolderNameCreatesTheNextFolder) {
 TEST_F(TransferPathTest, WithoutSerialTheNameIsReplaced) {
   Touch(dir_ / "fixed.jpg");
   auto target = BuildTransferTarget(Cp932Text("fixed"), Cp932Text(""),
-                                    Cp932Text(dir_.path().string()), kNow, &error_);
+                                    Cp932Text(dir_.path().string()), opened_, kNow, &error_);
   ASSERT_TRUE(target) << error_;
   ASSERT_TRUE(target->Place(Finished(dir_.path(), "mine")));
   EXPECT_EQ(test::ReadFileBytes(dir_ / "fixed.jpg"), "mine");
@@ -290,7 +313,7 @@ TEST_F(TransferPathTest, NameTakenWithNoUsableNumberLeftFailsAndKeepsThePicture)
   for (int serial = 1; serial <= 8; ++serial)
     Touch(dir_ / (stem + std::to_string(serial) + ".jpg"));
   auto target = BuildTransferTarget(Cp932Text(stem + "$r01"), "", Cp932Text(dir_.path().string()),
-                                    kNow, &error_);
+                                    opened_, kNow, &error_);
   ASSERT_TRUE(target) << error_;
   ASSERT_EQ(target->name(), dir_ / (stem + "9.jpg"));
   Touch(target->name());
@@ -325,14 +348,14 @@ TEST_F(EnsureParentFoldersTest, CreatesEveryMissingFolder) {
 }
 
 TEST_F(EnsureParentFoldersTest, AcceptsRepeatedSeparators) {
-  EXPECT_TRUE(EnsureParentFolders(dir_.path().string() + "//a///b/x.jpg"));
+  EXPECT_TRUE(EnsureParentFolders(fs::path(dir_.path().string() + "//a///b/x.jpg")));
   EXPECT_TRUE(fs::is_directory(dir_ / "a/b"));
 }
 
 TEST_F(EnsureParentFoldersTest, TrueWhenEverythingAlreadyExists) {
   test::WriteFileBytes(dir_ / "x.jpg", "x");
   EXPECT_TRUE(EnsureParentFolders(dir_ / "x.jpg"));
-  EXPECT_TRUE(EnsureParentFolders("x.jpg"));  // no folder part
+  EXPECT_TRUE(EnsureParentFolders(fs::path("x.jpg")));  // no folder part
 }
 
 TEST_F(EnsureParentFoldersTest, FalseWhenAFolderCannotBeCreated) {

@@ -71,6 +71,22 @@ TEST(EncodingTest, ReplacingConversionShowsEachBadCharacterAsAQuestionMark) {
   EXPECT_EQ(Cp932ToUtf8Replacing(Cp932Text(""), &replaced), "");
 }
 
+// File names go onto the bus, whose strings must be UTF-8: each bad byte becomes U+FFFD.
+TEST(EncodingTest, Utf8ReplacingKeepsGoodTextAndReplacesEachBadByte) {
+  EXPECT_EQ(Utf8Replacing("/撮影/cap1.jpg"), "/撮影/cap1.jpg");
+  EXPECT_EQ(Utf8Replacing("a\x82\xA0"
+                          "b"),
+            "a\uFFFD\uFFFD"
+            "b");  // a Shift-JIS name
+  EXPECT_EQ(Utf8Replacing("\xE3\x81"
+                          "c"),
+            "\uFFFD\uFFFD"
+            "c");                                                  // a cut sequence
+  EXPECT_EQ(Utf8Replacing("\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD");  // a surrogate
+  EXPECT_EQ(Utf8Replacing("\xC0\xAF"), "\uFFFD\uFFFD");            // an overlong "/"
+  EXPECT_EQ(Utf8Replacing(""), "");
+}
+
 TEST(EncodingTest, LongTextConvertsWhole) {
   std::string utf8;
   for (int i = 0; i < 5000; ++i) utf8 += "撮影";

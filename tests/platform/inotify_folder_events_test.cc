@@ -1,8 +1,13 @@
 #include "platform/inotify_folder_events.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -54,6 +59,30 @@ TEST(InotifyFolderEvents, ReportsWritesRenamesAndRemovalsInOrder) {
   EXPECT_EQ(got[2].name, "b.jpg");
   EXPECT_TRUE(Has(got, Kind::kRemoved, "a.jpg"));
   EXPECT_TRUE(Has(got, Kind::kRemoved, "b.jpg"));
+}
+
+// A file written without a name and linked into the folder (O_TMPFILE, as Qt's QSaveFile
+// saves): made under its name, closed under "#" and its inode number.
+TEST(InotifyFolderEvents, FileLinkedInWithoutANameIsClosedUnderItsInodeNumber) {
+  TempDir dir;
+  InotifyFolderEvents events;
+  ASSERT_TRUE(events.Watch(dir.path()));
+  const int fd = open(dir.path().c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  if (fd < 0) GTEST_SKIP() << "no O_TMPFILE here: " << std::strerror(errno);
+  ASSERT_EQ(write(fd, "saved", 5), 5);
+  const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+  ASSERT_EQ(
+      linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, (dir / "saved.jpg").c_str(), AT_SYMLINK_FOLLOW), 0)
+      << std::strerror(errno);
+  struct stat info {};
+  ASSERT_EQ(fstat(fd, &info), 0);
+  close(fd);
+  const auto got = Collect(events, 2);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].kind, Kind::kCreated);
+  EXPECT_EQ(got[0].name, "saved.jpg");
+  EXPECT_EQ(got[1].kind, Kind::kClosedAfterWrite);
+  EXPECT_EQ(got[1].name, "#" + std::to_string(info.st_ino));
 }
 
 TEST(InotifyFolderEvents, AnotherFolderReplacesTheWatchAndAGoneFolderEndsIt) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "support/fixed_screen_layout.h"
 #include "support/recorded_messages.h"
 
 namespace velmarin {
@@ -45,10 +46,12 @@ const std::string kPointerSyn = "p 0 0 0";
 class UinputInputTest : public ::testing::Test {
  protected:
   // The backend on recording devices, a clock that moves only when the backend sleeps, and
-  // the screens of `screens_`.
+  // the screens of `screens_`, which `layout_` changes later.
   UinputInput& Input(const std::string& layout = "us") {
     KeyboardLayoutNames names;
     names.layout = layout;
+    auto screens = std::make_unique<test::FixedScreenLayout>(screens_);
+    layout_ = screens.get();
     UinputInput::Parts parts{
         [this](std::string* error) -> std::unique_ptr<InputEventWriter> {
           ++creations_;
@@ -58,7 +61,7 @@ class UinputInputTest : public ::testing::Test {
           }
           return std::make_unique<RecordingEventWriter>(&events_);
         },
-        [this] { return screens_; },
+        std::move(screens),
         [this] { return now_; },
         [this](Clock::time_point when) {
           sleeps_.push_back(when - start_);
@@ -74,6 +77,7 @@ class UinputInputTest : public ::testing::Test {
   std::vector<Clock::duration> sleeps_;
   std::vector<std::string> events_;
   std::vector<ScreenRect> screens_{{0, 0, 1920, 1080}};
+  test::FixedScreenLayout* layout_ = nullptr;
   std::string creation_error_;
   int creations_ = 0;
   RecordedMessages messages_;
@@ -128,6 +132,9 @@ TEST_F(UinputInputTest, KeyWithoutAKeyIsReportedOnceAndNotSent) {
   EXPECT_EQ(messages_.texts(),
             std::vector<std::string>{"The key code 0x07 stands for no key of a keyboard; that key "
                                      "is not sent."});
+  EXPECT_EQ(messages_.japanese_texts(),
+            std::vector<std::string>{
+                "キーコード 0x07 はキーボードのどのキーにも当たらないため、送りません。"});
 }
 
 TEST_F(UinputInputTest, ClickIsScaledOverAllScreensAndARepeatedPlaceStepsAsideFirst) {
@@ -148,6 +155,23 @@ TEST_F(UinputInputTest, ClickIsScaledOverAllScreensAndARepeatedPlaceStepsAsideFi
                 Abs(ABS_X, 32766), kPointerSyn, Abs(ABS_X, 32767), Abs(ABS_Y, y), kPointerSyn,
                 Abs(ABS_X, static_cast<int>(std::lround(1600.0 * 32767 / 3199))), Abs(ABS_Y, 0),
                 kPointerSyn}));
+}
+
+TEST_F(UinputInputTest, TheScreensAreReadAgainAtEveryMove) {
+  UinputInput& input = Input();
+  input.MoveTo(1919, 1079);
+  layout_->Set({{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}});  // a second screen comes
+  input.MoveTo(1919, 1079);
+  layout_->Set({});  // the session's display is gone
+  input.MoveTo(1919, 1079);
+  input.LeftButtonDown();
+  input.LeftButtonUp();
+
+  EXPECT_EQ(events_, (std::vector<std::string>{
+                         Abs(ABS_X, 32767), Abs(ABS_Y, 32767), kPointerSyn,
+                         Abs(ABS_X, static_cast<int>(std::lround(1919.0 * 32767 / 3839))),
+                         Abs(ABS_Y, 32767), kPointerSyn}));
+  EXPECT_EQ(messages_.texts().size(), 1u);
 }
 
 TEST_F(UinputInputTest, WithoutKnownScreensNoPointerEventAndNoBlindClick) {
@@ -174,6 +198,10 @@ TEST_F(UinputInputTest, DevicesThatCannotBeMadeAreReportedOnceAndTriedAgain) {
             std::vector<std::string>{
                 "Key strokes and clicks cannot be synthesized: /dev/uinput cannot be used: "
                 "Permission denied. The foot switch and the event test send nothing."});
+  EXPECT_EQ(messages_.japanese_texts(),
+            std::vector<std::string>{"キーストロークとクリックを送れません（/dev/uinput cannot be "
+                                     "used: Permission denied）。フットスイッチとイベント確認は何も"
+                                     "送りません。"});
 }
 
 }  // namespace

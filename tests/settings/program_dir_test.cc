@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 namespace velmarin {
@@ -49,6 +50,23 @@ TEST(FolderInProgramDir, RelativeFoldersLieInTheProgramFolder) {
   EXPECT_EQ(FolderInProgramDir(dir, Cp932Text("hozon")), "/srv/station/hozon");
   EXPECT_EQ(FolderInProgramDir(dir, Cp932Text("/data/out")), "/data/out");
   EXPECT_EQ(FolderInProgramDir(dir, Cp932Text("")), "");
+  const ProgramDir root{"/", Cp932Text("/")};
+  EXPECT_EQ(FolderInProgramDir(root, Cp932Text("hozon")), "/hozon");
+}
+
+TEST(FolderFromSlot, RefusesAnEmptySlotAndConvertsTheRest) {
+  const ProgramDir program{"/opt/velmarin", Cp932Text("/opt/velmarin")};
+  Cp932Text error;
+  EXPECT_FALSE(FolderFromSlot(Cp932Text(""), program, &error).has_value());
+  EXPECT_EQ(error, "folder not set! ");
+  EXPECT_FALSE(
+      FolderFromSlot(Cp932Text("/data/\x81"), program, &error).has_value());  // lone lead byte
+  EXPECT_EQ(error, "folder name error! ");
+  // "画像" in code page 932.
+  EXPECT_EQ(FolderFromSlot(Cp932Text("/data/\x89\xe6\x91\x9c"), program, &error),
+            std::filesystem::path("/data/\xe7\x94\xbb\xe5\x83\x8f"));
+  EXPECT_EQ(FolderFromSlot(Cp932Text("capture"), program, &error),
+            std::filesystem::path("/opt/velmarin/capture"));
 }
 
 }  // namespace

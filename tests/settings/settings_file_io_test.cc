@@ -38,8 +38,8 @@ class SettingsFileTest : public ::testing::Test {
 
   TempDir temp;
   const ProgramDir dir = DirOf(temp.path());
-  std::string warning;  // what LoadSettings says
-  std::string error;    // what SaveSettings says
+  OwnMessage warning;  // what LoadSettings says
+  OwnMessage error;    // what SaveSettings says
 };
 using LoadSettingsTest = SettingsFileTest;
 using SaveSettingsTest = SettingsFileTest;
@@ -67,7 +67,7 @@ class FileSizeLimit {
 
 TEST_F(LoadSettingsTest, MissingFileIsCreatedWithDefaults) {
   const Settings loaded = LoadSettings(dir, &warning);
-  EXPECT_EQ(warning, "");
+  EXPECT_TRUE(warning.empty());
   EXPECT_EQ(loaded, DefaultSettings(dir.cp932));
 
   const std::string file = File();
@@ -90,7 +90,7 @@ TEST_F(LoadSettingsTest, MissingFileIsCreatedWithDefaults) {
 TEST_F(LoadSettingsTest, EmptyFileGivesDefaultsAndStaysEmpty) {
   WriteFileBytes(temp / "velmarin.ini", "");
   EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
-  EXPECT_EQ(warning, "");
+  EXPECT_TRUE(warning.empty());
   EXPECT_EQ(File(), "");
 }
 
@@ -106,21 +106,21 @@ TEST_F(LoadSettingsTest, ExistingFileIsReadAndNotRewritten) {
 TEST_F(LoadSettingsTest, UncreatableFileGivesDefaultsAndAWarning) {
   const ProgramDir missing = DirOf(temp / "no-such-folder");
   EXPECT_EQ(LoadSettings(missing, &warning), DefaultSettings(missing.cp932));
-  EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
+  EXPECT_NE(warning.english.find("velmarin.ini"), std::string::npos) << warning.english;
   EXPECT_FALSE(fs::exists(missing.path));
 }
 
 TEST_F(LoadSettingsTest, UnreadableFileGivesDefaultsAndAWarningAndIsKept) {
   fs::create_directory(temp / "velmarin.ini");  // opens, but cannot be read
   EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
-  EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
+  EXPECT_NE(warning.english.find("velmarin.ini"), std::string::npos) << warning.english;
   EXPECT_TRUE(fs::is_directory(temp / "velmarin.ini"));
 }
 
 TEST_F(LoadSettingsTest, FifoInPlaceOfTheFileDoesNotHoldTheStart) {
   ASSERT_EQ(mkfifo((temp / "velmarin.ini").c_str(), 0600), 0);
   EXPECT_EQ(LoadSettings(dir, &warning), DefaultSettings(dir.cp932));
-  EXPECT_NE(warning.find("not a regular file"), std::string::npos) << warning;
+  EXPECT_NE(warning.english.find("not a regular file"), std::string::npos) << warning.english;
   EXPECT_TRUE(fs::is_fifo(temp / "velmarin.ini"));
 }
 
@@ -136,42 +136,44 @@ TEST_F(LoadSettingsTest, FileWithoutReadPermissionIsNotReplaced) {
   EXPECT_EQ(File(), "Key Event:q\r\n");
 }
 
-TEST_F(LoadSettingsTest, Utf8FileIsWarnedAbout) {
-  WriteFileBytes(temp / "velmarin.ini",
-                 Cp932ToUtf8(Cp932Text(SettingLabel(SettingSlot::WatchFolder))).value() + "/w\r\n");
-  LoadSettings(dir, &warning);
-  EXPECT_NE(warning.find("velmarin.ini"), std::string::npos) << warning;
-  EXPECT_NE(warning.find("Shift-JIS"), std::string::npos) << warning;
-  EXPECT_NE(warning.find("WatchFolder"), std::string::npos) << warning;
+TEST_F(LoadSettingsTest, Utf8FileIsReadAndItsEncodingTold) {
+  WriteFileBytes(
+      temp / "velmarin.ini",
+      Cp932ToUtf8(Cp932Text(SettingLabel(SettingSlot::WatchFolder))).value() + "/検査\r\n");
+  SettingsEncoding encoding = SettingsEncoding::kShiftJis;
+  const Settings loaded = LoadSettings(dir, &warning, &encoding);
+  EXPECT_EQ(loaded[SettingSlot::WatchFolder], Utf8ToCp932("/検査").value());
+  EXPECT_TRUE(warning.empty()) << warning.english;
+  EXPECT_EQ(encoding, SettingsEncoding::kUtf8);
 }
 
 class SaveChangedSettingsTest : public SettingsFileTest {
  protected:
   Settings loaded_ = DefaultSettings(dir.cp932);
-  std::string message_;
+  OwnMessage message_;
 };
 
 TEST_F(SaveChangedSettingsTest, NothingChangedWritesNothing) {
   WriteFileBytes(temp / "velmarin.ini", "edited meanwhile\r\n");
   EXPECT_TRUE(SaveChangedSettings(dir, loaded_, loaded_, &message_));
-  EXPECT_EQ(message_, "");
+  EXPECT_TRUE(message_.empty());
   EXPECT_EQ(File(), "edited meanwhile\r\n");
 }
 
 TEST_F(SaveChangedSettingsTest, OnlyTheChangedSlotsReplaceWhatTheFileHoldsNow) {
-  ASSERT_TRUE(SaveSettings(dir, loaded_, &error)) << error;
+  ASSERT_TRUE(SaveSettings(dir, loaded_, &error)) << error.english;
   // Edited while the program ran: a new watch folder and the key code.
   Settings edited = loaded_;
   edited[SettingSlot::WatchFolder] = Cp932Text("/edited/watch");
   edited[SettingSlot::KeyCode] = Cp932Text("0D");
-  ASSERT_TRUE(SaveSettings(dir, edited, &error)) << error;
+  ASSERT_TRUE(SaveSettings(dir, edited, &error)) << error.english;
 
   Settings current = loaded_;
   current[SettingSlot::TransferFolder] = Cp932Text("/changed/transfer");
   current[SettingSlot::KeyCode] =
       Cp932Text("q");  // changed in this run as well: this run's value wins
-  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
-  EXPECT_EQ(message_, "");
+  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_.english;
+  EXPECT_TRUE(message_.empty());
   Settings expected = edited;
   expected[SettingSlot::TransferFolder] = Cp932Text("/changed/transfer");
   expected[SettingSlot::KeyCode] = Cp932Text("q");
@@ -182,8 +184,8 @@ TEST_F(SaveChangedSettingsTest, OnlyTheChangedSlotsReplaceWhatTheFileHoldsNow) {
 TEST_F(SaveChangedSettingsTest, MissingFileGetsTheWholeRecord) {
   Settings current = loaded_;
   current[SettingSlot::EvacuateAtStartup] = Cp932Text("1");
-  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
-  EXPECT_EQ(message_, "");
+  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_.english;
+  EXPECT_TRUE(message_.empty());
   EXPECT_EQ(File(), FormatSettingsFile(current));
 }
 
@@ -195,38 +197,85 @@ TEST_F(SaveChangedSettingsTest, UnreadableFileIsNeverReplaced) {
   Settings current = loaded_;
   current[SettingSlot::JpegQuality] = Cp932Text("80");
   EXPECT_FALSE(SaveChangedSettings(dir, loaded_, current, &message_));
-  EXPECT_NE(message_.find("cannot read"), std::string::npos) << message_;
-  EXPECT_NE(message_.find("not saved"), std::string::npos) << message_;
+  EXPECT_NE(message_.english.find("cannot read"), std::string::npos) << message_.english;
+  EXPECT_NE(message_.english.find("not saved"), std::string::npos) << message_.english;
   EXPECT_TRUE(fs::is_fifo(temp / "velmarin.ini"));
 }
 
-// A file an editor re-saved in UTF-8 reads as defaults; a save replaces only the changed line,
-// in UTF-8, and keeps every other line and byte, the user's values among them.
+// A file an editor re-saved in UTF-8: a save replaces only the changed line, in UTF-8, and keeps
+// every other line and byte, the user's values among them; every value written reads back.
 TEST_F(SaveChangedSettingsTest, Utf8FileKeepsEveryLineButTheChangedOne) {
   const auto utf8_line = [](SettingSlot slot, std::string_view value) {
     return Cp932ToUtf8(Cp932Text(SettingLabel(slot))).value() + std::string(value) + "\r\n";
   };
-  const std::string before = utf8_line(SettingSlot::WatchFolder, "/mine/watch") +
+  const std::string bom = "\xEF\xBB\xBF";
+  const std::string before = bom + utf8_line(SettingSlot::WatchFolder, "/mine/watch") +
                              "; a comment\r\n" + utf8_line(SettingSlot::JpegQuality, "70") +
                              utf8_line(SettingSlot::TextFont, "IPAexゴシック");
   WriteFileBytes(temp / "velmarin.ini", before);
   const Settings read_as = LoadSettings(dir, &warning);
-  ASSERT_NE(warning, "");
+  ASSERT_TRUE(warning.empty()) << warning.english;
+  EXPECT_EQ(read_as[SettingSlot::JpegQuality], "70");
   Settings current = read_as;
+  current[SettingSlot::WatchFolder] = Utf8ToCp932("/静止画").value();
   current[SettingSlot::JpegQuality] = Cp932Text("80");
   current[SettingSlot::TextColor] = Cp932Text("00FF00");
-  ASSERT_TRUE(SaveChangedSettings(dir, read_as, current, &message_)) << message_;
-  EXPECT_EQ(File(), utf8_line(SettingSlot::WatchFolder, "/mine/watch") + "; a comment\r\n" +
+  ASSERT_TRUE(SaveChangedSettings(dir, read_as, current, &message_)) << message_.english;
+  EXPECT_EQ(File(), bom + utf8_line(SettingSlot::WatchFolder, "/静止画") + "; a comment\r\n" +
                         utf8_line(SettingSlot::JpegQuality, "80") +
                         utf8_line(SettingSlot::TextFont, "IPAexゴシック") +
                         utf8_line(SettingSlot::TextColor, "00FF00"));
+  EXPECT_EQ(LoadSettings(dir, &warning), current);
 
   // A value UTF-8 cannot carry (a broken code page 932 byte) is refused, nothing written.
-  Settings broken = read_as;
+  const std::string saved = File();
+  Settings broken = current;
   broken[SettingSlot::TextLines] = Cp932Text("\x82");
-  EXPECT_FALSE(SaveChangedSettings(dir, read_as, broken, &message_));
-  EXPECT_NE(message_.find("TextLines"), std::string::npos) << message_;
-  EXPECT_NE(File(), before);  // the first save stays
+  EXPECT_FALSE(SaveChangedSettings(dir, current, broken, &message_));
+  EXPECT_NE(message_.english.find("TextLines"), std::string::npos) << message_.english;
+  EXPECT_NE(message_.japanese.find("TextLines の新しい値は UTF-8 で書けない"), std::string::npos)
+      << message_.japanese;
+  EXPECT_EQ(File(), saved);
+}
+
+// A Shift-JIS file with a line added in UTF-8: each changed line keeps its own encoding, a new
+// line takes the file's (UTF-8, as one of its labels is), and what was written reads back.
+TEST_F(SaveChangedSettingsTest, EachLineIsWrittenInItsOwnEncoding) {
+  const std::string quality_utf8 =
+      Cp932ToUtf8(Cp932Text(SettingLabel(SettingSlot::JpegQuality))).value();
+  const std::string font(SettingLabel(SettingSlot::TextFont));
+  WriteFileBytes(temp / "velmarin.ini", font + "x\r\n" + quality_utf8 + "70\r\n");
+  const Settings read_as = LoadSettings(dir, &warning);
+  Settings current = read_as;
+  current[SettingSlot::TextFont] = Utf8ToCp932("ＭＳ ゴシック").value();
+  current[SettingSlot::JpegQuality] = Cp932Text("80");
+  current[SettingSlot::KeyCode] = Cp932Text("0D");
+  ASSERT_TRUE(SaveChangedSettings(dir, read_as, current, &message_)) << message_.english;
+  EXPECT_EQ(File(), font + current[SettingSlot::TextFont].bytes() + "\r\n" + quality_utf8 +
+                        "80\r\nKey Event:0D\r\n");
+  EXPECT_EQ(LoadSettings(dir, &warning), current);
+}
+
+// An administrator's write protection holds: a file the user may not write is not replaced
+// through a rename, however the folder's permissions allow it, and the system's reason is said.
+TEST_F(SaveChangedSettingsTest, WriteProtectedFileIsNotReplaced) {
+  WriteFileBytes(temp / "velmarin.ini", "Key Event:old\r\n");
+  fs::permissions(temp / "velmarin.ini",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  Settings current = loaded_;
+  current[SettingSlot::KeyCode] = Cp932Text("new");
+  const std::string outcome = RunUnprivileged(temp.path(), [&] {
+    const bool saved = SaveChangedSettings(dir, loaded_, current, &message_);
+    return std::string(saved ? "saved" : "not saved") + ": " + message_.english + " | " +
+           message_.japanese;
+  });
+  EXPECT_NE(outcome.find("not saved: cannot write " + (temp / "velmarin.ini").string() +
+                         ": Permission denied (the file is write-protected"),
+            std::string::npos)
+      << outcome;
+  EXPECT_NE(outcome.find("書き込みが禁止されている"), std::string::npos) << outcome;
+  EXPECT_EQ(File(), "Key Event:old\r\n");
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
 
 TEST_F(SaveChangedSettingsTest, LinesWithoutLabelsAndOtherLineEndsAreKept) {
@@ -235,7 +284,7 @@ TEST_F(SaveChangedSettingsTest, LinesWithoutLabelsAndOtherLineEndsAreKept) {
   Settings current = loaded_;
   current[SettingSlot::KeyCode] = Cp932Text("q");
   current[SettingSlot::Modifiers] = Cp932Text("100");
-  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
+  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_.english;
   EXPECT_EQ(File(), "# shared station file\n" + label + "q\nlast\n" +
                         std::string(SettingLabel(SettingSlot::Modifiers)) + "100\n");
 }
@@ -244,11 +293,11 @@ TEST_F(SaveChangedSettingsTest, LinesWithoutLabelsAndOtherLineEndsAreKept) {
 // file and the link stays a link.
 TEST_F(SaveChangedSettingsTest, SymbolicLinkIsWrittenThrough) {
   fs::create_directory(temp / "shared");
-  ASSERT_TRUE(SaveSettings(DirOf(temp / "shared"), loaded_, &error)) << error;
+  ASSERT_TRUE(SaveSettings(DirOf(temp / "shared"), loaded_, &error)) << error.english;
   fs::create_symlink("shared/velmarin.ini", temp / "velmarin.ini");
   Settings current = loaded_;
   current[SettingSlot::JpegQuality] = Cp932Text("80");
-  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_;
+  ASSERT_TRUE(SaveChangedSettings(dir, loaded_, current, &message_)) << message_.english;
   EXPECT_TRUE(fs::is_symlink(temp / "velmarin.ini"));
   EXPECT_EQ(ReadFileBytes(temp / "shared" / "velmarin.ini"), FormatSettingsFile(current));
   EXPECT_EQ(FolderEntries(temp / "shared"), std::vector<std::string>{"velmarin.ini"});
@@ -260,7 +309,7 @@ TEST_F(SaveChangedSettingsTest, FailedWriteIsReported) {
   Settings current = loaded_;
   current[SettingSlot::JpegQuality] = Cp932Text("80");
   EXPECT_FALSE(SaveChangedSettings(dir, loaded_, current, &message_));
-  EXPECT_NE(message_.find("velmarin.ini"), std::string::npos) << message_;
+  EXPECT_NE(message_.english.find("velmarin.ini"), std::string::npos) << message_.english;
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini" / "inside"), "x");
 }
 
@@ -268,7 +317,7 @@ TEST_F(SaveSettingsTest, WritesTheFormattedFileAndLeavesNoTemporaryFile) {
   WriteFileBytes(temp / "velmarin.ini", "old contents\r\n");
   Settings settings = DefaultSettings(dir.cp932);
   settings[SettingSlot::SwitchDevice] = Cp932Text("USB-IO");
-  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
+  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error.english;
   EXPECT_EQ(File(), FormatSettingsFile(settings));
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
@@ -277,7 +326,7 @@ TEST_F(SaveSettingsTest, KeepsTheFilePermissions) {
   WriteFileBytes(temp / "velmarin.ini", "");
   const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(temp / "velmarin.ini", mode);
-  ASSERT_TRUE(SaveSettings(dir, DefaultSettings(dir.cp932), &error)) << error;
+  ASSERT_TRUE(SaveSettings(dir, DefaultSettings(dir.cp932), &error)) << error.english;
   EXPECT_EQ(fs::status(temp / "velmarin.ini").permissions(), mode);
 }
 
@@ -292,7 +341,7 @@ TEST_F(SaveSettingsTest, FailedWriteKeepsTheOldFile) {
     saved = SaveSettings(dir, settings, &error);
   }
   EXPECT_FALSE(saved);
-  EXPECT_NE(error.find("velmarin.ini"), std::string::npos) << error;
+  EXPECT_NE(error.english.find("velmarin.ini"), std::string::npos) << error.english;
   EXPECT_EQ(File(), old_file);
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
@@ -301,7 +350,7 @@ TEST_F(SaveSettingsTest, FailedReplaceLeavesNoTemporaryFile) {
   fs::create_directory(temp / "velmarin.ini");
   WriteFileBytes(temp / "velmarin.ini" / "inside", "x");
   EXPECT_FALSE(SaveSettings(dir, DefaultSettings(dir.cp932), &error));
-  EXPECT_NE(error, "");
+  EXPECT_FALSE(error.empty());
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
   EXPECT_EQ(ReadFileBytes(temp / "velmarin.ini" / "inside"), "x");
 }
@@ -336,9 +385,9 @@ TEST_F(SettingsRoundTripTest, RandomValuesSurviveSaveAndLoad) {
       }
       slot = Cp932Text(std::move(value));
     }
-    ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
+    ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error.english;
     ASSERT_EQ(LoadSettings(dir, &warning), settings) << "iteration " << iteration;
-    ASSERT_EQ(warning, "");
+    ASSERT_TRUE(warning.empty());
   }
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"velmarin.ini"});
 }
@@ -351,7 +400,7 @@ TEST_F(SettingsRoundTripTest, EdgeValuesSurviveSaveAndLoad) {
       Cp932Text(std::string(kSlotMaxBytes - 1, 'x') + "\x95");  // lead byte last
   settings[SettingSlot::SourceRange] = Cp932Text("  1,2,3,4  ");
   settings[SettingSlot::Modifiers] = Cp932Text("\r1\r0\r");  // lone CRs are not line ends
-  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
+  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error.english;
   EXPECT_EQ(LoadSettings(dir, &warning), settings);
 }
 

@@ -77,44 +77,75 @@ TEST(ParseSettingsFileTest, TwoLabelsInOneLineSetBothSlots) {
                           {SettingSlot::Modifiers, "Alt/Shift:101"}}));
 }
 
-TEST(ParseSettingsFileTest, Utf8FileMatchesOnlyTheAsciiLabels) {
-  std::string utf8_file;
-  for (int i = 0; i < kSettingSlotCount; ++i) {
-    const auto label = Cp932ToUtf8(Cp932Text(SettingLabel(static_cast<SettingSlot>(i))));
-    ASSERT_TRUE(label.has_value());
-    utf8_file += *label + "v\r\n";
-  }
-  EXPECT_EQ(Parse(utf8_file),
-            DefaultsWith({{SettingSlot::KeyCode, "v"}, {SettingSlot::Modifiers, "v"}}));
+std::string Utf8Label(SettingSlot slot) {
+  return Cp932ToUtf8(Cp932Text(SettingLabel(slot))).value();
 }
 
-TEST(DescribeEncodingProblemTest, NamesTheSettingsAUtf8FileLeftAtTheirDefaults) {
-  std::string utf8_file;
-  for (int i = 0; i < kSettingSlotCount; ++i) {
-    const auto slot = static_cast<SettingSlot>(i);
-    if (slot == SettingSlot::TextFont) continue;  // not in the file at all
-    utf8_file += Cp932ToUtf8(Cp932Text(SettingLabel(slot))).value() + "v\r\n";
-  }
-  SlotFlags found;
-  ParseSettingsFile(utf8_file, Cp932Text(kDir), &found);
-  const std::string problem = DescribeEncodingProblem(utf8_file, found);
-  EXPECT_NE(problem.find("Shift-JIS"), std::string::npos) << problem;
-  EXPECT_NE(problem.find("SwitchDevice, TriggerEdge, PollIntervalMs"), std::string::npos)
-      << problem;
-  EXPECT_NE(problem.find("TextFont, JpegQuality"), std::string::npos) << problem;
-  EXPECT_EQ(problem.find("KeyCode"), std::string::npos) << "its ASCII label was found";
-  EXPECT_EQ(problem.find("Modifiers"), std::string::npos) << "its ASCII label was found";
+// A file an editor re-saved in UTF-8 reads as its Shift-JIS original did, every value
+// converted, the two ASCII labels' values included.
+TEST(ParseSettingsFileTest, Utf8FileIsReadWhole) {
+  Settings written = DefaultSettings(Cp932Text(kDir));
+  written[SettingSlot::JpegQuality] = Cp932Text("80");
+  written[SettingSlot::KeyCode] = Utf8ToCp932("ａ").value();
+  written[SettingSlot::WatchFolder] = Utf8ToCp932("/検査/静止画").value();
+  const std::string utf8_file = Cp932ToUtf8(Cp932Text(FormatSettingsFile(written))).value();
+  SettingsFileReading reading;
+  EXPECT_EQ(ParseSettingsFile(utf8_file, Cp932Text(kDir), &reading), written);
+  EXPECT_EQ(reading.encoding, SettingsEncoding::kUtf8);
+  EXPECT_TRUE(DescribeReadingProblem("/srv/velmarin.ini", utf8_file, reading).empty());
+  // With the byte-order mark some editors write, the first line's value is not shifted.
+  EXPECT_EQ(Parse("\xEF\xBB\xBF" + utf8_file), written);
+  // The last line of a UTF-8 file without a line end keeps its last character whole.
+  EXPECT_EQ(Parse(Utf8Label(SettingSlot::TextFont) + "IPA明朝"),
+            DefaultsWith({{SettingSlot::TextFont, Utf8ToCp932("IPA明朝").value().bytes()}}));
 }
 
-TEST(DescribeEncodingProblemTest, ShiftJisFileWithLinesMissingIsFine) {
+// A Shift-JIS file with a line added from a UTF-8 terminal: each line in its own encoding,
+// the later one winning.
+TEST(ParseSettingsFileTest, EachLineIsReadInItsOwnEncoding) {
+  const std::string file = Label(SettingSlot::JpegQuality) + "95\r\n" +
+                           Label(SettingSlot::TextFont) + "\x82l\x82r \x96\xBE\x92\xA9\r\n" +
+                           Utf8Label(SettingSlot::JpegQuality) + "80\n";
+  SettingsFileReading reading;
+  EXPECT_EQ(ParseSettingsFile(file, Cp932Text(kDir), &reading),
+            DefaultsWith({{SettingSlot::JpegQuality, "80"}}));
+  EXPECT_EQ(reading.encoding, SettingsEncoding::kUtf8);
+}
+
+// A UTF-8 value code page 932 cannot write is never stored mangled: the line is not taken,
+// and the user is told which setting kept its default, in either language.
+TEST(ParseSettingsFileTest, Utf8ValueShiftJisCannotWriteIsNotTaken) {
+  const std::string file = Utf8Label(SettingSlot::TextLines) + "150,5,3,😀\r\n" +
+                           Utf8Label(SettingSlot::JpegQuality) + "80\r\n";
+  SettingsFileReading reading;
+  EXPECT_EQ(ParseSettingsFile(file, Cp932Text(kDir), &reading),
+            DefaultsWith({{SettingSlot::JpegQuality, "80"}}));
+  EXPECT_TRUE(reading.not_shift_jis[static_cast<int>(SettingSlot::TextLines)]);
+  const OwnMessage problem = DescribeReadingProblem("/srv/velmarin.ini", file, reading);
+  EXPECT_NE(problem.english.find("/srv/velmarin.ini: the UTF-8 lines of TextLines hold"),
+            std::string::npos)
+      << problem.english;
+  EXPECT_NE(problem.japanese.find("TextLines の行に、シフトJIS"), std::string::npos)
+      << problem.japanese;
+}
+
+TEST(DescribeReadingProblemTest, FileInNeitherEncodingNamesTheSettingsLeftAtTheirDefaults) {
   const std::string file = Label(SettingSlot::WatchFolder) + "\x8A\xC4\r\nKey Event:q\r\n";
-  SlotFlags found;
-  ParseSettingsFile(file, Cp932Text(kDir), &found);
-  EXPECT_TRUE(found[static_cast<int>(SettingSlot::WatchFolder)]);
-  EXPECT_FALSE(found[static_cast<int>(SettingSlot::SwitchDevice)]);
-  EXPECT_EQ(DescribeEncodingProblem(file, found), "");
+  SettingsFileReading reading;
+  ParseSettingsFile(file, Cp932Text(kDir), &reading);
+  EXPECT_TRUE(reading.found[static_cast<int>(SettingSlot::WatchFolder)]);
+  EXPECT_FALSE(reading.found[static_cast<int>(SettingSlot::SwitchDevice)]);
+  // A Shift-JIS file with lines missing is fine.
+  EXPECT_TRUE(DescribeReadingProblem("/srv/velmarin.ini", file, reading).empty());
   // Not code page 932 at all (a lone lead byte at the end), with slots missing.
-  EXPECT_NE(DescribeEncodingProblem(file + "\x81", found), "");
+  const OwnMessage problem = DescribeReadingProblem("/srv/velmarin.ini", file + "\x81", reading);
+  EXPECT_NE(problem.english.find("neither Shift-JIS (code page 932) nor UTF-8"), std::string::npos)
+      << problem.english;
+  EXPECT_NE(problem.english.find("SwitchDevice, TriggerEdge"), std::string::npos)
+      << problem.english;
+  EXPECT_EQ(problem.english.find("WatchFolder"), std::string::npos) << problem.english;
+  EXPECT_NE(problem.japanese.find("シフトJISでもUTF-8でもない"), std::string::npos)
+      << problem.japanese;
 }
 
 TEST(ParseSettingsFileTest, BlanksAndLoneCarriageReturnsAreKept) {

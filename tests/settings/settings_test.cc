@@ -125,5 +125,40 @@ TEST(CheckSettingValueTest, RefusesColoursThatAreNotSixHexDigitsAndAnEmptyNameFo
   EXPECT_EQ(CheckSettingValue(SettingSlot::KeyCode, Cp932Text("")), RefusedValue::kNone);
 }
 
+// What the naming dialog's OK refuses for the quality, --set refuses too: one check.
+TEST(CheckSettingValueTest, QualityIsAWholeNumberFrom1To99) {
+  for (const char* good : {"1", "99", "80", " 80 ", "+5", "095"}) {
+    EXPECT_EQ(CheckSettingValue(SettingSlot::JpegQuality, Cp932Text(good)), RefusedValue::kNone)
+        << good;
+  }
+  for (const char* bad : {"0", "100", "-5"}) {
+    EXPECT_EQ(CheckSettingValue(SettingSlot::JpegQuality, Cp932Text(bad)),
+              RefusedValue::kQualityOutOfRange)
+        << bad;
+  }
+  for (const char* bad : {"abc", "", "80abc", "8 0", "0x50", "８０", "2147483648000"}) {
+    EXPECT_EQ(CheckSettingValue(SettingSlot::JpegQuality, Cp932Text(bad)),
+              RefusedValue::kNotANumber)
+        << bad;
+  }
+}
+
+TEST(CheckSettingValueTest, KeyCodeHasAtMostTwoCharactersAndEveryValueFitsItsLine) {
+  EXPECT_EQ(CheckSettingValue(SettingSlot::KeyCode, Cp932Text("0D")), RefusedValue::kNone);
+  // One full-width character is two bytes but one character.
+  EXPECT_EQ(CheckSettingValue(SettingSlot::KeyCode, Cp932Text("\x82\x60")), RefusedValue::kNone);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::KeyCode, Cp932Text("0D0")),
+            RefusedValue::kKeyCodeTooLong);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::MouseX, Cp932Text("1\n2")), RefusedValue::kLineBreak);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::NameFormat, Cp932Text(std::string(99, 'n'))),
+            RefusedValue::kNone);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::NameFormat, Cp932Text(std::string(100, 'n'))),
+            RefusedValue::kTooLong);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::TextLines, Cp932Text(std::string(499, 'l'))),
+            RefusedValue::kNone);
+  EXPECT_EQ(CheckSettingValue(SettingSlot::TextLines, Cp932Text(std::string(500, 'l'))),
+            RefusedValue::kTooLong);
+}
+
 }  // namespace
 }  // namespace velmarin

@@ -23,8 +23,11 @@ TEST(UserConfigTest, InputBackendIsReadAndBadLinesAreNamed) {
   const UserConfig config = ReadUserConfig(file);
   EXPECT_EQ(config.input, InputBackendSetting::kXTest);
   ASSERT_EQ(config.problems.size(), 2u);
-  EXPECT_NE(config.problems[0].find("line 2"), std::string::npos);
-  EXPECT_NE(config.problems[1].find("\"colour\""), std::string::npos);
+  EXPECT_NE(config.problems[0].english.find("line 2"), std::string::npos);
+  EXPECT_NE(config.problems[1].english.find("\"colour\""), std::string::npos);
+  // The window says it in Japanese.
+  EXPECT_NE(config.problems[1].japanese.find("3 行目: 設定「colour」はない"), std::string::npos)
+      << config.problems[1].japanese;
 
   EXPECT_EQ(ReadUserConfig(dir / "missing.conf").input, InputBackendSetting::kAuto);
 }
@@ -37,7 +40,7 @@ TEST(UserConfigTest, TheWindowsSectionIsSkippedAndGeneralIsRead) {
       "velmarin.conf");
   EXPECT_EQ(config.input, InputBackendSetting::kXTest);
   ASSERT_EQ(config.problems.size(), 1u);
-  EXPECT_NE(config.problems[0].find("line 3"), std::string::npos);
+  EXPECT_NE(config.problems[0].english.find("line 3"), std::string::npos);
 }
 
 TEST(UserConfigTest, ADicomDestinationIsReadWithItsDefaults) {
@@ -71,8 +74,11 @@ TEST(UserConfigTest, AnUnusableDicomDestinationIsNamedWithItsReasons) {
     EXPECT_TRUE(config.dicom_named);
     EXPECT_FALSE(config.dicom) << line;
     ASSERT_EQ(config.problems.size(), 1u) << line;
-    EXPECT_NE(config.problems[0].find("velmarin.conf line 4: "), std::string::npos);
-    EXPECT_NE(config.problems[0].find(reason), std::string::npos) << config.problems[0];
+    EXPECT_NE(config.problems[0].english.find("velmarin.conf line 4: "), std::string::npos);
+    EXPECT_NE(config.problems[0].english.find(reason), std::string::npos)
+        << config.problems[0].english;
+    EXPECT_NE(config.problems[0].japanese.find("velmarin.conf の 4 行目: "), std::string::npos)
+        << config.problems[0].japanese;
   }
   const UserConfig missing = ParseUserConfig("dicom_host = pacs\n", "velmarin.conf");
   EXPECT_FALSE(missing.dicom);

@@ -134,6 +134,7 @@ std::string EncodeTestJpeg(int width, int height, const PixelSource& pixels,
   if (format.adobe_marker >= 0) cinfo.write_Adobe_marker = format.adobe_marker != 0;
   jpeg_set_quality(&cinfo, format.quality, TRUE);
   cinfo.arith_code = format.arithmetic ? TRUE : FALSE;
+  cinfo.restart_in_rows = format.restart_rows;
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * format.components);
   while (cinfo.next_scanline < cinfo.image_height) {

@@ -50,6 +50,7 @@ struct TestJpegFormat {
   int adobe_marker = -1;       // -1: the library's default, 0 off, 1 on
   int quality = 95;
   bool arithmetic = false;  // arithmetic coding instead of Huffman coding
+  int restart_rows = 0;     // a restart marker every so many rows of blocks; 0: none
 };
 // A JPEG file in memory written directly with libjpeg (top row first).
 std::string EncodeTestJpeg(int width, int height, const PixelSource& pixels,

@@ -21,11 +21,6 @@ int WaitExit(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extra_env,
-            const std::filesystem::path& out, const std::filesystem::path& err) {
-  return SpawnProcess(ProgramBinary(), args, extra_env, out, err);
-}
-
 }  // namespace
 
 pid_t SpawnProcess(const std::string& binary, const std::vector<std::string>& args,
@@ -50,7 +45,7 @@ pid_t SpawnProcess(const std::string& binary, const std::vector<std::string>& ar
   argv.push_back(const_cast<char*>(binary.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  execv(binary.c_str(), argv.data());
+  execvp(binary.c_str(), argv.data());
   _exit(127);
 }
 
@@ -65,8 +60,13 @@ int CountLines(const std::string& text) {
 
 ProgramResult RunProgram(const std::vector<std::string>& args,
                          const std::vector<std::string>& extra_env) {
+  return RunExecutable(ProgramBinary(), args, extra_env);
+}
+
+ProgramResult RunExecutable(const std::string& binary, const std::vector<std::string>& args,
+                            const std::vector<std::string>& extra_env) {
   TempDir logs;
-  const pid_t pid = Spawn(args, extra_env, logs / "out", logs / "err");
+  const pid_t pid = SpawnProcess(binary, args, extra_env, logs / "out", logs / "err");
   ProgramResult result;
   result.exit_code = WaitExit(pid);
   result.out = ReadFileBytes(logs / "out");
@@ -77,15 +77,20 @@ ProgramResult RunProgram(const std::vector<std::string>& args,
 void WriteSettingsFile(const ProgramDir& dir, const std::function<void(Settings&)>& change) {
   Settings settings = DefaultSettings(dir.cp932);
   change(settings);
-  std::string error;
-  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error;
+  OwnMessage error;
+  ASSERT_TRUE(SaveSettings(dir, settings, &error)) << error.english;
 }
 
 BackgroundProgram::BackgroundProgram(const std::vector<std::string>& args,
                                      const std::filesystem::path& log_dir,
                                      const std::vector<std::string>& extra_env)
-    : out_path_(log_dir / "program.out"), err_path_(log_dir / "program.err") {
-  pid_ = Spawn(args, extra_env, out_path_, err_path_);
+    : BackgroundProgram(Executable{ProgramBinary()}, args, log_dir, extra_env) {}
+
+BackgroundProgram::BackgroundProgram(const Executable& binary, const std::vector<std::string>& args,
+                                     const std::filesystem::path& log_dir,
+                                     const std::vector<std::string>& extra_env)
+    : out_path_(log_dir / (binary.name() + ".out")), err_path_(log_dir / (binary.name() + ".err")) {
+  pid_ = SpawnProcess(binary.path, args, extra_env, out_path_, err_path_);
 }
 
 BackgroundProgram::~BackgroundProgram() {

@@ -36,6 +36,10 @@ struct ProgramResult {
 // "NAME=value" sets a variable; a bare "NAME" removes it.
 ProgramResult RunProgram(const std::vector<std::string>& args,
                          const std::vector<std::string>& extra_env = {});
+// Runs another program, or a copy of this one, the same way (found in PATH when `binary`
+// has no "/").
+ProgramResult RunExecutable(const std::string& binary, const std::vector<std::string>& args,
+                            const std::vector<std::string>& extra_env = {});
 
 // The lines ended by '\n' in `text`.
 int CountLines(const std::string& text);
@@ -56,10 +60,21 @@ class ProgramTest : public ::testing::Test {
   TempDir dir;
 };
 
+// A program other than velmarin (a client or monitor of the bus), by path or by its name
+// in PATH.
+struct Executable {
+  std::string path;
+  std::string name() const { return std::filesystem::path(path).filename().string(); }
+};
+
 // The program running in the background, its streams collected into files.
 class BackgroundProgram {
  public:
   BackgroundProgram(const std::vector<std::string>& args, const std::filesystem::path& log_dir,
+                    const std::vector<std::string>& extra_env = {});
+  // Another program in the background, likewise.
+  BackgroundProgram(const Executable& binary, const std::vector<std::string>& args,
+                    const std::filesystem::path& log_dir,
                     const std::vector<std::string>& extra_env = {});
   ~BackgroundProgram();
   BackgroundProgram(const BackgroundProgram&) = delete;

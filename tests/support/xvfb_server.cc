@@ -1,15 +1,15 @@
 #include "support/xvfb_server.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <string_view>
 #include <vector>
+
+#include "support/fd_lines.h"
+#include "support/program_on_path.h"
 
 extern char** environ;
 
@@ -19,33 +19,9 @@ namespace {
 // Generous: the server compiles its keymap at start, which takes a while on a busy machine.
 constexpr int kStartPatienceMs = 30000;
 
-// Reads the display number Xvfb writes as one line, or returns an empty text.
-std::string ReadDisplayNumber(int fd) {
-  std::string number;
-  while (true) {
-    pollfd wait_for{fd, POLLIN, 0};
-    if (poll(&wait_for, 1, kStartPatienceMs) <= 0) return {};
-    char c = 0;
-    const ssize_t got = read(fd, &c, 1);
-    if (got <= 0) return {};
-    if (c == '\n') return number;
-    number.push_back(c);
-  }
-}
-
 }  // namespace
 
-std::optional<std::filesystem::path> XvfbServer::FindBinary() {
-  const char* path = std::getenv("PATH");
-  std::string_view rest = path ? path : "/usr/bin:/bin";
-  while (!rest.empty()) {
-    const std::size_t colon = rest.find(':');
-    const std::filesystem::path candidate = std::filesystem::path(rest.substr(0, colon)) / "Xvfb";
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-  }
-  return std::nullopt;
-}
+std::optional<std::filesystem::path> XvfbServer::FindBinary() { return FindProgramOnPath("Xvfb"); }
 
 XvfbServer::XvfbServer(const std::filesystem::path& binary, const std::filesystem::path& log_file) {
   int fds[2];
@@ -77,7 +53,7 @@ XvfbServer::XvfbServer(const std::filesystem::path& binary, const std::filesyste
     close(read_end);
     return;
   }
-  const std::string number = ReadDisplayNumber(read_end);
+  const std::string number = ReadLineWithin(read_end, kStartPatienceMs);
   close(read_end);
   if (number.empty()) {
     error_ = "Xvfb reported no display number; see " + log_file.string();

@@ -117,6 +117,13 @@ TEST(FireCaptureEvent, UnavailableInputSendsNothing) {
   EXPECT_TRUE(input.events().empty());
 }
 
+TEST(FireCaptureEvent, AKeyThatIsNotSentFailsButItsModifiersAreReleased) {
+  RecordingInput input(/*available=*/true, /*refused_keys=*/{0xFF});
+  EXPECT_FALSE(FireCaptureEvent(EventSettings("FF", "100"), input));
+  EXPECT_EQ(input.events(), (Events{"down 17", "up 17"}));
+  EXPECT_EQ(input.flushes(), 1);
+}
+
 // Splits `events` into whole sequences, each one of `known`; false when something is left over
 // or a sequence is cut into by another.
 bool ConsistsOfWholeSequences(const Events& events, const std::vector<Events>& known,

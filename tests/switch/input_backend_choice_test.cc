@@ -21,8 +21,8 @@ TEST(InputBackendChoiceTest, TheSessionDecidesUnderAuto) {
                                          "/dev/uinput cannot be opened: Permission denied");
   EXPECT_EQ(closed.kind, InputBackendKind::kXTest);
   EXPECT_NE(closed.reason.find("Permission denied"), std::string::npos);
-  EXPECT_NE(closed.warning.find("reach only X11 programs"), std::string::npos);
-  EXPECT_NE(closed.warning.find("modprobe uinput"), std::string::npos);
+  EXPECT_NE(closed.warning.english.find("reach only X11 programs"), std::string::npos);
+  EXPECT_NE(closed.warning.japanese.find("sudo modprobe uinput"), std::string::npos);
 }
 
 TEST(InputBackendChoiceTest, AnExplicitSettingIsTakenWhateverTheSession) {

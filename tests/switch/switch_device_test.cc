@@ -5,6 +5,7 @@
 #include "support/recorded_messages.h"
 #include "support/scripted_serial_port.h"
 #include "support/simulated_usb_io_board.h"
+#include "switch/lost_device_retry.h"
 
 namespace velmarin {
 namespace {
@@ -185,7 +186,7 @@ TEST(SwitchDeviceReplugTest, UnpluggedSerialAdapterIsOpenedAgainByItsName) {
 
   serial.Unplug("/dev/ttyUSB0");
   std::uint32_t status = 0;
-  for (int i = 0; i < SwitchDevices::kFailuresBeforeReopen; ++i) {
+  for (int i = 0; i < LostDeviceRetry::kFailuresBeforeLoss; ++i) {
     EXPECT_FALSE(devices.ReadModemStatus(&status));
   }
   EXPECT_EQ(messages.texts().size(), 1u);
@@ -198,7 +199,7 @@ TEST(SwitchDeviceReplugTest, UnpluggedSerialAdapterIsOpenedAgainByItsName) {
 
   const auto lines = serial.AddPort("/dev/ttyUSB0");
   lines->SetStatus(kModemDsr);
-  now += SwitchDevices::kFirstReopenInterval;
+  now += LostDeviceRetry::kFirstInterval;
   EXPECT_TRUE(devices.ReadModemStatus(&status));
   EXPECT_EQ(status, kModemDsr);
   EXPECT_TRUE(lines->dtr_and_rts_raised());

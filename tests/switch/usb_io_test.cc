@@ -6,6 +6,7 @@
 
 #include "support/recorded_messages.h"
 #include "support/simulated_usb_io_board.h"
+#include "switch/lost_device_retry.h"
 
 namespace velmarin {
 namespace {
@@ -179,28 +180,30 @@ TEST_F(UsbIoTest, RepluggedBoardIsFoundAgainAndGetsItsPortsBack) {
 
   // A few failed reads in a row give the board up; it is said once.
   int value = 0;
-  for (int i = 0; i < UsbIo::kFailuresBeforeLookup; ++i) {
+  for (int i = 0; i < LostDeviceRetry::kFailuresBeforeLoss; ++i) {
     EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
   }
   EXPECT_EQ(board->OpenHandles(), 0);
   ASSERT_EQ(messages_.texts().size(), 1u);
   EXPECT_NE(messages_.texts()[0].find("does not answer"), std::string::npos);
+  // The window says it in Japanese.
+  EXPECT_NE(messages_.japanese_texts()[0].find("USB-IO ボードが応答しません"), std::string::npos);
 
   // Looked up at once, then not again before the interval is over, which grows.
   const int enumerations = transport_.enumerate_calls();
   EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
   EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
   EXPECT_EQ(transport_.enumerate_calls(), enumerations + 1);
-  now += UsbIo::kFirstLookupInterval;
+  now += LostDeviceRetry::kFirstInterval;
   EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
-  now += UsbIo::kFirstLookupInterval;
+  now += LostDeviceRetry::kFirstInterval;
   EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
   EXPECT_EQ(transport_.enumerate_calls(), enumerations + 2);
 
   // Plugged in again (under another node): found by its IDs, port 0 set as before, read.
   const auto replugged = transport_.AddBoard("/dev/hidraw5");
   replugged->SetPins(0x01);
-  now += UsbIo::kLongestLookupInterval;
+  now += LostDeviceRetry::kLongestInterval;
   EXPECT_EQ(usb_io.ReadPort(&value, 0, false), 0);
   EXPECT_EQ(value, 1);
   ASSERT_GE(replugged->OutputReports().size(), 1u);
@@ -215,7 +218,7 @@ TEST_F(UsbIoTest, OccasionalFailedReadsDoNotGiveTheBoardUp) {
   int value = 0;
   for (int round = 0; round < 3; ++round) {
     board->SetReadsFail(true);
-    for (int i = 1; i < UsbIo::kFailuresBeforeLookup; ++i) {
+    for (int i = 1; i < LostDeviceRetry::kFailuresBeforeLoss; ++i) {
       EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -2);
     }
     board->SetReadsFail(false);

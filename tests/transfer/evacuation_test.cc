@@ -24,7 +24,10 @@ class Evacuation : public ::testing::Test {
 
   void Evacuate(const std::string& pattern, const std::string& slot) {
     EvacuateWatchFolder(Cp932Text(slot), pattern, {root_.path(), Cp932Text(root_.path().string())},
-                        [this](std::string_view line) { reports_.emplace_back(line); });
+                        [this](const OwnMessage& message) {
+                          reports_.push_back(message.english);
+                          japanese_reports_.push_back(message.japanese);
+                        });
   }
   void Evacuate(const std::string& pattern) { Evacuate(pattern, watch_.string()); }
 
@@ -32,6 +35,7 @@ class Evacuation : public ::testing::Test {
   const fs::path watch_;
   const fs::path backup_;
   std::vector<std::string> reports_;
+  std::vector<std::string> japanese_reports_;  // the window's wording
 };
 
 TEST_F(Evacuation, MovesImagesOfEitherCaseIntoTheBackupFolder) {
@@ -55,9 +59,10 @@ TEST_F(Evacuation, JournalledStillsStay) {
   const StillIdentity replaced = IdentityOf(*QueryDirectoryEntry(watch_, "replaced.jpg"));
   WriteFileBytes(root_ / "new", "saved over");  // made first, so it has another inode
   fs::rename(root_ / "new", watch_ / "replaced.jpg");
-  EvacuateWatchFolder(
-      Cp932Text(watch_.string()), "*.jpg", {root_.path(), Cp932Text(root_.path().string())},
-      [this](std::string_view line) { reports_.emplace_back(line); }, {waiting, replaced});
+  EvacuateWatchFolder(Cp932Text(watch_.string()), "*.jpg",
+                      {root_.path(), Cp932Text(root_.path().string())},
+                      [this](const OwnMessage& message) { reports_.push_back(message.english); },
+                      {waiting, replaced});
   EXPECT_EQ(FolderEntries(watch_), std::vector<std::string>{"waiting.jpg"});
   EXPECT_EQ(ReadFileBytes(backup_ / "replaced.jpg"), "saved over");
 }
@@ -154,6 +159,10 @@ TEST_F(Evacuation, LeavesEntriesThatAreNotRegularFiles) {
 TEST_F(Evacuation, EmptyWatchFolderSettingMovesNothingAndSaysSo) {
   Evacuate("*.jpg", "");
   ASSERT_EQ(reports_.size(), 1u);
+  EXPECT_EQ(
+      japanese_reports_,
+      std::vector<std::string>{"監視フォルダが設定されていないか、フォルダ名に変換できないため、"
+                               "画像を退避しませんでした。"});
   EXPECT_FALSE(fs::exists(backup_));
 }
 

@@ -8,18 +8,13 @@
 #include <thread>
 #include <utility>
 
+#include "base/atomic_file.h"
 #include "support/temp_dir.h"
 
 namespace velmarin::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool CopyFile(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-  return !ec;
-}
 
 std::int64_t CreationTime(const fs::path& path) {
   struct statx info {};
@@ -32,41 +27,46 @@ std::int64_t CreationTime(const fs::path& path) {
 
 std::optional<TransferTarget> FakePipeline::BuildTarget(const Settings&,
                                                         const Cp932Text& capture_id,
-                                                        const LocalTime&, std::string* error) {
+                                                        const LocalTime&,
+                                                        const OpenTransferFolder& folder,
+                                                        std::string* error) {
   Record({"build", {}, {}, capture_id.bytes()});
   if (build_error) {
     *error = *build_error;
     return std::nullopt;
   }
   std::lock_guard lock(mutex_);
-  fs::create_directories(transfer_folder_);
-  return TransferTarget(transfer_folder_ / ("image" + std::to_string(++targets_built_) + ".jpg"));
+  const fs::path name = transfer_folder_ / ("image" + std::to_string(++targets_built_) + ".jpg");
+  EnsureParentFolders(LocateIn(folder, name));
+  return TransferTarget(name, folder);
 }
 
-ImageResult FakePipeline::ConvertToJpeg(const fs::path& still, const fs::path& jpeg) {
-  Record({"convert", still, jpeg, {}});
-  if (convert_failure) return {*convert_failure, {}};
-  return {CopyFile(still, jpeg) ? ImageStatus::kDone : ImageStatus::kTargetNotWritten, {}};
-}
-
-ImageResult FakePipeline::NormalizeWidth(const fs::path& jpeg, const fs::path& work_file) {
-  Record({"normalize", jpeg, work_file, {}});
+std::optional<Dib> FakePipeline::Read(const fs::path& still, StillFormat, ImageResult& result) {
+  Record({"read", still, {}, {}});
   if (throw_out_of_memory > 0) {
     --throw_out_of_memory;
     throw std::bad_alloc();
   }
   if (unreadable > 0) {
     --unreadable;
-    return {ImageStatus::kSourceNotOpened, {}};
+    result.status = ImageStatus::kSourceNotOpened;
+    return std::nullopt;
   }
-  return {CopyFile(jpeg, work_file) ? ImageStatus::kDone : ImageStatus::kTargetNotWritten, {}};
+  if (read_failure) {
+    result.status = *read_failure;
+    return std::nullopt;
+  }
+  return Dib::Create(4, 1, 24);
 }
 
-ImageResult FakePipeline::Process(const fs::path& work_file, FileNaming& target, const Settings&,
+ImageResult FakePipeline::Process(CapturedPicture& picture, FileNaming& target, const Settings&,
                                   const Cp932Text& capture_id, const LocalTime&, LastErrorText&) {
-  Record({"process", work_file, target.name(), capture_id.bytes()});
+  Record({"process", picture.file, target.name(), capture_id.bytes()});
   if (disk_full) return {ImageStatus::kTargetNotCreated, {}};
-  return {CopyFile(work_file, target.name()) ? ImageStatus::kDone : ImageStatus::kTargetNotWritten,
+  if (before_write) before_write();
+  return {CopyFileAtomically(picture.file, target, FileSync::kNotSynced)
+              ? ImageStatus::kDone
+              : ImageStatus::kTargetNotWritten,
           {}};
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,12 +17,14 @@
 
 namespace velmarin::test {
 
-// Pipeline that copies files instead of converting them, records every step and can be told
-// to fail a step. Switches are set while the folder thread is held at a pause.
+// Pipeline that copies the still instead of converting it (its picture is a 4x1 stand-in),
+// records every step and can be told to fail a step. Its targets ("imageN.jpg" in its transfer
+// folder) are written as real ones are, through the open transfer folder it is given. Switches
+// are set while the folder thread is held at a pause.
 class FakePipeline : public TransferPipeline {
  public:
   struct Call {
-    std::string step;  // "build", "convert", "normalize", "process"
+    std::string step;  // "build", "read", "process"
     std::filesystem::path from;
     std::filesystem::path to;
     std::string capture_id;
@@ -31,25 +34,26 @@ class FakePipeline : public TransferPipeline {
       : transfer_folder_(std::move(transfer_folder)) {}
 
   std::optional<TransferTarget> BuildTarget(const Settings& settings, const Cp932Text& capture_id,
-                                            const LocalTime& now, std::string* error) override;
-  ImageResult ConvertToJpeg(const std::filesystem::path& still,
-                            const std::filesystem::path& jpeg) override;
-  ImageResult NormalizeWidth(const std::filesystem::path& jpeg,
-                             const std::filesystem::path& work_file) override;
-  ImageResult Process(const std::filesystem::path& work_file, FileNaming& target,
-                      const Settings& settings, const Cp932Text& capture_id, const LocalTime& now,
+                                            const LocalTime& now, const OpenTransferFolder& folder,
+                                            std::string* error) override;
+  std::optional<Dib> Read(const std::filesystem::path& still, StillFormat format,
+                          ImageResult& result) override;
+  ImageResult Process(CapturedPicture& picture, FileNaming& target, const Settings& settings,
+                      const Cp932Text& capture_id, const LocalTime& now,
                       LastErrorText& errors) override;
 
   std::vector<Call> calls() const;
   std::vector<Call> calls_of(const std::string& step) const;
 
-  std::optional<std::string> build_error;      // BuildTarget fails with it
-  std::optional<ImageStatus> convert_failure;  // ConvertToJpeg fails with it
-  // The next so many NormalizeWidth calls find the still unreadable.
+  std::optional<std::string> build_error;   // BuildTarget fails with it
+  std::optional<ImageStatus> read_failure;  // Read fails with it
+  // The next so many Read calls find the still unreadable.
   std::atomic<int> unreadable = 0;
   // While set, Process fails as on a full disk (kTargetNotCreated).
   std::atomic<bool> disk_full = false;
-  int throw_out_of_memory = 0;  // the next so many NormalizeWidth calls throw std::bad_alloc
+  // Called by Process before it writes the target (a share that drops meanwhile).
+  std::function<void()> before_write;
+  int throw_out_of_memory = 0;  // the next so many Read calls throw std::bad_alloc
 
  private:
   void Record(Call call);

@@ -45,16 +45,27 @@ void FolderMonitorFixture::Start() {
       errors_,
       messages_,
       *active_pipeline_,
-      [this](const ArrivedStill& still, const fs::path& target) {
+      [this](const TransferredStill& still) {
         std::lock_guard lock(mutex_);
-        transferred_.emplace_back(still.count, target);
+        transferred_.emplace_back(still.count, still.target);
+        reports_.push_back("transferred " + still.source.filename().string() + " as " +
+                           still.target.filename().string() + " with " + still.capture_id.bytes());
       },
       timing,
       &in_hand_,
       {},
       {},
       abandon_.get_token(),
+      {},
   });
+  context_->on_failed = [this](const fs::path& source) {
+    std::lock_guard lock(mutex_);
+    reports_.push_back("failed " + source.filename().string() + ": " + errors_.Get().bytes());
+  };
+  context_->on_waiting = [this](std::size_t waiting) {
+    std::lock_guard lock(mutex_);
+    reports_.push_back("waiting " + std::to_string(waiting));
+  };
   Launch();
 }
 
@@ -98,6 +109,11 @@ void FolderMonitorFixture::AddImage(const std::string& name, std::string_view by
 void FolderMonitorFixture::AddImageAndRunCycle(const std::string& name, std::string_view bytes) {
   AddImage(name, bytes);
   RunCycle();
+}
+
+std::vector<std::string> FolderMonitorFixture::Reports() const {
+  std::lock_guard lock(mutex_);
+  return reports_;
 }
 
 std::vector<std::pair<int, fs::path>> FolderMonitorFixture::Transferred() const {

@@ -40,6 +40,12 @@ class FolderMonitorFixture : public ::testing::Test {
   void RunCycles(int count);
   // Moves the folder thread's clock on (the back-off of stills that wait).
   void AdvanceClock(std::chrono::milliseconds by) { clock_offset_ms_ += by.count(); }
+  // Moves the clock past the completeness bound and lets the thread look: a failure held
+  // while its still's writer might come back to it is said.
+  void PassCompletenessBound() {
+    AdvanceClock(completeness_.max_wait);
+    RunCycle();
+  }
   // Asks the thread to stop without waiting; Join waits until it has ended.
   void RequestStop() { thread_.request_stop(); }
   // The second stop: the finishing of a stopped run is abandoned.
@@ -59,6 +65,9 @@ class FolderMonitorFixture : public ::testing::Test {
     return root_.path() / "bkup" / name;
   }
   std::vector<std::pair<int, std::filesystem::path>> Transferred() const;
+  // What the thread reported, in order: "transferred SOURCE as TARGET with ID",
+  // "failed SOURCE: TEXT", "waiting N" (file names only).
+  std::vector<std::string> Reports() const;
 
   TempDir root_;
   const std::filesystem::path watch_;
@@ -81,6 +90,7 @@ class FolderMonitorFixture : public ::testing::Test {
   Settings settings_;
   Cp932Text capture_id_{"123456"};
   std::vector<std::pair<int, std::filesystem::path>> transferred_;
+  std::vector<std::string> reports_;
   void Launch();
 
   TransferPipeline* active_pipeline_ = &fake_;

@@ -119,9 +119,9 @@ TEST_F(FolderMonitor, TemporaryRenamedInIsOneCaptureAndAnOpenStillWaitsForItsWri
   EXPECT_EQ(errors_.Generation(), 0u);
 }
 
-// A capture program that always saves under one name: each new file is a capture; a rewrite
-// of the same file in place is not.
-TEST_F(FolderMonitor, NewFileOverAnOldNameIsANewCaptureARewriteInPlaceIsNot) {
+// A capture program that always saves under one name: each new file is a capture, and so is
+// each rewrite of the file in place (truncated, written and closed again).
+TEST_F(FolderMonitor, NewFileOverAnOldNameAndARewriteInPlaceAreNewCaptures) {
   Start();
   AddImageAndRunCycle("shot.jpg", "first");
   WriteNewFile(root_.path() / "shot.tmp", "second");
@@ -134,9 +134,15 @@ TEST_F(FolderMonitor, NewFileOverAnOldNameIsANewCaptureARewriteInPlaceIsNot) {
   }
   Event(FolderEvent::Kind::kClosedAfterWrite, "shot.jpg");
   RunCycle();
-  ASSERT_EQ(Transferred().size(), 2u);
+  // A close after no write is no capture.
+  std::ofstream(Watch("shot.jpg"), std::ios::binary | std::ios::app).close();
+  Event(FolderEvent::Kind::kClosedAfterWrite, "shot.jpg");
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 3u);
   EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "first");
   EXPECT_EQ(ReadFileBytes(Transferred()[1].second), "second");
+  EXPECT_EQ(ReadFileBytes(Transferred()[2].second), "edited");
+  EXPECT_EQ(image_count_, 3);
 }
 
 // A settings command stops monitoring while its dialog is open: what was saved meanwhile is
@@ -200,10 +206,10 @@ TEST_F(FolderMonitor, StillsAreNamedByTheirExtensionInAnyCase) {
   AddImage("b.png", "png");
   RunCycle();
   ASSERT_EQ(Transferred().size(), 2u);
-  const auto converts = fake_.calls_of("convert");
-  ASSERT_EQ(converts.size(), 1u);
-  EXPECT_EQ(converts[0].from, Watch("b.png"));
-  EXPECT_EQ(converts[0].to, Backup("temp.jpg"));
+  const auto reads = fake_.calls_of("read");
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].from, Watch("a.JPEG"));
+  EXPECT_EQ(reads[1].from, Watch("b.png"));
 }
 
 TEST(StillFormat, EndsWithAnExtensionOfAStillInAnyCase) {
@@ -242,26 +248,33 @@ TEST_F(FolderMonitor, OneStillsTroubleNeverEndsTheThread) {
   EXPECT_EQ(errors_.Latest().subject, Watch("a.jpg").string());
   AddImageAndRunCycle("b.jpg", "b");
   ASSERT_EQ(Transferred().size(), 1u);
-  EXPECT_EQ(Transferred()[0].first, 2);
+  EXPECT_EQ(Transferred()[0].first, 1);  // the still that failed is not counted
+  EXPECT_EQ(errors_.Get(), "") << "the failure ended when a still went through";
 }
 
-TEST_F(FolderMonitor, BmpGoesThroughTempJpgAndJpegSkipsIt) {
+// Every still is read once into memory and goes from there to its target: no work file is
+// written, and none left in "bkup" by an earlier version is read.
+TEST_F(FolderMonitor, BmpAndJpegGoFromMemoryWithoutWorkFiles) {
+  fs::create_directories(root_.path() / "bkup");
+  WriteFileBytes(Backup("temp.jpg"), "earlier picture");
+  WriteFileBytes(Backup("444.jpg"), "earlier work file");
   Start();
   AddImageAndRunCycle("shot.bmp", "bmp");
   AddImageAndRunCycle("shot.jpg", "jpg");
 
-  const auto converts = fake_.calls_of("convert");
-  ASSERT_EQ(converts.size(), 1u);
-  EXPECT_EQ(converts[0].from, Watch("shot.bmp"));
-  EXPECT_EQ(converts[0].to, Backup("temp.jpg"));
-  const auto normalizes = fake_.calls_of("normalize");
-  ASSERT_EQ(normalizes.size(), 2u);
-  EXPECT_EQ(normalizes[0].from, Backup("temp.jpg"));
-  EXPECT_EQ(normalizes[1].from, Watch("shot.jpg"));
-  EXPECT_EQ(normalizes[1].to, Backup("444.jpg"));
+  const auto reads = fake_.calls_of("read");
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].from, Watch("shot.bmp"));
+  EXPECT_EQ(reads[1].from, Watch("shot.jpg"));
   const auto processes = fake_.calls_of("process");
   ASSERT_EQ(processes.size(), 2u);
-  EXPECT_EQ(processes[1].from, Backup("444.jpg"));
+  EXPECT_EQ(processes[0].from, Watch("shot.bmp"));
+  EXPECT_EQ(processes[1].from, Watch("shot.jpg"));
+  ASSERT_EQ(Transferred().size(), 2u);
+  EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "bmp");
+  EXPECT_EQ(ReadFileBytes(Transferred()[1].second), "jpg");
+  EXPECT_EQ(ReadFileBytes(Backup("temp.jpg")), "earlier picture");
+  EXPECT_EQ(ReadFileBytes(Backup("444.jpg")), "earlier work file");
 }
 
 // Folders above the image do not choose its conversion: only its own name does.
@@ -273,9 +286,8 @@ TEST_F(FolderMonitor, BmpRouteIsChosenByTheFileNameNotThePath) {
   WriteNewFile(bmp_folder / "a.jpg", "jpeg");
   Event(FolderEvent::Kind::kMovedIn, "a.jpg");
   RunCycle();
-  EXPECT_TRUE(fake_.calls_of("convert").empty());
-  ASSERT_EQ(fake_.calls_of("normalize").size(), 1u);
-  EXPECT_EQ(fake_.calls_of("normalize")[0].from, bmp_folder / "a.jpg");
+  ASSERT_EQ(fake_.calls_of("read").size(), 1u);
+  EXPECT_EQ(fake_.calls_of("read")[0].from, bmp_folder / "a.jpg");
 
   const fs::path jpg_folder = root_.path() / "shots.jpg.d";
   fs::create_directories(jpg_folder);
@@ -285,8 +297,8 @@ TEST_F(FolderMonitor, BmpRouteIsChosenByTheFileNameNotThePath) {
   WriteNewFile(jpg_folder / "c.bmp", "bitmap");
   Event(FolderEvent::Kind::kMovedIn, "c.bmp");
   RunCycle();
-  ASSERT_EQ(fake_.calls_of("convert").size(), 1u);
-  EXPECT_EQ(fake_.calls_of("convert")[0].from, jpg_folder / "c.bmp");
+  ASSERT_EQ(fake_.calls_of("read").size(), 2u);
+  EXPECT_EQ(fake_.calls_of("read")[1].from, jpg_folder / "c.bmp");
 }
 
 TEST_F(FolderMonitor, TargetIsBuiltBeforeConversionWithTheIdOfTheMoment) {
@@ -295,13 +307,13 @@ TEST_F(FolderMonitor, TargetIsBuiltBeforeConversionWithTheIdOfTheMoment) {
   SetCaptureId("777");
   AddImageAndRunCycle("two.jpg");
   const auto calls = fake_.calls();
-  ASSERT_EQ(calls.size(), 7u);
+  ASSERT_EQ(calls.size(), 6u);
   EXPECT_EQ(calls[0].step, "build");
-  EXPECT_EQ(calls[1].step, "convert");
+  EXPECT_EQ(calls[1].step, "read");
   EXPECT_EQ(calls[0].capture_id, "123456");
-  EXPECT_EQ(calls[4].step, "build");
-  EXPECT_EQ(calls[4].capture_id, "777");
-  EXPECT_EQ(calls[6].capture_id, "777");
+  EXPECT_EQ(calls[3].step, "build");
+  EXPECT_EQ(calls[3].capture_id, "777");
+  EXPECT_EQ(calls[5].capture_id, "777");
 }
 
 // A still deleted before it could be read (a bad shot thrown away) is reported; the stills
@@ -319,7 +331,7 @@ TEST_F(FolderMonitor, VanishedImageIsReported) {
   RunCycle();
   EXPECT_TRUE(fake_.calls().empty());
   EXPECT_EQ(errors_.Get(), "image vanished! ");
-  EXPECT_EQ(image_count_, 1);
+  EXPECT_EQ(image_count_, 0);
 }
 
 TEST_F(FolderMonitor, MissingWatchFolderIdlesSilentlyUntilItAppears) {
@@ -362,27 +374,26 @@ TEST_F(FolderMonitor, EntriesThatAreNotRegularFilesNeverBlockTheThread) {
   EXPECT_EQ(ReadFileBytes(Transferred()[0].second), "real");
 }
 
-TEST_F(FolderMonitor, MissingBackupFolderIsCreated) {
+// Nothing of a still's way goes through "bkup": a missing one is no hindrance, and is not made.
+TEST_F(FolderMonitor, MissingBackupFolderIsNoHindrance) {
   ASSERT_FALSE(fs::exists(root_.path() / "bkup"));
   Start();
   AddImageAndRunCycle("a.jpg");
-  EXPECT_TRUE(fs::is_directory(root_.path() / "bkup"));
   EXPECT_EQ(Transferred().size(), 1u);
+  EXPECT_FALSE(fs::exists(root_.path() / "bkup"));
 }
 
-// A work file in the way holds the still back, never an earlier picture on; it goes once the
-// way is free, before the still that came after it.
-TEST_F(FolderMonitor, UndeletableWorkFileHoldsTheStillUntilItCanGo) {
-  fs::create_directories(Backup("444.jpg"));
-  WriteFileBytes(Backup("444.jpg") / "keep", "earlier image");
+// A target that cannot be written holds the still back; it goes once the way is free, before
+// the still that came after it.
+TEST_F(FolderMonitor, UnwritableTargetHoldsTheStillUntilItCanGo) {
+  fake_.disk_full = true;
   Start();
   AddImageAndRunCycle("a.jpg", "a");
   EXPECT_TRUE(Transferred().empty());
-  EXPECT_TRUE(fake_.calls_of("normalize").empty());
-  EXPECT_EQ(errors_.Get(), "444.jpg delete error! ");
-  EXPECT_EQ(image_count_, 1);  // the image counts once, however often it is tried
+  EXPECT_EQ(errors_.Get(), "jpg_file_open_error! ");
+  EXPECT_EQ(image_count_, 0);  // it counts when it goes, once, however often it is tried
 
-  fs::remove_all(Backup("444.jpg"));
+  fake_.disk_full = false;
   AddImageAndRunCycle("b.jpg", "b");  // queues behind, as the back-off has not run out
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(errors_.Get(), "2 stills waiting ");
@@ -398,12 +409,14 @@ TEST_F(FolderMonitor, FailedBmpConversionNeverPassesAnOlderPictureOn) {
   fs::create_directories(root_.path() / "bkup");
   WriteFileBytes(Backup("temp.jpg"), "earlier picture");
   WriteFileBytes(Backup("444.jpg"), "earlier work file");
-  fake_.convert_failure = ImageStatus::kSourceNotDecoded;
+  fake_.read_failure = ImageStatus::kSourceNotDecoded;
   Start();
   AddImageAndRunCycle("broken.bmp");
   EXPECT_TRUE(Transferred().empty());
-  EXPECT_TRUE(fake_.calls_of("normalize").empty());
-  EXPECT_FALSE(fs::exists(Backup("temp.jpg")));
+  EXPECT_TRUE(fake_.calls_of("process").empty());
+  // Its writer may still be at it: the failure is said once it has let it be.
+  EXPECT_EQ(errors_.Generation(), 0u);
+  PassCompletenessBound();
   EXPECT_EQ(errors_.Get(), "BMP file read error! ");
   EXPECT_TRUE(!fs::exists(transfer_) || fs::is_empty(transfer_));
 }
@@ -424,8 +437,9 @@ TEST(TransferOneImage, ReportsTargetAndLeavesTheSourceInPlace) {
   LastErrorText errors;
   RecordedMessages messages;
   WriteFileBytes(root / "in.jpg", "picture");
-  const auto target = TransferOneImage(root / "in.jpg", Settings{}, Cp932Text("1"), LocalTimeNow(),
-                                       {root.path(), ""}, fake, errors, messages);
+  const auto target =
+      TransferOneImage(root / "in.jpg", Settings{}, Cp932Text("1"), LocalTimeNow(),
+                       {root.path(), ""}, OpenTransferFolder{}, fake, errors, messages);
   ASSERT_TRUE(target.target.has_value());
   EXPECT_EQ(ReadFileBytes(*target.target), "picture");
   EXPECT_TRUE(fs::exists(root / "in.jpg"));

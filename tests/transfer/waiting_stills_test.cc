@@ -1,9 +1,15 @@
+#include <sys/mount.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
 
 #include "support/cp932_text_testing.h"
 #include "support/temp_dir.h"
+#include "transfer/claimed_target.h"
 #include "transfer/folder_monitor_fixture.h"
 #include "transfer/still_journal.h"
 
@@ -152,7 +158,7 @@ TEST_F(WaitingStills, FullDiskKeepsTheStillWithItsIdUntilThereIsRoom) {
   }
   // Every look waits at most its idle period, and no longer than the back-off.
   for (const auto timeout : events_.timeouts()) EXPECT_LE(timeout, milliseconds(500));
-  EXPECT_EQ(errors_.Get(), "1 still waiting ");
+  EXPECT_EQ(errors_.Get(), "jpg_file_open_error! ");  // why the one still waits
   EXPECT_EQ(share_fake_.calls_of("process").size(), 8u);
   share_fake_.disk_full = false;
   AdvanceClock(seconds(60));
@@ -171,7 +177,7 @@ TEST_F(WaitingStills, UnreadableStillIsNotRetriedUntilItChanges) {
   AdvanceClock(seconds(60));
   RunCycles(2);
   EXPECT_EQ(TransferredBytes(), (std::vector<std::string>{"good"}));
-  EXPECT_EQ(share_fake_.calls_of("normalize").size(), 2u);
+  EXPECT_EQ(share_fake_.calls_of("read").size(), 2u);
 
   WriteFileBytes(Watch("bad.jpg"), "mended");  // rewritten in place
   Event(FolderEvent::Kind::kClosedAfterWrite, "bad.jpg");
@@ -193,7 +199,7 @@ TEST_F(WaitingStills, JournalKeepsWaitingStillsForTheNextRunWithTheirId) {
   RequestStop();
   Join();
   const auto replayed = ReplayJournal({root_.path(), Cp932Text(root_.path().string())}, Settings{},
-                                      [](std::string_view) { FAIL(); });
+                                      [](const OwnMessage&) { FAIL(); });
   ASSERT_EQ(replayed.size(), 1u);
   memory_.arrivals = StillArrivals();
   memory_.start_over = true;
@@ -206,6 +212,88 @@ TEST_F(WaitingStills, JournalKeepsWaitingStillsForTheNextRunWithTheirId) {
   EXPECT_EQ(TransferredBytes(), (std::vector<std::string>{"a"}));
   EXPECT_EQ(share_fake_.calls_of("process").back().capture_id, "123456");
   EXPECT_FALSE(fs::exists(journal));  // nothing left to keep
+  // It is not counted against the new ID (the title would read "777-1"); that it went is said
+  // once.
+  EXPECT_EQ(image_count_, 0);
+  EXPECT_EQ(Transferred().back().first, 0);
+  EXPECT_EQ(errors_.Get(), "1 still from the last run sent ");
+  const auto said = errors_.Generation();
+  AddImageAndRunCycle("b.jpg", "b");
+  EXPECT_EQ(image_count_, 1);
+  EXPECT_EQ(Transferred().back().first, 1);
+  EXPECT_EQ(errors_.Generation(), said);
+}
+
+// The share is a server's disk (a tmpfs) bound on the transfer folder; it is unmounted
+// (lazily, as `umount -l` does) while a still is written. The image never reaches the bare
+// mount point, the one that reached the share through the folder held open is removed again,
+// nothing is said sent, and the still goes once the share is back.
+TEST_F(WaitingStills, ShareUnmountedWhileAStillIsWrittenGetsItOnlyOnceItIsBack) {
+  const fs::path server = share_root_ / "server";
+  fs::create_directories(server);
+  if (mount("velmarin-test", server.c_str(), "tmpfs", 0, "size=4m") != 0) {
+    GTEST_SKIP() << "mounting a tmpfs is not allowed here: " << std::strerror(errno);
+  }
+  struct Unmount {
+    std::vector<fs::path> folders;
+    ~Unmount() {
+      for (const fs::path& folder : folders) umount2(folder.c_str(), MNT_DETACH);
+    }
+  } unmount{{share_, server}};
+  const auto bind = [&] {
+    return mount(server.c_str(), share_.c_str(), nullptr, MS_BIND, nullptr);
+  };
+  ASSERT_EQ(bind(), 0) << std::strerror(errno);
+  std::atomic<bool> drop{true};
+  share_fake_.before_write = [&] {
+    if (drop.exchange(false)) umount2(share_.c_str(), MNT_DETACH);
+  };
+  Start();
+  AddImageAndRunCycle("a.jpg", "a");
+  EXPECT_TRUE(Transferred().empty());
+  EXPECT_EQ(share_fake_.calls_of("process").size(), 1u);
+  EXPECT_EQ(errors_.Get(), "transfer folder not available: " + share_.string());
+  EXPECT_TRUE(FolderEntries(share_).empty()) << "written onto the bare mount point";
+  EXPECT_TRUE(FolderEntries(server).empty()) << "left on the share that was unmounted";
+
+  ASSERT_EQ(bind(), 0) << std::strerror(errno);
+  RunCycle();
+  ASSERT_EQ(Transferred().size(), 1u);
+  EXPECT_EQ(Transferred()[0].second, share_ / "image2.jpg");
+  EXPECT_EQ(FolderEntries(server), std::vector<std::string>{"image2.jpg"});
+  EXPECT_EQ(ReadFileBytes(server / "image2.jpg"), "a");
+  EXPECT_EQ(errors_.Get(), "all waiting stills sent ");
+}
+
+// The last run claimed a name for a still's image and ended before its journal could say the
+// still was sent. Its image is there with its content: the still counts as sent and is not
+// sent again. Another still's claimed name holds another station's image: it is sent anew.
+TEST_F(WaitingStills, StillWhoseImageWasClaimedBeforeACrashIsNotSentAgain) {
+  WriteFileBytes(share_ / "004711_001.jpg", "a, edited");
+  WriteFileBytes(share_ / "004711_002.jpg", "another station's");
+  Settings settings = DefaultSettings(Cp932Text(root_.path().string()));
+  settings[SettingSlot::TransferFolder] = Cp932Text(share_.string());
+  std::vector<ArrivedStill> journalled;
+  for (const auto& [name, target] :
+       {std::pair{"a.jpg", "004711_001.jpg"}, {"b.jpg", "004711_002.jpg"}}) {
+    WriteNewFile(Watch(name), name);
+    ArrivedStill still;
+    still.path = Watch(name);
+    still.identity = IdentityOf(*QueryDirectoryEntry(watch_, name));
+    still.binding = {Cp932Text("4711"), {2026, 3, 4, 5, 6, 7}, settings};
+    still.claimed = ClaimedTarget{share_ / target, *ContentHash(share_ / "004711_001.jpg")};
+    journalled.push_back(std::move(still));
+  }
+  memory_.arrivals.Restore(std::move(journalled));
+  Start();
+  RunCycle();
+  const auto sent = Transferred();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].second, share_ / "004711_001.jpg");
+  EXPECT_EQ(sent[1].second, share_ / "image1.jpg");
+  EXPECT_EQ(ReadFileBytes(share_ / "image1.jpg"), "b.jpg");
+  EXPECT_EQ(share_fake_.calls_of("process").size(), 1u);
+  EXPECT_EQ(ReadFileBytes(share_ / "004711_002.jpg"), "another station's");
 }
 
 TEST(StillJournal, DamagedJournalIsSetAsideWithAMessageAndNeverTrusted) {
@@ -226,19 +314,25 @@ TEST(StillJournal, DamagedJournalIsSetAsideWithAMessageAndNeverTrusted) {
   EXPECT_EQ((*back)[0].binding.clock.minute, 58);
 
   for (const std::string& damaged :
-       {text.substr(0, text.size() - 8), text.substr(0, text.find('\t')) + "\tx\n" + "end 1\n",
+       {text.substr(0, text.find('\t')) + "\tx\n", text + "left\tnot a still\n",
         std::string("velmarin journal 1\nend 1\n"), std::string("\x01\x02garbage")}) {
     EXPECT_FALSE(ParseJournal(damaged, Settings{}, &error)) << damaged;
   }
 
-  WriteFileBytes(root / "velmarin.journal", text.substr(0, text.size() / 2));
-  std::vector<std::string> lines;
+  WriteFileBytes(root / "velmarin.journal", text + "claim\tdamaged\n");
+  std::vector<OwnMessage> lines;
   const auto replayed = ReplayJournal(program_dir, Settings{},
-                                      [&](std::string_view line) { lines.emplace_back(line); });
+                                      [&](const OwnMessage& line) { lines.push_back(line); });
   EXPECT_TRUE(replayed.empty());
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(lines[0].find("set aside as " + (root / "velmarin.journal.damaged").string()),
+  EXPECT_NE(lines[0].english.find("set aside as " + (root / "velmarin.journal.damaged").string()),
             std::string::npos);
+  // The window's box says it in Japanese.
+  EXPECT_NE(
+      lines[0].japanese.find((root / "velmarin.journal").string() + " が壊れています。" +
+                             (root / "velmarin.journal.damaged").string() + " に移しました。"),
+      std::string::npos)
+      << lines[0].japanese;
   EXPECT_FALSE(fs::exists(root / "velmarin.journal"));
   EXPECT_TRUE(fs::exists(root / "velmarin.journal.damaged"));
 }

@@ -19,6 +19,7 @@
 #include "base/unique_fd.h"
 #include "platform/uinput_devices.h"
 #include "platform/uinput_input.h"
+#include "support/fixed_screen_layout.h"
 
 namespace velmarin {
 namespace {
@@ -34,6 +35,9 @@ class PrintedMessages final : public MessageSink {
  public:
   void ShowMessage(const Cp932Text& text) override {
     Check(false, "no message expected: " + text.bytes());
+  }
+  void ShowOwnMessage(const OwnMessage& message) override {
+    Check(false, "no message expected: " + message.english);
   }
 };
 
@@ -73,9 +77,7 @@ void Run() {
         devices = made.get();
         return made;
       },
-      [] {
-        return std::vector<ScreenRect>{{0, 0, 1920, 1080}};
-      },
+      std::make_unique<test::FixedScreenLayout>(std::vector<ScreenRect>{{0, 0, 1920, 1080}}),
       [] { return UinputInput::Clock::now(); },
       [](UinputInput::Clock::time_point when) { std::this_thread::sleep_until(when); },
   };

@@ -1,4 +1,4 @@
-#include "base/journal_fields.h"
+#include "base/state_fields.h"
 
 #include <cstdio>
 
@@ -6,6 +6,11 @@ namespace velmarin {
 
 std::string EscapeField(std::string_view text) {
   std::string out;
+  AppendEscapedField(out, text);
+  return out;
+}
+
+void AppendEscapedField(std::string& out, std::string_view text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || c == '%' || c == '\t' || byte == 0x7f) {
@@ -16,7 +21,6 @@ std::string EscapeField(std::string_view text) {
       out += c;
     }
   }
-  return out;
 }
 
 std::optional<std::string> UnescapeField(std::string_view text) {
