@@ -94,9 +94,10 @@ void CheckDicomKeys(const DicomKeys& keys, const std::string& file_name, UserCon
       if (const std::string problem = AeTitleProblem(value); !problem.empty()) {
         std::string why = key;
         why += " \"" + value + "\" ";
-        refuse(where, why + problem,
-               key + " の「" + value + "」は AE タイトルになりません（16 文字以内の ASCII、" +
-                   "バックスラッシュなし）");
+        why += problem;
+        std::string japanese = key;
+        japanese += " の「" + value + "」は AE タイトルになりません";
+        refuse(where, why, japanese + "（16 文字以内の ASCII、バックスラッシュなし）");
       } else {
         (key == "dicom_called_ae" ? destination.called_ae : destination.calling_ae) = value;
       }
