@@ -16,9 +16,10 @@ function(velmarin_library name dir)
 endfunction()
 
 # One GoogleTest binary per subsystem: tests/<dir>/*.cc. GUI: the binary makes one
-# QGuiApplication (offscreen) before its first test, for the stamps' fonts.
+# QGuiApplication (offscreen) before its first test, for the stamps' fonts. ONE_PROCESS: the
+# binary is one CTest test, so its tests share what it starts once (a PACS).
 function(velmarin_test name dir)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "GUI" "" "")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "GUI;ONE_PROCESS" "" "")
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${dir}/*.cc)
   if(NOT sources)
     return()
@@ -36,5 +37,9 @@ function(velmarin_test name dir)
   if(name IN_LIST VELMARIN_TESTS_RUNNING_PROGRAM)
     add_dependencies(${name} velmarin)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  if(arg_ONE_PROCESS)
+    add_test(NAME ${name} COMMAND ${name})
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()

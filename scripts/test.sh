@@ -2,11 +2,10 @@
 # Installs what is missing, builds the default preset and runs the whole test suite.
 # With a preset name as argument runs the suite in that build instead: "asan" (ASan +
 # UBSan, the whole suite) or "tsan" (ThreadSanitizer, the threaded parts: monitoring
-# control and the session bus, the switch layer and the folder monitor; the real XTest
-# backend under Xvfb, the headless run's loop and the window's message boxes) or "fuzz"
-# (builds every libFuzzer target
-# with clang and gives each a short run, so a target that no longer builds or crashes at once
-# is caught).
+# control and the session bus, the switch layer, the folder monitor and the PACS outbox; the
+# real XTest backend under Xvfb, the headless run's loop and the window's message boxes) or
+# "fuzz" (builds every libFuzzer target with clang and gives each a short run, so a target that
+# no longer builds or crashes at once is caught).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
@@ -19,7 +18,7 @@ if command -v ccache >/dev/null; then
 fi
 cmake --preset "$preset" >/dev/null
 if [ "$preset" = tsan ]; then
-  threaded=(control_tests switch_tests transfer_tests)
+  threaded=(control_tests switch_tests transfer_tests dicom_tests)
   # Of these only the cases whose threads run for real: XTest against an X server, the
   # program's own headless loop (the program is built with TSan too), the boxes that worker
   # messages raise in the window.

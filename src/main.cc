@@ -46,6 +46,7 @@ constexpr velmarin::cli::CommandRoute kRoutes[] = {
     {Command::kFireEvent, ProgramPart::kStation},
     {Command::kListSwitchDevices, ProgramPart::kStation},
     {Command::kStatus, ProgramPart::kStation},
+    {Command::kDicomEcho, ProgramPart::kStation},
 };
 
 }  // namespace

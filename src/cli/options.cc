@@ -26,6 +26,8 @@ const char* const kUsage =
     "  --fire-event             wait two seconds, then send the configured key or click\n"
     "  --list-switch-devices    print the switch devices that can be chosen; says on stderr\n"
     "                           which input backend sends key strokes and clicks, and why\n"
+    "  --dicom-echo             check the DICOM destination of velmarin.conf with a C-ECHO\n"
+    "                           and say what failed: no route, refused, wrong AE title\n"
     "  --settings               print the 19 settings as NAME=VALUE, one per line\n"
     "  --set NAME=VALUE         change a setting in velmarin.ini (repeatable); refused, and\n"
     "                           nothing written, for an unknown NAME or a VALUE that is not\n"
@@ -67,6 +69,7 @@ constexpr CommandSpec kCommands[] = {
     {"headless", Command::kHeadless, 0},
     {"fire-event", Command::kFireEvent, 0},
     {"list-switch-devices", Command::kListSwitchDevices, 0},
+    {"dicom-echo", Command::kDicomEcho, 0},
     {"settings", Command::kSettings, 0},
     {"status", Command::kStatus, 0},
 };

@@ -16,6 +16,7 @@ enum class Command {
   kHeadless,
   kFireEvent,
   kListSwitchDevices,
+  kDicomEcho,
   kSettings,
   kSet,
   kStatus,

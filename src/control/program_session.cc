@@ -26,6 +26,7 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
       folder_messages_(backends.messages),
       state_(std::move(program_dir)),
       devices_(backends.hid, backends.serial, backends.messages, state_.switch_kind),
+      pacs_(state_.program_dir(), state_.last_error, backends.messages),
       folder_context_{[this] { return state_.settings(); },
                       [this] { return state_.CaptureId(); },
                       state_.program_dir(),
@@ -45,7 +46,9 @@ ProgramSession::ProgramSession(ProgramDir program_dir, SessionBackends backends,
       controller_(
           state_, [this](std::stop_token stop) { RunSwitchThread(stop); },
           [this](std::stop_token stop) {
-            if (WaitForStartUpFiles(stop)) RunFolderMonitor(stop, folder_context_);
+            if (!WaitForStartUpFiles(stop)) return;
+            pacs_.BeginRun();
+            RunFolderMonitor(stop, folder_context_);
           }),
       on_transferred_(std::move(on_transferred)) {
   folder_context_.on_failed = [this](const std::filesystem::path& source) { OnFailed(source); };
@@ -109,6 +112,7 @@ Cp932Text ProgramSession::StartUp() {
                           leave);
     }
   });
+  pacs_.Start();
   devices_.OpenSwitchDevice(settings);
   controller_.Stop();
   return EnterIdStatusText();
@@ -200,6 +204,7 @@ void ProgramSession::OnTransferred(const TransferredStill& still) {
     latest_still_failed_ = false;
   }
   if (on_transferred_) on_transferred_(still.count, still.target);
+  pacs_.Add(still.arrived, still.target);
   const std::lock_guard lock(events_mutex_);
   last_source_ = still.source;
   last_target_ = still.target;
@@ -328,6 +333,7 @@ bool ProgramSession::ShutDown(std::string* error) {
   controller_.Close();
   controller_.StopAndJoin();
   if (start_up_files_.valid()) start_up_files_.wait();
+  pacs_.Stop();
   if (shut_down_) return true;
   shut_down_ = true;
   devices_.CloseSerialPort();

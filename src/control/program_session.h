@@ -15,6 +15,7 @@
 #include "control/monitoring_controller.h"
 #include "control/shared_state.h"
 #include "control/station_events.h"
+#include "dicom/pacs_outbox.h"
 #include "platform/folder_events.h"
 #include "platform/hid_transport.h"
 #include "platform/input_synthesizer.h"
@@ -222,6 +223,7 @@ class ProgramSession {
   ImageInHand image_in_hand_;
   std::stop_source abandon_;
   FolderMonitorMemory folder_memory_;
+  PacsOutbox pacs_;  // before the threads that add to it
   FolderMonitorContext folder_context_;
   std::function<void()> before_start_up_files_;
   std::future<void> start_up_files_;  // declared before the threads that wait for it

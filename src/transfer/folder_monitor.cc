@@ -642,7 +642,8 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
         still.count = ctx.image_count.fetch_add(1) + 1;
       }
       if (ctx.on_transferred) {
-        ctx.on_transferred({still.count, still.path, *outcome.target, still.binding.capture_id});
+        ctx.on_transferred(
+            {still.count, still.path, *outcome.target, still.binding.capture_id, still});
       }
     } else {
       NoteFailed(ctx, std::move(still), completeness, std::move(failure));

@@ -97,12 +97,13 @@ class ImageInHand {
 };
 
 // A still that went out: the count it took, where it came from, the name it got and the ID
-// it was named and stamped with.
+// it was named and stamped with, and the still as it arrived (valid during the call only).
 struct TransferredStill {
   int count = 0;
   std::filesystem::path source;
   std::filesystem::path target;
   Cp932Text capture_id;
+  const ArrivedStill& arrived;
 };
 
 // What the folder thread reads and writes; everything it shares is passed in here.

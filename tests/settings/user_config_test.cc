@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -38,6 +41,48 @@ TEST(UserConfigTest, TheWindowsSectionIsSkippedAndGeneralIsRead) {
   EXPECT_EQ(config.input, InputBackendSetting::kXTest);
   ASSERT_EQ(config.problems.size(), 1u);
   EXPECT_NE(config.problems[0].english.find("line 3"), std::string::npos);
+}
+
+TEST(UserConfigTest, ADicomDestinationIsReadWithItsDefaults) {
+  const UserConfig config = ParseUserConfig(
+      "dicom_called_ae = ORTHANC\ndicom_host = pacs.clinic\ndicom_port = 4242\n"
+      "dicom_institution = 北クリニック\n",
+      "velmarin.conf");
+  EXPECT_TRUE(config.problems.empty());
+  ASSERT_TRUE(config.dicom);
+  EXPECT_EQ(config.dicom->called_ae, "ORTHANC");
+  EXPECT_EQ(config.dicom->host, "pacs.clinic");
+  EXPECT_EQ(config.dicom->port, 4242);
+  EXPECT_EQ(config.dicom->calling_ae, "VELMARIN");
+  EXPECT_EQ(config.dicom->institution, "北クリニック");
+  EXPECT_EQ(config.dicom->timeout_seconds, 30);
+  EXPECT_FALSE(ParseUserConfig("input = auto\n", "velmarin.conf").dicom_named);
+}
+
+TEST(UserConfigTest, AnUnusableDicomDestinationIsNamedWithItsReasons) {
+  const std::string good = "dicom_called_ae = ORTHANC\ndicom_host = pacs\ndicom_port = 104\n";
+  for (const auto& [line, reason] : std::vector<std::pair<std::string, std::string>>{
+           {"dicom_calling_ae = STATION-NUMBER-TWELVE", "longer than 16 characters"},
+           {"dicom_calling_ae = A\\B", "backslash"},
+           {"dicom_calling_ae =    ", "is empty"},
+           {"dicom_port = 65536", "from 1 to 65535"},
+           {"dicom_port = 0", "from 1 to 65535"},
+           {"dicom_port = 10x", "from 1 to 65535"},
+           {"dicom_timeout = 0", "seconds from 1 to 3600"},
+       }) {
+    const UserConfig config = ParseUserConfig(good + line + "\n", "velmarin.conf");
+    EXPECT_TRUE(config.dicom_named);
+    EXPECT_FALSE(config.dicom) << line;
+    ASSERT_EQ(config.problems.size(), 1u) << line;
+    EXPECT_NE(config.problems[0].english.find("velmarin.conf line 4: "), std::string::npos);
+    EXPECT_NE(config.problems[0].english.find(reason), std::string::npos)
+        << config.problems[0].english;
+    EXPECT_NE(config.problems[0].japanese.find("velmarin.conf の 4 行目: "), std::string::npos)
+        << config.problems[0].japanese;
+  }
+  const UserConfig missing = ParseUserConfig("dicom_host = pacs\n", "velmarin.conf");
+  EXPECT_FALSE(missing.dicom);
+  EXPECT_EQ(missing.problems.size(), 2u);  // no called AE title, no port
 }
 
 TEST(UserConfigTest, PathFollowsXdgConfigHome) {

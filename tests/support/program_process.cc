@@ -15,9 +15,17 @@
 namespace velmarin::test {
 namespace {
 
-pid_t Spawn(const std::string& binary, const std::vector<std::string>& args,
-            const std::vector<std::string>& extra_env, const std::filesystem::path& out,
-            const std::filesystem::path& err) {
+int WaitExit(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+pid_t SpawnProcess(const std::string& binary, const std::vector<std::string>& args,
+                   const std::vector<std::string>& extra_env, const std::filesystem::path& out,
+                   const std::filesystem::path& err) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
   const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -41,14 +49,6 @@ pid_t Spawn(const std::string& binary, const std::vector<std::string>& args,
   _exit(127);
 }
 
-int WaitExit(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-}  // namespace
-
 std::string ProgramBinary() {
   const char* binary = std::getenv("VELMARIN_BINARY");
   return binary ? binary : "";
@@ -66,7 +66,7 @@ ProgramResult RunProgram(const std::vector<std::string>& args,
 ProgramResult RunExecutable(const std::string& binary, const std::vector<std::string>& args,
                             const std::vector<std::string>& extra_env) {
   TempDir logs;
-  const pid_t pid = Spawn(binary, args, extra_env, logs / "out", logs / "err");
+  const pid_t pid = SpawnProcess(binary, args, extra_env, logs / "out", logs / "err");
   ProgramResult result;
   result.exit_code = WaitExit(pid);
   result.out = ReadFileBytes(logs / "out");
@@ -90,7 +90,7 @@ BackgroundProgram::BackgroundProgram(const Executable& binary, const std::vector
                                      const std::filesystem::path& log_dir,
                                      const std::vector<std::string>& extra_env)
     : out_path_(log_dir / (binary.name() + ".out")), err_path_(log_dir / (binary.name() + ".err")) {
-  pid_ = Spawn(binary.path, args, extra_env, out_path_, err_path_);
+  pid_ = SpawnProcess(binary.path, args, extra_env, out_path_, err_path_);
 }
 
 BackgroundProgram::~BackgroundProgram() {

@@ -17,6 +17,12 @@
 
 namespace velmarin::test {
 
+// Starts `binary` with `args` in the background, its standard output and error into the files
+// `out` and `err`; `extra_env` as for RunProgram. The child's id.
+pid_t SpawnProcess(const std::string& binary, const std::vector<std::string>& args,
+                   const std::vector<std::string>& extra_env, const std::filesystem::path& out,
+                   const std::filesystem::path& err);
+
 // The velmarin binary under test (CTest passes it in VELMARIN_BINARY); empty when unknown.
 std::string ProgramBinary();
 
