@@ -45,10 +45,12 @@ std::optional<Dib> LoadPicture(const std::filesystem::path& source, ImageResult&
   return dib;
 }
 
-// Tries `write` up to kCopyAttempts times; kCopyFailed when none succeeded.
-ImageResult WithAttempts(const std::function<bool()>& write) {
+// Tries `write` up to kCopyAttempts times, `pause` between two; kCopyFailed when none
+// succeeded.
+ImageResult WithAttempts(const std::function<bool()>& write,
+                         const AttemptPause& pause = SleepBetweenAttempts) {
   for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
-    if (attempt > 0) std::this_thread::sleep_for(kCopyRetryPause);
+    if (attempt > 0) pause(kCopyRetryPause);
     if (write()) return {};
   }
   return {ImageStatus::kCopyFailed, {}};
@@ -64,6 +66,8 @@ ImageResult EditAndWrite(Dib& dib, FileNaming& target, const Settings& settings,
 }
 
 }  // namespace
+
+void SleepBetweenAttempts(std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }
 
 int JpegQualityOf(std::string_view text) {
   return std::clamp(ScanDecimal(text).value_or(kDefaultQuality), 1, 100);
@@ -93,15 +97,16 @@ ImageResult ProcessCapturedImage(const std::filesystem::path& source, FileNaming
 
 ImageResult ProcessCapturedPicture(CapturedPicture& picture, FileNaming& target,
                                    const Settings& settings, const Cp932Text& capture_id,
-                                   const LocalTime& now) {
+                                   const LocalTime& now, const AttemptPause& pause) {
   if (!EditsPicture(settings)) {
     // Nothing to draw: the still goes out as it came, or as the work file of its width was.
     if (picture.file_is_picture) {
       return WithAttempts(
-          [&] { return CopyFileAtomically(picture.file, target, FileSync::kSynced); });
+          [&] { return CopyFileAtomically(picture.file, target, FileSync::kSynced); }, pause);
     }
     return WithAttempts(
-        [&] { return WriteJpegFileAtomically(target, picture.dib, kUneditedQuality, false).ok(); });
+        [&] { return WriteJpegFileAtomically(target, picture.dib, kUneditedQuality, false).ok(); },
+        pause);
   }
   return EditAndWrite(picture.dib, target, settings, capture_id, now);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string_view>
 
 #include "base/file_naming.h"
@@ -37,14 +39,19 @@ struct CapturedPicture {
   bool file_is_picture = false;
 };
 
+// The pause between two attempts at a write; SleepBetweenAttempts sleeps, tests step it.
+using AttemptPause = std::function<void(std::chrono::milliseconds)>;
+void SleepBetweenAttempts(std::chrono::milliseconds pause);
+
 // ProcessCapturedImage on a picture already in memory, so that a still is decoded once and
 // encoded once. Where neither a range nor stamps are set nothing is edited: the still itself
 // is copied when it is the picture, else the picture is written at quality 100; up to 11
-// attempts 100 ms apart either way (kCopyFailed when none wrote it). The picture is edited in
-// place.
+// attempts 100 ms apart (`pause`) either way (kCopyFailed when none wrote it). The picture is
+// edited in place.
 ImageResult ProcessCapturedPicture(CapturedPicture& picture, FileNaming& target,
                                    const Settings& settings, const Cp932Text& capture_id,
-                                   const LocalTime& now);
+                                   const LocalTime& now,
+                                   const AttemptPause& pause = SleepBetweenAttempts);
 
 // Whether `settings` edit a picture: a range to fill or stamps to draw.
 inline bool EditsPicture(const Settings& settings) {

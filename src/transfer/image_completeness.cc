@@ -11,7 +11,6 @@
 #include <optional>
 #include <vector>
 
-#include "base/stoppable_sleep.h"
 #include "base/unique_fd.h"
 #include "image/jpeg_codec.h"
 
@@ -85,7 +84,7 @@ bool IsCleanWholeJpeg(const std::filesystem::path& file) {
 
 Completeness WaitUntilComplete(const std::filesystem::path& file, std::stop_token stop,
                                const CompletenessLimits& limits) {
-  const auto start = Clock::now();
+  const auto start = limits.clock();
   const auto deadline = start + limits.max_wait;
   if (IsCleanWholeJpeg(file)) return Completeness::kComplete;
   std::optional<Snapshot> last = Observe(file);
@@ -94,16 +93,15 @@ Completeness WaitUntilComplete(const std::filesystem::path& file, std::stop_toke
   auto unchanged_since =
       start - std::min<Clock::duration>(SinceModified(*last), limits.settle_time);
   while (true) {
-    const auto now = Clock::now();
+    const auto now = limits.clock();
     if (now - unchanged_since >= limits.settle_time) return Completeness::kComplete;
     if (now >= deadline) return Completeness::kTimedOut;
-    SleepUnlessStopped(stop, limits.check_interval);
-    if (stop.stop_requested()) return Completeness::kStopped;
+    if (!limits.pause(stop, limits.check_interval)) return Completeness::kStopped;
     const std::optional<Snapshot> current = Observe(file);
     if (!current) return Completeness::kVanished;
     if (*current == *last) continue;
     last = current;
-    unchanged_since = Clock::now();
+    unchanged_since = limits.clock();
     if (IsCleanWholeJpeg(file)) return Completeness::kComplete;
   }
 }

@@ -2,7 +2,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <stop_token>
+
+#include "base/stoppable_sleep.h"
 
 namespace velmarin {
 
@@ -13,6 +16,10 @@ struct CompletenessLimits {
   std::chrono::milliseconds settle_time{1000};
   // Only a file that keeps changing is waited for this long.
   std::chrono::milliseconds max_wait{10'000};
+  // The clock the limits are measured on, and the pause between two looks (false when
+  // stopped first); tests step both.
+  std::function<std::chrono::steady_clock::time_point()> clock = std::chrono::steady_clock::now;
+  std::function<bool(std::stop_token, std::chrono::milliseconds)> pause = SleepUnlessStopped;
 };
 
 enum class Completeness {

@@ -32,7 +32,7 @@ std::optional<Dib> ImageTransferPipeline::Read(const std::filesystem::path& stil
 ImageResult ImageTransferPipeline::Process(CapturedPicture& picture, FileNaming& target,
                                            const Settings& settings, const Cp932Text& capture_id,
                                            const LocalTime& now, LastErrorText& errors) {
-  ImageResult result = ProcessCapturedPicture(picture, target, settings, capture_id, now);
+  ImageResult result = ProcessCapturedPicture(picture, target, settings, capture_id, now, pause_);
   if (!result.ok()) return result;
   // A stamp text that is not valid code page 932 (a UTF-8 edit of the settings file) is
   // drawn with "?" for what does not convert; that is said once for each such value.

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <utility>
+
+#include "image/capture_processing.h"
 
 #include "transfer/transfer_one_image.h"
 
@@ -12,6 +15,10 @@ namespace velmarin {
 // one folder thread at a time.
 class ImageTransferPipeline : public TransferPipeline {
  public:
+  // `pause` between two attempts at writing an unedited still.
+  explicit ImageTransferPipeline(AttemptPause pause = SleepBetweenAttempts)
+      : pause_(std::move(pause)) {}
+
   std::optional<TransferTarget> BuildTarget(const Settings& settings, const Cp932Text& capture_id,
                                             const LocalTime& now, const OpenTransferFolder& folder,
                                             std::string* error) override;
@@ -22,6 +29,7 @@ class ImageTransferPipeline : public TransferPipeline {
                       LastErrorText& errors) override;
 
  private:
+  AttemptPause pause_;
   Cp932Text reported_text_lines_;  // the last TextLines value reported as not convertible
 };
 

@@ -5,25 +5,23 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stop_token>
-#include <thread>
 
 #include "support/pictures.h"
 #include "support/temp_dir.h"
+#include "transfer/stepped_completeness.h"
 
 namespace velmarin::test {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
 // A file is never given time to settle: only a clean whole JPEG is complete in time.
 const CompletenessLimits kAtOnceOnly{1ms, std::chrono::hours(1), 50ms};
 // Settles quickly, so the tests see the rule without waiting a second.
 const CompletenessLimits kQuick{5ms, 100ms, 5s};
-// For a writer of the test's own: its pauses, however a busy machine stretches them, never
-// last long enough for the file to look settled.
+// For a writer of the test's own, who writes at every look.
 const CompletenessLimits kWriterPauses{5ms, 1s, 30s};
 
 // A JPEG whose scan data is damaged inside; the file still ends with its end marker.
@@ -65,16 +63,21 @@ TEST_F(Completeness, NothingElseIsTakenBeforeItHasSettled) {
            {"empty.jpg", ""}}) {
     SCOPED_TRACE(name);
     WriteFileBytes(dir_ / name, bytes);
-    EXPECT_EQ(Wait(name, kAtOnceOnly), velmarin::Completeness::kTimedOut);
+    SteppedCompleteness clock;
+    EXPECT_EQ(Wait(name, clock.On(kAtOnceOnly)), velmarin::Completeness::kTimedOut);
+    EXPECT_GE(clock.Elapsed(), kAtOnceOnly.max_wait);
   }
 }
 
 TEST_F(Completeness, FileThatStopsChangingIsFinishedWhateverItsContent) {
   for (const std::string& bytes : {std::string(), jpeg_.substr(0, 100), DamagedJpeg(), bmp_}) {
     WriteFileBytes(dir_ / "a.jpg", bytes);
-    const auto start = Clock::now();
-    EXPECT_EQ(Wait("a.jpg", kQuick), velmarin::Completeness::kComplete) << bytes.size();
-    EXPECT_GE(Clock::now() - start, 50ms);  // at least the part of 100 ms not yet passed
+    // Modified at this very moment, however long the machine takes to the first look.
+    fs::last_write_time(dir_ / "a.jpg", fs::file_time_type::clock::now() + 1h);
+    SteppedCompleteness clock;
+    EXPECT_EQ(Wait("a.jpg", clock.On(kQuick)), velmarin::Completeness::kComplete) << bytes.size();
+    EXPECT_GE(clock.Elapsed(), kQuick.settle_time);
+    EXPECT_LT(clock.Elapsed(), kQuick.settle_time + 2 * kQuick.check_interval);
   }
 }
 
@@ -91,46 +94,47 @@ TEST_F(Completeness, BmpSizedFirstAndFilledAfterwardsIsTakenOnlyWhenFilled) {
   const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(ftruncate(fd, static_cast<off_t>(bmp_.size())), 0);
-  std::jthread writer([&] {
-    for (std::size_t pos = 0; pos < bmp_.size(); pos += 10) {
-      std::this_thread::sleep_for(20ms);
-      const std::size_t n = std::min<std::size_t>(10, bmp_.size() - pos);
-      EXPECT_EQ(pwrite(fd, bmp_.data() + pos, n, static_cast<off_t>(pos)), static_cast<ssize_t>(n));
-    }
-    close(fd);
-  });
-  EXPECT_EQ(Wait("late.bmp", kWriterPauses), velmarin::Completeness::kComplete);
+  // Ten bytes at every look, each write stamped apart as writes 20 ms apart are.
+  std::size_t pos = 0;
+  const auto stamped = fs::file_time_type::clock::now();
+  SteppedCompleteness clock;
+  const auto writer = [&] {
+    if (pos >= bmp_.size()) return;
+    const std::size_t n = std::min<std::size_t>(10, bmp_.size() - pos);
+    EXPECT_EQ(pwrite(fd, bmp_.data() + pos, n, static_cast<off_t>(pos)), static_cast<ssize_t>(n));
+    pos += n;
+    fs::last_write_time(file, stamped + static_cast<int>(pos) * 2ms);
+  };
+  // Settled after a few quiet looks: the writing takes many more.
+  const CompletenessLimits limits{5ms, 20ms, 30s};
+  EXPECT_EQ(Wait("late.bmp", clock.On(limits, writer)), velmarin::Completeness::kComplete);
+  close(fd);
   EXPECT_EQ(ReadFileBytes(file), bmp_);
+  EXPECT_GE(clock.Elapsed(), limits.check_interval * 10 + limits.settle_time);
 }
 
 TEST_F(Completeness, GrowingFileIsWaitedForUpToTheLimit) {
   const fs::path file = dir_ / "slow.jpg";
   WriteFileBytes(file, "");
-  std::jthread writer([&](std::stop_token stop) {
-    std::FILE* out = std::fopen(file.c_str(), "ab");
-    while (!stop.stop_requested()) {
-      std::fputc('x', out);
-      std::fflush(out);
-      std::this_thread::sleep_for(10ms);
-    }
-    std::fclose(out);
-  });
-  // Twice the settle time: only the writing keeps it waiting that long. The writer's 10 ms
-  // pauses stay far below the settle time.
-  const CompletenessLimits limits{5ms, 500ms, 1s};
-  const auto start = Clock::now();
-  EXPECT_EQ(Wait("slow.jpg", limits), velmarin::Completeness::kTimedOut);
-  EXPECT_GE(Clock::now() - start, 1s);
+  const auto writer = [&] { std::ofstream(file, std::ios::binary | std::ios::app).put('x'); };
+  // Twice the settle time: only the writing keeps it waiting that long.
+  SteppedCompleteness clock;
+  EXPECT_EQ(Wait("slow.jpg", clock.On({5ms, 500ms, 1s}, writer)),
+            velmarin::Completeness::kTimedOut);
+  EXPECT_GE(clock.Elapsed(), 1s);
+  EXPECT_LT(clock.Elapsed(), 1s + 10ms);
 }
 
 TEST_F(Completeness, FileThatIsGoneOrRenamedAwayHasVanished) {
   EXPECT_EQ(Wait("missing.jpg", kQuick), velmarin::Completeness::kVanished);
   WriteFileBytes(dir_ / "a.jpg.AbC123", jpeg_.substr(0, 100));
-  std::jthread renamer([&] {
-    std::this_thread::sleep_for(30ms);
-    fs::rename(dir_ / "a.jpg.AbC123", dir_ / "a.jpg");
-  });
-  EXPECT_EQ(Wait("a.jpg.AbC123", kWriterPauses), velmarin::Completeness::kVanished);
+  SteppedCompleteness clock;
+  const auto renamer = [&] {
+    if (clock.pauses() == 3) fs::rename(dir_ / "a.jpg.AbC123", dir_ / "a.jpg");
+  };
+  EXPECT_EQ(Wait("a.jpg.AbC123", clock.On(kWriterPauses, renamer)),
+            velmarin::Completeness::kVanished);
+  EXPECT_EQ(clock.pauses(), 4);
 }
 
 TEST_F(Completeness, WaitEndsAtAStopRequest) {

@@ -1,8 +1,9 @@
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <future>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "image/jpeg_files.h"
@@ -10,6 +11,7 @@
 #include "support/temp_dir.h"
 #include "transfer/folder_monitor_fixture.h"
 #include "transfer/image_transfer_pipeline.h"
+#include "transfer/stepped_completeness.h"
 
 namespace velmarin::test {
 namespace {
@@ -35,7 +37,9 @@ class FolderPipeline : public FolderMonitorFixture {
   }
   fs::path Target(const std::string& name) const { return transfer_ / name; }
 
-  ImageTransferPipeline real_;
+  std::atomic<int> attempt_pauses_{0};  // between attempts at a write, none slept
+  ImageTransferPipeline real_{[this](std::chrono::milliseconds) { ++attempt_pauses_; }};
+  SteppedCompleteness completeness_clock_;
 };
 
 TEST_F(FolderPipeline, JpegIsStampedIntoTheTransferFolderWithoutWorkFiles) {
@@ -252,6 +256,7 @@ TEST_F(FolderPipeline, CopyThatCannotWriteIsNotATransfer) {
   AddImageAndRunCycle("a.jpg", JpegBytes(64, 48, 1));
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(errors_.Get(), "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
+  EXPECT_EQ(attempt_pauses_, 10);                                  // eleven attempts
   SetSlot(SettingSlot::NameFormat, "$i06_$r03");
   AddImageAndRunCycle("b.jpg", JpegBytes(64, 48, 2));
   EXPECT_TRUE(Transferred().empty());
@@ -265,68 +270,18 @@ TEST_F(FolderPipeline, CopyThatCannotWriteIsNotATransfer) {
 
 TEST_F(FolderPipeline, ImageThatKeepsGrowingIsTriedAtTheLimitAndNamed) {
   const std::string full = JpegBytes(64, 48, 7);
-  // A writer starved for the settle time (a loaded machine, a sanitizer) would look done.
-  completeness_.settle_time = std::chrono::milliseconds(500);
-  completeness_.max_wait = std::chrono::milliseconds(1500);
+  // The writer adds a byte at every look, for longer than the limit.
+  completeness_ = completeness_clock_.On(
+      {std::chrono::milliseconds(10), std::chrono::milliseconds(500),
+       std::chrono::milliseconds(1500)},
+      [this] { std::ofstream(Watch("growing.jpg"), std::ios::binary | std::ios::app).put('\0'); });
   events_.SetWatchable(false);  // only a listing leaves the writer unknown
   Start();
   AddImage("growing.jpg", full.substr(0, 100));
-  std::jthread writer([&](std::stop_token stop) {
-    std::ofstream out(Watch("growing.jpg"), std::ios::binary | std::ios::app);
-    while (!stop.stop_requested()) {
-      out.put('\0');
-      out.flush();
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  });
   RunCycle();
-  writer.request_stop();
   EXPECT_TRUE(Transferred().empty());
   EXPECT_EQ(errors_.Get(), "image not complete! ");
-}
-
-TEST_F(FolderPipeline, ImageWrittenSlowlyIsTransferredWhole) {
-  WithoutEdits();
-  const std::string full = JpegBytes(320, 240, 6);
-  // The reference: what the pipeline makes of the complete file.
-  TempDir reference;
-  WriteFileBytes(reference / "full.jpg", full);
-  const auto expected = TransferOneImage(
-      reference / "full.jpg",
-      [&] {
-        Settings settings = DefaultSettings(Cp932Text(""));
-        settings[SettingSlot::NameFormat] = Cp932Text("ref");
-        settings[SettingSlot::TransferFolder] = Cp932Text((reference / "out").string());
-        settings[SettingSlot::SourceRange] = Cp932Text("");
-        settings[SettingSlot::TextLines] = Cp932Text("");
-        return settings;
-      }(),
-      Cp932Text("1"), LocalTimeNow(), {reference.path(), Cp932Text(reference.path().string())},
-      OpenTransferFolder{}, real_, errors_, messages_);
-  ASSERT_TRUE(expected.target.has_value()) << errors_.Get();
-
-  completeness_ = CompletenessLimits{};  // the thread's own limits
-  events_.SetWatchable(false);           // found by a listing: the settle rule decides
-  Start();
-  std::promise<void> first_part_written;
-  std::jthread writer([&] {
-    // Ten parts, 200 ms apart: pauses long enough for the size to look stable.
-    std::ofstream out(Watch("slow.jpg"), std::ios::binary);
-    const std::size_t part = full.size() / 10 + 1;
-    for (std::size_t pos = 0; pos < full.size(); pos += part) {
-      out.write(full.data() + pos, static_cast<std::streamsize>(std::min(part, full.size() - pos)));
-      out.flush();
-      if (pos == 0) first_part_written.set_value();
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-  });
-  first_part_written.get_future().wait();
-  RunCycle();  // scans the partial file and waits for the rest
-  writer.join();
-  ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
-  const auto pixels = DecodedPixels(Transferred()[0].second);
-  ASSERT_FALSE(pixels.empty());
-  EXPECT_EQ(pixels, DecodedPixels(*expected.target));
+  EXPECT_GE(completeness_clock_.Elapsed(), std::chrono::milliseconds(1500));
 }
 
 // A writer that creates the still, closes it empty and writes it again (ImageMagick does):
@@ -345,26 +300,32 @@ TEST_F(FolderPipeline, StillWrittenAgainAfterAnEmptyCloseCountsOnceAndEndsItsErr
 
 TEST_F(FolderPipeline, StopWhileAnImageIsBeingWrittenStillTakesItWhole) {
   WithoutEdits();
-  completeness_ = CompletenessLimits{};  // the thread's own limits: the writer pauses 200 ms
-  events_.SetWatchable(false);           // found by a listing: the settle rule decides
+  events_.SetWatchable(false);  // found by a listing: the settle rule decides
   const std::string full = JpegBytes(320, 240, 8);
+  // The wait's first pause holds until the test has stopped monitoring and the writer is done.
+  std::promise<void> waiting;
+  std::promise<void> written;
+  std::shared_future<void> done = written.get_future().share();
+  completeness_ = completeness_clock_.On(CompletenessLimits{}, [&, first = true]() mutable {
+    if (!std::exchange(first, false)) return;
+    waiting.set_value();
+    done.wait();
+  });
   Start();
   std::ofstream out(Watch("late.jpg"), std::ios::binary);
   out.write(full.data(), static_cast<std::streamsize>(full.size() / 2));
   out.flush();
   events_.Release();  // the listing finds the half-written image and waits for the rest
-  for (int i = 0; i < 3000 && !in_hand_.Get(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  waiting.get_future().wait();
   ASSERT_EQ(in_hand_.Get(), Watch("late.jpg"));
 
   // Monitoring stops while the capture program is still writing: the image is finished,
   // not read half-done and lost.
   RequestStop();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
   out.write(full.data() + full.size() / 2,
             static_cast<std::streamsize>(full.size() - full.size() / 2));
   out.close();
+  written.set_value();
   Join();
   ASSERT_EQ(Transferred().size(), 1u) << errors_.Get();
   EXPECT_EQ(DecodedPixels(Transferred()[0].second).size(), 320u * 240u * 3u);
