@@ -206,7 +206,7 @@ TEST_F(PacsStationTest, AReceiverWithoutJpegGetsThePixelsUncompressedSaidOnce) {
   ASSERT_TRUE(WaitFor([&] { return Transferred(station->out()).size() == 2; }, kLimit));
   const auto files = receiver.WaitForFiles(2, kLimit);
   ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(station->Stop(SIGTERM), 0);
+  EXPECT_EQ(station->Stop(SIGTERM), 0) << station->err();
   for (const fs::path& file : files) {
     DcmFileFormat instance;
     ASSERT_TRUE(instance.loadFile(file.c_str()).good()) << file;
