@@ -29,7 +29,7 @@ std::pair<std::string, int> Start(const fs::path& file) {
       [](const fs::path&) { return std::optional<velmarin::FolderPlace>(); },
       [] { return std::vector<fs::path>(); });
   int said = 0;
-  check.KeepIn(file, [&](const OwnMessage&) { ++said; });
+  check.KeepIn(file, [&](const velmarin::OwnMessage&) { ++said; });
   return {check.temporary_mark(), said};
 }
 
