@@ -10,7 +10,7 @@ namespace {
 using MessageHandle = CHandle<sd_bus_message, sd_bus_message_unref>;
 
 constexpr char kAppId[] = "org.velmarin.Velmarin";
-// The urgency hint of the notification specification.
+// The urgency hint a notification server reads (0 low, 1 normal, 2 critical).
 constexpr std::uint8_t kNormal = 1;
 constexpr std::uint8_t kCritical = 2;
 
