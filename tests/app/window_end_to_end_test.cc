@@ -180,6 +180,7 @@ TEST_F(WindowEndToEnd, CloseWhileAStillIsBeingFinishedKeepsTheWindowAliveAndTran
   BackgroundProgram& program = this->program();
   XWindowDriver& x = this->x();
   const unsigned long window = this->window();
+  ASSERT_TRUE(program.WaitForErr("watching " + (dir / "watch").string(), 30s));
 
   HalfWrittenStill still(dir / "watch" / "still.jpg");
   program.Signal(SIGTERM);
