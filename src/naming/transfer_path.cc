@@ -194,7 +194,10 @@ AtPath LocateIn(const OpenTransferFolder& folder, const std::filesystem::path& f
 bool TransferTarget::Place(const AtPath& temporary) {
   error_.clear();
   for (;;) {
-    if (before_claim_) before_claim_(temporary, name_);
+    if (before_claim_ && !before_claim_(temporary, name_)) {
+      errno = ECANCELED;
+      return false;
+    }
     if (!pattern_) return RenameReplacing(temporary, location());
     const ClaimResult result = ClaimName(temporary, location());
     if (result != ClaimResult::kTaken) return result == ClaimResult::kClaimed;

@@ -63,8 +63,8 @@ class TransferTarget final : public FileNaming {
 
   // Called with the finished temporary and the name it is about to take, before each claim
   // (or replacement), so a crash between the claim and what follows it can be told from one
-  // before it.
-  using BeforeClaim = std::function<void(const AtPath& temporary, const std::filesystem::path&)>;
+  // before it. False holds the image back: nothing is claimed, and Place fails with ECANCELED.
+  using BeforeClaim = std::function<bool(const AtPath& temporary, const std::filesystem::path&)>;
   void SetBeforeClaim(BeforeClaim before_claim) { before_claim_ = std::move(before_claim); }
 
  private:

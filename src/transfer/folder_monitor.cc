@@ -267,15 +267,30 @@ TransferOutcome WaitForTransferFolder(FolderMonitorContext& ctx, const ArrivedSt
   return {std::nullopt, true};
 }
 
-// The claim's hook: the journal names the target the still's image is about to claim, with
-// the image's content, before the claim.
+// Whether the still is no longer the version `read` that was taken: written on while it was
+// read (a writer that closed it, opened it again and is still at work). Gone or replaced by
+// another file, it was read whole before.
+bool ChangedSinceTaken(const ArrivedStill& still, const DirectoryEntry& read) {
+  const auto now = QueryDirectoryEntry(still.path.parent_path(), still.identity.name);
+  return now && IdentityOf(*now) == still.identity && !(VersionOf(*now) == VersionOf(read));
+}
+
+// The claim's hook: an image read from a still that changed meanwhile is held back (*changed
+// set); otherwise the journal names the target the still's image is about to claim, with the
+// image's content, before the claim.
 TransferTarget::BeforeClaim NoteClaimIn(FolderMonitorContext& ctx, StillJournal& journal,
-                                        ArrivedStill& still) {
-  return [&ctx, &journal, &still, hashed = std::optional<std::pair<fs::path, std::string>>()](
+                                        ArrivedStill& still, const DirectoryEntry& read,
+                                        bool* changed) {
+  return [&ctx, &journal, &still, &read, changed,
+          hashed = std::optional<std::pair<fs::path, std::string>>()](
              const AtPath& temporary, const fs::path& name) mutable {
+    if (ChangedSinceTaken(still, read)) {
+      *changed = true;
+      return false;
+    }
     if (!hashed || hashed->first != temporary.path) {
       const auto hash = ContentHash(temporary);
-      if (!hash) return;  // unreadable: nothing to know the image by after a crash
+      if (!hash) return true;  // unreadable: nothing to know the image by after a crash
       hashed.emplace(temporary.path, *hash);
     }
     still.claimed = ClaimedTarget{name, hashed->second};
@@ -283,6 +298,7 @@ TransferTarget::BeforeClaim NoteClaimIn(FolderMonitorContext& ctx, StillJournal&
       SayAboutNoStill(ctx.errors, Cp932Text("journal write error! "));
       ctx.memory.journalled_arrivals = kJournalNotWritten;
     }
+    return true;
   };
 }
 
@@ -359,14 +375,21 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, StillJournal& journal, 
   LastErrorText attempt;
   HeldBoxes boxes;
   TransferOutcome outcome;
+  bool changed = false;
   try {
     outcome = TransferOneImage(still.path, held.settings, held.capture_id, held.clock,
                                ctx.program_dir, target_folder, ctx.pipeline, attempt, boxes,
-                               NoteClaimIn(ctx, journal, still));
+                               NoteClaimIn(ctx, journal, still, *now_there, &changed));
   } catch (const std::bad_alloc&) {
     attempt.Set(Cp932Text("out of memory! "));
   } catch (const std::exception&) {
     attempt.Set(Cp932Text("image processing error! "));
+  }
+  // What was read may be half of it: nothing is said, and the still is read again.
+  if (changed) {
+    outcome = {};
+    outcome.read_again = true;
+    return outcome;
   }
   // A half-written image is better tried late than lost; a failure then names the cause.
   if (!outcome.target && !outcome.retry && completeness == Completeness::kTimedOut) {
@@ -611,6 +634,12 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       break;
     }
     if (ctx.in_hand) ctx.in_hand->Clear();
+    if (outcome.read_again) {
+      // Its writer is at work again: taken once it has stopped changing.
+      still.known_complete = false;
+      arrivals.HoldBack(std::move(still));
+      continue;
+    }
     if (outcome.retry) {
       // The failure's own text says why the first still waits; the count is said once more
       // wait, so it never takes that text's place (in the title, or within one tick of the

@@ -54,6 +54,8 @@ struct TransferOutcome {
   // The still itself did not read whole (it does not decode or convert): its writer may not
   // be done with it.
   bool unreadable = false;
+  // The still changed while it was read: nothing was sent, and it is read again.
+  bool read_again = false;
 };
 
 // One image's way from the watch folder to the transfer folder, named and stamped with

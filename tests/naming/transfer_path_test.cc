@@ -267,7 +267,10 @@ TEST_F(TransferPathTest, NameTakenSinceTheSearchMovesOnToTheNextNumbers) {
   test::WriteFileBytes(Numbered(6), "station 2");
   test::WriteFileBytes(Numbered(7), "station 3");
   std::vector<fs::path> announced;
-  target->SetBeforeClaim([&](const AtPath&, const fs::path& name) { announced.push_back(name); });
+  target->SetBeforeClaim([&](const AtPath&, const fs::path& name) {
+    announced.push_back(name);
+    return true;
+  });
   ASSERT_TRUE(target->Place(Finished(dir_ / "2012", "mine")));
   EXPECT_EQ(announced, (std::vector<fs::path>{Numbered(6), Numbered(7), Numbered(8)}));
   EXPECT_EQ(target->name(), Numbered(8));
@@ -275,6 +278,20 @@ TEST_F(TransferPathTest, NameTakenSinceTheSearchMovesOnToTheNextNumbers) {
   EXPECT_EQ(test::ReadFileBytes(Numbered(6)), "station 2");
   EXPECT_EQ(test::ReadFileBytes(Numbered(7)), "station 3");
   EXPECT_TRUE(target->error().empty());
+}
+
+// The hook may hold the image back: no name is claimed and the temporary is left to its writer.
+TEST_F(TransferPathTest, ImageHeldBackBeforeItsClaimTakesNoName) {
+  auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
+                                    Cp932Text(dir_.path().string()), opened_, kNow, &error_);
+  ASSERT_TRUE(target) << error_;
+  target->SetBeforeClaim([](const AtPath&, const fs::path&) { return false; });
+  const fs::path temporary = Finished(dir_ / "2012", "mine");
+  errno = 0;
+  EXPECT_FALSE(target->Place(temporary));
+  EXPECT_EQ(errno, ECANCELED);
+  EXPECT_FALSE(fs::exists(target->name()));
+  EXPECT_EQ(test::ReadFileBytes(temporary), "mine");
 }
 
 // The transfer folder's path leads elsewhere once it is held open (its share dropped): the

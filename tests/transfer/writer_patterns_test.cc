@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "support/cp932_text_testing.h"
 #include "support/temp_dir.h"
@@ -68,6 +69,28 @@ TEST_F(WriterPatterns, FileClosedEmptyIsStillBeingWritten) {
   Append("magick.jpg", "the picture");
   Event(Kind::kClosedAfterWrite, "magick.jpg");
   RunCycle();
+  EXPECT_EQ(TransferredBytes(), std::vector<std::string>{"the picture"});
+  EXPECT_EQ(image_count_, 1);
+  EXPECT_EQ(errors_.Generation(), 0u);
+  EXPECT_TRUE(messages_.texts().empty());
+}
+
+// The close of ImageMagick's empty file is read only once its second write is under way, and
+// the writer finishes while the still is read: what was read is not sent, and the whole still
+// is sent once.
+TEST_F(WriterPatterns, StillWrittenOnWhileItIsReadIsReadAgainAndSentOnce) {
+  Start();
+  WriteNewFile(Watch("magick.jpg"), "");
+  Event(Kind::kCreated, "magick.jpg");
+  Append("magick.jpg", "the pic");
+  Event(Kind::kClosedAfterWrite, "magick.jpg");
+  bool finished = false;
+  fake_.before_write = [&] {
+    if (!std::exchange(finished, true)) Append("magick.jpg", "ture");
+  };
+  RunCycle();
+  Event(Kind::kClosedAfterWrite, "magick.jpg");
+  PassCompletenessBound();
   EXPECT_EQ(TransferredBytes(), std::vector<std::string>{"the picture"});
   EXPECT_EQ(image_count_, 1);
   EXPECT_EQ(errors_.Generation(), 0u);
