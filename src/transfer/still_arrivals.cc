@@ -118,6 +118,11 @@ void StillArrivals::Note(const DirectoryEntry& entry, Sighting how, const Arriva
     Seen& known = seen->second;
     if (!(known.identity == identity)) {
       Forget(entry.name);  // another file under an old name: a new still
+    } else if (known.state == State::kPresent &&
+               (how == Sighting::kCreated || how == Sighting::kMovedIn)) {
+      // Made while the folder was listed at the start: the folder was watched by then, so
+      // this is no still from before but a new one.
+      Forget(entry.name);
     } else if (known.version == version) {
       // Nothing new: the closing of a still a listing found first, or a close after no write.
       if (writer_done) {

@@ -63,6 +63,22 @@ TEST(StillArrivals, StillsOfOneTimeAreTakenByName) {
   EXPECT_EQ(taken, (std::vector<std::string>{"a.jpg", "b.jpg", "c.png"}));
 }
 
+// A still made while the folder was listed at the start is in the listing, but its creation
+// comes after the watch began: it is new, unlike one that was there before.
+TEST(StillArrivals, StillMadeDuringTheFirstListingIsNew) {
+  const DirectoryEntry before{"before.jpg", true, 5, 1, 1, 11, false, 1, 1};
+  const DirectoryEntry made{"made.jpg", true, 5, 2, 2, 12, false, 1, 2};
+  StillArrivals arrivals;
+  arrivals.Rebase("/watch", {before, made});
+  arrivals.Note(before, Sighting::kClosedAfterWrite, {});
+  EXPECT_FALSE(arrivals.HasWaiting());
+  arrivals.Note(made, Sighting::kCreated, {});
+  arrivals.Note(made, Sighting::kClosedAfterWrite, {});
+  ASSERT_TRUE(arrivals.HasWaiting());
+  EXPECT_EQ(arrivals.TakeOldest().identity.name, "made.jpg");
+  EXPECT_FALSE(arrivals.HasWaiting());
+}
+
 TEST_F(FolderMonitor, DeletionsNeverHideALaterCapture) {
   for (int i = 0; i < 10; ++i) AddImage("old" + std::to_string(i) + ".jpg");
   Start();
