@@ -18,9 +18,9 @@ struct ExitWith {
 template <typename T>
 class CommandStep {
  public:
-  CommandStep(T value) : value_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
-  CommandStep(ExitWith failure)
-      : exit_code_(failure.code) {}  // NOLINT(google-explicit-constructor)
+  // Implicit, so a step returns what it made, or ExitWith, as it stands.
+  CommandStep(T value) : value_(std::move(value)) {}
+  CommandStep(ExitWith failure) : exit_code_(failure.code) {}
 
   explicit operator bool() const { return value_.has_value(); }
   T& operator*() { return *value_; }
