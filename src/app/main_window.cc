@@ -11,7 +11,7 @@
 #include <QMessageBox>
 #include <QWindow>
 
-#include <cstdio>
+#include <string>
 
 #include "app/about_box.h"
 #include "app/accelerators.h"
@@ -23,6 +23,7 @@
 #include "app/qt_dialogs.h"
 #include "app/qt_text.h"
 #include "app/switch_event_dialog.h"
+#include "base/message_subject.h"
 #include "control/program_session.h"
 #include "platform/encoding.h"
 #include "platform/font_enumeration.h"
@@ -201,7 +202,7 @@ void MainWindow::ChooseFolder(SettingSlot slot) {
 
 void MainWindow::Warn(const QString& text) {
   if (closing_) {
-    std::fprintf(stderr, "velmarin: %s\n", text.toLocal8Bit().constData());
+    PrintMessageLine("", text.toStdString());
     return;
   }
   const ModalScope modal(*this);
@@ -412,7 +413,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::ShowFinishingNote(const std::filesystem::path& image) {
   const std::string name = image.filename().string();
   // On stderr too: a logout may have hidden the window already.
-  std::fprintf(stderr, "velmarin: finishing %s …\n", name.c_str());
+  PrintMessageLine("", "finishing " + name + " …");
   if (finishing_note_ == nullptr) {
     // Over the disabled form, in the window itself so it is not greyed out; the status line
     // is too narrow for it.
@@ -446,7 +447,7 @@ bool MainWindow::FinishShutDown() {
   std::string error;
   if (!session_.ShutDown(&error)) {
     shut_down_cleanly_ = false;
-    std::fprintf(stderr, "velmarin: the settings could not be saved: %s\n", error.c_str());
+    PrintMessageLine("", "the settings could not be saved: " + error);
   }
   shutdown_ = Shutdown::kDone;
   return true;

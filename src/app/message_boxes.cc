@@ -2,8 +2,8 @@
 
 #include <QMessageBox>
 
-#include <cstdio>
 #include <string>
+#include <utility>
 
 #include "app/qt_dialogs.h"
 #include "app/qt_text.h"
@@ -13,59 +13,52 @@ namespace velmarin::app {
 
 void MessageBoxes::ShowMessage(const Cp932Text& text) {
   // A message about a still names it: the reporter's subject, taken on its own thread.
-  const std::string subject = MessageSubject();
-  if (detached_) {
-    PrintMessageLine(subject, FromCp932(text).toStdString());
-    return;
-  }
-  Hand(FromCp932(text), subject);
+  const QString shown = FromCp932(text);
+  Hand({shown, MessageSubject(), shown.toStdString()});
 }
 
 void MessageBoxes::ShowOwnMessage(const OwnMessage& message) {
-  const std::string subject = MessageSubject();
+  Hand({QString::fromStdString(message.japanese), MessageSubject(), message.english});
+}
+
+void MessageBoxes::ShowNote(const QString& text) { Hand({text, {}, text.toStdString(), true}); }
+
+void MessageBoxes::Hand(Box box) {
   if (detached_) {
-    PrintMessageLine(subject, message.english);
+    PrintMessageLine(box.subject, box.line);
     return;
   }
-  Hand(QString::fromStdString(message.japanese), subject);
-}
-
-void MessageBoxes::Hand(const QString& text, const std::string& subject) {
-  QString message = text;
-  if (!subject.empty()) message += QStringLiteral("\n\n") + QString::fromStdString(subject);
   QMetaObject::invokeMethod(
-      this, [this, message] { Show(message); }, Qt::QueuedConnection);
-}
-
-void MessageBoxes::ShowNote(const QString& text) {
-  QMetaObject::invokeMethod(
-      this, [this, text] { Show(text, true); }, Qt::QueuedConnection);
+      this, [this, box = std::move(box)] { Show(box); }, Qt::QueuedConnection);
 }
 
 void MessageBoxes::WindowExposed() {
   exposed_ = true;
-  for (const auto& [text, note] : std::exchange(pending_, {})) Show(text, note);
+  for (const Box& box : std::exchange(pending_, {})) Show(box);
 }
 
-void MessageBoxes::Show(const QString& text, bool note) {
+void MessageBoxes::Show(const Box& box) {
+  // A box handed over before the window went prints as the messages after it do.
   if (detached_ || window_.isNull()) {
-    std::fprintf(stderr, "velmarin: %s\n", text.toLocal8Bit().constData());
+    PrintMessageLine(box.subject, box.line);
     return;
   }
   if (!exposed_) {
     // Before the window system has placed the window a box would open where the window is not
     // (at the screen's edge): it waits.
-    pending_.append({text, note});
+    pending_.append(box);
     return;
   }
+  QString text = box.text;
+  if (!box.subject.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(box.subject);
   // Window-modal but not blocking: several reports give several boxes, and the timer and the
   // threads go on meanwhile.
-  auto* box = new QMessageBox(note ? QMessageBox::Information : QMessageBox::Warning,
-                              QStringLiteral("Velmarin"), text, QMessageBox::Ok, window_);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->open();
+  auto* shown = new QMessageBox(box.note ? QMessageBox::Information : QMessageBox::Warning,
+                                QStringLiteral("Velmarin"), text, QMessageBox::Ok, window_);
+  shown->setAttribute(Qt::WA_DeleteOnClose);
+  shown->open();
   // Over the window, placed as the box has sized itself to show.
-  CentreOver(*box, *window_);
+  CentreOver(*shown, *window_);
 }
 
 }  // namespace velmarin::app

@@ -6,8 +6,7 @@
 #include <QWidget>
 
 #include <atomic>
-#include <string_view>
-#include <utility>
+#include <string>
 
 #include "base/message_sink.h"
 
@@ -34,14 +33,22 @@ class MessageBoxes final : public QObject, public MessageSink {
   void WindowExposed();
 
  private:
-  // Hands `text` (about `subject`, UTF-8) to the user-interface thread.
-  void Hand(const QString& text, const std::string& subject);
-  void Show(const QString& text, bool note = false);
+  // One box: its text, the image it is about (UTF-8, may be empty) and its line on stderr
+  // should the window be gone before it is shown.
+  struct Box {
+    QString text;
+    std::string subject;
+    std::string line;
+    bool note = false;
+  };
+  // Hands `box` to the user-interface thread.
+  void Hand(Box box);
+  void Show(const Box& box);
 
   QPointer<QWidget> window_;
   std::atomic<bool> detached_{false};
   bool exposed_ = false;  // user-interface thread only, as pending_
-  QList<std::pair<QString, bool>> pending_;
+  QList<Box> pending_;
 };
 
 }  // namespace velmarin::app

@@ -96,12 +96,11 @@ QString FolderInUseNote(const ProgramDir& program_dir,
 }
 
 int RunWindowCommand(const cli::Options& options) {
-  int exit_code = 0;
   // --id fills the ID field; monitoring starts when the user presses Enter.
-  const auto capture_id = cli::ParseCaptureId(options, &exit_code);
-  if (!capture_id) return exit_code;
-  auto program_dir = cli::ResolveProgramDir(options, &exit_code);
-  if (!program_dir) return exit_code;
+  const auto capture_id = cli::ParseCaptureId(options);
+  if (!capture_id) return capture_id.exit_code();
+  auto program_dir = cli::ResolveProgramDir(options);
+  if (!program_dir) return program_dir.exit_code();
   // A station that runs already takes the ID itself.
   if (options.id) {
     if (const auto handed = cli::HandIdToRunningStation(options, *program_dir)) return *handed;

@@ -56,6 +56,7 @@ bool WriteJournalFile(const fs::path& file, const std::string& document) {
   if (document.empty()) {
     std::error_code ec;
     fs::remove(file, ec);
+    if (ec) errno = ec.value();
     return !ec;
   }
   AtomicFile out(file);

@@ -12,53 +12,52 @@
 
 namespace velmarin::cli {
 
-std::optional<Cp932Text> ParseCaptureId(const Options& options, int* exit_code) {
+CommandStep<Cp932Text> ParseCaptureId(const Options& options) {
   TypedTextError error{};
   auto id = CaptureIdFromTyped(options.id.value_or(""), &error);
   if (!id) {
     PrintMessageLine("", CaptureIdRefusal(error));
-    *exit_code = 2;
+    return ExitWith{2};
   }
-  return id;
+  return std::move(*id);
 }
 
-std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_code) {
-  *exit_code = 1;
+CommandStep<ProgramDir> ResolveProgramDir(const Options& options) {
+  constexpr ExitWith kFailed{1};
   std::error_code ec;
   std::filesystem::path dir;
   if (options.user_folder) {
     dir = UserProgramFolder();
     if (std::filesystem::create_directory(dir, ec); ec) {
       PrintMessageLine("", "cannot make the program folder " + dir.string() + ": " + ec.message());
-      return std::nullopt;
+      return kFailed;
     }
   } else {
     dir = options.dir ? std::filesystem::path(*options.dir) : std::filesystem::current_path(ec);
     if (ec) {
       PrintMessageLine("", ec.message());
-      return std::nullopt;
+      return kFailed;
     }
   }
   std::string error;
   auto program_dir = MakeProgramDir(dir, &error);
   if (!program_dir) {
     PrintMessageLine("", error);
-    return std::nullopt;
+    return kFailed;
   }
   if (!std::filesystem::is_directory(program_dir->path, ec)) {
     PrintMessageLine("", "the program folder " + program_dir->path.string() + " does not exist");
-    return std::nullopt;
+    return kFailed;
   }
-  *exit_code = 0;
-  return program_dir;
+  return std::move(*program_dir);
 }
 
-std::optional<CommandContext> PrepareCommand(const Options& options, int* exit_code,
-                                             MissingSettingsFile missing_file) {
-  auto capture_id = ParseCaptureId(options, exit_code);
-  if (!capture_id) return std::nullopt;
-  auto program_dir = ResolveProgramDir(options, exit_code);
-  if (!program_dir) return std::nullopt;
+CommandStep<CommandContext> PrepareCommand(const Options& options,
+                                           MissingSettingsFile missing_file) {
+  auto capture_id = ParseCaptureId(options);
+  if (!capture_id) return ExitWith{capture_id.exit_code()};
+  auto program_dir = ResolveProgramDir(options);
+  if (!program_dir) return ExitWith{program_dir.exit_code()};
   OwnMessage warning;
   Settings settings = LoadSettings(*program_dir, &warning, nullptr, missing_file);
   if (!warning.empty()) PrintMessageLine("", warning.english);

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/command_step.h"
 #include "cli/options.h"
 #include "settings/program_dir.h"
 #include "settings/settings.h"
@@ -22,18 +23,16 @@ struct CommandContext {
 };
 
 // The program folder: --dir, ~/Velmarin (made when missing) for --user-folder, else the
-// current folder. nullopt after printing the reason, with
-// `exit_code` set to 1.
-std::optional<ProgramDir> ResolveProgramDir(const Options& options, int* exit_code);
-// The capture ID of --id in code page 932, "0" when empty or absent. nullopt after printing
-// the reason, with `exit_code` set to 2 (more than 10 bytes, or not convertible).
-std::optional<Cp932Text> ParseCaptureId(const Options& options, int* exit_code);
+// current folder. Exit status 1 after printing the reason.
+CommandStep<ProgramDir> ResolveProgramDir(const Options& options);
+// The capture ID of --id in code page 932, "0" when empty or absent. Exit status 2 after
+// printing the reason (more than 10 bytes, or not convertible).
+CommandStep<Cp932Text> ParseCaptureId(const Options& options);
 
-// Prepares the context or prints the reason on stderr and sets `exit_code` (1 failure,
-// 2 usage error). A command that only reads the settings leaves a missing file missing.
-std::optional<CommandContext> PrepareCommand(
-    const Options& options, int* exit_code,
-    MissingSettingsFile missing_file = MissingSettingsFile::kCreate);
+// Prepares the context or prints the reason on stderr (exit status 1 failure, 2 usage
+// error). A command that only reads the settings leaves a missing file missing.
+CommandStep<CommandContext> PrepareCommand(
+    const Options& options, MissingSettingsFile missing_file = MissingSettingsFile::kCreate);
 
 // Prints `reason` (UTF-8) on stderr as the program's error line; returns 1, the exit code of a
 // failure.

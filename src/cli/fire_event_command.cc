@@ -19,9 +19,8 @@ constexpr std::chrono::seconds kLeadTime{2};
 }  // namespace
 
 int RunFireEventCommand(const Options& options) {
-  int exit_code = 0;
-  const auto context = PrepareCommand(options, &exit_code);
-  if (!context) return exit_code;
+  const auto context = PrepareCommand(options);
+  if (!context) return context.exit_code();
   StderrMessages messages;
   SessionInput session_input(messages);
   InputSynthesizer& input = session_input.input();

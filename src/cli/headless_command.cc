@@ -75,11 +75,10 @@ class HeadlessCommands final : public StationCommands {
 }  // namespace
 
 int RunHeadlessCommand(const Options& options) {
-  int exit_code = 0;
-  auto capture_id = ParseCaptureId(options, &exit_code);
-  if (!capture_id) return exit_code;
-  auto program_dir = ResolveProgramDir(options, &exit_code);
-  if (!program_dir) return exit_code;
+  auto capture_id = ParseCaptureId(options);
+  if (!capture_id) return capture_id.exit_code();
+  auto program_dir = ResolveProgramDir(options);
+  if (!program_dir) return program_dir.exit_code();
   OwnMessage lock_error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &lock_error);
   if (!lock) return Failed(lock_error.english);

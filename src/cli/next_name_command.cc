@@ -9,9 +9,8 @@
 namespace velmarin::cli {
 
 int RunNextNameCommand(const Options& options) {
-  int exit_code = 0;
-  auto context = PrepareCommand(options, &exit_code);
-  if (!context) return exit_code;
+  auto context = PrepareCommand(options);
+  if (!context) return context.exit_code();
   std::string error;
   const Cp932Text transfer_folder =
       FolderInProgramDir(context->program_dir, context->settings[SettingSlot::TransferFolder]);

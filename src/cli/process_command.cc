@@ -19,9 +19,8 @@ int RunProcessCommand(const Options& options) {
     PrintMessageLine("", "--process needs SRC and DST");
     return 2;
   }
-  int exit_code = 0;
-  auto context = PrepareCommand(options, &exit_code);
-  if (!context) return exit_code;
+  auto context = PrepareCommand(options);
+  if (!context) return context.exit_code();
 
   if (ProcessingDrawsText(context->settings)) EnsureGuiApplication(DisplayUse::kNever);
 

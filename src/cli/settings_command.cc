@@ -14,14 +14,12 @@
 namespace velmarin::cli {
 namespace {
 
-// The slot and code page 932 value of one "NAME=VALUE"; nullopt after printing the reason,
-// with `exit_code` 2 for an assignment that is not one, 1 for a value that is refused.
-std::optional<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::string& assignment,
-                                                                 int* exit_code) {
-  *exit_code = 1;
-  const auto refuse = [](const std::string& subject, const std::string& reason) {
+// The slot and code page 932 value of one "NAME=VALUE"; after printing the reason, exit
+// status 2 for an assignment that is not one, 1 for a value that is refused.
+CommandStep<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::string& assignment) {
+  const auto refuse = [](const std::string& subject, const std::string& reason, int code = 1) {
     PrintMessageLine("--set " + subject, reason);
-    return std::nullopt;
+    return ExitWith{code};
   };
   const std::size_t equals = assignment.find('=');
   const std::string name = assignment.substr(0, equals);
@@ -31,8 +29,7 @@ std::optional<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::stri
     for (int i = 0; i < kSettingSlotCount; ++i) {
       names += (i ? ", " : "") + std::string(SettingName(static_cast<SettingSlot>(i)));
     }
-    *exit_code = 2;
-    return refuse(assignment, "not NAME=VALUE with one of the names " + names);
+    return refuse(assignment, "not NAME=VALUE with one of the names " + names, 2);
   }
   auto value = Utf8ToCp932(assignment.substr(equals + 1));
   if (!value) {
@@ -67,10 +64,9 @@ std::optional<std::pair<SettingSlot, Cp932Text>> ParseAssignment(const std::stri
 }  // namespace
 
 int RunSettingsCommand(const Options& options) {
-  int exit_code = 0;
   // Shown as read; no file made, so no lock of the folder is needed.
-  auto context = PrepareCommand(options, &exit_code, MissingSettingsFile::kLeave);
-  if (!context) return exit_code;
+  auto context = PrepareCommand(options, MissingSettingsFile::kLeave);
+  if (!context) return context.exit_code();
   for (int i = 0; i < kSettingSlotCount; ++i) {
     const auto slot = static_cast<SettingSlot>(i);
     int replaced = 0;
@@ -88,14 +84,12 @@ int RunSettingsCommand(const Options& options) {
 int RunSetCommand(const Options& options) {
   std::vector<std::pair<SettingSlot, Cp932Text>> changes;
   for (const std::string& assignment : options.assignments) {
-    int exit_code = 0;
-    auto change = ParseAssignment(assignment, &exit_code);
-    if (!change) return exit_code;
+    auto change = ParseAssignment(assignment);
+    if (!change) return change.exit_code();
     changes.push_back(std::move(*change));
   }
-  int exit_code = 0;
-  auto program_dir = ResolveProgramDir(options, &exit_code);
-  if (!program_dir) return exit_code;
+  auto program_dir = ResolveProgramDir(options);
+  if (!program_dir) return program_dir.exit_code();
   OwnMessage error;
   const auto lock = ProgramFolderLock::Acquire(*program_dir, &error);
   if (!lock) return Failed(error.english + "; nothing written");

@@ -72,9 +72,8 @@ std::optional<int> HandIdToRunningStation(const Options& options, const ProgramD
 }
 
 int RunStatusCommand(const Options& options) {
-  int exit_code = 0;
-  const auto program_dir = ResolveProgramDir(options, &exit_code);
-  if (!program_dir) return exit_code;
+  const auto program_dir = ResolveProgramDir(options);
+  if (!program_dir) return program_dir.exit_code();
   std::string bus_error;
   std::optional<StationBusClient> client = StationBusClient::Connect(&bus_error);
   const auto station = FindRunningStation(options, *program_dir, client ? &*client : nullptr);

@@ -14,9 +14,8 @@
 namespace velmarin::cli {
 
 int RunTransferCommand(const Options& options) {
-  int exit_code = 0;
-  auto context = PrepareCommand(options, &exit_code);
-  if (!context) return exit_code;
+  auto context = PrepareCommand(options);
+  if (!context) return context.exit_code();
   // The work files in "bkup" are the monitor's too: never both at once on one folder.
   OwnMessage lock_error;
   const auto lock = ProgramFolderLock::Acquire(context->program_dir, &lock_error);

@@ -1,6 +1,7 @@
 #include "dicom/pacs_outbox.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "base/atomic_file.h"
+#include "base/errno_text.h"
 #include "base/message_subject.h"
 #include "base/stale_temporaries.h"
 #include "dicom/dicom_uids.h"
@@ -31,10 +33,11 @@ constexpr std::chrono::milliseconds kHoldCheck{20};
 
 constexpr const char* kHoldVariable = "VELMARIN_TEST_HOLD_AFTER_STORE";
 
-// A text of our own about no still in particular.
-void SayAboutNoStill(LastErrorText& errors, const std::string& text) {
+// A text of our own about no still in particular, with the system's reason if any.
+void SayAboutNoStill(LastErrorText& errors, const std::string& text,
+                     const std::string& reason = {}) {
   const ScopedMessageSubject none("");
-  errors.Set(Utf8ToCp932Replacing(text));
+  errors.Set(Utf8ToCp932Replacing(text), Utf8ToCp932Replacing(reason));
 }
 
 std::string WaitingText(std::size_t count) {
@@ -205,7 +208,9 @@ bool PacsOutbox::Holds(const std::string& sop_uid) const {
 void PacsOutbox::WriteJournal() {
   const bool written = journal_.Write(
       {{queue_.begin(), queue_.end()}, {recently_sent_.begin(), recently_sent_.end()}});
-  if (!written && !journal_failed_) SayAboutNoStill(errors_, "PACS journal write error! ");
+  if (!written && !journal_failed_) {
+    SayAboutNoStill(errors_, "PACS journal write error! ", ErrnoText(errno));
+  }
   journal_failed_ = !written;
 }
 

@@ -1,6 +1,7 @@
 #include "image/capture_processing.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "base/atomic_file.h"
+#include "base/errno_text.h"
 #include "base/scanf_reader.h"
 #include "base/unique_fd.h"
 #include "image/bmp_reader.h"
@@ -46,14 +48,17 @@ std::optional<Dib> LoadPicture(const std::filesystem::path& source, ImageResult&
 }
 
 // Tries `write` up to kCopyAttempts times, `pause` between two; kCopyFailed when none
-// succeeded.
+// succeeded, with the system's reason of the last attempt.
 ImageResult WithAttempts(const std::function<bool()>& write,
                          const AttemptPause& pause = SleepBetweenAttempts) {
+  int error = 0;
   for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
     if (attempt > 0) pause(kCopyRetryPause);
+    errno = 0;
     if (write()) return {};
+    error = errno;
   }
-  return {ImageStatus::kCopyFailed, {}};
+  return {ImageStatus::kCopyFailed, error != 0 ? ErrnoText(error) : std::string()};
 }
 
 // The edited picture encoded at JpegQuality onto `target`.

@@ -3,11 +3,13 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "base/atomic_file.h"
+#include "base/errno_text.h"
 #include "base/unique_fd.h"
 #include "image/bmp_reader.h"
 #include "image/dib_convert.h"
@@ -17,6 +19,12 @@ namespace velmarin {
 namespace {
 
 constexpr int kNormalizedQuality = 100;
+
+// A source that fopen refused, with the system's reason.
+std::nullopt_t NotOpened(ImageResult& result) {
+  result = {ImageStatus::kSourceNotOpened, ErrnoText(errno)};
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -30,27 +38,25 @@ ImageResult WriteJpegFileAtomically(FileNaming& target, const Dib& dib, int qual
                                     bool progressive, FileSync sync) {
   AtomicFile file(target);
   std::FILE* stream = file.Stream();
-  if (stream == nullptr) return {ImageStatus::kTargetNotCreated, {}};
+  if (stream == nullptr) return {ImageStatus::kTargetNotCreated, ErrnoText(errno)};
   ImageResult result;
   if (!WriteDibToJpeg(stream, dib, quality, progressive, &result.detail)) {
     result.status = ImageStatus::kTargetNotWritten;
     return result;
   }
   const AtomicFile::Step failed = file.Commit(sync);
-  if (failed == AtomicFile::Step::kRename) {
-    result.status = ImageStatus::kTargetNotCreated;  // for example a folder is in the way
-  } else if (failed != AtomicFile::Step::kNone) {
-    result.status = ImageStatus::kTargetNotWritten;
-  }
+  if (failed == AtomicFile::Step::kNone) return result;
+  // The system's reason replaces the encoder's notes: the picture is not there to note on.
+  result.detail = ErrnoText(errno);
+  // A failed rename: for example a folder is in the way.
+  result.status = failed == AtomicFile::Step::kRename ? ImageStatus::kTargetNotCreated
+                                                      : ImageStatus::kTargetNotWritten;
   return result;
 }
 
 std::optional<Dib> ReadJpegFile(const std::filesystem::path& jpeg, ImageResult& result) {
   UniqueFile file(std::fopen(jpeg.c_str(), "rb"));
-  if (!file) {
-    result.status = ImageStatus::kSourceNotOpened;
-    return std::nullopt;
-  }
+  if (!file) return NotOpened(result);
   std::optional<Dib> dib = ReadJpegToDib(file.get(), JpegWarnings::kReportOnce, &result.detail);
   if (!dib) result.status = ImageStatus::kSourceNotDecoded;
   return dib;
@@ -58,10 +64,7 @@ std::optional<Dib> ReadJpegFile(const std::filesystem::path& jpeg, ImageResult& 
 
 std::optional<Dib> ReadBmpFile(const std::filesystem::path& bmp, ImageResult& result) {
   UniqueFile file(std::fopen(bmp.c_str(), "rb"));
-  if (!file) {
-    result.status = ImageStatus::kSourceNotOpened;
-    return std::nullopt;
-  }
+  if (!file) return NotOpened(result);
   std::optional<Dib> dib = ReadBmpToDib(file.get());
   file.reset();
   if (!dib) {
@@ -75,10 +78,7 @@ std::optional<Dib> ReadBmpFile(const std::filesystem::path& bmp, ImageResult& re
 
 std::optional<Dib> ReadPngFile(const std::filesystem::path& png, ImageResult& result) {
   UniqueFile file(std::fopen(png.c_str(), "rb"));
-  if (!file) {
-    result.status = ImageStatus::kSourceNotOpened;
-    return std::nullopt;
-  }
+  if (!file) return NotOpened(result);
   QByteArray bytes;
   char buffer[64 * 1024];
   while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get())) {

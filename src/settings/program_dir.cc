@@ -54,14 +54,14 @@ Cp932Text FolderInProgramDir(const ProgramDir& program_dir, const Cp932Text& fol
 
 std::optional<std::filesystem::path> FolderFromSlot(const Cp932Text& slot,
                                                     const ProgramDir& program_dir,
-                                                    Cp932Text* error) {
+                                                    std::string* error) {
   if (slot.empty()) {
-    if (error) *error = Cp932Text("folder not set! ");
+    if (error) *error = "folder not set! ";
     return std::nullopt;
   }
   const auto utf8 = Cp932ToUtf8(FolderInProgramDir(program_dir, slot));
   if (!utf8) {
-    if (error) *error = Cp932Text("folder name error! ");
+    if (error) *error = "folder name error! ";
     return std::nullopt;
   }
   return std::filesystem::path(*utf8);

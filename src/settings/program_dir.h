@@ -20,11 +20,12 @@ struct ProgramDir {
 // folder, as it did when the program folder was the current one. Empty stays empty.
 Cp932Text FolderInProgramDir(const ProgramDir& program_dir, const Cp932Text& folder);
 
-// The same as the file-system path to use. nullopt with `error` when the setting is empty, so
-// the root folder is never watched or emptied by mistake, or when it does not convert.
+// The same as the file-system path to use. nullopt with `error` (optional; "folder not set! "
+// or "folder name error! ") when the setting is empty, so the root folder is never watched or
+// emptied by mistake, or when it does not convert.
 std::optional<std::filesystem::path> FolderFromSlot(const Cp932Text& slot,
                                                     const ProgramDir& program_dir,
-                                                    Cp932Text* error);
+                                                    std::string* error);
 
 // The program folder of a start from the desktop menu or of the user service, where the
 // current folder is the home folder: "Velmarin" in $HOME (else the home of the password

@@ -1,11 +1,14 @@
 #include "settings/user_config.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
+
+#include "base/errno_text.h"
 
 namespace velmarin {
 namespace {
@@ -153,6 +156,15 @@ std::filesystem::path UserStateFolder() {
 
 UserConfig ReadUserConfig(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
+  if (!in && errno != ENOENT) {
+    // There, but not for this user: said, so a PACS it names is not dropped without a word.
+    const std::string reason = ErrnoText(errno);
+    UserConfig config;
+    config.problems.push_back(
+        {file.string() + " cannot be read: " + reason + "; its settings are not used.",
+         file.string() + " を読めません（" + reason + "）。その設定は使いません。"});
+    return config;
+  }
   std::ostringstream text;
   text << in.rdbuf();
   return ParseUserConfig(text.str(), file.string());

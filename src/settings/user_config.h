@@ -51,7 +51,8 @@ std::filesystem::path UserStateFolder();
 
 // The settings in `text`; problems name the lines as of `file_name`.
 UserConfig ParseUserConfig(std::string_view text, const std::string& file_name);
-// A missing file gives the defaults without a problem.
+// A missing file gives the defaults without a problem; one that cannot be read gives them
+// with the system's reason as its problem.
 UserConfig ReadUserConfig(const std::filesystem::path& file);
 
 // Why `title` cannot be an AE title (empty, over 16 characters, a backslash, a character

@@ -40,7 +40,7 @@ void SwitchDevices::OpenSwitchDevice(const Settings& settings) {
     return;
   }
   // Any other name still searches the boards, but only "USB-IO" uses one.
-  if (usb_io_.Init() != 0 || !Contains(name, "USB-IO")) {
+  if (!usb_io_.Init() || !Contains(name, "USB-IO")) {
     switch_kind_ = SwitchKind::kError;
     return;
   }
@@ -97,9 +97,9 @@ std::vector<std::string> SwitchDevices::ListSwitchDevices() {
 }
 
 bool SwitchDevices::ReadUsbPin0(int* sample) {
-  int value = 0;
-  if (usb_io_.ReadPort(&value, 0, false) != 0) return false;
-  *sample = value % 2;
+  const auto value = usb_io_.ReadPort(0, false);
+  if (!value) return false;
+  *sample = *value % 2;
   return true;
 }
 

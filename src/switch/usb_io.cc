@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 
 namespace velmarin {
 namespace {
@@ -49,6 +50,13 @@ std::uint8_t ReadCommand(int port, bool extended) {
   return static_cast<std::uint8_t>(extended ? 0x14 + (port & 3) : 0x03 + (port & 1));
 }
 
+// Says why an access failed, to a caller that asked.
+void SetError(std::string* error, const char* why) {
+  if (error != nullptr) *error = why;
+}
+
+constexpr const char* kWriteFailed = "the command report cannot be written";
+
 }  // namespace
 
 UsbIo::UsbIo(HidTransport& transport, MessageSink& messages, std::function<Clock::time_point()> now)
@@ -59,32 +67,39 @@ UsbIo::~UsbIo() {
   ShutdownLocked();
 }
 
-int UsbIo::Init() {
+bool UsbIo::Init(std::string* error) {
   const std::lock_guard lock(mutex_);
-  return InitLocked(false);
+  return InitLocked(false, error);
 }
 
-int UsbIo::WritePort(int port, std::uint8_t value, bool extended) {
+bool UsbIo::WritePort(int port, std::uint8_t value, bool extended, std::string* error) {
   const std::lock_guard lock(mutex_);
-  if (!board_found_) InitLocked(true);
+  // Without a board the command is tried all the same, and fails for that reason.
+  const bool found = board_found_ || InitLocked(true, error);
   written_ports_[port] = {value, extended};
   const auto report =
       CommandReport(output_report_length_, WriteCommand(port, extended), kValueOffset, value);
-  if (!device_ || !device_->Write(report)) return -1;
-  return 0;
+  if (!device_ || !device_->Write(report)) {
+    if (found) SetError(error, kWriteFailed);
+    return false;
+  }
+  return true;
 }
 
-int UsbIo::ReadPort(int* value, int port, bool extended) {
+std::optional<std::uint8_t> UsbIo::ReadPort(int port, bool extended, std::string* error) {
   const std::lock_guard lock(mutex_);
-  if (retry_.lost() && !LookUpLostBoardLocked()) return -1;
-  if (!board_found_) InitLocked(true);
-  const int result = ReadLocked(value, port, extended);
-  if (result == 0) {
+  if (retry_.lost() && !LookUpLostBoardLocked()) {
+    SetError(error, "the board is lost until it is found again");
+    return std::nullopt;
+  }
+  const bool found = board_found_ || InitLocked(true, error);
+  const auto value = ReadLocked(port, extended, found ? error : nullptr);
+  if (value) {
     retry_.Reset();
   } else if (device_) {
     NoteReadFailureLocked();
   }
-  return result;
+  return value;
 }
 
 void UsbIo::NoteReadFailureLocked() {
@@ -113,34 +128,42 @@ bool UsbIo::LookUpLostBoardLocked() {
   return true;
 }
 
-int UsbIo::ReadLocked(int* value, int port, bool extended) {
+std::optional<std::uint8_t> UsbIo::ReadLocked(int port, bool extended, std::string* error) {
   ++sequence_;
   const auto sequence = static_cast<std::uint8_t>(sequence_ & 0xFF);
   const auto command =
       CommandReport(output_report_length_, ReadCommand(port, extended), kSequenceOffset, sequence);
-  if (!device_ || !device_->Write(command)) return -1;
+  if (!device_ || !device_->Write(command)) {
+    SetError(error, kWriteFailed);
+    return std::nullopt;
+  }
 
   std::vector<std::uint8_t> answer(std::max<std::size_t>(
       static_cast<std::size_t>(std::max(input_report_length_, 0)), kAnswerBytesNeeded));
   // Answers to earlier commands may still be queued; they are skipped by their sequence byte.
   for (int examined = 0;; ++examined) {
-    if (teardown_requests_.load() > 0) return -2;
     std::fill(answer.begin(), answer.end(), 0);
-    const int received = device_->Read(answer, static_cast<int>(kReportWait.count()));
-    if (received <= 0) return -2;
-    if (examined == kReportsExamined) return -3;
+    const int received = teardown_requests_.load() > 0
+                             ? 0
+                             : device_->Read(answer, static_cast<int>(kReportWait.count()));
+    if (received <= 0) {
+      SetError(error, "no answer report came");
+      return std::nullopt;
+    }
+    if (examined == kReportsExamined) {
+      SetError(error, "no answer carried the command's sequence byte");
+      return std::nullopt;
+    }
     if (static_cast<std::size_t>(received) >= kAnswerBytesNeeded &&
         answer[kSequenceOffset] == sequence) {
-      *value = answer[kValueOffset];
-      return 0;
+      return answer[kValueOffset];
     }
   }
 }
 
-int UsbIo::Shutdown() {
+void UsbIo::Shutdown() {
   const auto lock = LockForTeardown();
   ShutdownLocked();
-  return 0;
 }
 
 bool UsbIo::LoadLocked(bool lazy) {
@@ -171,9 +194,14 @@ bool UsbIo::FindLocked() {
   return false;
 }
 
-int UsbIo::InitLocked(bool lazy) {
-  if (!library_loaded_ && !LoadLocked(lazy)) return -1;
-  return FindLocked() ? 0 : -2;
+bool UsbIo::InitLocked(bool lazy, std::string* error) {
+  if (!library_loaded_ && !LoadLocked(lazy)) {
+    SetError(error, "the HID library is not available");
+    return false;
+  }
+  if (FindLocked()) return true;
+  SetError(error, "no USB-IO board is there");
+  return false;
 }
 
 void UsbIo::ShutdownLocked() {

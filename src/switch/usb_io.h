@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "base/message_sink.h"
 #include "platform/hid_transport.h"
@@ -37,28 +39,30 @@ class UsbIo {
   UsbIo(const UsbIo&) = delete;
   UsbIo& operator=(const UsbIo&) = delete;
 
-  // 0 board found and opened; -1 HID not available (shows "Error at Load 'hid.dll'");
-  // -2 no board.
-  int Init();
-  // 0 sent; -1 the write failed.
-  int WritePort(int port, std::uint8_t value, bool extended);
-  // 0 `*value` holds the port's pins; -1 command write failed; -2 a read failed or timed out;
-  // -3 no answer carried the command's sequence byte. `*value` is written only on 0.
-  // While the board is lost, reads between two lookups give -1 at once.
-  int ReadPort(int* value, int port, bool extended);
+  // Each access returns false or nullopt when it failed, with `error` (optional) saying why.
+
+  // True when a board was found and opened. HID not available (which shows "Error at Load
+  // 'hid.dll'") and no board fail.
+  bool Init(std::string* error = nullptr);
+  // True when the command was sent.
+  bool WritePort(int port, std::uint8_t value, bool extended, std::string* error = nullptr);
+  // The port's pins. Fails when the command cannot be written, a read fails or times out, or
+  // no answer carried the command's sequence byte; while the board is lost, reads between two
+  // lookups fail at once.
+  std::optional<std::uint8_t> ReadPort(int port, bool extended, std::string* error = nullptr);
   // Closes the board and releases the HID subsystem; the next access initialises again.
-  int Shutdown();
+  void Shutdown();
 
  private:
   // The *Locked members expect `mutex_` held.
   bool LoadLocked(bool lazy);
   // Opens the first board that the enumeration lists and that opens; true when one did.
   bool FindLocked();
-  int InitLocked(bool lazy);
+  bool InitLocked(bool lazy, std::string* error);
   void ShutdownLocked();
   // Holds off new reads and lets a read in progress give up between two reports.
   std::unique_lock<std::mutex> LockForTeardown();
-  int ReadLocked(int* value, int port, bool extended);
+  std::optional<std::uint8_t> ReadLocked(int port, bool extended, std::string* error);
   // Counts a failed read; the board is closed and given up for lost after a few in a row.
   void NoteReadFailureLocked();
   // A lost board is looked for when the interval is over; true when it is back and open.

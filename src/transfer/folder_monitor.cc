@@ -4,15 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <exception>
 #include <new>
+#include <string>
 #include <system_error>
 #include <variant>
 #include <vector>
 
+#include "base/errno_text.h"
 #include "base/message_subject.h"
 #include "base/stale_temporaries.h"
 #include "base/state_fields.h"
+#include "platform/encoding.h"
 #include "settings/program_dir.h"
 #include "transfer/claimed_target.h"
 #include "transfer/still_journal.h"
@@ -113,12 +117,12 @@ class FolderWatch {
   // `wait` (listing the folder instead where there are none) and notes what arrived.
   void Look(std::stop_token stop, std::chrono::milliseconds wait) {
     const Settings settings = ctx_.settings();
-    Cp932Text problem;
-    const auto folder =
-        FolderFromSlot(settings[SettingSlot::WatchFolder], ctx_.program_dir, &problem);
+    std::string why;
+    const auto folder = FolderFromSlot(settings[SettingSlot::WatchFolder], ctx_.program_dir, &why);
     if (!folder) {
       // An unusable setting counts as an empty folder and is reported once, until it changes.
-      if (problem != reported_problem_) ctx_.errors.Set(Cp932Text("watch ") + problem);
+      const Cp932Text problem("watch " + why);
+      if (problem != reported_problem_) ctx_.errors.Set(problem);
       reported_problem_ = problem;
       watched_.reset();
       ctx_.events.Wait(stop, wait);
@@ -247,10 +251,10 @@ void MakeFolderInProgramFolder(const fs::path& folder, const ProgramDir& program
   fs::create_directories(folder, ec);
 }
 
-// A text of our own, about no still in particular.
-void SayAboutNoStill(LastErrorText& errors, const Cp932Text& text) {
+// A text of our own, about no still in particular, with the system's reason if any.
+void SayAboutNoStill(LastErrorText& errors, const Cp932Text& text, const std::string& reason = {}) {
   const ScopedMessageSubject none("");
-  errors.Set(text);
+  errors.Set(text, Utf8ToCp932Replacing(reason));
 }
 
 // The still waits for its transfer folder, which is not there or not where it was: said once
@@ -295,7 +299,7 @@ TransferTarget::BeforeClaim NoteClaimIn(FolderMonitorContext& ctx, StillJournal&
     }
     still.claimed = ClaimedTarget{name, hashed->second};
     if (!journal.NoteClaim(still) && ctx.memory.journalled_arrivals != kJournalNotWritten) {
-      SayAboutNoStill(ctx.errors, Cp932Text("journal write error! "));
+      SayAboutNoStill(ctx.errors, Cp932Text("journal write error! "), ErrnoText(errno));
       ctx.memory.journalled_arrivals = kJournalNotWritten;
     }
     return true;
@@ -444,7 +448,7 @@ void UpdateJournal(FolderMonitorContext& ctx, StillJournal& journal, bool force)
   if (!force && arrivals.arrivals() == ctx.memory.journalled_arrivals) return;
   const bool written = journal.Write(arrivals.Pending());
   if (!written && ctx.memory.journalled_arrivals != kJournalNotWritten) {
-    SayAboutNoStill(ctx.errors, Cp932Text("journal write error! "));
+    SayAboutNoStill(ctx.errors, Cp932Text("journal write error! "), ErrnoText(errno));
   }
   ctx.memory.journalled_arrivals = written ? arrivals.arrivals() : kJournalNotWritten;
 }

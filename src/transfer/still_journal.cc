@@ -244,6 +244,7 @@ bool StillJournal::Write(const std::vector<const ArrivedStill*>& stills) {
     records_ = 0;
     std::error_code ec;
     fs::remove(file_, ec);
+    if (ec) errno = ec.value();
     return !ec;
   }
   if (!own_ || records_ > 2 * stills.size() + kCompactionSlack) return Rewrite(stills);

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "base/message_subject.h"
+
 namespace velmarin::test {
 namespace {
 
@@ -34,6 +36,24 @@ TEST(MessageBoxes, BoxesWaitForTheWindowAndOpenCentredOverIt) {
   const QPoint offset = box->frameGeometry().center() - window.frameGeometry().center();
   EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
   box->close();
+}
+
+// A box still waiting when the window closes prints as the messages after the close do: the
+// still it is about, then the English wording, on one line.
+TEST(MessageBoxes, ABoxWaitingWhenTheWindowClosesPrintsAsALine) {
+  QWidget window;
+  app::MessageBoxes messages;
+  messages.SetParentWindow(&window);
+  {
+    const ScopedMessageSubject subject("/watch/cap1.jpg");
+    messages.ShowOwnMessage({"the still cannot be read", "画像を読めません"});
+  }
+  messages.Detach();
+  ::testing::internal::CaptureStderr();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "velmarin: /watch/cap1.jpg: the still cannot be read\n");
+  EXPECT_EQ(ShownBox(), nullptr);
 }
 
 }  // namespace

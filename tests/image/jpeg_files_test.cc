@@ -88,6 +88,21 @@ TEST(NormalizeJpegWidthTest, UnreadableUndecodableAndTooNarrowSources) {
             ImageStatus::kTargetNotCreated);
 }
 
+TEST(ReadPictureFileTest, AnUnreadableSourceSaysTheSystemsReason) {
+  TempDir dir;
+  ASSERT_TRUE(
+      WriteJpegFileAtomically(dir / "still.jpg", test::MakeGradientDib(8, 8), 90, false).ok());
+  fs::permissions(dir / "still.jpg", fs::perms::none);
+  const std::string outcome = RunUnprivileged(dir.path(), [&] {
+    ImageResult result;
+    const bool read = ReadJpegFile(dir / "still.jpg", result).has_value();
+    return std::string(!read && result.status == ImageStatus::kSourceNotOpened ? "not opened: "
+                                                                               : "other: ") +
+           result.detail;
+  });
+  EXPECT_EQ(outcome, "not opened: Permission denied");
+}
+
 // A 24-bit BMP file of a plain red picture.
 void WriteRedBmp(const fs::path& path, int width, int height) {
   const auto red = [](int, int) { return test::Rgb{200, 0, 0}; };
@@ -190,11 +205,14 @@ TEST(WriteJpegFileAtomicallyTest, ReadOnlyFolderLeavesNoPartialFile) {
                               fs::perms::others_exec);
   const Dib picture = test::MakeGradientDib(8, 8);
   const std::string outcome = RunUnprivileged(dir.path(), [&] {
-    const ImageStatus status = WriteJpegFileAtomically(folder / "t.jpg", picture, 90, false).status;
-    return std::string(status == ImageStatus::kTargetNotCreated ? "not created" : "other");
+    const ImageResult result = WriteJpegFileAtomically(folder / "t.jpg", picture, 90, false);
+    return std::string(result.status == ImageStatus::kTargetNotCreated ? "not created: "
+                                                                       : "other: ") +
+           result.detail;
   });
   fs::permissions(folder, fs::perms::owner_all);
-  EXPECT_EQ(outcome, "not created");
+  // The system's reason goes with the failure.
+  EXPECT_EQ(outcome, "not created: Permission denied");
   EXPECT_EQ(ReadFileBytes(folder / "t.jpg"), "old");
   EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"t.jpg"});
 }

@@ -56,7 +56,7 @@ TEST(FolderInProgramDir, RelativeFoldersLieInTheProgramFolder) {
 
 TEST(FolderFromSlot, RefusesAnEmptySlotAndConvertsTheRest) {
   const ProgramDir program{"/opt/velmarin", Cp932Text("/opt/velmarin")};
-  Cp932Text error;
+  std::string error;
   EXPECT_FALSE(FolderFromSlot(Cp932Text(""), program, &error).has_value());
   EXPECT_EQ(error, "folder not set! ");
   EXPECT_FALSE(

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace velmarin {
 namespace {
@@ -30,6 +32,19 @@ TEST(UserConfigTest, InputBackendIsReadAndBadLinesAreNamed) {
       << config.problems[1].japanese;
 
   EXPECT_EQ(ReadUserConfig(dir / "missing.conf").input, InputBackendSetting::kAuto);
+}
+
+TEST(UserConfigTest, AFileThatCannotBeReadIsSaidWithTheSystemsReason) {
+  test::TempDir dir;
+  const auto file = dir / "velmarin.conf";
+  test::WriteFileBytes(file, "dicom_host = pacs\n");
+  std::filesystem::permissions(file, std::filesystem::perms::none);
+  const std::string outcome = test::RunUnprivileged(dir.path(), [&] {
+    const UserConfig config = ReadUserConfig(file);
+    return config.problems.size() == 1 && !config.dicom_named ? config.problems[0].english
+                                                                 : std::string("other");
+  });
+  EXPECT_EQ(outcome, file.string() + " cannot be read: Permission denied; its settings are not used.");
 }
 
 // As QSettings rewrites the file once the window has saved its place there.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 
 #include "support/recorded_messages.h"
@@ -16,6 +17,18 @@ using test::RecordedMessages;
 using test::SimulatedHidTransport;
 using test::SimulatedUsbIoBoard;
 
+constexpr const char* kNoBoard = "no USB-IO board is there";
+constexpr const char* kWriteFailed = "the command report cannot be written";
+constexpr const char* kNoAnswer = "no answer report came";
+constexpr const char* kOutOfSequence = "no answer carried the command's sequence byte";
+constexpr const char* kLost = "the board is lost until it is found again";
+
+// Why a read of port 0 failed; empty when it did not.
+std::string ReadFailure(UsbIo& usb_io) {
+  std::string error;
+  return usb_io.ReadPort(0, false, &error) ? std::string() : error;
+}
+
 class UsbIoTest : public ::testing::Test {
  protected:
   SimulatedHidTransport transport_;
@@ -23,25 +36,28 @@ class UsbIoTest : public ::testing::Test {
   UsbIo usb_io_{transport_, messages_};
 };
 
-TEST_F(UsbIoTest, NoBoardGivesMinusTwoAndLeavesTheCountAtZero) {
+TEST_F(UsbIoTest, NoBoardFailsInitAndLeavesTheCountAtZero) {
   transport_.AddBoard("/dev/hidraw0", 0x046D, 0xC077);  // a mouse, not a board
 
-  EXPECT_EQ(usb_io_.Init(), -2);
+  std::string error;
+  EXPECT_FALSE(usb_io_.Init(&error));
+  EXPECT_EQ(error, kNoBoard);
   EXPECT_TRUE(transport_.initialised());
   EXPECT_TRUE(messages_.texts().empty());
 }
 
-TEST_F(UsbIoTest, HidUnavailableGivesMinusOneWithTheLoadMessage) {
+TEST_F(UsbIoTest, HidUnavailableFailsWithTheLoadMessage) {
   transport_.SetInitFails(true);
 
-  EXPECT_EQ(usb_io_.Init(), -1);
+  std::string error;
+  EXPECT_FALSE(usb_io_.Init(&error));
+  EXPECT_EQ(error, "the HID library is not available");
   EXPECT_FALSE(transport_.initialised());
   EXPECT_EQ(messages_.texts(), std::vector<std::string>{"Error at Load 'hid.dll'"});
 
   // Every access retries the load; the switch thread's retries do not repeat the message.
-  int value = 0;
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -1);
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(ReadFailure(usb_io_), error);
+  EXPECT_EQ(ReadFailure(usb_io_), error);
   EXPECT_EQ(transport_.init_calls(), 3);
   EXPECT_EQ(messages_.texts().size(), 1u);
 }
@@ -52,8 +68,8 @@ TEST_F(UsbIoTest, TheFirstEnumeratedBoardIsOpened) {
   const auto second = transport_.AddBoard("/dev/hidraw2", 0x0BFE, 0x1002);
   const auto third = transport_.AddBoard("/dev/hidraw4", 0x12ED, 0x1003);
 
-  EXPECT_EQ(usb_io_.Init(), 0);
-  EXPECT_EQ(usb_io_.WritePort(0, 0x55, false), 0);
+  EXPECT_TRUE(usb_io_.Init());
+  EXPECT_TRUE(usb_io_.WritePort(0, 0x55, false));
   EXPECT_EQ(first->OutputReports().size(), 1u);
   EXPECT_TRUE(second->OutputReports().empty());
   EXPECT_TRUE(third->OutputReports().empty());
@@ -65,24 +81,22 @@ TEST_F(UsbIoTest, BoardsThatCannotBeOpenedArePassedOver) {
   transport_.AddBoard("/dev/hidraw0")->SetOpenFails(true);
   const auto usable = transport_.AddBoard("/dev/hidraw1");
 
-  EXPECT_EQ(usb_io_.Init(), 0);
+  EXPECT_TRUE(usb_io_.Init());
   EXPECT_EQ(usable->OpenHandles(), 1);
 }
 
 TEST_F(UsbIoTest, ReportsAreLaidOutByteForByteWithTheReportIdFirst) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetPins(0xA5);
-  ASSERT_EQ(usb_io_.Init(), 0);
+  ASSERT_TRUE(usb_io_.Init());
 
-  EXPECT_EQ(usb_io_.WritePort(0, 0xFF, false), 0);
-  int value = -1;
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
-  EXPECT_EQ(value, 0xA5);
+  EXPECT_TRUE(usb_io_.WritePort(0, 0xFF, false));
+  EXPECT_EQ(usb_io_.ReadPort(0, false), 0xA5);
   const std::uint8_t ss = 1;  // the first read's sequence byte
-  EXPECT_EQ(usb_io_.WritePort(1, 0x12, false), 0);
-  EXPECT_EQ(usb_io_.WritePort(7, 0x34, true), 0);
-  EXPECT_EQ(usb_io_.ReadPort(&value, 1, false), 0);
-  EXPECT_EQ(usb_io_.ReadPort(&value, 6, true), 0);
+  EXPECT_TRUE(usb_io_.WritePort(1, 0x12, false));
+  EXPECT_TRUE(usb_io_.WritePort(7, 0x34, true));
+  EXPECT_TRUE(usb_io_.ReadPort(1, false));
+  EXPECT_TRUE(usb_io_.ReadPort(6, true));
 
   const auto reports = board->OutputReports();
   ASSERT_EQ(reports.size(), 6u);
@@ -97,10 +111,9 @@ TEST_F(UsbIoTest, ReportsAreLaidOutByteForByteWithTheReportIdFirst) {
 TEST_F(UsbIoTest, LongerReportsAreZeroFilledToTheBoardsLength) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetReportLengths(65, 65);
-  ASSERT_EQ(usb_io_.Init(), 0);
+  ASSERT_TRUE(usb_io_.Init());
 
-  int value = 0;
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
+  EXPECT_TRUE(usb_io_.ReadPort(0, false));
   Bytes expected(65, 0);
   expected[1] = 0x03;
   expected[7] = 1;  // the first read's sequence byte
@@ -110,78 +123,70 @@ TEST_F(UsbIoTest, LongerReportsAreZeroFilledToTheBoardsLength) {
 TEST_F(UsbIoTest, StaleAnswersAreSkippedUpToTheHundredthReport) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetPins(0x01);
-  ASSERT_EQ(usb_io_.Init(), 0);
+  ASSERT_TRUE(usb_io_.Init());
 
-  int value = 0;
   board->AnswerStaleReportsFirst(1);
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
-  EXPECT_EQ(value, 1);
+  EXPECT_EQ(usb_io_.ReadPort(0, false), 1);
   EXPECT_EQ(board->ReportsDelivered(), 2);
 
   board->AnswerStaleReportsFirst(99);  // the hundredth report is the answer
   board->SetPins(0x00);
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
-  EXPECT_EQ(value, 0);
+  EXPECT_EQ(usb_io_.ReadPort(0, false), 0);
   EXPECT_EQ(board->ReportsDelivered(), 2 + 100);
 }
 
-TEST_F(UsbIoTest, HundredMismatchesAndOneMoreReportGiveMinusThree) {
+TEST_F(UsbIoTest, HundredMismatchesAndOneMoreReportFailTheRead) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetPins(0x01);
-  ASSERT_EQ(usb_io_.Init(), 0);
+  ASSERT_TRUE(usb_io_.Init());
 
-  int value = 77;
   board->AnswerStaleReportsFirst(100);
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -3);
-  EXPECT_EQ(value, 77);
+  EXPECT_EQ(ReadFailure(usb_io_), kOutOfSequence);
   EXPECT_EQ(board->ReportsDelivered(), 101);  // the answer itself was read, unexamined
   EXPECT_EQ(board->QueuedReports(), 0);
 
   board->AnswerStaleReportsFirst(101);
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -3);
+  EXPECT_EQ(ReadFailure(usb_io_), kOutOfSequence);
   EXPECT_EQ(board->ReportsDelivered(), 202);
   EXPECT_EQ(board->QueuedReports(), 1);
 
   // The left-over answer belongs to the earlier command and is skipped by the next read.
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
-  EXPECT_EQ(value, 1);
+  EXPECT_EQ(usb_io_.ReadPort(0, false), 1);
 }
 
-TEST_F(UsbIoTest, SilentBoardGivesMinusTwoAfterOneBoundedWait) {
+TEST_F(UsbIoTest, SilentBoardFailsTheReadAfterOneBoundedWait) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetSilent(true);
-  ASSERT_EQ(usb_io_.Init(), 0);
+  ASSERT_TRUE(usb_io_.Init());
 
-  int value = 77;
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -2);
-  EXPECT_EQ(value, 77);
+  EXPECT_EQ(ReadFailure(usb_io_), kNoAnswer);
   EXPECT_EQ(board->ReadTimeouts(), std::vector<int>{static_cast<int>(UsbIo::kReportWait.count())});
 }
 
-TEST_F(UsbIoTest, FailedWritesAndReadsGiveTheirCodes) {
+TEST_F(UsbIoTest, FailedWritesAndReadsGiveTheirReasons) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
-  ASSERT_EQ(usb_io_.Init(), 0);
-  int value = 0;
+  ASSERT_TRUE(usb_io_.Init());
 
   board->SetReadsFail(true);
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -2);
+  EXPECT_EQ(ReadFailure(usb_io_), kNoAnswer);
   board->SetWritesFail(true);
-  EXPECT_EQ(usb_io_.WritePort(0, 0xFF, false), -1);
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -1);
+  std::string error;
+  EXPECT_FALSE(usb_io_.WritePort(0, 0xFF, false, &error));
+  EXPECT_EQ(error, kWriteFailed);
+  EXPECT_EQ(ReadFailure(usb_io_), kWriteFailed);
 }
 
 TEST_F(UsbIoTest, RepluggedBoardIsFoundAgainAndGetsItsPortsBack) {
   UsbIo::Clock::time_point now{};
   UsbIo usb_io(transport_, messages_, [&] { return now; });
   const auto board = transport_.AddBoard("/dev/hidraw0");
-  ASSERT_EQ(usb_io.Init(), 0);
-  ASSERT_EQ(usb_io.WritePort(0, 0xFF, false), 0);
+  ASSERT_TRUE(usb_io.Init());
+  ASSERT_TRUE(usb_io.WritePort(0, 0xFF, false));
   board->Unplug();
 
   // A few failed reads in a row give the board up; it is said once.
-  int value = 0;
   for (int i = 0; i < LostDeviceRetry::kFailuresBeforeLoss; ++i) {
-    EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+    EXPECT_EQ(ReadFailure(usb_io), kWriteFailed);
   }
   EXPECT_EQ(board->OpenHandles(), 0);
   ASSERT_EQ(messages_.texts().size(), 1u);
@@ -191,21 +196,20 @@ TEST_F(UsbIoTest, RepluggedBoardIsFoundAgainAndGetsItsPortsBack) {
 
   // Looked up at once, then not again before the interval is over, which grows.
   const int enumerations = transport_.enumerate_calls();
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(ReadFailure(usb_io), kLost);
+  EXPECT_EQ(ReadFailure(usb_io), kLost);
   EXPECT_EQ(transport_.enumerate_calls(), enumerations + 1);
   now += LostDeviceRetry::kFirstInterval;
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(ReadFailure(usb_io), kLost);
   now += LostDeviceRetry::kFirstInterval;
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), -1);
+  EXPECT_EQ(ReadFailure(usb_io), kLost);
   EXPECT_EQ(transport_.enumerate_calls(), enumerations + 2);
 
   // Plugged in again (under another node): found by its IDs, port 0 set as before, read.
   const auto replugged = transport_.AddBoard("/dev/hidraw5");
   replugged->SetPins(0x01);
   now += LostDeviceRetry::kLongestInterval;
-  EXPECT_EQ(usb_io.ReadPort(&value, 0, false), 0);
-  EXPECT_EQ(value, 1);
+  EXPECT_EQ(usb_io.ReadPort(0, false), 1);
   ASSERT_GE(replugged->OutputReports().size(), 1u);
   EXPECT_EQ(replugged->OutputReports()[0], (Bytes{0x00, 0x01, 0xFF, 0, 0, 0, 0, 0, 0}));
   ASSERT_EQ(messages_.texts().size(), 2u);
@@ -214,15 +218,14 @@ TEST_F(UsbIoTest, RepluggedBoardIsFoundAgainAndGetsItsPortsBack) {
 
 TEST_F(UsbIoTest, OccasionalFailedReadsDoNotGiveTheBoardUp) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
-  ASSERT_EQ(usb_io_.Init(), 0);
-  int value = 0;
+  ASSERT_TRUE(usb_io_.Init());
   for (int round = 0; round < 3; ++round) {
     board->SetReadsFail(true);
     for (int i = 1; i < LostDeviceRetry::kFailuresBeforeLoss; ++i) {
-      EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), -2);
+      EXPECT_EQ(ReadFailure(usb_io_), kNoAnswer);
     }
     board->SetReadsFail(false);
-    EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
+    EXPECT_TRUE(usb_io_.ReadPort(0, false));
   }
   EXPECT_EQ(board->OpenHandles(), 1);
   EXPECT_TRUE(messages_.texts().empty());
@@ -231,45 +234,42 @@ TEST_F(UsbIoTest, OccasionalFailedReadsDoNotGiveTheBoardUp) {
 TEST_F(UsbIoTest, AccessAfterShutdownInitialisesAgainBeforeTheCommand) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetPins(0x01);
-  ASSERT_EQ(usb_io_.Init(), 0);
+  ASSERT_TRUE(usb_io_.Init());
 
-  EXPECT_EQ(usb_io_.Shutdown(), 0);
+  usb_io_.Shutdown();
   EXPECT_FALSE(transport_.initialised());
   EXPECT_EQ(board->OpenHandles(), 0);
   const int enumerations = transport_.enumerate_calls();
 
-  int value = 0;
-  EXPECT_EQ(usb_io_.ReadPort(&value, 0, false), 0);
-  EXPECT_EQ(value, 1);
+  EXPECT_EQ(usb_io_.ReadPort(0, false), 1);
   EXPECT_EQ(transport_.init_calls(), 2);
   EXPECT_EQ(transport_.enumerate_calls(), enumerations + 1);
   EXPECT_EQ(board->OpenHandles(), 1);
 }
 
 TEST_F(UsbIoTest, BoardPluggedInLaterIsFoundOnTheNextAccess) {
-  EXPECT_EQ(usb_io_.Init(), -2);
-  EXPECT_EQ(usb_io_.WritePort(0, 0xFF, false), -1);
+  EXPECT_FALSE(usb_io_.Init());
+  std::string error;
+  EXPECT_FALSE(usb_io_.WritePort(0, 0xFF, false, &error));
+  EXPECT_EQ(error, kNoBoard);
 
   const auto board = transport_.AddBoard("/dev/hidraw0");
-  EXPECT_EQ(usb_io_.WritePort(0, 0xFF, false), 0);
+  EXPECT_TRUE(usb_io_.WritePort(0, 0xFF, false));
   EXPECT_EQ(board->OutputReports().size(), 1u);
 }
 
 TEST_F(UsbIoTest, ShutdownDuringAReadWaitsForItAndLeavesTheDeviceClosed) {
   const auto board = transport_.AddBoard("/dev/hidraw0");
   board->SetSilent(true);
-  ASSERT_EQ(usb_io_.Init(), 0);
+  ASSERT_TRUE(usb_io_.Init());
 
-  int result = 0;
-  std::thread reader([&] {
-    int value = 0;
-    result = usb_io_.ReadPort(&value, 0, false);
-  });
+  std::string result;
+  std::thread reader([&] { result = ReadFailure(usb_io_); });
   while (board->ReadTimeouts().empty()) std::this_thread::yield();
   usb_io_.Shutdown();
   reader.join();
 
-  EXPECT_EQ(result, -2);
+  EXPECT_EQ(result, kNoAnswer);
   EXPECT_EQ(board->OpenHandles(), 0);
 }
 

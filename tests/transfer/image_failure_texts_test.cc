@@ -47,10 +47,12 @@ class ImageFailureTextsTest : public ::testing::Test {
 };
 
 TEST_F(ImageFailureTextsTest, ConversionsNameTheFileThatFailed) {
-  EXPECT_EQ(Converted(Kind::kBmpToJpeg, dir_ / "none.bmp", dir_ / "o.jpg"),
-            (dir_ / "none.bmp").string() + ":Bmp_to_Jpg bmp open error! ");
-  EXPECT_EQ(Converted(Kind::kPngToJpeg, dir_ / "none.png", dir_ / "o.jpg"),
-            (dir_ / "none.png").string() + ":Png_to_Jpg png open error! ");
+  EXPECT_EQ(
+      Converted(Kind::kBmpToJpeg, dir_ / "none.bmp", dir_ / "o.jpg"),
+      (dir_ / "none.bmp").string() + ":Bmp_to_Jpg bmp open error! (No such file or directory)");
+  EXPECT_EQ(
+      Converted(Kind::kPngToJpeg, dir_ / "none.png", dir_ / "o.jpg"),
+      (dir_ / "none.png").string() + ":Png_to_Jpg png open error! (No such file or directory)");
   test::WriteFileBytes(dir_ / "fake.bmp", "PK this is no bitmap at all, just some text....");
   EXPECT_EQ(Converted(Kind::kBmpToJpeg, dir_ / "fake.bmp", dir_ / "o.jpg"),
             "BMP file read error! ");
@@ -58,7 +60,8 @@ TEST_F(ImageFailureTextsTest, ConversionsNameTheFileThatFailed) {
             "PNG file read error! ");
   test::WriteBmp24(dir_ / "in.bmp", test::MakeGradientDib(4, 4));
   EXPECT_EQ(Converted(Kind::kBmpToJpeg, dir_ / "in.bmp", dir_ / "none" / "o.jpg"),
-            (dir_ / "none" / "o.jpg").string() + ":Bmp_to_Jpg jpg open error! ");
+            (dir_ / "none" / "o.jpg").string() +
+                ":Bmp_to_Jpg jpg open error! (No such file or directory)");
   EXPECT_TRUE(messages_.texts().empty());
 }
 
@@ -73,16 +76,18 @@ TEST_F(ImageFailureTextsTest, PathsGoIntoTheTextsAsCodePage932) {
             std::string::npos);
 }
 
-// The library's reason follows the text; a BMP read has none.
+// The library's or the system's reason follows the text; a BMP read has none.
 TEST_F(ImageFailureTextsTest, ProcessingTextsCarryTheLibrarysReason) {
-  EXPECT_EQ(Processed(dir_ / "gone.jpg", dir_ / "o.jpg"), "fopen_error! ");
+  EXPECT_EQ(Processed(dir_ / "gone.jpg", dir_ / "o.jpg"),
+            "fopen_error! (No such file or directory)");
   const std::string bytes = test::ReadFileBytes(jpeg_);
   test::WriteFileBytes(dir_ / "cut.jpg", bytes.substr(0, bytes.size() / 2));
   EXPECT_EQ(Processed(dir_ / "cut.jpg", dir_ / "o.jpg"),
             "jpg_read_dib_file error! (Premature end of JPEG file)");
   fs::copy_file(jpeg_, dir_ / "photo.bmp");
   EXPECT_EQ(Processed(dir_ / "photo.bmp", dir_ / "o.jpg"), "bmp_read_dib_file_error! ");
-  EXPECT_EQ(Processed(jpeg_, dir_ / "none" / "o.jpg"), "jpg_file_open_error! ");
+  EXPECT_EQ(Processed(jpeg_, dir_ / "none" / "o.jpg"),
+            "jpg_file_open_error! (No such file or directory)");
   EXPECT_EQ(ImageFailureText({Kind::kProcess, jpeg_, {}}, ImageStatus::kCopyFailed),
             "\x93\x5D\x91\x97\x8E\xB8\x94\x73! ");  // 転送失敗!
 }
