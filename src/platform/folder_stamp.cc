@@ -31,8 +31,8 @@ bool StampSettledBefore(const FolderStamp& stamp, std::int64_t looked_ns,
                         const FolderTimeMargins& margins) {
   const bool whole_seconds = stamp.modified_ns % 1'000'000'000 == 0;
   const auto margin = whole_seconds ? margins.coarse : margins.fine;
-  return stamp.modified_ns + margin.count() < looked_ns &&
-         stamp.changed_ns + margin.count() < looked_ns;
+  // A later change moves both times to its own moment, so the modification time decides.
+  return stamp.modified_ns + margin.count() < looked_ns;
 }
 
 std::int64_t WallClockNs() {

@@ -53,12 +53,15 @@ void WatchFolderScanner::Reset() { cache_.reset(); }
 
 std::optional<WatchFolderScanner::Changes> WatchFolderScanner::Scan(
     const std::filesystem::path& folder, const std::vector<std::string>& watched) {
-  const auto stamp = StampOfFolder(folder);
+  auto stamp = StampOfFolder(folder);
   Changes changes;
   if (!stamp) {
     cache_.reset();
     return std::nullopt;
   }
+  // The watch goes by the modification time alone: a folder that does not keep it is found
+  // out by the checking listing.
+  stamp->changed_ns = 0;
   if (!cache_ || cache_->folder != folder || cache_->device != stamp->device ||
       cache_->inode != stamp->inode) {
     cache_ = std::make_unique<Cache>();
