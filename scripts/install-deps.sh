@@ -16,7 +16,7 @@ packages=(
   qt6-translations-l10n dbus-daemon dbus-bin libglib2.0-bin
   bindfs fuse3 rsync ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libwayland-dev wayland-protocols kmod debootstrap e2fsprogs procps sway
-  dcmtk libdcmtk-dev orthanc libtiff-dev
+  dcmtk libdcmtk-dev orthanc libtiff-dev libssl-dev
 )
 
 # Names that differ: the sanitizer and libFuzzer runtime of the release's default clang.

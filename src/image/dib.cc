@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -65,10 +66,46 @@ bool DibSizeAllowed(std::int64_t width, std::int64_t height) {
          width * height <= kMaxPixels;
 }
 
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// A block of at least this size is aligned for huge pages, and kept when given back.
+constexpr std::size_t kLargeBlock = 2 * kHugePage;
+
+std::size_t RoundedToHugePages(std::size_t bytes) {
+  return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
+
+// The block of the last large picture given back, for the next one of its size.
+struct SpareBlock {
+  std::mutex mutex;
+  void* memory = nullptr;
+  std::size_t size = 0;
+};
+
+SpareBlock& Spare() {
+  static SpareBlock spare;
+  return spare;
+}
+
+// The spare block when it has `size`; otherwise it goes back to the system first, so no more
+// than one picture's memory is ever held beside the pictures in use.
+void* TakeSpare(std::size_t size) {
+  SpareBlock& spare = Spare();
+  const std::lock_guard lock(spare.mutex);
+  void* memory = std::exchange(spare.memory, nullptr);
+  if (memory != nullptr && spare.size == size) return memory;
+  std::free(memory);
+  return nullptr;
+}
+
+}  // namespace
+
 void* AllocatePictureMemory(std::size_t bytes) {
-  constexpr std::size_t kHugePage = std::size_t{2} << 20;
-  if (bytes >= 2 * kHugePage) {
-    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  if (bytes >= kLargeBlock) {
+    const std::size_t rounded = RoundedToHugePages(bytes);
+    if (void* p = TakeSpare(rounded)) return p;
     if (void* p = std::aligned_alloc(kHugePage, rounded)) {
       madvise(p, rounded, MADV_HUGEPAGE);  // only advice: small pages work as well
       return p;
@@ -77,6 +114,25 @@ void* AllocatePictureMemory(std::size_t bytes) {
     return p;
   }
   throw std::bad_alloc();
+}
+
+void ReleasePictureMemory(void* memory, std::size_t bytes) noexcept {
+  if (memory != nullptr && bytes >= kLargeBlock) {
+    SpareBlock& spare = Spare();
+    const std::lock_guard lock(spare.mutex);
+    if (spare.memory == nullptr) {
+      spare.memory = memory;
+      spare.size = RoundedToHugePages(bytes);
+      return;
+    }
+  }
+  std::free(memory);
+}
+
+void ReleaseSparePictureMemory() noexcept {
+  SpareBlock& spare = Spare();
+  const std::lock_guard lock(spare.mutex);
+  std::free(std::exchange(spare.memory, nullptr));
 }
 
 Dib::Dib(PictureBlock block) : block_(std::move(block)) {}

@@ -6,7 +6,11 @@
 namespace velmarin {
 
 std::optional<int> LowestFreeSerial(const std::function<bool(int serial)>& taken) {
-  int serial = 1;
+  return LowestFreeSerial(taken, 1);
+}
+
+std::optional<int> LowestFreeSerial(const std::function<bool(int serial)>& taken, int from) {
+  int serial = std::max(from, 1);
   while (serial < kSerialLimit) {
     int offset = 0;
     while (offset < kSerialWindow && !taken(serial + offset)) ++offset;
@@ -42,6 +46,12 @@ std::string SerialPaths::Joined(std::string_view first, int serial) const {
 }
 
 std::string SerialPaths::Path(int serial) const { return Joined(pieces_.front(), serial); }
+
+std::string SerialPaths::Key() const {
+  std::string key = std::to_string(width_);
+  for (const std::string& piece : pieces_) key += '\0' + piece;
+  return key;
+}
 
 std::string SerialPaths::FileName(int serial) const { return Joined(name_start_, serial); }
 

@@ -17,6 +17,8 @@ inline constexpr int kSerialWindow = 50;
 // row are not `taken`: at a taken number the search goes on behind it. nullopt when there is
 // none.
 std::optional<int> LowestFreeSerial(const std::function<bool(int serial)>& taken);
+// The same search begun at `from`, every number below it known to be no choice.
+std::optional<int> LowestFreeSerial(const std::function<bool(int serial)>& taken, int from);
 
 // The UTF-8 path of every serial of one pattern, the pattern converted once. The digits of a
 // serial are characters of their own in code page 932 (never a lead or a trail byte), so
@@ -34,6 +36,8 @@ class SerialPaths {
   const std::string& Folder() const { return folder_; }
   // The last name of Path(serial); only when InFileNameOnly().
   std::string FileName(int serial) const;
+  // The same text for the same paths of every serial, and only for them.
+  std::string Key() const;
   // Calls `found` with every serial whose FileName is `name`.
   void SerialsOf(std::string_view name, const std::function<void(int serial)>& found) const;
 

@@ -1,6 +1,7 @@
 #include "naming/transfer_path.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,10 +13,13 @@
 
 #include "base/replace_all.h"
 #include "base/scanf_reader.h"
+#include "base/unique_fd.h"
+#include "naming/serial_memo.h"
 #include "naming/serial_search.h"
 #include "naming/template_expansion.h"
 #include "platform/directory_listing.h"
 #include "platform/encoding.h"
+#include "platform/inotify_folder_events.h"
 
 namespace velmarin {
 namespace {
@@ -126,27 +130,72 @@ AtPath FolderIn(const OpenTransferFolder& folder, const std::filesystem::path& d
   return LocateIn(folder, dir);
 }
 
+// The search in `listed`, the one folder of every serial's file, held open as `fd`: from
+// where the process's last search of it ended when only this process changed it since, else
+// from one listing, which the memo keeps for the next search. False when it cannot be listed.
+bool SearchOneFolder(const SerialPaths& paths, const AtPath& listed, int fd,
+                     std::optional<int>& serial, std::optional<SerialMemoNote>& note) {
+  SerialMemo& memo = SerialMemo::OfProcess();
+  const std::string key = paths.Key();
+  const auto now = SerialMemo::Clock::now();
+  // Where another machine or a user-space server changes the folder, it is listed every time.
+  const std::optional<FolderStamp> stamp =
+      ReportsEveryChange(fd) ? StampOfFolder({fd, "."}) : std::nullopt;
+  if (stamp) note = SerialMemoNote{key, *stamp, listed};
+  if (const std::optional<int> start = stamp ? memo.StartOf(key, *stamp, now) : std::nullopt) {
+    serial = LowestFreeSerial([&](int n) { return PathExists({fd, paths.FileName(n)}); }, *start);
+    return true;
+  }
+  const std::int64_t listed_ns = WallClockNs();
+  SerialListing listing(paths);
+  if (!ForEachName({fd, "."}, [&](const DirectoryName& name) { listing.Note(name.name); })) {
+    return false;
+  }
+  serial = listing.LowestFree();
+  if (stamp && serial) memo.NoteListing(key, *stamp, *serial, listed_ns, now);
+  return true;
+}
+
+// What the serial search found: the number, and what its claim tells the memo.
+struct ResolvedSerial {
+  int serial = 0;
+  std::optional<SerialMemoNote> memo;
+};
+
 // The smallest serial from which kSerialWindow numbers in a row are free; no file is ever
 // reused, so without one the call fails. Where the serial is in the file name alone, one
-// listing of its folder tells which numbers are taken, however many files it holds;
-// otherwise each number is looked up. A number too long for the file system counts as free:
-// no such file can exist, and only the chosen one must be usable.
-std::optional<int> ResolveSerial(const SerialPattern& pattern, const OpenTransferFolder& folder,
-                                 std::string* error) {
+// listing of its folder tells which numbers are taken, however many files it holds (or the
+// memo of the last one, see SerialMemo); otherwise each number is looked up. A number too
+// long for the file system counts as free: no such file can exist, and only the chosen one
+// must be usable.
+std::optional<ResolvedSerial> ResolveSerial(const SerialPattern& pattern,
+                                            const OpenTransferFolder& folder, std::string* error) {
   const std::optional<SerialPaths> paths = SerialPathsOf(pattern, error);
   if (!paths) return std::nullopt;
   std::optional<int> serial;
-  SerialListing listing(*paths);
-  const auto note = [&](const DirectoryName& name) { listing.Note(name.name); };
-  if (paths->InFileNameOnly() && ForEachName(FolderIn(folder, paths->Folder()), note)) {
-    serial = listing.LowestFree();
-  } else if (paths->InFileNameOnly() && (errno == ENOENT || errno == ENOTDIR)) {
-    serial = 1;  // no folder yet: every number is free
-  } else {
+  ResolvedSerial resolved;
+  bool searched = false;
+  if (paths->InFileNameOnly()) {
+    const AtPath listed = FolderIn(folder, paths->Folder());
+    const UniqueFd fd(::openat(listed.folder, listed.path.empty() ? "." : listed.path.c_str(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) {
+      searched = SearchOneFolder(*paths, listed, fd.get(), serial, resolved.memo);
+    } else if (errno == ENOENT || errno == ENOTDIR) {
+      serial = 1;  // no folder yet: every number is free
+      searched = true;
+    }
+  }
+  if (!searched) {
+    resolved.memo.reset();
     serial = LowestFreeSerial([&](int n) { return PathExists(LocateIn(folder, paths->Path(n))); });
   }
-  if (!serial) SetError(error, NoSerialLeft(pattern));
-  return serial;
+  if (!serial) {
+    SetError(error, NoSerialLeft(pattern));
+    return std::nullopt;
+  }
+  resolved.serial = *serial;
+  return resolved;
 }
 
 }  // namespace
@@ -200,6 +249,7 @@ bool TransferTarget::Place(const AtPath& temporary) {
     }
     if (!pattern_) return RenameReplacing(temporary, location());
     const ClaimResult result = ClaimName(temporary, location());
+    if (result == ClaimResult::kClaimed) NoteClaimInMemo();
     if (result != ClaimResult::kTaken) return result == ClaimResult::kClaimed;
     // Another program took the name since the search: the next number, whose folders may
     // differ when the serial is part of a folder name.
@@ -216,6 +266,13 @@ bool TransferTarget::Place(const AtPath& temporary) {
   }
 }
 
+void TransferTarget::NoteClaimInMemo() const {
+  if (!memo_) return;
+  if (const std::optional<FolderStamp> after = StampOfFolder(memo_->folder)) {
+    SerialMemo::OfProcess().NoteClaim(memo_->key, memo_->searched, *after, serial_);
+  }
+}
+
 namespace {
 
 // What the serial search found: the chosen name and, with "$r", the pattern and its number.
@@ -223,6 +280,7 @@ struct FoundTarget {
   std::string path;  // UTF-8
   std::optional<SerialPattern> pattern;
   int serial = 0;
+  std::optional<SerialMemoNote> memo;
 };
 
 // The search of BuildTransferTarget, which only looks: nothing is created.
@@ -246,10 +304,11 @@ std::optional<FoundTarget> SearchTransferTarget(const Cp932Text& name_format,
   FoundTarget found;
   found.pattern = FindSerialPattern(path);
   if (found.pattern) {
-    const std::optional<int> serial = ResolveSerial(*found.pattern, opened, error);
-    if (!serial) return std::nullopt;
-    found.serial = *serial;
-    path = found.pattern->With(*serial);
+    std::optional<ResolvedSerial> resolved = ResolveSerial(*found.pattern, opened, error);
+    if (!resolved) return std::nullopt;
+    found.serial = resolved->serial;
+    found.memo = std::move(resolved->memo);
+    path = found.pattern->With(found.serial);
   }
   std::optional<std::string> chosen = ToUsablePath(path, error);
   if (!chosen) return std::nullopt;
@@ -270,7 +329,8 @@ std::optional<TransferTarget> BuildTransferTarget(const Cp932Text& name_format,
   // A folder that cannot be created makes the write of the image fail, which reports it.
   EnsureParentFolders(LocateIn(opened, found->path));
   if (!found->pattern) return TransferTarget(found->path, opened);
-  return TransferTarget(found->path, opened, std::move(*found->pattern), found->serial);
+  return TransferTarget(found->path, opened, std::move(*found->pattern), found->serial,
+                        std::move(found->memo));
 }
 
 std::optional<std::filesystem::path> BuildTransferPath(const Cp932Text& name_format,

@@ -11,6 +11,7 @@
 #include "base/cp932_text.h"
 #include "base/file_naming.h"
 #include "naming/local_time.h"
+#include "platform/folder_stamp.h"
 
 namespace velmarin {
 
@@ -44,6 +45,13 @@ struct SerialPattern {
   std::string With(int serial) const;
 };
 
+// What a serial search that may use the process's memo (SerialMemo) leaves for its claim.
+struct SerialMemoNote {
+  std::string key;       // the pattern of the names
+  FolderStamp searched;  // the folder's stamp when the search began
+  AtPath folder;         // the folder searched
+};
+
 // The target of one transferred image as the serial search found it. With "$r" in the name the
 // file claims its name (ClaimName) and never replaces a file: when another program took the
 // name since the search, the next serial of the same search is tried, and so on; the folders of
@@ -73,16 +81,19 @@ class TransferTarget final : public FileNaming {
                                                            const OpenTransferFolder&,
                                                            const LocalTime&, std::string*);
   TransferTarget(std::filesystem::path name, OpenTransferFolder folder, SerialPattern pattern,
-                 int serial)
+                 int serial, std::optional<SerialMemoNote> memo)
       : name_(std::move(name)),
         folder_(std::move(folder)),
         pattern_(std::move(pattern)),
-        serial_(serial) {}
+        serial_(serial),
+        memo_(std::move(memo)) {}
+  void NoteClaimInMemo() const;
 
   std::filesystem::path name_;
   OpenTransferFolder folder_;
   std::optional<SerialPattern> pattern_;
   int serial_ = 0;  // the number in name_
+  std::optional<SerialMemoNote> memo_;
   std::string error_;
   BeforeClaim before_claim_;
 };

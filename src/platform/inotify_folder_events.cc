@@ -33,15 +33,23 @@ constexpr std::array<std::int64_t, 10> kRemoteFileSystems = {
 constexpr std::uint32_t kWatchedEvents = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM |
                                          IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
-}  // namespace
-
-bool ReportsEveryChange(const std::filesystem::path& folder) {
-  struct statfs info {};
-  if (statfs(folder.c_str(), &info) != 0) return false;
+bool IsLocalFileSystem(const struct statfs& info) {
   for (const std::int64_t remote : kRemoteFileSystems) {
     if (static_cast<std::int64_t>(static_cast<std::uint32_t>(info.f_type)) == remote) return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool ReportsEveryChange(const std::filesystem::path& folder) {
+  struct statfs info {};
+  return statfs(folder.c_str(), &info) == 0 && IsLocalFileSystem(info);
+}
+
+bool ReportsEveryChange(int open_folder) {
+  struct statfs info {};
+  return fstatfs(open_folder, &info) == 0 && IsLocalFileSystem(info);
 }
 
 InotifyFolderEvents::InotifyFolderEvents()

@@ -25,5 +25,7 @@ class InotifyFolderEvents : public FolderEvents {
 // Whether the file system of `folder` reports every change to inotify: false for network
 // and user-space file systems, whose changes made elsewhere are never reported.
 bool ReportsEveryChange(const std::filesystem::path& folder);
+// The same of a folder held open.
+bool ReportsEveryChange(int open_folder);
 
 }  // namespace velmarin

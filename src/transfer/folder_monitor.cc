@@ -16,6 +16,7 @@
 #include "base/message_subject.h"
 #include "base/stale_temporaries.h"
 #include "base/state_fields.h"
+#include "image/dib.h"
 #include "platform/encoding.h"
 #include "settings/program_dir.h"
 #include "transfer/claimed_target.h"
@@ -612,6 +613,8 @@ void RunFolderMonitor(std::stop_token stop, FolderMonitorContext& ctx) {
       }
     } else if (!arrivals.HasWaiting() || held_back || folder_away) {
       if (ctx.in_hand) ctx.in_hand->Clear();
+      // The memory kept for the next picture of a burst goes back while nothing waits.
+      ReleaseSparePictureMemory();
       auto wait = ctx.timing.idle_period;
       if (held_back) {
         wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(until_retry));

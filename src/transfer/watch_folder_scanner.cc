@@ -1,9 +1,5 @@
 #include "transfer/watch_folder_scanner.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include <algorithm>
 #include <deque>
 #include <unordered_map>
@@ -17,12 +13,6 @@ constexpr std::size_t kRecentNames = 64;
 // A listing made only to check the folder's time may cost a thousandth of the time.
 constexpr int kCheckCostFactor = 1000;
 
-std::int64_t WallClockNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
 bool SameFile(const DirectoryEntry& a, const DirectoryEntry& b) {
   return a.inode == b.inode && a.birth_time_ns == b.birth_time_ns && a.size == b.size &&
          a.modified_ns == b.modified_ns && a.regular_file == b.regular_file;
@@ -33,13 +23,6 @@ bool SameFile(const DirectoryEntry& a, const DirectoryEntry& b) {
 bool KnownInode(std::uint64_t inode) { return inode != 0 && inode != 0xFFFF'FFFF; }
 
 }  // namespace
-
-struct WatchFolderScanner::FolderStamp {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-  std::int64_t modified_ns = 0;
-  bool operator==(const FolderStamp&) const = default;
-};
 
 struct WatchFolderScanner::Cache {
   struct Known {
@@ -68,28 +51,17 @@ WatchFolderScanner& WatchFolderScanner::operator=(WatchFolderScanner&&) noexcept
 
 void WatchFolderScanner::Reset() { cache_.reset(); }
 
-std::optional<WatchFolderScanner::FolderStamp> WatchFolderScanner::StampOf(
-    const std::filesystem::path& folder) {
-  // Asked of the file system itself: a network client's cached time may be a minute old.
-  struct statx info {};
-  if (statx(AT_FDCWD, folder.c_str(), AT_STATX_FORCE_SYNC, STATX_TYPE | STATX_INO | STATX_MTIME,
-            &info) != 0 ||
-      !(info.stx_mask & STATX_TYPE) || !S_ISDIR(info.stx_mode)) {
-    return std::nullopt;
-  }
-  return FolderStamp{
-      makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino,
-      static_cast<std::int64_t>(info.stx_mtime.tv_sec) * 1'000'000'000 + info.stx_mtime.tv_nsec};
-}
-
 std::optional<WatchFolderScanner::Changes> WatchFolderScanner::Scan(
     const std::filesystem::path& folder, const std::vector<std::string>& watched) {
-  const auto stamp = StampOf(folder);
+  auto stamp = StampOfFolder(folder);
   Changes changes;
   if (!stamp) {
     cache_.reset();
     return std::nullopt;
   }
+  // The watch goes by the modification time alone: a folder that does not keep it is found
+  // out by the checking listing.
+  stamp->changed_ns = 0;
   if (!cache_ || cache_->folder != folder || cache_->device != stamp->device ||
       cache_->inode != stamp->inode) {
     cache_ = std::make_unique<Cache>();
@@ -166,9 +138,7 @@ bool WatchFolderScanner::List(const std::filesystem::path& folder, const FolderS
     }
   }
   // A time close to the listing may stay the same through a later change.
-  const bool whole_seconds = stamp.modified_ns % 1'000'000'000 == 0;
-  const auto margin = whole_seconds ? timing_.coarse_time : timing_.fine_time;
-  if (stamp.modified_ns + margin.count() < started_ns) {
+  if (StampSettledBefore(stamp, started_ns, {timing_.coarse_time, timing_.fine_time})) {
     cache.trusted = stamp;
   } else {
     cache.trusted.reset();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/directory_listing.h"
+#include "platform/folder_stamp.h"
 
 namespace velmarin {
 
@@ -70,10 +71,8 @@ class WatchFolderScanner {
   void Reset();
 
  private:
-  struct FolderStamp;  // the folder itself and its modification time
-  struct Cache;        // what the last listing showed
+  struct Cache;  // what the last listing showed
 
-  static std::optional<FolderStamp> StampOf(const std::filesystem::path& folder);
   // Lists the folder and compares it with `cache_`; false when it cannot be listed.
   bool List(const std::filesystem::path& folder, const FolderStamp& stamp, Changes& changes);
   void LookAgainAt(const std::filesystem::path& folder, const std::vector<std::string>& names,

@@ -84,6 +84,37 @@ TEST(DibCreateTest, RowsLeftForADecoderStillHaveZeroPaddingAndALargeBlockIsWhole
   EXPECT_EQ(large.header().biSizeImage, 9000u * 2000u);
 }
 
+TEST(PictureMemoryTest, TheBlockOfALargePictureIsKeptForTheNextOfItsSizeOnly) {
+  ReleaseSparePictureMemory();
+  constexpr std::size_t kLarge = 24 << 20;
+  void* first = AllocatePictureMemory(kLarge);
+  ReleasePictureMemory(first, kLarge);
+  void* second = AllocatePictureMemory(kLarge - 100);  // the same huge pages
+  EXPECT_EQ(second, first);
+  void* beside = AllocatePictureMemory(kLarge);  // one in use: fresh memory
+  EXPECT_NE(beside, second);
+  ReleasePictureMemory(second, kLarge);
+  ReleasePictureMemory(beside, kLarge);  // one spare only: this one goes back
+  void* other_size = AllocatePictureMemory(2 * kLarge);
+  EXPECT_NE(other_size, second);
+  ReleasePictureMemory(other_size, 2 * kLarge);
+  ReleaseSparePictureMemory();
+}
+
+TEST(DibCreateTest, ARowsBlockKeptFromAnEarlierPictureIsZeroedAgain) {
+  ReleaseSparePictureMemory();
+  {
+    Dib earlier = *Dib::Create(3000, 2000, 24);
+    std::memset(earlier.pixels(), 0xAB, earlier.stride() * 2000);
+  }
+  const Dib next = *Dib::Create(3000, 2000, 24);
+  EXPECT_EQ(next.row(0)[0], 0);
+  EXPECT_EQ(next.row(1999)[8999], 0);
+  const Dib decoded = *Dib::Create(2999, 2000, 24, 0, DibRows::kOverwritten);
+  EXPECT_EQ(decoded.row(7)[decoded.stride() - 1], 0);  // the padding
+  ReleaseSparePictureMemory();
+}
+
 TEST(DibCreateTest, RefusesSizesOutsideThePixelLimit) {
   EXPECT_FALSE(Dib::Create(0, 10, 24));
   EXPECT_FALSE(Dib::Create(10, -1, 24));

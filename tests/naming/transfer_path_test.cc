@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/unique_fd.h"
+#include "naming/serial_memo.h"
 #include "platform/encoding.h"
 #include "support/temp_dir.h"
 
@@ -292,6 +293,58 @@ TEST_F(TransferPathTest, ImageHeldBackBeforeItsClaimTakesNoName) {
   EXPECT_EQ(errno, ECANCELED);
   EXPECT_FALSE(fs::exists(target->name()));
   EXPECT_EQ(test::ReadFileBytes(temporary), "mine");
+}
+
+// The process's memo of the last search trusts the folder's times however close to the
+// listing they are, so these searches use it as a station's next still does.
+class SerialMemoFolderTest : public TransferPathTest {
+ protected:
+  void SetUp() override { SerialMemo::OfProcess().SetMargins({{}, {}}); }
+  void TearDown() override { SerialMemo::OfProcess().SetMargins({}); }
+
+  // Searches, then claims the name found for a picture of `bytes`.
+  std::optional<fs::path> BuildAndClaim(std::string_view bytes) {
+    auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
+                                      Cp932Text(dir_.path().string()), opened_, kNow, &error_);
+    if (!target || !target->Place(Finished(dir_ / "2012", bytes))) return std::nullopt;
+    return target->name();
+  }
+};
+
+TEST_F(SerialMemoFolderTest, AFolderChangedByAnotherProgramIsListedAgain) {
+  for (int serial = 1; serial <= 60; ++serial) Touch(Numbered(serial));
+  ASSERT_EQ(Build(kDefaultTemplate), Numbered(61)) << error_;
+  for (int serial = 1; serial <= 60; ++serial) fs::remove(Numbered(serial));
+  EXPECT_EQ(Build(kDefaultTemplate), Numbered(1)) << error_;
+}
+
+TEST_F(SerialMemoFolderTest, SearchesAfterOwnClaimsLookUpWhatOthersAddedMeanwhile) {
+  for (int serial = 1; serial <= 5; ++serial) Touch(Numbered(serial));
+  auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
+                                    Cp932Text(dir_.path().string()), opened_, kNow, &error_);
+  ASSERT_TRUE(target) << error_;
+  Touch(Numbered(8));  // another station, while this one writes its picture
+  ASSERT_TRUE(target->Place(Finished(dir_ / "2012", "first")));
+  EXPECT_EQ(target->name(), Numbered(6));
+  EXPECT_EQ(BuildAndClaim("second"), Numbered(9));  // 7 has 8 within its fifty
+  EXPECT_EQ(BuildAndClaim("third"), Numbered(10));
+  EXPECT_EQ(test::ReadFileBytes(Numbered(9)), "second");
+  EXPECT_EQ(test::ReadFileBytes(Numbered(10)), "third");
+}
+
+// What another program removes while this one claims a name is not seen until the folder
+// changes again: the search goes on upwards meanwhile, it never reuses a name.
+TEST_F(SerialMemoFolderTest, ARemovalDuringAClaimIsSeenOnceTheFolderChangesAgain) {
+  for (int serial = 1; serial <= 60; ++serial) Touch(Numbered(serial));
+  auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
+                                    Cp932Text(dir_.path().string()), opened_, kNow, &error_);
+  ASSERT_TRUE(target) << error_;
+  for (int serial = 1; serial <= 60; ++serial) fs::remove(Numbered(serial));
+  ASSERT_TRUE(target->Place(Finished(dir_ / "2012", "first")));
+  EXPECT_EQ(target->name(), Numbered(61));
+  EXPECT_EQ(BuildAndClaim("second"), Numbered(62));
+  Touch(dir_ / "2012" / "note.txt");
+  EXPECT_EQ(BuildAndClaim("third"), Numbered(1));
 }
 
 // The transfer folder's path leads elsewhere once it is held open (its share dropped): the
