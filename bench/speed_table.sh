@@ -186,6 +186,9 @@ for count in "${counts[@]}"; do
   # shellcheck disable=SC2016  # the template's own dollars
   "$velmarin" --dir "$folder" --set 'NameFormat=$i06_$r05'
   (cd "$folder/hozon" && seq -f '000001_%05g.jpg' 1 "$count" | xargs -r touch)
+  # Filled before the searches, as a station's folder is: not within the clock step of the
+  # first one, whose start (the warm-up's listing) the timed runs then take from the cache.
+  touch -d '1 minute ago' "$folder/hozon"
   nn[$count]=$(timed "$runs" "" "$velmarin --dir $folder --id 1 --next-name")
   lat[$count]=$(station --picture "$work/source_$small.jpg" --stills "$stills" \
     --transfer-files "$count")
@@ -292,5 +295,7 @@ done
 echo
 echo "/floor, /djpeg|cjpeg: the median over the floor's time and over djpeg|cjpeg's median."
 echo "The search at N files is --next-name's median there less its median with none."
+echo "Its runs start where the warm-up's listing ended (the cache of serial searches, while the"
+echo "folder is unchanged); a first search, or one after a change, lists the folder once."
 echo "libraries, relocations: shared objects loaded and the dynamic loader's final number of"
 echo "relocations over the whole run."

@@ -2,13 +2,13 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
 
 #include "base/errno_text.h"
+#include "platform/xdg_folders.h"
 
 namespace velmarin {
 namespace {
@@ -18,15 +18,6 @@ std::string Trimmed(const std::string& text) {
   if (first == std::string::npos) return {};
   const auto last = text.find_last_not_of(" \t\r");
   return text.substr(first, last - first + 1);
-}
-
-// The folder an XDG base-directory variable names when it holds an absolute path, else
-// `fallback` in the home folder.
-std::filesystem::path XdgFolder(const char* variable, const char* fallback) {
-  const char* named = std::getenv(variable);
-  if (named != nullptr && named[0] == '/') return named;
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home != nullptr ? home : "") / fallback;
 }
 
 // Where a line of the file is, in each language.
@@ -147,11 +138,11 @@ std::string AeTitleProblem(std::string_view title) {
 }
 
 std::filesystem::path UserConfigPath() {
-  return XdgFolder("XDG_CONFIG_HOME", ".config") / "velmarin" / "velmarin.conf";
+  return XdgBaseFolder("XDG_CONFIG_HOME", ".config") / "velmarin" / "velmarin.conf";
 }
 
 std::filesystem::path UserStateFolder() {
-  return XdgFolder("XDG_STATE_HOME", ".local/state") / "velmarin";
+  return XdgBaseFolder("XDG_STATE_HOME", ".local/state") / "velmarin";
 }
 
 UserConfig ReadUserConfig(const std::filesystem::path& file) {

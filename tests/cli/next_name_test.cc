@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "naming/local_time.h"
+#include "naming/serial_memo_file.h"
 #include "platform/encoding.h"
 #include "settings/settings.h"
 #include "support/program_process.h"
@@ -57,6 +58,35 @@ TEST_F(NextNameCommand, TakesTheSerialBehindTheHighestPresent) {
   const ProgramResult result = RunProgram({"--dir", dir.path(), "--id", "123", "--next-name"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, ExpectedName(dir.path(), "000123", 6) + "\n");
+}
+
+// A folder left alone since the last run is not listed again: the cache of the last search
+// says where to start, and a folder changed by another program since is listed again.
+TEST_F(NextNameCommand, ARunAfterAnotherStartsWhereItEndedWhileTheFolderIsUnchanged) {
+  const std::vector<std::string> env = {"XDG_CACHE_HOME=" + (dir / "cache").string()};
+  const fs::path folder = fs::path(ExpectedName(dir.path(), "000123", 1)).parent_path();
+  fs::create_directories(folder);
+  for (int serial = 1; serial <= 200; ++serial) {
+    WriteFileBytes(ExpectedName(dir.path(), "000123", serial), "x");
+  }
+  // Long enough ago that no later change can leave the folder's times as they are.
+  fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::minutes(5));
+  for (int run = 0; run < 2; ++run) {
+    const ProgramResult result =
+        RunProgram({"--dir", dir.path(), "--id", "123", "--next-name"}, env);
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.out, ExpectedName(dir.path(), "000123", 201) + "\n");
+  }
+  const auto saved = ReadSerialStarts(dir / "cache" / "velmarin" / "serials", 8);
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].start, 201);
+  EXPECT_EQ(saved[0].stamp, StampOfFolder(folder));
+
+  for (int serial = 1; serial <= 60; ++serial)
+    fs::remove(ExpectedName(dir.path(), "000123", serial));
+  const ProgramResult result = RunProgram({"--dir", dir.path(), "--id", "123", "--next-name"}, env);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, ExpectedName(dir.path(), "000123", 1) + "\n");
 }
 
 TEST_F(NextNameCommand, ARelativeTransferFolderLiesInTheProgramFolder) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 namespace velmarin {
 namespace {
 
@@ -85,6 +87,96 @@ TEST_F(SerialMemoTest, OnlyTheLatestNamesAreKept) {
   EXPECT_EQ(memo_.StartOf("name0", kListed, start_), std::nullopt);
   EXPECT_EQ(memo_.StartOf("name1", kListed, start_), 6);
   EXPECT_EQ(memo_.StartOf("name" + std::to_string(SerialMemo::kKept), kListed, start_), 6);
+}
+
+// Memos of one process after another, keeping what they learn in one file.
+class SavedSerialMemoTest : public SerialMemoTest {
+ protected:
+  SerialMemo NextProcess() const { return SerialMemo({}, dir_ / "serials"); }
+  // The start a new process finds for `stamp` when the wall clock says `now_ns`.
+  std::optional<int> StartInNextProcess(const FolderStamp& stamp, std::int64_t now_ns) const {
+    return NextProcess().StartOf("a", stamp, start_, now_ns);
+  }
+
+  const test::TempDir dir_;
+  SerialMemo first_{{}, dir_ / "serials"};
+};
+
+TEST_F(SavedSerialMemoTest, ANewProcessStartsWhereTheLastListingEnded) {
+  first_.NoteListing("a", kListed, 6, kListedAt, start_);
+  EXPECT_EQ(StartInNextProcess(kListed, kListedAt + kSecond), 6);
+  SerialMemo next = NextProcess();
+  EXPECT_EQ(next.StartOf("b", kListed, start_, kListedAt), std::nullopt);  // other names
+  // Its age goes on from the listing's.
+  EXPECT_EQ(next.StartOf("a", kListed, start_, kListedAt + kSecond), 6);
+  EXPECT_EQ(next.StartOf("a", kListed, start_ + SerialMemo::kLife - 1s), std::nullopt);
+}
+
+TEST_F(SavedSerialMemoTest, AFolderWhoseStampDiffersInAnyFieldIsListed) {
+  first_.NoteListing("a", kListed, 6, kListedAt, start_);
+  for (std::int64_t FolderStamp::*field : {&FolderStamp::modified_ns, &FolderStamp::changed_ns}) {
+    FolderStamp moved = kListed;
+    moved.*field += 1;
+    EXPECT_EQ(StartInNextProcess(moved, kListedAt), std::nullopt);
+  }
+  for (std::uint64_t FolderStamp::*field : {&FolderStamp::device, &FolderStamp::inode}) {
+    FolderStamp other = kListed;
+    other.*field += 1;
+    EXPECT_EQ(StartInNextProcess(other, kListedAt), std::nullopt);
+  }
+  EXPECT_EQ(StartInNextProcess(kListed, kListedAt), 6);
+}
+
+TEST_F(SavedSerialMemoTest, AStartTooOldOrFromTheFutureIsNotTrusted) {
+  first_.NoteListing("a", kListed, 6, kListedAt, start_);
+  const auto life = std::chrono::nanoseconds(SerialMemo::kLife).count();
+  EXPECT_EQ(StartInNextProcess(kListed, kListedAt + life - 1), 6);
+  EXPECT_EQ(StartInNextProcess(kListed, kListedAt + life), std::nullopt);
+  EXPECT_EQ(StartInNextProcess(kListed, kListedAt - 1), std::nullopt);
+}
+
+TEST_F(SavedSerialMemoTest, AListingTooCloseToTheFolderTimesIsNotKept) {
+  first_.NoteListing("a", kListed, 6, kListed.modified_ns + 50'000'000, start_);
+  EXPECT_EQ(StartInNextProcess(kListed, kListedAt), std::nullopt);
+}
+
+TEST_F(SavedSerialMemoTest, OwnClaimsAreKeptForTheNextProcess) {
+  first_.NoteListing("a", kListed, 6, kListedAt, start_);
+  FolderStamp claimed = kListed;
+  claimed.modified_ns = claimed.changed_ns = 102 * kSecond + 1;
+  first_.NoteClaim("a", kListed, claimed, 6);
+  EXPECT_EQ(StartInNextProcess(claimed, kListedAt + kSecond), 7);
+  EXPECT_EQ(StartInNextProcess(kListed, kListedAt + kSecond), std::nullopt);  // replaced
+}
+
+TEST_F(SavedSerialMemoTest, ADamagedFileIsIgnoredAndWrittenAnew) {
+  test::WriteFileBytes(dir_ / "serials",
+                       FormatSerialStarts({{kListed, "a", 6, kListedAt}}) + "1	");
+  EXPECT_EQ(StartInNextProcess(kListed, kListedAt), std::nullopt);
+  SerialMemo next = NextProcess();
+  EXPECT_EQ(next.StartOf("a", kListed, start_, kListedAt), std::nullopt);
+  next.NoteListing("a", kListed, 9, kListedAt, start_);
+  EXPECT_EQ(StartInNextProcess(kListed, kListedAt), 9);
+}
+
+TEST_F(SavedSerialMemoTest, OnlyTheLatestListingsAreKept) {
+  for (std::size_t i = 0; i <= SerialMemo::kKept; ++i) {
+    first_.NoteListing("name" + std::to_string(i), kListed, 6,
+                       kListedAt + static_cast<std::int64_t>(i), start_);
+  }
+  const auto saved = ReadSerialStarts(dir_ / "serials", SerialMemo::kKept);
+  ASSERT_EQ(saved.size(), SerialMemo::kKept);
+  EXPECT_EQ(saved.front().key, "name" + std::to_string(SerialMemo::kKept));
+  EXPECT_EQ(saved.back().key, "name1");
+}
+
+TEST_F(SavedSerialMemoTest, StartsPastTheirLifeAreDroppedWithTheNextWrite) {
+  first_.NoteListing("old", kListed, 6, kListedAt, start_);
+  const auto life = std::chrono::nanoseconds(SerialMemo::kLife).count();
+  first_.NoteListing("a", kListed, 6, kListedAt + life, start_ + SerialMemo::kLife);
+  const auto saved = ReadSerialStarts(dir_ / "serials", SerialMemo::kKept);
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved.front().key, "a");
 }
 
 }  // namespace
