@@ -18,11 +18,6 @@ SerialMemo& SerialMemo::OfProcess() {
   return memo;
 }
 
-void SerialMemo::SetMargins(const FolderTimeMargins& margins) {
-  const std::lock_guard lock(mutex_);
-  margins_ = margins;
-}
-
 std::optional<int> SerialMemo::StartOf(const std::string& key, const FolderStamp& stamp,
                                        Clock::time_point now, std::int64_t now_ns) {
   const std::lock_guard lock(mutex_);

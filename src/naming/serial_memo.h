@@ -44,8 +44,6 @@ class SerialMemo {
 
   // The memo of this process, shared by its threads.
   static SerialMemo& OfProcess();
-  // How close to a listing the folder's times are not trusted (tests set none).
-  void SetMargins(const FolderTimeMargins& margins);
 
   // Where the search of `key` (the pattern of the names) may start in the folder whose
   // stamp is `stamp` now (`now_ns` by the wall clock); nullopt when the folder must be listed.

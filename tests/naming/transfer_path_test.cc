@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstdio>
@@ -295,12 +296,17 @@ TEST_F(TransferPathTest, ImageHeldBackBeforeItsClaimTakesNoName) {
   EXPECT_EQ(test::ReadFileBytes(temporary), "mine");
 }
 
-// The process's memo of the last search trusts the folder's times however close to the
-// listing they are, so these searches use it as a station's next still does.
+// Searches through the process's memo of the last search, as a station's next still does.
 class SerialMemoFolderTest : public TransferPathTest {
  protected:
-  void SetUp() override { SerialMemo::OfProcess().SetMargins({{}, {}}); }
-  void TearDown() override { SerialMemo::OfProcess().SetMargins({}); }
+  // Gives the folder a time of its own, long past, as a folder another program changed a
+  // while ago has: each call a different one, so every change is told by the folder's stamp
+  // however fast the machine, and the listing after it is trusted.
+  void Settle() {
+    static std::int64_t seconds = 1'000'000'000;
+    const timespec times[2] = {{0, UTIME_OMIT}, {++seconds, 500'000'000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir_ / "2012").c_str(), times, 0), 0);
+  }
 
   // Searches, then claims the name found for a picture of `bytes`.
   std::optional<fs::path> BuildAndClaim(std::string_view bytes) {
@@ -313,13 +319,16 @@ class SerialMemoFolderTest : public TransferPathTest {
 
 TEST_F(SerialMemoFolderTest, AFolderChangedByAnotherProgramIsListedAgain) {
   for (int serial = 1; serial <= 60; ++serial) Touch(Numbered(serial));
+  Settle();
   ASSERT_EQ(Build(kDefaultTemplate), Numbered(61)) << error_;
   for (int serial = 1; serial <= 60; ++serial) fs::remove(Numbered(serial));
+  Settle();
   EXPECT_EQ(Build(kDefaultTemplate), Numbered(1)) << error_;
 }
 
 TEST_F(SerialMemoFolderTest, SearchesAfterOwnClaimsLookUpWhatOthersAddedMeanwhile) {
   for (int serial = 1; serial <= 5; ++serial) Touch(Numbered(serial));
+  Settle();
   auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
                                     Cp932Text(dir_.path().string()), opened_, kNow, &error_);
   ASSERT_TRUE(target) << error_;
@@ -336,6 +345,7 @@ TEST_F(SerialMemoFolderTest, SearchesAfterOwnClaimsLookUpWhatOthersAddedMeanwhil
 // changes again: the search goes on upwards meanwhile, it never reuses a name.
 TEST_F(SerialMemoFolderTest, ARemovalDuringAClaimIsSeenOnceTheFolderChangesAgain) {
   for (int serial = 1; serial <= 60; ++serial) Touch(Numbered(serial));
+  Settle();
   auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
                                     Cp932Text(dir_.path().string()), opened_, kNow, &error_);
   ASSERT_TRUE(target) << error_;
@@ -344,6 +354,7 @@ TEST_F(SerialMemoFolderTest, ARemovalDuringAClaimIsSeenOnceTheFolderChangesAgain
   EXPECT_EQ(target->name(), Numbered(61));
   EXPECT_EQ(BuildAndClaim("second"), Numbered(62));
   Touch(dir_ / "2012" / "note.txt");
+  Settle();
   EXPECT_EQ(BuildAndClaim("third"), Numbered(1));
 }
 
