@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -207,6 +209,10 @@ bool FillTransferFolder(const fs::path& dir, int count) {
     std::snprintf(name, sizeof name, "000001_%05d.jpg", n);
     std::ofstream(transfer / name) << "old";
   }
+  // Filled a while before the station starts, as a station's folder is: not within the clock
+  // step of its first search, which could then not be trusted for the next ones.
+  const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 60, 0}};
+  ::utimensat(AT_FDCWD, transfer.c_str(), times, 0);
   std::printf("transfer folder: %d images of %s\n", count, kSerialTemplate);
   return true;
 }
