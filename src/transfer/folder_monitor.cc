@@ -281,15 +281,16 @@ bool ChangedSinceTaken(const ArrivedStill& still, const DirectoryEntry& read) {
 }
 
 // The claim's hook: an image read from a still that changed meanwhile is held back (*changed
-// set); otherwise the journal names the target the still's image is about to claim, with the
-// image's content, before the claim.
+// set), unless the still was taken at the completeness bound because it never stopped
+// changing (`changed` null: it would never be whole); otherwise the journal names the target
+// the still's image is about to claim, with the image's content, before the claim.
 TransferTarget::BeforeClaim NoteClaimIn(FolderMonitorContext& ctx, StillJournal& journal,
                                         ArrivedStill& still, const DirectoryEntry& read,
                                         bool* changed) {
   return [&ctx, &journal, &still, &read, changed,
           hashed = std::optional<std::pair<fs::path, std::string>>()](
              const AtPath& temporary, const fs::path& name) mutable {
-    if (ChangedSinceTaken(still, read)) {
+    if (changed && ChangedSinceTaken(still, read)) {
       *changed = true;
       return false;
     }
@@ -382,9 +383,11 @@ TransferOutcome TransferStill(FolderMonitorContext& ctx, StillJournal& journal, 
   TransferOutcome outcome;
   bool changed = false;
   try {
-    outcome = TransferOneImage(still.path, held.settings, held.capture_id, held.clock,
-                               ctx.program_dir, target_folder, ctx.pipeline, attempt, boxes,
-                               NoteClaimIn(ctx, journal, still, *now_there, &changed));
+    outcome =
+        TransferOneImage(still.path, held.settings, held.capture_id, held.clock, ctx.program_dir,
+                         target_folder, ctx.pipeline, attempt, boxes,
+                         NoteClaimIn(ctx, journal, still, *now_there,
+                                     completeness == Completeness::kTimedOut ? nullptr : &changed));
   } catch (const std::bad_alloc&) {
     attempt.Set(Cp932Text("out of memory! "));
   } catch (const std::exception&) {

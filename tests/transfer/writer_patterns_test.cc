@@ -5,6 +5,7 @@
 #include "support/cp932_text_testing.h"
 #include "support/temp_dir.h"
 #include "transfer/folder_monitor_fixture.h"
+#include "transfer/stepped_completeness.h"
 
 namespace velmarin::test {
 namespace {
@@ -95,6 +96,33 @@ TEST_F(WriterPatterns, StillWrittenOnWhileItIsReadIsReadAgainAndSentOnce) {
   EXPECT_EQ(image_count_, 1);
   EXPECT_EQ(errors_.Generation(), 0u);
   EXPECT_TRUE(messages_.texts().empty());
+}
+
+// A still whose writer goes on past the completeness bound, also while it is read: what is
+// read at the bound is sent, as before (its later changes are new captures); it is not put
+// back to be waited for again, which for a writer that never stops would hold up every still
+// behind it for good.
+TEST_F(WriterPatterns, StillChangingAtTheBoundIsSentAsReadThere) {
+  int reads_left = 3;  // the writer stops after the third read
+  SteppedCompleteness stepped;
+  completeness_ = stepped.On({std::chrono::milliseconds(10), std::chrono::milliseconds(500),
+                              std::chrono::milliseconds(1500)},
+                             [&] {
+                               if (reads_left > 0) Append("long.jpg", "+");
+                             });
+  events_.SetWatchable(false);
+  fake_.before_write = [&] {
+    if (reads_left > 0) {
+      --reads_left;
+      Append("long.jpg", "+");
+    }
+  };
+  Start();
+  WriteNewFile(Watch("long.jpg"), "growing");
+  RunCycles(8);
+  EXPECT_EQ(fake_.calls_of("process").size(), Transferred().size());
+  ASSERT_FALSE(Transferred().empty());
+  EXPECT_TRUE(TransferredBytes()[0].starts_with("growing+")) << TransferredBytes()[0];
 }
 
 // Qt's QSaveFile writes a file without a name (O_TMPFILE) and links it into the folder: its
