@@ -214,6 +214,32 @@ TEST(ReadJpegToDibTest, TruncatedOrHalfWrittenFilesFail) {
   EXPECT_FALSE(ReadJpegToDib(nullptr));
 }
 
+// The input is read a megabyte at a time: markers skipped across reads, and scan data that
+// runs over them, decode as the library decodes the whole file from memory.
+TEST(ReadJpegToDibTest, FilesOfSeveralReadsDecodeAsFromMemory) {
+  const std::string plain = NoisyJpeg(1000);
+  std::string padded = plain.substr(0, 2);  // SOI, then 17 application markers of 64 KiB
+  for (int i = 0; i < 17; ++i)
+    padded += std::string("\xFF\xEF\xFF\xFF", 4) + std::string(65533, 'x');
+  padded += plain.substr(2);
+  ASSERT_GT(padded.size(), std::size_t{2} << 20);
+
+  const std::optional<Dib> dib = DecodeJpegBytes(padded);
+  ASSERT_TRUE(dib);
+  const auto lines = LibraryScanLines(plain);
+  ASSERT_EQ(lines.size(), 1000u);
+  bool same = true;
+  for (int y = 0; y < 1000 && same; ++y) {
+    const std::uint8_t* row = dib->row(999 - y);
+    for (int x = 0; x < 1000 && same; ++x) {
+      const auto* rgb = &lines[static_cast<std::size_t>(y)][3 * static_cast<std::size_t>(x)];
+      same = row[3 * x] == rgb[2] && row[3 * x + 1] == rgb[1] && row[3 * x + 2] == rgb[0];
+    }
+  }
+  EXPECT_TRUE(same);
+  EXPECT_FALSE(DecodeJpegBytes(padded.substr(0, (std::size_t{2} << 20) + 10)));
+}
+
 TEST(ReadJpegToDibTest, LibraryMessagesGoToTheCallerNotToStderr) {
   testing::internal::CaptureStderr();
   std::string messages;
@@ -249,8 +275,10 @@ TEST(ReadJpegToDibTest, DamagedScanDecodesWithEachWarningToldOnce) {
     told.push_back(reported.substr(start, end - start));
     start = end + 2;
   }
-  EXPECT_NE(std::find(told.begin(), told.end(), "Corrupt JPEG data: bad Huffman code"), told.end())
-      << reported;
+  // Which damage the library sees first depends on how much data it has in hand.
+  EXPECT_TRUE(std::ranges::any_of(told, [](const std::string& text) {
+    return text.starts_with("Corrupt JPEG data: ");
+  })) << reported;
   std::sort(told.begin(), told.end());
   const auto repeated = std::adjacent_find(told.begin(), told.end());
   EXPECT_EQ(repeated, told.end()) << *repeated;
