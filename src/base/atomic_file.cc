@@ -21,6 +21,9 @@ constexpr std::size_t kRandomLetters = 6;
 constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 constexpr std::size_t kNewMarkLetters = 10;
 constexpr std::size_t kMaxMarkLetters = 32;
+// The chunk of a large file whose write to the disk is started once it is written, and the
+// buffer of the stream: a 24 MP image is about ten of them.
+constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 std::string RandomLetters(std::size_t count) {
   std::random_device seed;
@@ -55,6 +58,12 @@ UniqueFd CreateTemporary(const AtPath& target, std::string_view mark, AtPath* te
     if (fd.valid() || errno != EEXIST) return fd;
   }
   return UniqueFd();
+}
+
+// The stream's writes go to AtomicFile::Write.
+ssize_t WriteToAtomicFile(void* file, const char* bytes, std::size_t size) {
+  if (!static_cast<AtomicFile*>(file)->Write(std::string_view(bytes, size))) return -1;
+  return static_cast<ssize_t>(size);
 }
 
 void SyncFolder(const AtPath& folder) {
@@ -111,10 +120,25 @@ void AtomicFile::Discard() {
   errno = saved;
 }
 
+bool AtomicFile::Write(std::string_view bytes) {
+  if (!WriteAll(fd_.get(), bytes)) return false;
+  written_ += bytes.size();
+  if (written_ - handed_over_ >= kChunk) {
+    // Only a start, which a file system may ignore: the sync at Commit is what counts.
+    ::sync_file_range(fd_.get(), static_cast<off64_t>(handed_over_),
+                      static_cast<off64_t>(written_ - handed_over_), SYNC_FILE_RANGE_WRITE);
+    handed_over_ = written_;
+  }
+  return true;
+}
+
 std::FILE* AtomicFile::Stream() {
   if (!stream_ && fd_.valid()) {
-    stream_.reset(::fdopen(fd_.get(), "wb"));
-    if (stream_) fd_.release();
+    stream_.reset(::fopencookie(this, "wb", {nullptr, WriteToAtomicFile, nullptr, nullptr}));
+    if (stream_) {
+      stream_buffer_.resize(kChunk);
+      std::setvbuf(stream_.get(), stream_buffer_.data(), _IOFBF, stream_buffer_.size());
+    }
   }
   return stream_.get();
 }
@@ -126,10 +150,9 @@ AtomicFile::Step AtomicFile::Commit(FileSync sync) {
   };
   if (!created()) return Step::kWrite;
   if (stream_ && std::fflush(stream_.get()) != 0) return fail(Step::kWrite);
-  const int fd = stream_ ? ::fileno(stream_.get()) : fd_.get();
-  if (sync == FileSync::kSynced && ::fsync(fd) != 0) return fail(Step::kSync);
-  const bool closed = stream_ ? std::fclose(stream_.release()) == 0 : fd_.Close();
-  if (!closed) return fail(Step::kClose);
+  stream_.reset();
+  if (sync == FileSync::kSynced && ::fsync(fd_.get()) != 0) return fail(Step::kSync);
+  if (!fd_.Close()) return fail(Step::kClose);
   if (!naming_.Place(temporary_)) return fail(Step::kRename);
   if (sync == FileSync::kSynced) SyncFolder(FolderOf(naming_.location()));
   return Step::kNone;
@@ -152,7 +175,7 @@ bool CopyFileAtomically(const std::filesystem::path& source, FileNaming& target,
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) break;
-    if (!WriteAll(out.fd(), std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
+    if (!out.Write(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
       return false;
     }
   }

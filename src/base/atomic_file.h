@@ -1,11 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
-
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/file_naming.h"
 #include "base/unique_fd.h"
@@ -40,10 +41,15 @@ class AtomicFile {
   AtomicFile& operator=(const AtomicFile&) = delete;
 
   // False (errno set) when the temporary could not be created.
-  bool created() const { return fd_.valid() || stream_ != nullptr; }
-  // The temporary's descriptor; -1 once Stream was called.
+  bool created() const { return fd_.valid(); }
+  // The temporary's descriptor, for what is not a write (fchmod).
   int fd() const { return fd_.get(); }
-  // The temporary as a stdio stream that now owns the descriptor; null when that fails.
+  // Appends `bytes`. Each whole chunk of a large file is handed to the disk as soon as it is
+  // written, so a synced Commit waits for the last chunk only, not for the whole file. False
+  // (errno set) when the write failed.
+  bool Write(std::string_view bytes);
+  // The temporary as a stdio stream that writes through Write, with a large buffer; null
+  // when that fails. Commit flushes and closes it.
   std::FILE* Stream();
 
   // The steps of Commit, so a caller can tell the user which one failed.
@@ -62,6 +68,9 @@ class AtomicFile {
   FileNaming& naming_;
   AtPath temporary_;
   UniqueFd fd_;
+  std::uint64_t written_ = 0;      // bytes written to the temporary
+  std::uint64_t handed_over_ = 0;  // of them, those whose write to the disk was started
+  std::vector<char> stream_buffer_;
   UniqueFile stream_;
 };
 

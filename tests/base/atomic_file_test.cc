@@ -42,11 +42,34 @@ TEST_P(AtomicFileTest, StreamWritesGoThroughTheCommit) {
     AtomicFile file(dir / "out.jpg");
     std::FILE* stream = file.Stream();
     ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(file.fd(), -1);  // the stream owns the descriptor now
     std::fputs("streamed", stream);
     EXPECT_EQ(file.Commit(GetParam()), AtomicFile::Step::kNone);
   }
   EXPECT_EQ(ReadFileBytes(dir / "out.jpg"), "streamed");
+}
+
+// Megabytes, streamed and written in pieces of odd sizes across the chunks whose write to
+// the disk starts early, arrive whole and in order.
+TEST_P(AtomicFileTest, ALargeFileArrivesWhole) {
+  TempDir dir;
+  std::string expected;
+  {
+    AtomicFile file(dir / "out.jpg");
+    std::FILE* stream = file.Stream();
+    ASSERT_NE(stream, nullptr);
+    for (int i = 0; expected.size() < (5u << 20); ++i) {
+      const std::string piece(static_cast<std::size_t>(4093 + i % 7 * 70001), static_cast<char>(i));
+      ASSERT_EQ(std::fwrite(piece.data(), 1, piece.size(), stream), piece.size());
+      expected += piece;
+    }
+    ASSERT_EQ(file.Commit(GetParam()), AtomicFile::Step::kNone);
+    AtomicFile copy(dir / "copy.jpg");
+    ASSERT_TRUE(copy.Write(expected.substr(0, 3u << 20)));
+    ASSERT_TRUE(copy.Write(expected.substr(3u << 20)));
+    ASSERT_EQ(copy.Commit(GetParam()), AtomicFile::Step::kNone);
+  }
+  EXPECT_TRUE(ReadFileBytes(dir / "out.jpg") == expected);
+  EXPECT_TRUE(ReadFileBytes(dir / "copy.jpg") == expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(SyncAndNoSync, AtomicFileTest,
