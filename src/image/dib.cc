@@ -82,6 +82,7 @@ struct SpareBlock {
   std::mutex mutex;
   void* memory = nullptr;
   std::size_t size = 0;
+  std::chrono::steady_clock::time_point since;  // when it was given back
 };
 
 SpareBlock& Spare() {
@@ -123,16 +124,26 @@ void ReleasePictureMemory(void* memory, std::size_t bytes) noexcept {
     if (spare.memory == nullptr) {
       spare.memory = memory;
       spare.size = RoundedToHugePages(bytes);
+      spare.since = std::chrono::steady_clock::now();
       return;
     }
   }
   std::free(memory);
 }
 
-void ReleaseSparePictureMemory() noexcept {
+void ReleaseSparePictureMemory(std::chrono::steady_clock::duration kept_for,
+                               std::chrono::steady_clock::time_point now) noexcept {
   SpareBlock& spare = Spare();
   const std::lock_guard lock(spare.mutex);
-  std::free(std::exchange(spare.memory, nullptr));
+  if (spare.memory != nullptr && now - spare.since >= kept_for) {
+    std::free(std::exchange(spare.memory, nullptr));
+  }
+}
+
+std::size_t SparePictureBytes() noexcept {
+  SpareBlock& spare = Spare();
+  const std::lock_guard lock(spare.mutex);
+  return spare.memory != nullptr ? spare.size : 0;
 }
 
 Dib::Dib(PictureBlock block) : block_(std::move(block)) {}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,9 +17,13 @@ void* AllocatePictureMemory(std::size_t bytes);
 // kept for the next picture of the same size: memory fresh from the system costs the kernel a
 // zeroing of every page, a tenth of the time of a 24-megapixel still in a burst.
 void ReleasePictureMemory(void* memory, std::size_t bytes) noexcept;
-// Gives the kept block back to the system; called when no picture is waiting, so an idle
-// station does not hold a picture's worth of memory.
-void ReleaseSparePictureMemory() noexcept;
+// Gives the kept block back to the system once it has been kept for `kept_for` (at once with
+// none), so a station that has gone idle does not hold a picture's worth of memory.
+void ReleaseSparePictureMemory(
+    std::chrono::steady_clock::duration kept_for = {},
+    std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now()) noexcept;
+// The size of the block kept now; 0 for none.
+std::size_t SparePictureBytes() noexcept;
 
 // Largest picture any reader accepts, checked against header values before anything is
 // allocated, so a forged header cannot make us reserve gigabytes. 120 megapixels leaves

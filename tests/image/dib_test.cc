@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -99,6 +100,20 @@ TEST(PictureMemoryTest, TheBlockOfALargePictureIsKeptForTheNextOfItsSizeOnly) {
   EXPECT_NE(other_size, second);
   ReleasePictureMemory(other_size, 2 * kLarge);
   ReleaseSparePictureMemory();
+}
+
+TEST(PictureMemoryTest, TheKeptBlockGoesBackOnlyOnceKeptForTheTimeAsked) {
+  using std::chrono::seconds;
+  ReleaseSparePictureMemory();
+  constexpr std::size_t kLarge = 24 << 20;
+  const auto before = std::chrono::steady_clock::now();
+  ReleasePictureMemory(AllocatePictureMemory(kLarge), kLarge);
+  const auto after = std::chrono::steady_clock::now();
+  EXPECT_EQ(SparePictureBytes(), kLarge);
+  ReleaseSparePictureMemory(seconds(30), before + seconds(29));
+  EXPECT_EQ(SparePictureBytes(), kLarge);
+  ReleaseSparePictureMemory(seconds(30), after + seconds(30));
+  EXPECT_EQ(SparePictureBytes(), 0u);
 }
 
 TEST(DibCreateTest, ARowsBlockKeptFromAnEarlierPictureIsZeroedAgain) {
