@@ -27,9 +27,15 @@ constexpr const char* kDefaultTemplate = "$y\\$i06_$y$M$d_$r03";
 // The transfer folder is held open, as the folder thread holds it.
 class TransferPathTest : public testing::Test {
  protected:
+  // The target the search finds now for `templ` and `id`, in the folder held open.
+  std::optional<TransferTarget> Search(std::string_view templ = kDefaultTemplate,
+                                       std::string_view id = "123") {
+    return BuildTransferTarget(Cp932Text(templ), Cp932Text(id), Cp932Text(dir_.path().string()),
+                               opened_, kNow, &error_);
+  }
+
   std::optional<fs::path> Build(std::string_view templ, std::string_view id = "123") {
-    const auto target = BuildTransferTarget(
-        Cp932Text(templ), Cp932Text(id), Cp932Text(dir_.path().string()), opened_, kNow, &error_);
+    const auto target = Search(templ, id);
     if (!target) return std::nullopt;
     return target->name();
   }
@@ -259,8 +265,7 @@ fs::path Finished(const fs::path& folder, std::string_view bytes) {
 TEST_F(TransferPathTest, NameTakenSinceTheSearchMovesOnToTheNextNumbers) {
   for (int serial = 1; serial <= 5; ++serial) Touch(Numbered(serial));
   Touch(Numbered(57));  // within fifty of the next numbers: the search would pass it over
-  auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
-                                    Cp932Text(dir_.path().string()), opened_, kNow, &error_);
+  auto target = Search();
   ASSERT_TRUE(target) << error_;
   ASSERT_EQ(target->name(), Numbered(6));
 
@@ -284,8 +289,7 @@ TEST_F(TransferPathTest, NameTakenSinceTheSearchMovesOnToTheNextNumbers) {
 
 // The hook may hold the image back: no name is claimed and the temporary is left to its writer.
 TEST_F(TransferPathTest, ImageHeldBackBeforeItsClaimTakesNoName) {
-  auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
-                                    Cp932Text(dir_.path().string()), opened_, kNow, &error_);
+  auto target = Search();
   ASSERT_TRUE(target) << error_;
   target->SetBeforeClaim([](const AtPath&, const fs::path&) { return false; });
   const fs::path temporary = Finished(dir_ / "2012", "mine");
@@ -310,8 +314,7 @@ class SerialMemoFolderTest : public TransferPathTest {
 
   // Searches, then claims the name found for a picture of `bytes`.
   std::optional<fs::path> BuildAndClaim(std::string_view bytes) {
-    auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
-                                      Cp932Text(dir_.path().string()), opened_, kNow, &error_);
+    auto target = Search();
     if (!target || !target->Place(Finished(dir_ / "2012", bytes))) return std::nullopt;
     return target->name();
   }
@@ -329,8 +332,7 @@ TEST_F(SerialMemoFolderTest, AFolderChangedByAnotherProgramIsListedAgain) {
 TEST_F(SerialMemoFolderTest, SearchesAfterOwnClaimsLookUpWhatOthersAddedMeanwhile) {
   for (int serial = 1; serial <= 5; ++serial) Touch(Numbered(serial));
   Settle();
-  auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
-                                    Cp932Text(dir_.path().string()), opened_, kNow, &error_);
+  auto target = Search();
   ASSERT_TRUE(target) << error_;
   Touch(Numbered(8));  // another station, while this one writes its picture
   ASSERT_TRUE(target->Place(Finished(dir_ / "2012", "first")));
@@ -346,8 +348,7 @@ TEST_F(SerialMemoFolderTest, SearchesAfterOwnClaimsLookUpWhatOthersAddedMeanwhil
 TEST_F(SerialMemoFolderTest, ARemovalDuringAClaimIsSeenOnceTheFolderChangesAgain) {
   for (int serial = 1; serial <= 60; ++serial) Touch(Numbered(serial));
   Settle();
-  auto target = BuildTransferTarget(Cp932Text(kDefaultTemplate), "123",
-                                    Cp932Text(dir_.path().string()), opened_, kNow, &error_);
+  auto target = Search();
   ASSERT_TRUE(target) << error_;
   for (int serial = 1; serial <= 60; ++serial) fs::remove(Numbered(serial));
   ASSERT_TRUE(target->Place(Finished(dir_ / "2012", "first")));
